@@ -1,0 +1,13 @@
+// The four allocation wrappers every module uses. A failed allocation ends the program with the
+// "Out of virtual memory" message box and exit code 1. With ZV_CHECK_ALLOC above 0 in the
+// environment, live blocks are tracked and anything left unfreed is reported at shutdown.
+#pragma once
+
+#include <cstddef>
+
+void *zv_alloc(size_t size);
+void *zv_alloc_zeroed(size_t count, size_t size);
+void *zv_realloc(void *p, size_t size);
+void zv_free(void *p);
+// Prints every block still recorded as "%p:%d\n" to standard error (allocation checker on).
+void zv_alloc_report(void);

@@ -1,0 +1,3 @@
+#include "core/core_main.h"
+
+int main(int argc, char **argv) { return core_main(argc, argv); }
