@@ -1,0 +1,79 @@
+// Pictures on the CPU: decoding PNG, PPM / PGM and the predictive J6 / J7 formats into plain
+// pixel buffers, writing PNG, and the mipmap arithmetic the texture loader and the simulation
+// share. Nothing here needs a GL context: the track reads terrain.png and shadows.pgm through it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// One picture: rows top to bottom, channels interleaved (1 grey, 2 grey+alpha, 3 RGB, 4 RGBA);
+// 16-bit samples are native-endian uint16.
+struct data_image {
+    int width, height, channels;
+    int bits; // 8 or 16
+    void *pixels;
+};
+
+enum {
+    DATA_IMAGE_MAX_SIDE = 16384,
+    // data_image_decode_png: turn any PNG into 8-bit RGB or RGBA the way textures want it
+    // (palette and grey to RGB, 16 bits stripped, a transparency chunk to alpha).
+    DATA_IMAGE_PNG_TEXTURE = 1,
+};
+
+// Loads a picture through data_open: PNG keeps its depth (16-bit grey stays 16-bit), PNM and the
+// predictive formats give 8-bit samples. Returns 1 on success, 0 on failure (logged).
+int data_image_load(const char *name, data_image *out);
+void data_image_free(data_image *img);
+
+// The text of the last decoding failure ("Can't get PPM dimensions", ...), never null.
+const char *data_image_error(void);
+
+// Size check done before anything is allocated: both sides 1..16384, the byte count in 64 bits.
+// Returns the byte count of width x height x channels x bytes_per_sample, or 0 when refused.
+uint64_t data_image_size(int64_t width, int64_t height, int channels, int bytes_per_sample);
+// Allocates the pixels of out (zeroed) after the size check; 1 on success.
+int data_image_alloc(data_image *out, int width, int height, int channels, int bits);
+
+// Whole-buffer decoders (the loader and the fuzz targets use them). Each returns 1 on success and
+// fills out; on failure out is left empty and data_image_error() says why.
+int data_image_decode(const uint8_t *bytes, size_t len, data_image *out);
+int data_image_decode_png(const uint8_t *bytes, size_t len, int flags, data_image *out);
+// "P2" / "P5" grey maps and "P3" / "P6" colour maps; a maximum above 255 reads two bytes per
+// sample (big-endian) in the binary forms; samples are scaled to 8 bits. *used (may be null)
+// receives the bytes consumed.
+int data_image_decode_pnm(const uint8_t *bytes, size_t len, data_image *out, size_t *used);
+// "J6" (RGB) and "J7" (RGBA) predictive pictures; *used receives the bytes consumed.
+int data_image_decode_predictive(const uint8_t *bytes, size_t len, data_image *out, size_t *used);
+
+// Encoders. The output buffer comes from zv_alloc; the caller frees it. 1 on success.
+int data_image_encode_png(const data_image *img, uint8_t **out, size_t *len);
+// 8-bit RGB gives "J6", 8-bit RGBA gives "J7".
+int data_image_encode_predictive(const data_image *img, uint8_t **out, size_t *len);
+
+// Writes an 8-bit RGB PNG from rows stored bottom to top (as the frame buffer is read back).
+// The name goes through data_open ("@" names land in the home directory). 1 on success.
+int data_image_write_png(const char *name, const uint8_t *rgb, int width, int height);
+// Writes any data_image as PNG (rows top to bottom). 1 on success.
+int data_image_save_png(const char *name, const data_image *img);
+
+// Reads a whole data file into a zv_alloc buffer (at most 256 MiB); 1 on success.
+int data_image_read_file(const char *name, uint8_t **bytes, size_t *len);
+
+// ---- mipmap levels: 8-bit pixels, 3 or 4 bytes each, all levels one after another ------------
+
+enum { DATA_MIP_MAX_ALPHA = 1 };
+
+// Total bytes of a chain from w x h down to 1x1 (each level half the previous, at least 1).
+size_t data_mip_chain_bytes(int width, int height, int bpp);
+// Fills every level after the first from the one before it (the RGB or RGBA averaging rule).
+void data_mip_build(uint8_t *chain, int width, int height, int bpp, int flags);
+// Nearest-pixel resampling of src (one level) into dst of dw x dh.
+void data_mip_resample(const uint8_t *src, int sw, int sh, uint8_t *dst, int dw, int dh, int bpp);
+// The largest power of two not above v (v >= 1).
+int data_mip_floor_pow2(int v);
+// Whether the level big (w x h) is reproduced within 4 per channel by upsampling the next level.
+int data_mip_redundant(const uint8_t *big, int width, int height, int bpp);
+// Copies the levels of an image that holds its own (the "[mip_custom]" layout) into chain;
+// returns 0 (and leaves the smaller levels zero) when the height is not 3/2 of the base height.
+int data_mip_custom(const uint8_t *image, int width, int image_height, int bpp, uint8_t *chain);
