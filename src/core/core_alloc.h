@@ -11,3 +11,9 @@ void *zv_realloc(void *p, size_t size);
 void zv_free(void *p);
 // Prints every block still recorded as "%p:%d\n" to standard error (allocation checker on).
 void zv_alloc_report(void);
+
+// Turns the checker on or off regardless of ZV_CHECK_ALLOC (tests, tools). Turning it off
+// forgets every recorded block; blocks recorded before stay valid and free normally.
+void zv_alloc_set_checking(int on);
+// Number of blocks the checker currently records (0 when it is off).
+int zv_alloc_live_count(void);
