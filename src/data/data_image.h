@@ -57,6 +57,11 @@ int data_image_write_png(const char *name, const uint8_t *rgb, int width, int he
 // Writes any data_image as PNG (rows top to bottom). 1 on success.
 int data_image_save_png(const char *name, const data_image *img);
 
+// Shared by the decoders: sets the error text; reads one header number after any white space and
+// "#" comment lines (1 on success, value within 0..2^31-1).
+void data_image_set_error(const char *text);
+int data_image_header_int(const uint8_t *bytes, size_t len, size_t *pos, int64_t *value);
+
 // Reads a whole data file into a zv_alloc buffer (at most 256 MiB); 1 on success.
 int data_image_read_file(const char *name, uint8_t **bytes, size_t *len);
 
@@ -74,6 +79,14 @@ void data_mip_resample(const uint8_t *src, int sw, int sh, uint8_t *dst, int dw,
 int data_mip_floor_pow2(int v);
 // Whether the level big (w x h) is reproduced within 4 per channel by upsampling the next level.
 int data_mip_redundant(const uint8_t *big, int width, int height, int bpp);
+// The shared preparation before upload, on a chain whose levels are built: a non-power-of-two
+// base is resampled to the powers of two below it (with a warning naming the picture) and its
+// levels rebuilt (*chain may be replaced); then up to `reduction` top levels are dropped while
+// both sides exceed 128; then levels that the next smaller level reproduces are dropped. *base
+// receives the first level kept, *width and *height its size. Returns the levels dropped as
+// redundant.
+int data_mip_prepare(uint8_t **chain, int *width, int *height, int bpp, int reduction,
+                     const char *name, uint8_t **base);
 // Copies the levels of an image that holds its own (the "[mip_custom]" layout) into chain;
 // returns 0 (and leaves the smaller levels zero) when the height is not 3/2 of the base height.
 int data_mip_custom(const uint8_t *image, int width, int image_height, int bpp, uint8_t *chain);
