@@ -19,6 +19,10 @@ const char *platform_last_error(void);
 // Lookups in QUVA_OPTIONS, e.g. "[fullscreen:yes][sound-rate:44100]".
 int platform_switch_option(const char *name, int def);
 int platform_number_option(const char *name, int def);
+// Closes the log and forgets that it was opened, so the next message reads QUVA_LOGFILE again;
+// the options text is likewise read again on the next lookup. For tests and restarts.
+void platform_log_reset(void);
+void platform_options_reset(void);
 
 // ---- clock -------------------------------------------------------------------------------------
 
@@ -47,6 +51,12 @@ enum { PLATFORM_DEPTH_MASK = 0xff, PLATFORM_FULLSCREEN = 0x100 };
 
 // The mode list, ended by an entry of zero width; built on first use.
 const platform_display_mode *platform_display_modes(void);
+// The full-screen mode for a request: the mode with the smallest width + height that is at least
+// as wide and as high; the desktop mode (or 640 x 480 when unknown) when none fits or the
+// request is 0 x 0.
+platform_display_mode platform_choose_fullscreen_mode(const platform_display_mode *modes,
+                                                      int width, int height,
+                                                      platform_display_mode desktop);
 void platform_request_gl_version(int major, int minor, int dialect);
 platform_window *platform_create_gl_window(const char *title, int width, int height, int flags,
                                            int alpha_bits, int depth_bits, int stencil_bits,
@@ -83,6 +93,10 @@ struct platform_event {
 
 // The oldest queued event; 0 when there is none.
 int platform_next_event(platform_window *w, platform_event *ev);
+// The same, but only an event whose time is not later than limit; later ones stay queued.
+int platform_next_event_until(platform_window *w, platform_time limit, platform_event *ev);
+// Queues an event stamped with the current clock; 0 when the queue is full (the event is dropped).
+int platform_queue_button(platform_window *w, int code, int pressed);
 // A button code by name (aliases resolved, then the loose pass); -1 when unknown.
 int platform_code_for_name(platform_window *w, const char *name);
 // Writes the name of a code into buf (size bytes); returns buf.
@@ -130,3 +144,37 @@ platform_audio *platform_open_readback(platform_window *w, int rate, int block_l
 void platform_close_audio(platform_audio *a);
 // The table of the driver now open, or null when audio is closed.
 const platform_audio_ops *platform_audio_driver(void);
+// Bytes in one block that read_block returns (readback only; 0 otherwise).
+int platform_audio_block_bytes(platform_audio *a);
+// Fragments of mix-ahead for a mix-ahead in milliseconds (fragments are 1/64 s; 1 to 32).
+int platform_audio_mixahead_fragments(int milliseconds);
+// Samples per fragment at an output rate.
+int platform_audio_fragment_samples(int rate);
+
+// The software mixer is the sound module's; it installs itself here. Until it does, drivers
+// produce silence and voices cannot be created. Every call is made under the driver's mixer
+// lock, from the audio thread (mix) or the main thread (voice operations).
+struct platform_mixer;
+struct platform_mixer_ops {
+    // One mixer per open output. sample_bits is 8 (unsigned) or 16 (signed); stereo output is
+    // interleaved. Returns null on failure.
+    platform_mixer *(*open)(int rate, int channel_budget, int stereo, int sample_bits,
+                            int fragment_samples);
+    void (*close)(platform_mixer *m);
+    // Fills out with the next fragment_samples frames.
+    void (*mix)(platform_mixer *m, void *out);
+    platform_voice *(*create_voice)(platform_mixer *m, const void *bytes, int samples, int rate);
+    platform_voice *(*clone_voice)(platform_mixer *m, platform_voice *v);
+    void (*free_voice)(platform_mixer *m, platform_voice *v);
+    void (*start)(platform_mixer *m, platform_voice *v);
+    void (*stop)(platform_mixer *m, platform_voice *v);
+    void (*set_rate)(platform_mixer *m, platform_voice *v, int rate);
+    void (*set_volume)(platform_mixer *m, platform_voice *v, int volume);
+    void (*set_pan)(platform_mixer *m, platform_voice *v, int pan);
+    void (*set_loop)(platform_mixer *m, platform_voice *v, int loop);
+    int (*play_position)(platform_mixer *m, platform_voice *v);
+    void (*write_samples)(platform_mixer *m, platform_voice *v, int offset, const void *bytes,
+                          int count);
+};
+// Installs (or, with null, removes) the mixer; takes effect for outputs opened afterwards.
+void platform_audio_set_mixer(const platform_mixer_ops *ops);

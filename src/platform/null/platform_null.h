@@ -1,0 +1,18 @@
+// The headless back end's script controls: tests and tools drive its clock, queue and window.
+#pragma once
+
+#include "platform/platform.h"
+
+// Clock to 0, empty queue, devices and aliases cleared, window size 640x480, wait count 0.
+void platform_null_reset(void);
+void platform_null_set_time(double seconds);
+void platform_null_advance(double seconds);
+// Queues an event on the window's queue (or the back end's own when no window is open);
+// 0 when the queue is full.
+int platform_null_push_event(int code, int pressed, platform_time t);
+// 0 x 0 means minimised: frame begin fails.
+void platform_null_set_size(int width, int height);
+// The window goes away: platform_window_closed() turns non-zero and frame begin fails.
+void platform_null_close(platform_window *w);
+// How many times platform_wait was called since the reset.
+int platform_null_wait_count(void);
