@@ -90,3 +90,51 @@ int data_mip_prepare(uint8_t **chain, int *width, int *height, int bpp, int redu
 // Copies the levels of an image that holds its own (the "[mip_custom]" layout) into chain;
 // returns 0 (and leaves the smaller levels zero) when the height is not 3/2 of the base height.
 int data_mip_custom(const uint8_t *image, int width, int image_height, int bpp, uint8_t *chain);
+
+// ---- texture pixels: any picture file as 8-bit RGB / RGBA levels -----------------------------
+
+// What a picture file becomes before upload: a chain of levels (zv_alloc, owned), 3 or 4 bytes
+// per pixel. png is set for PNG sources (the loader's compression rule applies only to them).
+struct data_texture_pixels {
+    uint8_t *chain;
+    int width, height, bpp;
+    int png;
+};
+
+// Decodes J7, J6, P3 / P6 or PNG (anything else is tried as PNG) and builds the levels. For PNG
+// the ".info" text (may be null) selects "[mip_max_alpha]" and "[mip_custom]"; name is for
+// messages. 1 on success.
+int data_image_texture_pixels(const uint8_t *bytes, size_t len, const char *name,
+                              const char *info, data_texture_pixels *out);
+void data_texture_pixels_free(data_texture_pixels *p);
+
+// ---- animations (".seq", magic "ANIM1") and texture links ("LINK") ---------------------------
+
+enum {
+    DATA_SEQ_MAX_FRAMES = 1024,
+    DATA_SEQ_MAX_LIST = 65536,
+    DATA_SEQ_MAX_FRAME_PIXELS = 65536,
+};
+
+struct data_seq {
+    int length; // play-list entries
+    int frames;
+    int step;   // tics per play-list entry, at least 1
+    int loop;
+    int *list;  // frame index per entry, each within 0..frames-1
+    data_texture_pixels *frame;
+};
+
+// Reads the bytes of a PNG frame named in a ".seq" (data_image_read_file by default).
+typedef int (*data_seq_reader)(const char *name, uint8_t **bytes, size_t *len);
+
+// Parses a whole ".seq" file (starting with "ANIM1"). Frames are made powers of two and halved
+// while above 65536 pixels; all must share frame 0's size and depth. Errors are logged with the
+// texture name. 1 on success; on failure nothing stays allocated.
+int data_image_seq_parse(const uint8_t *bytes, size_t len, const char *name, data_seq_reader reader,
+                         data_seq *out);
+void data_image_seq_free(data_seq *seq);
+
+// A "LINK" file: copies the target name (white space trimmed, at most size-1 of the first 1023
+// characters) into target. 1 when the bytes are a link with a non-empty target.
+int data_image_link_target(const uint8_t *bytes, size_t len, char *target, size_t size);
