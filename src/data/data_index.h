@@ -9,6 +9,8 @@
 // directory of the running program. Each ends in '/'; null past the end of the list.
 const char *data_root(int i);
 int data_root_count(void);
+// The home directory (root 0), or null when it could not be obtained; writes land only here.
+const char *data_home(void);
 // Forgets the roots so the next data_root call computes them again (tests change the
 // environment between cases; the game computes them once).
 void data_root_reset(void);
