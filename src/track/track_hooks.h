@@ -65,8 +65,6 @@ struct track_step_hooks {
     void (*bike_setup_apply)(void);
     // Gate counts for the track info file.
     void (*gate_counts)(int *first_lap, int *normal_lap, int *gate_count);
-    // The user-visible message log; the loader falls back to the platform log.
-    void (*message)(const char *text);
     // Robot list shuffle of a new load.
     void (*robots_shuffle)(void);
 };
@@ -79,5 +77,8 @@ extern void (*track_log_tap)(const char *line);
 
 // Logs through the platform log (and the tap).
 void track_log(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-// A message the user should see: the message log when installed, else the platform log.
+// A message the user should see: the message log (which also writes the platform log).
 void track_message(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Verbose level of the program (command line): 1 logs progress details, 2 also digests.
+extern int track_verbose;

@@ -2,12 +2,14 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "core/core_message.h"
 #include "platform/platform.h"
 #include "track/track_hooks.h"
 
 track_render_hooks track_render;
 track_step_hooks track_steps;
 void (*track_log_tap)(const char *line);
+int track_verbose;
 
 static void track_log_text(const char *text)
 {
@@ -33,12 +35,8 @@ void track_message(const char *fmt, ...)
     va_start(ap, fmt);
     vsnprintf(buf, sizeof buf, fmt, ap);
     va_end(ap);
-    if (track_steps.message) {
-        // The message log writes the platform log itself; the tap still sees the line.
-        track_steps.message(buf);
-        if (track_log_tap)
-            track_log_tap(buf);
-    } else {
-        track_log_text(buf);
-    }
+    // The message log writes the platform log itself; the tap still sees the line.
+    core_message_add("%s", buf);
+    if (track_log_tap)
+        track_log_tap(buf);
 }

@@ -43,6 +43,8 @@ struct terrain_state {
 };
 
 extern terrain_state terrain;
+// Ground texture detail setting k (configuration): detail textures are 128 * 2^k texels square.
+extern int terrain_texture_detail;
 
 // Loads the terrain of a track directory given as "@" + directory. 1 ok; 0 with everything freed.
 int terrain_load(const char *dir);
@@ -52,6 +54,9 @@ void terrain_free(void);
 // (2^(n+1)+1)^2 heights in grid order, or null for flat ground at 0. The tile map is all type 0
 // and one default ground type is supplied. Frees any previous terrain. 1 ok, 0 bad arguments.
 int terrain_create(int n, float spacing, const float *heights);
+// Sets the size fields and allocates zeroed tables for exponent n and spacing s; 0 (and nothing
+// allocated) when n is outside 1..12 or s is not a positive finite number.
+int terrain_alloc(int n, float spacing);
 // 1 when a terrain is loaded or created.
 int terrain_present(void);
 
@@ -61,6 +66,8 @@ float terrain_height(float x, float z);
 // Upward normal of the ground triangle under (x, z), not normalised, y component s^2.
 void terrain_normal(float x, float z, float out[3]);
 
+// Sets up the detail levels of the ground texture for the current grid (logged per level).
+void terrain_make_detail_levels(void);
 // Recomputes top and bottom from the heights.
 void terrain_update_range(void);
 // Marks the blocks holding elements (i0..i1, k0..k1) as changed and counts the change; indices
