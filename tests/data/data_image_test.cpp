@@ -247,7 +247,7 @@ TEST(DataImageSize, BoundsAndSixtyFourBitArithmetic) {
 
 TEST(DataMip, AveragingRules) {
     EXPECT_EQ((size_t)(4 * 2 + 2 * 1 + 1) * 3, data_mip_chain_bytes(4, 2, 3));
-    EXPECT_EQ((size_t)(1 + 1) * 4, data_mip_chain_bytes(1, 2, 4));
+    EXPECT_EQ((size_t)(2 + 1) * 4, data_mip_chain_bytes(1, 2, 4));
 
     // RGB: sums divided by four, rounded down.
     uint8_t rgb[2 * 2 * 3 + 3] = {0, 10, 255, 1, 10, 255, 2, 11, 255, 4, 10, 254};
@@ -337,7 +337,7 @@ TEST(DataMip, RedundantTopLevelIsDropped) {
     for (int y = 0; y < n; y++)
         for (int x = 0; x < n; x++)
             for (int c = 0; c < 3; c++)
-                small[(y * n + x) * 3 + c] = (uint8_t)((x + y + c * 40) / 2 + lcg(s) % 3);
+                small[(y * n + x) * 3 + c] = (uint8_t)((x + y) / 4 + c * 20 + lcg(s) % 3);
     int w = 512, h = 512;
     uint8_t *chain = (uint8_t *)zv_alloc(data_mip_chain_bytes(w, h, 3));
     for (int y = 0; y < h; y++)
