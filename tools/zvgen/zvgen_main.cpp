@@ -18,7 +18,8 @@
 // Every generator, in the order they run. Add one line per generator: X(function name); each
 // function returns 1 on success and lives in a file of its own.
 #define ZVGEN_GENERATORS(X) \
-    X(zvgen_readme)
+    X(zvgen_readme) \
+    X(zvgen_track)
 
 #define ZVGEN_DECLARE(fn) int fn(void);
 ZVGEN_GENERATORS(ZVGEN_DECLARE)
