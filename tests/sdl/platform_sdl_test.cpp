@@ -77,8 +77,8 @@ class SdlPlatform : public ::testing::Test {
         virtual_sticks.push_back(index);
         return index;
     }
+    // Every message is flushed as it is written, so the file can be read while it is open.
     std::string log_text() {
-        platform_log(nullptr);
         return slurp(log_path);
     }
     void push(SDL_Event e) {
