@@ -1,3 +1,60 @@
+// The game executable: installs the drawing side's entries in the core's hook table, then runs
+// the program core.
+#include "core/core_hooks.h"
 #include "core/core_main.h"
+#include "platform/platform.h"
+#include "render/render_font.h"
+#include "render/render_texture.h"
+#include "render/zvgl.h"
 
-int main(int argc, char **argv) { return core_main(argc, argv); }
+namespace {
+
+int gl_start(platform_window *w, int *major, int *minor, int *es) {
+    if (!zvglInit(zvgl_platform_loader, w))
+        return 0;
+    const zvgl_context_info *ci = zvglContextInfo();
+    platform_log("GL_VENDOR: %s\n", ci->vendor);
+    platform_log("GL_RENDERER: %s\n", ci->renderer);
+    platform_log("GL_VERSION: %s\n", ci->version);
+    platform_log("GL_EXTENSIONS: %s\n", ci->extensions ? ci->extensions : "NULL");
+    *major = ci->major;
+    *minor = ci->minor;
+    *es = ci->es;
+    return 1;
+}
+
+void gl_setup(void) { zvglClearColor(0.196f, 0.6f, 0.8f, 1.0f); }
+
+void load_hud_pictures(void) {
+    static const char *const pictures[] = {"!@tach.png", "!@shifter.png", "!@pitboard.png",
+                                           "!@title.png"};
+    for (const char *name : pictures)
+        render_texture_load(name);
+}
+
+void delete_textures(void) { render_texture_sweep(1); }
+
+int write_png(const char *name, const unsigned char *rgb, int width, int height) {
+    return render_texture_write_png(name, rgb, width, height);
+}
+
+void install_drawing_hooks(void) {
+    core_hook.gl_start = gl_start;
+    core_hook.gl_programs = zvglCreatePrograms;
+    core_hook.gl_flush = zvglFlush;
+    core_hook.gl_finish = zvglFinish;
+    core_hook.gl_setup = gl_setup;
+    core_hook.gl_stop = zvglShutdown;
+    core_hook.load_fonts = render_font_load_all;
+    core_hook.free_fonts = render_font_free_all;
+    core_hook.load_hud_pictures = load_hud_pictures;
+    core_hook.delete_textures = delete_textures;
+    core_hook.write_png = write_png;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    install_drawing_hooks();
+    return core_main(argc, argv);
+}

@@ -70,6 +70,22 @@ struct core_hooks {
     void (*audio_record_tic)(void); // appends this tic's audio period to the record file
     void (*status_line)(const char *text);
 
+    // ---- start-up and shutdown of the drawing side -------------------------------------------
+    // Loads the GL entry points and logs the context strings; 0 when that failed. *major and
+    // *minor receive the context version, *es 1 for an OpenGL ES context.
+    int (*gl_start)(platform_window *w, int *major, int *minor, int *es);
+    int (*gl_programs)(void); // compiles the shader programs; 0 on failure
+    void (*gl_flush)(void);
+    void (*gl_setup)(void);   // clear colour and fixed state
+    void (*gl_stop)(void);
+    void (*load_fonts)(void);
+    void (*load_hud_pictures)(void);
+    void (*list_texture_variants)(void);
+    void (*free_models)(void);
+    void (*delete_textures)(void);
+    void (*delete_models)(void);
+    void (*free_fonts)(void);
+
     // ---- data ---------------------------------------------------------------------------------
     const char *const *(*file_list)(void); // every distinct data file name, null-terminated
 };

@@ -1,4 +1,25 @@
 // Program entry: start-up, the main loop, shutdown. Returns the process exit code.
 #pragma once
 
+#define CORE_VERSION "2022-11-24-1631 snapshot"
+
+enum { CORE_SERVER_HISTORY = 16, CORE_SERVER_NAME = 128 };
+
 int core_main(int argc, char **argv);
+
+// The demo list the menus show: data names under "demos/" ending ".zvdemo" and their display
+// names (file name without directory and extension).
+int core_demo_count(void);
+const char *core_demo_name(int i);
+const char *core_demo_display_name(int i);
+// Builds the demo list from a file list (null-terminated); returns the count.
+int core_demo_list_build(const char *const *file_list);
+void core_demo_list_free(void);
+
+// 1 when the generic bike models match the shipped ones (online play needs it).
+int core_stock_models(void);
+// SHA-1 over the seven generic model files as 40 hex digits.
+void core_generic_models_digest(char hex[41]);
+
+// The server history (16 entries of 127 characters) and the address to connect to at start.
+extern char core_server_history[CORE_SERVER_HISTORY][CORE_SERVER_NAME];

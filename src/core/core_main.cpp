@@ -1,0 +1,394 @@
+// Start-up in its fixed order, the main loop, and shutdown in its fixed order. Steps whose
+// modules are not part of this build go through the hook table and are skipped when empty.
+#include "core/core_main.h"
+
+#include "bike/bike.h"
+#include "bike/bike_shape.h"
+#include "core/core_alloc.h"
+#include "core/core_binding.h"
+#include "core/core_hooks.h"
+#include "core/core_loop.h"
+#include "core/core_message.h"
+#include "core/core_options.h"
+#include "core/core_sha1.h"
+#include "data/data_check.h"
+#include "data/data_file.h"
+#include "data/data_index.h"
+#include "track/track_list.h"
+#include "track/track_load.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+char core_server_history[CORE_SERVER_HISTORY][CORE_SERVER_NAME];
+
+namespace {
+
+struct demo_entry {
+    char *name;    // data name
+    char *display; // shown in the menus
+};
+
+struct main_state {
+    platform_window *window;
+    int track_loaded;
+    int stock_models;
+    demo_entry *demos;
+    int demo_count;
+    FILE *audio_record;
+    platform_audio *audio;
+    int lineup[CORE_SLOTS];
+    char video_mode[64]; // "Video Mode" item
+};
+
+main_state g_main;
+
+const char *const generic_models[] = {
+    "@generic_frame.shp", "@generic_fork_upper.shp", "@generic_fork_lower.shp",
+    "@generic_swingarm.shp", "@front_wheel.shp", "@rear_wheel.shp", "@generic_rider.shp",
+};
+
+void status_line(const char *text) {
+    platform_log("%s\n", text);
+    if (core_hook.status_line)
+        core_hook.status_line(text);
+    // Input arriving while a status line shows is dropped and every control let go.
+    platform_event ev;
+    while (g_main.window && platform_next_event(g_main.window, &ev)) {
+    }
+    for (int i = 0; i < CORE_BINDINGS; i++)
+        core_bindings[i].value = 0;
+}
+
+// Hooks the core can answer itself from modules that are linked into the simulation.
+int main_track_loaded(void) { return g_main.track_loaded; }
+int main_bike_in_slot(int slot) {
+    return slot >= 0 && slot < BIKE_SLOTS && bike_world.bikes[slot].present;
+}
+
+void install_own_hooks(void) {
+    if (!core_hook.track_loaded)
+        core_hook.track_loaded = main_track_loaded;
+    if (!core_hook.bike_in_slot)
+        core_hook.bike_in_slot = main_bike_in_slot;
+    if (!core_hook.file_list)
+        core_hook.file_list = file_index_build;
+}
+
+void stock_models_check(void) {
+    char hex[CORE_SHA1_HEX_SIZE], stock[CORE_SHA1_HEX_SIZE];
+    core_generic_models_digest(hex);
+    bike_shape_stock_digest(stock);
+    g_main.stock_models = strcmp(hex, stock) == 0;
+    platform_log("Generic models %s (%s)\n", g_main.stock_models ? "are stock" : "differ", hex);
+}
+
+int open_window(void) {
+    const core_settings &o = core_options;
+    platform_request_gl_version(o.gl_major, o.gl_minor, o.gl_dialect);
+    int mode = core_display_mode_find(g_main.video_mode);
+    if (mode < 0)
+        mode = CORE_DISPLAY_MODE_FULLSCREEN;
+    int depth = o.depth & PLATFORM_DEPTH_MASK;
+    if (mode == CORE_DISPLAY_MODE_WINDOWED) {
+        g_main.window = platform_create_gl_window("Zelvo", core_render.xres, core_render.yres,
+                                                  depth, 0, o.zdepth, 0, 0);
+        core_loop.opt.windowed = 1;
+    } else {
+        const core_display_mode *m = core_display_mode_at(mode);
+        g_main.window = platform_create_gl_window("Zelvo", m ? m->width : 0, m ? m->height : 0,
+                                                  depth | PLATFORM_FULLSCREEN, 0, o.zdepth, 0, 0);
+    }
+    return g_main.window != nullptr;
+}
+
+void open_audio(void) {
+    const core_settings &o = core_options;
+    if (o.record_audio_path) {
+        g_main.audio_record = fopen(o.record_audio_path, "wb");
+        if (!g_main.audio_record)
+            platform_log("Can't open \"%s\" for the audio recording\n", o.record_audio_path);
+        // 88320 Hz makes one tic exactly 690 sample frames.
+        g_main.audio = platform_open_readback(g_main.window, 88320, 690);
+    } else if (!o.sound_off) {
+        g_main.audio = platform_open_audio(g_main.window);
+    }
+}
+
+// Start-up step 21: the window may take a moment to report a drawable size. A close request
+// (or the window going away) during the wait ends the run instead of waiting forever.
+int wait_for_window_size(void) {
+    for (;;) {
+        int w = 0, h = 0;
+        if (platform_frame_begin(g_main.window, &w, &h)) {
+            platform_swap(g_main.window);
+            return 1;
+        }
+        platform_event ev;
+        while (platform_next_event(g_main.window, &ev))
+            if (ev.code == PLATFORM_CLOSE && ev.pressed)
+                return 0;
+        if (platform_window_closed(g_main.window))
+            return 0;
+        platform_wait(0, 62500);
+    }
+}
+
+void flip_once(void) {
+    int w, h;
+    if (platform_frame_begin(g_main.window, &w, &h))
+        platform_swap(g_main.window);
+}
+
+// Shutdown steps 4 onwards: also the way out after a failed window or an old GL.
+void shutdown_late(void) {
+    if (core_hook.free_models)
+        core_hook.free_models();
+    status_line("Writing config files");
+    status_line("Freeing memory (2)");
+    track_list_free();
+    status_line("Freeing memory (3)");
+    core_demo_list_free();
+    core_display_modes_free();
+    status_line("Freeing file list");
+    file_index_free();
+    status_line("Freeing memory (4)");
+    status_line("Deleting textures");
+    if (core_hook.delete_textures)
+        core_hook.delete_textures();
+    status_line("Deleting models");
+    if (core_hook.delete_models)
+        core_hook.delete_models();
+    if (core_hook.free_fonts)
+        core_hook.free_fonts();
+    if (core_hook.gl_stop && g_main.window)
+        core_hook.gl_stop();
+    if (g_main.window)
+        platform_destroy_gl_window(g_main.window);
+    g_main.window = nullptr;
+    platform_log(nullptr);
+    zv_alloc_report();
+    platform_wait(1, 0);
+}
+
+void shutdown_full(void) {
+    platform_log("Deallocating bikes\n");
+    bike_world_destroy();
+    platform_log("Finished deallocating bikes\n");
+    if (g_main.track_loaded)
+        track_unload();
+    g_main.track_loaded = 0;
+    status_line("Freeing memory (1)");
+    core_loop_shutdown();
+    status_line("Closing input devices");
+    core_binding_release_all();
+    status_line("Closing audio");
+    if (g_main.audio)
+        platform_close_audio(g_main.audio);
+    g_main.audio = nullptr;
+    if (g_main.audio_record)
+        fclose(g_main.audio_record);
+    g_main.audio_record = nullptr;
+    shutdown_late();
+}
+
+} // namespace
+
+int core_stock_models(void) { return g_main.stock_models; }
+
+void core_generic_models_digest(char hex[41]) {
+    core_sha1_ctx c;
+    core_sha1_init(&c);
+    for (const char *name : generic_models) {
+        data_file *f = data_open(name, "rb");
+        if (!f)
+            continue; // a missing model adds nothing
+        unsigned char block[1024];
+        int n;
+        while ((n = data_read(f, block, sizeof block)) > 0)
+            core_sha1_update(&c, block, (size_t)n);
+        data_close(f);
+    }
+    uint8_t digest[CORE_SHA1_SIZE];
+    core_sha1_final(&c, digest);
+    core_sha1_hex(digest, hex);
+}
+
+int core_demo_list_build(const char *const *file_list) {
+    core_demo_list_free();
+    int count = 0, cap = 0;
+    for (int i = 0; file_list && file_list[i]; i++) {
+        const char *name = file_list[i];
+        size_t len = strlen(name);
+        if (strncmp(name, "demos/", 6) != 0 || len < 13 || strcmp(name + len - 7, ".zvdemo") != 0)
+            continue;
+        if (count == cap) {
+            cap = cap ? cap * 2 : 16;
+            g_main.demos = (demo_entry *)zv_realloc(g_main.demos, sizeof(demo_entry) * cap);
+        }
+        const char *base = strrchr(name, '/') + 1;
+        const char *dot = strrchr(base, '.');
+        size_t shown = dot ? (size_t)(dot - base) : strlen(base);
+        demo_entry *e = &g_main.demos[count++];
+        e->name = (char *)zv_alloc(len + 1);
+        memcpy(e->name, name, len + 1);
+        e->display = (char *)zv_alloc(shown + 1);
+        memcpy(e->display, base, shown);
+        e->display[shown] = 0;
+        if (core_render.debug_level)
+            platform_log("%s -> %s\n", e->name, e->display);
+    }
+    g_main.demo_count = count;
+    return count;
+}
+
+void core_demo_list_free(void) {
+    for (int i = 0; i < g_main.demo_count; i++) {
+        zv_free(g_main.demos[i].name);
+        zv_free(g_main.demos[i].display);
+    }
+    zv_free(g_main.demos);
+    g_main.demos = nullptr;
+    g_main.demo_count = 0;
+}
+
+int core_demo_count(void) { return g_main.demo_count; }
+const char *core_demo_name(int i) {
+    return i >= 0 && i < g_main.demo_count ? g_main.demos[i].name : nullptr;
+}
+const char *core_demo_display_name(int i) {
+    return i >= 0 && i < g_main.demo_count ? g_main.demos[i].display : nullptr;
+}
+
+int core_main(int argc, char **argv) {
+    // 1. Opening the home folder needs nothing else.
+    if (argc == 2 && strcmp(argv[1], "--open-home") == 0) {
+        open_home();
+        return 0;
+    }
+    // 2. Standard output carries raw video frames; on this system it is already binary.
+    core_message_clear();
+
+    // 3. Without the data nothing can run; that is a failure, not a normal end.
+    if (!game_data_check()) {
+        platform_message_box("Problem starting Zelvo", "Can't find game data\n");
+        fprintf(stderr, "Can't find game data\n");
+        return 1;
+    }
+    // 4.
+    platform_log("Zelvo version %s\n", CORE_VERSION);
+    memset(core_server_history, 0, sizeof core_server_history);
+    // 5.
+    core_display_modes_build(platform_display_modes());
+    // 6-7. Defaults the configuration may override; the configuration file is read here once
+    // its reader exists, and with it the "Video Mode" choice.
+    snprintf(g_main.video_mode, sizeof g_main.video_mode, "%s", "Default Fullscreen");
+    core_binding_defaults();
+    core_render_inputs inputs;
+    core_render_inputs_defaults(&inputs);
+
+    // 8-9. Render settings from the configuration, then the command line over them.
+    core_settings_defaults(&core_options);
+    core_render_defaults(&core_render);
+    core_render_derive(&inputs, &core_render);
+    core_options_result opts;
+    core_options_parse(argc, argv, &core_options, &core_render, &opts);
+    if (opts.stderr_text[0])
+        fputs(opts.stderr_text, stderr);
+    if (opts.exit_code != CORE_OPTIONS_GO_ON) {
+        if (core_options.open_home)
+            open_home();
+        core_display_modes_free();
+        return opts.exit_code;
+    }
+
+    // 10. The window.
+    if (!open_window()) {
+        const char *why = platform_last_error();
+        platform_message_box("Problem starting Zelvo", "Can't open a window: %s", why);
+        fprintf(stderr, "Zelvo can't open a window (%s). It needs a display: run it inside a "
+                        "desktop session, or with SDL_VIDEODRIVER=offscreen.\n", why);
+        shutdown_late();
+        return 1;
+    }
+    // 11. GL entry points and version.
+    if (core_hook.gl_start) {
+        // Desktop GL needs 3.1; OpenGL ES 3.0 has what the shaders use.
+        int major = 0, minor = 0, es = 0;
+        int ok = core_hook.gl_start(g_main.window, &major, &minor, &es);
+        if (!ok || major * 100 + minor < (es ? 300 : 301)) {
+            platform_log("OpenGL version too old\n");
+            fprintf(stderr, "OpenGL version too old\n");
+            shutdown_late();
+            return 1;
+        }
+    }
+    // 12.
+    if (core_hook.gl_programs && !core_hook.gl_programs()) {
+        fprintf(stderr, "Can't initialize shaders\n");
+        return 1;
+    }
+    // 13.
+    if (core_hook.gl_flush)
+        core_hook.gl_flush();
+    const char *const *files = file_index_build();
+    if (core_render.debug_level)
+        for (int i = 0, n = file_index_count(); i < n; i++) {
+            char line[1200];
+            if (file_index_describe(i, line, sizeof line))
+                platform_log("%s\n", line);
+        }
+    // 14.
+    stock_models_check();
+    // 15.
+    if (core_hook.list_texture_variants)
+        core_hook.list_texture_variants();
+    // 16.
+    if (track_scan() <= 0) {
+        fprintf(stderr, "No tracks found\n");
+        return 1;
+    }
+    // 17. 18 (points series) comes with the results module.
+    core_demo_list_build(files);
+    // 19.
+    if (core_options.start_track)
+        track_select(core_options.start_track);
+    // 20.
+    open_audio();
+    // 21.
+    int window_open = wait_for_window_size();
+    if (window_open) {
+        // 22.
+        if (core_hook.gl_setup)
+            core_hook.gl_setup();
+        if (core_hook.load_fonts)
+            core_hook.load_fonts();
+        if (core_hook.load_hud_pictures)
+            core_hook.load_hud_pictures();
+        flip_once();
+        window_open = !platform_window_closed(g_main.window);
+    }
+    install_own_hooks();
+    core_binding_reset_all(g_main.window);
+    core_loop_init(g_main.window);
+    if (window_open) {
+        // 23. The physics world lives for the whole run.
+        if (!bike_world_create())
+            platform_log("Can't create the physics world\n");
+        // 25. Every slot empty; without a demo to play the first gate holds a robot.
+        memset(g_main.lineup, 0, sizeof g_main.lineup);
+        if (!core_options.file_arg)
+            g_main.lineup[0] = 2;
+        // 26.
+        if (core_options.start_track && track_list_find(core_options.start_track) >= 0)
+            g_main.track_loaded =
+                track_load(g_main.lineup, core_options.file_arg != nullptr, 0, 0, 5, 0);
+        // 27.
+        core_loop.menu_page = core_options.connect_address[0] ? CORE_MENU_NONE : CORE_MENU_MAIN;
+        // 28.
+        core_loop_run();
+    }
+    shutdown_full();
+    return 0;
+}
