@@ -1,0 +1,238 @@
+// Bike parts against the ground: spheres against the height-field triangles, the terrain
+// contact test that runs the tires and the part shapes, and the pre-step.
+#include <cmath>
+#include <cstring>
+
+#include "bike/bike.h"
+#include "track/track_terrain.h"
+
+namespace {
+
+// Cells a sphere may span per axis; a sphere this large is not a bike part.
+const int max_cells = 64;
+
+double dot3(const double *a, const double *b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+double corner_height(int i, int k)
+{
+    int n = terrain.size - 1;
+    int ci = i < 0 ? 0 : (i > n ? n : i);
+    int ck = k < 0 ? 0 : (k > n ? n : k);
+    return terrain.heights[ci + ck * terrain.size];
+}
+
+// Closest point of triangle abc to p.
+void closest_on_triangle(const double *p, const double *a, const double *b, const double *c, double *out)
+{
+    double ab[3], ac[3], ap[3];
+    for (int k = 0; k < 3; k++) {
+        ab[k] = b[k] - a[k];
+        ac[k] = c[k] - a[k];
+        ap[k] = p[k] - a[k];
+    }
+    double d1 = dot3(ab, ap), d2 = dot3(ac, ap);
+    if (d1 <= 0 && d2 <= 0) {
+        memcpy(out, a, 3 * sizeof(double));
+        return;
+    }
+    double bp[3];
+    for (int k = 0; k < 3; k++) bp[k] = p[k] - b[k];
+    double d3 = dot3(ab, bp), d4 = dot3(ac, bp);
+    if (d3 >= 0 && d4 <= d3) {
+        memcpy(out, b, 3 * sizeof(double));
+        return;
+    }
+    double vc = d1 * d4 - d3 * d2;
+    if (vc <= 0 && d1 >= 0 && d3 <= 0) {
+        double v = d1 / (d1 - d3);
+        for (int k = 0; k < 3; k++) out[k] = a[k] + v * ab[k];
+        return;
+    }
+    double cp[3];
+    for (int k = 0; k < 3; k++) cp[k] = p[k] - c[k];
+    double d5 = dot3(ab, cp), d6 = dot3(ac, cp);
+    if (d6 >= 0 && d5 <= d6) {
+        memcpy(out, c, 3 * sizeof(double));
+        return;
+    }
+    double vb = d5 * d2 - d1 * d6;
+    if (vb <= 0 && d2 >= 0 && d6 <= 0) {
+        double w = d2 / (d2 - d6);
+        for (int k = 0; k < 3; k++) out[k] = a[k] + w * ac[k];
+        return;
+    }
+    double va = d3 * d6 - d5 * d4;
+    if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0) {
+        double w = (d4 - d3) / ((d4 - d3) + (d5 - d6));
+        for (int k = 0; k < 3; k++) out[k] = b[k] + w * (c[k] - b[k]);
+        return;
+    }
+    double den = 1 / (va + vb + vc);
+    double v = vb * den, w = vc * den;
+    for (int k = 0; k < 3; k++) out[k] = a[k] + ab[k] * v + ac[k] * w;
+}
+
+struct sphere_hit {
+    double depth;
+    double point[3], normal[3];
+};
+
+void triangle_test(const double *c, double r, const double *a, const double *b, const double *d,
+                   sphere_hit *best)
+{
+    double e1[3], e2[3], n[3];
+    for (int k = 0; k < 3; k++) {
+        e1[k] = b[k] - a[k];
+        e2[k] = d[k] - a[k];
+    }
+    n[0] = e1[1] * e2[2] - e1[2] * e2[1];
+    n[1] = e1[2] * e2[0] - e1[0] * e2[2];
+    n[2] = e1[0] * e2[1] - e1[1] * e2[0];
+    double len = sqrt(dot3(n, n));
+    if (len < 1e-12) return;
+    if (n[1] < 0) len = -len; // outward = upward side of the height field
+    for (int k = 0; k < 3; k++) n[k] /= len;
+    double ca[3];
+    for (int k = 0; k < 3; k++) ca[k] = c[k] - a[k];
+    double sd = dot3(ca, n);
+    if (sd > r) return;
+    double q[3];
+    closest_on_triangle(c, a, b, d, q);
+    double v[3];
+    for (int k = 0; k < 3; k++) v[k] = c[k] - q[k];
+    double dist = sqrt(dot3(v, v));
+    double depth, normal[3];
+    if (sd >= 0) {
+        depth = r - dist;
+        if (dist > 1e-9)
+            for (int k = 0; k < 3; k++) normal[k] = v[k] / dist;
+        else
+            memcpy(normal, n, sizeof normal);
+    } else {
+        // Centre below the plane: only the triangle right under it answers, with the plane.
+        if (fabs(dist + sd) > 1e-6) return;
+        depth = r - sd;
+        memcpy(normal, n, sizeof normal);
+    }
+    if (depth <= 0 || depth <= best->depth) return;
+    best->depth = depth;
+    memcpy(best->point, q, sizeof best->point);
+    memcpy(best->normal, normal, sizeof best->normal);
+}
+
+void soft_contact(dContact *c, double spring, double damping)
+{
+    memset(c, 0, sizeof *c);
+    c->surface.mode = dContactSoftERP | dContactSoftCFM | dContactApprox1;
+    double cfm = 1.0 / (damping + bike_tic * spring);
+    c->surface.soft_cfm = cfm;
+    c->surface.soft_erp = bike_tic * spring * cfm;
+}
+
+} // namespace
+
+int bike_sphere_terrain(const double centre[3], double radius, double point[3], double normal[3],
+                        double *depth)
+{
+    *depth = 0;
+    if (!terrain_present() || !(radius > 0)) return 0;
+    for (int k = 0; k < 3; k++)
+        if (!std::isfinite(centre[k])) return 0;
+    double s = terrain.spacing;
+    double fi0 = floor((centre[0] - radius) / s), fi1 = floor((centre[0] + radius) / s);
+    double fk0 = floor((centre[2] - radius) / s), fk1 = floor((centre[2] + radius) / s);
+    // Far outside the grid the ground continues its edge; keep the loop bounded.
+    double lim = (double)terrain.size + max_cells;
+    if (fi0 < -lim || fk0 < -lim || fi1 > lim || fk1 > lim) {
+        fi0 = fmax(fmin(fi0, lim), -lim);
+        fi1 = fmax(fmin(fi1, lim), -lim);
+        fk0 = fmax(fmin(fk0, lim), -lim);
+        fk1 = fmax(fmin(fk1, lim), -lim);
+    }
+    if (fi1 - fi0 >= max_cells) fi1 = fi0 + max_cells - 1;
+    if (fk1 - fk0 >= max_cells) fk1 = fk0 + max_cells - 1;
+    sphere_hit best = {};
+    for (int k = (int)fk0; k <= (int)fk1; k++) {
+        for (int i = (int)fi0; i <= (int)fi1; i++) {
+            double p00[3] = {i * s, corner_height(i, k), k * s};
+            double p10[3] = {(i + 1) * s, corner_height(i + 1, k), k * s};
+            double p01[3] = {i * s, corner_height(i, k + 1), (k + 1) * s};
+            double p11[3] = {(i + 1) * s, corner_height(i + 1, k + 1), (k + 1) * s};
+            if (((i + k) & 1) == 0) {
+                triangle_test(centre, radius, p00, p10, p11, &best);
+                triangle_test(centre, radius, p00, p11, p01, &best);
+            } else {
+                triangle_test(centre, radius, p00, p10, p01, &best);
+                triangle_test(centre, radius, p10, p11, p01, &best);
+            }
+        }
+    }
+    if (best.depth <= 0) return 0;
+    *depth = best.depth;
+    memcpy(point, best.point, sizeof best.point);
+    memcpy(normal, best.normal, sizeof best.normal);
+    return 1;
+}
+
+int bike_shape_terrain(const bike_shape *shape, dBodyID body, dJointGroupID group)
+{
+    if (!shape || !body) return 0;
+    int touching = 0;
+    for (int i = 0; i < shape->count; i++) {
+        const bike_sphere *sp = &shape->spheres[i];
+        dVector3 w;
+        dBodyGetRelPointPos(body, sp->centre[0], sp->centre[1], sp->centre[2], w);
+        double c[3] = {w[0], w[1], w[2]}, point[3], normal[3], depth;
+        if (!bike_sphere_terrain(c, sp->radius, point, normal, &depth)) continue;
+        touching = 1;
+        if (!group) continue;
+        dContact ct;
+        soft_contact(&ct, 2500, 250);
+        ct.surface.mu = sp->friction;
+        for (int k = 0; k < 3; k++) {
+            ct.geom.pos[k] = point[k];
+            ct.geom.normal[k] = normal[k];
+        }
+        ct.geom.depth = depth;
+        dJointID j = dJointCreateContact(bike_world.world, group, &ct);
+        dJointAttach(j, body, 0);
+    }
+    return touching;
+}
+
+int bike_terrain_contact(bike_record *b, float friction_factor, dJointGroupID group)
+{
+    int bits = 0;
+    if (bike_tire_contact(&b->tire[0], bike_world.world, group, friction_factor, bike_tic))
+        bits |= BIKE_PART_FRONT_TIRE;
+    if (bike_tire_contact(&b->tire[1], bike_world.world, group, friction_factor, bike_tic))
+        bits |= BIKE_PART_REAR_TIRE;
+    static const int parts[5] = {BIKE_FRAME, BIKE_FORK_UPPER, BIKE_FORK_LOWER, BIKE_SWINGARM, BIKE_RIDER};
+    static const int part_bits[5] = {BIKE_PART_FRAME, BIKE_PART_FORK_UPPER, BIKE_PART_FORK_LOWER,
+                                     BIKE_PART_SWINGARM, BIKE_PART_RIDER};
+    for (int i = 0; i < 5; i++)
+        if (bike_shape_terrain(b->shape[parts[i]], b->body[parts[i]], group)) bits |= part_bits[i];
+    if (group) {
+        // Trouble: a part other than the frame and the tires on the ground.
+        if (bits & (BIKE_PART_FORK_UPPER | BIKE_PART_FORK_LOWER | BIKE_PART_SWINGARM | BIKE_PART_RIDER))
+            b->trouble = 1;
+        // A rider on his head on the ground, moving, comes off.
+        if ((bits & BIKE_PART_RIDER) && !bike_crashed(b)) {
+            dVector3 up;
+            dBodyVectorToWorld(b->body[BIKE_RIDER], 0, 1, 0, up);
+            const dReal *v = dBodyGetLinearVel(b->body[BIKE_RIDER]);
+            double speed2 = v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
+            if (up[1] < 0 && speed2 > 25) bike_crash(b);
+        }
+        b->touched_parts = bits;
+    }
+    return bits;
+}
+
+void bike_prestep(bike_record *b)
+{
+    if (!b->present || b->activity <= 0.25f) return;
+    float factor = 1;
+    if (b->applied.arcade) factor = (float)bike_tire_arcade_factor(bike_roll(b->body[BIKE_FRAME]));
+    bike_terrain_contact(b, factor, bike_world.contacts);
+}

@@ -1,0 +1,342 @@
+// The seven-body bike on in-memory ground: mass models, joints, settling, crashing and getting
+// back on, placement, activity, determinism.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "bike/bike.h"
+#include "bike_test_world.h"
+#include "track/track_terrain.h"
+
+namespace {
+
+struct body_snapshot {
+    double pos[3];
+    double heading;
+};
+
+double heading_of(dBodyID frame)
+{
+    dVector3 f;
+    dBodyVectorToWorld(frame, 0, 0, -1, f);
+    return atan2(f[0], -f[2]);
+}
+
+body_snapshot snap(const bike_record *b)
+{
+    body_snapshot s;
+    const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
+    for (int k = 0; k < 3; k++) s.pos[k] = p[k];
+    s.heading = heading_of(b->body[BIKE_FRAME]);
+    return s;
+}
+
+class BikeWorld : public ::testing::Test {
+  protected:
+    void TearDown() override { test_world_end(); }
+};
+
+TEST_F(BikeWorld, MassModelsHaveCentreAtOriginAndFormulaTotals)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "crf250(2007)", 1);
+    ASSERT_NE(b, nullptr);
+    const bike_model *m = b->m;
+    double d = 1.0 / 3.0;
+    double expect[BIKE_BODIES] = {
+        m->frame_mass + m->rider_mass * (1 - d),
+        m->geo.front_ring_mass + m->geo.front_hub_mass,
+        m->geo.rear_ring_mass + m->geo.rear_hub_mass,
+        m->fork_tube_mass,
+        m->fork_tube_mass,
+        2 * m->swingarm_side_mass,
+        d * m->rider_mass,
+    };
+    double total = 0;
+    for (int i = 0; i < BIKE_BODIES; i++) {
+        dMass mass;
+        dBodyGetMass(b->body[i], &mass);
+        EXPECT_NEAR(mass.mass, expect[i], 1e-5) << "body " << i;
+        for (int k = 0; k < 3; k++) EXPECT_NEAR(mass.c[k], 0, 1e-9) << "body " << i;
+        // A sane inertia: positive diagonal.
+        for (int k = 0; k < 3; k++) EXPECT_GT(mass.I[k * 4 + k], 0) << "body " << i;
+        total += mass.mass;
+    }
+    EXPECT_NEAR(b->total_mass, total, 1e-4);
+
+    // A heavier upper body moves mass from the frame box to the rider sphere.
+    bike_set_mass_distribution(b, 0.5f);
+    dMass f, r;
+    dBodyGetMass(b->body[BIKE_FRAME], &f);
+    dBodyGetMass(b->body[BIKE_RIDER], &r);
+    EXPECT_NEAR(f.mass, m->frame_mass + m->rider_mass * 0.5, 1e-5);
+    EXPECT_NEAR(r.mass, m->rider_mass * 0.5, 1e-5);
+    EXPECT_NEAR(b->total_mass, total, 1e-4);
+}
+
+TEST_F(BikeWorld, WheelInertiaFavoursTheAxle)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "cr125", 1);
+    dMass w;
+    dBodyGetMass(b->body[BIKE_FRONT_WHEEL], &w);
+    // A ring in the y-z plane: the axle (x) moment is the sum of the other two.
+    EXPECT_NEAR(w.I[0], w.I[5] + w.I[10] - 2 * 0.4 * 0.15625 * 0.25 - 2 * 0.4 * 0.40625 * 0.3333 * 0.3333 / 1,
+                0.05);
+    EXPECT_GT(w.I[0], w.I[5]);
+}
+
+TEST_F(BikeWorld, JointsStartAtZeroAndHaveFeedback)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "kx450f(2018)", 1);
+    EXPECT_NEAR(dJointGetHingeAngle(b->joint[BIKE_JOINT_STEER]), 0, 1e-9);
+    EXPECT_NEAR(dJointGetSliderPosition(b->joint[BIKE_JOINT_FORK]), 0, 1e-9);
+    EXPECT_NEAR(dJointGetHingeAngle(b->joint[BIKE_JOINT_SWINGARM]), 0, 1e-9);
+    EXPECT_NEAR(dJointGetHingeParam(b->joint[BIKE_JOINT_SWINGARM], dParamLoStop), -0.530304, 1e-6);
+    EXPECT_NEAR(dJointGetHingeParam(b->joint[BIKE_JOINT_STEER], dParamHiStop), M_PI / 4, 1e-6);
+    EXPECT_NEAR(dJointGetSliderParam(b->joint[BIKE_JOINT_FORK], dParamLoStop), -1.0, 1e-6);
+    for (int i = 0; i < BIKE_JOINTS; i++) EXPECT_EQ(dJointGetFeedback(b->joint[i]), &b->feedback[i]);
+    EXPECT_EQ(dJointGetBody(b->joint[BIKE_JOINT_RIDER], 0), b->body[BIKE_RIDER]);
+    EXPECT_EQ(dJointGetBody(b->joint[BIKE_JOINT_RIDER], 1), b->body[BIKE_FRAME]);
+}
+
+TEST_F(BikeWorld, PlacementRaisesUntilFreeAndKeepsTheSharedGroupEmpty)
+{
+    test_world_flat(3.0f);
+    bike_record *b = bike_create(0, "crf250(2008)", 1);
+    int raises = bike_place(b, 60, 60, 0.5);
+    EXPECT_GE(raises, 1);
+    EXPECT_LE(raises, 4);
+    EXPECT_EQ(bike_terrain_contact(b, 1, 0), 0);
+    const dReal *rw = dBodyGetPosition(b->body[BIKE_REAR_WHEEL]);
+    // Tires float less than 0.3 ft above the ground.
+    EXPECT_LT(rw[1] - 3.0 - (0.75 + 0.3333), 0.3);
+    EXPECT_NEAR(heading_of(b->body[BIKE_FRAME]), -0.5, 1e-6);
+    // Placement left no joints behind: a world step now moves nothing but gravity.
+    bike_world_step();
+    EXPECT_NEAR(dBodyGetLinearVel(b->body[BIKE_FRAME])[1], -32 * bike_tic, 1e-3);
+}
+
+TEST_F(BikeWorld, SettlesOnBothWheelsAndStaysPut)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "crf250(2007)", 1);
+    bike_place(b, 60, 60, 0);
+    test_world_run(3 * 128);
+    EXPECT_FALSE(bike_crashed(b));
+    EXPECT_GT(b->tire[0].depth, 0);
+    EXPECT_GT(b->tire[1].depth, 0);
+    double fork = dJointGetSliderPosition(b->joint[BIKE_JOINT_FORK]);
+    double arm = dJointGetHingeAngle(b->joint[BIKE_JOINT_SWINGARM]);
+    EXPECT_LT(fork, -0.02);
+    EXPECT_GT(fork, -0.98);
+    EXPECT_LT(arm, -0.01);
+    EXPECT_GT(arm, -0.52);
+    EXPECT_EQ(b->touched_parts & ~(BIKE_PART_FRONT_TIRE | BIKE_PART_REAR_TIRE), 0);
+    body_snapshot a = snap(b);
+    test_world_run(8 * 128);
+    body_snapshot c = snap(b);
+    double dx = c.pos[0] - a.pos[0], dz = c.pos[2] - a.pos[2];
+    EXPECT_LT(sqrt(dx * dx + dz * dz), 0.1);
+    EXPECT_LT(fabs(c.heading - a.heading), 0.01);
+    EXPECT_FALSE(bike_crashed(b));
+    EXPECT_TRUE(test_bike_finite(b));
+}
+
+TEST_F(BikeWorld, RiderStoppedFastAgainstTheFrameCrashes)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "yz250f(2017)", 1);
+    bike_place(b, 60, 60, 0);
+    test_world_run(128);
+    ASSERT_FALSE(bike_crashed(b));
+    // The bike races on at 50 ft/s while its rider is held: 50 ft/s relative.
+    for (int i = 0; i < BIKE_BODIES; i++)
+        if (i != BIKE_RIDER) dBodySetLinearVel(b->body[i], 0, 0, -50);
+    bike_update(b);
+    EXPECT_TRUE(bike_crashed(b));
+    EXPECT_EQ(b->crash_count, 1);
+    EXPECT_EQ(b->crash_timer, 512);
+    EXPECT_EQ(dJointGetBody(b->joint[BIKE_JOINT_RIDER], 0), nullptr);
+}
+
+TEST_F(BikeWorld, RelativeSpeedBelowThresholdDoesNotCrash)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "yz250f(2017)", 1);
+    bike_place(b, 60, 60, 0);
+    test_world_run(128);
+    for (int i = 0; i < BIKE_BODIES; i++)
+        if (i != BIKE_RIDER) dBodySetLinearVel(b->body[i], 0, 0, -40);
+    // Keep the acceleration test quiet: the history says the rider was already at rest.
+    bike_update(b);
+    EXPECT_FALSE(bike_crashed(b));
+}
+
+TEST_F(BikeWorld, LandingAfterLongAirtimeLowersTheThreshold)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "yz250f(2017)", 1);
+    bike_place(b, 60, 60, 0);
+    test_world_run(128);
+    // 0.75 s in the air, landed this very tic: 31 ft/s is the limit.
+    b->airborne_tic = bike_world.tic - 96;
+    b->landing_tic = bike_world.tic;
+    for (int i = 0; i < BIKE_BODIES; i++)
+        if (i != BIKE_RIDER) dBodySetLinearVel(b->body[i], 0, 0, -35);
+    bike_update(b);
+    EXPECT_TRUE(bike_crashed(b));
+}
+
+TEST_F(BikeWorld, RiderRunningIntoAWallCrashes)
+{
+    test_world_wall(100, 6);
+    bike_record *b = bike_create(0, "crf450(2018)", 1);
+    bike_place(b, 40, 60, -M_PI / 2); // facing +x, toward the wall
+    test_world_run(64);
+    for (int i = 0; i < BIKE_BODIES; i++) dBodySetLinearVel(b->body[i], 70, 0, 0);
+    int crashed_at = -1;
+    for (int t = 0; t < 256 && crashed_at < 0; t++) {
+        test_world_run(1);
+        if (bike_crashed(b)) crashed_at = t;
+    }
+    EXPECT_GE(crashed_at, 0);
+    EXPECT_TRUE(test_bike_finite(b));
+}
+
+TEST_F(BikeWorld, FallenRiderLiesStillThenIsPutBack)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "crf250(2007)", 1);
+    bike_place(b, 60, 60, 0);
+    test_world_run(128);
+    bike_crash(b);
+    ASSERT_EQ(b->crash_timer, 512);
+    int tics = 0, still = 0;
+    while (bike_crashed(b) && tics < 20000) {
+        const dReal *v = dBodyGetLinearVel(b->body[BIKE_RIDER]);
+        if (sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]) < 2) still++;
+        test_world_run(1);
+        tics++;
+        ASSERT_TRUE(test_bike_finite(b)) << "tic " << tics;
+    }
+    EXPECT_FALSE(bike_crashed(b));
+    EXPECT_GE(tics, 512);
+    EXPECT_GE(still, 512);
+    EXPECT_EQ(dJointGetBody(b->joint[BIKE_JOINT_RIDER], 0), b->body[BIKE_RIDER]);
+    // Back in the riding pose relative to the frame.
+    dVector3 rel;
+    const dReal *rp = dBodyGetPosition(b->body[BIKE_RIDER]);
+    dBodyGetPosRelPoint(b->body[BIKE_FRAME], rp[0], rp[1], rp[2], rel);
+    EXPECT_NEAR(rel[0], 0, 0.05);
+    EXPECT_NEAR(rel[1], 2.52, 0.05);
+    EXPECT_NEAR(rel[2], 0.52, 0.05);
+    // And it stays on.
+    test_world_run(256);
+    EXPECT_FALSE(bike_crashed(b));
+}
+
+TEST_F(BikeWorld, ServerCrashDelaysLengthenTheWait)
+{
+    test_world_flat();
+    const int delays[2] = {100, -5};
+    bike_world_set_crash_delays(delays, 2);
+    EXPECT_EQ(bike_world.crash_delay[0], 100);
+    EXPECT_EQ(bike_world.crash_delay[1], 0);
+    EXPECT_EQ(bike_world.crash_delay[15], 0);
+    const int big[1] = {10000000};
+    bike_world_set_crash_delays(big, 1);
+    EXPECT_EQ(bike_world.crash_delay[15], BIKE_CRASH_DELAY_MAX);
+    bike_world_set_crash_delays(delays, 1);
+    bike_record *b = bike_create(0, "cr125", 1);
+    bike_place(b, 60, 60, 0);
+    b->crash_count = 40; // index clamps to 15
+    bike_crash(b);
+    EXPECT_EQ(b->crash_timer, 100 + 512);
+}
+
+TEST_F(BikeWorld, TenFootDropStaysFinite)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "crf450(2018)", 1);
+    bike_place(b, 60, 60, 0.3);
+    bike_move(b, 0, 10, 0);
+    for (int t = 0; t < 6 * 128; t++) {
+        test_world_run(1);
+        ASSERT_TRUE(test_bike_finite(b)) << "tic " << t;
+    }
+    const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
+    EXPECT_LT(p[1], 4.0);
+    EXPECT_GT(p[1], 0.0);
+}
+
+TEST_F(BikeWorld, TroubleCountsFromTheGateDrop)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "crf250(2007)", 1);
+    bike_place(b, 60, 60, 0);
+    bike_world.gate_drop_tic = -1;
+    test_world_run(600);
+    EXPECT_EQ(b->trouble, 0); // waiting at the gate
+    bike_world.gate_drop_tic = bike_world.tic;
+    test_world_run(250);
+    EXPECT_EQ(b->trouble, 0);
+    test_world_run(10);
+    EXPECT_EQ(b->trouble, 1);
+}
+
+TEST_F(BikeWorld, ActivityDisablesAndWakes)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "crf250(2007)", 0);
+    EXPECT_EQ(b->activity, 0);
+    EXPECT_FALSE(dBodyIsEnabled(b->body[BIKE_FRAME]));
+    bike_place(b, 60, 60, 0);
+    bike_set_activity(b, 0);
+    const dReal *p0 = dBodyGetPosition(b->body[BIKE_FRAME]);
+    double y0 = p0[1];
+    test_world_run(64);
+    EXPECT_EQ(dBodyGetPosition(b->body[BIKE_FRAME])[1], y0);
+    bike_set_activity(b, 1);
+    EXPECT_TRUE(dBodyIsEnabled(b->body[BIKE_FRAME]));
+    test_world_run(64);
+    EXPECT_LT(dBodyGetPosition(b->body[BIKE_FRAME])[1], y0);
+}
+
+TEST_F(BikeWorld, SameScenarioTwiceGivesTheSameHash)
+{
+    char h1[41], h2[41];
+    for (int run = 0; run < 2; run++) {
+        test_world_ramp(0.2f, 80);
+        bike_record *b = bike_create(0, "rmz450(2016)", 1);
+        bike_place(b, 60, 60, -M_PI / 2);
+        bike_record *c = bike_create(1, "kx85", 1);
+        bike_place(c, 60, 80, 0.2);
+        for (int i = 0; i < BIKE_BODIES; i++) dBodySetLinearVel(b->body[i], 30, 0, 0);
+        test_world_run(512);
+        test_world_hash(run ? h2 : h1);
+        test_world_end();
+    }
+    EXPECT_STREQ(h1, h2);
+}
+
+TEST_F(BikeWorld, RollAngleSign)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "cr125", 1);
+    EXPECT_NEAR(bike_roll(b->body[BIKE_FRAME]), 0, 1e-9);
+    // Rotating about the heading axis (-z) by -0.3 tips the top to the left (-x).
+    const double axis[3] = {0, 0, -1};
+    bike_rotate(b, axis, -0.3);
+    dVector3 up;
+    dBodyVectorToWorld(b->body[BIKE_FRAME], 0, 1, 0, up);
+    ASSERT_LT(up[0], 0);
+    EXPECT_NEAR(bike_roll(b->body[BIKE_FRAME]), 0.3, 1e-6);
+    bike_rotate(b, axis, 0.2);
+    EXPECT_NEAR(bike_roll(b->body[BIKE_FRAME]), -0.2, 1e-6);
+}
+
+} // namespace

@@ -1,0 +1,101 @@
+#include "bike_test_world.h"
+
+#include <cmath>
+#include <vector>
+
+#include "core/core_sha1.h"
+#include "track/track_terrain.h"
+
+namespace {
+
+void begin_world(void)
+{
+    bike_world_destroy();
+    bike_world_create();
+    bike_shape_register_stock();
+}
+
+std::vector<float> grid(int n)
+{
+    int size = (1 << (n + 1)) + 1;
+    return std::vector<float>((size_t)size * (size_t)size, 0.0f);
+}
+
+} // namespace
+
+void test_world_flat(float h, int n, float spacing)
+{
+    std::vector<float> g = grid(n);
+    for (float &v : g) v = h;
+    terrain_create(n, spacing, g.data());
+    begin_world();
+}
+
+void test_world_ramp(float slope, float x0, int n, float spacing)
+{
+    int size = (1 << (n + 1)) + 1;
+    std::vector<float> g = grid(n);
+    for (int k = 0; k < size; k++)
+        for (int i = 0; i < size; i++) {
+            float x = i * spacing;
+            g[(size_t)(i + k * size)] = x > x0 ? (x - x0) * slope : 0.0f;
+        }
+    terrain_create(n, spacing, g.data());
+    begin_world();
+}
+
+void test_world_wall(float wall_x, float wall_h, int n, float spacing)
+{
+    int size = (1 << (n + 1)) + 1;
+    std::vector<float> g = grid(n);
+    for (int k = 0; k < size; k++)
+        for (int i = 0; i < size; i++) g[(size_t)(i + k * size)] = i * spacing >= wall_x ? wall_h : 0.0f;
+    terrain_create(n, spacing, g.data());
+    begin_world();
+}
+
+void test_world_end(void)
+{
+    bike_world_destroy();
+    terrain_free();
+}
+
+void test_world_run(int count)
+{
+    for (int i = 0; i < count; i++) bike_world_tic();
+}
+
+void test_world_hash(char out[41])
+{
+    core_sha1_ctx c;
+    core_sha1_init(&c);
+    for (int s = 0; s < BIKE_SLOTS; s++) {
+        const bike_record *b = &bike_world.bikes[s];
+        if (!b->present) continue;
+        for (int i = 0; i < BIKE_BODIES; i++) {
+            core_sha1_update(&c, dBodyGetPosition(b->body[i]), 3 * sizeof(dReal));
+            core_sha1_update(&c, dBodyGetQuaternion(b->body[i]), 4 * sizeof(dReal));
+            core_sha1_update(&c, dBodyGetLinearVel(b->body[i]), 3 * sizeof(dReal));
+            core_sha1_update(&c, dBodyGetAngularVel(b->body[i]), 3 * sizeof(dReal));
+        }
+        core_sha1_update(&c, &b->crash_timer, sizeof b->crash_timer);
+    }
+    uint8_t d[CORE_SHA1_SIZE];
+    core_sha1_final(&c, d);
+    core_sha1_hex(d, out);
+}
+
+bool test_bike_finite(const bike_record *b)
+{
+    for (int i = 0; i < BIKE_BODIES; i++) {
+        const dReal *v[4] = {dBodyGetPosition(b->body[i]), dBodyGetQuaternion(b->body[i]),
+                             dBodyGetLinearVel(b->body[i]), dBodyGetAngularVel(b->body[i])};
+        for (int j = 0; j < 4; j++)
+            for (int k = 0; k < 3; k++)
+                if (!std::isfinite(v[j][k])) return false;
+    }
+    for (int s = 0; s < 2; s++)
+        for (int k = 0; k < 3; k++)
+            if (!std::isfinite(b->foot_pos[s][k]) || !std::isfinite(b->foot_vel[s][k])) return false;
+    return true;
+}
