@@ -1,0 +1,343 @@
+// The track list, the loading sequence and its log, reuse and forced reloads, the fingerprint,
+// terrain load failures and the track info file.
+#include "track_fixture.h"
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "core/core_sha1.h"
+#include "track/track_status.h"
+#include "track/track_tiles.h"
+
+namespace track_test {
+namespace {
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+using TrackList = TrackFixture;
+
+TEST_F(TrackList, ScanNamesSortsAndListsEachTrackOnce)
+{
+    write_track("tracks/b", "Same name\r\nsecond line");
+    write_track("tracks/a", "same name\n");
+    write_track("tracks/zz", "Alpha");
+    write_track("tracks/c");
+    write_gz("tracks/c/terrain.hf.gz", "1 1 0 1\n"); // stored twice: listed once
+    write("tracks/notrack/terrain.hfx", "x");
+    EXPECT_EQ(track_scan(), 4);
+    ASSERT_EQ(track_list.count, 4);
+    EXPECT_STREQ(track_list.long_names[0], "Alpha");
+    EXPECT_STREQ(track_list.dirs[0], "tracks/zz");
+    // Equal long names (ignoring case) both appear.
+    EXPECT_STREQ(track_list.long_names[1], "same name");
+    EXPECT_STREQ(track_list.long_names[2], "Same name");
+    EXPECT_STREQ(track_list.dirs[3], "tracks/c");
+    EXPECT_STREQ(track_list.long_names[3], "tracks/c");
+    EXPECT_EQ(track_list_find("TRACKS/ZZ"), 0);
+}
+
+using TrackLoad = TrackFixture;
+
+TEST_F(TrackLoad, HeadlessLoadLogsItsStepsInOrder)
+{
+    write_track("tracks/a", "Track A");
+    write("tracks/a/billboards", "whatever\n");
+    track_scan();
+    log_lines().clear();
+    ASSERT_EQ(load("tracks/a"), 1);
+    const char *expected[] = {
+        "Resetting\n",
+        "Remembering lines\n",
+        "Cleaning up\n",
+        "Deallocating bikes\n",
+        "Finished deallocating bikes\n",
+        "Scanning\n",
+        "Loading terrain\n",
+        "Loading heights\n",
+        "Loading shadows\n",
+        "Loading tileinfo\n",
+        "Loading tilemap\n",
+        "Creating terrain texture pyramid\n",
+        "Detail level 0 is 256x256 covering 4x4 height elements\n",
+        "Loading flaggers\n",
+        "Loading billboards\n",
+        "Loading map\n",
+        "Analyzing lines\n",
+        "Loading bikes\n",
+        "Loading track script\n",
+        "0 MB texture memory used\n",
+        "Max loading delay was ",
+        "Setting working set range to ",
+        "Working set update failed\n",
+        "Priority ",
+    };
+    const auto &lines = log_lines();
+    ASSERT_EQ(lines.size(), sizeof expected / sizeof expected[0]) << [&] {
+        std::string all;
+        for (auto &l : lines)
+            all += l;
+        return all;
+    }();
+    for (size_t i = 0; i < lines.size(); i++)
+        EXPECT_EQ(lines[i].rfind(expected[i], 0), 0u) << i << ": " << lines[i];
+    EXPECT_STREQ(track_loaded.dir, "tracks/a");
+    EXPECT_STREQ(track_loaded.long_name, "Track A");
+    EXPECT_EQ(terrain.size, 5);
+    EXPECT_EQ(tiles.count, 2);
+    EXPECT_EQ(tile_at(5.0f, 5.0f), 1);  // 5 clamped to the last type
+    EXPECT_EQ(tile_at(5.0f, 3.0f), 1);
+    EXPECT_EQ(tile_at(3.0f, 3.0f), 0);
+    EXPECT_FLOAT_EQ(terrain_height(2.0f, 4.0f), (1 + 2 * 5) * 1.0f);
+    EXPECT_EQ(track_loaded.first_lap_gates, 2);
+    EXPECT_EQ(track_loaded.normal_lap_gates, 3);
+}
+
+TEST_F(TrackLoad, RestartReusesTheTrackUntilForceReload)
+{
+    write_track("tracks/a");
+    write_track("tracks/b");
+    track_scan();
+    ASSERT_EQ(load("tracks/a"), 1);
+    int loads = track_loaded.load_count;
+    uint8_t fp[TRACK_FINGERPRINT_SIZE];
+    memcpy(fp, track_fingerprint(), sizeof fp);
+    log_lines().clear();
+    ASSERT_EQ(load("tracks/a"), 1);
+    EXPECT_EQ(track_loaded.load_count, loads);
+    EXPECT_EQ(count_containing("Loading terrain"), 0);
+    EXPECT_EQ(memcmp(fp, track_fingerprint(), sizeof fp), 0);
+
+    track_force_reload();
+    EXPECT_EQ(count_containing("Track will be reloaded on next restart"), 1);
+    ASSERT_EQ(load("tracks/a"), 1);
+    EXPECT_EQ(track_loaded.load_count, loads + 1);
+    EXPECT_EQ(count_containing("Loading terrain"), 1);
+    EXPECT_EQ(count_containing("Deallocating track\n"), 1);
+    EXPECT_EQ(track_loaded.force_reload, 0);
+    ASSERT_EQ(load("tracks/a"), 1);
+    EXPECT_EQ(track_loaded.load_count, loads + 1);
+    // Another track is always loaded.
+    ASSERT_EQ(load("tracks/b"), 1);
+    EXPECT_EQ(track_loaded.load_count, loads + 2);
+    EXPECT_STREQ(track_loaded.dir, "tracks/b");
+}
+
+std::string fingerprint_hex()
+{
+    char hex[CORE_SHA1_HEX_SIZE];
+    return core_sha1_hex(track_fingerprint(), hex);
+}
+
+TEST_F(TrackLoad, FingerprintCoversTheRightFilesInTheirPlainForm)
+{
+    write_track("tracks/a");
+    write_track("tracks/g", nullptr, true);
+    const char *gates = "checkpoints:\n1 [0 0 0] [1 0 0]\nfirstlap:\n0 0 0\nnormallap:\n0 0 0\n";
+    write("tracks/a/timing_gates", gates);
+    write("tracks/g/timing_gates", gates);
+    track_scan();
+    ASSERT_EQ(load("tracks/a"), 1);
+    std::string plain = fingerprint_hex();
+    ASSERT_EQ(load("tracks/g"), 1);
+    EXPECT_EQ(fingerprint_hex(), plain); // the inflated bytes are hashed
+
+    // The expected digest: the files that exist, in their order.
+    core_sha1_ctx c;
+    core_sha1_init(&c);
+    for (const char *f : {"terrain.hf", "tilemap", "tileinfo", "timing_gates"}) {
+        std::string bytes = read_file(root + "/tracks/a/" + f);
+        core_sha1_update(&c, bytes.data(), bytes.size());
+    }
+    uint8_t digest[20];
+    char hex[CORE_SHA1_HEX_SIZE];
+    core_sha1_final(&c, digest);
+    EXPECT_EQ(plain, core_sha1_hex(digest, hex));
+
+    write("tracks/a/billboards", "[1 2 3] tree.png\n");
+    write("tracks/a/lighting", "sun 1 2 3\n");
+    write("tracks/a/flaggers", "x\n");
+    write("tracks/a/cameras", "y\n");
+    track_force_reload();
+    ASSERT_EQ(load("tracks/a"), 1);
+    EXPECT_EQ(fingerprint_hex(), plain);
+
+    write("tracks/a/timing_gates", std::string(gates) + "# moved\n");
+    track_force_reload();
+    ASSERT_EQ(load("tracks/a"), 1);
+    EXPECT_NE(fingerprint_hex(), plain);
+    std::string with_comment = fingerprint_hex();
+    write("tracks/a/statues", "[0 0 0] 0 bale.jm bale.png bale.shp\n");
+    track_force_reload();
+    ASSERT_EQ(load("tracks/a"), 1);
+    EXPECT_NE(fingerprint_hex(), with_comment);
+}
+
+TEST_F(TrackLoad, FailedTerrainLeavesNoTrack)
+{
+    write_track("tracks/a");
+    track_scan();
+    ASSERT_EQ(load("tracks/a"), 1);
+    struct bad_case {
+        const char *dir;
+        std::string hf;
+        const char *message;
+    } cases[] = {
+        {"tracks/missing", "", "Can't open '@tracks/missing/terrain.hf'"},
+        {"tracks/exp13", "13 1 0 1\n", "Bad height field parameters"},
+        {"tracks/exp0", "0 1 0 1\n", "Bad height field parameters"},
+        {"tracks/neg", "2 -1 0 1\n", "Bad height field parameters"},
+        {"tracks/zero", "2 0 0 1\n", "Bad height field parameters"},
+        {"tracks/three", "2 1 0\n", "Error reading heights"},
+        {"tracks/short", "1 1 0 1\n:" + std::string(49, '\x01'), "Error reading heights"},
+    };
+    for (auto &c : cases) {
+        if (!c.hf.empty()) {
+            write(std::string(c.dir) + "/terrain.hf", c.hf);
+            write(std::string(c.dir) + "/tileinfo", "addtile\n");
+            write(std::string(c.dir) + "/tilemap", "");
+        }
+        log_lines().clear();
+        EXPECT_EQ(load(c.dir), 0) << c.dir;
+        EXPECT_EQ(track_loaded.dir, nullptr);
+        EXPECT_FALSE(terrain_present());
+        static const uint8_t zero[TRACK_FINGERPRINT_SIZE] = {};
+        EXPECT_EQ(memcmp(track_fingerprint(), zero, sizeof zero), 0);
+        EXPECT_EQ(count_containing(c.message), 1) << c.dir;
+        EXPECT_EQ(count_containing("Loading bikes"), 0);
+    }
+    // Missing tile files.
+    write("tracks/notiles/terrain.hf", "1 1 0 1\n");
+    write("tracks/notiles/tilemap", "");
+    log_lines().clear();
+    EXPECT_EQ(load("tracks/notiles"), 0);
+    EXPECT_EQ(count_containing("Can't open '@tracks/notiles/texturelist'"), 1);
+    write("tracks/nomap/terrain.hf", "1 1 0 1\n");
+    write("tracks/nomap/texturelist", "dirt.png\n");
+    log_lines().clear();
+    EXPECT_EQ(load("tracks/nomap"), 0);
+    EXPECT_EQ(count_containing("Can't open '@tracks/nomap/tilemap'"), 1);
+    // The next attempt on a good track loads again.
+    EXPECT_EQ(load("tracks/a"), 1);
+}
+
+TEST_F(TrackLoad, HeightSourcesAndShadows)
+{
+    // Without ':' and without terrain.png: flat at the bottom height.
+    write("tracks/flat/terrain.hf", "2 1.5 -3 10\n");
+    write("tracks/flat/texturelist", "dirt.png");
+    write("tracks/flat/tilemap", "");
+    ASSERT_EQ(load("tracks/flat"), 1);
+    EXPECT_EQ(terrain.size, 9);
+    EXPECT_FLOAT_EQ(terrain_height(4.4f, 7.1f), -3.0f);
+    EXPECT_FLOAT_EQ(terrain.spacing, 1.5f);
+    EXPECT_FLOAT_EQ(terrain.extent, 12.0f);
+
+    // A 16-bit terrain.png smaller than the grid repeats its last row and column.
+    write("tracks/png/terrain.hf", "1 1 0 65535\n");
+    write_png("tracks/png/terrain.png", 3, 2, 1, 16, {0, 1, 65535, 300, 301, 40000});
+    write("tracks/png/tileinfo", "addtile\n");
+    write("tracks/png/tilemap", "");
+    ASSERT_EQ(load("tracks/png"), 1);
+    EXPECT_FLOAT_EQ(terrain.heights[1], 1.0f); // full 16-bit depth
+    EXPECT_FLOAT_EQ(terrain.heights[4], 65535.0f);
+    EXPECT_FLOAT_EQ(terrain.heights[4 + 4 * 5], 40000.0f);
+    EXPECT_FLOAT_EQ(terrain.heights[0 + 3 * 5], 300.0f);
+    EXPECT_FLOAT_EQ(terrain.top, 65535.0f);
+    EXPECT_FLOAT_EQ(terrain.bottom, 0.0f);
+
+    // An 8-bit grey picture is widened by repetition; a colour one is turned grey.
+    write("tracks/png8/terrain.hf", "1 1 0 65535\n");
+    write_png("tracks/png8/terrain.png", 1, 1, 1, 8, {2});
+    write("tracks/png8/tileinfo", "addtile\n");
+    write("tracks/png8/tilemap", "");
+    ASSERT_EQ(load("tracks/png8"), 1);
+    EXPECT_FLOAT_EQ(terrain.heights[12], 514.0f);
+    write_png("tracks/png8/terrain.png", 1, 1, 3, 8, {255, 255, 255});
+    track_force_reload();
+    ASSERT_EQ(load("tracks/png8"), 1);
+    EXPECT_FLOAT_EQ(terrain.heights[0], 65535.0f);
+
+    // Shadows: inverted into the light map; the wrong size fails the load.
+    write_track("tracks/shade");
+    std::string pgm = "P5\n5 5\n255\n";
+    for (int i = 0; i < 25; i++)
+        pgm += (char)(i * 10);
+    write("tracks/shade/shadows.pgm", pgm);
+    ASSERT_EQ(load("tracks/shade"), 1);
+    EXPECT_EQ(terrain.light_map[0], 255);
+    EXPECT_EQ(terrain.light_map[24], 255 - 240);
+    write("tracks/shade/shadows.pgm", "P5\n3 3\n255\n123456789");
+    track_force_reload();
+    log_lines().clear();
+    EXPECT_EQ(load("tracks/shade"), 0);
+    EXPECT_EQ(count_containing("Bad shadow dimensions (3x3)\n"), 1);
+    write("tracks/shade/shadows.pgm", "P5\n5 x\n");
+    EXPECT_EQ(load("tracks/shade"), 0);
+    EXPECT_EQ(count_containing("Error reading shadows"), 1);
+}
+
+TEST_F(TrackLoad, DetailLevelsFollowTheSpacing)
+{
+    terrain_texture_detail = 0;
+    write("tracks/big/terrain.hf", "9 0.25 0 1\n");
+    write("tracks/big/tileinfo", "addtile\n");
+    write("tracks/big/tilemap", "");
+    ASSERT_EQ(load("tracks/big"), 1);
+    // s = 0.25: c0 = 256 (the first with c0 * s >= 64), c1 = 1024, then the whole grid.
+    EXPECT_EQ(terrain.detail[0].coverage, 256);
+    EXPECT_EQ(terrain.detail[1].coverage, 1024);
+    EXPECT_EQ(terrain.detail[2].coverage, 1024);
+    EXPECT_EQ(count_containing("Detail level 0 is 128x128 covering 256x256 height elements\n"), 1);
+    EXPECT_EQ(terrain.tile_map != nullptr, true);
+    EXPECT_EQ(terrain.size, 1025);
+    write("tracks/coarse/terrain.hf", "5 2 0 1\n");
+    write("tracks/coarse/tileinfo", "addtile\n");
+    write("tracks/coarse/tilemap", "");
+    log_lines().clear();
+    ASSERT_EQ(load("tracks/coarse"), 1);
+    // 65 heights: 64 is below 65 (fine level), 256 is not; then the whole grid.
+    EXPECT_EQ(count_containing("Detail level 0 is 128x128 covering 64x64 height elements\n"), 1);
+    EXPECT_EQ(count_containing("Detail level 1 is 128x128 covering 64x64 height elements\n"), 1);
+    EXPECT_EQ(count_containing("Detail level 2"), 0);
+    terrain_texture_detail = 1;
+}
+
+TEST_F(TrackLoad, SaveTrackInfo)
+{
+    EXPECT_EQ(track_save_info(), 0); // nothing loaded: nothing written
+    write_track("tracks/a", "Valley");
+    track_scan();
+    ASSERT_EQ(load("tracks/a"), 1);
+    log_lines().clear();
+    ASSERT_EQ(track_save_info(), 1);
+    std::string info = read_file(home + "/Zelvo/tracks/a.trackinfo");
+    EXPECT_EQ(info, "dir=tracks/a\nlongname=Valley\nfirstlap=0\nnormallap=0\ngatecount=0\nhash=" +
+                        fingerprint_hex() + "\n");
+    EXPECT_EQ(count_containing("Track info saved to tracks/a.trackinfo"), 1);
+}
+
+TEST(TrackWorkingSet, RangeFromPhysicalMemory)
+{
+    const uint64_t MiB = 1024 * 1024;
+    uint32_t lo = 0, hi = 0;
+    EXPECT_EQ(track_working_set_range(63 * MiB, &lo, &hi), 0);
+    ASSERT_EQ(track_working_set_range(64 * MiB, &lo, &hi), 1);
+    EXPECT_EQ(hi, 32 * MiB);
+    EXPECT_EQ(lo, 32 * MiB);
+    ASSERT_EQ(track_working_set_range(2048 * MiB, &lo, &hi), 1);
+    EXPECT_EQ(hi, 2016 * MiB);
+    EXPECT_EQ(lo, 1024 * MiB);
+    ASSERT_EQ(track_working_set_range(64 * 1024 * MiB, &lo, &hi), 1);
+    EXPECT_EQ(hi, 2016 * MiB);
+    EXPECT_EQ(lo, 1024 * MiB);
+}
+
+} // namespace
+} // namespace track_test
