@@ -19,7 +19,8 @@
 // function returns 1 on success and lives in a file of its own.
 #define ZVGEN_GENERATORS(X) \
     X(zvgen_readme) \
-    X(zvgen_track)
+    X(zvgen_track) \
+    X(zvgen_bike)
 
 #define ZVGEN_DECLARE(fn) int fn(void);
 ZVGEN_GENERATORS(ZVGEN_DECLARE)
