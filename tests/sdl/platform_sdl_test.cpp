@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -394,6 +395,61 @@ TEST_F(SdlPlatform, ReadbackGivesATicOfBytes) {
         ASSERT_NE(ops->read_block(a), nullptr);
     EXPECT_EQ(platform_open_audio(nullptr), nullptr);
     platform_close_audio(a);
+}
+
+TEST_F(SdlPlatform, TerminationSignalBecomesACloseEvent) {
+    open_window();
+    if (!w)
+        return;
+    drain();
+    // SDL turns SIGTERM into a quit request; the game sees the same close event as the button.
+    raise(SIGTERM);
+    std::vector<platform_event> ev = drain();
+    ASSERT_EQ(ev.size(), 1u);
+    EXPECT_EQ(ev[0].code, PLATFORM_CLOSE);
+    EXPECT_EQ(platform_window_closed(w), 0);
+}
+
+TEST_F(SdlPlatform, ResizeUpdatesSizeAndLogs) {
+    open_window();
+    if (!w)
+        return;
+    SDL_SetWindowSize(w->window, 200, 100);
+    SDL_Event e = {};
+    e.type = SDL_WINDOWEVENT;
+    e.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
+    e.window.data1 = 200;
+    e.window.data2 = 100;
+    push(e);
+    drain();
+    int width = 0, height = 0;
+    ASSERT_EQ(platform_frame_begin(w, &width, &height), 1);
+    EXPECT_EQ(width, 200);
+    EXPECT_EQ(height, 100);
+    platform_swap(w);
+    EXPECT_NE(log_text().find("] WM_SIZE message 200x100\n"), std::string::npos);
+    // Hidden (the offscreen driver cannot minimise): frame begin fails at once and the lock
+    // is not held, so a later begin after showing works.
+    SDL_HideWindow(w->window);
+    ASSERT_TRUE(SDL_GetWindowFlags(w->window) & SDL_WINDOW_HIDDEN);
+    EXPECT_EQ(platform_frame_begin(w, &width, &height), 0);
+    SDL_ShowWindow(w->window);
+    ASSERT_EQ(platform_frame_begin(w, &width, &height), 1);
+    platform_swap(w);
+    platform_destroy_gl_window(w);
+    w = nullptr;
+    EXPECT_EQ(platform_frame_begin(nullptr, &width, &height), 0);
+}
+
+TEST_F(SdlPlatform, MessageBoxWithoutDisplayGoesToStandardError) {
+    open_window();
+    if (!w)
+        return;
+    ::testing::internal::CaptureStderr();
+    platform_message_box("Error", "Out of %s memory", "virtual");
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "Error: Out of virtual memory\n");
+    EXPECT_NE(log_text().find("] Error: Out of virtual memory\n"), std::string::npos);
 }
 
 TEST_F(SdlPlatform, ClockAndWait) {

@@ -12,9 +12,6 @@ namespace {
 enum { MODE_MAX = 256 };
 
 struct sdl_state {
-    int clock_started;
-    Uint64 clock_base;
-    Uint64 clock_freq;
     long long stamp_offset; // platform ms - SDL ticks
     int modes_built;
     platform_display_mode modes[MODE_MAX + 1];
@@ -23,25 +20,27 @@ struct sdl_state {
     platform_window window;
 };
 
-sdl_state g_sdl = {0, 0, 0, 0, 0, {}, {0, 0, 0}, 3, 1, PLATFORM_GL_CORE, {}};
+sdl_state g_sdl = {0, 0, {}, {0, 0, 0}, 3, 1, PLATFORM_GL_CORE, {}};
 
 const int GL_VENDOR_ = 0x1F00, GL_RENDERER_ = 0x1F01, GL_VERSION_ = 0x1F02,
           GL_SHADING_LANGUAGE_VERSION_ = 0x8B8C, GL_MAJOR_VERSION_ = 0x821B,
           GL_MINOR_VERSION_ = 0x821C;
 
-void clock_start(void) {
-    if (g_sdl.clock_started)
-        return;
-    g_sdl.clock_freq = SDL_GetPerformanceFrequency();
-    g_sdl.clock_base = SDL_GetPerformanceCounter();
-    g_sdl.clock_started = 1;
+struct clock_origin {
+    Uint64 base;
+    Uint64 freq;
+};
+
+// Taken once, on first use, from whichever thread gets there first (a thread-safe static).
+const clock_origin &clock_start(void) {
+    static const clock_origin origin = {SDL_GetPerformanceCounter(), SDL_GetPerformanceFrequency()};
+    return origin;
 }
 
 long long clock_usec(void) {
-    clock_start();
-    Uint64 d = SDL_GetPerformanceCounter() - g_sdl.clock_base;
-    return (long long)(d / g_sdl.clock_freq) * 1000000 +
-           (long long)((d % g_sdl.clock_freq) * 1000000 / g_sdl.clock_freq);
+    const clock_origin &o = clock_start();
+    Uint64 d = SDL_GetPerformanceCounter() - o.base;
+    return (long long)(d / o.freq) * 1000000 + (long long)((d % o.freq) * 1000000 / o.freq);
 }
 
 int keep_depth(int bpp) { return bpp == 15 || bpp == 16 || bpp == 24 || bpp == 32; }
