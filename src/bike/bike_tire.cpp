@@ -1,0 +1,491 @@
+#include "bike/bike_tire.h"
+
+#include "track/track_terrain.h"
+#include "track/track_tiles.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+struct v3 {
+    double x, y, z;
+};
+inline v3 operator+(v3 a, v3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline v3 operator-(v3 a, v3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline v3 operator*(v3 a, double k) { return {a.x * k, a.y * k, a.z * k}; }
+inline double dot(v3 a, v3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline v3 cross(v3 a, v3 b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline double len(v3 a) { return std::sqrt(dot(a, a)); }
+inline v3 from(const double *p) { return {p[0], p[1], p[2]}; }
+inline void store(v3 a, double *p) { p[0] = a.x, p[1] = a.y, p[2] = a.z; }
+
+const double TIRE_PI = 3.14159265358979323846;
+
+double clampd(double v, double lo, double hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+// A unit vector perpendicular to a (any one).
+v3 perpendicular(v3 a) {
+    v3 p = std::fabs(a.x) < 0.9 ? cross(a, v3{1, 0, 0}) : cross(a, v3{0, 1, 0});
+    return p * (1.0 / len(p));
+}
+
+struct ring {
+    v3 c, a;
+    double R;
+};
+
+// Nearest point of the ring circle to x; returns the distance.
+double ring_nearest(const ring &g, v3 x, v3 *nearest) {
+    v3 w = x - g.c;
+    v3 wp = w - g.a * dot(w, g.a);
+    double rho = len(wp);
+    v3 u = rho > 1e-12 ? wp * (1.0 / rho) : perpendicular(g.a);
+    *nearest = g.c + u * g.R;
+    return len(x - *nearest);
+}
+
+// Closest approach between the ring and the segment p..q: sampled, then refined by golden
+// section around the best sample. The distance along a segment is smooth, and a wheel-sized
+// ring against cell-sized edges has at most a couple of local minima, which the sampling
+// separates.
+double ring_segment(const ring &g, v3 p, v3 q, v3 *on_segment, v3 *on_ring) {
+    const int N = 16;
+    v3 d = q - p;
+    double best = 1e300, best_t = 0.0;
+    for (int i = 0; i <= N; i++) {
+        double t = (double)i / N;
+        v3 n;
+        double dist = ring_nearest(g, p + d * t, &n);
+        if (dist < best) best = dist, best_t = t;
+    }
+    double lo = clampd(best_t - 1.0 / N, 0.0, 1.0), hi = clampd(best_t + 1.0 / N, 0.0, 1.0);
+    const double gr = 0.6180339887498949;
+    double t1 = hi - gr * (hi - lo), t2 = lo + gr * (hi - lo);
+    v3 n;
+    double f1 = ring_nearest(g, p + d * t1, &n), f2 = ring_nearest(g, p + d * t2, &n);
+    for (int it = 0; it < 40; it++) {
+        if (f1 < f2) {
+            hi = t2, t2 = t1, f2 = f1;
+            t1 = hi - gr * (hi - lo);
+            f1 = ring_nearest(g, p + d * t1, &n);
+        } else {
+            lo = t1, t1 = t2, f1 = f2;
+            t2 = lo + gr * (hi - lo);
+            f2 = ring_nearest(g, p + d * t2, &n);
+        }
+    }
+    double t = 0.5 * (lo + hi);
+    double dist = ring_nearest(g, p + d * t, &n);
+    if (dist > best) t = best_t, dist = ring_nearest(g, p + d * t, &n);
+    *on_segment = p + d * t;
+    *on_ring = n;
+    return dist;
+}
+
+// Whether x's x-z projection lies in the triangle's (edges included).
+bool inside_xz(v3 x, const v3 *t) {
+    double d1 = (t[1].x - t[0].x) * (x.z - t[0].z) - (t[1].z - t[0].z) * (x.x - t[0].x);
+    double d2 = (t[2].x - t[1].x) * (x.z - t[1].z) - (t[2].z - t[1].z) * (x.x - t[1].x);
+    double d3 = (t[0].x - t[2].x) * (x.z - t[2].z) - (t[0].z - t[2].z) * (x.x - t[2].x);
+    const double eps = 1e-9;
+    bool neg = d1 < -eps || d2 < -eps || d3 < -eps;
+    bool pos = d1 > eps || d2 > eps || d3 > eps;
+    return !(neg && pos);
+}
+
+float corner_height(int i, int k) {
+    int n = terrain.size;
+    i = i < 0 ? 0 : (i >= n ? n - 1 : i);
+    k = k < 0 ? 0 : (k >= n ? n - 1 : k);
+    return terrain.heights[i + k * n];
+}
+
+// One triangle against the ring: depth r - d with the contact and normal; false when the ring
+// cannot reach it.
+bool torus_triangle(const ring &g, double r, const v3 *tri, int mode, double floor_depth,
+                    bike_tire_hit *hit) {
+    v3 n = cross(tri[1] - tri[0], tri[2] - tri[0]);
+    if (n.y < 0) n = n * -1.0;
+    double nl = len(n);
+    if (!(nl > 1e-12)) return false;
+    n = n * (1.0 / nl);
+
+    v3 m = n * -1.0;
+    v3 mp = m - g.a * dot(m, g.a);
+    double ml = len(mp);
+    v3 dir = ml > 1e-9 ? mp * (1.0 / ml) : perpendicular(g.a);
+    v3 P = g.c + dir * g.R, Q = g.c - dir * g.R;
+    double dP = dot(P - tri[0], n), dQ = dot(Q - tri[0], n);
+    if (dP >= r) return false; // the ring's lowest point is out of the tube's reach
+    bool buried_possible = dP <= 0.0 && dQ <= 0.0;
+    if (!buried_possible && r - dP <= floor_depth) return false;
+
+    double d;
+    v3 contact, normal;
+    if (buried_possible && inside_xz(g.c, tri)) {
+        // Sunk past the axle: push straight up, as hard as the tire can.
+        v3 near;
+        ring_nearest(g, P, &near);
+        store(near - v3{0, 1, 0} * r, hit->pos);
+        hit->normal[0] = 0, hit->normal[1] = 1, hit->normal[2] = 0;
+        hit->depth = 2.0 * g.R;
+        return hit->depth > floor_depth;
+    }
+    bool face = false;
+    if (dP < 0.0) {
+        if (dQ > 0.0) {
+            double t = dQ / (dQ - dP);
+            face = inside_xz(Q + (P - Q) * t, tri);
+        }
+    } else {
+        face = inside_xz(P - n * dP, tri);
+    }
+    if (face) {
+        d = dP;
+        normal = n;
+        contact = P - n * dP;
+    } else {
+        d = 1e300;
+        for (int e = 0; e < 3; e++) {
+            v3 a = tri[e], b = tri[(e + 1) % 3];
+            if (mode == BIKE_TIRE_ROOST) {
+                // An edge through the wheel plane inside the ring counts as a full tube's
+                // penetration.
+                double sa = dot(a - g.c, g.a), sb = dot(b - g.c, g.a);
+                if ((sa <= 0 && sb >= 0) || (sa >= 0 && sb <= 0)) {
+                    double t = sa != sb ? sa / (sa - sb) : 0.0;
+                    v3 y = a + (b - a) * t;
+                    if (len(y - g.c) < g.R) {
+                        d = 0.0;
+                        contact = y;
+                        normal = n;
+                        break;
+                    }
+                }
+            }
+            v3 on_seg, on_ring;
+            double dist = ring_segment(g, a, b, &on_seg, &on_ring);
+            if (dist < d) {
+                d = dist;
+                contact = on_seg;
+                v3 towards = on_ring - on_seg;
+                double tl = len(towards);
+                normal = tl > 1e-9 ? towards * (1.0 / tl) : n;
+            }
+        }
+    }
+    double depth = r - d;
+    if (!(depth > floor_depth) || !(depth > 0.0)) return false;
+    v3 near;
+    ring_nearest(g, contact, &near);
+    store(near - normal * r, hit->pos);
+    store(normal, hit->normal);
+    hit->depth = depth;
+    return true;
+}
+
+} // namespace
+
+int bike_tire_collide(const double centre[3], const double axle[3], double R, double r, int mode,
+                      bike_tire_hit *hit) {
+    hit->depth = 0.0;
+    if (!terrain_present() || !terrain.heights || !(terrain.spacing > 0.0f)) return 0;
+    ring g{from(centre), from(axle), R};
+    double al = len(g.a);
+    if (!std::isfinite(g.c.x) || !std::isfinite(g.c.y) || !std::isfinite(g.c.z) ||
+        !(al > 1e-9) || !std::isfinite(al))
+        return 0;
+    g.a = g.a * (1.0 / al);
+
+    double s = terrain.spacing, ext = R + r;
+    double lim = terrain.size + 1.0;
+    double fi0 = clampd(std::floor((g.c.x - ext) / s), -2.0, lim);
+    double fi1 = clampd(std::floor((g.c.x + ext) / s), -2.0, lim);
+    double fk0 = clampd(std::floor((g.c.z - ext) / s), -2.0, lim);
+    double fk1 = clampd(std::floor((g.c.z + ext) / s), -2.0, lim);
+    int i0 = (int)fi0, i1 = (int)fi1, k0 = (int)fk0, k1 = (int)fk1;
+    // Very fine grids under a wheel are still bounded work.
+    if (i1 - i0 > 32) i1 = i0 + 32;
+    if (k1 - k0 > 32) k1 = k0 + 32;
+
+    bike_tire_hit best;
+    best.depth = 0.0;
+    for (int k = k0; k <= k1; k++) {
+        for (int i = i0; i <= i1; i++) {
+            v3 p00{i * s, corner_height(i, k), k * s};
+            v3 p10{(i + 1) * s, corner_height(i + 1, k), k * s};
+            v3 p01{i * s, corner_height(i, k + 1), (k + 1) * s};
+            v3 p11{(i + 1) * s, corner_height(i + 1, k + 1), (k + 1) * s};
+            v3 tris[2][3];
+            if (((i + k) & 1) == 0) {
+                tris[0][0] = p00, tris[0][1] = p10, tris[0][2] = p11;
+                tris[1][0] = p00, tris[1][1] = p11, tris[1][2] = p01;
+            } else {
+                tris[0][0] = p00, tris[0][1] = p10, tris[0][2] = p01;
+                tris[1][0] = p10, tris[1][1] = p11, tris[1][2] = p01;
+            }
+            for (int t = 0; t < 2; t++) {
+                bike_tire_hit h;
+                if (!torus_triangle(g, r, tris[t], mode, best.depth, &h)) continue;
+                best = h;
+                if (mode == BIKE_TIRE_ROOST) goto done;
+            }
+        }
+    }
+done:
+    if (!(best.depth > 0.0)) return 0;
+    if (mode == BIKE_TIRE_ROOST && best.normal[1] < 0.0) {
+        // Spray never goes into the ground: a downward normal keeps only its horizontal part.
+        double hx = best.normal[0], hz = best.normal[2], hl = std::hypot(hx, hz);
+        if (hl < 1.0 / 32.0) best.normal[0] = 0, best.normal[1] = 1, best.normal[2] = 0;
+        else best.normal[0] = hx / hl, best.normal[1] = 0, best.normal[2] = hz / hl;
+    }
+    *hit = best;
+    return 1;
+}
+
+void bike_tire_init(bike_tire *t, dBodyID wheel, double R, double r) {
+    std::memset(t, 0, sizeof *t);
+    t->wheel = wheel;
+    t->axle_local[0] = 1.0;
+    t->R = R;
+    t->r = r;
+    t->roost_tic = -1;
+}
+
+void bike_tire_clear(bike_tire *t) {
+    std::memset(t->pos, 0, sizeof t->pos);
+    std::memset(t->vel, 0, sizeof t->vel);
+    std::memset(t->normal, 0, sizeof t->normal);
+    std::memset(&t->feedback, 0, sizeof t->feedback);
+    t->depth = 0.0;
+    t->mu = 0.0;
+    t->tile = 0;
+    t->roost_tic = -1;
+    t->roost_touch = 0;
+    bike_erosion_reset(&t->erosion);
+}
+
+double bike_tire_friction(const tiles_type *type, double v) {
+    if (!type) return 1.0;
+    const float *sp = type->friction_speed, *cf = type->friction_coef;
+    if (sp[0] >= TILES_FRICTION_EMPTY || !(v >= sp[0])) return cf[0];
+    int squared = type->slip_function != 1 && type->slip_function != 2;
+    int last = 0;
+    for (int k = 1; k < TILES_CURVE_POINTS; k++) {
+        if (sp[k] >= TILES_FRICTION_EMPTY) break;
+        last = k;
+        if (sp[k] > v) {
+            double a = sp[k - 1], b = sp[k];
+            double t = squared ? (v * v - a * a) / (b * b - a * a) : (v - a) / (b - a);
+            return cf[k - 1] + t * (cf[k] - cf[k - 1]);
+        }
+    }
+    return cf[last];
+}
+
+double bike_tire_friction_argument(int mode, const double u[3], const double v[3],
+                                   const double w[3], const double axle[3], const double rho[3]) {
+    double ul = len(from(u));
+    if (mode != 2) return ul;
+    if (!(ul >= 1.0 / 16.0)) return 0.0;
+    v3 a = from(axle);
+    double al = len(a);
+    if (al > 1e-12) a = a * (1.0 / al);
+    v3 om = from(w);
+    om = om - a * dot(om, a);
+    v3 ground = from(v) + cross(om, from(rho));
+    return clampd(dot(ground, from(u)) / ul, -ul, ul);
+}
+
+double bike_tire_arcade_factor(double roll) {
+    double k = 4.0 * std::fabs(roll) / TIRE_PI;
+    return 1.0 - 0.375 * (k < 1.0 ? k : 1.0);
+}
+
+bike_tire_soft bike_tire_softness(double depth, double r, double h) {
+    double c = r > 0.0 ? depth / r : 1.0;
+    c = clampd(c, 0.0, 1.0);
+    double c3 = c * c * c;
+    bike_tire_soft s;
+    s.spring = 1000.0 + 24000.0 * c3;
+    s.damping = 200.0 + 2300.0 * c3;
+    s.cfm = 1.0 / (s.damping + h * s.spring);
+    s.erp = h * s.spring * s.cfm;
+    return s;
+}
+
+double bike_tire_roll_resist(const tiles_type *type, double W, double c) {
+    if (!type) return 0.0;
+    const float *sp = type->roll_speed;
+    if (!(sp[0] > TILES_ROLL_EMPTY)) return 0.0;
+    double light, full;
+    if (!(W >= sp[0])) {
+        light = type->roll_light[0], full = type->roll_full[0];
+    } else {
+        int last = 0, found = 0;
+        light = full = 0.0;
+        for (int k = 1; k < TILES_CURVE_POINTS; k++) {
+            if (!(sp[k] > TILES_ROLL_EMPTY)) break;
+            last = k;
+            if (sp[k] > W) {
+                double t = (W - sp[k - 1]) / ((double)sp[k] - sp[k - 1]);
+                light = type->roll_light[k - 1] + t * (type->roll_light[k] - type->roll_light[k - 1]);
+                full = type->roll_full[k - 1] + t * (type->roll_full[k] - type->roll_full[k - 1]);
+                found = 1;
+                break;
+            }
+        }
+        if (!found) light = type->roll_light[last], full = type->roll_full[last];
+    }
+    c = clampd(c, 0.0, 1.0);
+    return light + c * (full - light);
+}
+
+int bike_tire_contact(bike_tire *t, dWorldID world, dJointGroupID group, double friction_factor,
+                      double h) {
+    const dReal *cp = dBodyGetPosition(t->wheel);
+    dVector3 axle;
+    dBodyVectorToWorld(t->wheel, t->axle_local[0], t->axle_local[1], t->axle_local[2], axle);
+    double centre[3] = {cp[0], cp[1], cp[2]}, ax[3] = {axle[0], axle[1], axle[2]};
+    bike_tire_hit hit;
+    if (!bike_tire_collide(centre, ax, t->R, t->r, BIKE_TIRE_DEEPEST, &hit)) {
+        // No joint this tic: stale forces must not reach erosion or the robots.
+        t->depth = 0.0;
+        t->mu = 0.0;
+        std::memset(&t->feedback, 0, sizeof t->feedback);
+        return 0;
+    }
+    std::memcpy(t->pos, hit.pos, sizeof t->pos);
+    std::memcpy(t->normal, hit.normal, sizeof t->normal);
+    t->depth = hit.depth;
+    dVector3 u;
+    dBodyGetPointVel(t->wheel, hit.pos[0], hit.pos[1], hit.pos[2], u);
+    t->vel[0] = u[0], t->vel[1] = u[1], t->vel[2] = u[2];
+
+    t->tile = tile_at((float)hit.pos[0], (float)hit.pos[2]);
+    const tiles_type *type = tiles_type_get(t->tile);
+    const dReal *lv = dBodyGetLinearVel(t->wheel);
+    const dReal *av = dBodyGetAngularVel(t->wheel);
+    double v[3] = {lv[0], lv[1], lv[2]}, w[3] = {av[0], av[1], av[2]};
+    double rho[3] = {hit.pos[0] - cp[0], hit.pos[1] - cp[1], hit.pos[2] - cp[2]};
+    int mode = type ? type->slip_function : 0;
+    double arg = bike_tire_friction_argument(mode, t->vel, v, w, ax, rho);
+    double mu = bike_tire_friction(type, arg) * friction_factor;
+    if (!std::isfinite(mu) || mu < 0.0) mu = 0.0;
+    t->mu = mu;
+    if (!group) return 1;
+
+    bike_tire_soft soft = bike_tire_softness(hit.depth, t->r, h);
+    dContact c;
+    std::memset(&c, 0, sizeof c);
+    c.surface.mode = dContactSoftERP | dContactSoftCFM | dContactApprox1;
+    c.surface.mu = mu;
+    c.surface.soft_erp = soft.erp;
+    c.surface.soft_cfm = soft.cfm;
+    v3 n = from(hit.normal);
+    v3 f = cross(n, from(t->vel));
+    if (dot(f, f) < 1.0 / 1024.0) f = cross(n, from(ax));
+    double fl = len(f);
+    if (fl > 1e-9) {
+        // One friction axis across the slip, the other along it.
+        c.surface.mode |= dContactFDir1;
+        f = f * (1.0 / fl);
+        c.fdir1[0] = f.x, c.fdir1[1] = f.y, c.fdir1[2] = f.z;
+    }
+    c.geom.pos[0] = hit.pos[0], c.geom.pos[1] = hit.pos[1], c.geom.pos[2] = hit.pos[2];
+    c.geom.normal[0] = n.x, c.geom.normal[1] = n.y, c.geom.normal[2] = n.z;
+    c.geom.depth = hit.depth;
+    dJointID j = dJointCreateContact(world, group, &c);
+    dJointAttach(j, t->wheel, 0);
+    dJointSetFeedback(j, &t->feedback);
+
+    // Rolling resistance, fading to nothing at rest instead of dividing by a vanishing speed.
+    v3 vt = from(v) - n * dot(from(v), n);
+    double W = len(vt);
+    double mag = bike_tire_roll_resist(type, W, hit.depth / t->r);
+    v3 force = W > 1.0 ? vt * (-mag / W) : vt * -mag;
+    if (std::isfinite(force.x) && std::isfinite(force.y) && std::isfinite(force.z))
+        dBodyAddForce(t->wheel, force.x, force.y, force.z);
+    return 1;
+}
+
+int bike_tire_roost_contact(bike_tire *t, int tic) {
+    if (t->roost_tic == tic) return t->roost_touch;
+    t->roost_tic = tic;
+    const dReal *cp = dBodyGetPosition(t->wheel);
+    dVector3 axle;
+    dBodyVectorToWorld(t->wheel, t->axle_local[0], t->axle_local[1], t->axle_local[2], axle);
+    double centre[3] = {cp[0], cp[1], cp[2]}, ax[3] = {axle[0], axle[1], axle[2]};
+    bike_tire_hit hit;
+    t->roost_touch = bike_tire_collide(centre, ax, t->R, t->r, BIKE_TIRE_ROOST, &hit);
+    if (t->roost_touch) {
+        std::memcpy(t->roost_pos, hit.pos, sizeof t->roost_pos);
+        std::memcpy(t->roost_normal, hit.normal, sizeof t->roost_normal);
+        dVector3 u;
+        dBodyGetPointVel(t->wheel, hit.pos[0], hit.pos[1], hit.pos[2], u);
+        t->roost_vel[0] = u[0], t->roost_vel[1] = u[1], t->roost_vel[2] = u[2];
+    }
+    return t->roost_touch;
+}
+
+int bike_tire_roost_rounds(double density, unsigned random) {
+    if (!std::isfinite(density) || density <= 0.0) return 0;
+    if (density > 10000.0) density = 10000.0;
+    int rounds = (int)std::floor(density / 100.0);
+    if ((double)(random % 100u) < std::fmod(density, 100.0)) rounds++;
+    return rounds;
+}
+
+enum { ROOST_QUEUE = 64 };
+static struct {
+    bike_roost_contact items[ROOST_QUEUE];
+    int head, count;
+} roost_queue;
+
+void bike_tire_roost_emit(const bike_roost_contact *c) {
+    if (roost_queue.count >= ROOST_QUEUE) {
+        roost_queue.head = (roost_queue.head + 1) % ROOST_QUEUE;
+        roost_queue.count--;
+    }
+    roost_queue.items[(roost_queue.head + roost_queue.count) % ROOST_QUEUE] = *c;
+    roost_queue.count++;
+}
+
+int bike_tire_roost_take(bike_roost_contact *out) {
+    if (roost_queue.count == 0) return 0;
+    *out = roost_queue.items[roost_queue.head];
+    roost_queue.head = (roost_queue.head + 1) % ROOST_QUEUE;
+    roost_queue.count--;
+    return 1;
+}
+
+void bike_tire_roost_clear(void) { roost_queue.head = roost_queue.count = 0; }
+
+void bike_tire_erode(bike_tire *t, int front, int tic, double extent, bike_stroke_sink sink,
+                     void *ctx) {
+    double ex, ez;
+    int sampled = 0;
+    if (t->depth > 0.0) {
+        bike_erosion_input in;
+        in.depth = t->depth;
+        std::memcpy(in.pos, t->pos, sizeof in.pos);
+        in.slip = len(from(t->vel));
+        const dReal *lv = dBodyGetLinearVel(t->wheel);
+        in.vel[0] = lv[0], in.vel[1] = lv[1], in.vel[2] = lv[2];
+        in.force[0] = t->feedback.f1[0], in.force[1] = t->feedback.f1[1];
+        in.force[2] = t->feedback.f1[2];
+        float gn[3];
+        terrain_normal((float)t->pos[0], (float)t->pos[2], gn);
+        in.normal[0] = gn[0], in.normal[1] = gn[1], in.normal[2] = gn[2];
+        in.front = front;
+        sampled = bike_erosion_force(&in, tiles_erosion_get(t->tile), &ex, &ez);
+    }
+    if (sampled)
+        bike_erosion_sample(&t->erosion, t->pos[0], t->pos[2], ex, ez, tic, extent, sink, ctx);
+    else
+        bike_erosion_idle(&t->erosion, tic, extent, sink, ctx);
+}
