@@ -2,6 +2,7 @@
 // terrain load failures and the track info file.
 #include "track_fixture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -321,6 +322,92 @@ TEST_F(TrackLoad, SaveTrackInfo)
     EXPECT_EQ(info, "dir=tracks/a\nlongname=Valley\nfirstlap=0\nnormallap=0\ngatecount=0\nhash=" +
                         fingerprint_hex() + "\n");
     EXPECT_EQ(count_containing("Track info saved to tracks/a.trackinfo"), 1);
+}
+
+struct texture_record {
+    std::vector<std::string> made;
+    std::vector<unsigned> deleted;
+    unsigned next = 100;
+    float spacing = 0, inv_cells = 0;
+} textures;
+
+unsigned make_height(const float *, int stride, int w, int h)
+{
+    textures.made.push_back("height " + std::to_string(stride) + " " + std::to_string(w) + "x" + std::to_string(h));
+    return ++textures.next;
+}
+unsigned make_light(const uint8_t *, int stride, int w, int h)
+{
+    textures.made.push_back("light " + std::to_string(stride) + " " + std::to_string(w) + "x" + std::to_string(h));
+    return ++textures.next;
+}
+unsigned make_rgb(const uint8_t *rgb, int t)
+{
+    // The test pattern: a blue border around a checkerboard.
+    bool border = rgb[0] == 0 && rgb[1] == 0 && rgb[2] == 255;
+    const uint8_t *inner = rgb + ((size_t)1 * t + 1) * 3;
+    textures.made.push_back("rgb " + std::to_string(t) + (border ? " border" : "") +
+                            (inner[0] == inner[2] ? " grey" : ""));
+    return ++textures.next;
+}
+void delete_texture(unsigned tex) { textures.deleted.push_back(tex); }
+void uniforms(float s, float inv) { textures.spacing = s, textures.inv_cells = inv; }
+
+TEST_F(TrackLoad, TexturesGoThroughTheRenderHooksAndAreFreed)
+{
+    textures = texture_record();
+    track_render.height_texture_create = make_height;
+    track_render.light_texture_create = make_light;
+    track_render.rgb_texture_create = make_rgb;
+    track_render.texture_delete = delete_texture;
+    track_render.terrain_uniforms = uniforms;
+    terrain_texture_detail = 0;
+    write("tracks/t/terrain.hf", "6 1.5 0 1\n"); // 129 heights: levels of 64 and 128
+    write("tracks/t/tileinfo", "addtile\n");
+    write("tracks/t/tilemap", "");
+    int ok = load("tracks/t");
+    track_unload();
+    track_render = track_render_hooks();
+    terrain_texture_detail = 1;
+    ASSERT_EQ(ok, 1);
+    ASSERT_EQ(textures.made.size(), 2u + 3u * 3u);
+    EXPECT_EQ(textures.made[0], "height 129 128x128");
+    EXPECT_EQ(textures.made[1], "light 129 128x128");
+    EXPECT_EQ(textures.made[2], "rgb 128 border grey");
+    EXPECT_FLOAT_EQ(textures.spacing, 1.5f);
+    EXPECT_FLOAT_EQ(textures.inv_cells, 1.0f / 128.0f);
+    // Every texture made is deleted once when the track goes.
+    std::vector<unsigned> deleted = textures.deleted;
+    std::sort(deleted.begin(), deleted.end());
+    ASSERT_EQ(deleted.size(), textures.made.size());
+    for (size_t i = 0; i < deleted.size(); i++)
+        EXPECT_EQ(deleted[i], 101 + i);
+}
+
+TEST_F(TrackLoad, VerboseLevelTwoLogsTheSampleDigest)
+{
+    std::vector<uint16_t> samples(25);
+    std::string bytes;
+    for (int i = 0; i < 25; i++) {
+        samples[i] = (uint16_t)(i * 2617 + 3);
+        bytes += (char)(samples[i] & 0xff);
+        bytes += (char)(samples[i] >> 8);
+    }
+    write("tracks/v/terrain.hf", inline_hf(1, 1, 0, 1, samples));
+    write("tracks/v/tileinfo", "addtile\n");
+    write("tracks/v/tilemap", "");
+    uint8_t digest[20];
+    char hex[CORE_SHA1_HEX_SIZE];
+    core_sha1(bytes.data(), bytes.size(), digest);
+    core_sha1_hex(digest, hex);
+    track_verbose = 2;
+    int ok = load("tracks/v");
+    track_verbose = 0;
+    ASSERT_EQ(ok, 1);
+    EXPECT_EQ(count_containing(std::string(hex) + "\n"), 1);
+    EXPECT_EQ(count_containing("Loading '@tracks/v'\n"), 1);
+    EXPECT_EQ(count_containing("0 cameras found\n"), 1);
+    EXPECT_NEAR(terrain_height(1, 0), samples[1] / 65535.0, 1e-6);
 }
 
 TEST(TrackWorkingSet, RangeFromPhysicalMemory)
