@@ -139,16 +139,19 @@ int bike_sphere_terrain(const double centre[3], double radius, double point[3], 
     for (int k = 0; k < 3; k++)
         if (!std::isfinite(centre[k])) return 0;
     double s = terrain.spacing;
-    double fi0 = floor((centre[0] - radius) / s), fi1 = floor((centre[0] + radius) / s);
-    double fk0 = floor((centre[2] - radius) / s), fk1 = floor((centre[2] + radius) / s);
-    // Far outside the grid the ground continues its edge; keep the loop bounded.
-    double lim = (double)terrain.size + max_cells;
-    if (fi0 < -lim || fk0 < -lim || fi1 > lim || fk1 > lim) {
-        fi0 = fmax(fmin(fi0, lim), -lim);
-        fi1 = fmax(fmin(fi1, lim), -lim);
-        fk0 = fmax(fmin(fk0, lim), -lim);
-        fk1 = fmax(fmin(fk1, lim), -lim);
+    // Beyond the grid the ground repeats its edge along that axis, so a far sphere is tested
+    // at a stand-in position just outside the edge and the result moved back.
+    double c[3] = {centre[0], centre[1], centre[2]};
+    double lo = -2 * s - radius, hi = terrain.extent + 2 * s + radius;
+    double shift[2] = {0, 0};
+    for (int a = 0; a < 2; a++) {
+        double &v = c[a * 2];
+        double clamped = v < lo ? lo : (v > hi ? hi : v);
+        shift[a] = v - clamped;
+        v = clamped;
     }
+    double fi0 = floor((c[0] - radius) / s), fi1 = floor((c[0] + radius) / s);
+    double fk0 = floor((c[2] - radius) / s), fk1 = floor((c[2] + radius) / s);
     if (fi1 - fi0 >= max_cells) fi1 = fi0 + max_cells - 1;
     if (fk1 - fk0 >= max_cells) fk1 = fk0 + max_cells - 1;
     sphere_hit best = {};
@@ -159,17 +162,19 @@ int bike_sphere_terrain(const double centre[3], double radius, double point[3], 
             double p01[3] = {i * s, corner_height(i, k + 1), (k + 1) * s};
             double p11[3] = {(i + 1) * s, corner_height(i + 1, k + 1), (k + 1) * s};
             if (((i + k) & 1) == 0) {
-                triangle_test(centre, radius, p00, p10, p11, &best);
-                triangle_test(centre, radius, p00, p11, p01, &best);
+                triangle_test(c, radius, p00, p10, p11, &best);
+                triangle_test(c, radius, p00, p11, p01, &best);
             } else {
-                triangle_test(centre, radius, p00, p10, p01, &best);
-                triangle_test(centre, radius, p10, p11, p01, &best);
+                triangle_test(c, radius, p00, p10, p01, &best);
+                triangle_test(c, radius, p10, p11, p01, &best);
             }
         }
     }
     if (best.depth <= 0) return 0;
     *depth = best.depth;
     memcpy(point, best.point, sizeof best.point);
+    point[0] += shift[0];
+    point[2] += shift[1];
     memcpy(normal, best.normal, sizeof best.normal);
     return 1;
 }

@@ -8,6 +8,9 @@
 
 #include "bike/bike_model.h"
 #include "core/core_alloc.h"
+#include "core/core_message.h"
+#include "data/data_file.h"
+#include "data/data_index.h"
 
 namespace {
 
@@ -581,4 +584,65 @@ const char *bike_setup_display(const bike_setup *s, const bike_model *m, int val
     default: break;
     }
     return buf;
+}
+
+const char *const *bike_setup_file_list(int *count)
+{
+    const char *const *list = file_index_build();
+    int n = 0;
+    while (list && list[n]) n++;
+    *count = n;
+    return list;
+}
+
+int bike_setup_read_file(bike_setup *s, const char *name)
+{
+    char path[600];
+    if (!name || snprintf(path, sizeof path, "@setups/%s", name) >= (int)sizeof path) {
+        core_message_add("Error reading setup");
+        return 0;
+    }
+    char *text = file_to_string(path);
+    if (!text) {
+        core_message_add("Error reading setup");
+        return 0;
+    }
+    int count;
+    const char *const *files = bike_setup_file_list(&count);
+    bike_setup_read_text(s, text, files, count);
+    zv_free(text);
+    core_message_add("Setup updated");
+    return 1;
+}
+
+namespace {
+
+struct file_sink {
+    data_file *f;
+    int ok;
+};
+
+void file_sink_put(void *ctx, const char *line)
+{
+    file_sink *fs = (file_sink *)ctx;
+    if (fs->ok && data_puts(fs->f, line) == EOF) fs->ok = 0;
+}
+
+} // namespace
+
+int bike_setup_write_file(const bike_setup *s, const char *name)
+{
+    char path[600];
+    data_file *f = nullptr;
+    if (name && snprintf(path, sizeof path, "@setups/%s", name) < (int)sizeof path) f = data_open(path, "wb");
+    if (!f) {
+        core_message_add("Error writing setup");
+        return 0;
+    }
+    file_sink fs = {f, 1};
+    bike_setup_write(s, file_sink_put, &fs);
+    if (data_flush(f) != 0) fs.ok = 0;
+    data_close(f);
+    core_message_add(fs.ok ? "Setup written" : "Error writing setup");
+    return fs.ok;
 }

@@ -158,6 +158,14 @@ void bike_setup_read_text(bike_setup *s, const char *text, const char *const *fi
 // Resolves remembered texture labels after a read.
 void bike_setup_read_finish(bike_setup *s, const char *const *file_names, int file_count);
 
+// "@setups/" + name read line by line (graphics resolved against the data file list);
+// reports "Setup updated" or "Error reading setup". 1 ok; 0 leaves the setup unchanged.
+int bike_setup_read_file(bike_setup *s, const char *name);
+// Writes "@setups/" + name; reports "Setup written" or "Error writing setup". 1 ok.
+int bike_setup_write_file(const bike_setup *s, const char *name);
+// The data file list as graphics candidates (empty before the index is built).
+const char *const *bike_setup_file_list(int *count);
+
 // Each line (with its newline) goes to the sink, in the fixed order.
 typedef void (*bike_setup_sink)(void *ctx, const char *line);
 void bike_setup_write(const bike_setup *s, bike_setup_sink sink, void *ctx);
