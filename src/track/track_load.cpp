@@ -267,7 +267,7 @@ int track_load(const int *riders, int play_demo, int record_demo, int time_limit
         track_steps.script_run(name, track_loaded.frills);
     track_status_done("Loading track script");
 
-    track_message("%lu MB texture memory used\n", track_texture_memory() >> 20);
+    track_message("%d MB texture memory used\n", (int)(track_texture_memory() >> 20));
     if (track_render.sweep_unused)
         track_render.sweep_unused();
 

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "core/core_sha1.h"
+#include "track/track_centerline.h"
 #include "track/track_tiles.h"
 
 namespace track_test {
@@ -35,17 +36,13 @@ class DefaultTrack : public TrackFixture {
 
     void read_line()
     {
-        data_file *f = data_open("@tracks/pinehollow/centerline", "rb");
-        ASSERT_NE(f, nullptr);
-        int version = 0, points = 0;
-        ASSERT_EQ(data_scanf(f, "centerline %d points %d length %f", &version, &points, &length), 3);
-        EXPECT_EQ(version, 1);
-        ASSERT_GT(points, 100);
-        ASSERT_LT(points, 100000);
-        line.resize(points);
-        for (auto &p : line)
-            ASSERT_EQ(data_scanf(f, "%f %f %f %f", &p.x, &p.y, &p.z, &p.w), 4);
-        data_close(f);
+        track_centerline c;
+        ASSERT_EQ(track_centerline_load("tracks/pinehollow", &c), 1);
+        ASSERT_GT(c.count, 100);
+        length = c.length;
+        for (int i = 0; i < c.count; i++)
+            line.push_back({c.points[i].x, c.points[i].y, c.points[i].z, c.points[i].half_width});
+        track_centerline_free(&c);
     }
 };
 
