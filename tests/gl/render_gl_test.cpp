@@ -202,6 +202,114 @@ TEST_P(RealGl, FogAtAKnownDepthReadsBackAsComputed)
     expect_rgb(pixel(32, 32), 0.5f, 0.5f, 0.5f, 1);
 }
 
+// A model quad facing the viewer in a buffer of its own, as models are drawn: position, normal,
+// texture coordinate, tangent, bone weights and bone numbers.
+struct model_quad {
+    GLuint vao = 0, vbo = 0;
+
+    void make(float z)
+    {
+        const float v[4][19] = {
+            {-1, -1, z, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0},
+            {1, -1, z, 0, 0, 1, 1, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0},
+            {1, 1, z, 0, 0, 1, 1, 1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0},
+            {-1, 1, z, 0, 0, 1, 0, 1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0},
+        };
+        zvglGenVertexArrays(1, &vao);
+        zvglBindVertexArray(vao);
+        zvglGenBuffers(1, &vbo);
+        zvglBindBuffer(GL_ARRAY_BUFFER, vbo);
+        zvglBufferData(GL_ARRAY_BUFFER, sizeof v, v, GL_STATIC_DRAW);
+        const struct {
+            GLuint attr;
+            int size, offset;
+        } layout[] = {{ZVGL_ATTR_POSITION, 3, 0}, {ZVGL_ATTR_NORMAL, 3, 3},
+                      {ZVGL_ATTR_TEXCOORD, 2, 6}, {ZVGL_ATTR_TANGENT, 3, 8},
+                      {ZVGL_ATTR_WEIGHTS, 4, 11}, {ZVGL_ATTR_BONES, 4, 15}};
+        for (const auto &l : layout) {
+            zvglVertexAttribPointer(l.attr, l.size, GL_FLOAT, GL_FALSE, sizeof v[0],
+                                    (const void *)(uintptr_t)(l.offset * sizeof(float)));
+            zvglEnableVertexAttribArray(l.attr);
+        }
+    }
+    void draw()
+    {
+        zvglBindVertexArray(vao);
+        zvglDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+        zvglBindVertexArray(0);
+    }
+    void free()
+    {
+        zvglDeleteVertexArrays(1, &vao);
+        zvglDeleteBuffers(1, &vbo);
+    }
+};
+
+TEST_P(RealGl, LitModelsShadeSkinAndDiscardAsDescribed)
+{
+    model_quad q;
+    q.make(-0.5f);
+    zvglUseProgram(ZVGL_PROGRAM_NORM_SPEC_LIT);
+    // No normal or specular map: the flat normal and white textures stand in.
+    zvglActiveTexture(GL_TEXTURE1);
+    zvglBindTexture(GL_TEXTURE_2D, zvglFlatNormalTexture());
+    zvglActiveTexture(GL_TEXTURE2);
+    zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
+    zvglActiveTexture(GL_TEXTURE0);
+    const float ambient[4] = {0.2f, 0.2f, 0.2f, 1.0f}, diffuse[3] = {0.5f, 0.5f, 0.5f};
+    const float towards[3] = {0, 0, 1}, away[3] = {0, 0, -1}, none[3] = {0, 0, 0};
+    const float spec[3] = {0.1f, 0.1f, 0.1f};
+    zvglSetBones(0, nullptr, nullptr, nullptr);
+    zvglSetAmbient(ambient);
+    zvglSetDiffuse(diffuse);
+    zvglSetSpecularColor(none);
+    zvglSetShininess(1.0f);
+    zvglSetFogDensity(0.0f);
+
+    zvglSetLightPosition(towards);
+    q.draw();
+    expect_rgb(pixel(32, 32), 0.7f, 0.7f, 0.7f, 1);
+    zvglSetLightPosition(away);
+    q.draw();
+    expect_rgb(pixel(32, 32), 0.2f, 0.2f, 0.2f, 1);
+
+    // A white specular map's alpha of 1 selects the material shininess (1 here): the highlight
+    // adds the specular colour times the mirror factor, nearly 1 in the middle of the view.
+    zvglSetLightPosition(towards);
+    zvglSetSpecularColor(spec);
+    q.draw();
+    expect_rgb(pixel(32, 32), 0.8f, 0.8f, 0.8f, 2);
+
+    // Alpha below 0.75 is discarded, leaving what was there.
+    zvglClear(GL_COLOR_BUFFER_BIT);
+    const float faint[4] = {0.2f, 0.2f, 0.2f, 0.5f};
+    zvglSetAmbient(faint);
+    q.draw();
+    expect_rgb(pixel(32, 32), 0, 0, 0, 0);
+    zvglSetAmbient(ambient);
+
+    // One bone moving everything half a unit right: the left edge is uncovered.
+    const float centre[3] = {0, 0, 0}, shift[3] = {0.5f, 0, 0};
+    const float rot[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    zvglSetBones(1, centre, shift, rot);
+    zvglSetSpecularColor(none);
+    q.draw();
+    expect_rgb(pixel(8, 32), 0, 0, 0, 0);
+    expect_rgb(pixel(48, 32), 0.7f, 0.7f, 0.7f, 1);
+
+    // The reflection pass scales the environment map by the specular colour, without fog.
+    const float tint[3] = {0.3f, 0.6f, 0.9f};
+    const float env[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    zvglSetEnvMatrix(env);
+    zvglUseProgram(ZVGL_PROGRAM_NORM_ENV);
+    zvglSetBones(0, nullptr, nullptr, nullptr);
+    zvglSetSpecularColor(tint);
+    q.draw();
+    expect_rgb(pixel(32, 32), 0.3f, 0.6f, 0.9f, 1);
+    q.free();
+    EXPECT_EQ(zvglGetError(), (GLenum)GL_NO_ERROR);
+}
+
 INSTANTIATE_TEST_SUITE_P(Dialects, RealGl, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool> &i) {
                              return std::string(i.param ? "Es30" : "Desktop32Core");
