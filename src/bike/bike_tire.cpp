@@ -201,11 +201,13 @@ int bike_tire_collide(const double centre[3], const double axle[3], double R, do
     g.a = g.a * (1.0 / al);
 
     double s = terrain.spacing, ext = R + r;
-    double lim = terrain.size + 1.0;
-    double fi0 = clampd(std::floor((g.c.x - ext) / s), -2.0, lim);
-    double fi1 = clampd(std::floor((g.c.x + ext) / s), -2.0, lim);
-    double fk0 = clampd(std::floor((g.c.z - ext) / s), -2.0, lim);
-    double fk1 = clampd(std::floor((g.c.z + ext) / s), -2.0, lim);
+    // Beyond the grid the ground continues its edge heights, as the height query does; far
+    // coordinates are clamped before they become cell numbers.
+    double lim = terrain.size + 1e6;
+    double fi0 = clampd(std::floor((g.c.x - ext) / s), -1e6, lim);
+    double fi1 = clampd(std::floor((g.c.x + ext) / s), -1e6, lim);
+    double fk0 = clampd(std::floor((g.c.z - ext) / s), -1e6, lim);
+    double fk1 = clampd(std::floor((g.c.z + ext) / s), -1e6, lim);
     int i0 = (int)fi0, i1 = (int)fi1, k0 = (int)fk0, k1 = (int)fk1;
     // Very fine grids under a wheel are still bounded work.
     if (i1 - i0 > 32) i1 = i0 + 32;
