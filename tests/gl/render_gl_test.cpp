@@ -310,6 +310,103 @@ TEST_P(RealGl, LitModelsShadeSkinAndDiscardAsDescribed)
     EXPECT_EQ(zvglGetError(), (GLenum)GL_NO_ERROR);
 }
 
+GLuint texture_1x1(unsigned char r, unsigned char g, unsigned char b, unsigned char a)
+{
+    const unsigned char px[4] = {r, g, b, a};
+    GLuint t = 0;
+    zvglGenTextures(1, &t);
+    zvglBindTexture(GL_TEXTURE_2D, t);
+    zvglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, px);
+    zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    return t;
+}
+
+void bind_unit(int unit, GLuint texture)
+{
+    zvglActiveTexture(GL_TEXTURE0 + unit);
+    zvglBindTexture(GL_TEXTURE_2D, texture);
+    zvglActiveTexture(GL_TEXTURE0);
+}
+
+TEST_P(RealGl, TerrainNormalsBakeLimitsTheSlopeAndStoresTheShadow)
+{
+    zvglUseProgram(ZVGL_PROGRAM_TERRAIN_NORMALS);
+    // A normal lying almost flat along x, and a shadow map of 64/255.
+    GLuint normal = texture_1x1(255, 128, 128, 200), shadows = texture_1x1(64, 0, 0, 255);
+    bind_unit(0, normal);
+    bind_unit(1, shadows);
+    zvglBegin(GL_QUADS);
+    zvglTexCoord2f(0, 0), zvglVertex2f(-1, -1);
+    zvglTexCoord2f(1, 0), zvglVertex2f(1, -1);
+    zvglTexCoord2f(1, 1), zvglVertex2f(1, 1);
+    zvglTexCoord2f(0, 1), zvglVertex2f(-1, 1);
+    zvglEnd();
+    // n = (-1, ~0, ~0) after the x flip: clamped to 126/128 horizontally with y dropped.
+    std::vector<unsigned char> p = pixel(32, 32);
+    float limit = 126.0f / 128.0f;
+    EXPECT_NEAR(p[0], (1.0f - limit) / 2 * 255, 1.5);
+    EXPECT_NEAR(p[1], (1.0f - 64.0f / 255) * 255, 1.5);
+    EXPECT_NEAR(p[2], 0.5f * 255, 1.5);
+    EXPECT_EQ(p[3], 200);
+
+    // The flat normal passes straight through.
+    bind_unit(0, zvglFlatNormalTexture());
+    zvglBegin(GL_QUADS);
+    zvglTexCoord2f(0, 0), zvglVertex2f(-1, -1);
+    zvglTexCoord2f(1, 0), zvglVertex2f(1, -1);
+    zvglTexCoord2f(1, 1), zvglVertex2f(1, 1);
+    zvglTexCoord2f(0, 1), zvglVertex2f(-1, 1);
+    zvglEnd();
+    p = pixel(32, 32);
+    EXPECT_NEAR(p[0], 127.5, 1.5);
+    EXPECT_NEAR(p[2], 127.5, 1.5);
+    GLuint t[2] = {normal, shadows};
+    zvglDeleteTextures(2, t);
+}
+
+TEST_P(RealGl, FlatTerrainIsLitByTheBakedLightFactor)
+{
+    zvglUseProgram(ZVGL_PROGRAM_TERRAIN);
+    GLuint lit = texture_1x1(128, 255, 128, 255), half = texture_1x1(128, 128, 128, 255);
+    GLuint black = texture_1x1(0, 0, 0, 255);
+    bind_unit(0, zvglWhiteTexture());
+    bind_unit(1, lit);
+    bind_unit(2, black);
+    bind_unit(3, zvglWhiteTexture()); // level ground
+    const float ambient[4] = {0.1f, 0.1f, 0.1f, 1}, diffuse[3] = {0.6f, 0.6f, 0.6f};
+    const float light[3] = {0, 0, 1}, zero[3] = {0, 0, 0}, offset[2] = {0, 0};
+    zvglSetAmbient(ambient);
+    zvglSetDiffuse(diffuse);
+    zvglSetSpecularColor(zero);
+    zvglSetLightPosition(light);
+    zvglSetFogDensity(0);
+    zvglSetTerrainSpacing(1.0f);
+    zvglSetTerrainTexTransform(offset, 1.0f);
+    zvglSetHeightsDimInv(1.0f);
+    // Ground in x and z, turned so that its up faces the viewer.
+    zvglRotatef(90, 1, 0, 0);
+    auto ground = [] {
+        zvglBegin(GL_QUADS);
+        zvglVertex3f(-1, 0, -1), zvglVertex3f(-1, 0, 1), zvglVertex3f(1, 0, 1), zvglVertex3f(1, 0, -1);
+        zvglEnd();
+    };
+    ground();
+    expect_rgb(pixel(32, 32), 0.7f, 0.7f, 0.7f, 2);
+    bind_unit(1, half); // half in shadow
+    ground();
+    float k = 128.0f / 255;
+    expect_rgb(pixel(32, 32), 0.1f + 0.6f * k, 0.1f + 0.6f * k, 0.1f + 0.6f * k, 2);
+    // Light along the ground: only the ambient part remains.
+    const float grazing[3] = {1, 0, 0};
+    zvglSetLightPosition(grazing);
+    ground();
+    expect_rgb(pixel(32, 32), 0.1f, 0.1f, 0.1f, 2);
+    GLuint t[3] = {lit, half, black};
+    zvglDeleteTextures(3, t);
+    EXPECT_EQ(zvglGetError(), (GLenum)GL_NO_ERROR);
+}
+
 INSTANTIATE_TEST_SUITE_P(Dialects, RealGl, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool> &i) {
                              return std::string(i.param ? "Es30" : "Desktop32Core");
