@@ -164,18 +164,18 @@ void update_size(platform_window *w) {
 
 int platform_sdl_init(Uint32 flags) {
     clock_start();
-    if (SDL_WasInit(flags) == flags)
-        return 1;
     // Close requests are the program's to act on, and controllers must report while the window
-    // is not focused (an offscreen window never is).
+    // is not focused (an offscreen window never is). Set every time: someone else may have
+    // started SDL before us.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
-    if (SDL_InitSubSystem(flags) != 0) {
+    if (SDL_WasInit(flags) != flags && SDL_InitSubSystem(flags) != 0) {
         platform_log("SDL_InitSubSystem failed: %s\n", SDL_GetError());
         return 0;
     }
     // SDL stamps events with milliseconds since its own start; remember where that lies on
-    // our clock. SDL's ticks come from the same performance counter, so this does not drift.
+    // our clock. SDL's ticks come from the same performance counter, so this does not drift,
+    // but SDL restarts them if it is shut down and started again, so look each time.
     g_sdl.stamp_offset = clock_usec() / 1000 - (long long)SDL_GetTicks64();
     return 1;
 }
