@@ -146,6 +146,60 @@ TEST_F(BikeWorld, SettlesOnBothWheelsAndStaysPut)
     EXPECT_TRUE(test_bike_finite(b));
 }
 
+TEST_F(BikeWorld, SettlesWithTheRidingStepsInstalled)
+{
+    test_world_flat();
+    test_world_riding_steps();
+    bike_record *b = bike_create(0, "crf250(2007)", 1);
+    // The player's default setup: dab when stopped holds a parked bike up.
+    bike_setup s = {};
+    bike_setup_init(&s);
+    s.choice[SETUP_ARCADE] = 0;
+    bike_apply_setup(b, &s);
+    bike_setup_free(&s);
+    bike_place(b, 60, 60, 0.7);
+    test_world_run(3 * 128);
+    EXPECT_FALSE(bike_crashed(b));
+    EXPECT_GT(b->tire[0].depth, 0);
+    EXPECT_GT(b->tire[1].depth, 0);
+    EXPECT_LT(dJointGetSliderPosition(b->joint[BIKE_JOINT_FORK]), -0.02);
+    EXPECT_LT(dJointGetHingeAngle(b->joint[BIKE_JOINT_SWINGARM]), -0.01);
+    body_snapshot a = snap(b);
+    test_world_run(8 * 128);
+    body_snapshot c = snap(b);
+    double dx = c.pos[0] - a.pos[0], dz = c.pos[2] - a.pos[2];
+    EXPECT_LT(sqrt(dx * dx + dz * dz), 0.1);
+    EXPECT_LT(fabs(c.heading - a.heading), 0.01);
+    EXPECT_LT(fabs(bike_roll(b->body[BIKE_FRAME])), 0.05);
+    EXPECT_TRUE(test_bike_finite(b));
+}
+
+TEST_F(BikeWorld, MomentumCorrectionCancelsJointDrift)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "crf250(2007)", 1);
+    bike_place(b, 60, 60, 0);
+    test_world_run(256);
+    // Sum of the correction applied over one update: the frame's force accumulator.
+    bike_prestep(b);
+    bike_world_step();
+    double fsum[3] = {0, 0, 0};
+    for (int i = 0; i < BIKE_JOINTS; i++)
+        for (int k = 0; k < 3; k++) fsum[k] += b->feedback[i].f1[k] + b->feedback[i].f2[k];
+    for (int i = 0; i < BIKE_BODIES; i++) dBodySetForce(b->body[i], 0, 0, 0);
+    bike_update(b);
+    const dReal *f = dBodyGetForce(b->body[BIKE_FRAME]);
+    for (int k = 0; k < 3; k++) EXPECT_NEAR(f[k], -fsum[k], 1e-6);
+    // With the rider off, no correction is made.
+    bike_crash(b);
+    bike_prestep(b);
+    bike_world_step();
+    for (int i = 0; i < BIKE_BODIES; i++) dBodySetForce(b->body[i], 0, 0, 0);
+    bike_update(b);
+    f = dBodyGetForce(b->body[BIKE_FRAME]);
+    for (int k = 0; k < 3; k++) EXPECT_EQ(f[k], 0);
+}
+
 TEST_F(BikeWorld, RiderStoppedFastAgainstTheFrameCrashes)
 {
     test_world_flat();

@@ -12,6 +12,8 @@ void test_world_flat(float h = 0, int n = 6, float spacing = 2.0f);
 void test_world_ramp(float slope, float x0, int n = 6, float spacing = 2.0f);
 // Flat ground at 0 with a wall of height wall_h for x >= wall_x.
 void test_world_wall(float wall_x, float wall_h, int n = 6, float spacing = 1.0f);
+// Installs the tire, engine and rider-input steps into the bike update.
+void test_world_riding_steps(void);
 // Destroys bikes, world and terrain.
 void test_world_end(void);
 
