@@ -314,6 +314,19 @@ TEST_F(PlatformInput, NullWindowFramesAndClock) {
     EXPECT_NE(platform_window_closed(w), 0);
     EXPECT_EQ(platform_frame_begin(w, &width, &height), 0);
 
+    platform_destroy_gl_window(w);
+    // Events scripted before the window opens are still there after it opens; closing with a
+    // null pointer closes the one window.
+    platform_null_reset();
+    platform_null_push_event(0xDEAD, 1, at(0, 0));
+    w = platform_create_gl_window("Zelvo", 0, 0, 32, 0, 24, 8, 0);
+    ASSERT_NE(w, nullptr);
+    platform_event ev;
+    ASSERT_EQ(platform_next_event(w, &ev), 1);
+    EXPECT_EQ(ev.code, 0xDEAD);
+    platform_null_close(nullptr);
+    EXPECT_NE(platform_window_closed(w), 0);
+
     platform_null_set_time(1.5);
     platform_wait(0, 20000);
     platform_wait(1, 0);

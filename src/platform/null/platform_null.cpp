@@ -105,8 +105,8 @@ void platform_null_set_size(int width, int height) {
 }
 
 void platform_null_close(platform_window *w) {
-    if (w)
-        w->closed = 1;
+    // There is only one window; a null pointer means that one.
+    (w ? w : &g_null.window)->closed = 1;
 }
 
 // ---- window ------------------------------------------------------------------------------------
@@ -131,7 +131,8 @@ platform_window *platform_create_gl_window(const char *title, int width, int hei
     w->open = 1;
     w->closed = 0;
     w->fullscreen = 0;
-    platform_input_reset(&w->input);
+    // Events scripted before the window opens stay queued for the program to read.
+    platform_input_close(&w->input);
     platform_input_standard_aliases();
     if (flags & PLATFORM_FULLSCREEN) {
         platform_set_fullscreen(w, width, height);

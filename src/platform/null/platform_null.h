@@ -7,12 +7,13 @@
 void platform_null_reset(void);
 void platform_null_set_time(double seconds);
 void platform_null_advance(double seconds);
-// Queues an event on the window's queue (or the back end's own when no window is open);
-// 0 when the queue is full.
+// Queues an event on the window's queue; events queued before the window is created stay
+// queued for it. 0 when the queue is full.
 int platform_null_push_event(int code, int pressed, platform_time t);
 // 0 x 0 means minimised: frame begin fails.
 void platform_null_set_size(int width, int height);
-// The window goes away: platform_window_closed() turns non-zero and frame begin fails.
+// The window goes away: platform_window_closed() turns non-zero and frame begin fails. A null
+// pointer means the back end's one window (tests that do not hold the pointer).
 void platform_null_close(platform_window *w);
 // How many times platform_wait was called since the reset.
 int platform_null_wait_count(void);
