@@ -46,7 +46,8 @@ static char *data_root_home(void) {
 
 static char *data_root_game(void) {
     const char *env = getenv("ZV_HOME");
-    if (env) return data_root_normalise(env, strlen(env), "/");
+    // An empty value counts as unset: "" + "/" would make the whole file system game data.
+    if (env && env[0]) return data_root_normalise(env, strlen(env), "/");
     char path[DATA_MODULE_PATH_SIZE];
     ssize_t n = readlink("/proc/self/exe", path, sizeof path);
     // A path that fills the buffer may have been cut: count it as failure.

@@ -150,6 +150,23 @@ TEST_F(DataCheck, StartUpLogsTheIndexPhases) {
     }
 }
 
+TEST_F(DataCheck, OpenHomeHandsTheFolderToTheBrowser) {
+    // A stand-in browser that records its argument and exits with the status in the file "rc".
+    std::string bin = tmp + "/bin/";
+    data_test_write(bin + "xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > \"" + tmp +
+                                          "/opened\"\nexit $(cat \"" + tmp + "/rc\")\n");
+    chmod((bin + "xdg-open").c_str(), 0755);
+    data_test_write(tmp + "/rc", "0");
+    std::string old_path = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", (bin + ":" + old_path).c_str(), 1);
+    EXPECT_EQ(open_home(), 1);
+    EXPECT_EQ(data_test_read(tmp + "/opened"), tmp + "/home/Zelvo");
+    EXPECT_TRUE(data_test_exists(home));
+    data_test_write(tmp + "/rc", "3");
+    EXPECT_EQ(open_home(), 0); // the browser failed
+    setenv("PATH", old_path.c_str(), 1);
+}
+
 TEST_F(DataCheck, GameWithoutDataExitsWithTheMessage) {
     std::string game_binary = std::string(ZV_BINARY_DIR) + "/zelvo";
     if (access(game_binary.c_str(), X_OK) != 0) GTEST_SKIP() << "the game is not built here";

@@ -31,6 +31,10 @@ TEST_F(DataOpen, RootsComeFromTheEnvironmentNormalised) {
     setenv("ZV_HOME", (tmp + "//x\\\\y//").c_str(), 1);
     EXPECT_EQ(std::string(data_root(1)), tmp + "/x/y/");
 
+    file_index_free();
+    setenv("ZV_HOME", "", 1); // empty means unset, never the file system root
+    EXPECT_STRNE(data_root(1), "/");
+
     // Without the XDG variable the home is under ~/.local/share; without ZV_HOME the game
     // directory is the one holding the running program.
     file_index_free();
