@@ -198,12 +198,17 @@ data_file *data_open(const char *name, const char *mode) {
     return data_open_indexed(name + 1);
 }
 
-void data_close(data_file *f) {
-    if (!f) return;
+int data_close(data_file *f) {
+    if (!f) return 0;
+    int ok = 1;
     data_gzip_end(f);
     if (f->descrambler) data_descrambler_close(f->descrambler);
-    if (f->file) fclose(f->file);
+    if (f->file) {
+        if (f->writing && ferror(f->file)) ok = 0;
+        if (fclose(f->file) != 0 && f->writing) ok = 0;
+    }
     zv_free(f);
+    return ok;
 }
 
 size_t data_raw_read(data_file *f, void *buf, size_t n) {

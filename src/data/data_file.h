@@ -47,7 +47,9 @@ data_file *data_open(const char *name, const char *mode);
 // Wraps an already open stream positioned at the window's first byte (the archive member or
 // the file start). Takes ownership of fp, also on failure. gzip handles read their header here.
 data_file *data_open_stream(FILE *fp, int32_t base, int32_t limit, int gzip, int scrambled);
-void data_close(data_file *f);
+// Ends the handle. For a writer, 1 only when every byte reached the file (a full disk must not
+// pass for a saved file); 1 for readers; 0 for null.
+int data_close(data_file *f);
 
 int data_getc(data_file *f);              // 0..255, or -1 at the end
 int data_peek(data_file *f);              // next byte, left in the push-back slot; -1 at the end

@@ -91,6 +91,16 @@ TEST_F(DataOpen, ReadFallsBackToGameDirAndWritesLandInHome) {
     EXPECT_EQ(data_write(r, "a", 1), 0);
     data_close(r);
 
+    // A write that never reached the disk is reported when the handle is closed.
+    w = data_open("/dev/full", "wb");
+    ASSERT_NE(w, nullptr);
+    data_printf(w, "%s", std::string(100000, 'x').c_str());
+    EXPECT_EQ(data_close(w), 0);
+    w = data_open("@ok.txt", "wb");
+    ASSERT_NE(w, nullptr);
+    data_puts(w, "fine");
+    EXPECT_EQ(data_close(w), 1);
+
     EXPECT_EQ(data_open("@missing", "rb"), nullptr);
     EXPECT_EQ(data_open((game + "missing").c_str(), "rb"), nullptr);
     EXPECT_EQ(data_open(game.c_str(), "rb"), nullptr); // a directory is not a file
