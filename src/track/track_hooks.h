@@ -25,9 +25,10 @@ struct track_render_hooks {
     void (*texture_memory_reset)(void);
     // Releases textures and models the loaded track does not use.
     void (*sweep_unused)(void);
-    // Loading screen: draws the status text; pump processes window events and redraws.
+    // Loading screen: draws the status text; pump processes window events, and redraws the
+    // loading screen when redraw is 1 (at most every 0.0625 s).
     void (*status)(const char *text);
-    void (*pump)(void);
+    void (*pump)(int redraw);
 };
 
 // The steps of a track load that belong to other modules, in the order the loader calls them.

@@ -15,10 +15,24 @@ static struct {
     int have_last;
     int dots;
     double last_dots;
+    int have_dots;
     double last_pump;
+    int have_pump;
 } status;
 
 static double track_status_now(void) { return platform_seconds(platform_clock()); }
+
+// True when at least `interval` seconds passed since *last (or the clock went back), and then
+// moves *last to now.
+static int track_status_due(double *last, int *have, double interval)
+{
+    double now = track_status_now();
+    if (*have && now >= *last && now - *last < interval)
+        return 0;
+    *last = now;
+    *have = 1;
+    return 1;
+}
 
 void track_status_reset(void)
 {
@@ -26,7 +40,7 @@ void track_status_reset(void)
     status.before_max[0] = 0;
     status.have_last = 0;
     status.dots = 0;
-    status.last_dots = -1.0;
+    status.have_dots = 0;
 }
 
 void track_status_show(const char *text)
@@ -55,10 +69,8 @@ void track_status_begin(const char *name)
 
 void track_status_update(const char *name)
 {
-    double now = track_status_now();
-    if (status.last_dots >= 0 && now - status.last_dots < 0.125)
+    if (!track_status_due(&status.last_dots, &status.have_dots, 0.125))
         return;
-    status.last_dots = now;
     char buf[128];
     snprintf(buf, sizeof buf, "%.*s%.*s", TRACK_STATUS_NAME_MAX, name, status.dots, "...");
     status.dots = (status.dots + 1) % 4;
@@ -75,12 +87,9 @@ void track_status_done(const char *name)
 
 void track_pump(void)
 {
-    double now = track_status_now();
-    if (status.last_pump > 0 && now - status.last_pump < 0.0625)
-        return;
-    status.last_pump = now;
+    int redraw = track_status_due(&status.last_pump, &status.have_pump, 0.0625);
     if (track_render.pump)
-        track_render.pump();
+        track_render.pump(redraw);
 }
 
 double track_status_max_delay(const char **text)
