@@ -28,11 +28,13 @@ const char *track_selected(void);
 int track_load(const int *riders, int play_demo, int record_demo, int time_limit, int laps,
                int robot_level);
 void track_unload(void);
-// Console command forcereload.
+// Console command forcereload: sets the flag and replies "Track will be reloaded on next restart"
+// through the message log itself.
 void track_force_reload(void);
 const uint8_t *track_fingerprint(void);
-// Console command savetrackinfo: writes "@" + directory + ".trackinfo". 1 when written; 0
-// (and nothing done) without a loaded track or when the file cannot be written.
+// Console command savetrackinfo: writes "@" + directory + ".trackinfo" and replies "Track info
+// saved to <directory>.trackinfo" through the message log itself. 1 when written; 0 (and nothing
+// done) without a loaded track or when the file cannot be written.
 int track_save_info(void);
 
 // Working set range for a physical memory size in bytes: 0 when below 64 MiB, else 1 with the
