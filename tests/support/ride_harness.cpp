@@ -1,4 +1,4 @@
-#include "support/ride_harness.h"
+#include "ride_harness.h"
 
 #include "bike/bike_input_ride.h"
 #include "bike/bike_setup.h"
