@@ -293,6 +293,102 @@ TEST_F(BikeWorld, FallenRiderLiesStillThenIsPutBack)
     EXPECT_FALSE(bike_crashed(b));
 }
 
+double rider_offset(const bike_record *b, int axis)
+{
+    dVector3 rel;
+    const dReal *rp = dBodyGetPosition(b->body[BIKE_RIDER]);
+    dBodyGetPosRelPoint(b->body[BIKE_FRAME], rp[0], rp[1], rp[2], rel);
+    return rel[axis];
+}
+
+TEST_F(BikeWorld, SitAndLeanMoveTheRiderOnTheFrame)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "crf250(2007)", 1);
+    bike_place(b, 60, 60, 0);
+    test_world_run(256);
+    double y0 = rider_offset(b, 1), z0 = rider_offset(b, 2);
+    // Riding pose: near the frame point (0, 2.52, 0.52), sagging a little under the rider's weight.
+    EXPECT_NEAR(z0, 0.52, 0.1);
+    EXPECT_NEAR(y0, 2.52, 0.4);
+    b->ctl.sit_dab = 1;
+    test_world_run(256);
+    EXPECT_NEAR(rider_offset(b, 1) - y0, -0.5, 0.15);
+    b->ctl.sit_dab = 0;
+    b->ctl.lean = 0.5f;
+    test_world_run(256);
+    EXPECT_NEAR(rider_offset(b, 2) - z0, 0.5, 0.15);
+    EXPECT_NEAR(rider_offset(b, 0), 0, 1e-3); // no sideways freedom
+    EXPECT_FALSE(bike_crashed(b));
+}
+
+TEST_F(BikeWorld, AirborneAndLandingStamps)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "cr125", 1);
+    bike_place(b, 60, 60, 0);
+    test_world_run(200);
+    // The placement drop was a short flight of its own, landed long ago.
+    EXPECT_GE(b->landing_tic, b->airborne_tic);
+    EXPECT_LT(b->landing_tic, 64);
+    bike_move(b, 0, 4, 0);
+    int lifted = bike_world.tic;
+    test_world_run(10);
+    EXPECT_GT(b->airborne_tic, lifted);
+    EXPECT_LT(b->landing_tic, b->airborne_tic);
+    int airborne = b->airborne_tic;
+    test_world_run(128);
+    EXPECT_EQ(b->airborne_tic, airborne); // stamped once per flight
+    EXPECT_GT(b->landing_tic, b->airborne_tic);
+    EXPECT_LT(b->landing_tic - airborne, 128);
+}
+
+TEST_F(BikeWorld, KnockCounterAndDabPoseFade)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "cr125", 1);
+    bike_place(b, 60, 60, 0);
+    b->knock = 3;
+    b->ctl.dab_pose = 1;
+    test_world_run(1);
+    EXPECT_EQ(b->knock, 2);
+    EXPECT_NEAR(b->ctl.dab_pose, 1 - 4.0 / 128, 1e-6);
+    test_world_run(1);
+    EXPECT_EQ(b->knock, 1);
+    test_world_run(1);
+    EXPECT_EQ(b->knock, 0);
+    test_world_run(40);
+    EXPECT_EQ(b->ctl.dab_pose, 0);
+}
+
+TEST_F(BikeWorld, FeetRideThePegsAndFallWithTheRider)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "crf250(2007)", 1);
+    bike_place(b, 60, 60, 0);
+    test_world_run(128);
+    for (int s = 0; s < 2; s++) {
+        const float *peg = b->m->rider.foot_peg[s];
+        dVector3 w;
+        dBodyGetRelPointPos(b->body[BIKE_FRAME], peg[0], peg[1], peg[2], w);
+        for (int k = 0; k < 3; k++) EXPECT_NEAR(b->foot_pos[s][k], w[k], 1e-4);
+    }
+    EXPECT_LT(b->foot_pos[0][0], b->foot_pos[1][0]); // left foot on the left
+    bike_crash(b);
+    for (int t = 0; t < 300; t++) {
+        test_world_run(1);
+        for (int s = 0; s < 2; s++) {
+            ASSERT_GE(b->foot_pos[s][1], 0.25f - 1e-4);
+            dVector3 hip;
+            const float *h = b->m->rider.hip[s];
+            dBodyGetRelPointPos(b->body[BIKE_RIDER], h[0], h[1], h[2], hip);
+            double d = 0;
+            for (int k = 0; k < 3; k++) d += (b->foot_pos[s][k] - hip[k]) * (b->foot_pos[s][k] - hip[k]);
+            ASSERT_LT(sqrt(d), b->m->rider.leg_length + 1.5) << "tic " << t;
+        }
+    }
+}
+
 TEST_F(BikeWorld, ServerCrashDelaysLengthenTheWait)
 {
     test_world_flat();
