@@ -262,3 +262,59 @@ TEST_F(BikeSetup, InfoLineAndDisplay)
 }
 
 } // namespace
+
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/core_message.h"
+#include "data/data_index.h"
+
+namespace {
+
+TEST(BikeSetupFiles, WritesAndReadsSetupFiles)
+{
+    char dir[] = "/tmp/zv_bike_setup_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string tmp = dir;
+    setenv("XDG_DATA_HOME", (tmp + "/home").c_str(), 1);
+    setenv("ZV_HOME", (tmp + "/game").c_str(), 1);
+    mkdir((tmp + "/game").c_str(), 0777);
+    file_index_free();
+    data_root_reset();
+
+    bike_setup s = {};
+    bike_setup_init(&s);
+    bike_setup_select_bike(&s, "kx250f(2016)");
+    s.value[SETUP_FORK_PRELOAD] = 17;
+    core_message_clear();
+    ASSERT_EQ(bike_setup_write_file(&s, "fast"), 1);
+    EXPECT_STREQ(core_message_line(0), "Setup written");
+    FILE *f = fopen((tmp + "/home/Zelvo/setups/fast").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    char first[64] = {};
+    ASSERT_NE(fgets(first, sizeof first, f), nullptr);
+    fclose(f);
+    EXPECT_STREQ(first, "bike=kx250f(2016)\n");
+
+    bike_setup t = {};
+    bike_setup_init(&t);
+    ASSERT_EQ(bike_setup_read_file(&t, "fast"), 1);
+    EXPECT_STREQ(core_message_line(0), "Setup updated");
+    EXPECT_EQ(t.bike, s.bike);
+    EXPECT_FLOAT_EQ(t.value[SETUP_FORK_PRELOAD], 17);
+    EXPECT_EQ(t.changed, 1);
+
+    t.value[SETUP_FORK_PRELOAD] = 3;
+    EXPECT_EQ(bike_setup_read_file(&t, "missing"), 0);
+    EXPECT_STREQ(core_message_line(0), "Error reading setup");
+    EXPECT_FLOAT_EQ(t.value[SETUP_FORK_PRELOAD], 3);
+
+    bike_setup_free(&s);
+    bike_setup_free(&t);
+    file_index_free();
+    std::string cmd = "rm -rf '" + tmp + "'";
+    EXPECT_EQ(system(cmd.c_str()), 0);
+}
+
+} // namespace
