@@ -251,6 +251,15 @@ int data_getc(data_file *f) {
         f->position++;
         return f->output[f->output_pos++];
     }
+    if (!f->scrambled && !f->writing) {
+        // The scanner takes one byte at a time; the stream's own buffer is fast enough here.
+        if (f->raw_position >= (uint32_t)f->limit) return -1;
+        int c = getc_unlocked(f->file);
+        if (c == EOF) return -1;
+        f->raw_position++;
+        f->position++;
+        return c;
+    }
     uint8_t c;
     return data_read_body(f, &c, 1) == 1 ? c : -1;
 }
