@@ -70,7 +70,12 @@ int platform_frame_begin(platform_window *w, int *width, int *height);
 void platform_swap(platform_window *w);
 // Non-zero once the window is gone or closing.
 int platform_window_closed(platform_window *w);
+// Looks a GL function up by name. SDL answers for any name, even one the driver lacks, so
+// check the context's version (below) before relying on an entry point beyond it.
 void *platform_gl_proc(platform_window *w, const char *name);
+// The version and dialect of the context actually made (which may differ from the request: a
+// 3.1 request gets 3.2 or later, an ES request may fall back to desktop GL). 0 with no context.
+int platform_gl_context_version(platform_window *w, int *major, int *minor, int *dialect);
 void platform_message_box(const char *caption, const char *fmt, ...)
     __attribute__((format(printf, 2, 3)));
 

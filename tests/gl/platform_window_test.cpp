@@ -79,6 +79,10 @@ TEST_F(PlatformWindow, CoreRequestOf31GetsAtLeast32AndDraws) {
     if (!w)
         GTEST_SKIP() << "no GL context on this machine: " << platform_last_error();
     EXPECT_GE(gl_version(), 32);
+    int major = 0, minor = 0, dialect = -1;
+    ASSERT_EQ(platform_gl_context_version(w, &major, &minor, &dialect), 1);
+    EXPECT_EQ(major * 10 + minor, gl_version());
+    EXPECT_EQ(dialect, PLATFORM_GL_CORE);
     int width = 0, height = 0;
     ASSERT_EQ(platform_frame_begin(w, &width, &height), 1);
     EXPECT_GT(width, 0);
@@ -114,6 +118,9 @@ TEST_F(PlatformWindow, EsContext) {
     if (strncmp(version, "OpenGL ES", 9) != 0)
         GTEST_SKIP() << "the driver gave a desktop context for ES: " << version;
     EXPECT_GE(gl_version(), 30);
+    int dialect = -1;
+    ASSERT_EQ(platform_gl_context_version(w, nullptr, nullptr, &dialect), 1);
+    EXPECT_EQ(dialect, PLATFORM_GL_ES);
     EXPECT_NE(std::string(gl_text(0x8B8C)).find("OpenGL ES GLSL ES"), std::string::npos);
 }
 

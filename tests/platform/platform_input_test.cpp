@@ -309,6 +309,7 @@ TEST_F(PlatformInput, NullWindowFramesAndClock) {
     EXPECT_EQ(width, 800);
     platform_swap(w);
     EXPECT_EQ(platform_gl_proc(w, "glClear"), nullptr);
+    EXPECT_EQ(platform_gl_context_version(w, nullptr, nullptr, nullptr), 0);
     EXPECT_EQ(platform_window_closed(w), 0);
     platform_null_close(w);
     EXPECT_NE(platform_window_closed(w), 0);

@@ -202,6 +202,8 @@ int platform_window_closed(platform_window *w) { return !w || w->closed; }
 
 void *platform_gl_proc(platform_window *, const char *) { return nullptr; }
 
+int platform_gl_context_version(platform_window *, int *, int *, int *) { return 0; }
+
 void platform_message_box(const char *caption, const char *fmt, ...) {
     char text[1024];
     va_list ap;

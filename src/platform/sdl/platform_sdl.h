@@ -20,6 +20,7 @@ struct platform_window {
     platform_display_mode fullscreen_mode;
     std::mutex lock; // held from frame begin to swap
     int busy;
+    int gl_major, gl_minor, gl_dialect; // of the context made
     platform_input input;
 };
 

@@ -109,7 +109,7 @@ SDL_GLContext make_context(SDL_Window *win, int major, int minor, int dialect) {
 
 // The context's actual version must meet the request: SDL_GL_GetProcAddress answers for any
 // name, so the version is what tells which entry points really exist.
-int check_version(int want_major, int want_minor) {
+int check_version(int want_major, int want_minor, int *got_major, int *got_minor) {
     get_string_fn get_string = (get_string_fn)SDL_GL_GetProcAddress("glGetString");
     get_integer_fn get_integer = (get_integer_fn)SDL_GL_GetProcAddress("glGetIntegerv");
     platform_log("GL_VENDOR: %s\n", gl_string(get_string, GL_VENDOR_));
@@ -130,6 +130,8 @@ int check_version(int want_major, int want_minor) {
         if (sscanf(v, "%d.%d", &major, &minor) != 2)
             major = minor = 0;
     }
+    *got_major = major;
+    *got_minor = minor;
     if (major < want_major || (major == want_major && minor < want_minor)) {
         platform_log("OpenGL %d.%d is below the requested %d.%d\n", major, minor, want_major,
                      want_minor);
@@ -298,7 +300,8 @@ platform_window *platform_create_gl_window(const char *title, int width, int hei
         if (major < 3)
             major = 3, minor = 0;
         w->context = make_context(w->window, major, minor, PLATFORM_GL_ES);
-        if (w->context && !check_version(major, minor)) {
+        w->gl_dialect = PLATFORM_GL_ES;
+        if (w->context && !check_version(major, minor, &w->gl_major, &w->gl_minor)) {
             SDL_GL_DeleteContext(w->context);
             w->context = nullptr;
         }
@@ -312,9 +315,9 @@ platform_window *platform_create_gl_window(const char *title, int width, int hei
             major = 3;
             minor = 2;
         }
-        w->context =
-            make_context(w->window, major, minor, want_core ? PLATFORM_GL_CORE : PLATFORM_GL_COMPATIBILITY);
-        if (w->context && !check_version(major, minor)) {
+        w->gl_dialect = want_core ? PLATFORM_GL_CORE : PLATFORM_GL_COMPATIBILITY;
+        w->context = make_context(w->window, major, minor, w->gl_dialect);
+        if (w->context && !check_version(major, minor, &w->gl_major, &w->gl_minor)) {
             SDL_GL_DeleteContext(w->context);
             w->context = nullptr;
         }
@@ -432,6 +435,18 @@ void *platform_gl_proc(platform_window *w, const char *name) {
     if (!w || !w->context || !name)
         return nullptr;
     return SDL_GL_GetProcAddress(name);
+}
+
+int platform_gl_context_version(platform_window *w, int *major, int *minor, int *dialect) {
+    if (!w || !w->context)
+        return 0;
+    if (major)
+        *major = w->gl_major;
+    if (minor)
+        *minor = w->gl_minor;
+    if (dialect)
+        *dialect = w->gl_dialect;
+    return 1;
 }
 
 void platform_message_box(const char *caption, const char *fmt, ...) {
