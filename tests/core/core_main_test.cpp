@@ -1,0 +1,149 @@
+#include "core/core_hooks.h"
+#include "core/core_loop.h"
+#include "core/core_main.h"
+#include "core/core_options.h"
+#include "data/data_check.h"
+#include "data/data_index.h"
+#include "platform/null/platform_null.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+// The game links the digest of the data built with it; here it is the digest of the data set
+// in the build tree, so the start-up tests run against real data.
+extern "C" const uint8_t *zv_data_release_digest(void) {
+    static uint8_t digest[20];
+    static int state; // 0 unread, 1 present, -1 missing
+    if (!state)
+        state = data_check_hash_file(ZV_BINARY_DIR "/zzzz.saf", digest) ? 1 : -1;
+    return state > 0 ? digest : nullptr;
+}
+
+namespace {
+
+TEST(core_demo_list, names_under_demos_with_display_names) {
+    const char *const files[] = {"demos/race1.zvdemo", "demos/sub/lap.two.zvdemo",
+                                 "tracks/demos/x.zvdemo", "demos/notes.txt", "demos/.zvdemo",
+                                 "demos/ok.ZVDEMO", nullptr};
+    ASSERT_EQ(core_demo_list_build(files), 3);
+    EXPECT_STREQ(core_demo_name(0), "demos/race1.zvdemo");
+    EXPECT_STREQ(core_demo_display_name(0), "race1");
+    EXPECT_STREQ(core_demo_name(1), "demos/sub/lap.two.zvdemo");
+    EXPECT_STREQ(core_demo_display_name(1), "lap.two"); // up to the last '.'
+    EXPECT_STREQ(core_demo_display_name(2), ""); // "demos/.zvdemo": nothing before the dot
+    EXPECT_EQ(core_demo_name(3), nullptr);
+    // Growth past the first 16 entries keeps every name.
+    std::vector<std::string> many;
+    for (int i = 0; i < 40; i++)
+        many.push_back("demos/d" + std::to_string(i) + ".zvdemo");
+    std::vector<const char *> list;
+    for (auto &m : many)
+        list.push_back(m.c_str());
+    list.push_back(nullptr);
+    ASSERT_EQ(core_demo_list_build(list.data()), 40);
+    EXPECT_STREQ(core_demo_display_name(39), "d39");
+    core_demo_list_free();
+    EXPECT_EQ(core_demo_count(), 0);
+}
+
+// Runs the whole program on the null back end against a data directory.
+struct main_fixture : testing::Test {
+    std::string home;
+    void SetUp() override {
+        char tmpl[] = "/tmp/zv_core_main_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        home = tmpl;
+        setenv("XDG_DATA_HOME", home.c_str(), 1);
+        platform_null_reset();
+        core_hook = core_hooks();
+    }
+    void TearDown() override {
+        core_hook = core_hooks();
+        unsetenv("ZV_HOME");
+        data_root_reset();
+    }
+    int run(std::vector<std::string> args, const char *data_dir) {
+        if (data_dir)
+            setenv("ZV_HOME", data_dir, 1);
+        data_root_reset();
+        args.insert(args.begin(), "zelvo");
+        std::vector<char *> argv;
+        for (auto &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        return core_main((int)args.size(), argv.data());
+    }
+};
+
+TEST_F(main_fixture, missing_game_data_is_a_failure) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(run({}, home.c_str()), 1);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Can't find game data"),
+              std::string::npos);
+}
+
+TEST_F(main_fixture, command_line_error_exits_1_before_any_window) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(run({"--lock-fps", "nan"}, ZV_BINARY_DIR), 1);
+    std::string err = testing::internal::GetCapturedStderr();
+    if (err.find("Can't find game data") != std::string::npos)
+        GTEST_SKIP() << "the generated data set is not built";
+    EXPECT_EQ(err, "Bad arg for --lock-fps\n");
+}
+
+TEST_F(main_fixture, runs_to_the_title_screen_and_shuts_down_when_the_window_closes) {
+    static int frames_drawn;
+    frames_drawn = 0;
+    core_hook.draw_menus = [] {
+        if (++frames_drawn == 3)
+            platform_null_close(nullptr);
+    };
+    testing::internal::CaptureStderr();
+    int rc = run({"--nosound"}, ZV_BINARY_DIR);
+    std::string err = testing::internal::GetCapturedStderr();
+    if (err.find("Can't find game data") != std::string::npos)
+        GTEST_SKIP() << "the generated data set is not built";
+    EXPECT_EQ(rc, 0) << err;
+    EXPECT_EQ(frames_drawn, 3);
+    EXPECT_EQ(core_loop.view_mode, CORE_VIEW_TITLE); // no track asked for
+}
+
+TEST_F(main_fixture, close_during_the_window_size_wait_ends_the_run) {
+    // Before the wait: the window reports no size and a close request arrives.
+    core_hook.gl_flush = [] {
+        platform_null_set_size(0, 0);
+        platform_null_push_event(PLATFORM_CLOSE, 1, platform_clock());
+    };
+    static int drawn;
+    drawn = 0;
+    core_hook.draw_menus = [] { drawn++; };
+    testing::internal::CaptureStderr();
+    int rc = run({"--nosound"}, ZV_BINARY_DIR);
+    std::string err = testing::internal::GetCapturedStderr();
+    if (err.find("Can't find game data") != std::string::npos)
+        GTEST_SKIP() << "the generated data set is not built";
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(drawn, 0); // the main loop never ran
+}
+
+TEST_F(main_fixture, old_gl_context_is_a_failure) {
+    core_hook.gl_start = [](platform_window *, int *major, int *minor, int *es) {
+        *major = 2;
+        *minor = 1;
+        *es = 0;
+        return 1;
+    };
+    testing::internal::CaptureStderr();
+    int rc = run({"--nosound"}, ZV_BINARY_DIR);
+    std::string err = testing::internal::GetCapturedStderr();
+    if (err.find("Can't find game data") != std::string::npos)
+        GTEST_SKIP() << "the generated data set is not built";
+    EXPECT_EQ(rc, 1);
+    EXPECT_NE(err.find("OpenGL version too old"), std::string::npos);
+}
+
+} // namespace
