@@ -387,6 +387,12 @@ TEST_F(SdlPlatform, WaveOutputOpensOnceAndMixesAhead) {
     while (platform_sdl_audio_fragments() < 4 && SDL_GetTicks() - start < 3000)
         SDL_Delay(5);
     EXPECT_GE(platform_sdl_audio_fragments(), 4);
+    // Paced by the device: about one fragment per 1/64 s, not as fast as the thread can run.
+    long long before = platform_sdl_audio_fragments();
+    SDL_Delay(500);
+    long long made = platform_sdl_audio_fragments() - before;
+    EXPECT_GE(made, 8);
+    EXPECT_LE(made, 64);
     platform_close_audio(a);
     EXPECT_EQ(platform_audio_driver(), nullptr);
     std::string log = log_text();

@@ -95,7 +95,8 @@ platform_audio *wave_open(platform_window *) {
     platform_audio *a = platform_audio_claim(&wave_ops);
     if (!a)
         return nullptr;
-    if (!platform_sdl_init(SDL_INIT_AUDIO)) {
+    // Our own reference on the audio subsystem, given back at close.
+    if (!platform_sdl_init(0) || SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         platform_log("No audio device\n");
         platform_audio_release(a);
         return nullptr;
