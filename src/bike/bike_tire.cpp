@@ -47,6 +47,16 @@ double ring_nearest(const ring &g, v3 x, v3 *nearest) {
     return len(x - *nearest);
 }
 
+// Nearest and farthest distance from the ring's centre to the segment p..q.
+void segment_span(v3 c, v3 p, v3 q, double *near, double *far) {
+    v3 d = q - p;
+    double dd = dot(d, d);
+    double t = dd > 0 ? clampd(dot(c - p, d) / dd, 0.0, 1.0) : 0.0;
+    *near = len(p + d * t - c);
+    double a = len(p - c), b = len(q - c);
+    *far = a > b ? a : b;
+}
+
 // Closest approach between the ring and the segment p..q: sampled, then refined by golden
 // section around the best sample. The distance along a segment is smooth, and a wheel-sized
 // ring against cell-sized edges has at most a couple of local minima, which the sampling
@@ -66,7 +76,7 @@ double ring_segment(const ring &g, v3 p, v3 q, v3 *on_segment, v3 *on_ring) {
     double t1 = hi - gr * (hi - lo), t2 = lo + gr * (hi - lo);
     v3 n;
     double f1 = ring_nearest(g, p + d * t1, &n), f2 = ring_nearest(g, p + d * t2, &n);
-    for (int it = 0; it < 40; it++) {
+    for (int it = 0; it < 28; it++) {
         if (f1 < f2) {
             hi = t2, t2 = t1, f2 = f1;
             t1 = hi - gr * (hi - lo);
@@ -166,6 +176,12 @@ bool torus_triangle(const ring &g, double r, const v3 *tri, int mode, double flo
                     }
                 }
             }
+            // A ring point is at least | |x - c| - R | from any point x: segments entirely
+            // beyond the tube's reach need no search.
+            double limit = d < r - floor_depth ? d : r - floor_depth;
+            double span_near, span_far;
+            segment_span(g.c, a, b, &span_near, &span_far);
+            if (span_near - g.R >= limit || g.R - span_far >= limit) continue;
             v3 on_seg, on_ring;
             double dist = ring_segment(g, a, b, &on_seg, &on_ring);
             if (dist < d) {
