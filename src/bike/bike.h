@@ -130,6 +130,11 @@ void bike_move(bike_record *b, double dx, double dy, double dz);
 // Returns the number of 0.25 ft raises made.
 int bike_place(bike_record *b, double x, double z, double heading);
 void bike_set_activity(bike_record *b, float level);
+// Another bike touched this one: a parked bike (0) wakes fully, a dozing one (up to 0.25)
+// comes to 0.25.
+void bike_wake_by_contact(bike_record *b);
+// Online, a remote rider's bike dozes off by one tic length per tic.
+void bike_activity_decay(bike_record *b);
 // Copies the setup into the bike (masses follow the rider mass distribution).
 void bike_apply_setup(bike_record *b, const bike_setup *s);
 // Values of replayed and remote riders' bikes.

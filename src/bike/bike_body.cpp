@@ -448,6 +448,17 @@ void bike_set_activity(bike_record *b, float level)
     }
 }
 
+void bike_wake_by_contact(bike_record *b)
+{
+    if (b->activity <= 0) bike_set_activity(b, 1);
+    else if (b->activity <= 0.25f) bike_set_activity(b, 0.25f);
+}
+
+void bike_activity_decay(bike_record *b)
+{
+    bike_set_activity(b, b->activity - (float)bike_tic);
+}
+
 void bike_set_mass_distribution(bike_record *b, float d)
 {
     if (!std::isfinite(d)) d = 1.0f / 3.0f;

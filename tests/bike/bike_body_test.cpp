@@ -456,6 +456,29 @@ TEST_F(BikeWorld, ActivityDisablesAndWakes)
     EXPECT_LT(dBodyGetPosition(b->body[BIKE_FRAME])[1], y0);
 }
 
+TEST_F(BikeWorld, WakingAndDozing)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "cr125", 0);
+    bike_wake_by_contact(b);
+    EXPECT_EQ(b->activity, 1);
+    EXPECT_TRUE(dBodyIsEnabled(b->body[BIKE_RIDER]));
+    bike_set_activity(b, 0.1f);
+    EXPECT_FALSE(dBodyIsEnabled(b->body[BIKE_RIDER]));
+    bike_wake_by_contact(b);
+    EXPECT_EQ(b->activity, 0.25f);
+    EXPECT_FALSE(dBodyIsEnabled(b->body[BIKE_RIDER]));
+    bike_set_activity(b, 0.255f);
+    EXPECT_TRUE(dBodyIsEnabled(b->body[BIKE_RIDER]));
+    bike_activity_decay(b);
+    EXPECT_NEAR(b->activity, 0.255 - 1.0 / 128, 1e-6);
+    EXPECT_FALSE(dBodyIsEnabled(b->body[BIKE_RIDER]));
+    for (int i = 0; i < 100; i++) bike_activity_decay(b);
+    EXPECT_EQ(b->activity, 0);
+    bike_set_activity(b, NAN);
+    EXPECT_EQ(b->activity, 0);
+}
+
 TEST_F(BikeWorld, SameScenarioTwiceGivesTheSameHash)
 {
     char h1[41], h2[41];
