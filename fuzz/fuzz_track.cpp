@@ -28,6 +28,15 @@ static void fuzz_write(const std::string &path, const uint8_t *data, size_t size
     fclose(fp);
 }
 
+static std::string fuzz_dir;
+
+static void fuzz_cleanup(void)
+{
+    for (const char *f : {"/terrain.hf", "/tileinfo", "/tilemap"})
+        unlink((fuzz_dir + f).c_str());
+    rmdir(fuzz_dir.c_str());
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
@@ -56,12 +65,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         terrain_free();
         return 0;
     }
-    static std::string dir;
+    std::string &dir = fuzz_dir;
     if (dir.empty()) {
         char tmpl[] = "/tmp/zv_fuzz_track_XXXXXX";
         if (!mkdtemp(tmpl))
             return 0;
         dir = tmpl;
+        atexit(fuzz_cleanup);
         static const uint8_t tileinfo[] = "texture dirt.png\naddtile\n";
         fuzz_write(dir + "/tileinfo", tileinfo, sizeof tileinfo - 1);
         fuzz_write(dir + "/tilemap", tileinfo, 4);
