@@ -67,6 +67,14 @@ int main_bike_in_slot(int slot) {
     return slot >= 0 && slot < BIKE_SLOTS && bike_world.bikes[slot].present;
 }
 
+int main_audio_open(void) { return g_main.audio != nullptr; }
+void main_audio_push(void) {
+    // The readback driver mixes only when a tic asks for its period.
+    const platform_audio_ops *ops = platform_audio_driver();
+    if (g_main.audio && !g_main.audio_record && ops && ops->update)
+        ops->update(g_main.audio);
+}
+
 void install_own_hooks(void) {
     if (!core_hook.track_loaded)
         core_hook.track_loaded = main_track_loaded;
@@ -74,6 +82,10 @@ void install_own_hooks(void) {
         core_hook.bike_in_slot = main_bike_in_slot;
     if (!core_hook.file_list)
         core_hook.file_list = file_index_build;
+    if (!core_hook.audio_open)
+        core_hook.audio_open = main_audio_open;
+    if (!core_hook.audio_push)
+        core_hook.audio_push = main_audio_push;
 }
 
 void stock_models_check(void) {
@@ -103,6 +115,21 @@ int open_window(void) {
     return g_main.window != nullptr;
 }
 
+// Recording audio: each tic appends the period the readback driver mixes for it, so the file
+// stays in step with the simulation whatever the frame rate.
+void record_audio_tic(void) {
+    if (!g_main.audio || !g_main.audio_record)
+        return;
+    const platform_audio_ops *ops = platform_audio_driver();
+    const int16_t *block = ops && ops->read_block ? ops->read_block(g_main.audio) : nullptr;
+    int bytes = platform_audio_block_bytes(g_main.audio);
+    if (block && bytes > 0 && fwrite(block, 1, (size_t)bytes, g_main.audio_record) != (size_t)bytes) {
+        platform_log("Audio recording stopped: write failed\n");
+        fclose(g_main.audio_record);
+        g_main.audio_record = nullptr;
+    }
+}
+
 void open_audio(void) {
     const core_settings &o = core_options;
     if (o.record_audio_path) {
@@ -111,6 +138,8 @@ void open_audio(void) {
             platform_log("Can't open \"%s\" for the audio recording\n", o.record_audio_path);
         // 88320 Hz makes one tic exactly 690 sample frames.
         g_main.audio = platform_open_readback(g_main.window, 88320, 690);
+        if (!core_hook.audio_record_tic)
+            core_hook.audio_record_tic = record_audio_tic;
     } else if (!o.sound_off) {
         g_main.audio = platform_open_audio(g_main.window);
     }

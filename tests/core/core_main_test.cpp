@@ -112,6 +112,26 @@ TEST_F(main_fixture, runs_to_the_title_screen_and_shuts_down_when_the_window_clo
     EXPECT_EQ(core_loop.view_mode, CORE_VIEW_TITLE); // no track asked for
 }
 
+TEST_F(main_fixture, recorded_audio_grows_by_one_period_a_tic) {
+    static int frames_drawn;
+    frames_drawn = 0;
+    core_hook.draw_menus = [] {
+        if (++frames_drawn == 5)
+            platform_null_close(nullptr);
+    };
+    std::string path = home + "/audio.raw";
+    testing::internal::CaptureStderr();
+    int rc = run({"--record-audio", path}, ZV_BINARY_DIR);
+    std::string err = testing::internal::GetCapturedStderr();
+    if (err.find("Can't find game data") != std::string::npos)
+        GTEST_SKIP() << "the generated data set is not built";
+    EXPECT_EQ(rc, 0);
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_GT(core_loop.tics, 0);
+    EXPECT_EQ(st.st_size, core_loop.tics * 1380);
+}
+
 TEST_F(main_fixture, close_during_the_window_size_wait_ends_the_run) {
     // Before the wait: the window reports no size and a close request arrives.
     core_hook.gl_flush = [] {
