@@ -102,8 +102,10 @@ SDL_GLContext make_context(SDL_Window *win, int major, int minor, int dialect) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, minor);
     platform_log("Creating OpenGL context\n");
     SDL_GLContext c = SDL_GL_CreateContext(win);
-    if (!c)
+    if (!c) {
         platform_log("Couldn't create OpenGL context with attributes\n");
+        platform_log("SDL: %s\n", SDL_GetError());
+    }
     return c;
 }
 
