@@ -217,7 +217,7 @@ double feature_height(const track_gen *g, double t)
     double u = t - feature_start(g, TABLETOP);
     if (u >= 0 && u < TABLETOP_LEN) {
         if (u < 22)
-            return 5.0 * smooth01(u / 22);
+            return 5.0 * pow(u / 22, 1.4); // the face ends in a lip that carries riders over the table
         if (u < 57)
             return 5.0;
         return 5.0 * (1 - smooth01((u - 57) / 28));
