@@ -49,3 +49,8 @@ float zvgen_text_width(const char *text, float sx);
 int zvgen_image_fonts(void);
 int zvgen_image_hud(void);
 int zvgen_image_sky(void);
+
+// Seamless 128 x 128 ground tile textures, written as PNG under name (e.g.
+// "tracks/x/loam.png"). 1 on success.
+enum { ZVGEN_GROUND_HARDPACK, ZVGEN_GROUND_LOAM, ZVGEN_GROUND_SAND, ZVGEN_GROUND_GRASS };
+int zvgen_image_ground_tile(const char *name, int kind, uint64_t seed);
