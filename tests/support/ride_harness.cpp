@@ -2,6 +2,7 @@
 
 #include "bike/bike_input_ride.h"
 #include "bike/bike_setup.h"
+#include "bike/bike_tire_ride.h"
 #include "data/data_file.h"
 #include "data/data_index.h"
 #include "track/track_terrain.h"
@@ -100,6 +101,8 @@ void ride_harness_tic(bike_record *b, const float controls[BIKE_INPUT_CHANNELS],
                       ride_sample *out) {
     bike_input_apply_values(b, controls);
     bike_world_tic();
+    // The tires' erosion samples come from the contact forces of the step just taken.
+    bike_tire_erode_bike(b);
     if (out) ride_harness_sample(b, out);
 }
 
@@ -115,6 +118,8 @@ bool ride_harness_finite(const bike_record *b) {
 }
 
 void ride_harness_end(void) {
+    bike_erosion_stroke_clear();
+    bike_tire_roost_clear();
     bike_world_destroy();
     terrain_free();
 }

@@ -28,7 +28,8 @@ int ride_harness_default_track(const char *binary_dir, double *x, double *z, dou
 // (radians about y, 0 = toward -z). The engine, tire and input steps are installed.
 bike_record *ride_harness_bike(const char *model, double x, double z, double heading,
                                int arcade = 0);
-// One tic with a controls vector (the nine channels, no reverse steering).
+// One tic with a controls vector (the nine channels, no reverse steering), then the tires'
+// erosion producers (strokes wait in the stroke queue).
 void ride_harness_tic(bike_record *b, const float controls[BIKE_INPUT_CHANNELS],
                       ride_sample *out = nullptr);
 void ride_harness_sample(const bike_record *b, ride_sample *out);

@@ -2,6 +2,7 @@
 // harness with scripted controls. The bounds were set once from the bike's own physics (the
 // 250 four-stroke's torque curve, gearing and tire grip) and are kept fixed.
 #include "support/ride_harness.h"
+#include "bike/bike_tire_ride.h"
 #include "track/track_terrain.h"
 
 #include <gtest/gtest.h>
@@ -140,6 +141,78 @@ TEST_F(BikeRide, HeldSteeringAt35FtPerSecondSettlesIntoACircleToTheRight) {
     }
     EXPECT_GT(s.yaw_rate, 0.1);
     EXPECT_GT(s.roll, 0.2);
+}
+
+TEST_F(BikeRide, HardBrakingLeavesErosionStrokesAlongThePath) {
+    ride_harness_flat(8, 4.0f);
+    bike_record *b = ride_harness_bike(MODEL, 1024, 1950, 0);
+    ride_sample s = accelerate_to(b, 60.0);
+    double z_start = s.pos[2];
+    bike_erosion_stroke_clear();
+    for (int w = 0; w < 2; w++) bike_erosion_reset(&b->tire[w].erosion);
+    controls brake;
+    brake.brakes(1, 1);
+    for (int t = 0; t < 4 * TICS_PER_S; t++) ride_harness_tic(b, brake.c, &s);
+    // Once stopped, the open points close after 64 quiet tics and the strokes go out.
+    for (int t = 0; t < 2 * TICS_PER_S; t++) ride_harness_tic(b, controls().c, &s);
+    int strokes = 0, points = 0, rearward = 0;
+    uint8_t bytes[BIKE_STROKE_MAX_BYTES];
+    int n;
+    while ((n = bike_erosion_stroke_take(bytes)) > 0) {
+        strokes++;
+        ASSERT_GE(n, 17);
+        ASSERT_EQ((n - 17) % 4, 0);
+        EXPECT_EQ(bytes[0], 1);
+        double x = (bytes[9] | bytes[10] << 8 | bytes[11] << 16) / 16777215.0 * terrain.extent;
+        double z = (bytes[12] | bytes[13] << 8 | bytes[14] << 16) / 16777215.0 * terrain.extent;
+        EXPECT_NEAR(x, 1024.0, 2.0) << "on the braking path";
+        EXPECT_LT(z, z_start + 8.0);
+        EXPECT_GT(z, s.pos[2] - 8.0);
+        // The ground holds the braked wheels back: the force on them points rearward, +z.
+        // (The rear's first points still carry the drive of the tics before the brakes bit.)
+        for (int at = 16; at < n; at += 4) {
+            points++;
+            if ((bytes[at] >> 2) > 40) rearward++;
+        }
+    }
+    EXPECT_GE(strokes, 2) << "front and rear wheel";
+    EXPECT_GE(points, 40);
+    EXPECT_GT(rearward, points * 3 / 4);
+}
+
+TEST_F(BikeRide, RollingWheelsThrowRoost) {
+    ride_harness_flat(8, 4.0f);
+    bike_record *b = ride_harness_bike(MODEL, 1024, 1950, 0);
+    accelerate_to(b, 30.0);
+    bike_tire_roost_clear();
+    EXPECT_EQ(bike_tire_prestep_roost(b, 0, 0), 0) << "roost off";
+    EXPECT_EQ(bike_tire_prestep_roost(b, 150, 10), 2);
+    bike_roost_contact front, rear;
+    ASSERT_EQ(bike_tire_roost_take(&front), 1);
+    ASSERT_EQ(bike_tire_roost_take(&rear), 1);
+    EXPECT_EQ(front.rounds, 2);
+    EXPECT_NEAR(front.cone, M_PI / 8, 1e-12);
+    EXPECT_NEAR(rear.cone, 2 * M_PI, 1e-12);
+    EXPECT_LT(rear.wheel_vel[2], -25.0);
+    EXPECT_NEAR(rear.pos[1], 0.0, 0.3) << "at the ground";
+}
+
+TEST_F(BikeRide, SameInputsGiveTheSameRide) {
+    double end[2][6];
+    for (int run = 0; run < 2; run++) {
+        ride_harness_flat(7, 2.0f);
+        bike_record *b = ride_harness_bike(MODEL, 256, 400, 0.2);
+        controls c;
+        ride_sample s;
+        for (int t = 0; t < 6 * TICS_PER_S; t++) {
+            c.throttle(t < 3 * TICS_PER_S ? 1.0f : 0.2f).steer((float)std::sin(t / 100.0) * 0.4f);
+            ride_harness_tic(b, c.c, &s);
+        }
+        double v[6] = {s.pos[0], s.pos[1], s.pos[2], s.speed, s.rpm, s.roll};
+        std::copy(v, v + 6, end[run]);
+        ride_harness_end();
+    }
+    for (int k = 0; k < 6; k++) EXPECT_EQ(end[0][k], end[1][k]) << k;
 }
 
 TEST_F(BikeRide, StoppedBikeWithDabStaysUprightAfterAPush) {

@@ -1,0 +1,48 @@
+// The tires of a simulated bike outside the contact test: the roost contacts of the pre-step and
+// the erosion producer after the world step.
+#include "bike/bike.h"
+#include "bike/bike_tire_ride.h"
+#include "track/track_terrain.h"
+#include "track/track_tiles.h"
+
+#include <cstring>
+
+static const double ROOST_CONE_FRONT = 3.14159265358979323846 / 8.0;
+static const double ROOST_CONE_REAR = 2.0 * 3.14159265358979323846;
+
+int bike_tire_prestep_roost(bike_record *b, double density, unsigned random) {
+    int rounds = bike_tire_roost_rounds(density, random);
+    if (rounds <= 0 || b->activity <= 0.25f) return 0;
+    int emitted = 0;
+    for (int w = 0; w < 2; w++) {
+        bike_tire *t = &b->tire[w];
+        if (!bike_tire_roost_contact(t, bike_world.tic)) continue;
+        bike_roost_contact c;
+        std::memset(&c, 0, sizeof c);
+        c.tile = tile_at((float)t->roost_pos[0], (float)t->roost_pos[2]);
+        for (int k = 0; k < 3; k++) {
+            c.pos[k] = t->roost_pos[k];
+            c.point_vel[k] = t->roost_vel[k];
+        }
+        const dReal *v = dBodyGetLinearVel(t->wheel);
+        const dReal *om = dBodyGetAngularVel(t->wheel);
+        const dReal *p = dBodyGetPosition(t->wheel);
+        for (int k = 0; k < 3; k++) {
+            c.wheel_vel[k] = v[k];
+            c.wheel_omega[k] = om[k];
+            c.wheel_pos[k] = p[k];
+        }
+        c.rounds = rounds;
+        c.cone = w == 0 ? ROOST_CONE_FRONT : ROOST_CONE_REAR;
+        bike_tire_roost_emit(&c);
+        emitted++;
+    }
+    return emitted;
+}
+
+void bike_tire_erode_bike(bike_record *b) {
+    if (!b->present || b->activity <= 0.25f || !terrain_present()) return;
+    for (int w = 0; w < 2; w++)
+        bike_tire_erode(&b->tire[w], w == 0, bike_world.tic, terrain.extent,
+                        bike_erosion_stroke_send, nullptr);
+}

@@ -1,0 +1,12 @@
+// Tire steps of a simulated bike that race control runs around the world step.
+#pragma once
+
+struct bike_record;
+
+// Pre-step roost: with the rounds a roost density (percent) gives this tic, each wheel's roost
+// contact is handed to the roost emitter (queued until it exists: bike_tire_roost_take).
+// random picks the extra round. Returns the number of wheels that threw dirt.
+int bike_tire_prestep_roost(bike_record *b, double density, unsigned random);
+// Erode: both wheels' erosion producers after the world step; finished strokes go to the stroke
+// queue (bike_erosion_stroke_take) until the ground deformation consumes them.
+void bike_tire_erode_bike(bike_record *b);
