@@ -44,7 +44,11 @@ struct platform_display_mode {
     int width, height, bpp;
 };
 
-enum platform_gl_dialect { PLATFORM_GL_COMPATIBILITY = 0, PLATFORM_GL_CORE = 1, PLATFORM_GL_ES = 2 };
+enum platform_gl_dialect {
+    PLATFORM_GL_COMPATIBILITY = 0,
+    PLATFORM_GL_CORE = 1,
+    PLATFORM_GL_ES = 2
+};
 
 // Flags for platform_create_gl_window: the colour depth in the low byte, plus the full-screen bit.
 enum { PLATFORM_DEPTH_MASK = 0xff, PLATFORM_FULLSCREEN = 0x100 };
@@ -54,9 +58,8 @@ const platform_display_mode *platform_display_modes(void);
 // The full-screen mode for a request: the mode with the smallest width + height that is at least
 // as wide and as high; the desktop mode (or 640 x 480 when unknown) when none fits or the
 // request is 0 x 0.
-platform_display_mode platform_choose_fullscreen_mode(const platform_display_mode *modes,
-                                                      int width, int height,
-                                                      platform_display_mode desktop);
+platform_display_mode platform_choose_fullscreen_mode(const platform_display_mode *modes, int width,
+                                                      int height, platform_display_mode desktop);
 void platform_request_gl_version(int major, int minor, int dialect);
 platform_window *platform_create_gl_window(const char *title, int width, int height, int flags,
                                            int alpha_bits, int depth_bits, int stencil_bits,
@@ -82,7 +85,7 @@ void platform_message_box(const char *caption, const char *fmt, ...)
 // ---- input -------------------------------------------------------------------------------------
 
 enum {
-    PLATFORM_KEY_BASE = 0x1000,      // + scan code (0x100 added for extended keys)
+    PLATFORM_KEY_BASE = 0x1000, // + scan code (0x100 added for extended keys)
     PLATFORM_MOUSE_LEFT = 0x2000,
     PLATFORM_MOUSE_MIDDLE = 0x2001,
     PLATFORM_MOUSE_RIGHT = 0x2002,

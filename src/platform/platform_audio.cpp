@@ -58,12 +58,10 @@ void platform_audio_attach_mixer(platform_audio *a, int rate, int channel_budget
 }
 
 void platform_audio_release(platform_audio *a) {
-    if (!a)
-        return;
+    if (!a) return;
     {
         std::lock_guard<std::mutex> hold(a->lock);
-        if (a->mixer && a->mixer_ops && a->mixer_ops->close)
-            a->mixer_ops->close(a->mixer);
+        if (a->mixer && a->mixer_ops && a->mixer_ops->close) a->mixer_ops->close(a->mixer);
         a->mixer = nullptr;
     }
     std::lock_guard<std::mutex> hold(g_audio.lock);
@@ -97,14 +95,14 @@ int platform_audio_option(const char *name, int def, int lo, int hi) {
 
 int platform_audio_mixahead_fragments(int milliseconds) {
     long long a = (long long)milliseconds * 64;
-    if (a > 32960)
-        return 32;
-    if (a <= 960)
-        return 1;
+    if (a > 32960) return 32;
+    if (a <= 960) return 1;
     return (int)(a / 1000);
 }
 
-int platform_audio_fragment_samples(int rate) { return rate / 64; }
+int platform_audio_fragment_samples(int rate) {
+    return rate / 64;
+}
 
 void platform_close_audio(platform_audio *a) {
     if (!a || !a->open || !a->ops || !a->ops->close) {
@@ -122,79 +120,68 @@ void platform_close_audio(platform_audio *a) {
 
 platform_voice *platform_audio_create_voice(platform_audio *a, const void *bytes, int samples,
                                             int rate) {
-    if (!a || !bytes || samples <= 0 || rate < 0)
-        return nullptr;
+    if (!a || !bytes || samples <= 0 || rate < 0) return nullptr;
     WITH_MIXER(create_voice) return nullptr;
     return a->mixer_ops->create_voice(a->mixer, bytes, samples, rate);
 }
 
 platform_voice *platform_audio_clone_voice(platform_audio *a, platform_voice *v) {
-    if (!a || !v)
-        return nullptr;
+    if (!a || !v) return nullptr;
     WITH_MIXER(clone_voice) return nullptr;
     return a->mixer_ops->clone_voice(a->mixer, v);
 }
 
 void platform_audio_free_voice(platform_audio *a, platform_voice *v) {
-    if (!a || !v)
-        return;
+    if (!a || !v) return;
     WITH_MIXER(free_voice) return;
     a->mixer_ops->free_voice(a->mixer, v);
 }
 
 void platform_audio_start(platform_audio *a, platform_voice *v) {
-    if (!a || !v)
-        return;
+    if (!a || !v) return;
     WITH_MIXER(start) return;
     a->mixer_ops->start(a->mixer, v);
 }
 
 void platform_audio_stop(platform_audio *a, platform_voice *v) {
-    if (!a || !v)
-        return;
+    if (!a || !v) return;
     WITH_MIXER(stop) return;
     a->mixer_ops->stop(a->mixer, v);
 }
 
 void platform_audio_set_rate(platform_audio *a, platform_voice *v, int rate) {
-    if (!a || !v)
-        return;
+    if (!a || !v) return;
     WITH_MIXER(set_rate) return;
     a->mixer_ops->set_rate(a->mixer, v, rate);
 }
 
 void platform_audio_set_volume(platform_audio *a, platform_voice *v, int volume) {
-    if (!a || !v)
-        return;
+    if (!a || !v) return;
     WITH_MIXER(set_volume) return;
     a->mixer_ops->set_volume(a->mixer, v, volume);
 }
 
 void platform_audio_set_pan(platform_audio *a, platform_voice *v, int pan) {
-    if (!a || !v)
-        return;
+    if (!a || !v) return;
     WITH_MIXER(set_pan) return;
     a->mixer_ops->set_pan(a->mixer, v, pan);
 }
 
 void platform_audio_set_loop(platform_audio *a, platform_voice *v, int loop) {
-    if (!a || !v)
-        return;
+    if (!a || !v) return;
     WITH_MIXER(set_loop) return;
     a->mixer_ops->set_loop(a->mixer, v, loop);
 }
 
 int platform_audio_play_position(platform_audio *a, platform_voice *v) {
-    if (!a || !v)
-        return 0;
+    if (!a || !v) return 0;
     WITH_MIXER(play_position) return 0;
     return a->mixer_ops->play_position(a->mixer, v);
 }
 
 void platform_audio_write_samples(platform_audio *a, platform_voice *v, int offset,
                                   const void *bytes, int count) {
-    if (!a || !v || !bytes || count <= 0)
-        return;
+    if (!a || !v || !bytes || count <= 0) return;
     WITH_MIXER(write_samples) return;
     a->mixer_ops->write_samples(a->mixer, v, offset, bytes, count);
 }

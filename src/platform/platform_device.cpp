@@ -24,12 +24,13 @@ alias_state g_alias;
 
 int id_in_use(platform_input *in, int id) {
     for (int i = 0; i < in->device_count; i++)
-        if (in->devices[i].id == id)
-            return 1;
+        if (in->devices[i].id == id) return 1;
     return 0;
 }
 
-long long time_ms(platform_time t) { return (long long)t.sec * 1000 + t.usec / 1000; }
+long long time_ms(platform_time t) {
+    return (long long)t.sec * 1000 + t.usec / 1000;
+}
 
 } // namespace
 
@@ -44,13 +45,10 @@ void platform_input_reset(platform_input *in) {
 void platform_input_close(platform_input *in) {
     for (int i = 0; i < in->device_count; i++) {
         platform_device *d = &in->devices[i];
-        if (d->active && d->ops && d->ops->stop)
-            d->ops->stop(d);
+        if (d->active && d->ops && d->ops->stop) d->ops->stop(d);
         d->active = 0;
-        if (d->adjust_ms > 0)
-            platform_log("Timestamp adjustment was %d\n", d->adjust_ms);
-        if (d->ops && d->ops->release)
-            d->ops->release(d);
+        if (d->adjust_ms > 0) platform_log("Timestamp adjustment was %d\n", d->adjust_ms);
+        if (d->ops && d->ops->release) d->ops->release(d);
     }
     in->device_count = 0;
     in->axis_name_count = 0;
@@ -74,10 +72,8 @@ int platform_input_device_id(platform_input *in, const char *name) {
     int id = platform_device_name_hash(name);
     // Wrap within 1..32767: an id of 32768 would push button codes past 31 bits.
     for (int tries = 0; tries < PLATFORM_DEVICE_ID_LIMIT; tries++) {
-        if (id <= 0 || id >= PLATFORM_DEVICE_ID_LIMIT)
-            id = 1;
-        if (!id_in_use(in, id))
-            return id;
+        if (id <= 0 || id >= PLATFORM_DEVICE_ID_LIMIT) id = 1;
+        if (!id_in_use(in, id)) return id;
         id++;
     }
     return 0;
@@ -85,18 +81,15 @@ int platform_input_device_id(platform_input *in, const char *name) {
 
 platform_device *platform_input_find_device(platform_input *in, const char *name) {
     for (int i = 0; i < in->device_count; i++)
-        if (strcmp(in->devices[i].name, name) == 0)
-            return &in->devices[i];
+        if (strcmp(in->devices[i].name, name) == 0) return &in->devices[i];
     return nullptr;
 }
 
-void platform_input_unique_name(platform_input *in, const char *instance, char *out,
-                                size_t size) {
+void platform_input_unique_name(platform_input *in, const char *instance, char *out, size_t size) {
     char base[PLATFORM_DEVICE_NAME];
     size_t n = 0;
     for (const char *p = instance; *p && n + 1 < sizeof base - 8; p++)
-        if (*p != ' ' && *p != '.')
-            base[n++] = *p;
+        if (*p != ' ' && *p != '.') base[n++] = *p;
     base[n] = 0;
     snprintf(out, size, "%s", base);
     for (int k = 2; platform_input_find_device(in, out) && k < 1000; k++)
@@ -104,8 +97,7 @@ void platform_input_unique_name(platform_input *in, const char *instance, char *
 }
 
 void platform_input_add_axis_name(platform_input *in, const char *name) {
-    if (in->axis_name_count >= PLATFORM_MAX_AXIS_NAMES)
-        return;
+    if (in->axis_name_count >= PLATFORM_MAX_AXIS_NAMES) return;
     char *slot = in->axis_name_text[in->axis_name_count];
     snprintf(slot, sizeof in->axis_name_text[0], "%s", name);
     in->axis_names[in->axis_name_count++] = slot;
@@ -114,19 +106,18 @@ void platform_input_add_axis_name(platform_input *in, const char *name) {
 platform_device *platform_input_add_device(platform_input *in, const char *name, int buttons,
                                            int axes, const platform_device_ops *ops, void *user,
                                            int list_axes) {
-    if (!name || !name[0] || in->device_count >= PLATFORM_MAX_DEVICES)
-        return nullptr;
+    if (!name || !name[0] || in->device_count >= PLATFORM_MAX_DEVICES) return nullptr;
     if (strlen(name) >= PLATFORM_DEVICE_NAME || platform_input_find_device(in, name))
         return nullptr;
     int id = platform_input_device_id(in, name);
-    if (!id)
-        return nullptr;
+    if (!id) return nullptr;
     platform_device *d = &in->devices[in->device_count++];
     memset(d, 0, sizeof *d);
     snprintf(d->name, sizeof d->name, "%s", name);
     d->id = id;
-    d->buttons = buttons < 0 ? 0 : buttons > PLATFORM_DEVICE_MAX_BUTTONS ? PLATFORM_DEVICE_MAX_BUTTONS
-                                                                         : buttons;
+    d->buttons = buttons < 0                             ? 0
+                 : buttons > PLATFORM_DEVICE_MAX_BUTTONS ? PLATFORM_DEVICE_MAX_BUTTONS
+                                                         : buttons;
     d->axes = axes < 0 ? 0 : axes > PLATFORM_DEVICE_MAX_AXES ? PLATFORM_DEVICE_MAX_AXES : axes;
     d->ops = ops;
     d->user = user;
@@ -142,24 +133,19 @@ platform_device *platform_input_add_device(platform_input *in, const char *name,
 }
 
 int platform_device_activate(platform_device *d) {
-    if (d->active)
-        return 1;
-    if (d->ops && d->ops->start && !d->ops->start(d))
-        return 0;
+    if (d->active) return 1;
+    if (d->ops && d->ops->start && !d->ops->start(d)) return 0;
     d->active = 1;
     return 1;
 }
 
 void platform_device_button(platform_device *d, int button, int pressed, long long stamp_ms) {
-    if (button < 0 || button >= d->buttons)
-        return;
+    if (button < 0 || button >= d->buttons) return;
     pressed = pressed ? 1 : 0;
-    if (d->button_down[button] == pressed)
-        return;
+    if (d->button_down[button] == pressed) return;
     d->button_down[button] = (unsigned char)pressed;
     // Only buttons 0..255 have codes.
-    if (button > 255)
-        return;
+    if (button > 255) return;
     platform_time now = platform_clock();
     platform_time t = now;
     if (stamp_ms >= 0) {
@@ -170,20 +156,17 @@ void platform_device_button(platform_device *d, int button, int pressed, long lo
             d->adjust_ms = grow > 0x3fffffff - d->adjust_ms ? 0x3fffffff : d->adjust_ms + (int)grow;
             adjusted = now_ms;
         }
-        if (adjusted < 0)
-            adjusted = 0;
+        if (adjusted < 0) adjusted = 0;
         t.sec = (int)(adjusted / 1000);
         t.usec = (int)(adjusted % 1000) * 1000;
         // A millisecond stamp must not sort before the clock reading it was taken from.
-        if (adjusted == now_ms)
-            t = now;
+        if (adjusted == now_ms) t = now;
     }
     platform_event_queue_push(&d->input->queue, d->id * 65536 + button, pressed, t);
 }
 
 void platform_device_axis(platform_device *d, int axis, int value) {
-    if (axis < 0 || axis >= d->axes)
-        return;
+    if (axis < 0 || axis >= d->axes) return;
     if (d->relative)
         d->axis_value[axis] += value;
     else
@@ -193,8 +176,7 @@ void platform_device_axis(platform_device *d, int axis, int value) {
 void platform_input_poll(platform_input *in) {
     for (int i = 0; i < in->device_count; i++) {
         platform_device *d = &in->devices[i];
-        if (d->active && d->ops && d->ops->poll)
-            d->ops->poll(d);
+        if (d->active && d->ops && d->ops->poll) d->ops->poll(d);
     }
 }
 
@@ -202,8 +184,7 @@ void platform_input_poll(platform_input *in) {
 
 platform_axis *platform_open_axis(platform_window *w, const char *name) {
     platform_input *in = platform_window_input(w);
-    if (!in || !name)
-        return nullptr;
+    if (!in || !name) return nullptr;
     name = platform_resolve(name);
     char dev[64];
     int index = -1, end = 0;
@@ -214,13 +195,10 @@ platform_axis *platform_open_axis(platform_window *w, const char *name) {
             return nullptr;
     }
     platform_device *d = platform_input_find_device(in, dev);
-    if (!d || index < 0 || index >= d->axes)
-        return nullptr;
+    if (!d || index < 0 || index >= d->axes) return nullptr;
     for (platform_axis &h : in->axis_handles) {
-        if (h.open)
-            continue;
-        if (d->open_axes == 0 && !platform_device_activate(d))
-            return nullptr;
+        if (h.open) continue;
+        if (d->open_axes == 0 && !platform_device_activate(d)) return nullptr;
         h.device = d;
         h.index = index;
         h.open = 1;
@@ -231,42 +209,35 @@ platform_axis *platform_open_axis(platform_window *w, const char *name) {
 }
 
 int platform_read_axis(platform_axis *a) {
-    if (!a || !a->open)
-        return 0;
+    if (!a || !a->open) return 0;
     platform_device *d = a->device;
-    if (d->ops && d->ops->poll)
-        d->ops->poll(d);
+    if (d->ops && d->ops->poll) d->ops->poll(d);
     int v = d->axis_value[a->index];
-    if (d->relative)
-        d->axis_value[a->index] = 0;
+    if (d->relative) d->axis_value[a->index] = 0;
     return v;
 }
 
 void platform_close_axis(platform_axis *a) {
-    if (!a || !a->open)
-        return;
+    if (!a || !a->open) return;
     platform_device *d = a->device;
     a->open = 0;
     if (--d->open_axes <= 0) {
         d->open_axes = 0;
-        if (d->active && d->ops && d->ops->stop)
-            d->ops->stop(d);
+        if (d->active && d->ops && d->ops->stop) d->ops->stop(d);
         d->active = 0;
     }
 }
 
 const char *const *platform_axis_names(platform_window *w, int *count) {
     platform_input *in = platform_window_input(w);
-    if (count)
-        *count = in ? in->axis_name_count : 0;
+    if (count) *count = in ? in->axis_name_count : 0;
     return in ? in->axis_names : nullptr;
 }
 
 // ---- aliases -----------------------------------------------------------------------------------
 
 int platform_alias(const char *alias, const char *target) {
-    if (!alias || !target)
-        return 0;
+    if (!alias || !target) return 0;
     std::lock_guard<std::mutex> hold(g_alias.lock);
     for (int i = 0; i < g_alias.count; i++) {
         if (strcmp(g_alias.entries[i].alias, alias) == 0) {
@@ -285,13 +256,11 @@ int platform_alias(const char *alias, const char *target) {
 }
 
 const char *platform_resolve(const char *name) {
-    if (!name)
-        return name;
+    if (!name) return name;
     std::lock_guard<std::mutex> hold(g_alias.lock);
     // Entries are only ever appended, so the target text stays valid for the caller.
     for (int i = 0; i < g_alias.count; i++)
-        if (strcmp(g_alias.entries[i].alias, name) == 0)
-            return g_alias.entries[i].target;
+        if (strcmp(g_alias.entries[i].alias, name) == 0) return g_alias.entries[i].target;
     return name;
 }
 
@@ -314,7 +283,6 @@ void platform_input_standard_aliases(void) {
     };
     for (const auto &p : pairs) {
         // A second window re-adds them; quietly keep the first definitions.
-        if (platform_resolve(p[0]) == p[0])
-            platform_alias(p[0], p[1]);
+        if (platform_resolve(p[0]) == p[0]) platform_alias(p[0], p[1]);
     }
 }

@@ -33,8 +33,7 @@ option_state g_options = {{}, 0, ""};
 
 // Writes one message with its clock prefix; the caller holds the lock.
 void log_write_locked(const char *text, size_t len) {
-    if (!g_log.file)
-        return;
+    if (!g_log.file) return;
     platform_time t = platform_clock();
     int sec = t.sec < 0 ? 0 : t.sec;
     int usec = t.usec < 0 ? 0 : t.usec;
@@ -50,8 +49,7 @@ void log_printf_locked(const char *fmt, ...) {
     va_start(ap, fmt);
     int n = vsnprintf(buf, sizeof buf, fmt, ap);
     va_end(ap);
-    if (n < 0)
-        return;
+    if (n < 0) return;
     size_t len = (size_t)n < sizeof buf ? (size_t)n : sizeof buf - 1;
     log_write_locked(buf, len);
 }
@@ -73,10 +71,8 @@ int log_open_locked(const char *first) {
                 path[--n] = 0;
         }
     }
-    if (env)
-        snprintf(path, sizeof path, "%.1000s", env);
-    if (!path[0])
-        return consumed;
+    if (env) snprintf(path, sizeof path, "%.1000s", env);
+    if (!path[0]) return consumed;
 
     const char *name = path;
     char mode[16] = "w";
@@ -87,23 +83,19 @@ int log_open_locked(const char *first) {
         name += 1;
     }
     const char *flags = getenv("QUVA_LOGFILE_FLAGS");
-    if (flags && flags[0])
-        snprintf(mode, sizeof mode, "%s", flags);
+    if (flags && flags[0]) snprintf(mode, sizeof mode, "%s", flags);
     // fopen only understands modes that start with r, w or a; anything else would be rejected
     // there anyway, so keep its answer (no log) without handing it a stranger string.
-    if (mode[0] != 'r' && mode[0] != 'w' && mode[0] != 'a')
-        return consumed;
+    if (mode[0] != 'r' && mode[0] != 'w' && mode[0] != 'a') return consumed;
     g_log.file = fopen(name, mode);
-    if (!g_log.file)
-        return consumed;
+    if (!g_log.file) return consumed;
     log_printf_locked("Logfile \"%s\" opened\n", name);
     log_printf_locked("QUVA 0.31\n");
     return consumed;
 }
 
 void options_load_locked(void) {
-    if (g_options.loaded)
-        return;
+    if (g_options.loaded) return;
     g_options.loaded = 1;
     const char *env = getenv("QUVA_OPTIONS");
     snprintf(g_options.text, sizeof g_options.text, "%s", env ? env : "");
@@ -124,8 +116,7 @@ const char *option_find(const char *name) {
 void platform_log(const char *fmt, ...) {
     std::lock_guard<std::mutex> hold(g_log.lock);
     if (!fmt) {
-        if (g_log.file)
-            fclose(g_log.file);
+        if (g_log.file) fclose(g_log.file);
         g_log.file = nullptr;
         return;
     }
@@ -163,8 +154,7 @@ void platform_log(const char *fmt, ...) {
 }
 
 void platform_log_error(const char *text) {
-    if (!text)
-        text = "(null)";
+    if (!text) text = "(null)";
     {
         std::lock_guard<std::mutex> hold(g_log.lock);
         snprintf(g_log.last_error, sizeof g_log.last_error, "%s", text);
@@ -172,12 +162,13 @@ void platform_log_error(const char *text) {
     platform_log("Error: %s\n", text);
 }
 
-const char *platform_last_error(void) { return g_log.last_error; }
+const char *platform_last_error(void) {
+    return g_log.last_error;
+}
 
 void platform_log_reset(void) {
     std::lock_guard<std::mutex> hold(g_log.lock);
-    if (g_log.file)
-        fclose(g_log.file);
+    if (g_log.file) fclose(g_log.file);
     g_log.file = nullptr;
     g_log.initialised = 0;
     snprintf(g_log.last_error, sizeof g_log.last_error, "Unknown");
@@ -191,23 +182,18 @@ void platform_options_reset(void) {
 
 int platform_switch_option(const char *name, int def) {
     const char *v = option_find(name);
-    if (!v)
-        return def;
-    if (strncmp(v, "yes]", 4) == 0 || strncmp(v, "on]", 3) == 0)
-        return 1;
-    if (strncmp(v, "no]", 3) == 0 || strncmp(v, "off]", 4) == 0)
-        return 0;
+    if (!v) return def;
+    if (strncmp(v, "yes]", 4) == 0 || strncmp(v, "on]", 3) == 0) return 1;
+    if (strncmp(v, "no]", 3) == 0 || strncmp(v, "off]", 4) == 0) return 0;
     platform_log("unrecognized setting for %s\n", name);
     return def;
 }
 
 int platform_number_option(const char *name, int def) {
     const char *v = option_find(name);
-    if (!v)
-        return def;
+    if (!v) return def;
     const char *p = v;
-    if (*p == '-' || *p == '+')
-        p++;
+    if (*p == '-' || *p == '+') p++;
     if (*p < '0' || *p > '9') {
         platform_log("unrecognized setting for %s\n", name);
         return def;

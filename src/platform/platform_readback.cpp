@@ -8,7 +8,9 @@ namespace {
 
 int16_t g_block[PLATFORM_AUDIO_MAX_BLOCK];
 
-platform_audio *readback_open(platform_window *) { return nullptr; }
+platform_audio *readback_open(platform_window *) {
+    return nullptr;
+}
 
 platform_audio *readback_open_readback(int rate, int block_length);
 
@@ -17,11 +19,12 @@ void readback_close(platform_audio *a) {
     platform_audio_release(a);
 }
 
-int readback_update(platform_audio *) { return 1; }
+int readback_update(platform_audio *) {
+    return 1;
+}
 
 const int16_t *readback_read_block(platform_audio *a) {
-    if (!a || !a->open)
-        return nullptr;
+    if (!a || !a->open) return nullptr;
     platform_audio_mix(a, g_block);
     return g_block;
 }
@@ -53,8 +56,7 @@ platform_audio *readback_open_readback(int rate, int block_length) {
         return nullptr;
     }
     platform_audio *a = platform_audio_claim(&readback_ops);
-    if (!a)
-        return nullptr;
+    if (!a) return nullptr;
     int channels = platform_audio_option("sound-channels", 16, 1, PLATFORM_AUDIO_MAX_CHANNELS);
     platform_audio_attach_mixer(a, rate, channels, 0, 16, block_length);
     platform_log("Audio opened!\n");
@@ -68,7 +70,6 @@ platform_audio *platform_open_readback(platform_window *, int rate, int block_le
 }
 
 int platform_audio_block_bytes(platform_audio *a) {
-    if (!a || !a->open || a->ops != &readback_ops)
-        return 0;
+    if (!a || !a->open || a->ops != &readback_ops) return 0;
     return a->fragment_samples * (int)sizeof(int16_t);
 }

@@ -49,16 +49,13 @@ class PlatformWindow : public ::testing::Test {
         setenv("QUVA_LOGFILE", log_path.c_str(), 1);
     }
     void TearDown() override {
-        if (w)
-            platform_destroy_gl_window(w);
+        if (w) platform_destroy_gl_window(w);
         platform_log(nullptr);
         platform_log_reset();
         unsetenv("QUVA_LOGFILE");
     }
     // Every message is flushed as it is written, so the file can be read while it is open.
-    std::string log_text() {
-        return slurp(log_path);
-    }
+    std::string log_text() { return slurp(log_path); }
     int gl_version() {
         get_integer_fn get = (get_integer_fn)platform_gl_proc(w, "glGetIntegerv");
         int major = 0, minor = 0;
@@ -76,8 +73,7 @@ class PlatformWindow : public ::testing::Test {
 TEST_F(PlatformWindow, CoreRequestOf31GetsAtLeast32AndDraws) {
     platform_request_gl_version(3, 1, PLATFORM_GL_CORE);
     w = platform_create_gl_window("Zelvo", 64, 48, 32, 0, 24, 8, 0);
-    if (!w)
-        GTEST_SKIP() << "no GL context on this machine: " << platform_last_error();
+    if (!w) GTEST_SKIP() << "no GL context on this machine: " << platform_last_error();
     EXPECT_GE(gl_version(), 32);
     int major = 0, minor = 0, dialect = -1;
     ASSERT_EQ(platform_gl_context_version(w, &major, &minor, &dialect), 1);
@@ -112,8 +108,7 @@ TEST_F(PlatformWindow, CoreRequestOf31GetsAtLeast32AndDraws) {
 TEST_F(PlatformWindow, EsContext) {
     platform_request_gl_version(3, 0, PLATFORM_GL_ES);
     w = platform_create_gl_window("Zelvo", 64, 48, 32, 0, 24, 8, 0);
-    if (!w)
-        GTEST_SKIP() << "no GL context on this machine: " << platform_last_error();
+    if (!w) GTEST_SKIP() << "no GL context on this machine: " << platform_last_error();
     const char *version = gl_text(0x1F02);
     if (strncmp(version, "OpenGL ES", 9) != 0)
         GTEST_SKIP() << "the driver gave a desktop context for ES: " << version;
@@ -128,8 +123,7 @@ TEST_F(PlatformWindow, OptionsOverrideTheRequest) {
     setenv("QUVA_OPTIONS", "[glmajor:3][glminor:3][glcore:on]", 1);
     platform_request_gl_version(3, 1, PLATFORM_GL_COMPATIBILITY);
     w = platform_create_gl_window("Zelvo", 64, 48, 32, 0, 24, 8, 0);
-    if (!w)
-        GTEST_SKIP() << "no GL context on this machine: " << platform_last_error();
+    if (!w) GTEST_SKIP() << "no GL context on this machine: " << platform_last_error();
     EXPECT_GE(gl_version(), 33);
 }
 
@@ -137,13 +131,11 @@ TEST_F(PlatformWindow, UnreachableVersionFailsWithoutHanging) {
     // Find what the driver makes, then ask for more than that.
     platform_request_gl_version(3, 2, PLATFORM_GL_CORE);
     w = platform_create_gl_window("Zelvo", 64, 48, 32, 0, 24, 8, 0);
-    if (!w)
-        GTEST_SKIP() << "no GL context on this machine: " << platform_last_error();
+    if (!w) GTEST_SKIP() << "no GL context on this machine: " << platform_last_error();
     int have = gl_version();
     platform_destroy_gl_window(w);
     w = nullptr;
-    if (have >= 46)
-        GTEST_SKIP() << "the driver makes GL 4.6; no higher version to refuse";
+    if (have >= 46) GTEST_SKIP() << "the driver makes GL 4.6; no higher version to refuse";
     auto start = std::chrono::steady_clock::now();
     platform_request_gl_version(4, 6, PLATFORM_GL_CORE);
     w = platform_create_gl_window("Zelvo", 64, 48, 32, 0, 24, 8, 0);
@@ -167,8 +159,7 @@ TEST_F(PlatformWindow, DisplayModesAndFullScreenSwitch) {
     }
     platform_request_gl_version(3, 1, PLATFORM_GL_CORE);
     w = platform_create_gl_window("Zelvo", 64, 48, 32, 0, 24, 8, 0);
-    if (!w)
-        GTEST_SKIP() << "no GL context on this machine: " << platform_last_error();
+    if (!w) GTEST_SKIP() << "no GL context on this machine: " << platform_last_error();
     platform_set_fullscreen(w, 64, 48);
     int width = 0, height = 0;
     platform_set_windowed(w, 80, 60);

@@ -27,7 +27,9 @@ platform_mixer *rec_open(int rate, int channels, int stereo, int bits, int fragm
     g_rec.fragment = fragment;
     return (platform_mixer *)&g_rec;
 }
-void rec_close(platform_mixer *) { g_rec.closes++; }
+void rec_close(platform_mixer *) {
+    g_rec.closes++;
+}
 void rec_mix(platform_mixer *, void *out) {
     g_rec.mixes++;
     int16_t *s = (int16_t *)out;
@@ -37,7 +39,9 @@ void rec_mix(platform_mixer *, void *out) {
 platform_voice *rec_create(platform_mixer *, const void *, int, int) {
     return (platform_voice *)&g_voice_token;
 }
-void rec_volume(platform_mixer *, platform_voice *, int v) { g_rec.last_volume = v; }
+void rec_volume(platform_mixer *, platform_voice *, int v) {
+    g_rec.last_volume = v;
+}
 
 platform_mixer_ops recording_ops() {
     platform_mixer_ops ops = {};
@@ -59,8 +63,7 @@ class PlatformAudio : public ::testing::Test {
         g_rec = recording_mixer{};
     }
     void TearDown() override {
-        if (platform_audio_driver())
-            platform_close_audio(nullptr);
+        if (platform_audio_driver()) platform_close_audio(nullptr);
         platform_audio_set_mixer(nullptr);
         platform_options_reset();
         unsetenv("QUVA_OPTIONS");

@@ -21,7 +21,9 @@ class PlatformInput : public ::testing::Test {
     platform_input *input() { return platform_window_input(w); }
 };
 
-platform_time at(int sec, int usec) { return platform_time{sec, usec}; }
+platform_time at(int sec, int usec) {
+    return platform_time{sec, usec};
+}
 
 TEST_F(PlatformInput, RingKeepsOrderAndDropsThe257th) {
     for (int i = 0; i < 256; i++)
@@ -184,9 +186,15 @@ int fake_start(platform_device *d) {
     f->starts++;
     return !f->fail_start;
 }
-void fake_stop(platform_device *d) { ((fake_device *)d->user)->stops++; }
-void fake_poll(platform_device *d) { ((fake_device *)d->user)->polls++; }
-void fake_release(platform_device *d) { ((fake_device *)d->user)->releases++; }
+void fake_stop(platform_device *d) {
+    ((fake_device *)d->user)->stops++;
+}
+void fake_poll(platform_device *d) {
+    ((fake_device *)d->user)->polls++;
+}
+void fake_release(platform_device *d) {
+    ((fake_device *)d->user)->releases++;
+}
 const platform_device_ops fake_ops = {fake_start, fake_stop, fake_poll, fake_release};
 
 TEST_F(PlatformInput, TwinNamesAxesAndButtons) {
@@ -227,8 +235,8 @@ TEST_F(PlatformInput, TwinNamesAxesAndButtons) {
     EXPECT_EQ(f.polls, 1);
 
     platform_device_button(d, 3, 1, -1);
-    platform_device_button(d, 3, 1, -1); // no change, no event
-    platform_device_button(d, 300, 1, -1); // beyond the code space: state only
+    platform_device_button(d, 3, 1, -1);     // no change, no event
+    platform_device_button(d, 300, 1, -1);   // beyond the code space: state only
     platform_device_button(d, 99999, 1, -1); // out of range: ignored
     ASSERT_EQ(platform_next_event(w, &ev), 1);
     EXPECT_EQ(ev.code, code);

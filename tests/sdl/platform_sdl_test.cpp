@@ -67,10 +67,8 @@ class SdlPlatform : public ::testing::Test {
         hold_gl_library();
     }
     void TearDown() override {
-        if (platform_audio_driver())
-            platform_close_audio(nullptr);
-        if (w)
-            platform_destroy_gl_window(w);
+        if (platform_audio_driver()) platform_close_audio(nullptr);
+        if (w) platform_destroy_gl_window(w);
         for (int i = (int)virtual_sticks.size() - 1; i >= 0; i--)
             SDL_JoystickDetachVirtual(virtual_sticks[i]);
         platform_log(nullptr);
@@ -82,8 +80,7 @@ class SdlPlatform : public ::testing::Test {
     void open_window() {
         platform_request_gl_version(3, 1, PLATFORM_GL_CORE);
         w = platform_create_gl_window("Zelvo", 320, 240, 32, 0, 24, 8, 0);
-        if (!w)
-            GTEST_SKIP() << "no window on the offscreen driver: " << platform_last_error();
+        if (!w) GTEST_SKIP() << "no window on the offscreen driver: " << platform_last_error();
     }
     int attach(const char *name, int type, int axes, int buttons) {
         SDL_VirtualJoystickDesc desc = {};
@@ -98,9 +95,7 @@ class SdlPlatform : public ::testing::Test {
         return index;
     }
     // Every message is flushed as it is written, so the file can be read while it is open.
-    std::string log_text() {
-        return slurp(log_path);
-    }
+    std::string log_text() { return slurp(log_path); }
     void push(SDL_Event e) {
         // Peep keeps the time stamp we set; SDL_PushEvent would restamp it.
         ASSERT_EQ(SDL_PeepEvents(&e, 1, SDL_ADDEVENT, 0, 0), 1) << SDL_GetError();
@@ -131,8 +126,7 @@ TEST(SdlScanCodes, TranslationTable) {
         if (s && s != 0x2B) {
             EXPECT_EQ(seen[s], 0) << "scancode " << sc;
         }
-        if (s)
-            seen[s]++;
+        if (s) seen[s]++;
     }
     for (int i = 0; i < platform_key_table_size(); i++) {
         int scan = 0;
@@ -143,8 +137,7 @@ TEST(SdlScanCodes, TranslationTable) {
 
 TEST_F(SdlPlatform, KeysCharactersMouseAndClose) {
     open_window();
-    if (!w)
-        return;
+    if (!w) return;
     drain();
     SDL_Event e = {};
     e.type = SDL_KEYDOWN;
@@ -176,7 +169,7 @@ TEST_F(SdlPlatform, KeysCharactersMouseAndClose) {
     std::vector<int> codes;
     for (const platform_event &x : ev)
         codes.push_back(x.code * 2 + x.pressed);
-    std::vector<int> want = {0x1149 * 2 + 1, 0x101C * 2 + 1, 13 * 2 + 1, 0x101C * 2,
+    std::vector<int> want = {0x1149 * 2 + 1, 0x101C * 2 + 1, 13 * 2 + 1,     0x101C * 2,
                              'a' * 2 + 1,    0xE9 * 2 + 1,   0x2002 * 2 + 1, 0xDEAD * 2 + 1};
     EXPECT_EQ(codes, want);
     // Stamps lie on the platform clock, never after now.
@@ -188,8 +181,7 @@ TEST_F(SdlPlatform, KeysCharactersMouseAndClose) {
 
 TEST_F(SdlPlatform, FullQueueDropsThe257th) {
     open_window();
-    if (!w)
-        return;
+    if (!w) return;
     drain();
     for (int i = 0; i < 300; i++) {
         SDL_Event e = {};
@@ -205,8 +197,7 @@ TEST_F(SdlPlatform, FullQueueDropsThe257th) {
 
 TEST_F(SdlPlatform, NamesWithLayout) {
     open_window();
-    if (!w)
-        return;
+    if (!w) return;
     EXPECT_EQ(platform_code_for_name(w, "Page Up"), 0x1149);
     EXPECT_EQ(platform_code_for_name(w, "page up"), 0x1149);
     EXPECT_EQ(platform_code_for_name(w, "page_up"), 0x1149);
@@ -236,8 +227,7 @@ TEST_F(SdlPlatform, TwinJoysticksAndControllers) {
     attach("Virtual Pad", SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15);
     attach("Virtual Pad", SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15);
     open_window();
-    if (!w)
-        return;
+    if (!w) return;
     platform_input *in = platform_window_input(w);
     ASSERT_NE(platform_input_find_device(in, "AcmeStick20"), nullptr);
     platform_device *twin = platform_input_find_device(in, "AcmeStick20#2");
@@ -263,7 +253,8 @@ TEST_F(SdlPlatform, TwinJoysticksAndControllers) {
     int code = platform_code_for_name(w, "AcmeStick20#2.key[1]");
     ASSERT_EQ(code, twin->id * 65536 + 1);
     drain();
-    SDL_Joystick *j = SDL_JoystickFromInstanceID(SDL_JoystickGetDeviceInstanceID(virtual_sticks[1]));
+    SDL_Joystick *j =
+        SDL_JoystickFromInstanceID(SDL_JoystickGetDeviceInstanceID(virtual_sticks[1]));
     ASSERT_NE(j, nullptr);
     ASSERT_EQ(SDL_JoystickSetVirtualButton(j, 1, SDL_PRESSED), 0);
     ASSERT_EQ(SDL_JoystickSetVirtualAxis(j, 0, -32768), 0);
@@ -278,7 +269,8 @@ TEST_F(SdlPlatform, TwinJoysticksAndControllers) {
     platform_close_axis(ax);
 
     // A game controller is polled: pressing A (bit 12) queues a change when it is polled.
-    SDL_Joystick *pj = SDL_JoystickFromInstanceID(SDL_JoystickGetDeviceInstanceID(virtual_sticks[2]));
+    SDL_Joystick *pj =
+        SDL_JoystickFromInstanceID(SDL_JoystickGetDeviceInstanceID(virtual_sticks[2]));
     ASSERT_NE(pj, nullptr);
     platform_axis *trigger = platform_open_axis(w, "XInputGamepad0 axis 5");
     ASSERT_NE(trigger, nullptr);
@@ -309,8 +301,7 @@ TEST_F(SdlPlatform, ControllersWithoutTheFirstFamilyAreJoysticks) {
     attach("Virtual Pad", SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15);
     attach("Virtual Pad", SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15);
     open_window();
-    if (!w)
-        return;
+    if (!w) return;
     platform_input *in = platform_window_input(w);
     EXPECT_NE(platform_input_find_device(in, "VirtualPad"), nullptr);
     EXPECT_NE(platform_input_find_device(in, "VirtualPad#2"), nullptr);
@@ -321,8 +312,7 @@ TEST_F(SdlPlatform, ControllersWithoutTheFirstFamilyAreJoysticks) {
 TEST_F(SdlPlatform, RelativeMouseAxes) {
     setenv("QUVA_OPTIONS", "[dinputsticksonly:off]", 1);
     open_window();
-    if (!w)
-        return;
+    if (!w) return;
     platform_axis *x = platform_open_axis(w, "mouse-x");
     ASSERT_NE(x, nullptr);
     drain();
@@ -341,8 +331,7 @@ TEST_F(SdlPlatform, RelativeMouseAxes) {
 TEST_F(SdlPlatform, FutureStampIsAdjusted) {
     attach("Stamp Stick", SDL_JOYSTICK_TYPE_UNKNOWN, 1, 2);
     open_window();
-    if (!w)
-        return;
+    if (!w) return;
     platform_input *in = platform_window_input(w);
     platform_device *d = platform_input_find_device(in, "StampStick");
     ASSERT_NE(d, nullptr);
@@ -424,8 +413,7 @@ TEST_F(SdlPlatform, ReadbackGivesATicOfBytes) {
 
 TEST_F(SdlPlatform, TerminationSignalBecomesACloseEvent) {
     open_window();
-    if (!w)
-        return;
+    if (!w) return;
     drain();
     // SDL turns SIGTERM into a quit request; the game sees the same close event as the button.
     raise(SIGTERM);
@@ -437,8 +425,7 @@ TEST_F(SdlPlatform, TerminationSignalBecomesACloseEvent) {
 
 TEST_F(SdlPlatform, ResizeUpdatesSizeAndLogs) {
     open_window();
-    if (!w)
-        return;
+    if (!w) return;
     SDL_SetWindowSize(w->window, 200, 100);
     SDL_Event e = {};
     e.type = SDL_WINDOWEVENT;
@@ -468,8 +455,7 @@ TEST_F(SdlPlatform, ResizeUpdatesSizeAndLogs) {
 
 TEST_F(SdlPlatform, MessageBoxWithoutDisplayGoesToStandardError) {
     open_window();
-    if (!w)
-        return;
+    if (!w) return;
     ::testing::internal::CaptureStderr();
     platform_message_box("Error", "Out of %s memory", "virtual");
     std::string err = ::testing::internal::GetCapturedStderr();

@@ -53,20 +53,17 @@ void platform_wait(int sec, int usec) {
     std::lock_guard<std::mutex> hold(g_null.clock_lock);
     g_null.waits++;
     long long d = (long long)sec * 1000000 + usec;
-    if (d > 0)
-        g_null.usec += d;
+    if (d > 0) g_null.usec += d;
 }
 
 void platform_null_set_time(double seconds) {
-    if (!std::isfinite(seconds) || seconds < 0)
-        return;
+    if (!std::isfinite(seconds) || seconds < 0) return;
     std::lock_guard<std::mutex> hold(g_null.clock_lock);
     g_null.usec = llround(seconds * 1e6);
 }
 
 void platform_null_advance(double seconds) {
-    if (!std::isfinite(seconds) || seconds < 0)
-        return;
+    if (!std::isfinite(seconds) || seconds < 0) return;
     std::lock_guard<std::mutex> hold(g_null.clock_lock);
     g_null.usec += llround(seconds * 1e6);
 }
@@ -111,7 +108,9 @@ void platform_null_close(platform_window *w) {
 
 // ---- window ------------------------------------------------------------------------------------
 
-const platform_display_mode *platform_display_modes(void) { return null_modes; }
+const platform_display_mode *platform_display_modes(void) {
+    return null_modes;
+}
 
 void platform_request_gl_version(int major, int minor, int dialect) {
     g_null.gl_major = major;
@@ -119,8 +118,8 @@ void platform_request_gl_version(int major, int minor, int dialect) {
     g_null.gl_dialect = dialect;
 }
 
-platform_window *platform_create_gl_window(const char *title, int width, int height, int flags,
-                                           int, int, int, int) {
+platform_window *platform_create_gl_window(const char *title, int width, int height, int flags, int,
+                                           int, int, int) {
     platform_window *w = &g_null.window;
     if (w->open) {
         platform_log_error("Window already open");
@@ -149,8 +148,7 @@ platform_window *platform_create_gl_window(const char *title, int width, int hei
 }
 
 void platform_destroy_gl_window(platform_window *w) {
-    if (!w || !w->open)
-        return;
+    if (!w || !w->open) return;
     w->closed = 1;
     platform_log("Closing input devices\n");
     platform_input_close(&w->input);
@@ -160,8 +158,7 @@ void platform_destroy_gl_window(platform_window *w) {
 }
 
 void platform_set_fullscreen(platform_window *w, int width, int height) {
-    if (!w)
-        return;
+    if (!w) return;
     platform_display_mode desktop = {640, 480, 32};
     platform_display_mode m =
         platform_choose_fullscreen_mode(platform_display_modes(), width, height, desktop);
@@ -173,8 +170,7 @@ void platform_set_fullscreen(platform_window *w, int width, int height) {
 }
 
 void platform_set_windowed(platform_window *w, int width, int height) {
-    if (!w)
-        return;
+    if (!w) return;
     w->fullscreen = 0;
     w->width = width > 0 && height > 0 ? width : 640;
     w->height = width > 0 && height > 0 ? height : 480;
@@ -183,26 +179,28 @@ void platform_set_windowed(platform_window *w, int width, int height) {
 }
 
 int platform_frame_begin(platform_window *w, int *width, int *height) {
-    if (!w || w->closed || w->width <= 0 || w->height <= 0)
-        return 0;
+    if (!w || w->closed || w->width <= 0 || w->height <= 0) return 0;
     w->lock.lock();
-    if (width)
-        *width = w->width;
-    if (height)
-        *height = w->height;
+    if (width) *width = w->width;
+    if (height) *height = w->height;
     return 1;
 }
 
 void platform_swap(platform_window *w) {
-    if (w)
-        w->lock.unlock();
+    if (w) w->lock.unlock();
 }
 
-int platform_window_closed(platform_window *w) { return !w || w->closed; }
+int platform_window_closed(platform_window *w) {
+    return !w || w->closed;
+}
 
-void *platform_gl_proc(platform_window *, const char *) { return nullptr; }
+void *platform_gl_proc(platform_window *, const char *) {
+    return nullptr;
+}
 
-int platform_gl_context_version(platform_window *, int *, int *, int *) { return 0; }
+int platform_gl_context_version(platform_window *, int *, int *, int *) {
+    return 0;
+}
 
 void platform_message_box(const char *caption, const char *fmt, ...) {
     char text[1024];
@@ -222,7 +220,9 @@ platform_input *platform_window_input(platform_window *w) {
 
 void platform_backend_pump(platform_window *) {}
 
-const char *platform_layout_key_name(int) { return ""; }
+const char *platform_layout_key_name(int) {
+    return "";
+}
 
 platform_audio *platform_open_audio(platform_window *) {
     if (platform_audio_driver()) {

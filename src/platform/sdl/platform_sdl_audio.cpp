@@ -32,8 +32,7 @@ void wave_thread(platform_audio *a) {
         if (SDL_QueueAudio(g_wave.device, g_wave.buffers[b], (Uint32)g_wave.fragment_bytes) != 0)
             platform_log("Audio thread: Write error\n");
         b = (b + 1) % FRAGMENTS;
-        if (produced < g_wave.mixahead)
-            continue;
+        if (produced < g_wave.mixahead) continue;
         // Wait until the fragment handed over mix-ahead fragments ago has been played, that
         // is until fewer than mix-ahead fragments are still queued.
         Uint32 limit = (Uint32)((g_wave.mixahead - 1) * g_wave.fragment_bytes);
@@ -51,13 +50,14 @@ void wave_thread(platform_audio *a) {
 }
 
 platform_audio *wave_open(platform_window *w);
-platform_audio *wave_open_readback(int, int) { return nullptr; }
+platform_audio *wave_open_readback(int, int) {
+    return nullptr;
+}
 
 void wave_close(platform_audio *a) {
     platform_log("Closing audio\n");
     g_wave.stop.store(1);
-    if (g_wave.thread.joinable())
-        g_wave.thread.join();
+    if (g_wave.thread.joinable()) g_wave.thread.join();
     g_wave.stop.store(0);
     if (g_wave.device) {
         SDL_ClearQueuedAudio(g_wave.device);
@@ -68,8 +68,12 @@ void wave_close(platform_audio *a) {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-int wave_update(platform_audio *) { return 1; }
-const int16_t *wave_read_block(platform_audio *) { return nullptr; }
+int wave_update(platform_audio *) {
+    return 1;
+}
+const int16_t *wave_read_block(platform_audio *) {
+    return nullptr;
+}
 
 const platform_audio_ops wave_ops = {
     wave_open,
@@ -93,8 +97,7 @@ const platform_audio_ops wave_ops = {
 platform_audio *wave_open(platform_window *) {
     platform_log("Opening waveOut audio...\n");
     platform_audio *a = platform_audio_claim(&wave_ops);
-    if (!a)
-        return nullptr;
+    if (!a) return nullptr;
     // Our own reference on the audio subsystem, given back at close.
     if (!platform_sdl_init(0) || SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         platform_log("No audio device\n");
@@ -164,5 +167,9 @@ platform_audio *platform_open_audio(platform_window *w) {
     return wave_open(w);
 }
 
-long long platform_sdl_audio_fragments(void) { return g_wave.produced.load(); }
-int platform_sdl_audio_mixahead(void) { return g_wave.mixahead; }
+long long platform_sdl_audio_fragments(void) {
+    return g_wave.produced.load();
+}
+int platform_sdl_audio_mixahead(void) {
+    return g_wave.mixahead;
+}

@@ -16,81 +16,151 @@ struct scan_pair {
 };
 
 const scan_pair scan_table[] = {
-    {SDL_SCANCODE_A, 0x1E},           {SDL_SCANCODE_B, 0x30},
-    {SDL_SCANCODE_C, 0x2E},           {SDL_SCANCODE_D, 0x20},
-    {SDL_SCANCODE_E, 0x12},           {SDL_SCANCODE_F, 0x21},
-    {SDL_SCANCODE_G, 0x22},           {SDL_SCANCODE_H, 0x23},
-    {SDL_SCANCODE_I, 0x17},           {SDL_SCANCODE_J, 0x24},
-    {SDL_SCANCODE_K, 0x25},           {SDL_SCANCODE_L, 0x26},
-    {SDL_SCANCODE_M, 0x32},           {SDL_SCANCODE_N, 0x31},
-    {SDL_SCANCODE_O, 0x18},           {SDL_SCANCODE_P, 0x19},
-    {SDL_SCANCODE_Q, 0x10},           {SDL_SCANCODE_R, 0x13},
-    {SDL_SCANCODE_S, 0x1F},           {SDL_SCANCODE_T, 0x14},
-    {SDL_SCANCODE_U, 0x16},           {SDL_SCANCODE_V, 0x2F},
-    {SDL_SCANCODE_W, 0x11},           {SDL_SCANCODE_X, 0x2D},
-    {SDL_SCANCODE_Y, 0x15},           {SDL_SCANCODE_Z, 0x2C},
-    {SDL_SCANCODE_1, 0x02},           {SDL_SCANCODE_2, 0x03},
-    {SDL_SCANCODE_3, 0x04},           {SDL_SCANCODE_4, 0x05},
-    {SDL_SCANCODE_5, 0x06},           {SDL_SCANCODE_6, 0x07},
-    {SDL_SCANCODE_7, 0x08},           {SDL_SCANCODE_8, 0x09},
-    {SDL_SCANCODE_9, 0x0A},           {SDL_SCANCODE_0, 0x0B},
-    {SDL_SCANCODE_RETURN, 0x1C},      {SDL_SCANCODE_ESCAPE, 0x01},
-    {SDL_SCANCODE_BACKSPACE, 0x0E},   {SDL_SCANCODE_TAB, 0x0F},
-    {SDL_SCANCODE_SPACE, 0x39},       {SDL_SCANCODE_MINUS, 0x0C},
-    {SDL_SCANCODE_EQUALS, 0x0D},      {SDL_SCANCODE_LEFTBRACKET, 0x1A},
-    {SDL_SCANCODE_RIGHTBRACKET, 0x1B}, {SDL_SCANCODE_BACKSLASH, 0x2B},
-    {SDL_SCANCODE_NONUSHASH, 0x2B},   {SDL_SCANCODE_SEMICOLON, 0x27},
-    {SDL_SCANCODE_APOSTROPHE, 0x28},  {SDL_SCANCODE_GRAVE, 0x29},
-    {SDL_SCANCODE_COMMA, 0x33},       {SDL_SCANCODE_PERIOD, 0x34},
-    {SDL_SCANCODE_SLASH, 0x35},       {SDL_SCANCODE_CAPSLOCK, 0x3A},
-    {SDL_SCANCODE_F1, 0x3B},          {SDL_SCANCODE_F2, 0x3C},
-    {SDL_SCANCODE_F3, 0x3D},          {SDL_SCANCODE_F4, 0x3E},
-    {SDL_SCANCODE_F5, 0x3F},          {SDL_SCANCODE_F6, 0x40},
-    {SDL_SCANCODE_F7, 0x41},          {SDL_SCANCODE_F8, 0x42},
-    {SDL_SCANCODE_F9, 0x43},          {SDL_SCANCODE_F10, 0x44},
-    {SDL_SCANCODE_F11, 0x57},         {SDL_SCANCODE_F12, 0x58},
-    {SDL_SCANCODE_PRINTSCREEN, 0x137}, {SDL_SCANCODE_SCROLLLOCK, 0x46},
-    {SDL_SCANCODE_PAUSE, 0x45},       {SDL_SCANCODE_INSERT, 0x152},
-    {SDL_SCANCODE_HOME, 0x147},       {SDL_SCANCODE_PAGEUP, 0x149},
-    {SDL_SCANCODE_DELETE, 0x153},     {SDL_SCANCODE_END, 0x14F},
-    {SDL_SCANCODE_PAGEDOWN, 0x151},   {SDL_SCANCODE_RIGHT, 0x14D},
-    {SDL_SCANCODE_LEFT, 0x14B},       {SDL_SCANCODE_DOWN, 0x150},
-    {SDL_SCANCODE_UP, 0x148},         {SDL_SCANCODE_NUMLOCKCLEAR, 0x145},
-    {SDL_SCANCODE_KP_DIVIDE, 0x135},  {SDL_SCANCODE_KP_MULTIPLY, 0x37},
-    {SDL_SCANCODE_KP_MINUS, 0x4A},    {SDL_SCANCODE_KP_PLUS, 0x4E},
-    {SDL_SCANCODE_KP_ENTER, 0x11C},   {SDL_SCANCODE_KP_1, 0x4F},
-    {SDL_SCANCODE_KP_2, 0x50},        {SDL_SCANCODE_KP_3, 0x51},
-    {SDL_SCANCODE_KP_4, 0x4B},        {SDL_SCANCODE_KP_5, 0x4C},
-    {SDL_SCANCODE_KP_6, 0x4D},        {SDL_SCANCODE_KP_7, 0x47},
-    {SDL_SCANCODE_KP_8, 0x48},        {SDL_SCANCODE_KP_9, 0x49},
-    {SDL_SCANCODE_KP_0, 0x52},        {SDL_SCANCODE_KP_PERIOD, 0x53},
-    {SDL_SCANCODE_NONUSBACKSLASH, 0x56}, {SDL_SCANCODE_APPLICATION, 0x15D},
-    {SDL_SCANCODE_POWER, 0x15E},      {SDL_SCANCODE_KP_EQUALS, 0x59},
-    {SDL_SCANCODE_F13, 0x64},         {SDL_SCANCODE_F14, 0x65},
-    {SDL_SCANCODE_F15, 0x66},         {SDL_SCANCODE_F16, 0x67},
-    {SDL_SCANCODE_F17, 0x68},         {SDL_SCANCODE_F18, 0x69},
-    {SDL_SCANCODE_F19, 0x6A},         {SDL_SCANCODE_F20, 0x6B},
-    {SDL_SCANCODE_F21, 0x6C},         {SDL_SCANCODE_F22, 0x6D},
-    {SDL_SCANCODE_F23, 0x6E},         {SDL_SCANCODE_F24, 0x76},
-    {SDL_SCANCODE_MUTE, 0x120},       {SDL_SCANCODE_VOLUMEUP, 0x130},
-    {SDL_SCANCODE_VOLUMEDOWN, 0x12E}, {SDL_SCANCODE_INTERNATIONAL1, 0x73},
-    {SDL_SCANCODE_INTERNATIONAL3, 0x7D}, {SDL_SCANCODE_LCTRL, 0x1D},
-    {SDL_SCANCODE_LSHIFT, 0x2A},      {SDL_SCANCODE_LALT, 0x38},
-    {SDL_SCANCODE_LGUI, 0x15B},       {SDL_SCANCODE_RCTRL, 0x11D},
-    {SDL_SCANCODE_RSHIFT, 0x36},      {SDL_SCANCODE_RALT, 0x138},
+    {SDL_SCANCODE_A, 0x1E},
+    {SDL_SCANCODE_B, 0x30},
+    {SDL_SCANCODE_C, 0x2E},
+    {SDL_SCANCODE_D, 0x20},
+    {SDL_SCANCODE_E, 0x12},
+    {SDL_SCANCODE_F, 0x21},
+    {SDL_SCANCODE_G, 0x22},
+    {SDL_SCANCODE_H, 0x23},
+    {SDL_SCANCODE_I, 0x17},
+    {SDL_SCANCODE_J, 0x24},
+    {SDL_SCANCODE_K, 0x25},
+    {SDL_SCANCODE_L, 0x26},
+    {SDL_SCANCODE_M, 0x32},
+    {SDL_SCANCODE_N, 0x31},
+    {SDL_SCANCODE_O, 0x18},
+    {SDL_SCANCODE_P, 0x19},
+    {SDL_SCANCODE_Q, 0x10},
+    {SDL_SCANCODE_R, 0x13},
+    {SDL_SCANCODE_S, 0x1F},
+    {SDL_SCANCODE_T, 0x14},
+    {SDL_SCANCODE_U, 0x16},
+    {SDL_SCANCODE_V, 0x2F},
+    {SDL_SCANCODE_W, 0x11},
+    {SDL_SCANCODE_X, 0x2D},
+    {SDL_SCANCODE_Y, 0x15},
+    {SDL_SCANCODE_Z, 0x2C},
+    {SDL_SCANCODE_1, 0x02},
+    {SDL_SCANCODE_2, 0x03},
+    {SDL_SCANCODE_3, 0x04},
+    {SDL_SCANCODE_4, 0x05},
+    {SDL_SCANCODE_5, 0x06},
+    {SDL_SCANCODE_6, 0x07},
+    {SDL_SCANCODE_7, 0x08},
+    {SDL_SCANCODE_8, 0x09},
+    {SDL_SCANCODE_9, 0x0A},
+    {SDL_SCANCODE_0, 0x0B},
+    {SDL_SCANCODE_RETURN, 0x1C},
+    {SDL_SCANCODE_ESCAPE, 0x01},
+    {SDL_SCANCODE_BACKSPACE, 0x0E},
+    {SDL_SCANCODE_TAB, 0x0F},
+    {SDL_SCANCODE_SPACE, 0x39},
+    {SDL_SCANCODE_MINUS, 0x0C},
+    {SDL_SCANCODE_EQUALS, 0x0D},
+    {SDL_SCANCODE_LEFTBRACKET, 0x1A},
+    {SDL_SCANCODE_RIGHTBRACKET, 0x1B},
+    {SDL_SCANCODE_BACKSLASH, 0x2B},
+    {SDL_SCANCODE_NONUSHASH, 0x2B},
+    {SDL_SCANCODE_SEMICOLON, 0x27},
+    {SDL_SCANCODE_APOSTROPHE, 0x28},
+    {SDL_SCANCODE_GRAVE, 0x29},
+    {SDL_SCANCODE_COMMA, 0x33},
+    {SDL_SCANCODE_PERIOD, 0x34},
+    {SDL_SCANCODE_SLASH, 0x35},
+    {SDL_SCANCODE_CAPSLOCK, 0x3A},
+    {SDL_SCANCODE_F1, 0x3B},
+    {SDL_SCANCODE_F2, 0x3C},
+    {SDL_SCANCODE_F3, 0x3D},
+    {SDL_SCANCODE_F4, 0x3E},
+    {SDL_SCANCODE_F5, 0x3F},
+    {SDL_SCANCODE_F6, 0x40},
+    {SDL_SCANCODE_F7, 0x41},
+    {SDL_SCANCODE_F8, 0x42},
+    {SDL_SCANCODE_F9, 0x43},
+    {SDL_SCANCODE_F10, 0x44},
+    {SDL_SCANCODE_F11, 0x57},
+    {SDL_SCANCODE_F12, 0x58},
+    {SDL_SCANCODE_PRINTSCREEN, 0x137},
+    {SDL_SCANCODE_SCROLLLOCK, 0x46},
+    {SDL_SCANCODE_PAUSE, 0x45},
+    {SDL_SCANCODE_INSERT, 0x152},
+    {SDL_SCANCODE_HOME, 0x147},
+    {SDL_SCANCODE_PAGEUP, 0x149},
+    {SDL_SCANCODE_DELETE, 0x153},
+    {SDL_SCANCODE_END, 0x14F},
+    {SDL_SCANCODE_PAGEDOWN, 0x151},
+    {SDL_SCANCODE_RIGHT, 0x14D},
+    {SDL_SCANCODE_LEFT, 0x14B},
+    {SDL_SCANCODE_DOWN, 0x150},
+    {SDL_SCANCODE_UP, 0x148},
+    {SDL_SCANCODE_NUMLOCKCLEAR, 0x145},
+    {SDL_SCANCODE_KP_DIVIDE, 0x135},
+    {SDL_SCANCODE_KP_MULTIPLY, 0x37},
+    {SDL_SCANCODE_KP_MINUS, 0x4A},
+    {SDL_SCANCODE_KP_PLUS, 0x4E},
+    {SDL_SCANCODE_KP_ENTER, 0x11C},
+    {SDL_SCANCODE_KP_1, 0x4F},
+    {SDL_SCANCODE_KP_2, 0x50},
+    {SDL_SCANCODE_KP_3, 0x51},
+    {SDL_SCANCODE_KP_4, 0x4B},
+    {SDL_SCANCODE_KP_5, 0x4C},
+    {SDL_SCANCODE_KP_6, 0x4D},
+    {SDL_SCANCODE_KP_7, 0x47},
+    {SDL_SCANCODE_KP_8, 0x48},
+    {SDL_SCANCODE_KP_9, 0x49},
+    {SDL_SCANCODE_KP_0, 0x52},
+    {SDL_SCANCODE_KP_PERIOD, 0x53},
+    {SDL_SCANCODE_NONUSBACKSLASH, 0x56},
+    {SDL_SCANCODE_APPLICATION, 0x15D},
+    {SDL_SCANCODE_POWER, 0x15E},
+    {SDL_SCANCODE_KP_EQUALS, 0x59},
+    {SDL_SCANCODE_F13, 0x64},
+    {SDL_SCANCODE_F14, 0x65},
+    {SDL_SCANCODE_F15, 0x66},
+    {SDL_SCANCODE_F16, 0x67},
+    {SDL_SCANCODE_F17, 0x68},
+    {SDL_SCANCODE_F18, 0x69},
+    {SDL_SCANCODE_F19, 0x6A},
+    {SDL_SCANCODE_F20, 0x6B},
+    {SDL_SCANCODE_F21, 0x6C},
+    {SDL_SCANCODE_F22, 0x6D},
+    {SDL_SCANCODE_F23, 0x6E},
+    {SDL_SCANCODE_F24, 0x76},
+    {SDL_SCANCODE_MUTE, 0x120},
+    {SDL_SCANCODE_VOLUMEUP, 0x130},
+    {SDL_SCANCODE_VOLUMEDOWN, 0x12E},
+    {SDL_SCANCODE_INTERNATIONAL1, 0x73},
+    {SDL_SCANCODE_INTERNATIONAL3, 0x7D},
+    {SDL_SCANCODE_LCTRL, 0x1D},
+    {SDL_SCANCODE_LSHIFT, 0x2A},
+    {SDL_SCANCODE_LALT, 0x38},
+    {SDL_SCANCODE_LGUI, 0x15B},
+    {SDL_SCANCODE_RCTRL, 0x11D},
+    {SDL_SCANCODE_RSHIFT, 0x36},
+    {SDL_SCANCODE_RALT, 0x138},
     {SDL_SCANCODE_RGUI, 0x15C},
 };
 
 // XInput's button bits, as SDL game-controller buttons.
 const int pad_buttons[16] = {
-    SDL_CONTROLLER_BUTTON_DPAD_UP,       SDL_CONTROLLER_BUTTON_DPAD_DOWN,
-    SDL_CONTROLLER_BUTTON_DPAD_LEFT,     SDL_CONTROLLER_BUTTON_DPAD_RIGHT,
-    SDL_CONTROLLER_BUTTON_START,         SDL_CONTROLLER_BUTTON_BACK,
-    SDL_CONTROLLER_BUTTON_LEFTSTICK,     SDL_CONTROLLER_BUTTON_RIGHTSTICK,
-    SDL_CONTROLLER_BUTTON_LEFTSHOULDER,  SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
-    SDL_CONTROLLER_BUTTON_GUIDE,         SDL_CONTROLLER_BUTTON_INVALID,
-    SDL_CONTROLLER_BUTTON_A,             SDL_CONTROLLER_BUTTON_B,
-    SDL_CONTROLLER_BUTTON_X,             SDL_CONTROLLER_BUTTON_Y,
+    SDL_CONTROLLER_BUTTON_DPAD_UP,
+    SDL_CONTROLLER_BUTTON_DPAD_DOWN,
+    SDL_CONTROLLER_BUTTON_DPAD_LEFT,
+    SDL_CONTROLLER_BUTTON_DPAD_RIGHT,
+    SDL_CONTROLLER_BUTTON_START,
+    SDL_CONTROLLER_BUTTON_BACK,
+    SDL_CONTROLLER_BUTTON_LEFTSTICK,
+    SDL_CONTROLLER_BUTTON_RIGHTSTICK,
+    SDL_CONTROLLER_BUTTON_LEFTSHOULDER,
+    SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
+    SDL_CONTROLLER_BUTTON_GUIDE,
+    SDL_CONTROLLER_BUTTON_INVALID,
+    SDL_CONTROLLER_BUTTON_A,
+    SDL_CONTROLLER_BUTTON_B,
+    SDL_CONTROLLER_BUTTON_X,
+    SDL_CONTROLLER_BUTTON_Y,
 };
 
 enum { PAD_SLOTS = 4, NAME_CACHE = 0x200 };
@@ -106,23 +176,28 @@ struct sdl_input_state {
 
 sdl_input_state g_in;
 
-platform_time event_time(Uint32 stamp) { return platform_sdl_event_time(stamp); }
+platform_time event_time(Uint32 stamp) {
+    return platform_sdl_event_time(stamp);
+}
 
 void queue(platform_window *w, int code, int pressed, platform_time t) {
     platform_event_queue_push(&w->input.queue, code, pressed, t);
 }
 
-int clamp_axis(int v) { return v < -32767 ? -32767 : v > 32767 ? 32767 : v; }
+int clamp_axis(int v) {
+    return v < -32767 ? -32767 : v > 32767 ? 32767 : v;
+}
 
 // ---- game controllers (16 buttons, 6 axes) -----------------------------------------------------
 
-int pad_start(platform_device *) { return 1; }
+int pad_start(platform_device *) {
+    return 1;
+}
 void pad_stop(platform_device *) {}
 
 void pad_poll(platform_device *d) {
     SDL_GameController *c = (SDL_GameController *)d->user;
-    if (!c)
-        return;
+    if (!c) return;
     SDL_GameControllerUpdate();
     for (int b = 0; b < 16; b++) {
         int down = pad_buttons[b] != SDL_CONTROLLER_BUTTON_INVALID &&
@@ -145,10 +220,8 @@ void pad_poll(platform_device *d) {
 void pad_release(platform_device *d) {
     SDL_GameController *c = (SDL_GameController *)d->user;
     for (SDL_GameController *&p : g_in.pads)
-        if (p == c)
-            p = nullptr;
-    if (c)
-        SDL_GameControllerClose(c);
+        if (p == c) p = nullptr;
+    if (c) SDL_GameControllerClose(c);
     d->user = nullptr;
 }
 
@@ -156,7 +229,9 @@ const platform_device_ops pad_ops = {pad_start, pad_stop, pad_poll, pad_release}
 
 // ---- other joysticks ---------------------------------------------------------------------------
 
-int stick_start(platform_device *) { return 1; }
+int stick_start(platform_device *) {
+    return 1;
+}
 void stick_stop(platform_device *) {}
 void stick_poll(platform_device *) {} // fed by SDL's joystick events during the pump
 
@@ -164,10 +239,8 @@ void stick_release(platform_device *d) {
     SDL_Joystick *j = (SDL_Joystick *)d->user;
     platform_log("Killing %s\n", d->name);
     for (SDL_Joystick *&s : g_in.sticks)
-        if (s == j)
-            s = nullptr;
-    if (j)
-        SDL_JoystickClose(j);
+        if (s == j) s = nullptr;
+    if (j) SDL_JoystickClose(j);
     d->user = nullptr;
 }
 
@@ -180,7 +253,9 @@ void mouse_release(platform_device *d) {
 }
 const platform_device_ops mouse_ops = {stick_start, stick_stop, stick_poll, mouse_release};
 
-void cursor_release(platform_device *) { g_in.cursor = nullptr; }
+void cursor_release(platform_device *) {
+    g_in.cursor = nullptr;
+}
 const platform_device_ops cursor_ops = {nullptr, nullptr, nullptr, cursor_release};
 
 platform_device *device_for_joystick(platform_window *w, SDL_JoystickID id) {
@@ -195,12 +270,10 @@ platform_device *device_for_joystick(platform_window *w, SDL_JoystickID id) {
 
 // Which joysticks the controller roll call takes: the first four game controllers.
 int pad_index_taken(int index, int xinput) {
-    if (!xinput || !SDL_IsGameController(index))
-        return 0;
+    if (!xinput || !SDL_IsGameController(index)) return 0;
     int before = 0;
     for (int i = 0; i < index; i++)
-        if (SDL_IsGameController(i))
-            before++;
+        if (SDL_IsGameController(i)) before++;
     return before < PAD_SLOTS;
 }
 
@@ -224,8 +297,7 @@ void roll_call_sticks(platform_window *w, int xinput) {
             continue;
         }
         const char *instance = SDL_JoystickName(j);
-        if (!instance || !instance[0])
-            instance = "Joystick";
+        if (!instance || !instance[0]) instance = "Joystick";
         char guid[40];
         SDL_JoystickGetGUIDString(SDL_JoystickGetGUID(j), guid, sizeof guid);
         platform_log("%s (%s)\n", instance, guid);
@@ -254,8 +326,8 @@ void roll_call_sticks(platform_window *w, int xinput) {
                          first);
             buttons = PLATFORM_DEVICE_MAX_BUTTONS;
         }
-        platform_device *d = platform_input_add_device(&w->input, name, buttons, axes, &stick_ops,
-                                                       j, 0);
+        platform_device *d =
+            platform_input_add_device(&w->input, name, buttons, axes, &stick_ops, j, 0);
         if (!d) {
             platform_log("Too many input devices; %s left out\n", name);
             SDL_JoystickClose(j);
@@ -280,8 +352,8 @@ void roll_call_sticks(platform_window *w, int xinput) {
         // With every device wanted, the mouse joins as a relative device of its own.
         platform_log("Mouse (system mouse)\n");
         platform_log("%d axes, %d keys\n", 2, 3);
-        platform_device *m = platform_input_add_device(&w->input, "Mouse", 3, 2, &mouse_ops,
-                                                       nullptr, 0);
+        platform_device *m =
+            platform_input_add_device(&w->input, "Mouse", 3, 2, &mouse_ops, nullptr, 0);
         if (m) {
             m->relative = 1;
             for (int a = 0; a < 2; a++) {
@@ -305,8 +377,7 @@ void roll_call_pads(platform_window *w, int xinput) {
     platform_log("XInput roll call...\n");
     int n = SDL_NumJoysticks(), slot = 0;
     for (int i = 0; i < n && slot < PAD_SLOTS; i++) {
-        if (!SDL_IsGameController(i))
-            continue;
+        if (!SDL_IsGameController(i)) continue;
         int this_slot = slot++;
         SDL_GameController *c = SDL_GameControllerOpen(i);
         if (!c) {
@@ -327,8 +398,7 @@ void roll_call_pads(platform_window *w, int xinput) {
 }
 
 void build_layout_names(void) {
-    if (g_in.names_built || !SDL_WasInit(SDL_INIT_VIDEO))
-        return;
+    if (g_in.names_built || !SDL_WasInit(SDL_INIT_VIDEO)) return;
     g_in.names_built = 1;
     for (const scan_pair &p : scan_table) {
         SDL_Keycode k = SDL_GetKeyFromScancode((SDL_Scancode)p.sdl);
@@ -342,15 +412,12 @@ void build_layout_names(void) {
 // Decodes the next UTF-8 character; returns its code point (0xFFFD when malformed).
 unsigned next_utf8(const unsigned char *&p) {
     unsigned c = *p++;
-    if (c < 0x80)
-        return c;
+    if (c < 0x80) return c;
     int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : -1;
-    if (more < 0)
-        return 0xFFFD;
+    if (more < 0) return 0xFFFD;
     unsigned v = c & (0x3F >> more);
     for (int i = 0; i < more; i++) {
-        if ((*p & 0xC0) != 0x80)
-            return 0xFFFD;
+        if ((*p & 0xC0) != 0x80) return 0xFFFD;
         v = (v << 6) | (*p++ & 0x3F);
     }
     return v;
@@ -360,14 +427,12 @@ unsigned next_utf8(const unsigned char *&p) {
 
 int platform_sdl_scan_code(SDL_Scancode sc) {
     for (const scan_pair &p : scan_table)
-        if (p.sdl == (int)sc)
-            return p.set1;
+        if (p.sdl == (int)sc) return p.set1;
     return 0;
 }
 
 const char *platform_layout_key_name(int scan) {
-    if (scan < 0 || scan >= NAME_CACHE)
-        return "";
+    if (scan < 0 || scan >= NAME_CACHE) return "";
     build_layout_names();
     return g_in.layout[scan];
 }
@@ -380,7 +445,8 @@ void platform_sdl_input_open(platform_window *w) {
     g_in.mouse = nullptr;
     roll_call_sticks(w, xinput);
     roll_call_pads(w, xinput);
-    platform_device *c = platform_input_add_device(&w->input, "cursor", 0, 2, &cursor_ops, nullptr, 0);
+    platform_device *c =
+        platform_input_add_device(&w->input, "cursor", 0, 2, &cursor_ops, nullptr, 0);
     g_in.cursor = c;
     platform_input_standard_aliases();
 }
@@ -392,22 +458,31 @@ int platform_sdl_input_event(platform_window *w, const SDL_Event *e) {
         int pressed = e->type == SDL_KEYDOWN;
         platform_time t = event_time(e->key.timestamp);
         int scan = platform_sdl_scan_code(e->key.keysym.scancode);
-        if (scan)
-            queue(w, PLATFORM_KEY_BASE + scan, pressed, t);
+        if (scan) queue(w, PLATFORM_KEY_BASE + scan, pressed, t);
         if (pressed) {
             // Text input carries no control characters; the game's text fields want them.
             int ch = 0;
             switch (e->key.keysym.sym) {
-            case SDLK_BACKSPACE: ch = 8; break;
-            case SDLK_TAB: ch = 9; break;
+            case SDLK_BACKSPACE:
+                ch = 8;
+                break;
+            case SDLK_TAB:
+                ch = 9;
+                break;
             case SDLK_RETURN:
-            case SDLK_KP_ENTER: ch = 13; break;
-            case SDLK_ESCAPE: ch = 27; break;
-            case SDLK_DELETE: ch = 127; break;
-            default: break;
+            case SDLK_KP_ENTER:
+                ch = 13;
+                break;
+            case SDLK_ESCAPE:
+                ch = 27;
+                break;
+            case SDLK_DELETE:
+                ch = 127;
+                break;
+            default:
+                break;
             }
-            if (ch)
-                queue(w, ch, 1, t);
+            if (ch) queue(w, ch, 1, t);
         }
         return 1;
     }
@@ -418,8 +493,7 @@ int platform_sdl_input_event(platform_window *w, const SDL_Event *e) {
         while (p < end && *p) {
             unsigned c = next_utf8(p);
             // Character codes are one byte: Latin-1 fits, anything else has no code.
-            if (c < 256)
-                queue(w, (int)c, 1, t);
+            if (c < 256) queue(w, (int)c, 1, t);
         }
         return 1;
     }
@@ -430,8 +504,7 @@ int platform_sdl_input_event(platform_window *w, const SDL_Event *e) {
                    : e->button.button == SDL_BUTTON_MIDDLE ? PLATFORM_MOUSE_MIDDLE
                    : e->button.button == SDL_BUTTON_RIGHT  ? PLATFORM_MOUSE_RIGHT
                                                            : 0;
-        if (code)
-            queue(w, code, pressed, event_time(e->button.timestamp));
+        if (code) queue(w, code, pressed, event_time(e->button.timestamp));
         if (g_in.mouse && g_in.mouse->active && code)
             platform_device_button(g_in.mouse, code - PLATFORM_MOUSE_LEFT, pressed,
                                    (long long)e->button.timestamp + platform_sdl_stamp_offset());
@@ -449,8 +522,7 @@ int platform_sdl_input_event(platform_window *w, const SDL_Event *e) {
         return 1;
     case SDL_JOYAXISMOTION: {
         platform_device *d = device_for_joystick(w, e->jaxis.which);
-        if (d)
-            platform_device_axis(d, e->jaxis.axis, clamp_axis(e->jaxis.value));
+        if (d) platform_device_axis(d, e->jaxis.axis, clamp_axis(e->jaxis.value));
         return 1;
     }
     case SDL_JOYBUTTONDOWN:

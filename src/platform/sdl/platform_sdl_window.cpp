@@ -43,13 +43,13 @@ long long clock_usec(void) {
     return (long long)(d / o.freq) * 1000000 + (long long)((d % o.freq) * 1000000 / o.freq);
 }
 
-int keep_depth(int bpp) { return bpp == 15 || bpp == 16 || bpp == 24 || bpp == 32; }
+int keep_depth(int bpp) {
+    return bpp == 15 || bpp == 16 || bpp == 24 || bpp == 32;
+}
 
 void build_modes(void) {
-    if (g_sdl.modes_built)
-        return;
-    if (!platform_sdl_init(SDL_INIT_VIDEO))
-        return;
+    if (g_sdl.modes_built) return;
+    if (!platform_sdl_init(SDL_INIT_VIDEO)) return;
     g_sdl.modes_built = 1;
     int n = 0;
     SDL_DisplayMode dm;
@@ -60,13 +60,11 @@ void build_modes(void) {
                           : "Registry mode is %dx%dx%d@%dhz (ignored)\n",
                      dm.w, dm.h, bpp, dm.refresh_rate);
         g_sdl.desktop = {dm.w, dm.h, bpp};
-        if (kept)
-            g_sdl.modes[n++] = g_sdl.desktop;
+        if (kept) g_sdl.modes[n++] = g_sdl.desktop;
     }
     int count = SDL_GetNumDisplayModes(0);
     for (int i = 0; i < count && n < MODE_MAX; i++) {
-        if (SDL_GetDisplayMode(0, i, &dm) != 0)
-            continue;
+        if (SDL_GetDisplayMode(0, i, &dm) != 0) continue;
         int bpp = SDL_BITSPERPIXEL(dm.format);
         if (!keep_depth(bpp)) {
             platform_log("Found mode %dx%dx%d@%dhz (ignored)\n", dm.w, dm.h, bpp, dm.refresh_rate);
@@ -78,8 +76,7 @@ void build_modes(void) {
             if (g_sdl.modes[j].width == dm.w && g_sdl.modes[j].height == dm.h &&
                 g_sdl.modes[j].bpp == bpp)
                 dup = 1;
-        if (!dup)
-            g_sdl.modes[n++] = {dm.w, dm.h, bpp};
+        if (!dup) g_sdl.modes[n++] = {dm.w, dm.h, bpp};
     }
     g_sdl.modes[n] = {0, 0, 0};
 }
@@ -129,8 +126,7 @@ int check_version(int want_major, int want_minor, int *got_major, int *got_minor
         const char *v = gl_string(get_string, GL_VERSION_);
         while (*v && (*v < '0' || *v > '9'))
             v++;
-        if (sscanf(v, "%d.%d", &major, &minor) != 2)
-            major = minor = 0;
+        if (sscanf(v, "%d.%d", &major, &minor) != 2) major = minor = 0;
     }
     *got_major = major;
     *got_minor = minor;
@@ -144,11 +140,9 @@ int check_version(int want_major, int want_minor, int *got_major, int *got_minor
 
 void window_fail(platform_window *w, const char *why) {
     platform_log_error(why);
-    if (w->context)
-        SDL_GL_DeleteContext(w->context);
+    if (w->context) SDL_GL_DeleteContext(w->context);
     w->context = nullptr;
-    if (w->window)
-        SDL_DestroyWindow(w->window);
+    if (w->window) SDL_DestroyWindow(w->window);
     w->window = nullptr;
     platform_input_close(&w->input);
     w->open = 0;
@@ -184,13 +178,14 @@ int platform_sdl_init(Uint32 flags) {
     return 1;
 }
 
-long long platform_sdl_stamp_offset(void) { return g_sdl.stamp_offset; }
+long long platform_sdl_stamp_offset(void) {
+    return g_sdl.stamp_offset;
+}
 
 platform_time platform_sdl_event_time(Uint32 stamp) {
     long long now = clock_usec();
     long long t = ((long long)stamp + g_sdl.stamp_offset) * 1000;
-    if (t > now || t < 0)
-        t = now;
+    if (t > now || t < 0) t = now;
     return platform_time{(int)(t / 1000000), (int)(t % 1000000)};
 }
 
@@ -203,8 +198,7 @@ void platform_wait(int sec, int usec) {
     long long target = clock_usec() + (long long)sec * 1000000 + usec;
     long long left = target - clock_usec();
     // Sleep for all but the last millisecond, then yield until the target has passed.
-    if (left > 1000)
-        SDL_Delay((Uint32)((left - 1000) / 1000));
+    if (left > 1000) SDL_Delay((Uint32)((left - 1000) / 1000));
     while (clock_usec() < target)
         SDL_Delay(0);
 }
@@ -272,13 +266,12 @@ platform_window *platform_create_gl_window(const char *title, int width, int hei
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, depth_bits);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, stencil_bits);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    if (accum_bits > 0)
-        platform_log("Accumulation buffer of %d bits not requested\n", accum_bits);
+    if (accum_bits > 0) platform_log("Accumulation buffer of %d bits not requested\n", accum_bits);
 
     platform_log("Creating window\n");
-    w->window = SDL_CreateWindow(w->title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
-                                 height, SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE |
-                                             SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_HIDDEN);
+    w->window = SDL_CreateWindow(
+        w->title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+        SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_HIDDEN);
     if (!w->window) {
         platform_log("Can't create window!\n");
         window_fail(w, SDL_GetError());
@@ -299,8 +292,7 @@ platform_window *platform_create_gl_window(const char *title, int width, int hei
     }
     if (want_es) {
         // Our shaders are GLSL ES 3.00.
-        if (major < 3)
-            major = 3, minor = 0;
+        if (major < 3) major = 3, minor = 0;
         w->context = make_context(w->window, major, minor, PLATFORM_GL_ES);
         w->gl_dialect = PLATFORM_GL_ES;
         if (w->context && !check_version(major, minor, &w->gl_major, &w->gl_minor)) {
@@ -330,8 +322,7 @@ platform_window *platform_create_gl_window(const char *title, int width, int hei
     }
     SDL_GL_MakeCurrent(w->window, w->context);
 
-    if (w->fullscreen_wanted)
-        platform_set_fullscreen(w, w->requested_width, w->requested_height);
+    if (w->fullscreen_wanted) platform_set_fullscreen(w, w->requested_width, w->requested_height);
     SDL_ShowWindow(w->window);
     SDL_RaiseWindow(w->window);
     platform_log("Foregrounded and locked\n");
@@ -340,8 +331,7 @@ platform_window *platform_create_gl_window(const char *title, int width, int hei
 }
 
 void platform_destroy_gl_window(platform_window *w) {
-    if (!w || !w->open)
-        return;
+    if (!w || !w->open) return;
     w->closing = 1;
     if (w->context) {
         platform_log("Deleting OpenGL context\n");
@@ -352,8 +342,7 @@ void platform_destroy_gl_window(platform_window *w) {
     platform_log("Closing input devices\n");
     platform_input_close(&w->input);
     platform_log("Destroying window\n");
-    if (w->fullscreen_active)
-        SDL_SetWindowFullscreen(w->window, 0);
+    if (w->fullscreen_active) SDL_SetWindowFullscreen(w->window, 0);
     SDL_DestroyWindow(w->window);
     w->window = nullptr;
     w->open = 0;
@@ -362,8 +351,7 @@ void platform_destroy_gl_window(platform_window *w) {
 }
 
 void platform_set_fullscreen(platform_window *w, int width, int height) {
-    if (!w || !w->window)
-        return;
+    if (!w || !w->window) return;
     w->busy++;
     platform_display_mode m =
         platform_choose_fullscreen_mode(platform_display_modes(), width, height, g_sdl.desktop);
@@ -390,8 +378,7 @@ void platform_set_fullscreen(platform_window *w, int width, int height) {
 }
 
 void platform_set_windowed(platform_window *w, int width, int height) {
-    if (!w || !w->window)
-        return;
+    if (!w || !w->window) return;
     w->busy++;
     SDL_HideWindow(w->window);
     SDL_SetWindowFullscreen(w->window, 0);
@@ -407,47 +394,39 @@ void platform_set_windowed(platform_window *w, int width, int height) {
 }
 
 int platform_frame_begin(platform_window *w, int *width, int *height) {
-    if (!w || !w->open || w->closing || w->busy)
-        return 0;
+    if (!w || !w->open || w->closing || w->busy) return 0;
     Uint32 f = SDL_GetWindowFlags(w->window);
-    if (f & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN))
-        return 0;
+    if (f & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) return 0;
     w->lock.lock();
     if (w->width <= 0 || w->height <= 0) {
         w->lock.unlock();
         return 0;
     }
-    if (width)
-        *width = w->width;
-    if (height)
-        *height = w->height;
+    if (width) *width = w->width;
+    if (height) *height = w->height;
     return 1;
 }
 
 void platform_swap(platform_window *w) {
-    if (!w || !w->window)
-        return;
+    if (!w || !w->window) return;
     SDL_GL_SwapWindow(w->window);
     w->lock.unlock();
 }
 
-int platform_window_closed(platform_window *w) { return !w || !w->open || w->closing; }
+int platform_window_closed(platform_window *w) {
+    return !w || !w->open || w->closing;
+}
 
 void *platform_gl_proc(platform_window *w, const char *name) {
-    if (!w || !w->context || !name)
-        return nullptr;
+    if (!w || !w->context || !name) return nullptr;
     return SDL_GL_GetProcAddress(name);
 }
 
 int platform_gl_context_version(platform_window *w, int *major, int *minor, int *dialect) {
-    if (!w || !w->context)
-        return 0;
-    if (major)
-        *major = w->gl_major;
-    if (minor)
-        *minor = w->gl_minor;
-    if (dialect)
-        *dialect = w->gl_dialect;
+    if (!w || !w->context) return 0;
+    if (major) *major = w->gl_major;
+    if (minor) *minor = w->gl_minor;
+    if (dialect) *dialect = w->gl_dialect;
     return 1;
 }
 
@@ -464,21 +443,20 @@ void platform_message_box(const char *caption, const char *fmt, ...) {
     if (driver && strcmp(driver, "offscreen") != 0 && strcmp(driver, "dummy") != 0)
         shown = SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption ? caption : "", text,
                                          g_sdl.window.window) == 0;
-    if (!shown)
-        fprintf(stderr, "%s: %s\n", caption ? caption : "", text);
+    if (!shown) fprintf(stderr, "%s: %s\n", caption ? caption : "", text);
 }
 
 // ---- window messages ---------------------------------------------------------------------------
 
-platform_input *platform_window_input(platform_window *w) { return w ? &w->input : nullptr; }
+platform_input *platform_window_input(platform_window *w) {
+    return w ? &w->input : nullptr;
+}
 
 void platform_backend_pump(platform_window *w) {
-    if (!w || !w->open)
-        return;
+    if (!w || !w->open) return;
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
-        if (platform_sdl_input_event(w, &e))
-            continue;
+        if (platform_sdl_input_event(w, &e)) continue;
         switch (e.type) {
         case SDL_QUIT:
             // A close request (the close button, or SIGTERM through SDL): the program decides.
