@@ -390,6 +390,30 @@ TEST_F(BikeWorld, FeetRideThePegsAndFallWithTheRider)
     }
 }
 
+TEST_F(BikeWorld, CrashTimerWaitsWhileTheRiderSlides)
+{
+    test_world_flat();
+    bike_record *b = bike_create(0, "cr125", 1);
+    bike_place(b, 60, 60, 0);
+    test_world_run(64);
+    bike_crash(b);
+    for (int t = 0; t < 20; t++) {
+        dBodySetLinearVel(b->body[BIKE_RIDER], 10, 0, 0);
+        bike_update(b);
+        dJointGroupEmpty(bike_world.contacts);
+    }
+    EXPECT_EQ(b->crash_timer, 512);
+    for (int t = 0; t < 5; t++) {
+        dBodySetLinearVel(b->body[BIKE_RIDER], 0, 0, 1);
+        bike_update(b);
+        dJointGroupEmpty(bike_world.contacts);
+    }
+    EXPECT_EQ(b->crash_timer, 507);
+    // A second crash while lying down changes nothing.
+    bike_crash(b);
+    EXPECT_EQ(b->crash_count, 1);
+}
+
 TEST_F(BikeWorld, ServerCrashDelaysLengthenTheWait)
 {
     test_world_flat();
