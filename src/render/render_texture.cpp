@@ -309,6 +309,15 @@ int render_texture_write_png(const char *name, const uint8_t *rgb, int width, in
     return data_image_write_png(name, rgb, width, height);
 }
 
+uint8_t *render_texture_read_back_rgb(int width, int height) {
+    uint64_t n = data_image_size(width, height, 3, 1);
+    if (!n) return nullptr;
+    uint8_t *rgb = (uint8_t *)zv_alloc((size_t)n);
+    zvglPixelStorei(GL_PACK_ALIGNMENT, 1);
+    zvglReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    return rgb;
+}
+
 GLuint render_texture_load(const char *name) {
     if (!name || !name[0]) return 0;
     int reduction = render_texture_config.reduction;

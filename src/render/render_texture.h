@@ -55,6 +55,9 @@ GLuint render_texture_create_plain(const uint8_t *levels, int width, int height,
 
 // Screenshots: an 8-bit RGB PNG from rows read back bottom to top. 1 on success.
 int render_texture_write_png(const char *name, const uint8_t *rgb, int width, int height);
+// Reads the current frame buffer back as RGB rows (bottom to top) into a zv_alloc buffer the
+// caller frees; null for a size that is not a valid picture.
+uint8_t *render_texture_read_back_rgb(int width, int height);
 
 // ---- animations --------------------------------------------------------------------------------
 

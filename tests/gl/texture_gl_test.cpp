@@ -90,6 +90,13 @@ TEST_F(PicturesGl, ScreenshotWriterKeepsTheFramebufferPixels) {
     zvglClearColor(0.25f, 0.5f, 0.75f, 1);
     zvglClear(GL_COLOR_BUFFER_BIT);
     auto px = read_back(GL_RGB);
+    uint8_t *rb = render_texture_read_back_rgb(fw, fh);
+    ASSERT_NE(nullptr, rb);
+    EXPECT_EQ(0, memcmp(rb, px.data(), px.size()));
+    EXPECT_EQ(64, rb[0]);
+    EXPECT_EQ(128, rb[1]);
+    zv_free(rb);
+    EXPECT_EQ(nullptr, render_texture_read_back_rgb(0, 10));
     std::string path = std::string(ZV_BINARY_DIR) + "/texture_gl_shot.png";
     ASSERT_EQ(1, render_texture_write_png(path.c_str(), px.data(), fw, fh));
     data_image back;

@@ -357,3 +357,36 @@ TEST_F(Textures, MissingAndDamagedFiles) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(TextureVariants, NamesWithAPrefixFromTheFileIndex) {
+    char tmpl[] = "/tmp/zv_variants_XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(tmpl));
+    std::string dir = tmpl;
+    for (const char *n : {"wheels-blue.png", "wheels-Red.png", "wheel.png", "rider_body-a.png"}) {
+        FILE *f = fopen((dir + "/" + n).c_str(), "wb");
+        ASSERT_NE(nullptr, f);
+        fputs("x", f);
+        fclose(f);
+    }
+    setenv("ZV_HOME", dir.c_str(), 1);
+    setenv("XDG_DATA_HOME", (dir + "/nohome").c_str(), 1);
+    file_index_free();
+    data_root_reset();
+    ASSERT_NE(nullptr, file_index_build());
+    const char *const *names;
+    ASSERT_EQ(2, render_texture_variants(0, "wheels-", &names));
+    EXPECT_STREQ("wheels-blue.png", names[0]);
+    EXPECT_STREQ("wheels-Red.png", names[1]);
+    ASSERT_EQ(1, render_texture_variants(1, "rider_body-", &names));
+    EXPECT_STREQ("rider_body-a.png", names[0]);
+    EXPECT_EQ(0, render_texture_variants(2, "helmet-", &names));
+    EXPECT_EQ(0, render_texture_variants(9, "wheels-", &names)); // no such slot
+    render_texture_sweep(1);
+    file_index_free();
+    std::string cmd = "rm -rf '" + dir + "'";
+    ASSERT_EQ(0, system(cmd.c_str()));
+}
+
+} // namespace
