@@ -44,11 +44,6 @@ struct main_state {
 
 main_state g_main;
 
-const char *const generic_models[] = {
-    "@generic_frame.shp", "@generic_fork_upper.shp", "@generic_fork_lower.shp",
-    "@generic_swingarm.shp", "@front_wheel.shp", "@rear_wheel.shp", "@generic_rider.shp",
-};
-
 void status_line(const char *text) {
     platform_log("%s\n", text);
     if (core_hook.status_line)
@@ -226,23 +221,8 @@ void shutdown_full(void) {
 
 int core_stock_models(void) { return g_main.stock_models; }
 
-void core_generic_models_digest(char hex[41]) {
-    core_sha1_ctx c;
-    core_sha1_init(&c);
-    for (const char *name : generic_models) {
-        data_file *f = data_open(name, "rb");
-        if (!f)
-            continue; // a missing model adds nothing
-        unsigned char block[1024];
-        int n;
-        while ((n = data_read(f, block, sizeof block)) > 0)
-            core_sha1_update(&c, block, (size_t)n);
-        data_close(f);
-    }
-    uint8_t digest[CORE_SHA1_SIZE];
-    core_sha1_final(&c, digest);
-    core_sha1_hex(digest, hex);
-}
+// The bike module reads the seven files in their fingerprint order, 1024 bytes at a time.
+void core_generic_models_digest(char hex[41]) { bike_shape_files_digest(hex); }
 
 int core_demo_list_build(const char *const *file_list) {
     core_demo_list_free();
