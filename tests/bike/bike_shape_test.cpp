@@ -173,3 +173,53 @@ TEST_F(BikeGround, UpsideDownRiderHittingTheGroundCrashes)
 }
 
 } // namespace
+
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+
+#include "data/data_index.h"
+
+namespace {
+
+TEST(BikeShapeFiles, FileFingerprintMatchesTheStockShapes)
+{
+    char dir[] = "/tmp/zv_bike_shapes_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string tmp = dir;
+    setenv("XDG_DATA_HOME", (tmp + "/home").c_str(), 1);
+    setenv("ZV_HOME", (tmp + "/game").c_str(), 1);
+    mkdir((tmp + "/game").c_str(), 0777);
+    file_index_free();
+    data_root_reset();
+    char buf[4096];
+    for (int i = 0; i < BIKE_STOCK_SHAPES; i++) {
+        size_t n = bike_shape_stock_text(i, buf, sizeof buf);
+        std::string path = tmp + "/game/" + (bike_shape_stock_name(i) + 1);
+        FILE *f = fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        fwrite(buf, 1, n, f);
+        fclose(f);
+    }
+    char files[41], stock[41];
+    bike_shape_files_digest(files);
+    bike_shape_stock_digest(stock);
+    EXPECT_STREQ(files, stock);
+    // Loading a stock shape through the data files gives the same spheres as the table.
+    bike_shape_cache_clear();
+    bike_shape *s = bike_shape_load("@generic_rider.shp");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->count, 8);
+    bike_shape_free(s);
+    // A missing file adds nothing, so the digest no longer matches.
+    remove((tmp + "/game/generic_rider.shp").c_str());
+    file_index_free();
+    bike_shape_files_digest(files);
+    EXPECT_STRNE(files, stock);
+    bike_shape_cache_clear();
+    file_index_free();
+    std::string cmd = "rm -rf '" + tmp + "'";
+    EXPECT_EQ(system(cmd.c_str()), 0);
+}
+
+} // namespace
