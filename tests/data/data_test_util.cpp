@@ -121,6 +121,9 @@ std::string data_test_scrambled(const std::string &plain) {
 
 void DataRoots::SetUp() {
     file_index_free();
+    const char *h = getenv("HOME");
+    had_home = h != nullptr;
+    saved_home = h ? h : "";
     tmp = data_test_mkdtemp();
     setenv("XDG_DATA_HOME", (tmp + "/home").c_str(), 1);
     setenv("ZV_HOME", (tmp + "/game").c_str(), 1);
@@ -130,6 +133,8 @@ void DataRoots::SetUp() {
 }
 
 void DataRoots::TearDown() {
+    if (had_home) setenv("HOME", saved_home.c_str(), 1);
+    else unsetenv("HOME");
     file_index_free();
     data_test_rmtree(tmp);
 }

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 #include "data/data_file.h"
 #include "data/data_index.h"
@@ -32,6 +34,8 @@ std::string data_test_scrambled(const std::string &plain);
 class DataRoots : public ::testing::Test {
   protected:
     std::string tmp, home, game;
+    std::string saved_home; // tests may change HOME; it is put back
+    bool had_home = false;
     void SetUp() override;
     void TearDown() override;
 };
