@@ -410,6 +410,108 @@ TEST_F(TrackLoad, VerboseLevelTwoLogsTheSampleDigest)
     EXPECT_NEAR(terrain_height(1, 0), samples[1] / 65535.0, 1e-6);
 }
 
+std::vector<std::string> steps;
+int created_bikes;
+const char *shape_names[] = {"@tracks/a/bale.shp", "@gate.shp"};
+
+void step(const std::string &s) { steps.push_back(s); }
+
+void install_step_hooks()
+{
+    steps.clear();
+    created_bikes = 0;
+    track_steps = track_step_hooks();
+    track_steps.robots_shuffle = [] { step("shuffle"); };
+    track_steps.robot_lines_save = [] { step("lines_save"); };
+    track_steps.demo_finish = [] { step("demo_finish"); };
+    track_steps.bikes_destroy = [] { step("bikes_destroy"); };
+    track_steps.race_limits_set = [](int net, int limit, int laps) {
+        step("limits " + std::to_string(net) + " " + std::to_string(limit) + " " + std::to_string(laps));
+    };
+    track_steps.script_reset = [] { step("script_reset"); };
+    track_steps.lighting_load = [](const char *d) { step(std::string("lighting ") + d); };
+    track_steps.decals_load = [](const char *d) { step(std::string("decals ") + d); };
+    track_steps.gates_load = [](const char *d) { step(std::string("gates ") + d); };
+    track_steps.roost_pool_create = [] { step("roost_pool"); };
+    track_steps.flaggers_load = [](const char *) { step("flaggers"); };
+    track_steps.billboards_load = [](const char *) { step("billboards"); return 1; };
+    track_steps.statues_load = [](const char *) { step("statues"); return 1; };
+    track_steps.map_load = [](const char *) { step("map"); };
+    track_steps.object_grid_rebuild = [] { step("object_grid"); };
+    track_steps.object_shape_files = [](const char **names, int max) {
+        step("shapes");
+        int n = 0;
+        for (const char *s : shape_names)
+            if (n < max)
+                names[n++] = s;
+        return n;
+    };
+    track_steps.cameras_load = [](const char *) { step("cameras"); return 2; };
+    track_steps.lineup_set = [](const int *riders) { step(riders ? "lineup given" : "lineup none"); };
+    track_steps.robot_lines_load = [](const char *d, int level) {
+        step(std::string("lines_load ") + d + " " + std::to_string(level));
+    };
+    track_steps.bike_create = [](int slot) { return slot < 3 ? ++created_bikes, 1 : 0; };
+    track_steps.bikes_finish = [] { step("bikes_finish " + std::to_string(created_bikes)); };
+    track_steps.demo_record_start = [] { step("demo_record"); };
+    track_steps.script_run = [](const char *name, int frills) {
+        step(std::string("script ") + name + " " + std::to_string(frills));
+    };
+    track_steps.lap_counters_set = [](int first, int normal) {
+        step("laps " + std::to_string(first) + " " + std::to_string(normal));
+    };
+    track_steps.race_reset = [] { step("race_reset"); };
+    track_steps.bike_setup_apply = [] { step("setup"); };
+}
+
+TEST_F(TrackLoad, StepsOfOtherModulesRunInOrder)
+{
+    write_track("tracks/a");
+    write("tracks/a/statues", "statue\n");
+    write("tracks/a/bale.shp", "bale shape");
+    write("gate.shp", "gate shape");
+    write("tracks/a/frills.js", "// frills\n");
+    file_index_build();
+    install_step_hooks();
+    int riders[TRACK_SLOTS] = {};
+    track_select("tracks/a");
+    int ok = track_load(riders, 0, 1, 5000, 7, 2);
+    std::vector<std::string> first = steps;
+    // The same track again: only the steps after the files run, lines are saved first.
+    steps.clear();
+    int again = track_load(nullptr, 0, 0, 0, 4, 0);
+    std::vector<std::string> second = steps;
+    track_steps = track_step_hooks();
+    ASSERT_EQ(ok, 1);
+    ASSERT_EQ(again, 1);
+    std::vector<std::string> expected = {
+        "shuffle", "demo_finish", "bikes_destroy", "limits 0 5000 7", "script_reset",
+        "lighting tracks/a", "decals @tracks/a", "gates tracks/a", "roost_pool", "flaggers",
+        "statues", "map", "object_grid", "shapes", "cameras", "lineup given",
+        "lines_load tracks/a 2", "bikes_finish 3", "demo_record",
+        "script @tracks/a/frills.js 1", "laps 1000000 1000000", "race_reset", "setup",
+    };
+    EXPECT_EQ(first, expected);
+    std::vector<std::string> expected_again = {
+        "shuffle", "lines_save", "demo_finish", "bikes_destroy", "limits 0 0 4", "script_reset",
+        "lineup none", "lines_load tracks/a 0", "bikes_finish 6", "script @tracks/a/frills.js 1",
+        "laps 2 4", "race_reset", "setup",
+    };
+    EXPECT_EQ(second, expected_again);
+    // The shape files are hashed after the statues, in the order given.
+    core_sha1_ctx c;
+    core_sha1_init(&c);
+    for (const char *f : {"tracks/a/terrain.hf", "tracks/a/tilemap", "tracks/a/tileinfo", "tracks/a/statues",
+                          "tracks/a/bale.shp", "gate.shp"}) {
+        std::string bytes = read_file(root + "/" + f);
+        core_sha1_update(&c, bytes.data(), bytes.size());
+    }
+    uint8_t digest[20];
+    char hex[CORE_SHA1_HEX_SIZE];
+    core_sha1_final(&c, digest);
+    EXPECT_EQ(fingerprint_hex(), core_sha1_hex(digest, hex));
+}
+
 TEST(TrackWorkingSet, RangeFromPhysicalMemory)
 {
     const uint64_t MiB = 1024 * 1024;
