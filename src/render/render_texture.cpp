@@ -176,7 +176,7 @@ GLuint add_record(GLuint id, const char *name, char *info, size_t memory_before)
 int token_is(const uint8_t *b, size_t len, const char *magic) {
     size_t n = strlen(magic);
     if (len < n || memcmp(b, magic, n)) return 0;
-    return len == n || b[n] == ' ' || (b[n] >= '\t' && b[n] <= '\r');
+    return len == n || b[n] == ' ' || (b[n] >= '\t' && b[n] <= '\r') || b[n] == '#';
 }
 
 GLuint load_animation(const uint8_t *bytes, size_t len, const char *name, int flags) {
