@@ -436,6 +436,18 @@ TEST_F(SdlPlatform, ResizeUpdatesSizeAndLogs) {
     drain();
     int width = 0, height = 0;
     ASSERT_EQ(platform_frame_begin(w, &width, &height), 1);
+    // Reading input while drawing pumps window messages under the held window lock.
+    SDL_SetWindowSize(w->window, 210, 110);
+    push(e);
+    drain();
+    platform_swap(w);
+    ASSERT_EQ(platform_frame_begin(w, &width, &height), 1);
+    EXPECT_EQ(width, 210);
+    platform_swap(w);
+    SDL_SetWindowSize(w->window, 200, 100);
+    push(e);
+    drain();
+    ASSERT_EQ(platform_frame_begin(w, &width, &height), 1);
     EXPECT_EQ(width, 200);
     EXPECT_EQ(height, 100);
     platform_swap(w);

@@ -18,7 +18,9 @@ struct platform_window {
     int closing;
     int width, height; // drawable size, updated on resize under the lock
     platform_display_mode fullscreen_mode;
-    std::mutex lock; // held from frame begin to swap
+    // Held from frame begin to swap and for size updates. Recursive: without a message thread,
+    // window messages (a resize) may be pumped by the drawing thread while it holds the lock.
+    std::recursive_mutex lock;
     int busy;
     int gl_major, gl_minor, gl_dialect; // of the context made
     platform_input input;

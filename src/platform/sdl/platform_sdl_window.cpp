@@ -151,7 +151,7 @@ void window_fail(platform_window *w, const char *why) {
 void update_size(platform_window *w) {
     int dw = 0, dh = 0;
     SDL_GL_GetDrawableSize(w->window, &dw, &dh);
-    std::lock_guard<std::mutex> hold(w->lock);
+    std::lock_guard<std::recursive_mutex> hold(w->lock);
     w->width = dw;
     w->height = dh;
 }
