@@ -360,9 +360,20 @@ int core_main(int argc, char **argv) {
     }
     // 17. 18 (points series) comes with the results module.
     core_demo_list_build(files);
-    // 19.
-    if (core_options.start_track)
-        track_select(core_options.start_track);
+    // 19. The list holds data directories ("tracks/<name>"); a bare name is accepted as well.
+    char start_dir[300] = "";
+    if (core_options.start_track) {
+        snprintf(start_dir, sizeof start_dir, "%s", core_options.start_track);
+        if (track_list_find(start_dir) < 0) {
+            char longer[300];
+            snprintf(longer, sizeof longer, "tracks/%s", core_options.start_track);
+            if (track_list_find(longer) >= 0)
+                snprintf(start_dir, sizeof start_dir, "%s", longer);
+            else
+                platform_log("Track \"%s\" not found\n", core_options.start_track);
+        }
+        track_select(start_dir);
+    }
     // 20.
     open_audio();
     // 21.
@@ -390,7 +401,7 @@ int core_main(int argc, char **argv) {
         if (!core_options.file_arg)
             g_main.lineup[0] = 2;
         // 26.
-        if (core_options.start_track && track_list_find(core_options.start_track) >= 0)
+        if (start_dir[0] && track_list_find(start_dir) >= 0)
             g_main.track_loaded =
                 track_load(g_main.lineup, core_options.file_arg != nullptr, 0, 0, 5, 0);
         // 27.

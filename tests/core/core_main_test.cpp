@@ -4,6 +4,7 @@
 #include "core/core_options.h"
 #include "data/data_check.h"
 #include "data/data_index.h"
+#include "track/track_list.h"
 #include "platform/null/platform_null.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +111,40 @@ TEST_F(main_fixture, runs_to_the_title_screen_and_shuts_down_when_the_window_clo
     EXPECT_EQ(rc, 0) << err;
     EXPECT_EQ(frames_drawn, 3);
     EXPECT_EQ(core_loop.view_mode, CORE_VIEW_TITLE); // no track asked for
+}
+
+TEST_F(main_fixture, track_given_on_the_command_line_is_loaded_at_start) {
+    static std::string first_track;
+    static int frames, mode_seen;
+    frames = 0;
+    first_track.clear();
+    core_hook.draw_menus = [] {
+        if (first_track.empty() && track_list.count > 0)
+            first_track = track_list.dirs[0];
+        mode_seen = core_loop.view_mode;
+        if (++frames == 2)
+            platform_null_close(nullptr);
+    };
+    testing::internal::CaptureStderr();
+    int rc = run({"--nosound"}, ZV_BINARY_DIR);
+    std::string err = testing::internal::GetCapturedStderr();
+    if (err.find("Can't find game data") != std::string::npos)
+        GTEST_SKIP() << "the generated data set is not built";
+    ASSERT_EQ(rc, 0);
+    ASSERT_FALSE(first_track.empty());
+    EXPECT_EQ(mode_seen, CORE_VIEW_TITLE);
+
+    // The bare directory name works as well as the data path.
+    std::string bare = first_track.substr(first_track.rfind('/') + 1);
+    for (const std::string &name : {first_track, bare}) {
+        frames = 0;
+        mode_seen = -1;
+        platform_null_reset();
+        rc = run({"--nosound", "--track", name}, ZV_BINARY_DIR);
+        EXPECT_EQ(rc, 0);
+        EXPECT_NE(mode_seen, CORE_VIEW_TITLE) << name;
+        EXPECT_NE(mode_seen, -1) << name;
+    }
 }
 
 TEST_F(main_fixture, recorded_audio_grows_by_one_period_a_tic) {
