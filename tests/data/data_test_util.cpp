@@ -119,11 +119,15 @@ std::string data_test_scrambled(const std::string &plain) {
     return s;
 }
 
+static const char *const data_test_env[3] = {"HOME", "XDG_DATA_HOME", "ZV_HOME"};
+
 void DataRoots::SetUp() {
     file_index_free();
-    const char *h = getenv("HOME");
-    had_home = h != nullptr;
-    saved_home = h ? h : "";
+    for (int i = 0; i < 3; i++) {
+        const char *v = getenv(data_test_env[i]);
+        had[i] = v != nullptr;
+        saved[i] = v ? v : "";
+    }
     tmp = data_test_mkdtemp();
     setenv("XDG_DATA_HOME", (tmp + "/home").c_str(), 1);
     setenv("ZV_HOME", (tmp + "/game").c_str(), 1);
@@ -133,8 +137,10 @@ void DataRoots::SetUp() {
 }
 
 void DataRoots::TearDown() {
-    if (had_home) setenv("HOME", saved_home.c_str(), 1);
-    else unsetenv("HOME");
+    for (int i = 0; i < 3; i++) {
+        if (had[i]) setenv(data_test_env[i], saved[i].c_str(), 1);
+        else unsetenv(data_test_env[i]);
+    }
     file_index_free();
     data_test_rmtree(tmp);
 }

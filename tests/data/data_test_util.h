@@ -34,8 +34,9 @@ std::string data_test_scrambled(const std::string &plain);
 class DataRoots : public ::testing::Test {
   protected:
     std::string tmp, home, game;
-    std::string saved_home; // tests may change HOME; it is put back
-    bool had_home = false;
+    // The environment the roots come from is put back after each case.
+    std::string saved[3];
+    bool had[3] = {};
     void SetUp() override;
     void TearDown() override;
 };
