@@ -232,17 +232,17 @@ const bike_setup_choice_info *bike_setup_choice_info_get(int choice)
     return choice >= 0 && choice < SETUP_CHOICE_COUNT ? &choices[choice] : nullptr;
 }
 
+void bike_setup_reset(bike_setup *s)
+{
+    bike_setup_free(s);
+    bike_setup_init(s);
+}
+
 void bike_setup_init(bike_setup *s)
 {
-    bike_graphics_list keep[GFX_KIND_COUNT];
-    memcpy(keep, s->gfx, sizeof keep);
+    // Whatever the record held is overwritten, never read: it may be uninitialised memory.
     memset(s, 0, sizeof *s);
-    for (int k = 0; k < GFX_KIND_COUNT; k++) {
-        // Reuse lists of a setup that is being reset rather than leaking them.
-        s->gfx[k] = keep[k];
-        list_clear(&s->gfx[k]);
-        list_push(&s->gfx[k], "default", "");
-    }
+    for (int k = 0; k < GFX_KIND_COUNT; k++) list_push(&s->gfx[k], "default", "");
     s->bike = 0;
     snprintf(s->name, sizeof s->name, "%s", "Joe Motocross");
     snprintf(s->number, sizeof s->number, "%s", "999");

@@ -143,9 +143,12 @@ struct bike_applied {
 const bike_setup_slider *bike_setup_slider_info(int value);
 const bike_setup_choice_info *bike_setup_choice_info_get(int choice);
 
-// Defaults of every value with the stability preset applied; empty graphics lists.
+// Defaults of every value with the stability preset applied; graphics lists holding only
+// "default". The record's old contents are not looked at (use reset on a live setup).
 void bike_setup_init(bike_setup *s);
 void bike_setup_free(bike_setup *s);
+// Frees a live setup's lists and initialises it again.
+void bike_setup_reset(bike_setup *s);
 // Overwrites the advanced stability sliders from a stability value of 0-100.
 void bike_setup_apply_stability(bike_setup *s, float stability);
 

@@ -46,6 +46,20 @@ TEST_F(BikeSetup, DefaultsAndPresetAtFullStability)
     EXPECT_STREQ(bike_setup_graphics_label(&s, GFX_BIKE), "default");
 }
 
+TEST_F(BikeSetup, ResetGoesBackToDefaults)
+{
+    const char *files[] = {"wheels-gold.png"};
+    bike_setup_rebuild_graphics(&s, files, 1);
+    bike_setup_select_graphics(&s, GFX_WHEEL, "gold");
+    s.value[SETUP_LEVELING] = 99;
+    s.bike = 12;
+    bike_setup_reset(&s);
+    EXPECT_FLOAT_EQ(s.value[SETUP_LEVELING], 20);
+    EXPECT_EQ(s.bike, 0);
+    EXPECT_EQ(s.gfx[GFX_WHEEL].count, 1);
+    EXPECT_STREQ(bike_setup_graphics_label(&s, GFX_WHEEL), "default");
+}
+
 TEST_F(BikeSetup, StabilityFiftyInterpolates)
 {
     read("stability=50\n");
