@@ -14,8 +14,10 @@
 #include "data/data_check.h"
 #include "data/data_file.h"
 #include "data/data_index.h"
+#include "track/track_erosion.h"
 #include "track/track_list.h"
 #include "track/track_load.h"
+#include "track/track_terrain.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -62,6 +64,22 @@ int main_bike_in_slot(int slot) {
     return slot >= 0 && slot < BIKE_SLOTS && bike_world.bikes[slot].present;
 }
 
+// Offline the loop erodes with the --erode rate; the first local rider's position is known to
+// the race module, so until it exists no position is passed (nothing is deferred).
+void main_erode(int rate) {
+    if (rate > 0 && terrain_present())
+        erosion_apply(nullptr, (float)rate / 1024.0f, bike_world.tic);
+}
+
+void main_terrain_update(int budget) {
+    if (!terrain_present())
+        return;
+    if (budget < 0)
+        terrain_sync_all();
+    else
+        terrain_sync(budget);
+}
+
 int main_audio_open(void) { return g_main.audio != nullptr; }
 void main_audio_push(void) {
     // The readback driver mixes only when a tic asks for its period.
@@ -79,6 +97,10 @@ void install_own_hooks(void) {
         core_hook.file_list = file_index_build;
     if (!core_hook.audio_open)
         core_hook.audio_open = main_audio_open;
+    if (!core_hook.erode)
+        core_hook.erode = main_erode;
+    if (!core_hook.terrain_update)
+        core_hook.terrain_update = main_terrain_update;
     if (!core_hook.audio_push)
         core_hook.audio_push = main_audio_push;
 }
