@@ -427,6 +427,12 @@ int bike_place(bike_record *b, double x, double z, double heading)
         dBodyGetRelPointPos(b->body[BIKE_FRAME], pp[0], pp[1], pp[2], w);
         for (int k = 0; k < 3; k++) b->foot_pos[s][k] = (float)w[k];
     }
+    // The contact tests only looked: nothing they did may push the bike in the next step.
+    for (int i = 0; i < BIKE_BODIES; i++) {
+        dBodySetForce(b->body[i], 0, 0, 0);
+        dBodySetTorque(b->body[i], 0, 0, 0);
+    }
+    for (int w = 0; w < 2; w++) bike_tire_clear(&b->tire[w]);
     return raises;
 }
 
