@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -65,7 +66,10 @@ struct main_fixture : testing::Test {
     void TearDown() override {
         core_hook = core_hooks();
         unsetenv("ZV_HOME");
+        unsetenv("XDG_DATA_HOME");
         data_root_reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(home, ignored);
     }
     int run(std::vector<std::string> args, const char *data_dir) {
         if (data_dir)
