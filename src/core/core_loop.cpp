@@ -11,6 +11,7 @@
 #include <cstring>
 
 core_loop_state core_loop;
+core_menu_keys core_menu_key;
 core_hooks core_hook;
 
 namespace {
@@ -390,6 +391,20 @@ void core_loop_init(platform_window *w) {
 
     core_loop.cursor_x = platform_open_axis(w, "cursor-x");
     core_loop.cursor_y = platform_open_axis(w, "cursor-y");
+    core_menu_keys &k = core_menu_key;
+    k.up = core_loop_key_code("up");
+    k.down = core_loop_key_code("down");
+    k.left = core_loop_key_code("left");
+    k.right = core_loop_key_code("right");
+    k.enter = core_loop_key_code("enter");
+    k.keypad_enter = core_loop_key_code("keypad enter");
+    k.esc = core_loop_key_code("esc");
+    k.pause = core_loop_key_code("pause");
+    k.cursor_left = core_loop_key_code("cursor-left");
+    k.cursor_right = core_loop_key_code("cursor-right");
+    k.page_up = core_loop_key_code("page up");
+    k.page_down = core_loop_key_code("page down");
+    k.close = core_loop_key_code("close");
     g_keys.tab = core_loop_key_code("tab");
     g_keys.esc = core_loop_key_code("esc");
     g_keys.close = PLATFORM_CLOSE;

@@ -100,6 +100,15 @@ struct core_loop_state {
 
 extern core_loop_state core_loop;
 
+// The fixed (not configurable) keys of the menus, looked up by name when the loop starts;
+// -1 where the platform has no such key.
+struct core_menu_keys {
+    int up, down, left, right, enter, keypad_enter, esc, pause, cursor_left, cursor_right,
+        page_up, page_down, close;
+};
+
+extern core_menu_keys core_menu_key;
+
 // Prepares the loop for the window: state as at the start of a run, frame clock at now. The
 // frame-time log is allocated here (1 048 576 floats) and freed by core_loop_shutdown.
 void core_loop_init(platform_window *w);

@@ -213,6 +213,16 @@ TEST_F(loop_fixture, tab_cycle_with_and_without_editor_flag) {
     EXPECT_EQ(g_world.settles, 1); // bikes settle when leaving the editor
 }
 
+TEST_F(loop_fixture, fixed_menu_keys_are_known_to_the_platform) {
+    const core_menu_keys &k = core_menu_key;
+    for (int c : {k.up, k.down, k.left, k.right, k.enter, k.keypad_enter, k.esc, k.pause,
+                  k.cursor_left, k.cursor_right, k.page_up, k.page_down, k.close})
+        EXPECT_GE(c, 0);
+    EXPECT_EQ(k.close, PLATFORM_CLOSE);
+    EXPECT_EQ(k.esc, code("esc"));
+    EXPECT_NE(k.enter, k.keypad_enter);
+}
+
 TEST_F(loop_fixture, view_mode_choice) {
     g_world.track = 0;
     core_loop_frame();
