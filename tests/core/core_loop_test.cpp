@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -143,6 +144,26 @@ TEST_F(loop_fixture, one_second_hitch_runs_16_tics_then_normal) {
     core_loop_frame();
     EXPECT_EQ(core_loop.tics - before, 3);
     EXPECT_EQ(core_loop.histogram[2], 1); // 2t <= d < 4t
+}
+
+TEST_F(loop_fixture, histogram_classes_and_frame_log_limit) {
+    core_loop_frame();
+    memset(core_loop.histogram, 0, sizeof core_loop.histogram);
+    // Real intervals of 0.5t, 1.5t, 3t, 6t, 12t, 24t, 48t and 100t: one in each class.
+    for (double f : {1.5, 3.0, 6.0, 12.0, 24.0, 48.0, 100.0}) {
+        platform_null_advance(f * CORE_TIC_LENGTH);
+        core_loop_frame();
+    }
+    core_options.lock_fps = 1000; // waits 1 ms only: d < t
+    core_loop_frame();
+    for (int i = 0; i < 8; i++)
+        EXPECT_EQ(core_loop.histogram[i], 1) << i;
+    EXPECT_DOUBLE_EQ(core_loop.min_advance, 0.001);
+
+    core_loop.frame_log_count = CORE_FRAME_LOG_SIZE - 1;
+    core_loop_frame();
+    core_loop_frame();
+    EXPECT_EQ(core_loop.frame_log_count, CORE_FRAME_LOG_SIZE); // later entries are dropped
 }
 
 TEST_F(loop_fixture, events_stamped_after_a_tics_wall_time_wait_for_a_later_tic) {
