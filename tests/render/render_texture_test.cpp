@@ -313,6 +313,34 @@ TEST_F(Textures, CustomMipWarningAndInfoText) {
     EXPECT_EQ(nullptr, render_texture_info(id + 1000));
 }
 
+TEST_F(Textures, CompressionFollowsTheSettingAndTheInfoTag) {
+    // The compressed size is asked of GL only for textures uploaded compressed.
+    write_png(path("c1.png"), 8, 8, 3, 1);
+    write_png(path("c2.png"), 8, 8, 3, 2);
+    write_png(path("c3.png"), 8, 8, 3, 3);
+    std::string tag = "[compress]";
+    write_bytes(path("c1.png.info"), tag.data(), tag.size());
+    write_bytes(path("c3.png.info"), tag.data(), tag.size());
+    std::string j6 = j6_frame(8, 8, 5);
+    write_bytes(path("c4.ppm"), j6.data(), j6.size());
+    auto queries = [] {
+        zvglFlushQueue();
+        return fake_gl_count("glGetTexLevelParameteriv");
+    };
+    render_texture_config.compression = 1;
+    int q = queries();
+    ASSERT_NE(0u, render_texture_load(path("c2.png").c_str())); // no tag
+    EXPECT_EQ(q, queries());
+    ASSERT_NE(0u, render_texture_load(path("c1.png").c_str())); // tagged: every level
+    EXPECT_EQ(q + 4, queries());
+    render_texture_config.compression = 0;
+    ASSERT_NE(0u, render_texture_load(path("c3.png").c_str())); // tagged but never
+    EXPECT_EQ(q + 4, queries());
+    render_texture_config.compression = 2;
+    ASSERT_NE(0u, render_texture_load(path("c4.ppm").c_str())); // always, but only for PNG
+    EXPECT_EQ(q + 4, queries());
+}
+
 TEST_F(Textures, GenerationsAndSweep) {
     write_png(path("a.png"), 8, 8, 3, 1);
     write_png(path("b.png"), 8, 8, 3, 2);
