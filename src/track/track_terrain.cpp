@@ -37,7 +37,8 @@ void terrain_free(void)
 // Sets the size fields and allocates the tables (zeroed). Returns 0 for bad parameters.
 int terrain_alloc(int n, float spacing)
 {
-    if (n < TERRAIN_MIN_EXP || n > TERRAIN_MAX_EXP || !std::isfinite(spacing) || !(spacing > 0))
+    if (n < TERRAIN_MIN_EXP || n > TERRAIN_MAX_EXP || !(spacing >= TERRAIN_MIN_SPACING) ||
+        !(spacing <= TERRAIN_MAX_SPACING))
         return 0;
     terrain_free();
     terrain.size_exp = n;
@@ -83,7 +84,7 @@ int terrain_create(int n, float spacing, const float *heights)
     size_t cells = (size_t)terrain.size * (size_t)terrain.size;
     if (heights) {
         for (size_t i = 0; i < cells; i++)
-            if (!std::isfinite(heights[i])) {
+            if (!(std::fabs(heights[i]) <= TERRAIN_MAX_HEIGHT)) {
                 terrain_free();
                 return 0;
             }

@@ -42,6 +42,11 @@ struct terrain_state {
     terrain_detail_level detail[TERRAIN_DETAIL_SLOTS];
 };
 
+// Limits of terrain.hf's parameters (feet): outside them slopes and normals would overflow.
+#define TERRAIN_MIN_SPACING 0.001f
+#define TERRAIN_MAX_SPACING 10000.0f
+#define TERRAIN_MAX_HEIGHT 1000000.0f
+
 extern terrain_state terrain;
 // Ground texture detail setting k (configuration): detail textures are 128 * 2^k texels square.
 extern int terrain_texture_detail;
@@ -50,12 +55,13 @@ extern int terrain_texture_detail;
 int terrain_load(const char *dir);
 // Frees everything (tile tables included), deletes the textures, leaves the state empty.
 void terrain_free(void);
-// Builds a terrain in memory (tests, tools): exponent n (1..12), spacing s > 0, and
+// Builds a terrain in memory (tests, tools): exponent n (1..12), spacing s within the limits, and
 // (2^(n+1)+1)^2 heights in grid order, or null for flat ground at 0. The tile map is all type 0
-// and one default ground type is supplied. Frees any previous terrain. 1 ok, 0 bad arguments.
+// and one default ground type is supplied. Frees any previous terrain. 1 ok, 0 bad arguments
+// (a height that is not finite or beyond TERRAIN_MAX_HEIGHT included).
 int terrain_create(int n, float spacing, const float *heights);
 // Sets the size fields and allocates zeroed tables for exponent n and spacing s; 0 (and nothing
-// allocated) when n is outside 1..12 or s is not a positive finite number.
+// allocated) when n is outside 1..12 or s is outside TERRAIN_MIN_SPACING..TERRAIN_MAX_SPACING.
 int terrain_alloc(int n, float spacing);
 // 1 when a terrain is loaded or created.
 int terrain_present(void);

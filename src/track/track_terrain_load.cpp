@@ -122,13 +122,16 @@ static int terrain_read_heightfield(const char *dir)
         track_message("Error reading heights");
         return 0;
     }
-    if (n < TERRAIN_MIN_EXP || n > TERRAIN_MAX_EXP || !std::isfinite(s) || !(s > 0) ||
-        !std::isfinite(bottom) || !std::isfinite(top)) {
+    // Beyond these bounds slopes and normals overflow a float; no real ground comes near them.
+    if (n < TERRAIN_MIN_EXP || n > TERRAIN_MAX_EXP || !(s >= TERRAIN_MIN_SPACING) ||
+        !(s <= TERRAIN_MAX_SPACING) || !(fabsf(bottom) <= TERRAIN_MAX_HEIGHT) ||
+        !(fabsf(top) <= TERRAIN_MAX_HEIGHT)) {
         data_close(f);
         track_message("Bad height field parameters");
-        track_log("terrain.hf: size exponent %d must be 1..12, spacing %g positive, heights %g "
-                  "and %g finite\n",
-                  n, (double)s, (double)bottom, (double)top);
+        track_log("terrain.hf: size exponent %d must be 1..12, spacing %g within %g..%g, heights "
+                  "%g and %g within +-%g\n",
+                  n, (double)s, (double)TERRAIN_MIN_SPACING, (double)TERRAIN_MAX_SPACING,
+                  (double)bottom, (double)top, (double)TERRAIN_MAX_HEIGHT);
         return 0;
     }
     terrain_alloc(n, s);

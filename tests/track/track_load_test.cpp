@@ -195,6 +195,9 @@ TEST_F(TrackLoad, FailedTerrainLeavesNoTrack)
         {"tracks/exp0", "0 1 0 1\n", "Bad height field parameters"},
         {"tracks/neg", "2 -1 0 1\n", "Bad height field parameters"},
         {"tracks/zero", "2 0 0 1\n", "Bad height field parameters"},
+        {"tracks/tiny", "2 0.00001 0 1\n", "Bad height field parameters"},
+        {"tracks/wide", "2 20000 0 1\n", "Bad height field parameters"},
+        {"tracks/tall", "2 1 -1 3e30\n", "Bad height field parameters"},
         {"tracks/three", "2 1 0\n", "Error reading heights"},
         {"tracks/short", "1 1 0 1\n:" + std::string(49, '\x01'), "Error reading heights"},
     };

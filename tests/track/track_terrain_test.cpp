@@ -175,6 +175,14 @@ TEST_F(TerrainTest, CreateRejectsBadParameters)
     std::vector<float> H(17 * 17, 1.0f);
     H[20] = NAN;
     EXPECT_EQ(terrain_create(3, 1.0f, H.data()), 0);
+    H[20] = 2e6f;
+    EXPECT_EQ(terrain_create(3, 1.0f, H.data()), 0);
+    H[20] = -1e6f;
+    EXPECT_EQ(terrain_create(3, 1.0f, H.data()), 1);
+    EXPECT_FLOAT_EQ(terrain.bottom, -1e6f);
+    terrain_free();
+    EXPECT_EQ(terrain_create(3, 0.0001f, nullptr), 0);
+    EXPECT_EQ(terrain_create(3, 20000.0f, nullptr), 0);
     EXPECT_FALSE(terrain_present());
     ASSERT_EQ(terrain_create(3, 0.5f, nullptr), 1);
     EXPECT_EQ(terrain.size, 17);
