@@ -180,6 +180,46 @@ void platform_input_poll(platform_input *in) {
     }
 }
 
+// A decimal index of at most 6 digits, the whole rest of the text up to the end mark.
+static int parse_index(const char *p, const char *end_mark, int *index) {
+    int v = 0, digits = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        if (++digits > 6) return 0;
+        v = v * 10 + (*p - '0');
+    }
+    if (!digits || strcmp(p, end_mark) != 0) return 0;
+    *index = v;
+    return 1;
+}
+
+int platform_parse_device_ref(const char *name, const char *dot_word, const char *space_word,
+                              char *dev, size_t dev_size, int *index) {
+    if (!name || dev_size < 2) return 0;
+    // "<device>.<dot_word>[<n>]": the device is everything before the first '.'.
+    const char *dot = strchr(name, '.');
+    if (dot && dot > name && (size_t)(dot - name) < dev_size && (size_t)(dot - name) <= 63) {
+        size_t wl = strlen(dot_word);
+        if (strncmp(dot + 1, dot_word, wl) == 0 && dot[1 + wl] == '[' &&
+            parse_index(dot + 2 + wl, "]", index)) {
+            memcpy(dev, name, (size_t)(dot - name));
+            dev[dot - name] = 0;
+            return 1;
+        }
+    }
+    // "<device> <space_word> <n>": the device is one word.
+    const char *sp = strchr(name, ' ');
+    if (sp && sp > name && (size_t)(sp - name) < dev_size && (size_t)(sp - name) <= 63) {
+        size_t wl = strlen(space_word);
+        if (strncmp(sp + 1, space_word, wl) == 0 && sp[1 + wl] == ' ' &&
+            parse_index(sp + 2 + wl, "", index)) {
+            memcpy(dev, name, (size_t)(sp - name));
+            dev[sp - name] = 0;
+            return 1;
+        }
+    }
+    return 0;
+}
+
 // ---- axes --------------------------------------------------------------------------------------
 
 platform_axis *platform_open_axis(platform_window *w, const char *name) {
@@ -187,13 +227,8 @@ platform_axis *platform_open_axis(platform_window *w, const char *name) {
     if (!in || !name) return nullptr;
     name = platform_resolve(name);
     char dev[64];
-    int index = -1, end = 0;
-    if (!(sscanf(name, "%63[^.].axis[%d]%n", dev, &index, &end) == 2 && end > 0 &&
-          name[end] == 0)) {
-        end = 0;
-        if (!(sscanf(name, "%63s axis %d%n", dev, &index, &end) == 2 && end > 0 && name[end] == 0))
-            return nullptr;
-    }
+    int index = -1;
+    if (!platform_parse_device_ref(name, "axis", "axis", dev, sizeof dev, &index)) return nullptr;
     platform_device *d = platform_input_find_device(in, dev);
     if (!d || index < 0 || index >= d->axes) return nullptr;
     for (platform_axis &h : in->axis_handles) {

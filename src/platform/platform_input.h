@@ -109,6 +109,10 @@ int platform_device_activate(platform_device *d);
 void platform_device_button(platform_device *d, int button, int pressed, long long stamp_ms);
 // An axis report: absolute devices set the value, relative devices add the motion.
 void platform_device_axis(platform_device *d, int axis, int value);
+// Splits "<device>.<dot_word>[<n>]" or "<device> <space_word> <n>" (device at most 63
+// characters, n at most 6 digits, nothing after); 0 when the name has neither form.
+int platform_parse_device_ref(const char *name, const char *dot_word, const char *space_word,
+                              char *dev, size_t dev_size, int *index);
 // Polls every active device.
 void platform_input_poll(platform_input *in);
 

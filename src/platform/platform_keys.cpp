@@ -160,13 +160,8 @@ int parse_hex_scan(const char *name) {
 int parse_device_button(platform_input *in, const char *name) {
     if (!in) return -1;
     char dev[64];
-    int index = -1, end = 0;
-    if (!(sscanf(name, "%63[^.].key[%d]%n", dev, &index, &end) == 2 && end > 0 && name[end] == 0)) {
-        end = 0;
-        if (!(sscanf(name, "%63s button %d%n", dev, &index, &end) == 2 && end > 0 &&
-              name[end] == 0))
-            return -1;
-    }
+    int index = -1;
+    if (!platform_parse_device_ref(name, "key", "button", dev, sizeof dev, &index)) return -1;
     platform_device *d = platform_input_find_device(in, dev);
     if (!d || index < 0 || index > 255 || index >= d->buttons) return -1;
     platform_device_activate(d);

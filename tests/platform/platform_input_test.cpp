@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -108,6 +109,45 @@ TEST_F(PlatformInput, BuiltInTableShapeAndNamesForCodes) {
     EXPECT_STREQ(platform_name_for_code(w, 0x2001, buf, sizeof buf), "Mouse Middle");
     char tiny[4];
     EXPECT_STREQ(platform_name_for_code(w, 0x1149, tiny, sizeof tiny), "Pag");
+}
+
+TEST_F(PlatformInput, MalformedNamesFailCleanly) {
+    ASSERT_NE(platform_input_add_device(input(), "Pad", 4, 2, nullptr, nullptr, 0), nullptr);
+    std::string long_name(5000, 'a');
+    EXPECT_EQ(platform_code_for_name(w, long_name.c_str()), -1);
+    EXPECT_EQ(platform_code_for_name(w, (long_name + ".key[1]").c_str()), -1);
+    EXPECT_EQ(platform_open_axis(w, (long_name + ".axis[0]").c_str()), nullptr);
+    EXPECT_EQ(platform_code_for_name(w, "Pad.key[99999999999]"), -1);
+    EXPECT_EQ(platform_code_for_name(w, "Pad.key[256]"), -1);
+    EXPECT_EQ(platform_code_for_name(w, "Pad.key[]"), -1);
+    EXPECT_EQ(platform_code_for_name(w, "Pad button"), -1);
+    EXPECT_EQ(platform_code_for_name(w, "%s%n%x"), -1);
+    EXPECT_EQ(platform_code_for_name(w, "0x0000000000001c"), 0x101C);
+    EXPECT_EQ(platform_code_for_name(w, "0xffffffffffffffff"), -1);
+    EXPECT_EQ(platform_open_axis(w, "Pad.axis[-1]"), nullptr);
+    EXPECT_EQ(platform_open_axis(w, "Pad.axis[2]"), nullptr);
+    EXPECT_EQ(platform_open_axis(w, ""), nullptr);
+    EXPECT_EQ(platform_open_axis(w, nullptr), nullptr);
+    EXPECT_EQ(platform_read_axis(nullptr), 0);
+    platform_close_axis(nullptr);
+    char buf[32];
+    EXPECT_STREQ(platform_name_for_code(w, 0x7fffffff, buf, sizeof buf), "0x7fffffff");
+    EXPECT_STREQ(platform_name_for_code(w, -5, buf, sizeof buf), "0xfffffffb");
+}
+
+TEST_F(PlatformInput, AxisHandlesRunOutWithoutHarm) {
+    ASSERT_NE(platform_input_add_device(input(), "Pad", 4, 2, nullptr, nullptr, 0), nullptr);
+    std::vector<platform_axis *> open;
+    for (int i = 0; i < PLATFORM_MAX_DEVICES * 4 + 10; i++) {
+        platform_axis *a = platform_open_axis(w, "Pad.axis[1]");
+        if (!a) break;
+        open.push_back(a);
+    }
+    EXPECT_EQ(open.size(), (size_t)PLATFORM_MAX_DEVICES * 4);
+    for (platform_axis *a : open)
+        platform_close_axis(a);
+    EXPECT_FALSE(platform_input_find_device(input(), "Pad")->active);
+    EXPECT_NE(platform_open_axis(w, "Pad.axis[1]"), nullptr);
 }
 
 TEST_F(PlatformInput, AliasesFirstDefinitionWins) {
