@@ -205,8 +205,9 @@ void bike_erosion_flush(bike_erosion_acc *a, double extent, bike_stroke_sink sin
 }
 
 int bike_erosion_force(const bike_erosion_input *in, const tiles_erosion *p, double *ex,
-                       double *ez) {
+                       double *ez, double raw[2]) {
     *ex = *ez = 0.0;
+    if (raw) raw[0] = raw[1] = 0.0;
     if (!(in->depth > 0.0) || !p) return 0;
     double speed = std::sqrt(in->vel[0] * in->vel[0] + in->vel[1] * in->vel[1] +
                              in->vel[2] * in->vel[2]);
@@ -232,6 +233,7 @@ int bike_erosion_force(const bike_erosion_input *in, const tiles_erosion *p, dou
     Ex += (p->lateral_scale - 1.0) * lateral * -wz;
     Ez += (p->lateral_scale - 1.0) * lateral * wx;
     if (in->front) Ex *= p->front_scale, Ez *= p->front_scale;
+    if (raw && std::isfinite(Ex) && std::isfinite(Ez)) raw[0] = Ex, raw[1] = Ez;
 
     double m = std::hypot(Ex, Ez);
     if (!std::isfinite(m) || m <= p->lower || m <= 1.0 / 32.0) return 0;

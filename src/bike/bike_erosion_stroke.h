@@ -69,8 +69,10 @@ struct bike_erosion_input {
     int front;
 };
 // Turns one wheel's contact into a sample direction (ex, ez); 0 when nothing is sampled.
+// raw, when given, receives the scaled force (Ex, Ez) before it became a direction (0 without
+// contact).
 int bike_erosion_force(const bike_erosion_input *in, const tiles_erosion *p, double *ex,
-                       double *ez);
+                       double *ez, double raw[2] = nullptr);
 
 // The queue of strokes sent and not yet taken by the ground deformation.
 void bike_erosion_stroke_send(void *ctx, const uint8_t *bytes, int length);

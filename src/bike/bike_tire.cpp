@@ -4,6 +4,7 @@
 #include "track/track_tiles.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -284,6 +285,7 @@ void bike_tire_clear(bike_tire *t) {
     t->tile = 0;
     t->roost_tic = -1;
     t->roost_touch = 0;
+    t->erode_force[0] = t->erode_force[1] = 0.0;
     bike_erosion_reset(&t->erosion);
 }
 
@@ -500,10 +502,31 @@ void bike_tire_erode(bike_tire *t, int front, int tic, double extent, bike_strok
         terrain_normal((float)t->pos[0], (float)t->pos[2], gn);
         in.normal[0] = gn[0], in.normal[1] = gn[1], in.normal[2] = gn[2];
         in.front = front;
-        sampled = bike_erosion_force(&in, tiles_erosion_get(t->tile), &ex, &ez);
+        sampled = bike_erosion_force(&in, tiles_erosion_get(t->tile), &ex, &ez, t->erode_force);
+    } else {
+        t->erode_force[0] = t->erode_force[1] = 0.0;
     }
     if (sampled)
         bike_erosion_sample(&t->erosion, t->pos[0], t->pos[2], ex, ez, tic, extent, sink, ctx);
     else
         bike_erosion_idle(&t->erosion, tic, extent, sink, ctx);
+}
+
+int bike_tire_debug_text(const bike_tire *t, char *buf, int size) {
+    if (!buf || size <= 0) return 0;
+    const dReal *lv = dBodyGetLinearVel(t->wheel);
+    dVector3 axle;
+    dBodyVectorToWorld(t->wheel, t->axle_local[0], t->axle_local[1], t->axle_local[2], axle);
+    v3 a = from(axle), n = t->depth > 0 ? from(t->normal) : v3{0, 1, 0};
+    // Lateral along the axle, longitudinal along the rolling direction on the ground.
+    v3 roll = cross(n, a);
+    double rl = len(roll);
+    if (rl > 1e-9) roll = roll * (1.0 / rl);
+    v3 f{t->feedback.f1[0], t->feedback.f1[1], t->feedback.f1[2]};
+    v3 e{t->erode_force[0], 0.0, t->erode_force[1]};
+    int n_out = std::snprintf(buf, (size_t)size,
+                              "speed=%.2f\nslip=%.2f\nfx=%.2f\nfz=%.2f\npfx=%.2f\npfz=%.2f\n",
+                              len(v3{lv[0], lv[1], lv[2]}), len(from(t->vel)), -dot(f, a),
+                              -dot(f, roll), -dot(e, a), -dot(e, roll));
+    return n_out < 0 ? 0 : (n_out >= size ? size - 1 : n_out);
 }

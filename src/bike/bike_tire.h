@@ -41,6 +41,7 @@ struct bike_tire {
     int tile;         // ground type under the contact
     dJointFeedback feedback; // the contact joint's forces from the last step
     bike_erosion_acc erosion;
+    double erode_force[2];   // the last erosion force (x, z) before it became a direction
     // Roost contact of this tic (Part of the pre-step), computed at most once per tic.
     int roost_tic;
     int roost_touch;
@@ -102,3 +103,7 @@ void bike_tire_roost_clear(void);
 void bike_tire_erode(bike_tire *t, int front, int tic, double extent, bike_stroke_sink sink,
                      void *ctx);
 
+// The tire debug readout of one wheel: "speed=%.2f\nslip=%.2f\nfx=%.2f\nfz=%.2f\npfx=%.2f\n"
+// "pfz=%.2f\n" with the wheel's speed, the slip speed, the negated lateral and longitudinal
+// contact force and the negated lateral and longitudinal erosion force. Returns the length.
+int bike_tire_debug_text(const bike_tire *t, char *buf, int size);

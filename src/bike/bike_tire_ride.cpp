@@ -5,6 +5,7 @@
 #include "track/track_terrain.h"
 #include "track/track_tiles.h"
 
+#include <cstdio>
 #include <cstring>
 
 static const double ROOST_CONE_FRONT = 3.14159265358979323846 / 8.0;
@@ -45,4 +46,12 @@ void bike_tire_erode_bike(bike_record *b) {
     for (int w = 0; w < 2; w++)
         bike_tire_erode(&b->tire[w], w == 0, bike_world.tic, terrain.extent,
                         bike_erosion_stroke_send, nullptr);
+}
+
+int bike_tire_debug_readout(const bike_record *b, char *buf, int size) {
+    if (!buf || size <= 0) return 0;
+    char wheel[2][160];
+    for (int w = 0; w < 2; w++) bike_tire_debug_text(&b->tire[w], wheel[w], sizeof wheel[w]);
+    int n = std::snprintf(buf, (size_t)size, "front:\n%srear:\n%s", wheel[0], wheel[1]);
+    return n < 0 ? 0 : (n >= size ? size - 1 : n);
 }

@@ -10,3 +10,5 @@ int bike_tire_prestep_roost(bike_record *b, double density, unsigned random);
 // Erode: both wheels' erosion producers after the world step; finished strokes go to the stroke
 // queue (bike_erosion_stroke_take) until the ground deformation consumes them.
 void bike_tire_erode_bike(bike_record *b);
+// The tire debug display text: "front:\n", the front wheel's readout, "rear:\n", the rear's.
+int bike_tire_debug_readout(const bike_record *b, char *buf, int size);

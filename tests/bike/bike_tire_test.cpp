@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -364,6 +365,29 @@ TEST_F(BikeTire, FrictionStopsASlidingWheelAndRollingResistanceSlowsARollingOne)
     EXPECT_LT(vz, -10.0);
     EXPECT_GT(vz, -19.99);
     dJointGroupDestroy(group);
+    dWorldDestroy(world);
+}
+
+TEST_F(BikeTire, DebugReadoutNegatesTheForcesInTheWheelsFrame) {
+    dInitODE2(0);
+    dWorldID world = dWorldCreate();
+    dBodyID wheel = dBodyCreate(world);
+    dBodySetLinearVel(wheel, 0, 0, -12.5);
+    bike_tire t;
+    bike_tire_init(&t, wheel, R, r);
+    t.depth = 0.05;
+    t.normal[1] = 1;
+    t.vel[2] = 3.0;
+    t.feedback.f1[0] = 3, t.feedback.f1[1] = 19, t.feedback.f1[2] = -5;
+    t.erode_force[0] = 10, t.erode_force[1] = 20;
+    char buf[256];
+    int n = bike_tire_debug_text(&t, buf, sizeof buf);
+    // Lateral is along the axle (+x); longitudinal along the rolling direction (-z).
+    EXPECT_STREQ(buf, "speed=12.50\nslip=3.00\nfx=-3.00\nfz=-5.00\npfx=-10.00\npfz=20.00\n");
+    EXPECT_EQ(n, (int)strlen(buf));
+    char tiny[8];
+    EXPECT_EQ(bike_tire_debug_text(&t, tiny, sizeof tiny), 7);
+    EXPECT_STREQ(tiny, "speed=1");
     dWorldDestroy(world);
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <random>
 
 namespace {
@@ -195,6 +196,18 @@ TEST_F(BikeRide, RollingWheelsThrowRoost) {
     EXPECT_NEAR(rear.cone, 2 * M_PI, 1e-12);
     EXPECT_LT(rear.wheel_vel[2], -25.0);
     EXPECT_NEAR(rear.pos[1], 0.0, 0.3) << "at the ground";
+    // The tire debug display shows both wheels, the rear carrying the weight and the drive.
+    char text[512];
+    bike_tire_debug_readout(b, text, sizeof text);
+    float fs, fsl, ffx, ffz, fpx, fpz, rs, rsl, rfx, rfz, rpx, rpz;
+    ASSERT_EQ(sscanf(text,
+                     "front:\nspeed=%f\nslip=%f\nfx=%f\nfz=%f\npfx=%f\npfz=%f\n"
+                     "rear:\nspeed=%f\nslip=%f\nfx=%f\nfz=%f\npfx=%f\npfz=%f\n",
+                     &fs, &fsl, &ffx, &ffz, &fpx, &fpz, &rs, &rsl, &rfx, &rfz, &rpx, &rpz),
+              12)
+        << text;
+    EXPECT_GT(rs, 25.0f);
+    EXPECT_NEAR(rs, fs, 1.0f);
 }
 
 TEST_F(BikeRide, SameInputsGiveTheSameRide) {
