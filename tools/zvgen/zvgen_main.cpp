@@ -20,6 +20,7 @@
 #define ZVGEN_GENERATORS(X) \
     X(zvgen_readme) \
     X(zvgen_track) \
+    X(zvgen_gates) \
     X(zvgen_image) \
     X(zvgen_bike)
 
