@@ -243,6 +243,18 @@ void shutdown_full(void) {
 
 int core_stock_models(void) { return g_main.stock_models; }
 
+void core_server_history_add(const char *name) {
+    if (!name || !name[0])
+        return;
+    char text[CORE_SERVER_NAME];
+    snprintf(text, sizeof text, "%s", name);
+    if (strcmp(text, core_server_history[0]) == 0)
+        return;
+    memmove(core_server_history[1], core_server_history[0],
+            sizeof core_server_history - sizeof core_server_history[0]);
+    memcpy(core_server_history[0], text, sizeof text);
+}
+
 // The bike module reads the seven files in their fingerprint order, 1024 bytes at a time.
 void core_generic_models_digest(char hex[41]) { bike_shape_files_digest(hex); }
 
@@ -333,6 +345,9 @@ int core_main(int argc, char **argv) {
         core_display_modes_free();
         return opts.exit_code;
     }
+
+    if (core_options.connect_address[0])
+        core_server_history_add(core_options.connect_address);
 
     // 10. The window.
     if (!open_window()) {

@@ -23,3 +23,6 @@ void core_generic_models_digest(char hex[41]);
 
 // The server history (16 entries of 127 characters) and the address to connect to at start.
 extern char core_server_history[CORE_SERVER_HISTORY][CORE_SERVER_NAME];
+// Puts a server name in front of the history (entry 0 the most recent; the oldest drops off),
+// unless it is empty or already entry 0. Longer names are cut to 127 characters.
+void core_server_history_add(const char *name);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
@@ -50,6 +51,21 @@ TEST(core_demo_list, names_under_demos_with_display_names) {
     EXPECT_STREQ(core_demo_display_name(39), "d39");
     core_demo_list_free();
     EXPECT_EQ(core_demo_count(), 0);
+}
+
+TEST(core_server_history, newest_first_without_repeats) {
+    memset(core_server_history, 0, sizeof core_server_history);
+    core_server_history_add("");
+    EXPECT_STREQ(core_server_history[0], "");
+    for (int i = 0; i < 20; i++)
+        core_server_history_add(("host" + std::to_string(i)).c_str());
+    EXPECT_STREQ(core_server_history[0], "host19");
+    EXPECT_STREQ(core_server_history[15], "host4"); // the oldest dropped off
+    core_server_history_add("host19");
+    EXPECT_STREQ(core_server_history[1], "host18"); // no repeat of entry 0
+    core_server_history_add(std::string(300, 'a').c_str());
+    EXPECT_EQ(std::string(core_server_history[0]), std::string(127, 'a'));
+    EXPECT_STREQ(core_server_history[1], "host19");
 }
 
 // Runs the whole program on the null back end against a data directory.
