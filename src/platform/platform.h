@@ -11,7 +11,8 @@
 
 // ---- log and options ---------------------------------------------------------------------------
 
-// printf-style; a null format closes the log file.
+// printf-style; each message goes out whole under a lock (any thread may log). A null format
+// closes the log file.
 void platform_log(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // Logs "Error: %s\n" and remembers the text for platform_last_error().
 void platform_log_error(const char *text);

@@ -326,6 +326,23 @@ TEST_F(SdlPlatform, RelativeMouseAxes) {
     EXPECT_EQ(platform_read_axis(x), 3);
     EXPECT_EQ(platform_read_axis(x), 0);
     platform_close_axis(x);
+
+    // The mouse's own buttons: left, right, middle, as the short names say.
+    int right = platform_code_for_name(w, "mouse-right");
+    int middle = platform_code_for_name(w, "mouse-middle");
+    platform_device *mouse = platform_input_find_device(platform_window_input(w), "Mouse");
+    ASSERT_NE(mouse, nullptr);
+    EXPECT_EQ(right, mouse->id * 65536 + 1);
+    EXPECT_EQ(middle, mouse->id * 65536 + 2);
+    SDL_Event b = {};
+    b.type = SDL_MOUSEBUTTONDOWN;
+    b.button.timestamp = SDL_GetTicks();
+    b.button.button = SDL_BUTTON_RIGHT;
+    push(b);
+    std::vector<platform_event> ev = drain();
+    ASSERT_EQ(ev.size(), 2u);
+    EXPECT_EQ(ev[0].code, PLATFORM_MOUSE_RIGHT);
+    EXPECT_EQ(ev[1].code, right);
 }
 
 TEST_F(SdlPlatform, FutureStampIsAdjusted) {

@@ -505,8 +505,10 @@ int platform_sdl_input_event(platform_window *w, const SDL_Event *e) {
                    : e->button.button == SDL_BUTTON_RIGHT  ? PLATFORM_MOUSE_RIGHT
                                                            : 0;
         if (code) queue(w, code, pressed, event_time(e->button.timestamp));
+        // The mouse device numbers its buttons left, right, middle.
+        int button = code == PLATFORM_MOUSE_LEFT ? 0 : code == PLATFORM_MOUSE_RIGHT ? 1 : 2;
         if (g_in.mouse && g_in.mouse->active && code)
-            platform_device_button(g_in.mouse, code - PLATFORM_MOUSE_LEFT, pressed,
+            platform_device_button(g_in.mouse, button, pressed,
                                    (long long)e->button.timestamp + platform_sdl_stamp_offset());
         return 1;
     }
