@@ -90,6 +90,8 @@ struct main_fixture : testing::Test {
     int run(std::vector<std::string> args, const char *data_dir) {
         if (data_dir)
             setenv("ZV_HOME", data_dir, 1);
+        // Other tests in this program may have left an index built over other roots.
+        file_index_free();
         data_root_reset();
         args.insert(args.begin(), "zelvo");
         std::vector<char *> argv;
