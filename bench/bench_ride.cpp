@@ -52,7 +52,8 @@ rate ride_round(bike_record *b, int tics, bool random_inputs, std::mt19937 &rng)
 
 rate median(const std::vector<rate> &v) {
     std::vector<double> w, c;
-    for (const rate &r : v) w.push_back(r.wall), c.push_back(r.cpu);
+    for (const rate &r : v)
+        w.push_back(r.wall), c.push_back(r.cpu);
     std::sort(w.begin(), w.end());
     std::sort(c.begin(), c.end());
     return {w[w.size() / 2], c[c.size() / 2]};
@@ -73,8 +74,10 @@ int main(int argc, char **argv) {
         ride_harness_end();
     }
     rate m = median(flat);
-    fprintf(stderr, "flat ground, full throttle: median %.0f tics/s wall, %.0f per CPU second "
-                    "(%d rounds of %d tics)\n", m.wall, m.cpu, rounds, tics);
+    fprintf(stderr,
+            "flat ground, full throttle: median %.0f tics/s wall, %.0f per CPU second "
+            "(%d rounds of %d tics)\n",
+            m.wall, m.cpu, rounds, tics);
 
     double x, z, h;
     std::vector<rate> track;
@@ -88,7 +91,9 @@ int main(int argc, char **argv) {
         ride_harness_end();
     }
     m = median(track);
-    fprintf(stderr, "default track, random inputs: median %.0f tics/s wall, %.0f per CPU second "
-                    "(%d rounds of %d tics)\n", m.wall, m.cpu, rounds, tics);
+    fprintf(stderr,
+            "default track, random inputs: median %.0f tics/s wall, %.0f per CPU second "
+            "(%d rounds of %d tics)\n",
+            m.wall, m.cpu, rounds, tics);
     return 0;
 }

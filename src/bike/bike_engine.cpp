@@ -5,7 +5,9 @@
 static const double ENGINE_PI = 3.14159265358979323846;
 static const double RAD_TO_RPM = 60.0 / (2.0 * ENGINE_PI);
 
-static double clampd(double v, double lo, double hi) { return v < lo ? lo : (v > hi ? hi : v); }
+static double clampd(double v, double lo, double hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
 
 // Keeps an angle in -pi..pi so the driveline angle never loses precision over a long race.
 static double wrap_angle(double a) {
@@ -21,7 +23,9 @@ void bike_engine_reset(bike_engine_state *s) {
     s->driveline_torque = 0.0;
 }
 
-double bike_engine_rpm(const bike_engine_state *s) { return s->omega * RAD_TO_RPM; }
+double bike_engine_rpm(const bike_engine_state *s) {
+    return s->omega * RAD_TO_RPM;
+}
 
 double bike_engine_curve_torque(const bike_engine_spec *spec, double rpm, double throttle) {
     double i = clampd(rpm * 0.002, 0.0, BIKE_ENGINE_CURVE_POINTS - 1);
@@ -55,7 +59,8 @@ double bike_engine_ratio(const bike_engine_spec *spec, int gear, double final_dr
 int bike_engine_gear_for(const bike_engine_spec *spec, int target) {
     if (target <= 0) return 0;
     if (target > BIKE_ENGINE_GEARS - 1) target = BIKE_ENGINE_GEARS - 1;
-    while (target > 0 && !(spec->gear_ratio[target] > 0.0f)) target--;
+    while (target > 0 && !(spec->gear_ratio[target] > 0.0f))
+        target--;
     return target;
 }
 
@@ -107,8 +112,10 @@ double bike_engine_step(const bike_engine_spec *spec, bike_engine_state *s, doub
         // protects a slow engine from stalling under drive.
         if (T < 0.0) c = rider_c;
         double slip = ENGINE_PI / 4.0 * c;
-        if (M > slip) s->phi = wrap_angle(in->axle_angle + slip);
-        else if (M < -slip) s->phi = wrap_angle(in->axle_angle - slip);
+        if (M > slip)
+            s->phi = wrap_angle(in->axle_angle + slip);
+        else if (M < -slip)
+            s->phi = wrap_angle(in->axle_angle - slip);
         T = clampd(T, -1e6, 1e6) * c * c;
         if (!std::isfinite(T)) T = 0.0;
     } else {

@@ -25,21 +25,21 @@ struct bike_engine_spec {
 
 // Engine-side state of one bike.
 struct bike_engine_state {
-    int gear;          // 0 = first ... 5 = sixth; -1 or less = neutral
-    int shift_request; // last request seen (-1, 0, +1): a held input shifts once
-    double omega;      // engine angular velocity, rad/s
-    double phi;        // driveline angle (rear-axle angle without wind-up), -pi..pi
+    int gear;                // 0 = first ... 5 = sixth; -1 or less = neutral
+    int shift_request;       // last request seen (-1, 0, +1): a held input shifts once
+    double omega;            // engine angular velocity, rad/s
+    double phi;              // driveline angle (rear-axle angle without wind-up), -pi..pi
     double driveline_torque; // last torque passed to the rear wheel (0 when declutched)
 };
 
 // What the driveline step needs from the bodies (read before the step).
 struct bike_driveline_input {
-    double axle_rate;     // rear axle hinge rate, rad/s, positive rolling forward
-    double axle_angle;    // rear axle hinge angle, rad
-    float clutch;         // rider's engagement 0-1 (1 = engaged)
+    double axle_rate;  // rear axle hinge rate, rad/s, positive rolling forward
+    double axle_angle; // rear axle hinge angle, rad
+    float clutch;      // rider's engagement 0-1 (1 = engaged)
     float auto_clutch_rpm;
-    float throttle;       // 0-1
-    int cut_drive;        // stop-wheelies cut: positive engine torque limited to 0
+    float throttle; // 0-1
+    int cut_drive;  // stop-wheelies cut: positive engine torque limited to 0
 };
 
 // Clears the state: first gear, engine stopped, no wind-up.
@@ -56,8 +56,7 @@ double bike_engine_ratio(const bike_engine_spec *spec, int gear, double final_dr
 // sixth and lowered to the next existing gear.
 int bike_engine_gear_for(const bike_engine_spec *spec, int target);
 // Manual shift with the held-input latch; ignored while crashed. Returns 1 when the gear changed.
-int bike_engine_shift(const bike_engine_spec *spec, bike_engine_state *s, int request,
-                      int crashed);
+int bike_engine_shift(const bike_engine_spec *spec, bike_engine_state *s, int request, int crashed);
 // Automatic shifting from the wheel-side rpm: up above the upshift speed, down below the
 // downshift speed. Returns the new gear.
 int bike_engine_auto_shift_gear(const bike_engine_spec *spec, int gear, double wheel_rpm);

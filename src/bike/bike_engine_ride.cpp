@@ -13,7 +13,8 @@ static void steering_damping(bike_record *b) {
     double spin = om[0] * a[0] + om[1] * a[1] + om[2] * a[2];
     double k = b->applied.steering_damping;
     double t[3];
-    for (int i = 0; i < 3; i++) t[i] = k * (spin * a[i] - om[i]);
+    for (int i = 0; i < 3; i++)
+        t[i] = k * (spin * a[i] - om[i]);
     if (!std::isfinite(t[0] + t[1] + t[2])) return;
     dBodyAddTorque(w, t[0], t[1], t[2]);
     dBodyAddTorque(b->body[BIKE_FRAME], -t[0], -t[1], -t[2]);
@@ -24,10 +25,10 @@ void bike_engine_drivetrain_step(bike_record *b) {
     const bike_engine_spec &spec = b->m->engine;
     int flags = b->applied.flags;
     int front_contact = b->tire[0].depth > 0, rear_contact = b->tire[1].depth > 0;
-    double final_drive = b->applied.final_drive > 0 ? b->applied.final_drive
-                                                    : bike_engine_final_drive(spec.front_sprocket,
-                                                                              spec.rear_sprocket,
-                                                                              0, 0);
+    double final_drive =
+        b->applied.final_drive > 0
+            ? b->applied.final_drive
+            : bike_engine_final_drive(spec.front_sprocket, spec.rear_sprocket, 0, 0);
     dJointID rear = b->joint[BIKE_JOINT_REAR_AXLE], front = b->joint[BIKE_JOINT_FRONT_AXLE];
     double axle_rate = dJointGetHingeAngleRate(rear);
     double axle_angle = dJointGetHingeAngle(rear);
@@ -64,12 +65,12 @@ void bike_engine_drivetrain_step(bike_record *b) {
     }
 
     const double *fu = b->tire[0].vel, *ru = b->tire[1].vel;
-    double front_t = bike_engine_front_brake(b->ctl.front_brake, b->applied.brake_torque, flags,
-                                             front_contact,
-                                             fu[0] * fu[0] + fu[1] * fu[1] + fu[2] * fu[2],
-                                             rear_contact);
-    double rear_t = bike_engine_rear_brake(b->ctl.rear_brake, b->applied.rear_brake_torque, flags,
-                                           rear_contact, ru[0] * ru[0] + ru[1] * ru[1] + ru[2] * ru[2]);
+    double front_t =
+        bike_engine_front_brake(b->ctl.front_brake, b->applied.brake_torque, flags, front_contact,
+                                fu[0] * fu[0] + fu[1] * fu[1] + fu[2] * fu[2], rear_contact);
+    double rear_t =
+        bike_engine_rear_brake(b->ctl.rear_brake, b->applied.rear_brake_torque, flags, rear_contact,
+                               ru[0] * ru[0] + ru[1] * ru[1] + ru[2] * ru[2]);
     dJointSetHingeParam(front, dParamVel, 0);
     dJointSetHingeParam(front, dParamFMax, front_t);
     dJointSetHingeParam(rear, dParamVel, 0);

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstring>
 
-static double clampd(double v, double lo, double hi) { return v < lo ? lo : (v > hi ? hi : v); }
+static double clampd(double v, double lo, double hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
 
 static void put16(uint8_t *p, int v) {
     p[0] = (uint8_t)(v & 0xff);
@@ -32,7 +34,9 @@ int bike_erosion_bound_code(double v) {
     return q > 65535.0 ? 65535 : (int)q;
 }
 
-static double bound_value(int code) { return code / 65535.0 * 2048.0 - 1024.0; }
+static double bound_value(int code) {
+    return code / 65535.0 * 2048.0 - 1024.0;
+}
 
 int bike_erosion_stroke_encode(const bike_stroke_point *pts, int count, double min_dx,
                                double min_dz, double max_dx, double max_dz, double extent,
@@ -79,8 +83,10 @@ int bike_erosion_stroke_encode(const bike_stroke_point *pts, int count, double m
             double lo[2] = {dminx, dminz}, hi[2] = {dmaxx, dmaxz};
             for (int j = 0; j < 2; j++) {
                 double span = hi[j] - lo[j];
-                if (!(d[j] >= lo[j]) || !(span > 0.0)) b[j] = 0;
-                else b[j] = (int)std::lround((clampd(d[j], lo[j], hi[j]) - lo[j]) * 255.0 / span);
+                if (!(d[j] >= lo[j]) || !(span > 0.0))
+                    b[j] = 0;
+                else
+                    b[j] = (int)std::lround((clampd(d[j], lo[j], hi[j]) - lo[j]) * 255.0 / span);
             }
             out[at++] = (uint8_t)b[0];
             out[at++] = (uint8_t)b[1];
@@ -95,7 +101,9 @@ int bike_erosion_stroke_encode(const bike_stroke_point *pts, int count, double m
     return at;
 }
 
-void bike_erosion_reset(bike_erosion_acc *a) { std::memset(a, 0, sizeof *a); }
+void bike_erosion_reset(bike_erosion_acc *a) {
+    std::memset(a, 0, sizeof *a);
+}
 
 static void send_stroke(bike_erosion_acc *a, double extent, bike_stroke_sink sink, void *ctx) {
     if (a->point_count > 0 && sink) {
@@ -142,7 +150,8 @@ static void close_point(bike_erosion_acc *a, int tic, double extent, bike_stroke
     const bike_stroke_point *prev = &a->points[a->point_count - 1];
     double dx = (double)p.x - prev->x, dz = (double)p.z - prev->z;
     double mnx = a->min_dx, mxx = a->max_dx, mnz = a->min_dz, mxz = a->max_dz;
-    if (a->point_count == 1) mnx = mxx = dx, mnz = mxz = dz;
+    if (a->point_count == 1)
+        mnx = mxx = dx, mnz = mxz = dz;
     else {
         if (dx < mnx) mnx = dx;
         if (dx > mxx) mxx = dx;
@@ -169,8 +178,7 @@ static void open_point(bike_erosion_acc *a, double x, double z, double ex, doubl
 
 void bike_erosion_sample(bike_erosion_acc *a, double x, double z, double ex, double ez, int tic,
                          double extent, bike_stroke_sink sink, void *ctx) {
-    if (!std::isfinite(x) || !std::isfinite(z) || !std::isfinite(ex) || !std::isfinite(ez))
-        return;
+    if (!std::isfinite(x) || !std::isfinite(z) || !std::isfinite(ex) || !std::isfinite(ez)) return;
     if (!a->open) {
         open_point(a, x, z, ex, ez, 0.0);
         a->last_change = tic;
@@ -204,13 +212,13 @@ void bike_erosion_flush(bike_erosion_acc *a, double extent, bike_stroke_sink sin
     send_stroke(a, extent, sink, ctx);
 }
 
-int bike_erosion_force(const bike_erosion_input *in, const tiles_erosion *p, double *ex,
-                       double *ez, double raw[2]) {
+int bike_erosion_force(const bike_erosion_input *in, const tiles_erosion *p, double *ex, double *ez,
+                       double raw[2]) {
     *ex = *ez = 0.0;
     if (raw) raw[0] = raw[1] = 0.0;
     if (!(in->depth > 0.0) || !p) return 0;
-    double speed = std::sqrt(in->vel[0] * in->vel[0] + in->vel[1] * in->vel[1] +
-                             in->vel[2] * in->vel[2]);
+    double speed =
+        std::sqrt(in->vel[0] * in->vel[0] + in->vel[1] * in->vel[1] + in->vel[2] * in->vel[2]);
     double hv = std::hypot(in->vel[0], in->vel[2]);
     double wx = 0.0, wz = 0.0;
     if (hv > 1e-9) wx = in->vel[0] / hv, wz = in->vel[2] / hv;
@@ -278,7 +286,9 @@ int bike_erosion_stroke_take(uint8_t *out) {
     return n;
 }
 
-int bike_erosion_stroke_pending(void) { return stroke_queue.count; }
+int bike_erosion_stroke_pending(void) {
+    return stroke_queue.count;
+}
 
 void bike_erosion_stroke_clear(void) {
     stroke_queue.head = 0;

@@ -10,7 +10,7 @@ struct tiles_erosion;
 
 enum {
     BIKE_STROKE_MAX_POINTS = 64,
-    BIKE_STROKE_HEADER = 17,                                       // type, bounds, point 0
+    BIKE_STROKE_HEADER = 17, // type, bounds, point 0
     BIKE_STROKE_MAX_BYTES = BIKE_STROKE_HEADER + 4 * (BIKE_STROKE_MAX_POINTS - 1), // 269
     BIKE_STROKE_POINT_SAMPLES = 16,
     BIKE_STROKE_QUEUE = 256, // strokes waiting for the deformation
@@ -24,12 +24,12 @@ struct bike_stroke_point {
 
 // The accumulator of one wheel: the open point and the stroke being built.
 struct bike_erosion_acc {
-    int open;               // a point is being summed
+    int open; // a point is being summed
     double sum_x, sum_z, sum_ex, sum_ez;
     int count;
-    double distance;        // horizontal distance ridden inside the point
-    double last_x, last_z;  // previous sample position
-    int last_change;        // tic of the last change
+    double distance;       // horizontal distance ridden inside the point
+    double last_x, last_z; // previous sample position
+    int last_change;       // tic of the last change
     bike_stroke_point points[BIKE_STROKE_MAX_POINTS];
     int point_count;
     double min_dx, min_dz, max_dx, max_dz; // point-to-point steps of the stroke
@@ -60,19 +60,19 @@ int bike_erosion_bound_code(double v);
 
 // Inputs of one wheel's erosion sample.
 struct bike_erosion_input {
-    double depth;       // contact depth, 0 or less = no contact
-    double pos[3];      // contact point
-    double slip;        // |contact point velocity|
-    double vel[3];      // wheel linear velocity
-    double force[3];    // contact joint force on the wheel from the last step
-    double normal[3];   // ground normal at the contact (need not be unit)
+    double depth;     // contact depth, 0 or less = no contact
+    double pos[3];    // contact point
+    double slip;      // |contact point velocity|
+    double vel[3];    // wheel linear velocity
+    double force[3];  // contact joint force on the wheel from the last step
+    double normal[3]; // ground normal at the contact (need not be unit)
     int front;
 };
 // Turns one wheel's contact into a sample direction (ex, ez); 0 when nothing is sampled.
 // raw, when given, receives the scaled force (Ex, Ez) before it became a direction (0 without
 // contact).
-int bike_erosion_force(const bike_erosion_input *in, const tiles_erosion *p, double *ex,
-                       double *ez, double raw[2] = nullptr);
+int bike_erosion_force(const bike_erosion_input *in, const tiles_erosion *p, double *ex, double *ez,
+                       double raw[2] = nullptr);
 
 // The queue of strokes sent and not yet taken by the ground deformation.
 void bike_erosion_stroke_send(void *ctx, const uint8_t *bytes, int length);

@@ -5,14 +5,18 @@
 static const double INPUT_PI = 3.14159265358979323846;
 static const double QUARTER_PI = INPUT_PI / 4.0;
 
-static double clampd(double v, double lo, double hi) { return v < lo ? lo : (v > hi ? hi : v); }
+static double clampd(double v, double lo, double hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
 static float channel(const float *in, int i, float lo, float hi) {
     float v = in[i];
     if (!std::isfinite(v)) return 0.0f;
     return v < lo ? lo : (v > hi ? hi : v);
 }
 // Shrinks |v| by band, giving 0 inside the band.
-static double dead_band(double v, double band) { return v - clampd(v, -band, band); }
+static double dead_band(double v, double band) {
+    return v - clampd(v, -band, band);
+}
 
 float bike_input_clutch_ramp(float current, float lever, double tic) {
     if (!std::isfinite(lever)) lever = 0.0f;
@@ -23,8 +27,8 @@ float bike_input_clutch_ramp(float current, float lever, double tic) {
     return (float)(next < target ? next : target);
 }
 
-int bike_input_apply(const float inputs[BIKE_INPUT_CHANNELS], int reverse_steering,
-                     int sticky_dab, bike_input_latch *latch, bike_control_values *v, double tic) {
+int bike_input_apply(const float inputs[BIKE_INPUT_CHANNELS], int reverse_steering, int sticky_dab,
+                     bike_input_latch *latch, bike_control_values *v, double tic) {
     float steer = channel(inputs, BIKE_INPUT_STEER, -1.0f, 1.0f);
     v->steering = reverse_steering ? -steer : steer;
     v->front_brake = channel(inputs, BIKE_INPUT_FRONT_BRAKE, 0.0f, 1.0f);
@@ -40,8 +44,8 @@ int bike_input_apply(const float inputs[BIKE_INPUT_CHANNELS], int reverse_steeri
     latch->last_dab_channel = dab;
     v->back_up = channel(inputs, BIKE_INPUT_BACK_UP, 0.0f, 1.0f);
     v->lean = channel(inputs, BIKE_INPUT_LEAN, -1.0f, 1.0f);
-    v->clutch = bike_input_clutch_ramp(v->clutch, channel(inputs, BIKE_INPUT_CLUTCH, 0.0f, 1.0f),
-                                       tic);
+    v->clutch =
+        bike_input_clutch_ramp(v->clutch, channel(inputs, BIKE_INPUT_CLUTCH, 0.0f, 1.0f), tic);
     float shift = channel(inputs, BIKE_INPUT_SHIFT, -1.0f, 1.0f);
     return shift > 0.5f ? 1 : (shift < -0.5f ? -1 : 0);
 }
@@ -80,11 +84,15 @@ double bike_input_lock_indicator(double vf, double lock_limit, double roll, doub
     double path, bars;
     double off = roll < 0.0 ? travel_angle - x : -(travel_angle + x);
     // A lock limit of 0 (the slider allows it) leaves no room: any excess counts as full lock.
-    if (y > 1e-9) path = off / y;
-    else path = off > 0.0 ? 1.0 : 0.0;
+    if (y > 1e-9)
+        path = off / y;
+    else
+        path = off > 0.0 ? 1.0 : 0.0;
     if (path > 1.0) path = 1.0;
-    if (roll < 0.0) bars = clampd((steer_angle + INPUT_PI / 12.0) * -12.0 / INPUT_PI, 0.0, 1.0);
-    else bars = clampd((steer_angle - INPUT_PI / 12.0) * 12.0 / INPUT_PI, 0.0, 1.0);
+    if (roll < 0.0)
+        bars = clampd((steer_angle + INPUT_PI / 12.0) * -12.0 / INPUT_PI, 0.0, 1.0);
+    else
+        bars = clampd((steer_angle - INPUT_PI / 12.0) * 12.0 / INPUT_PI, 0.0, 1.0);
     return path > bars ? path : bars;
 }
 
@@ -131,9 +139,8 @@ bike_steer_result bike_input_steer(const bike_applied *p, const bike_steer_state
         double cm = p->leveling * phi;
         c = p->roll_damping * m * phi_rate;
         if (s->speed < p->slow_damping_speed) {
-            double f = p->slow_damping_factor +
-                       clampd(s->speed / p->slow_damping_speed, 0.0, 1.0) *
-                           (1.0 - p->slow_damping_factor);
+            double f = p->slow_damping_factor + clampd(s->speed / p->slow_damping_speed, 0.0, 1.0) *
+                                                    (1.0 - p->slow_damping_factor);
             cm *= f;
             c *= f;
         }
@@ -148,9 +155,12 @@ bike_steer_result bike_input_steer(const bike_applied *p, const bike_steer_state
             target = clampd(target, -limit, limit);
             double e = dead_band(phi_rate - target, 0.125);
             double cv;
-            if (e < -0.25) cv = -p->steering_strength;
-            else if (e > 0.25) cv = p->steering_strength;
-            else cv = 4.0 * p->steering_strength * e;
+            if (e < -0.25)
+                cv = -p->steering_strength;
+            else if (e > 0.25)
+                cv = p->steering_strength;
+            else
+                cv = 4.0 * p->steering_strength * e;
             cy = cv + d * (cy - cv);
         }
     }
@@ -193,9 +203,12 @@ double bike_input_arcade_steer_torque(double steering_strength, double steering,
     l = dead_band(l, 1.0 / 32.0);
     double b = dead_band(8.0 * l - steer_rate, 1.0 / 2400.0);
     double k;
-    if (b < -4.0 / 3.0) k = -2.0 / 3.0;
-    else if (b > 4.0 / 3.0) k = 2.0 / 3.0;
-    else k = b / 2.0;
+    if (b < -4.0 / 3.0)
+        k = -2.0 / 3.0;
+    else if (b > 4.0 / 3.0)
+        k = 2.0 / 3.0;
+    else
+        k = b / 2.0;
     return steering_strength * k;
 }
 
@@ -227,17 +240,21 @@ double bike_input_dab_force(const bike_dab_state *s) {
     double P = phi < 0.0 ? INPUT_PI / 8.0 : -INPUT_PI / 8.0;
     if (aphi < INPUT_PI / 16.0) P *= aphi * 16.0 / INPUT_PI;
     double e = 0.0;
-    if (P > 0.0 && s->roll_rate < P) e = -400.0;
-    else if (P < 0.0 && s->roll_rate > P) e = 400.0;
+    if (P > 0.0 && s->roll_rate < P)
+        e = -400.0;
+    else if (P < 0.0 && s->roll_rate > P)
+        e = 400.0;
     if (aphi < INPUT_PI / 32.0) e *= aphi * 32.0 / INPUT_PI;
 
     if (s->back_up < 0.125 || v > 5.0) {
         double u = s->max_dab_speed > 1.0 ? s->max_dab_speed : 1.0;
         double lim = s->roll_limit_angle;
         double D;
-        if (v * v >= u * u) D = 5.0 * INPUT_PI / 2.0;
+        if (v * v >= u * u)
+            D = 5.0 * INPUT_PI / 2.0;
         else if (v > 15.0)
-            D = (lim + clampd((v * v - 225.0) / (u * u - 225.0), 0.0, 1.0) * (2.0 * INPUT_PI - lim)) *
+            D = (lim +
+                 clampd((v * v - 225.0) / (u * u - 225.0), 0.0, 1.0) * (2.0 * INPUT_PI - lim)) *
                 1.25;
         else {
             double q = 1.0 - (v * v / (u * u) < 1.0 ? v * v / (u * u) : 1.0);

@@ -41,8 +41,8 @@ struct bike_input_latch {
 
 // Turns a controls vector into control values; returns the shift request (-1, 0, +1).
 // Non-finite channels count as 0.
-int bike_input_apply(const float inputs[BIKE_INPUT_CHANNELS], int reverse_steering,
-                     int sticky_dab, bike_input_latch *latch, bike_control_values *v, double tic);
+int bike_input_apply(const float inputs[BIKE_INPUT_CHANNELS], int reverse_steering, int sticky_dab,
+                     bike_input_latch *latch, bike_control_values *v, double tic);
 // The false-start hold: brakes on, sitting, no throttle, clutch out.
 void bike_input_hold(bike_control_values *v);
 // Forces the values a crashed rider cannot use to 0 (throttle, sit/dab, back up, lean).
@@ -52,18 +52,18 @@ float bike_input_clutch_ramp(float current, float lever, double tic);
 
 // The bike's state as the steering law sees it.
 struct bike_steer_state {
-    double steering;      // control value -1..1
-    double roll;          // roll angle, positive leaning left
-    double roll_rate;     // frame angular velocity about its own z axis
-    double steer_angle;   // steering hinge angle
-    double front_rate;    // front axle hinge rate, positive rolling forward
-    double front_radius;  // R + r of the front tire
-    double speed;         // |frame velocity|
+    double steering;     // control value -1..1
+    double roll;         // roll angle, positive leaning left
+    double roll_rate;    // frame angular velocity about its own z axis
+    double steer_angle;  // steering hinge angle
+    double front_rate;   // front axle hinge rate, positive rolling forward
+    double front_radius; // R + r of the front tire
+    double speed;        // |frame velocity|
     int front_contact;
-    double mu0;           // first friction coefficient of the tile under the front wheel
-    double clearance;     // front tire's height above the terrain (centre - ground - (R + r))
-    double travel_angle;  // steering angle that points the front wheel along its path
-    int knock;            // knock counter (tics)
+    double mu0;          // first friction coefficient of the tile under the front wheel
+    double clearance;    // front tire's height above the terrain (centre - ground - (R + r))
+    double travel_angle; // steering angle that points the front wheel along its path
+    int knock;           // knock counter (tics)
 };
 
 struct bike_steer_result {

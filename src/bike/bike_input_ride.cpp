@@ -15,7 +15,9 @@ const double PI = 3.14159265358979323846;
 const double STOPPED_SPEED = 5.0;
 const double DAB_SPEED_LIMIT = 15.0;
 
-double clampd(double v, double lo, double hi) { return v < lo ? lo : (v > hi ? hi : v); }
+double clampd(double v, double lo, double hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
 
 // The local player's sticky sit/dab toggle lives for the whole run.
 bike_input_latch local_latch;
@@ -34,7 +36,8 @@ void steering_axis_model(const bike_record *b, double s[3]) {
         l += s[k] * s[k];
     }
     l = std::sqrt(l);
-    for (int k = 0; k < 3; k++) s[k] = l > 0 ? s[k] / l : (k == 1);
+    for (int k = 0; k < 3; k++)
+        s[k] = l > 0 ? s[k] / l : (k == 1);
 }
 
 // A one-axis angular motor in the tic's joint group; rel 0 = world axis, 1 = frame axis.
@@ -248,10 +251,14 @@ void bike_input_controls_step(bike_record *b) {
     double v = frame_speed(b);
     double roll = bike_roll(b->body[BIKE_FRAME]);
     int backing = b->ctl.back_up > 0.0f && v < STOPPED_SPEED;
-    if (backing) back_up(b);
-    else if (b->applied.flags & BIKE_FLAG_AUTO_DAB) dab_when_stopped(b, v, roll);
-    if (b->applied.arcade) arcade_steering(b, roll);
-    else simulation_steering(b, roll);
+    if (backing)
+        back_up(b);
+    else if (b->applied.flags & BIKE_FLAG_AUTO_DAB)
+        dab_when_stopped(b, v, roll);
+    if (b->applied.arcade)
+        arcade_steering(b, roll);
+    else
+        simulation_steering(b, roll);
 }
 
 void bike_input_aids_step(bike_record *b) {
@@ -268,8 +275,8 @@ void bike_input_aids_step(bike_record *b) {
 
 void bike_input_apply_local(bike_record *b, const float inputs[BIKE_INPUT_CHANNELS],
                             int reverse_steering, int sticky_dab, int held) {
-    int request = bike_input_apply(inputs, reverse_steering, sticky_dab, &local_latch, &b->ctl,
-                                   bike_tic);
+    int request =
+        bike_input_apply(inputs, reverse_steering, sticky_dab, &local_latch, &b->ctl, bike_tic);
     if (held) {
         bike_input_hold(&b->ctl);
         request = 0;

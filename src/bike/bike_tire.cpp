@@ -12,20 +12,36 @@ namespace {
 struct v3 {
     double x, y, z;
 };
-inline v3 operator+(v3 a, v3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline v3 operator-(v3 a, v3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline v3 operator*(v3 a, double k) { return {a.x * k, a.y * k, a.z * k}; }
-inline double dot(v3 a, v3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline v3 operator+(v3 a, v3 b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline v3 operator-(v3 a, v3 b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline v3 operator*(v3 a, double k) {
+    return {a.x * k, a.y * k, a.z * k};
+}
+inline double dot(v3 a, v3 b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 inline v3 cross(v3 a, v3 b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-inline double len(v3 a) { return std::sqrt(dot(a, a)); }
-inline v3 from(const double *p) { return {p[0], p[1], p[2]}; }
-inline void store(v3 a, double *p) { p[0] = a.x, p[1] = a.y, p[2] = a.z; }
+inline double len(v3 a) {
+    return std::sqrt(dot(a, a));
+}
+inline v3 from(const double *p) {
+    return {p[0], p[1], p[2]};
+}
+inline void store(v3 a, double *p) {
+    p[0] = a.x, p[1] = a.y, p[2] = a.z;
+}
 
 const double TIRE_PI = 3.14159265358979323846;
 
-double clampd(double v, double lo, double hi) { return v < lo ? lo : (v > hi ? hi : v); }
+double clampd(double v, double lo, double hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
 
 // A unit vector perpendicular to a (any one).
 v3 perpendicular(v3 a) {
@@ -212,8 +228,8 @@ int bike_tire_collide(const double centre[3], const double axle[3], double R, do
     if (!terrain_present() || !terrain.heights || !(terrain.spacing > 0.0f)) return 0;
     ring g{from(centre), from(axle), R};
     double al = len(g.a);
-    if (!std::isfinite(g.c.x) || !std::isfinite(g.c.y) || !std::isfinite(g.c.z) ||
-        !(al > 1e-9) || !std::isfinite(al))
+    if (!std::isfinite(g.c.x) || !std::isfinite(g.c.y) || !std::isfinite(g.c.z) || !(al > 1e-9) ||
+        !std::isfinite(al))
         return 0;
     g.a = g.a * (1.0 / al);
 
@@ -259,8 +275,10 @@ done:
     if (mode == BIKE_TIRE_ROOST && best.normal[1] < 0.0) {
         // Spray never goes into the ground: a downward normal keeps only its horizontal part.
         double hx = best.normal[0], hz = best.normal[2], hl = std::hypot(hx, hz);
-        if (hl < 1.0 / 32.0) best.normal[0] = 0, best.normal[1] = 1, best.normal[2] = 0;
-        else best.normal[0] = hx / hl, best.normal[1] = 0, best.normal[2] = hz / hl;
+        if (hl < 1.0 / 32.0)
+            best.normal[0] = 0, best.normal[1] = 1, best.normal[2] = 0;
+        else
+            best.normal[0] = hx / hl, best.normal[1] = 0, best.normal[2] = hz / hl;
     }
     *hit = best;
     return 1;
@@ -353,7 +371,8 @@ double bike_tire_roll_resist(const tiles_type *type, double W, double c) {
             last = k;
             if (sp[k] > W) {
                 double t = (W - sp[k - 1]) / ((double)sp[k] - sp[k - 1]);
-                light = type->roll_light[k - 1] + t * (type->roll_light[k] - type->roll_light[k - 1]);
+                light =
+                    type->roll_light[k - 1] + t * (type->roll_light[k] - type->roll_light[k - 1]);
                 full = type->roll_full[k - 1] + t * (type->roll_full[k] - type->roll_full[k - 1]);
                 found = 1;
                 break;
@@ -483,7 +502,9 @@ int bike_tire_roost_take(bike_roost_contact *out) {
     return 1;
 }
 
-void bike_tire_roost_clear(void) { roost_queue.head = roost_queue.count = 0; }
+void bike_tire_roost_clear(void) {
+    roost_queue.head = roost_queue.count = 0;
+}
 
 void bike_tire_erode(bike_tire *t, int front, int tic, double extent, bike_stroke_sink sink,
                      void *ctx) {

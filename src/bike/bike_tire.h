@@ -33,15 +33,15 @@ struct bike_tire {
     dBodyID wheel;
     double axle_local[3]; // in wheel-body coordinates, (1, 0, 0)
     double R, r;
-    double pos[3];    // contact point
-    double vel[3];    // velocity of the wheel's material point at the contact
-    double normal[3]; // contact normal
-    double depth;     // 0 or less: not in contact
-    double mu;        // friction coefficient used this tic
-    int tile;         // ground type under the contact
+    double pos[3];           // contact point
+    double vel[3];           // velocity of the wheel's material point at the contact
+    double normal[3];        // contact normal
+    double depth;            // 0 or less: not in contact
+    double mu;               // friction coefficient used this tic
+    int tile;                // ground type under the contact
     dJointFeedback feedback; // the contact joint's forces from the last step
     bike_erosion_acc erosion;
-    double erode_force[2];   // the last erosion force (x, z) before it became a direction
+    double erode_force[2]; // the last erosion force (x, z) before it became a direction
     // Roost contact of this tic (Part of the pre-step), computed at most once per tic.
     int roost_tic;
     int roost_touch;
@@ -89,8 +89,8 @@ struct bike_roost_contact {
     int tile;
     double pos[3], point_vel[3];
     double wheel_vel[3], wheel_omega[3], wheel_pos[3];
-    int rounds;       // emission rounds this tic
-    double cone;      // spray cone limit: pi/8 front, 2 pi rear
+    int rounds;  // emission rounds this tic
+    double cone; // spray cone limit: pi/8 front, 2 pi rear
 };
 // Emission rounds per tic for a roost density in percent, with the random number to use.
 int bike_tire_roost_rounds(double density, unsigned random);

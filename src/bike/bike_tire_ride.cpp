@@ -51,7 +51,8 @@ void bike_tire_erode_bike(bike_record *b) {
 int bike_tire_debug_readout(const bike_record *b, char *buf, int size) {
     if (!buf || size <= 0) return 0;
     char wheel[2][160];
-    for (int w = 0; w < 2; w++) bike_tire_debug_text(&b->tire[w], wheel[w], sizeof wheel[w]);
+    for (int w = 0; w < 2; w++)
+        bike_tire_debug_text(&b->tire[w], wheel[w], sizeof wheel[w]);
     int n = std::snprintf(buf, (size_t)size, "front:\n%srear:\n%s", wheel[0], wheel[1]);
     return n < 0 ? 0 : (n >= size ? size - 1 : n);
 }

@@ -18,13 +18,14 @@ bike_engine_spec crf250() {
     s.front_sprocket = 13;
     s.rear_sprocket = 51;
     const float gears[6] = {2.14286f, 1.75f, 1.45f, 1.22727f, 1.04167f, -1.0f};
-    for (int i = 0; i < 6; i++) s.gear_ratio[i] = gears[i];
+    for (int i = 0; i < 6; i++)
+        s.gear_ratio[i] = gears[i];
     s.inertia = 0.00488281f;
     s.driveline_stiffness = 7500.0f;
     s.driveline_damping = 0.75f;
-    const float full[30] = {5,  5,    5,    5,  5,  6.3,  7.7,  9.1,  10.5, 11.8,
-                            13.2, 14.6, 16, 16.8, 17.6, 18.6, 19, 19, 19, 18.5,
-                            18, 17.5, 16.9, 16.1, 15.4, 14.7, 13.6, 0, -13, -13.5};
+    const float full[30] = {5,    5,    5,    5,    5,    6.3,  7.7,  9.1, 10.5, 11.8,
+                            13.2, 14.6, 16,   16.8, 17.6, 18.6, 19,   19,  19,   18.5,
+                            18,   17.5, 16.9, 16.1, 15.4, 14.7, 13.6, 0,   -13,  -13.5};
     for (int i = 0; i < 50; i++) {
         s.full_torque[i] = i < 30 ? full[i] : -13.5f - 0.5f * (i - 29);
         // Four-stroke closed throttle: 2, 2, 1, 0, -1, -1, -2, -2, ... down to -23.
@@ -78,7 +79,8 @@ TEST(BikeEngine, ManualShiftNeedsTheInputReleasedBetweenShifts) {
     bike_engine_state e;
     bike_engine_reset(&e);
     EXPECT_EQ(e.gear, 0);
-    for (int i = 0; i < 50; i++) bike_engine_shift(&s, &e, 1, 0);
+    for (int i = 0; i < 50; i++)
+        bike_engine_shift(&s, &e, 1, 0);
     EXPECT_EQ(e.gear, 1) << "holding the input shifts once";
     bike_engine_shift(&s, &e, 0, 0);
     bike_engine_shift(&s, &e, 1, 0);
@@ -168,7 +170,8 @@ TEST(BikeEngine, ClutchPulledInGivesNoDrivelineTorque) {
     double torque = bike_engine_curve_torque(&s, 3000, 1.0);
     EXPECT_NEAR(e.omega - before, torque / s.inertia * H, 1e-9);
     // Free revving climbs until the curve turns negative, and stays below the table's end.
-    for (int i = 0; i < 128 * 5; i++) bike_engine_step(&s, &e, 51.0 / 13.0, &in, H);
+    for (int i = 0; i < 128 * 5; i++)
+        bike_engine_step(&s, &e, 51.0 / 13.0, &in, H);
     double rpm = bike_engine_rpm(&e);
     EXPECT_GT(rpm, 13000.0);
     EXPECT_LT(rpm, 14000.0);

@@ -158,7 +158,8 @@ TEST(BikeErosionAcc, SamplesAFootApartMakeOnePointEach) {
     EXPECT_NEAR(a.points[1].x - a.points[0].x, 1.0, 1e-4);
     EXPECT_TRUE(c.strokes.empty());
     // Wheel leaves the ground: after 64 idle tics the point closes and the stroke is sent.
-    for (int t = 40; t <= 39 + 64; t++) bike_erosion_idle(&a, t, EXTENT, collect, &c);
+    for (int t = 40; t <= 39 + 64; t++)
+        bike_erosion_idle(&a, t, EXTENT, collect, &c);
     EXPECT_TRUE(c.strokes.empty());
     bike_erosion_idle(&a, 39 + 65, EXTENT, collect, &c);
     ASSERT_EQ(c.strokes.size(), 1u);
@@ -175,7 +176,8 @@ TEST(BikeErosionAcc, StandingStillFillsPointsOfSixteen) {
     bike_erosion_acc a;
     bike_erosion_reset(&a);
     collected c;
-    for (int t = 0; t < 33; t++) bike_erosion_sample(&a, 10, 10, 0.2, 0.2, t, EXTENT, collect, &c);
+    for (int t = 0; t < 33; t++)
+        bike_erosion_sample(&a, 10, 10, 0.2, 0.2, t, EXTENT, collect, &c);
     EXPECT_EQ(a.point_count, 2);
     EXPECT_EQ(a.points[0].count, 16);
     EXPECT_EQ(a.count, 1);

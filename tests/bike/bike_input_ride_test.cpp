@@ -35,7 +35,8 @@ TEST_F(BikeInputRide, InstallFillsTheThreeUpdateSteps) {
 
 TEST_F(BikeInputRide, LocalControlsShiftOncePerPressAndHoldAtTheGate) {
     float in[BIKE_INPUT_CHANNELS] = {0.5f, 1.0f, 0, 0, 1.0f, 0, 0, 0, 0};
-    for (int i = 0; i < 20; i++) bike_input_apply_local(b, in, 1, 0, 0);
+    for (int i = 0; i < 20; i++)
+        bike_input_apply_local(b, in, 1, 0, 0);
     EXPECT_EQ(b->engine.gear, 1);
     EXPECT_FLOAT_EQ(b->ctl.steering, -0.5f) << "reverse steering";
     EXPECT_FLOAT_EQ(b->ctl.throttle, 1.0f);
@@ -85,7 +86,8 @@ TEST_F(BikeInputRide, PositiveSteeringTorqueTurnsTheBarsLeft) {
 
 TEST_F(BikeInputRide, TravelAngleAndRollRateSigns) {
     // Rolling forward, drifting to the left: the bars are asked to turn left.
-    for (int i = 0; i < BIKE_BODIES; i++) dBodySetLinearVel(b->body[i], -3.0, 0, -30.0);
+    for (int i = 0; i < BIKE_BODIES; i++)
+        dBodySetLinearVel(b->body[i], -3.0, 0, -30.0);
     EXPECT_GT(bike_input_front_travel_angle(b), 0.05);
     // Leaning over to the left is a positive roll rate.
     dBodySetAngularVel(b->body[BIKE_FRAME], 0, 0, 0.5);

@@ -46,7 +46,8 @@ TEST(BikeInput, ClutchLeverHalfWayAndTheQuarterSecondRelease) {
     // Releasing from 1 to 0 takes 0.25 s (32 tics) to full engagement.
     float c = bike_input_clutch_ramp(1.0f, 1.0f, H);
     EXPECT_EQ(c, 0.0f);
-    for (int i = 0; i < 31; i++) c = bike_input_clutch_ramp(c, 0.0f, H);
+    for (int i = 0; i < 31; i++)
+        c = bike_input_clutch_ramp(c, 0.0f, H);
     EXPECT_LT(c, 1.0f);
     c = bike_input_clutch_ramp(c, 0.0f, H);
     EXPECT_FLOAT_EQ(c, 1.0f);
@@ -176,7 +177,8 @@ TEST(BikeInput, LandingMultiplierRampsInTheAirAndFallsAfterLanding) {
     double m = 1.0;
     bike_steer_state air = rolling(35.0);
     air.front_contact = 0;
-    for (int i = 0; i < 7; i++) bike_input_steer(&a, &air, &m, H);
+    for (int i = 0; i < 7; i++)
+        bike_input_steer(&a, &air, &m, H);
     EXPECT_LT(m, 2.0);
     bike_input_steer(&a, &air, &m, H);
     EXPECT_DOUBLE_EQ(m, 2.0) << "ramp-up 0.0625 s reaches the factor in 8 tics";
@@ -187,7 +189,8 @@ TEST(BikeInput, LandingMultiplierRampsInTheAirAndFallsAfterLanding) {
     EXPECT_NEAR(bike_input_steer(&a, &air, &m, H).torque, 1.5 * -5.0, 1e-9);
     // Rolling again the multiplier decays to 1 over the falloff (0.25 s = 32 tics)...
     bike_steer_state ground = rolling(35.0);
-    for (int i = 0; i < 31; i++) bike_input_steer(&a, &ground, &m, H);
+    for (int i = 0; i < 31; i++)
+        bike_input_steer(&a, &ground, &m, H);
     EXPECT_GT(m, 1.0);
     bike_input_steer(&a, &ground, &m, H);
     EXPECT_DOUBLE_EQ(m, 1.0);

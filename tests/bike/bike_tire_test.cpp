@@ -22,7 +22,8 @@ tiles_type curve_type(int slip_function) {
     tiles_type t;
     tiles_default_type(&t);
     t.slip_function = slip_function;
-    for (int i = 0; i < TILES_CURVE_POINTS; i++) t.friction_speed[i] = TILES_FRICTION_EMPTY;
+    for (int i = 0; i < TILES_CURVE_POINTS; i++)
+        t.friction_speed[i] = TILES_FRICTION_EMPTY;
     t.friction_speed[0] = 5, t.friction_coef[0] = 1.0f;
     t.friction_speed[1] = 10, t.friction_coef[1] = 0.8f;
     return t;
@@ -33,16 +34,23 @@ template <class F> void make_terrain(int n, float s, F f) {
     int size = (1 << (n + 1)) + 1;
     std::vector<float> h((size_t)size * size);
     for (int k = 0; k < size; k++)
-        for (int i = 0; i < size; i++) h[(size_t)i + (size_t)k * size] = f(i * s, k * s);
+        for (int i = 0; i < size; i++)
+            h[(size_t)i + (size_t)k * size] = f(i * s, k * s);
     ASSERT_EQ(terrain_create(n, s, h.data()), 1);
 }
 
 struct d3 {
     double x, y, z;
 };
-d3 sub(d3 a, d3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-double dotp(d3 a, d3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-d3 add(d3 a, d3 b, double k) { return {a.x + b.x * k, a.y + b.y * k, a.z + b.z * k}; }
+d3 sub(d3 a, d3 b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+double dotp(d3 a, d3 b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+d3 add(d3 a, d3 b, double k) {
+    return {a.x + b.x * k, a.y + b.y * k, a.z + b.z * k};
+}
 
 // Closest point on a triangle (the classic region walk), for the brute-force reference.
 d3 closest_on_triangle(d3 p, d3 a, d3 b, d3 c) {
@@ -88,8 +96,10 @@ double brute_ring_distance(const double c[3], const double axle[3]) {
             d3 p00{i * s, hgt(i, k), k * s}, p10{(i + 1) * s, hgt(i + 1, k), k * s};
             d3 p01{i * s, hgt(i, k + 1), (k + 1) * s};
             d3 p11{(i + 1) * s, hgt(i + 1, k + 1), (k + 1) * s};
-            if (((i + k) & 1) == 0) tris.insert(tris.end(), {p00, p10, p11, p00, p11, p01});
-            else tris.insert(tris.end(), {p00, p10, p01, p10, p11, p01});
+            if (((i + k) & 1) == 0)
+                tris.insert(tris.end(), {p00, p10, p11, p00, p11, p01});
+            else
+                tris.insert(tris.end(), {p00, p10, p01, p10, p11, p01});
         }
     double best = 1e300;
     for (int j = 0; j < 2048; j++) {
@@ -147,7 +157,8 @@ TEST(BikeTireLaws, SlipFunctionTwoUsesTheGroundSpeedAlongTheSlip) {
     EXPECT_NEAR(bike_tire_friction_argument(2, u, v, w, axle, rho), 0.0, 1e-9);
     tiles_type t2 = curve_type(2);
     EXPECT_NEAR(bike_tire_friction(&t2, bike_tire_friction_argument(2, u, v, w, axle, rho)), 1.0,
-                1e-9) << "first friction point";
+                1e-9)
+        << "first friction point";
     EXPECT_NEAR(bike_tire_friction_argument(1, u, v, w, axle, rho), 20.0, 1e-9);
     // Sliding sideways without spin: the ground speed equals the slip.
     double u2[3] = {8, 0, 0}, v2[3] = {8, 0, 0}, w2[3] = {0, 0, 0};
@@ -260,7 +271,8 @@ TEST_F(BikeTire, DeepestTriangleMatchesBruteForceOnBumpyGround) {
         double axle[3] = {unit(rng), 0.4 * unit(rng), unit(rng)};
         double al = std::sqrt(axle[0] * axle[0] + axle[1] * axle[1] + axle[2] * axle[2]);
         if (al < 0.2) continue;
-        for (double &a : axle) a /= al;
+        for (double &a : axle)
+            a /= al;
         double c[3] = {pos(rng), 0, pos(rng)};
         // Lower the wheel until the tube touches, then sink it by a random gap.
         c[1] = terrain_height((float)c[0], (float)c[2]) + 3.0;

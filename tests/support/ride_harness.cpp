@@ -64,8 +64,7 @@ int ride_harness_default_track(const char *binary_dir, double *x, double *z, dou
     return 1;
 }
 
-bike_record *ride_harness_bike(const char *model, double x, double z, double heading,
-                               int arcade) {
+bike_record *ride_harness_bike(const char *model, double x, double z, double heading, int arcade) {
     bike_record *b = bike_create(0, model, 1);
     if (!b) return nullptr;
     static bike_setup s; // large; zeroed before init
@@ -89,7 +88,8 @@ void ride_harness_sample(const bike_record *b, ride_sample *out) {
     out->gear = b->engine.gear;
     out->roll = bike_roll(f);
     out->crashed = bike_crashed(b);
-    for (int k = 0; k < 3; k++) out->pos[k] = p[k];
+    for (int k = 0; k < 3; k++)
+        out->pos[k] = p[k];
     dVector3 fwd;
     dBodyVectorToWorld(f, 0, 0, -1, fwd);
     // Heading as placement uses it: 0 faces -z, positive turns toward -x (left).
@@ -97,8 +97,7 @@ void ride_harness_sample(const bike_record *b, ride_sample *out) {
     out->yaw_rate = w[1];
 }
 
-void ride_harness_tic(bike_record *b, const float controls[BIKE_INPUT_CHANNELS],
-                      ride_sample *out) {
+void ride_harness_tic(bike_record *b, const float controls[BIKE_INPUT_CHANNELS], ride_sample *out) {
     bike_input_apply_values(b, controls);
     bike_world_tic();
     // The tires' erosion samples come from the contact forces of the step just taken.

@@ -8,13 +8,13 @@
 
 struct ride_sample {
     int tic;
-    double speed;   // |frame velocity|, ft/s
+    double speed; // |frame velocity|, ft/s
     double rpm;
-    int gear;       // 0 = first
-    double roll;    // rad, positive leaning left
+    int gear;    // 0 = first
+    double roll; // rad, positive leaning left
     int crashed;
-    double pos[3];  // frame position
-    double heading; // yaw of the frame's forward direction: atan2(-fz, fx) style, see .cpp
+    double pos[3];   // frame position
+    double heading;  // yaw of the frame's forward direction: atan2(-fz, fx) style, see .cpp
     double yaw_rate; // world angular velocity about y
 };
 

@@ -150,12 +150,15 @@ TEST_F(BikeRide, HardBrakingLeavesErosionStrokesAlongThePath) {
     ride_sample s = accelerate_to(b, 60.0);
     double z_start = s.pos[2];
     bike_erosion_stroke_clear();
-    for (int w = 0; w < 2; w++) bike_erosion_reset(&b->tire[w].erosion);
+    for (int w = 0; w < 2; w++)
+        bike_erosion_reset(&b->tire[w].erosion);
     controls brake;
     brake.brakes(1, 1);
-    for (int t = 0; t < 4 * TICS_PER_S; t++) ride_harness_tic(b, brake.c, &s);
+    for (int t = 0; t < 4 * TICS_PER_S; t++)
+        ride_harness_tic(b, brake.c, &s);
     // Once stopped, the open points close after 64 quiet tics and the strokes go out.
-    for (int t = 0; t < 2 * TICS_PER_S; t++) ride_harness_tic(b, controls().c, &s);
+    for (int t = 0; t < 2 * TICS_PER_S; t++)
+        ride_harness_tic(b, controls().c, &s);
     int strokes = 0, points = 0, rearward = 0;
     uint8_t bytes[BIKE_STROKE_MAX_BYTES];
     int n;
@@ -225,7 +228,8 @@ TEST_F(BikeRide, SameInputsGiveTheSameRide) {
         std::copy(v, v + 6, end[run]);
         ride_harness_end();
     }
-    for (int k = 0; k < 6; k++) EXPECT_EQ(end[0][k], end[1][k]) << k;
+    for (int k = 0; k < 6; k++)
+        EXPECT_EQ(end[0][k], end[1][k]) << k;
 }
 
 TEST_F(BikeRide, StoppedBikeWithDabStaysUprightAfterAPush) {
