@@ -1,5 +1,6 @@
-// Control bindings: keys (and later analog axes) mapped onto the controls vector and the hot
-// keys. The configuration file names the keys; the loop feeds each binding its key's events.
+// Control bindings: keys and analog axes mapped onto the controls vector and the hot keys. The
+// configuration file names the keys and axes; the loop feeds each binding its key's events and
+// reads the axes once a tic.
 #pragma once
 
 #include "platform/platform.h"
@@ -47,3 +48,28 @@ void core_binding_key(int code, int pressed);
 void core_binding_accumulate(float controls[9]);
 // 1 when code is the key of binding id.
 int core_binding_is(int id, int code);
+
+// Binding number of a configuration key, or -1.
+int core_binding_find(const char *config_key);
+// Sets a binding from its configuration text: "(low,high)axis name" binds an axis, otherwise
+// an optional "(k)" prefix is dropped and the rest is a key name. Leading spaces are skipped and
+// the binding is cleared first (low/high back to 0 and 1); non-finite bounds bind nothing.
+void core_binding_parse(core_binding *b, const char *text);
+// The configuration line "key=(k)name\n" or "key=(low,high)axis\n"; 0 (and "") for a binding
+// with neither, else the length; -1 when it does not fit.
+int core_binding_format(const core_binding *b, char *buf, int size);
+// Looks up the key code or opens the axis of one binding (value back to 0).
+void core_binding_reset(core_binding *b, platform_window *w);
+
+// Capturing a binding for the Customize Controls page. Start opens every axis the platform
+// offers and takes their positions as the start; each tic feeds the game clock; key presses go
+// to core_binding_capture_key. A tic returns 1 once the capture has ended.
+enum { CORE_CAPTURE_AXES = 64 };
+int core_binding_capture_start(platform_window *w, int id, double game_clock, int debug_level);
+// A pressed key while capturing: Esc (esc_code) ends without change; the first other key is
+// remembered. Returns 1 when the key was taken by the capture.
+int core_binding_capture_key(int code, int esc_code, double game_clock);
+int core_binding_capture_tic(double game_clock);
+int core_binding_capturing(void);
+// Ends a capture without change and closes its axes.
+void core_binding_capture_cancel(void);

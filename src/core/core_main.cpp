@@ -6,10 +6,12 @@
 #include "bike/bike_shape.h"
 #include "core/core_alloc.h"
 #include "core/core_binding.h"
+#include "core/core_config.h"
 #include "core/core_hooks.h"
 #include "core/core_loop.h"
 #include "core/core_message.h"
 #include "core/core_options.h"
+#include "core/core_settings.h"
 #include "core/core_sha1.h"
 #include "data/data_check.h"
 #include "data/data_file.h"
@@ -181,6 +183,19 @@ int wait_for_window_size(void) {
     }
 }
 
+// What the run changed that the configuration keeps: the chosen track and the display levels
+// the console may have toggled.
+void save_config(void) {
+    if (const char *dir = track_selected())
+        core_settings_set_text(CORE_SET_TRACK, dir);
+    core_settings_set_number(CORE_SET_DRAW_FPS, core_options.draw_fps);
+    core_settings_set_number(CORE_SET_DRAW_TIME, core_options.draw_time);
+    core_settings_set_number(CORE_SET_DRAW_PING, core_options.draw_ping);
+    core_settings_set_number(CORE_SET_DRAW_SPEED, core_options.draw_speed);
+    core_settings_set_number(CORE_SET_SPY, core_loop.opt.spy);
+    core_config_write("@config");
+}
+
 void flip_once(void) {
     int w, h;
     if (platform_frame_begin(g_main.window, &w, &h))
@@ -192,6 +207,7 @@ void shutdown_late(void) {
     if (core_hook.free_models)
         core_hook.free_models();
     status_line("Writing config files");
+    save_config();
     status_line("Freeing memory (2)");
     track_list_free();
     status_line("Freeing memory (3)");
@@ -324,15 +340,22 @@ int core_main(int argc, char **argv) {
     memset(core_server_history, 0, sizeof core_server_history);
     // 5.
     core_display_modes_build(platform_display_modes());
-    // 6-7. Defaults the configuration may override; the configuration file is read here once
-    // its reader exists, and with it the "Video Mode" choice.
-    snprintf(g_main.video_mode, sizeof g_main.video_mode, "%s", "Default Fullscreen");
-    core_binding_defaults();
+    // 6-7. Defaults the configuration may override (the "Compatibility" preset among them),
+    // then the configuration file.
+    core_config_defaults();
+    core_config_read("@config");
+    snprintf(g_main.video_mode, sizeof g_main.video_mode, "%s",
+             core_settings_text(CORE_SET_VIDEO_MODE));
     core_render_inputs inputs;
     core_render_inputs_defaults(&inputs);
+    core_settings_render_inputs(&inputs);
 
     // 8-9. Render settings from the configuration, then the command line over them.
     core_settings_defaults(&core_options);
+    core_options.draw_fps = core_settings_int(CORE_SET_DRAW_FPS);
+    core_options.draw_time = core_settings_int(CORE_SET_DRAW_TIME);
+    core_options.draw_ping = core_settings_int(CORE_SET_DRAW_PING);
+    core_options.draw_speed = core_settings_int(CORE_SET_DRAW_SPEED);
     core_render_defaults(&core_render);
     core_render_derive(&inputs, &core_render);
     core_options_result opts;
@@ -410,6 +433,11 @@ int core_main(int argc, char **argv) {
                 platform_log("Track \"%s\" not found\n", core_options.start_track);
         }
         track_select(start_dir);
+    } else if (core_settings_text(CORE_SET_TRACK)[0] &&
+               track_list_find(core_settings_text(CORE_SET_TRACK)) >= 0) {
+        track_select(core_settings_text(CORE_SET_TRACK));
+    } else if (track_list.count > 0) {
+        track_select(track_list.dirs[0]);
     }
     // 20.
     open_audio();
@@ -429,6 +457,10 @@ int core_main(int argc, char **argv) {
     install_own_hooks();
     core_binding_reset_all(g_main.window);
     core_loop_init(g_main.window);
+    // The loop mirrors the menu values it reads each tic.
+    core_config_loop_options(&core_loop.opt);
+    core_loop.opt.windowed =
+        core_display_mode_find(g_main.video_mode) == CORE_DISPLAY_MODE_WINDOWED;
     if (window_open) {
         // 23. The physics world lives for the whole run.
         if (!bike_world_create())
