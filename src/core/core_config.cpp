@@ -89,6 +89,8 @@ void core_config_defaults(void) {
     else
         bike_setup_init(&core_config_setup);
     g_setup_live = 1;
+    // A new player starts on the 250 four-stroke.
+    bike_setup_select_bike(&core_config_setup, "yz250f(2017)");
     memset(core_server_history, 0, sizeof core_server_history);
 }
 

@@ -344,6 +344,7 @@ int core_main(int argc, char **argv) {
     // then the configuration file.
     core_config_defaults();
     core_config_read("@config");
+    core_config_setup.changed = 0; // what was read is the baseline, not a change
     snprintf(g_main.video_mode, sizeof g_main.video_mode, "%s",
              core_settings_text(CORE_SET_VIDEO_MODE));
     core_render_inputs inputs;
