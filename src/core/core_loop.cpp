@@ -285,6 +285,8 @@ void run_tic(void) {
         core_loop_event(ev.code, ev.pressed);
     }
     core_loop_stutter("processmessage");
+    if (core_binding_capturing())
+        core_binding_capture_tic(core_loop.game_clock);
     core_binding_accumulate(core_loop.controls);
 
     int mode = core_loop.view_mode;
@@ -462,7 +464,13 @@ void core_loop_event(int code, int pressed) {
     core_binding_key(code, pressed);
     if (code == g_keys.cursor_left)
         core_loop.mouse_button = pressed;
-    // Binding capture of the controls menu plugs in here when the menus exist.
+    // A binding being captured takes the keys pressed meanwhile (Esc ends it unchanged); they
+    // must not also act on the controls page that started the capture.
+    if (core_binding_capturing()) {
+        if (pressed)
+            core_binding_capture_key(code, g_keys.esc, core_loop.game_clock);
+        return;
+    }
     if (code == g_keys.esc && pressed) {
         int before = core_loop.menu_page;
         core_loop.menu_page = before == CORE_MENU_NONE ? CORE_MENU_MAIN : CORE_MENU_NONE;

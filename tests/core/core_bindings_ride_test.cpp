@@ -146,6 +146,22 @@ TEST_F(ride_fixture, bindings_from_the_configuration_drive_the_bike) {
     EXPECT_LT(g_sample.speed, coasting - 5.0);
 }
 
+TEST_F(ride_fixture, a_binding_captured_through_the_loop_rides) {
+    start();
+    ASSERT_TRUE(core_binding_capture_start(w, CORE_BIND_THROTTLE, core_loop.game_clock, 0));
+    key("q", 1);
+    key("q", 0);
+    ride(0.5);
+    EXPECT_FALSE(core_binding_capturing());
+    EXPECT_EQ(core_bindings[CORE_BIND_THROTTLE].key_code, platform_code_for_name(w, "q"));
+    key("x", 1); // the old key is free now
+    ride(1.0);
+    EXPECT_LT(g_sample.speed, 1.0);
+    key("q", 1);
+    ride(2.0);
+    EXPECT_GT(g_sample.speed, 15.0);
+}
+
 TEST_F(ride_fixture, reversed_steering_no_turns_the_other_way) {
     core_config_line("reverse_steering=No");
     start();
