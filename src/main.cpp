@@ -50,6 +50,7 @@ void install_drawing_hooks(void) {
     core_hook.load_hud_pictures = load_hud_pictures;
     core_hook.delete_textures = delete_textures;
     core_hook.write_png = write_png;
+    core_hook.read_back_rgb = render_texture_read_back_rgb;
 }
 
 } // namespace
