@@ -57,7 +57,9 @@ TEST_F(GeneratedPictures, EveryPictureDecodesWithItsShape) {
         data_image img;
         ASSERT_EQ(1, data_image_load(p.name, &img)) << p.name;
         EXPECT_EQ(p.w, img.width) << p.name;
-        if (p.h) EXPECT_EQ(p.h, img.height) << p.name;
+        if (p.h) {
+            EXPECT_EQ(p.h, img.height) << p.name;
+        }
         EXPECT_EQ(p.channels, img.channels) << p.name;
         EXPECT_EQ(8, img.bits) << p.name;
         const uint8_t *px = (const uint8_t *)img.pixels;
