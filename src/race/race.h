@@ -154,6 +154,9 @@ int race_checkpoint_crossed(int cp, float x, float z);
 int race_gate_test(int slot, float x, float z);
 // Pass tic of position p (bounds-checked): -1 when skipped or not yet reached.
 int race_pass_tic(int slot, int p);
+// Moves a rider's progress to p: positions newly below it count as skipped, those at or
+// above it as not yet reached.
+void race_rider_set_progress(int slot, int p);
 int race_laps_completed(int slot);
 int race_current_gate(int slot);
 // Lap time of lap k in seconds; 0 when it has no time.
@@ -177,3 +180,6 @@ int race_order_step(int slot, int dir);
 // ---- time trial -------------------------------------------------------------------------------
 void race_restart_attempt(void);
 void race_time_trial_abort(float back_up, float throttle, int backing_aborts);
+// Tic steps: note the player's and the ghost's laps before the tic, handle completed laps after.
+void race_time_trial_note(void);
+void race_time_trial_tic(void);

@@ -107,6 +107,17 @@ void count_pass(int slot, int p)
 
 } // namespace
 
+void race_rider_set_progress(int slot, int p)
+{
+    race_rider *r = rider(slot);
+    if (!r || p < 0 || !reserve(r, p))
+        return;
+    for (int i = r->progress; i < p; i++)
+        r->pass[i] = -1;
+    r->progress = p;
+    r->finished = 0;
+}
+
 int race_gate_test(int slot, float x, float z)
 {
     race_rider *r = rider(slot);

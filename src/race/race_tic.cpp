@@ -9,9 +9,6 @@
 #include "track/track_erosion.h"
 #include "track/track_gates.h"
 
-void race_time_trial_note(void);
-void race_time_trial_tic(void);
-
 namespace {
 
 // The gate model turns about its hinge by fall angle x 33.75 degrees.

@@ -30,16 +30,6 @@ void place_rider(bike_record *b)
     bike_place(b, x, z, heading);
 }
 
-// Sets progress to p with pass of p - 1 at tic (or nothing) and forgets the rest.
-void rewind_rider(int slot, int p)
-{
-    race_rider *r = &race.riders[slot];
-    if (p > r->progress)
-        p = r->progress;
-    r->progress = p < 0 ? 0 : p;
-    r->finished = 0;
-}
-
 } // namespace
 
 void race_restart_attempt(void)
@@ -56,7 +46,7 @@ void race_restart_attempt(void)
     int f = gates_first();
     if (bike_world.world && bike_world.bikes[0].present)
         place_rider(&bike_world.bikes[0]);
-    rewind_rider(0, f - 1 > 0 ? f - 1 : 0);
+    race_rider_set_progress(0, f - 1 > 0 ? f - 1 : 0);
     race.last_lap = 0;
     if (!race.results_final)
         race_update_order();
@@ -120,7 +110,10 @@ void race_time_trial_tic(void)
     if (timed ? (!exists || ghost_progress < player_progress) : !exists)
         if (race_steps.trial_keep_last_lap)
             race_steps.trial_keep_last_lap();
-    // Restart the field: everybody has just crossed the lap line.
+    // Restart the field: everybody has just crossed the lap line, when the player did.
+    int at = race_pass_tic(0, end);
+    if (at < 0)
+        at = race.tic;
     for (int s = 1; s < RACE_SLOTS; s++)
         race.present[s] = 0;
     int ghosts = race_steps.trial_ghost_start ? race_steps.trial_ghost_start() : 0;
@@ -135,7 +128,7 @@ void race_time_trial_tic(void)
         int p = f - 1 > 0 ? f - 1 : 0;
         r->progress = p;
         if (f > 0 && r->pass_cap > p) {
-            r->pass[p] = race.tic;
+            r->pass[p] = at;
             r->progress = p + 1;
         }
         r->finished = 0;
