@@ -7,6 +7,7 @@
 #include "data/data_file.h"
 #include "platform/platform.h"
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -55,10 +56,12 @@ void out_setting(text_out *o, int id) {
 void setup_sink(void *ctx, const char *line) { out_add((text_out *)ctx, line); }
 
 int special_key(const char *key, const char *value) {
-    int n = -1, end = 0;
-    if (sscanf(key, "server_name_hist%2d%n", &n, &end) == 1 && key[end] == 0 &&
-        strlen(key) == strlen("server_name_hist00")) {
-        if (n < 0 || n >= CORE_SERVER_HISTORY)
+    static const char hist[] = "server_name_hist";
+    const size_t hl = sizeof hist - 1;
+    if (strncmp(key, hist, hl) == 0 && isdigit((unsigned char)key[hl]) &&
+        isdigit((unsigned char)key[hl + 1]) && key[hl + 2] == 0) {
+        int n = (key[hl] - '0') * 10 + (key[hl + 1] - '0');
+        if (n >= CORE_SERVER_HISTORY)
             return 0;
         // An entry of 127 characters or more would not fit; it is dropped, not cut.
         if (strlen(value) < CORE_SERVER_NAME - 1)

@@ -122,6 +122,9 @@ TEST_F(config_fixture, special_keys) {
     core_config_line(("server_name_hist04=" + std::string(126, 'b')).c_str());
     EXPECT_EQ(strlen(core_server_history[4]), 126u);
     EXPECT_EQ(core_config_line("server_name_hist16=x"), 0);
+    EXPECT_EQ(core_config_line("server_name_hist 1=x"), 0);
+    EXPECT_EQ(core_config_line("server_name_hist-1=x"), 0);
+    EXPECT_EQ(core_config_line("server_name_hist1=x"), 0);
     core_config_line("track=tracks/somewhere");
     EXPECT_STREQ(core_settings_text(CORE_SET_TRACK), "tracks/somewhere");
     // A text longer than the item's maximum is cut to it.
