@@ -150,6 +150,7 @@ struct platform_audio_ops {
 
 platform_audio *platform_open_audio(platform_window *w);
 platform_audio *platform_open_readback(platform_window *w, int rate, int block_length);
+// Closes the open driver; a null handle closes whichever is open.
 void platform_close_audio(platform_audio *a);
 // The table of the driver now open, or null when audio is closed.
 const platform_audio_ops *platform_audio_driver(void);

@@ -105,7 +105,10 @@ int platform_audio_fragment_samples(int rate) {
 }
 
 void platform_close_audio(platform_audio *a) {
-    if (!a || !a->open || !a->ops || !a->ops->close) {
+    // Only one device exists; a null handle means it (shutdown paths that lost the handle).
+    if (!a)
+        a = &g_audio.device;
+    if (!a->open || !a->ops || !a->ops->close) {
         platform_log("Can't close audio, not open\n");
         return;
     }

@@ -109,7 +109,7 @@ TEST_F(PlatformAudio, ReadbackGivesSilentTicBlocksWithoutMixer) {
     EXPECT_EQ(ops->create_voice(a, bytes, 4, 22050), nullptr); // no mixer, no voices
     // A second open while one is open fails.
     EXPECT_EQ(platform_open_readback(nullptr, 88320, 690), nullptr);
-    platform_close_audio(a);
+    platform_close_audio(nullptr); // the one open device
     EXPECT_EQ(platform_audio_driver(), nullptr);
     EXPECT_EQ(platform_audio_block_bytes(a), 0);
 }
