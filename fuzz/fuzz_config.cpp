@@ -32,8 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             __builtin_trap();
         if (s.kind == CORE_SETTING_CHOICE && (s.choice < 0 || s.choice >= s.choice_count))
             __builtin_trap();
-        if (s.kind == CORE_SETTING_TEXT && strlen(s.text) > (size_t)s.text_max)
-            __builtin_trap();
+        if (s.kind == CORE_SETTING_TEXT && strlen(s.text) > (size_t)s.text_max) __builtin_trap();
     }
     for (int i = 0; i < CORE_BINDINGS; i++)
         if (!std::isfinite(core_bindings[i].low) || !std::isfinite(core_bindings[i].high))

@@ -65,8 +65,7 @@ void core_binding_reset(core_binding *b, platform_window *w) {
         platform_close_axis(b->axis);
         b->axis = nullptr;
     }
-    if (b->axis_name[0])
-        b->axis = platform_open_axis(w, b->axis_name);
+    if (b->axis_name[0]) b->axis = platform_open_axis(w, b->axis_name);
     b->value = 0;
 }
 
@@ -80,8 +79,7 @@ void core_binding_reset_all(platform_window *w) {
 void core_binding_release_all(void) {
     for (int i = 0; i < CORE_BINDINGS; i++) {
         core_binding *b = &core_bindings[i];
-        if (b->axis)
-            platform_close_axis(b->axis);
+        if (b->axis) platform_close_axis(b->axis);
         b->axis = nullptr;
         b->value = 0;
     }
@@ -116,8 +114,7 @@ int core_binding_is(int id, int code) {
 }
 
 int core_binding_find(const char *config_key) {
-    if (!config_key)
-        return -1;
+    if (!config_key) return -1;
     for (int i = 0; i < CORE_BINDINGS; i++)
         if (core_bindings[i].config_key && strcmp(core_bindings[i].config_key, config_key) == 0)
             return i;
@@ -125,8 +122,7 @@ int core_binding_find(const char *config_key) {
 }
 
 void core_binding_parse(core_binding *b, const char *text) {
-    if (b->axis)
-        platform_close_axis(b->axis);
+    if (b->axis) platform_close_axis(b->axis);
     b->axis = nullptr;
     b->key_name[0] = 0;
     b->key_code = -1;
@@ -134,29 +130,25 @@ void core_binding_parse(core_binding *b, const char *text) {
     b->low = 0;
     b->high = 1;
     b->value = 0;
-    if (!text)
-        return;
+    if (!text) return;
     while (*text == ' ')
         text++;
     float low, high;
     int end = 0;
     if (text[0] == '(' && sscanf(text, "(%f,%f)%n", &low, &high, &end) == 2 && end > 0) {
         // A hand-edited file must not put infinities or NaN into the controls vector.
-        if (!std::isfinite(low) || !std::isfinite(high))
-            return;
+        if (!std::isfinite(low) || !std::isfinite(high)) return;
         b->low = low;
         b->high = high;
         snprintf(b->axis_name, sizeof b->axis_name, "%s", text + end);
         return;
     }
-    if (strncmp(text, "(k)", 3) == 0)
-        text += 3;
+    if (strncmp(text, "(k)", 3) == 0) text += 3;
     snprintf(b->key_name, sizeof b->key_name, "%s", text);
 }
 
 int core_binding_format(const core_binding *b, char *buf, int size) {
-    if (!buf || size <= 0)
-        return -1;
+    if (!buf || size <= 0) return -1;
     buf[0] = 0;
     int n;
     if (b->key_name[0])
@@ -200,12 +192,13 @@ capture_state g_capture;
 constexpr double CAPTURE_SETTLE = 0.25; // seconds a key or axis extreme must stand
 constexpr float CAPTURE_TRAVEL = 0.5f;  // how far an axis must move to count
 
-float axis_position(platform_axis *a) { return (float)platform_read_axis(a) / 32768.0f; }
+float axis_position(platform_axis *a) {
+    return (float)platform_read_axis(a) / 32768.0f;
+}
 
 void capture_close(void) {
     for (int i = 0; i < g_capture.axis_count; i++)
-        if (g_capture.axes[i].handle)
-            platform_close_axis(g_capture.axes[i].handle);
+        if (g_capture.axes[i].handle) platform_close_axis(g_capture.axes[i].handle);
     g_capture.axis_count = 0;
     g_capture.active = 0;
 }
@@ -213,10 +206,8 @@ void capture_close(void) {
 } // namespace
 
 int core_binding_capture_start(platform_window *w, int id, double game_clock, int debug_level) {
-    if (g_capture.active)
-        capture_close();
-    if (id < 0 || id >= CORE_BINDINGS)
-        return 0;
+    if (g_capture.active) capture_close();
+    if (id < 0 || id >= CORE_BINDINGS) return 0;
     g_capture.active = 1;
     g_capture.id = id;
     g_capture.debug = debug_level;
@@ -226,14 +217,11 @@ int core_binding_capture_start(platform_window *w, int id, double game_clock, in
     g_capture.axis_count = 0;
     int count = 0;
     const char *const *names = platform_axis_names(w, &count);
-    if (debug_level)
-        platform_log("Watching pots\n");
+    if (debug_level) platform_log("Watching pots\n");
     for (int i = 0; names && i < count && g_capture.axis_count < CORE_CAPTURE_AXES; i++) {
         platform_axis *a = platform_open_axis(w, names[i]);
-        if (debug_level)
-            platform_log("\t%s %s\n", names[i], a ? "Ok" : "Failed");
-        if (!a)
-            continue;
+        if (debug_level) platform_log("\t%s %s\n", names[i], a ? "Ok" : "Failed");
+        if (!a) continue;
         capture_axis *c = &g_capture.axes[g_capture.axis_count++];
         c->name = names[i];
         c->handle = a;
@@ -243,19 +231,18 @@ int core_binding_capture_start(platform_window *w, int id, double game_clock, in
     return 1;
 }
 
-int core_binding_capturing(void) { return g_capture.active; }
+int core_binding_capturing(void) {
+    return g_capture.active;
+}
 
 void core_binding_capture_cancel(void) {
-    if (!g_capture.active)
-        return;
-    if (g_capture.debug)
-        platform_log("Done watching pots\n");
+    if (!g_capture.active) return;
+    if (g_capture.debug) platform_log("Done watching pots\n");
     capture_close();
 }
 
 int core_binding_capture_key(int code, int esc_code, double game_clock) {
-    if (!g_capture.active)
-        return 0;
+    if (!g_capture.active) return 0;
     if (code == esc_code) {
         core_binding_capture_cancel();
         return 1;
@@ -268,8 +255,7 @@ int core_binding_capture_key(int code, int esc_code, double game_clock) {
 }
 
 int core_binding_capture_tic(double game_clock) {
-    if (!g_capture.active)
-        return 1;
+    if (!g_capture.active) return 1;
     core_binding *b = &core_bindings[g_capture.id];
     for (int i = 0; i < g_capture.axis_count; i++) {
         capture_axis *c = &g_capture.axes[i];
@@ -294,8 +280,8 @@ int core_binding_capture_tic(double game_clock) {
     if (g_capture.key_code >= 0 && game_clock - g_capture.key_time >= CAPTURE_SETTLE) {
         core_binding_parse(b, nullptr);
         char name[CORE_BINDING_NAME];
-        const char *n = platform_name_for_code(g_capture.window, g_capture.key_code, name,
-                                               sizeof name);
+        const char *n =
+            platform_name_for_code(g_capture.window, g_capture.key_code, name, sizeof name);
         snprintf(b->key_name, sizeof b->key_name, "%s", n ? n : "");
         b->key_code = b->key_name[0] ? g_capture.key_code : -1;
         capture_close();

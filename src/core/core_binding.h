@@ -13,11 +13,26 @@ enum {
 
 // Binding numbers: riding controls first (in their table order), then the hot keys.
 enum core_binding_id {
-    CORE_BIND_LEFT, CORE_BIND_RIGHT, CORE_BIND_THROTTLE, CORE_BIND_FRONT_BRAKE,
-    CORE_BIND_REAR_BRAKE, CORE_BIND_UPSHIFT, CORE_BIND_DOWNSHIFT, CORE_BIND_CLUTCH,
-    CORE_BIND_DAB, CORE_BIND_BACK_UP, CORE_BIND_LEAN_FORWARD, CORE_BIND_LEAN_BACKWARD,
-    CORE_BIND_PAUSE, CORE_BIND_STEP, CORE_BIND_REWIND, CORE_BIND_SKIP, CORE_BIND_PREV,
-    CORE_BIND_NEXT, CORE_BIND_CHAT, CORE_BIND_SCREENSHOT,
+    CORE_BIND_LEFT,
+    CORE_BIND_RIGHT,
+    CORE_BIND_THROTTLE,
+    CORE_BIND_FRONT_BRAKE,
+    CORE_BIND_REAR_BRAKE,
+    CORE_BIND_UPSHIFT,
+    CORE_BIND_DOWNSHIFT,
+    CORE_BIND_CLUTCH,
+    CORE_BIND_DAB,
+    CORE_BIND_BACK_UP,
+    CORE_BIND_LEAN_FORWARD,
+    CORE_BIND_LEAN_BACKWARD,
+    CORE_BIND_PAUSE,
+    CORE_BIND_STEP,
+    CORE_BIND_REWIND,
+    CORE_BIND_SKIP,
+    CORE_BIND_PREV,
+    CORE_BIND_NEXT,
+    CORE_BIND_CHAT,
+    CORE_BIND_SCREENSHOT,
 };
 
 struct core_binding {
@@ -28,7 +43,7 @@ struct core_binding {
     char axis_name[CORE_BINDING_NAME];
     platform_axis *axis;
     float low, high;
-    float value; // 0..1
+    float value;        // 0..1
     int controls_index; // -1 for hot keys
     float scale;
 };

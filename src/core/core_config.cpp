@@ -32,8 +32,7 @@ void out_add(text_out *o, const char *s) {
         memcpy(o->buf + o->len, s, n < room ? n : room);
     }
     o->len += n;
-    if (o->size)
-        o->buf[o->len < o->size - 1 ? o->len : o->size - 1] = 0;
+    if (o->size) o->buf[o->len < o->size - 1 ? o->len : o->size - 1] = 0;
 }
 
 void out_printf(text_out *o, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
@@ -48,12 +47,13 @@ void out_printf(text_out *o, const char *fmt, ...) {
 
 void out_setting(text_out *o, int id) {
     char value[CORE_SETTING_TEXT_SIZE + 64];
-    if (core_settings_format(id, value, sizeof value) < 0)
-        value[0] = 0;
+    if (core_settings_format(id, value, sizeof value) < 0) value[0] = 0;
     out_printf(o, "%s=%s\n", core_setting_items[id].key, value);
 }
 
-void setup_sink(void *ctx, const char *line) { out_add((text_out *)ctx, line); }
+void setup_sink(void *ctx, const char *line) {
+    out_add((text_out *)ctx, line);
+}
 
 int special_key(const char *key, const char *value) {
     static const char hist[] = "server_name_hist";
@@ -61,23 +61,20 @@ int special_key(const char *key, const char *value) {
     if (strncmp(key, hist, hl) == 0 && isdigit((unsigned char)key[hl]) &&
         isdigit((unsigned char)key[hl + 1]) && key[hl + 2] == 0) {
         int n = (key[hl] - '0') * 10 + (key[hl + 1] - '0');
-        if (n >= CORE_SERVER_HISTORY)
-            return 0;
+        if (n >= CORE_SERVER_HISTORY) return 0;
         // An entry of 127 characters or more would not fit; it is dropped, not cut.
         if (strlen(value) < CORE_SERVER_NAME - 1)
             snprintf(core_server_history[n], CORE_SERVER_NAME, "%s", value);
         return 1;
     }
     if (strcmp(key, "use_fbo") == 0) {
-        if (!core_settings_parse(CORE_SET_USE_FBO, value))
-            return 1;
-        core_settings_set_label(CORE_SET_RENDER_TEXTURE,
-                                core_settings_choice(CORE_SET_USE_FBO) ? "Hardware/Direct"
-                                                                       : "Hardware/Copy");
+        if (!core_settings_parse(CORE_SET_USE_FBO, value)) return 1;
+        core_settings_set_label(CORE_SET_RENDER_TEXTURE, core_settings_choice(CORE_SET_USE_FBO)
+                                                             ? "Hardware/Direct"
+                                                             : "Hardware/Copy");
         return 1;
     }
-    if (strcmp(key, "ground_texture_distance") == 0)
-        return 1;
+    if (strcmp(key, "ground_texture_distance") == 0) return 1;
     return 0;
 }
 
@@ -98,19 +95,16 @@ void core_config_defaults(void) {
 }
 
 int core_config_line(const char *line) {
-    if (!line)
-        return 0;
+    if (!line) return 0;
     if (!g_setup_live) {
         bike_setup_init(&core_config_setup);
         g_setup_live = 1;
     }
     const char *eq = strchr(line, '=');
-    if (!eq)
-        return 0;
+    if (!eq) return 0;
     char key[CORE_CONFIG_LINE], value[CORE_CONFIG_LINE];
     size_t klen = (size_t)(eq - line);
-    if (klen >= sizeof key)
-        return 0;
+    if (klen >= sizeof key) return 0;
     memcpy(key, line, klen);
     key[klen] = 0;
     snprintf(value, sizeof value, "%s", eq + 1);
@@ -118,10 +112,8 @@ int core_config_line(const char *line) {
     while (vlen > 0 && (value[vlen - 1] == '\r' || value[vlen - 1] == '\n'))
         value[--vlen] = 0;
 
-    if (bike_setup_read_line(&core_config_setup, key, value))
-        return 1;
-    if (special_key(key, value))
-        return 1;
+    if (bike_setup_read_line(&core_config_setup, key, value)) return 1;
+    if (special_key(key, value)) return 1;
     int id = core_settings_find(key);
     if (id >= 0) {
         core_settings_parse(id, value);
@@ -137,8 +129,7 @@ int core_config_line(const char *line) {
 
 int core_config_read(const char *name) {
     data_file *f = data_open(name, "rb");
-    if (!f)
-        return 0;
+    if (!f) return 0;
     char line[CORE_CONFIG_LINE];
     int len = 0, overlong = 0;
     // Byte by byte so that an over-long line is dropped whole instead of being split.
@@ -154,8 +145,7 @@ int core_config_read(const char *name) {
                              CORE_CONFIG_LINE - 1);
             len = 0;
             overlong = 0;
-            if (c < 0)
-                break;
+            if (c < 0) break;
             continue;
         }
         if (len < CORE_CONFIG_LINE - 1)
@@ -177,11 +167,11 @@ size_t core_config_text(char *buf, size_t size) {
         g_setup_live = 1;
     }
     text_out o = {buf, size, 0};
-    if (size)
-        buf[0] = 0;
-    static const int head[] = {CORE_SET_XRES, CORE_SET_YRES, CORE_SET_DRAW_FPS, CORE_SET_DRAW_TIME,
-                               CORE_SET_DRAW_PING, CORE_SET_DRAW_SPEED, CORE_SET_SPY, CORE_SET_TRACK,
-                               CORE_SET_RECORD, CORE_SET_SKILL, CORE_SET_MINUTES, CORE_SET_LAPS};
+    if (size) buf[0] = 0;
+    static const int head[] = {CORE_SET_XRES,      CORE_SET_YRES,      CORE_SET_DRAW_FPS,
+                               CORE_SET_DRAW_TIME, CORE_SET_DRAW_PING, CORE_SET_DRAW_SPEED,
+                               CORE_SET_SPY,       CORE_SET_TRACK,     CORE_SET_RECORD,
+                               CORE_SET_SKILL,     CORE_SET_MINUTES,   CORE_SET_LAPS};
     for (int id : head)
         out_setting(&o, id);
     for (int i = 0; i < CORE_GATES; i++)
@@ -197,8 +187,7 @@ size_t core_config_text(char *buf, size_t size) {
         out_setting(&o, id);
     for (int i = 0; i < CORE_BINDINGS; i++) {
         char line[CORE_BINDING_NAME * 2 + 96];
-        if (core_binding_format(&core_bindings[i], line, sizeof line) > 0)
-            out_add(&o, line);
+        if (core_binding_format(&core_bindings[i], line, sizeof line) > 0) out_add(&o, line);
     }
     return o.len;
 }
@@ -219,10 +208,8 @@ int core_config_write(const char *name) {
     ok = data_close(f) && ok;
     zv_free(text);
     // Only a complete file replaces the old one.
-    if (ok)
-        ok = data_rename(tmp, name);
-    if (!ok)
-        platform_log("config warning: can't write \"%s\"\n", name);
+    if (ok) ok = data_rename(tmp, name);
+    if (!ok) platform_log("config warning: can't write \"%s\"\n", name);
     return ok;
 }
 

@@ -17,10 +17,9 @@ const char *const no_yes[] = {"No", "Yes"};
 const char *const skills[] = {"Novice", "Amateur", "Expert"};
 const char *const gate_kinds[] = {"Empty", "Human", "Robot", "Robot (2 stroke)",
                                   "Robot (4 stroke)"};
-const char *const texture_dims[] = {"32x32", "64x64", "128x128", "256x256", "512x512",
-                                    "1024x1024"};
-const char *const texture_dims_new[] = {"128x128", "256x256", "512x512", "1024x1024",
-                                        "2048x2048", "4096x4096"};
+const char *const texture_dims[] = {"32x32", "64x64", "128x128", "256x256", "512x512", "1024x1024"};
+const char *const texture_dims_new[] = {"128x128",   "256x256",   "512x512",
+                                        "1024x1024", "2048x2048", "4096x4096"};
 const char *const compress_kinds[] = {"No", "Yes", "Always"};
 const char *const render_methods[] = {"Software", "Hardware/Copy", "Hardware/Direct",
                                       "Shaders/Copy", "Shaders/Direct"};
@@ -45,62 +44,104 @@ struct item_def {
 const item_def defs[] = {
     {CORE_SET_XRES, "xres", "Width", CORE_SETTING_INT, 640, 1, 16, 16384, nullptr, 0, nullptr, 0},
     {CORE_SET_YRES, "yres", "Height", CORE_SETTING_INT, 480, 1, 16, 16384, nullptr, 0, nullptr, 0},
-    {CORE_SET_DRAW_FPS, "draw_fps", "FPS Display", CORE_SETTING_INT, 0, 1, 0, 100, nullptr, 0, nullptr, 0},
-    {CORE_SET_DRAW_TIME, "draw_time", "Time Display", CORE_SETTING_INT, 0, 1, 0, 100, nullptr, 0, nullptr, 0},
-    {CORE_SET_DRAW_PING, "draw_ping", "Ping Display", CORE_SETTING_INT, 1, 1, 0, 100, nullptr, 0, nullptr, 0},
-    {CORE_SET_DRAW_SPEED, "draw_speed", "Speed Display", CORE_SETTING_INT, 0, 1, 0, 100, nullptr, 0, nullptr, 0},
+    {CORE_SET_DRAW_FPS, "draw_fps", "FPS Display", CORE_SETTING_INT, 0, 1, 0, 100, nullptr, 0,
+     nullptr, 0},
+    {CORE_SET_DRAW_TIME, "draw_time", "Time Display", CORE_SETTING_INT, 0, 1, 0, 100, nullptr, 0,
+     nullptr, 0},
+    {CORE_SET_DRAW_PING, "draw_ping", "Ping Display", CORE_SETTING_INT, 1, 1, 0, 100, nullptr, 0,
+     nullptr, 0},
+    {CORE_SET_DRAW_SPEED, "draw_speed", "Speed Display", CORE_SETTING_INT, 0, 1, 0, 100, nullptr, 0,
+     nullptr, 0},
     {CORE_SET_SPY, "spy", "Spy Mode", CORE_SETTING_INT, 0, 1, 0, 1, nullptr, 0, nullptr, 0},
     {CORE_SET_TRACK, "track", "Track", CORE_SETTING_TEXT, 0, 0, 0, 0, nullptr, 0, "", 255},
     {CORE_SET_RECORD, "record", "Record Demo", CORE_SETTING_CHOICE, 0, 0, 0, 0, no_yes, 2, "No", 0},
-    {CORE_SET_SKILL, "skill", "Robot Skill", CORE_SETTING_CHOICE, 0, 0, 0, 0, skills, 3, "Novice", 0},
-    {CORE_SET_MINUTES, "minutes", "Minutes", CORE_SETTING_NUMBER, 0, 1, 0, 60, nullptr, 0, nullptr, 0},
+    {CORE_SET_SKILL, "skill", "Robot Skill", CORE_SETTING_CHOICE, 0, 0, 0, 0, skills, 3, "Novice",
+     0},
+    {CORE_SET_MINUTES, "minutes", "Minutes", CORE_SETTING_NUMBER, 0, 1, 0, 60, nullptr, 0, nullptr,
+     0},
     {CORE_SET_LAPS, "laps", "Laps", CORE_SETTING_NUMBER, 5, 1, 0, 50, nullptr, 0, nullptr, 0},
-    {CORE_SET_GHOST_FADE, "ghost_fade_distance", "Ghost Fade Distance", CORE_SETTING_NUMBER, 10, 1, 0, 40, nullptr, 0, nullptr, 0},
-    {CORE_SET_TIME_TRIAL_ABORT, "time_trial_abort", "Backing Up Aborts Attempt", CORE_SETTING_CHOICE, 0, 0, 0, 0, no_yes, 2, "Yes", 0},
-    {CORE_SET_VIDEO_MODE, "video_mode", "Video Mode", CORE_SETTING_TEXT, 0, 0, 0, 0, nullptr, 0, "Default Fullscreen", 29},
-    {CORE_SET_SERVER_NAME, "server_name", "Server", CORE_SETTING_TEXT, 0, 0, 0, 0, nullptr, 0, CORE_DEFAULT_SERVER, 127},
-    {CORE_SET_GROUND_DETAIL, "ground_detail", "Ground Geometric Detail", CORE_SETTING_NUMBER, 50, 1, 0, 100, nullptr, 0, nullptr, 0},
-    {CORE_SET_GROUND_TEXTURE_DETAIL, "ground_texture_detail", "Ground Texture Levels", CORE_SETTING_NUMBER, 9, 1, 0, 10, nullptr, 0, nullptr, 0},
-    {CORE_SET_GROUND_TEXTURE_DIM, "ground_texture_dim", "Ground Texture Resolution", CORE_SETTING_CHOICE, 0, 0, 0, 0, texture_dims, COUNT(texture_dims), "128x128", 0},
-    {CORE_SET_GROUND_TEXTURE_DIM_NEW, "ground_texture_dim_new", "Ground Texture Resolution", CORE_SETTING_CHOICE, 0, 0, 0, 0, texture_dims_new, COUNT(texture_dims_new), "1024x1024", 0},
-    {CORE_SET_GROUND_MIPMAPS, "ground_mipmaps", "Enable Ground Mipmaps", CORE_SETTING_CHOICE, 0, 0, 0, 0, no_yes, 2, "Yes", 0},
-    {CORE_SET_TEXTURE_COMPRESS, "texture_compress", "Compress Textures", CORE_SETTING_CHOICE, 0, 0, 0, 0, compress_kinds, 3, "Yes", 0},
-    {CORE_SET_RENDER_TEXTURE, "render_texture", "Terrain Rendering Method", CORE_SETTING_CHOICE, 0, 0, 0, 0, render_methods, COUNT(render_methods), "Software", 0},
-    {CORE_SET_USE_SHADER, "use_shader", "Use Shader Programs", CORE_SETTING_CHOICE, 0, 0, 0, 0, no_yes, 2, "Yes", 0},
-    {CORE_SET_ROOST_DENSITY, "roost_density", "Roost Density", CORE_SETTING_NUMBER, 250, 10, 0, 1000, nullptr, 0, nullptr, 0},
-    {CORE_SET_RESHADE_DELAY, "reshade_delay", "Reshade Delay", CORE_SETTING_NUMBER, 0, 1, 0, 20, nullptr, 0, nullptr, 0},
-    {CORE_SET_TERRAIN_RESYNC, "terrain_resync_rate", "Terrain Sync Rate", CORE_SETTING_NUMBER, 0, 1, 0, 10, nullptr, 0, nullptr, 0},
-    {CORE_SET_LENS_FLARE, "lens_flare", "Enable Lens Flares", CORE_SETTING_CHOICE, 0, 0, 0, 0, no_yes, 2, "Yes", 0},
-    {CORE_SET_REFLECTIONS, "reflections", "Enable Reflections", CORE_SETTING_CHOICE, 0, 0, 0, 0, no_yes, 2, "Yes", 0},
-    {CORE_SET_HIDE_RIDER, "hide_rider", "Hide 1st Person Rider", CORE_SETTING_CHOICE, 0, 0, 0, 0, no_yes, 2, "No", 0},
-    {CORE_SET_RIGID_CAMERA, "rigid_camera", "Rigid 3rd person camera", CORE_SETTING_CHOICE, 0, 0, 0, 0, no_yes, 2, "No", 0},
-    {CORE_SET_MODEL_DETAIL, "model_detail", "Model Geometric Detail", CORE_SETTING_NUMBER, 50, 1, 0, 100, nullptr, 0, nullptr, 0},
-    {CORE_SET_MODEL_TEXTURE_DETAIL, "model_texture_detail", "Model Texture Detail", CORE_SETTING_NUMBER, 9, 1, 0, 10, nullptr, 0, nullptr, 0},
-    {CORE_SET_FOV, "fov", "Field Of View", CORE_SETTING_NUMBER, 110, 1, 10, 170, nullptr, 0, nullptr, 0},
-    {CORE_SET_FIRST_HEIGHT, "first_person_height", "1st Person Height", CORE_SETTING_NUMBER, 0, 0.03125, 0, 1, nullptr, 0, nullptr, 0},
-    {CORE_SET_FIRST_ANGLE, "first_person_angle", "1st Person Angle", CORE_SETTING_NUMBER, 0, 1, 0, 40, nullptr, 0, nullptr, 0},
-    {CORE_SET_FIRST_GIMBAL, "first_person_gimbal", "1st Person Gimbal", CORE_SETTING_NUMBER, 0, 1, 0, 100, nullptr, 0, nullptr, 0},
-    {CORE_SET_THIRD_HEIGHT, "third_person_height", "3rd Person Height", CORE_SETTING_NUMBER, 5, 1, 0, 20, nullptr, 0, nullptr, 0},
-    {CORE_SET_THIRD_DISTANCE, "third_person_distance", "3rd Person Distance", CORE_SETTING_NUMBER, 10, 1, 5, 40, nullptr, 0, nullptr, 0},
-    {CORE_SET_VOLUME, "volume", "Volume", CORE_SETTING_NUMBER, 10, 1, 0, 10, nullptr, 0, nullptr, 0},
-    {CORE_SET_COMP_VOLUME, "comp_volume", "Competitor Volume", CORE_SETTING_NUMBER, 8, 1, 0, 10, nullptr, 0, nullptr, 0},
-    {CORE_SET_PLAYBACK_MODE, "playback_mode", "Playback Mode", CORE_SETTING_CHOICE, 0, 0, 0, 0, playback_modes, 2, "Playback Only", 0},
-    {CORE_SET_BBOPT, "billboard_optimize_lookahead", "Billboard Look-ahead", CORE_SETTING_INT, 8, 1, 0, 1024, nullptr, 0, nullptr, 0},
-    {CORE_SET_MESSAGE_LINES, "message_lines", "Message Lines", CORE_SETTING_INT, 5, 1, 0, 100, nullptr, 0, nullptr, 0},
-    {CORE_SET_DEMO_BACKUPS, "demo_backups", "Demo Backups", CORE_SETTING_INT, 0, 1, 0, 100, nullptr, 0, nullptr, 0},
-    {CORE_SET_MAP_SCALE, "map_scale", "Map Scale", CORE_SETTING_NUMBER, 1, 0.125, 0.125, 8, nullptr, 0, nullptr, 0},
-    {CORE_SET_USE_FBO, "use_fbo", "Use Framebuffer Objects", CORE_SETTING_CHOICE, 0, 0, 0, 0, no_yes, 2, "No", 0},
+    {CORE_SET_GHOST_FADE, "ghost_fade_distance", "Ghost Fade Distance", CORE_SETTING_NUMBER, 10, 1,
+     0, 40, nullptr, 0, nullptr, 0},
+    {CORE_SET_TIME_TRIAL_ABORT, "time_trial_abort", "Backing Up Aborts Attempt",
+     CORE_SETTING_CHOICE, 0, 0, 0, 0, no_yes, 2, "Yes", 0},
+    {CORE_SET_VIDEO_MODE, "video_mode", "Video Mode", CORE_SETTING_TEXT, 0, 0, 0, 0, nullptr, 0,
+     "Default Fullscreen", 29},
+    {CORE_SET_SERVER_NAME, "server_name", "Server", CORE_SETTING_TEXT, 0, 0, 0, 0, nullptr, 0,
+     CORE_DEFAULT_SERVER, 127},
+    {CORE_SET_GROUND_DETAIL, "ground_detail", "Ground Geometric Detail", CORE_SETTING_NUMBER, 50, 1,
+     0, 100, nullptr, 0, nullptr, 0},
+    {CORE_SET_GROUND_TEXTURE_DETAIL, "ground_texture_detail", "Ground Texture Levels",
+     CORE_SETTING_NUMBER, 9, 1, 0, 10, nullptr, 0, nullptr, 0},
+    {CORE_SET_GROUND_TEXTURE_DIM, "ground_texture_dim", "Ground Texture Resolution",
+     CORE_SETTING_CHOICE, 0, 0, 0, 0, texture_dims, COUNT(texture_dims), "128x128", 0},
+    {CORE_SET_GROUND_TEXTURE_DIM_NEW, "ground_texture_dim_new", "Ground Texture Resolution",
+     CORE_SETTING_CHOICE, 0, 0, 0, 0, texture_dims_new, COUNT(texture_dims_new), "1024x1024", 0},
+    {CORE_SET_GROUND_MIPMAPS, "ground_mipmaps", "Enable Ground Mipmaps", CORE_SETTING_CHOICE, 0, 0,
+     0, 0, no_yes, 2, "Yes", 0},
+    {CORE_SET_TEXTURE_COMPRESS, "texture_compress", "Compress Textures", CORE_SETTING_CHOICE, 0, 0,
+     0, 0, compress_kinds, 3, "Yes", 0},
+    {CORE_SET_RENDER_TEXTURE, "render_texture", "Terrain Rendering Method", CORE_SETTING_CHOICE, 0,
+     0, 0, 0, render_methods, COUNT(render_methods), "Software", 0},
+    {CORE_SET_USE_SHADER, "use_shader", "Use Shader Programs", CORE_SETTING_CHOICE, 0, 0, 0, 0,
+     no_yes, 2, "Yes", 0},
+    {CORE_SET_ROOST_DENSITY, "roost_density", "Roost Density", CORE_SETTING_NUMBER, 250, 10, 0,
+     1000, nullptr, 0, nullptr, 0},
+    {CORE_SET_RESHADE_DELAY, "reshade_delay", "Reshade Delay", CORE_SETTING_NUMBER, 0, 1, 0, 20,
+     nullptr, 0, nullptr, 0},
+    {CORE_SET_TERRAIN_RESYNC, "terrain_resync_rate", "Terrain Sync Rate", CORE_SETTING_NUMBER, 0, 1,
+     0, 10, nullptr, 0, nullptr, 0},
+    {CORE_SET_LENS_FLARE, "lens_flare", "Enable Lens Flares", CORE_SETTING_CHOICE, 0, 0, 0, 0,
+     no_yes, 2, "Yes", 0},
+    {CORE_SET_REFLECTIONS, "reflections", "Enable Reflections", CORE_SETTING_CHOICE, 0, 0, 0, 0,
+     no_yes, 2, "Yes", 0},
+    {CORE_SET_HIDE_RIDER, "hide_rider", "Hide 1st Person Rider", CORE_SETTING_CHOICE, 0, 0, 0, 0,
+     no_yes, 2, "No", 0},
+    {CORE_SET_RIGID_CAMERA, "rigid_camera", "Rigid 3rd person camera", CORE_SETTING_CHOICE, 0, 0, 0,
+     0, no_yes, 2, "No", 0},
+    {CORE_SET_MODEL_DETAIL, "model_detail", "Model Geometric Detail", CORE_SETTING_NUMBER, 50, 1, 0,
+     100, nullptr, 0, nullptr, 0},
+    {CORE_SET_MODEL_TEXTURE_DETAIL, "model_texture_detail", "Model Texture Detail",
+     CORE_SETTING_NUMBER, 9, 1, 0, 10, nullptr, 0, nullptr, 0},
+    {CORE_SET_FOV, "fov", "Field Of View", CORE_SETTING_NUMBER, 110, 1, 10, 170, nullptr, 0,
+     nullptr, 0},
+    {CORE_SET_FIRST_HEIGHT, "first_person_height", "1st Person Height", CORE_SETTING_NUMBER, 0,
+     0.03125, 0, 1, nullptr, 0, nullptr, 0},
+    {CORE_SET_FIRST_ANGLE, "first_person_angle", "1st Person Angle", CORE_SETTING_NUMBER, 0, 1, 0,
+     40, nullptr, 0, nullptr, 0},
+    {CORE_SET_FIRST_GIMBAL, "first_person_gimbal", "1st Person Gimbal", CORE_SETTING_NUMBER, 0, 1,
+     0, 100, nullptr, 0, nullptr, 0},
+    {CORE_SET_THIRD_HEIGHT, "third_person_height", "3rd Person Height", CORE_SETTING_NUMBER, 5, 1,
+     0, 20, nullptr, 0, nullptr, 0},
+    {CORE_SET_THIRD_DISTANCE, "third_person_distance", "3rd Person Distance", CORE_SETTING_NUMBER,
+     10, 1, 5, 40, nullptr, 0, nullptr, 0},
+    {CORE_SET_VOLUME, "volume", "Volume", CORE_SETTING_NUMBER, 10, 1, 0, 10, nullptr, 0, nullptr,
+     0},
+    {CORE_SET_COMP_VOLUME, "comp_volume", "Competitor Volume", CORE_SETTING_NUMBER, 8, 1, 0, 10,
+     nullptr, 0, nullptr, 0},
+    {CORE_SET_PLAYBACK_MODE, "playback_mode", "Playback Mode", CORE_SETTING_CHOICE, 0, 0, 0, 0,
+     playback_modes, 2, "Playback Only", 0},
+    {CORE_SET_BBOPT, "billboard_optimize_lookahead", "Billboard Look-ahead", CORE_SETTING_INT, 8, 1,
+     0, 1024, nullptr, 0, nullptr, 0},
+    {CORE_SET_MESSAGE_LINES, "message_lines", "Message Lines", CORE_SETTING_INT, 5, 1, 0, 100,
+     nullptr, 0, nullptr, 0},
+    {CORE_SET_DEMO_BACKUPS, "demo_backups", "Demo Backups", CORE_SETTING_INT, 0, 1, 0, 100, nullptr,
+     0, nullptr, 0},
+    {CORE_SET_MAP_SCALE, "map_scale", "Map Scale", CORE_SETTING_NUMBER, 1, 0.125, 0.125, 8, nullptr,
+     0, nullptr, 0},
+    {CORE_SET_USE_FBO, "use_fbo", "Use Framebuffer Objects", CORE_SETTING_CHOICE, 0, 0, 0, 0,
+     no_yes, 2, "No", 0},
 };
 
 char gate_keys[CORE_GATES][CORE_GATE_KEY];
 char gate_labels[CORE_GATES][16];
 
-int valid(int id) { return id >= 0 && id < CORE_SETTING_COUNT && core_setting_items[id].key; }
+int valid(int id) {
+    return id >= 0 && id < CORE_SETTING_COUNT && core_setting_items[id].key;
+}
 
 int label_index(const core_setting *s, const char *label) {
     for (int i = 0; i < s->choice_count; i++)
-        if (strcmp(s->choices[i], label) == 0)
-            return i;
+        if (strcmp(s->choices[i], label) == 0) return i;
     return -1;
 }
 
@@ -170,8 +211,7 @@ const char *core_settings_preset_name(int preset) {
 }
 
 void core_settings_apply_preset(int preset) {
-    if (preset < 0 || preset >= CORE_PRESETS)
-        return;
+    if (preset < 0 || preset >= CORE_PRESETS) return;
     for (const preset_row &r : preset_rows) {
         if (core_setting_items[r.id].kind == CORE_SETTING_CHOICE)
             core_settings_set_choice(r.id, (int)r.values[preset]);
@@ -181,29 +221,24 @@ void core_settings_apply_preset(int preset) {
 }
 
 int core_settings_matches_preset(int preset) {
-    if (preset < 0 || preset >= CORE_PRESETS)
-        return 0;
+    if (preset < 0 || preset >= CORE_PRESETS) return 0;
     for (const preset_row &r : preset_rows) {
         const core_setting *s = &core_setting_items[r.id];
         double v = s->kind == CORE_SETTING_CHOICE ? s->choice : s->value;
-        if (v != r.values[preset])
-            return 0;
+        if (v != r.values[preset]) return 0;
     }
     return 1;
 }
 
 int core_settings_find(const char *key) {
-    if (!key)
-        return -1;
+    if (!key) return -1;
     for (int i = 0; i < CORE_SETTING_COUNT; i++)
-        if (core_setting_items[i].key && strcmp(core_setting_items[i].key, key) == 0)
-            return i;
+        if (core_setting_items[i].key && strcmp(core_setting_items[i].key, key) == 0) return i;
     return -1;
 }
 
 int core_settings_parse(int id, const char *value) {
-    if (!valid(id) || !value)
-        return 0;
+    if (!valid(id) || !value) return 0;
     core_setting *s = &core_setting_items[id];
     switch (s->kind) {
     case CORE_SETTING_INT: {
@@ -211,14 +246,12 @@ int core_settings_parse(int id, const char *value) {
         char *end = nullptr;
         errno = 0;
         long v = strtol(value, &end, 10);
-        if (end == value || errno == ERANGE || v < INT_MIN || v > INT_MAX)
-            return 0;
+        if (end == value || errno == ERANGE || v < INT_MIN || v > INT_MAX) return 0;
         return core_settings_set_number(id, (double)v);
     }
     case CORE_SETTING_NUMBER: {
         double v;
-        if (sscanf(value, "%lf", &v) != 1)
-            return 0;
+        if (sscanf(value, "%lf", &v) != 1) return 0;
         return core_settings_set_number(id, v);
     }
     case CORE_SETTING_CHOICE:
@@ -230,67 +263,74 @@ int core_settings_parse(int id, const char *value) {
 }
 
 int core_settings_format(int id, char *buf, size_t size) {
-    if (!valid(id) || !buf || size == 0)
-        return -1;
+    if (!valid(id) || !buf || size == 0) return -1;
     const core_setting *s = &core_setting_items[id];
     int n = -1;
     switch (s->kind) {
-    case CORE_SETTING_INT: n = snprintf(buf, size, "%d", (int)s->value); break;
-    case CORE_SETTING_NUMBER: n = snprintf(buf, size, "%f", s->value); break;
-    case CORE_SETTING_CHOICE: n = snprintf(buf, size, "%s", core_settings_label(id)); break;
-    case CORE_SETTING_TEXT: n = snprintf(buf, size, "%s", s->text); break;
+    case CORE_SETTING_INT:
+        n = snprintf(buf, size, "%d", (int)s->value);
+        break;
+    case CORE_SETTING_NUMBER:
+        n = snprintf(buf, size, "%f", s->value);
+        break;
+    case CORE_SETTING_CHOICE:
+        n = snprintf(buf, size, "%s", core_settings_label(id));
+        break;
+    case CORE_SETTING_TEXT:
+        n = snprintf(buf, size, "%s", s->text);
+        break;
     }
     return n >= 0 && (size_t)n < size ? n : -1;
 }
 
-int core_settings_int(int id) { return valid(id) ? (int)core_setting_items[id].value : 0; }
-double core_settings_number(int id) { return valid(id) ? core_setting_items[id].value : 0; }
-int core_settings_choice(int id) { return valid(id) ? core_setting_items[id].choice : 0; }
+int core_settings_int(int id) {
+    return valid(id) ? (int)core_setting_items[id].value : 0;
+}
+double core_settings_number(int id) {
+    return valid(id) ? core_setting_items[id].value : 0;
+}
+int core_settings_choice(int id) {
+    return valid(id) ? core_setting_items[id].choice : 0;
+}
 
 const char *core_settings_label(int id) {
-    if (!valid(id) || core_setting_items[id].kind != CORE_SETTING_CHOICE)
-        return "";
+    if (!valid(id) || core_setting_items[id].kind != CORE_SETTING_CHOICE) return "";
     const core_setting *s = &core_setting_items[id];
     return s->choice >= 0 && s->choice < s->choice_count ? s->choices[s->choice] : "";
 }
 
 const char *core_settings_text(int id) {
-    return valid(id) && core_setting_items[id].kind == CORE_SETTING_TEXT ? core_setting_items[id].text
-                                                                         : "";
+    return valid(id) && core_setting_items[id].kind == CORE_SETTING_TEXT
+               ? core_setting_items[id].text
+               : "";
 }
 
 int core_settings_set_number(int id, double v) {
-    if (!valid(id) || !std::isfinite(v))
-        return 0;
+    if (!valid(id) || !std::isfinite(v)) return 0;
     core_setting *s = &core_setting_items[id];
-    if (s->kind != CORE_SETTING_NUMBER && s->kind != CORE_SETTING_INT)
-        return 0;
+    if (s->kind != CORE_SETTING_NUMBER && s->kind != CORE_SETTING_INT) return 0;
     v = v < s->min ? s->min : v > s->max ? s->max : v;
     s->value = s->kind == CORE_SETTING_INT ? (double)(int)v : v;
     return 1;
 }
 
 int core_settings_set_choice(int id, int index) {
-    if (!valid(id) || core_setting_items[id].kind != CORE_SETTING_CHOICE)
-        return 0;
+    if (!valid(id) || core_setting_items[id].kind != CORE_SETTING_CHOICE) return 0;
     core_setting *s = &core_setting_items[id];
     s->choice = index < 0 ? 0 : index >= s->choice_count ? s->choice_count - 1 : index;
     return 1;
 }
 
 int core_settings_set_label(int id, const char *label) {
-    if (!valid(id) || !label || core_setting_items[id].kind != CORE_SETTING_CHOICE)
-        return 0;
+    if (!valid(id) || !label || core_setting_items[id].kind != CORE_SETTING_CHOICE) return 0;
     int i = label_index(&core_setting_items[id], label);
-    if (i < 0)
-        return 0;
+    if (i < 0) return 0;
     core_setting_items[id].choice = i;
     return 1;
 }
 
 int core_settings_set_text(int id, const char *text) {
-    if (!valid(id) || !text || core_setting_items[id].kind != CORE_SETTING_TEXT)
-        return 0;
+    if (!valid(id) || !text || core_setting_items[id].kind != CORE_SETTING_TEXT) return 0;
     core_setting *s = &core_setting_items[id];
     snprintf(s->text, sizeof s->text, "%.*s", s->text_max, text);
     return 1;

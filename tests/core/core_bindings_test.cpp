@@ -140,7 +140,7 @@ TEST_F(bindings_fixture, capture_takes_a_key_after_it_has_stood_a_quarter_second
 TEST_F(bindings_fixture, capture_takes_an_axis_moved_far_and_held) {
     platform_device_axis(pad, 2, -32768); // a trigger resting at -1
     ASSERT_TRUE(core_binding_capture_start(w, CORE_BIND_FRONT_BRAKE, 5.0, 1));
-    platform_device_axis(pad, 2, 0); // halfway: not yet past 0.5 of travel? exactly 1.0
+    platform_device_axis(pad, 2, 0);    // halfway: not yet past 0.5 of travel? exactly 1.0
     platform_device_axis(pad, 0, 8000); // a small wobble on another axis
     EXPECT_FALSE(core_binding_capture_tic(5.0));
     platform_device_axis(pad, 2, 32767);

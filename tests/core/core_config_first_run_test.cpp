@@ -53,10 +53,8 @@ struct first_run_fixture : testing::Test {
         hook = during;
         g_frames = 0;
         core_hook.draw_menus = [] {
-            if (++g_frames == 2 && hook)
-                hook();
-            if (g_frames == 3)
-                platform_null_close(nullptr);
+            if (++g_frames == 2 && hook) hook();
+            if (g_frames == 3) platform_null_close(nullptr);
         };
         setenv("ZV_HOME", ZV_BINARY_DIR, 1);
         data_root_reset();
@@ -68,8 +66,7 @@ struct first_run_fixture : testing::Test {
         testing::internal::CaptureStderr();
         int rc = core_main((int)args.size(), argv.data());
         std::string err = testing::internal::GetCapturedStderr();
-        if (err.find("Can't find game data") != std::string::npos)
-            return -2;
+        if (err.find("Can't find game data") != std::string::npos) return -2;
         return rc;
     }
     std::string config(void) { return slurp(home + "/Zelvo/config"); }
@@ -77,8 +74,7 @@ struct first_run_fixture : testing::Test {
 
 TEST_F(first_run_fixture, first_run_writes_the_golden_defaults) {
     int rc = run(nullptr);
-    if (rc == -2)
-        GTEST_SKIP() << "the generated data set is not built";
+    if (rc == -2) GTEST_SKIP() << "the generated data set is not built";
     ASSERT_EQ(rc, 0);
     std::string written = config();
     ASSERT_FALSE(written.empty());
@@ -92,8 +88,7 @@ TEST_F(first_run_fixture, first_run_writes_the_golden_defaults) {
 
 TEST_F(first_run_fixture, a_changed_setting_is_kept_for_the_next_run) {
     int rc = run([] { core_settings_set_number(CORE_SET_LAPS, 9); });
-    if (rc == -2)
-        GTEST_SKIP() << "the generated data set is not built";
+    if (rc == -2) GTEST_SKIP() << "the generated data set is not built";
     ASSERT_EQ(rc, 0);
     EXPECT_NE(config().find("\nlaps=9.000000\n"), std::string::npos);
     g_laps_seen = -1;
@@ -104,10 +99,9 @@ TEST_F(first_run_fixture, a_changed_setting_is_kept_for_the_next_run) {
 TEST_F(first_run_fixture, render_settings_follow_the_configuration) {
     std::filesystem::create_directories(home + "/Zelvo");
     std::ofstream(home + "/Zelvo/config") << "ground_texture_dim_new=512x512\nxres=800\n"
-                                            "model_texture_detail=6\n";
+                                             "model_texture_detail=6\n";
     int rc = run(nullptr);
-    if (rc == -2)
-        GTEST_SKIP() << "the generated data set is not built";
+    if (rc == -2) GTEST_SKIP() << "the generated data set is not built";
     ASSERT_EQ(rc, 0);
     EXPECT_EQ(core_render.ground_texture_size, 512);
     EXPECT_EQ(core_render.xres, 800);

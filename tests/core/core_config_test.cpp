@@ -218,8 +218,8 @@ TEST_F(config_fixture, written_order_and_formats) {
 
 TEST_F(config_fixture, file_reading_rules) {
     // The tail of an over-long line must not be read as a line of its own.
-    write_file("skill=Expert\r\n" + std::string(1030, 'x') + "\nskill=Amateur\n" +
-               "minutes=3" + std::string(1020, ' ') + "\n" + "laps=8");
+    write_file("skill=Expert\r\n" + std::string(1030, 'x') + "\nskill=Amateur\n" + "minutes=3" +
+               std::string(1020, ' ') + "\n" + "laps=8");
     ASSERT_EQ(core_config_read("@config"), 1);
     EXPECT_STREQ(core_settings_label(CORE_SET_SKILL), "Amateur");
     EXPECT_EQ(core_settings_number(CORE_SET_MINUTES), 0); // 1029 characters: dropped

@@ -56,8 +56,7 @@ struct gamepad_ride : testing::Test {
         ASSERT_GE(stick, 0) << SDL_GetError();
         platform_request_gl_version(3, 1, PLATFORM_GL_CORE);
         w = platform_create_gl_window("Zelvo", 320, 240, 32, 0, 24, 8, 0);
-        if (!w)
-            GTEST_SKIP() << "no window on the offscreen driver: " << platform_last_error();
+        if (!w) GTEST_SKIP() << "no window on the offscreen driver: " << platform_last_error();
         pad = SDL_JoystickFromInstanceID(SDL_JoystickGetDeviceInstanceID(stick));
         ASSERT_NE(pad, nullptr);
 
@@ -89,8 +88,7 @@ struct gamepad_ride : testing::Test {
         core_hook = core_hooks();
         ride_harness_end();
         core_config_defaults();
-        if (stick >= 0)
-            SDL_JoystickDetachVirtual(stick);
+        if (stick >= 0) SDL_JoystickDetachVirtual(stick);
     }
     void axis(int a, int v) {
         ASSERT_EQ(SDL_JoystickSetVirtualAxis(pad, a, (Sint16)v), 0) << SDL_GetError();
