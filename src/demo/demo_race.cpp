@@ -9,6 +9,9 @@
 #include "core/core_alloc.h"
 #include "core/core_hooks.h"
 #include "core/core_loop.h"
+#include "core/core_message.h"
+#include "data/data_index.h"
+#include "track/track_erosion.h"
 #include "core/core_options.h"
 #include "data/data_file.h"
 #include "demo/demo.h"
@@ -388,8 +391,23 @@ int demo_seek(int x)
     return 1;
 }
 
+int demo_menu_start(const char *name, int race_against, int record_demo)
+{
+    snprintf(demo_race.play_name, sizeof demo_race.play_name, "%s", name ? name : "");
+    if (!race_against || !record_demo)
+        return 0;
+    if (data_name_compare(demo_race.play_name, "@demos/default.zvdemo") == 0) {
+        core_message_add("Can't record and play from same file - recording disabled");
+        return 0;
+    }
+    return 1;
+}
+
 void demo_install(void)
 {
+    demo_sink.chat = [](const char *text) { core_message_add("%s", text); };
+    demo_sink.erode_rate = [](int rate) { race.erosion_rate = rate; };
+    demo_sink.erosion = [](const uint8_t *stroke, int length) { erosion_decode(stroke, length); };
     race_steps.history_pose = history_pose_step;
     race_steps.history_newest_tic = demo_history_newest_tic;
     race_steps.demo_tic = demo_tic_step;

@@ -28,5 +28,8 @@ void demo_race_record_tic(int force);
 // Rewrites line 1, closes, and applies the pending demo name.
 void demo_race_finish(void);
 int demo_copy_file(const char *from, const char *to);
+// Playback chosen from the menu: remembers the demo and answers whether the race also records
+// ("Race Against" with "Record Demo", unless the demo is the file a recording would replace).
+int demo_menu_start(const char *name, int race_against, int record_demo);
 // Rewind (-1) or skip (+1) by seconds while only replayed riders are present; 1 when done.
 int demo_seek(int x);
