@@ -290,7 +290,7 @@ void robot_update(bike_record *b, robot_rider *r)
             }
             // Positive radius turns left, where a positive roll leans: the lean sign follows.
             double k = 1;
-            lean = -robot_target_lean(v, -radius, k);
+            lean = robot_target_lean(v, -radius, k);
             lean = clampd(lean, -1.1780972, 1.1780972);
             double omega = clampd(4 * (lean - roll), -M_PI, M_PI);
             double s = av[2] - omega;
