@@ -101,7 +101,6 @@ TEST_F(RobotLines, BadRecordsStopReadingAndKeepWhatWasRead)
     EXPECT_EQ(robot_lines.counts[1], 0);
     // An absurd sample count never allocates for it.
     ASSERT_TRUE(robot_lines_reset(2, 3));
-    zv_alloc_set_checking(1);
     ASSERT_EQ(parse(std::string("ct03 5\n2\n") + good + "2000000000 1 2 0 1000000 1000000 0 0 0\n"), 1);
     EXPECT_EQ(robot_lines.counts[0], 1);
     // Negative statistics and a non-finite number.
