@@ -41,6 +41,7 @@ struct demo_history_slot {
 extern demo_history_slot demo_history[DEMO_SLOTS];
 
 void demo_history_clear(void);
+void demo_history_clear_slot(int slot);
 // Adds a state; 1 when stored, 0 when dropped (slot out of range, tic already held, too old).
 int demo_history_add(int slot, const uint8_t rec[DEMO_STATE], int tic);
 // Entries around tic t as ring indices; 0 for an empty history.
@@ -133,6 +134,22 @@ void demo_play_seek_records(int target);
 int demo_track_name_ok(const char *name);
 // Bytes per rider per tic in versions 4 and 5.
 int demo_record_size(int version);
+
+// ---- summary ------------------------------------------------------------------------------------
+struct demo_summary_rider {
+    int states;
+    int first_tic, last_tic; // as recorded
+};
+struct demo_summary {
+    int version, riders, time_limit, laps, gate_drop;
+    int blocks, chat, erosion, script;
+    int bad; // the block chain ends in a damaged length
+    demo_summary_rider rider[DEMO_SLOTS];
+};
+// Summarises the demo open for playback without moving its cursor; 0 when none is open.
+int demo_summarize(demo_summary *out);
+// One header line and a line per rider (number, name, model, states, first and last second).
+int demo_summary_text(const demo_summary *s, char *buf, int size);
 
 // ---- backups and names ------------------------------------------------------------------------
 // Moves default%02d along and default to default00 before a recording; b = configured backups.

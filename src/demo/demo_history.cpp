@@ -6,16 +6,22 @@
 
 demo_history_slot demo_history[DEMO_SLOTS];
 
+void demo_history_clear_slot(int slot)
+{
+    if (slot < 0 || slot >= DEMO_SLOTS)
+        return;
+    demo_history_slot *h = &demo_history[slot];
+    for (int i = 0; i < DEMO_HISTORY; i++)
+        h->tic[i] = -1;
+    memset(h->rec, 0, sizeof h->rec);
+    h->head = 0;
+    h->pending = 0;
+}
+
 void demo_history_clear(void)
 {
-    for (int s = 0; s < DEMO_SLOTS; s++) {
-        demo_history_slot *h = &demo_history[s];
-        for (int i = 0; i < DEMO_HISTORY; i++)
-            h->tic[i] = -1;
-        memset(h->rec, 0, sizeof h->rec);
-        h->head = 0;
-        h->pending = 0;
-    }
+    for (int s = 0; s < DEMO_SLOTS; s++)
+        demo_history_clear_slot(s);
 }
 
 static int ring(int i) { return ((i % DEMO_HISTORY) + DEMO_HISTORY) % DEMO_HISTORY; }

@@ -236,8 +236,12 @@ int demo_place_rider(int r, int slot)
 {
     if (r < 0 || r >= demo_play.rider_count || slot < 0 || slot >= RACE_SLOTS || !bike_world.world)
         return 0;
-    if (bike_world.bikes[slot].present)
-        return 0;
+    if (bike_world.bikes[slot].present) {
+        if (race.present[slot])
+            return 0; // somebody rides there
+        bike_destroy(&bike_world.bikes[slot]); // left over from the last time-trial lap
+    }
+    demo_history_clear_slot(slot);
     bike_record *b = bike_create(slot, race_model_name(demo_play.riders[r].model), 1);
     if (!b)
         return 0; // this rider is dropped

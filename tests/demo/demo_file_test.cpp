@@ -478,6 +478,44 @@ TEST_F(DemoFile, OlderVersionsReadAndSeekByRecords)
     }
 }
 
+TEST_F(DemoFile, SummaryCountsStatesPerRider)
+{
+    std::string p = path("summary");
+    record_three(p, 160);
+    bytes f = load(p);
+    ASSERT_TRUE(demo_play_open_buffer(f.data(), (int)f.size()));
+    int cursor = demo_play.next_off;
+    static demo_summary s;
+    ASSERT_TRUE(demo_summarize(&s));
+    EXPECT_EQ(demo_play.next_off, cursor);
+    EXPECT_EQ(s.riders, 3);
+    EXPECT_EQ(s.blocks, 10);
+    EXPECT_FALSE(s.bad);
+    for (int r = 0; r < 3; r++) {
+        EXPECT_EQ(s.rider[r].states, 40);
+        EXPECT_EQ(s.rider[r].first_tic, 4);
+        EXPECT_EQ(s.rider[r].last_tic, 160);
+    }
+    char text[2048];
+    demo_summary_text(&s, text, sizeof text);
+    EXPECT_NE(strstr(text, "#7 Ann (crf250(2008)): 40 states, 0.03 s to 1.25 s"), nullptr) << text;
+    char tiny[16];
+    EXPECT_LT(demo_summary_text(&s, tiny, sizeof tiny), (int)sizeof tiny);
+
+    f.resize(f.size() - 3); // the last block cut short
+    ASSERT_TRUE(demo_play_open_buffer(f.data(), (int)f.size()));
+    ASSERT_TRUE(demo_summarize(&s));
+    EXPECT_TRUE(s.bad);
+    EXPECT_EQ(s.rider[0].states, 36);
+
+    bytes old = old_demo(5, 2, 50);
+    ASSERT_TRUE(demo_play_open_buffer(old.data(), (int)old.size()));
+    ASSERT_TRUE(demo_summarize(&s));
+    EXPECT_EQ(s.rider[1].states, 50);
+    demo_play_close();
+    EXPECT_FALSE(demo_summarize(&s));
+}
+
 TEST_F(DemoFile, BackupsKeepTheLastRecordings)
 {
     static std::map<std::string, int> files;
