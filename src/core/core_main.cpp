@@ -3,6 +3,7 @@
 #include "core/core_main.h"
 
 #include "bike/bike.h"
+#include "bike/bike_input_ride.h"
 #include "bike/bike_shape.h"
 #include "core/core_alloc.h"
 #include "core/core_binding.h"
@@ -90,7 +91,13 @@ void main_audio_push(void) {
         ops->update(g_main.audio);
 }
 
+void main_set_rider_inputs(int slot, const core_rider_inputs *in) {
+    core_rider_inputs_to_bike(slot, in);
+}
+
 void install_own_hooks(void) {
+    if (!core_hook.set_rider_inputs)
+        core_hook.set_rider_inputs = main_set_rider_inputs;
     if (!core_hook.track_loaded)
         core_hook.track_loaded = main_track_loaded;
     if (!core_hook.bike_in_slot)
@@ -258,6 +265,24 @@ void shutdown_full(void) {
 } // namespace
 
 int core_stock_models(void) { return g_main.stock_models; }
+
+void core_rider_inputs_to_bike(int slot, const core_rider_inputs *in) {
+    if (!in || slot < 0 || slot >= BIKE_SLOTS || !bike_world.bikes[slot].present)
+        return;
+    float c[BIKE_INPUT_CHANNELS];
+    c[BIKE_INPUT_STEER] = in->steer;
+    c[BIKE_INPUT_THROTTLE] = in->throttle;
+    c[BIKE_INPUT_FRONT_BRAKE] = in->front_brake;
+    c[BIKE_INPUT_REAR_BRAKE] = in->rear_brake;
+    c[BIKE_INPUT_SHIFT] = (float)in->shift;
+    // The loop already ramped the engagement; the lever position that asks for exactly it.
+    c[BIKE_INPUT_CLUTCH] = (1 - in->clutch) * 7.0f / 8.0f;
+    c[BIKE_INPUT_SIT_DAB] = in->dab;
+    c[BIKE_INPUT_BACK_UP] = in->back_up;
+    c[BIKE_INPUT_LEAN] = in->lean;
+    // Reversed steering and sticky sit/dab were applied by the loop; not twice.
+    bike_input_apply_local(&bike_world.bikes[slot], c, 0, 0, 0);
+}
 
 void core_server_history_add(const char *name) {
     if (!name || !name[0])

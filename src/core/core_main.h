@@ -26,3 +26,8 @@ extern char core_server_history[CORE_SERVER_HISTORY][CORE_SERVER_NAME];
 // Puts a server name in front of the history (entry 0 the most recent; the oldest drops off),
 // unless it is empty or already entry 0. Longer names are cut to 127 characters.
 void core_server_history_add(const char *name);
+
+struct core_rider_inputs;
+// The rider-input hook the core installs when no module has: the local rider's inputs into the
+// bike in that slot (no false-start hold; race control installs its own hook for that).
+void core_rider_inputs_to_bike(int slot, const core_rider_inputs *in);

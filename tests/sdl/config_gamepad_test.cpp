@@ -4,6 +4,7 @@
 #include "core/core_config.h"
 #include "core/core_hooks.h"
 #include "core/core_loop.h"
+#include "core/core_main.h"
 #include "core/core_options.h"
 #include "platform/sdl/platform_sdl.h"
 #include "support/ride_harness.h"
@@ -22,21 +23,8 @@ struct pad_env {
 } g_pad_env;
 
 bike_record *g_bike;
-float g_vector[BIKE_INPUT_CHANNELS];
 ride_sample g_sample;
 int g_race_tics;
-
-void set_inputs(int, const core_rider_inputs *in) {
-    g_vector[BIKE_INPUT_STEER] = in->steer;
-    g_vector[BIKE_INPUT_THROTTLE] = in->throttle;
-    g_vector[BIKE_INPUT_FRONT_BRAKE] = in->front_brake;
-    g_vector[BIKE_INPUT_REAR_BRAKE] = in->rear_brake;
-    g_vector[BIKE_INPUT_SHIFT] = (float)in->shift;
-    g_vector[BIKE_INPUT_CLUTCH] = (1 - in->clutch) * 7.0f / 8.0f;
-    g_vector[BIKE_INPUT_SIT_DAB] = in->dab;
-    g_vector[BIKE_INPUT_BACK_UP] = in->back_up;
-    g_vector[BIKE_INPUT_LEAN] = in->lean;
-}
 
 struct gamepad_ride : testing::Test {
     platform_window *w = nullptr;
@@ -67,15 +55,14 @@ struct gamepad_ride : testing::Test {
         g_bike = ride_harness_bike("crf250(2007)", 1024, 1950, 0);
         ASSERT_NE(g_bike, nullptr);
         g_race_tics = 0;
-        for (float &v : g_vector)
-            v = 0;
         core_hook = core_hooks();
         core_hook.track_loaded = [] { return 1; };
         core_hook.bike_in_slot = [](int) { return 1; };
         core_hook.slot_status = [](int) { return 0; };
-        core_hook.set_rider_inputs = set_inputs;
+        core_hook.set_rider_inputs = core_rider_inputs_to_bike; // the game's own
         core_hook.race_tic = [] {
-            ride_harness_tic(g_bike, g_vector, &g_sample);
+            bike_world_tic();
+            ride_harness_sample(g_bike, &g_sample);
             g_race_tics++;
         };
     }
