@@ -18,7 +18,7 @@ const double SLOT_SPACING = 3.3;   // ft between slots across the pad
 const double FIRST_CHECKPOINT = 60.0; // ft past the gate line
 const double LAST_BEFORE_END = 100.0; // the lap line, ft before the gate line
 const double CHECKPOINT_STEP = 60.0;
-const double MARGIN = 8.0;        // reach beyond the riding surface's edge
+const double MARGIN = 12.0;       // reach beyond the riding surface's edge
 const double MAX_REACH = 80.0;
 
 void tangent(const track_centerline *c, double t, double *tx, double *tz)
