@@ -1,0 +1,152 @@
+// Race simulation speed, headless: 1, 8, 20 and 40 robots ride the default track from a grid
+// along its racing line, 7680 tics (a minute) per round, with the time per tic split by phase
+// (robot control, contacts, world step, bike update, erosion). Prints medians of the rounds.
+#include "../tests/support/ride_harness.cpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "robot/robot_ride.h"
+#include "track/track_centerline.h"
+#include "track/track_erosion.h"
+
+namespace {
+
+double now(void) { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+
+enum { PHASES = 5, ROUNDS = 3 };
+const int TICS = 7680;
+const char *const phase_names[PHASES] = {"robots", "contacts", "world step", "bike update", "erosion"};
+
+// The racing line offset sideways by lane feet, every 4 ft from arc length from.
+std::vector<robot_sample> lane_path(const track_centerline *c, float from, float lane, float length)
+{
+    std::vector<robot_sample> v;
+    for (float t = from; t < from + length; t += 4) {
+        track_centerline_point a = track_centerline_at(c, t - 8), p = track_centerline_at(c, t),
+                               b = track_centerline_at(c, t + 8);
+        double h1 = std::atan2(p.z - a.z, p.x - a.x), h2 = std::atan2(b.z - p.z, b.x - p.x);
+        double turn = std::fabs(std::remainder(h2 - h1, 2 * M_PI));
+        double radius = turn > 1e-4 ? 8 / turn : 1e6;
+        double speed = std::fmin(30.0, std::sqrt(32 * 0.45 * radius));
+        double nx = -(b.z - a.z), nz = b.x - a.x, nl = std::hypot(nx, nz);
+        nx /= nl > 0 ? nl : 1;
+        nz /= nl > 0 ? nl : 1;
+        v.push_back({{(float)(p.x + nx * lane), p.y, (float)(p.z + nz * lane)}, (float)speed, 0});
+    }
+    return v;
+}
+
+struct round_result {
+    double total; // seconds
+    double phase[PHASES];
+    int crashes;
+};
+
+round_result race_round(int robots, const track_centerline *c, double sx, double sz)
+{
+    (void)sx;
+    (void)sz;
+    static robot_rider riders[BIKE_SLOTS];
+    bike_world_destroy();
+    bike_world_create();
+    bike_world.gate_drop_tic = 0;
+    erosion_reset();
+    bike_erosion_stroke_clear();
+    static bike_setup s;
+    for (int k = 0; k < robots; k++) {
+        float lane = -6.0f + 4.0f * (k % 4), back = 10.0f * (k / 4);
+        float start = c->length - back;
+        bike_record *b = bike_create(k, "crf250(2007)", 1);
+        s = bike_setup{};
+        bike_setup_init(&s);
+        bike_apply_setup(b, &s);
+        bike_setup_free(&s);
+        auto p0 = lane_path(c, start, lane, 16);
+        double hx = p0[1].pos[0] - p0[0].pos[0], hz = p0[1].pos[2] - p0[0].pos[2];
+        bike_place(b, p0[0].pos[0], p0[0].pos[2], std::atan2(-hx, -hz));
+        robot_path_free(&riders[k].path);
+        riders[k] = robot_rider{};
+        robot_rider_reset(&riders[k], 1 + k % 3, 1000 + k);
+        auto path = lane_path(c, start, lane, c->length * 1.2f);
+        robot_path_append(&riders[k].path, path.data(), (int)path.size());
+    }
+    round_result r = {};
+    int was[BIKE_SLOTS] = {};
+    double t0 = now();
+    uint8_t stroke[BIKE_STROKE_MAX_BYTES];
+    for (int t = 0; t < TICS; t++) {
+        double a = now();
+        for (int k = 0; k < robots; k++) robot_update(&bike_world.bikes[k], &riders[k]);
+        double b0 = now();
+        for (int k = 0; k < robots; k++) bike_prestep(&bike_world.bikes[k]);
+        double b1 = now();
+        bike_world_step();
+        double b2 = now();
+        for (int k = 0; k < robots; k++) bike_update(&bike_world.bikes[k]);
+        bike_world.tic++;
+        double b3 = now();
+        for (int k = 0; k < robots; k++) bike_tire_erode_bike(&bike_world.bikes[k]);
+        int len;
+        while ((len = bike_erosion_stroke_take(stroke)) > 0) erosion_submit(stroke, len);
+        erosion_apply(nullptr, 1.0f, bike_world.tic);
+        double b4 = now();
+        r.phase[0] += b0 - a;
+        r.phase[1] += b1 - b0;
+        r.phase[2] += b2 - b1;
+        r.phase[3] += b3 - b2;
+        r.phase[4] += b4 - b3;
+        for (int k = 0; k < robots; k++) {
+            int cr = bike_crashed(&bike_world.bikes[k]);
+            r.crashes += cr && !was[k];
+            was[k] = cr;
+        }
+    }
+    r.total = now() - t0;
+    return r;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(void)
+{
+    double x, z, heading;
+    if (!ride_harness_default_track(ZV_BINARY_DIR, &x, &z, &heading)) {
+        fprintf(stderr, "bench_race: no default track in %s\n", ZV_BINARY_DIR);
+        return 1;
+    }
+    track_centerline c = {};
+    if (!track_centerline_load("tracks/pinehollow", &c)) {
+        fprintf(stderr, "bench_race: no racing line\n");
+        return 1;
+    }
+    printf("| robots | tics/s | us/tic | robots | contacts | world step | bike update | erosion | crashes |\n");
+    printf("|---|---|---|---|---|---|---|---|---|\n");
+    for (int robots : {1, 8, 20, 40}) {
+        std::vector<double> total, phase[PHASES];
+        int crashes = 0;
+        for (int round = 0; round < ROUNDS; round++) {
+            round_result r = race_round(robots, &c, x, z);
+            total.push_back(r.total);
+            for (int p = 0; p < PHASES; p++) phase[p].push_back(r.phase[p]);
+            crashes = r.crashes;
+        }
+        double t = median(total);
+        printf("| %d | %.0f | %.1f", robots, (double)TICS / t, t / (double)TICS * 1e6);
+        for (int p = 0; p < PHASES; p++) printf(" | %.1f", median(phase[p]) / (double)TICS * 1e6);
+        printf(" | %d |\n", crashes);
+        fflush(stdout);
+    }
+    (void)phase_names;
+    track_centerline_free(&c);
+    ride_harness_end();
+    return 0;
+}
