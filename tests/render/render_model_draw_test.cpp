@@ -1,0 +1,118 @@
+// Model passes on the recording GL: which blocks each pass draws, with their index counts, and
+// the uploaded buffer sizes.
+#include "render_gl_fixture.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+
+#include "data/data_file.h"
+#include "data/data_index.h"
+#include "render/render_model.h"
+#include "render/render_model_draw.h"
+
+namespace {
+
+class ModelDrawTest : public FakeGl {
+  protected:
+    std::string root;
+    void SetUp() override
+    {
+        FakeGl::SetUp();
+        char r[] = "/tmp/zv_model_draw_XXXXXX";
+        ASSERT_NE(mkdtemp(r), nullptr);
+        root = r;
+        setenv("ZV_HOME", root.c_str(), 1);
+        file_index_free();
+        data_root_reset();
+        start();
+        model_draw = {};
+        model_draw.alpha = 1;
+    }
+    void TearDown() override
+    {
+        model_sweep(1);
+        file_index_free();
+        data_root_reset();
+        std::string cmd = "rm -rf '" + root + "'";
+        if (system(cmd.c_str()) != 0)
+            ADD_FAILURE() << "cleanup failed";
+        FakeGl::TearDown();
+    }
+    render_model *load(const std::string &text)
+    {
+        std::string path = root + "/d.jm";
+        FILE *f = fopen(path.c_str(), "wb");
+        EXPECT_NE(f, nullptr);
+        fwrite(text.data(), 1, text.size(), f);
+        fclose(f);
+        return model_parse("@d.jm");
+    }
+};
+
+std::string block(const char *material, int triangles)
+{
+    std::string s = std::string(material) + " " + std::to_string(3 + triangles - 1) + " " +
+                    std::to_string(triangles) + "\n";
+    for (int v = 0; v < 2 + triangles; v++)
+        s += std::to_string(v) + " " + std::to_string(v * v % 5) + " " + std::to_string(v % 2) +
+             " 0 1 0 0.5 0.5\n";
+    for (int t = 0; t < triangles; t++)
+        s += std::to_string(t) + " " + std::to_string(t + 1) + " " + std::to_string(t + 2) + "\n";
+    return s;
+}
+
+TEST_F(ModelDrawTest, PassesDrawTheirBlocks)
+{
+    render_model *m = load("JM1\n" + block("8 1 1 1 1", 2) + block("-2 1 1 0 0", 1) +
+                           block("-1 0.5 1 1 1", 3));
+    ASSERT_NE(m, nullptr);
+    ASSERT_NE(m->vao, 0u);
+    float at[3] = {0, 0, 0};
+
+    size_t before = fake_gl.draws.size();
+    EXPECT_EQ(model_draw_lit(m, at, 0, nullptr, nullptr, nullptr), 2);
+    ASSERT_EQ(fake_gl.draws.size(), before + 2);
+    EXPECT_TRUE(fake_gl.draws[before].indexed);
+    EXPECT_EQ(fake_gl.draws[before].count, 6);
+    EXPECT_EQ(fake_gl.draws[before + 1].count, 3);
+    EXPECT_EQ(model_draw.triangles, 3);
+
+    before = fake_gl.draws.size();
+    EXPECT_EQ(model_draw_reflections(m, at, 0, nullptr, nullptr, nullptr), 1);
+    ASSERT_EQ(fake_gl.draws.size(), before + 1);
+    EXPECT_EQ(fake_gl.draws[before].count, 9);
+
+    model_draw.reflections = 1;
+    EXPECT_EQ(model_wants_reflections(m, at), 1);
+    model_draw.reflections = 0;
+    EXPECT_EQ(model_wants_reflections(m, at), 0);
+    model_free(m);
+}
+
+TEST_F(ModelDrawTest, ReflectionFirstBlockDrawsNothingLit)
+{
+    render_model *m = load("JM1\n" + block("-1 1 1 1 1", 1) + block("8 1 1 1 1", 1));
+    ASSERT_NE(m, nullptr);
+    float at[3] = {0, 0, 0};
+    size_t before = fake_gl.draws.size();
+    EXPECT_EQ(model_draw_lit(m, at, 0, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(fake_gl.draws.size(), before);
+    model_free(m);
+}
+
+TEST_F(ModelDrawTest, SkinnedUploadCarriesWeightsAndBones)
+{
+    render_model *m = load("JM2 2 s\n8 1 1 1 1 3 1\n0 0 0 0 1 0 0 0 1 0\n1 0 0 0 1 0 1 0 0 1\n"
+                           "0 0 1 0 1 0 0 1 1 1\n0 1 2\n");
+    ASSERT_NE(m, nullptr);
+    bool found = false;
+    for (const auto &c : fake_gl.calls)
+        if (c.name == "glBufferData" && c.args.size() >= 2 && c.args[1] == 3 * 76)
+            found = true;
+    EXPECT_TRUE(found) << "vertex buffer of 3 x 76 bytes";
+    model_free(m);
+}
+
+} // namespace
