@@ -491,6 +491,8 @@ int core_main(int argc, char **argv) {
         // 23. The physics world lives for the whole run.
         if (!bike_world_create())
             platform_log("Can't create the physics world\n");
+        // Engine, tires and the rider's balance drive every bike the world steps.
+        bike_input_install();
         // 25. Every slot empty; without a demo to play the first gate holds a robot.
         memset(g_main.lineup, 0, sizeof g_main.lineup);
         if (!core_options.file_arg)
