@@ -6,11 +6,9 @@
 #include "demo/demo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (size > (1u << 20))
-        return 0;
+    if (size > (1u << 20)) return 0;
     demo_history_clear();
-    if (!demo_play_open_buffer(data, (int)size))
-        return 0;
+    if (!demo_play_open_buffer(data, (int)size)) return 0;
     for (int r = 0; r < demo_play.rider_count; r++)
         demo_play.slot_of[r] = r % 3 ? r : -1; // some riders get no slot
     demo_play.time_trial = size & 1;

@@ -8,20 +8,26 @@
 
 enum {
     DEMO_SLOTS = 160,
-    DEMO_HISTORY = 128,        // entries per slot
-    DEMO_STATE = 39,           // compact bike state record
-    DEMO_ENTRY = 44,           // rider index, tic, record
-    DEMO_BLOCK_HEAD = 9,       // length field, tic, type
+    DEMO_HISTORY = 128,                                      // entries per slot
+    DEMO_STATE = 39,                                         // compact bike state record
+    DEMO_ENTRY = 44,                                         // rider index, tic, record
+    DEMO_BLOCK_HEAD = 9,                                     // length field, tic, type
     DEMO_BLOCK_MAX = DEMO_SLOTS * DEMO_HISTORY * DEMO_ENTRY, // longest payload ever written
-    DEMO_READ_AHEAD = 64,      // tics
+    DEMO_READ_AHEAD = 64,                                    // tics
     DEMO_BLOCKS_PER_TIC = 128,
-    DEMO_FILE_MAX = 1 << 28,   // larger files are refused rather than loaded
-    DEMO_TEXT_MAX = 1023,      // chat and script text shown
+    DEMO_FILE_MAX = 1 << 28, // larger files are refused rather than loaded
+    DEMO_TEXT_MAX = 1023,    // chat and script text shown
     DEMO_EROSION_RATE_MAX = 1024 * 16,
     DEMO_GATE_DROP_DEFAULT = 1792,
 };
 
-enum demo_block_type { DEMO_STATES = 1, DEMO_CHAT = 2, DEMO_ERODE = 3, DEMO_EROSION = 5, DEMO_SCRIPT = 6 };
+enum demo_block_type {
+    DEMO_STATES = 1,
+    DEMO_CHAT = 2,
+    DEMO_ERODE = 3,
+    DEMO_EROSION = 5,
+    DEMO_SCRIPT = 6
+};
 
 // ---- state history ----------------------------------------------------------------------------
 // Entries of a slot stay in increasing tic order, the newest at the head.
@@ -96,7 +102,7 @@ extern demo_sinks demo_sink;
 struct demo_playback {
     uint8_t *data; // the whole file
     int size;
-    int version;   // 4, 5 or 6
+    int version; // 4, 5 or 6
     int rider_count;
     int time_limit, laps, gate_drop;
     char track_dir[256];

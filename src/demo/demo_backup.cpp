@@ -3,12 +3,9 @@
 
 #include "demo/demo.h"
 
-void demo_backups_rotate(int b, int (*rename_fn)(const char *from, const char *to))
-{
-    if (b <= 0 || !rename_fn)
-        return;
-    if (b > 100)
-        b = 100;
+void demo_backups_rotate(int b, int (*rename_fn)(const char *from, const char *to)) {
+    if (b <= 0 || !rename_fn) return;
+    if (b > 100) b = 100;
     char from[64], to[64];
     for (int n = b - 2; n >= 0; n--) {
         snprintf(from, sizeof from, "@demos/default%02d.zvdemo", n);

@@ -6,10 +6,8 @@
 
 demo_history_slot demo_history[DEMO_SLOTS];
 
-void demo_history_clear_slot(int slot)
-{
-    if (slot < 0 || slot >= DEMO_SLOTS)
-        return;
+void demo_history_clear_slot(int slot) {
+    if (slot < 0 || slot >= DEMO_SLOTS) return;
     demo_history_slot *h = &demo_history[slot];
     for (int i = 0; i < DEMO_HISTORY; i++)
         h->tic[i] = -1;
@@ -18,16 +16,16 @@ void demo_history_clear_slot(int slot)
     h->pending = 0;
 }
 
-void demo_history_clear(void)
-{
+void demo_history_clear(void) {
     for (int s = 0; s < DEMO_SLOTS; s++)
         demo_history_clear_slot(s);
 }
 
-static int ring(int i) { return ((i % DEMO_HISTORY) + DEMO_HISTORY) % DEMO_HISTORY; }
+static int ring(int i) {
+    return ((i % DEMO_HISTORY) + DEMO_HISTORY) % DEMO_HISTORY;
+}
 
-int demo_history_add(int slot, const uint8_t rec[DEMO_STATE], int tic)
-{
+int demo_history_add(int slot, const uint8_t rec[DEMO_STATE], int tic) {
     if (slot < 0 || slot >= DEMO_SLOTS) {
         platform_log("add_state_to_history: slot out of range\n");
         return 0;
@@ -42,8 +40,7 @@ int demo_history_add(int slot, const uint8_t rec[DEMO_STATE], int tic)
     int found = -1, newer = 0, valid = 0;
     for (int i = 0; i < DEMO_HISTORY; i++) {
         int k = ring(h->head - i);
-        if (h->tic[k] < 0)
-            break;
+        if (h->tic[k] < 0) break;
         valid++;
         if (h->tic[k] <= tic) {
             found = k;
@@ -51,11 +48,9 @@ int demo_history_add(int slot, const uint8_t rec[DEMO_STATE], int tic)
             break;
         }
     }
-    if (found >= 0 && h->tic[found] == tic)
-        return 0; // the first state for a tic wins
+    if (found >= 0 && h->tic[found] == tic) return 0; // the first state for a tic wins
     if (found < 0) {
-        if (valid == DEMO_HISTORY)
-            return 0; // older than the whole ring
+        if (valid == DEMO_HISTORY) return 0; // older than the whole ring
         newer = valid;
     }
     int at = ring(h->head - newer + 1); // right after the newest entry not newer than tic
@@ -74,13 +69,10 @@ int demo_history_add(int slot, const uint8_t rec[DEMO_STATE], int tic)
     return 1;
 }
 
-int demo_history_around(int slot, int t, int *older, int *newer)
-{
-    if (slot < 0 || slot >= DEMO_SLOTS)
-        return 0;
+int demo_history_around(int slot, int t, int *older, int *newer) {
+    if (slot < 0 || slot >= DEMO_SLOTS) return 0;
     const demo_history_slot *h = &demo_history[slot];
-    if (h->tic[h->head] < 0)
-        return 0;
+    if (h->tic[h->head] < 0) return 0;
     if (h->tic[h->head] < t) {
         int before = ring(h->head - 1);
         *newer = h->head;
@@ -90,8 +82,7 @@ int demo_history_around(int slot, int t, int *older, int *newer)
     int oldest = h->head;
     for (int i = 1; i < DEMO_HISTORY; i++) {
         int k = ring(h->head - i);
-        if (h->tic[k] < 0)
-            break;
+        if (h->tic[k] < 0) break;
         if (h->tic[k] < t) {
             *older = k;
             *newer = ring(k + 1);
@@ -105,9 +96,7 @@ int demo_history_around(int slot, int t, int *older, int *newer)
     return 1;
 }
 
-int demo_history_newest_tic(int slot)
-{
-    if (slot < 0 || slot >= DEMO_SLOTS)
-        return -1;
+int demo_history_newest_tic(int slot) {
+    if (slot < 0 || slot >= DEMO_SLOTS) return -1;
     return demo_history[slot].tic[demo_history[slot].head];
 }

@@ -29,72 +29,63 @@ namespace {
 
 int next_rider; // demo rider handed to the next empty slot
 
-int record_path(const char *name, char *out, size_t size)
-{
+int record_path(const char *name, char *out, size_t size) {
     if (name[0] != '@') {
-        if (strlen(name) >= size)
-            return 0;
+        if (strlen(name) >= size) return 0;
         strcpy(out, name);
         return 1;
     }
-    if (!data_home_path(name, out, size))
-        return 0;
+    if (!data_home_path(name, out, size)) return 0;
     data_make_dirs(out);
     return 1;
 }
 
-void fill_rider(int slot, demo_rider *r)
-{
+void fill_rider(int slot, demo_rider *r) {
     memset(r, 0, sizeof *r);
     const bike_record *b = &bike_world.bikes[slot];
-    if (b->m)
-        snprintf(r->model, sizeof r->model, "%s", b->m->name);
+    if (b->m) snprintf(r->model, sizeof r->model, "%s", b->m->name);
     int ro = race.robot_of[slot];
     if (race.status[slot] == RACE_ROBOT_DRIVEN && ro >= 0 && ro < RACE_ROBOT_COUNT) {
         const race_robot *rb = &race_robot_roster[ro];
         snprintf(r->number, sizeof r->number, "%d", rb->number);
         snprintf(r->name, sizeof r->name, "%s", core_options.editor ? "tester" : "Roborider");
-        if (rb->graphics[1])
-            snprintf(r->texture[0], sizeof r->texture[0], "%s", rb->graphics[1]);
-        if (rb->graphics[2])
-            snprintf(r->texture[1], sizeof r->texture[1], "%s", rb->graphics[2]);
-        if (rb->graphics[0])
-            snprintf(r->texture[3], sizeof r->texture[3], "%s", rb->graphics[0]);
+        if (rb->graphics[1]) snprintf(r->texture[0], sizeof r->texture[0], "%s", rb->graphics[1]);
+        if (rb->graphics[2]) snprintf(r->texture[1], sizeof r->texture[1], "%s", rb->graphics[2]);
+        if (rb->graphics[0]) snprintf(r->texture[3], sizeof r->texture[3], "%s", rb->graphics[0]);
     } else {
         snprintf(r->number, sizeof r->number, "%d", race_player_number);
         snprintf(r->name, sizeof r->name, "%s", "Player");
     }
 }
 
-int start_recording(const char *name)
-{
+int start_recording(const char *name) {
     static demo_rider riders[DEMO_SLOTS];
     int slots[DEMO_SLOTS], count = 0;
     for (int s = 0; s < RACE_SLOTS; s++)
-        if (race.present[s] && (race.status[s] == RACE_LOCAL || race.status[s] == RACE_ROBOT_DRIVEN)) {
+        if (race.present[s] &&
+            (race.status[s] == RACE_LOCAL || race.status[s] == RACE_ROBOT_DRIVEN)) {
             fill_rider(s, &riders[count]);
             slots[count++] = s;
         }
     char path[1024];
-    if (!record_path(name, path, sizeof path))
-        return 0;
+    if (!record_path(name, path, sizeof path)) return 0;
     const char *dir = track_loaded.dir;
     return demo_record_open(path, riders, slots, count, race.time_limit, race.laps,
                             race.gate_drop_tic, dir ? dir : "");
 }
 
-void trial_name(const char *file, char *out, int size)
-{
+void trial_name(const char *file, char *out, int size) {
     const char *dir = track_loaded.dir;
     snprintf(out, size, "@%s/%s", dir ? dir : "", file);
 }
 
 // ---- named calls --------------------------------------------------------------------------------
 
-void history_pose_step(int slot, int display) { demo_pose(slot, display); }
+void history_pose_step(int slot, int display) {
+    demo_pose(slot, display);
+}
 
-void demo_tic_step(void)
-{
+void demo_tic_step(void) {
     demo_race_record_tic(0);
     if (demo_playing()) {
         demo_play.time_trial = race.time_trial;
@@ -102,76 +93,61 @@ void demo_tic_step(void)
     }
 }
 
-void history_clear_step(void)
-{
+void history_clear_step(void) {
     demo_history_clear();
     // Setup drew its own gate drop; a played demo's recorded one replaces it.
-    if (demo_playing() && !race.time_trial)
-        race.gate_drop_tic = demo_play.gate_drop;
+    if (demo_playing() && !race.time_trial) race.gate_drop_tic = demo_play.gate_drop;
 }
 
-void finish_step(void)
-{
+void finish_step(void) {
     demo_race_finish();
     demo_play_close();
 }
 
-const char *demo_track_step(void)
-{
+const char *demo_track_step(void) {
     next_rider = 0;
     if (!demo_race_open(demo_race.play_name[0] ? demo_race.play_name : "@demos/default.zvdemo"))
         return nullptr;
-    if (demo_play.laps >= 0)
-        race.laps = demo_play.laps;
+    if (demo_play.laps >= 0) race.laps = demo_play.laps;
     race.time_limit = demo_play.time_limit;
     // The demo's track directory is only ever a key into the track list.
-    if (track_list_find(demo_play.track_dir) < 0)
-        return nullptr;
+    if (track_list_find(demo_play.track_dir) < 0) return nullptr;
     return demo_play.track_dir;
 }
 
-int bike_create_step(int slot)
-{
-    if (race_bike_create(slot))
-        return 1;
+int bike_create_step(int slot) {
+    if (race_bike_create(slot)) return 1;
     if (!demo_playing() || race.lineup[slot] != RACE_EMPTY || slot < 0 || slot >= RACE_SLOTS)
         return 0;
     while (next_rider < demo_play.rider_count) {
         int r = next_rider++;
-        if (demo_place_rider(r, slot))
-            return 1;
+        if (demo_place_rider(r, slot)) return 1;
     }
     return 0;
 }
 
-void record_start_step(void)
-{
-    if (race.time_trial)
-        return; // the time trial records from the completion of a lap
+void record_start_step(void) {
+    if (race.time_trial) return; // the time trial records from the completion of a lap
     demo_backups_rotate(demo_race.backups, data_rename);
     start_recording("@demos/default.zvdemo");
 }
 
-void trial_stop_step(void)
-{
+void trial_stop_step(void) {
     demo_race_record_tic(1);
     demo_race_finish();
     demo_play_close();
 }
 
-int trial_fastest_exists_step(void)
-{
+int trial_fastest_exists_step(void) {
     char name[320];
     trial_name("fastlap.zvdemo", name, sizeof name);
     data_file *f = data_open(name, "rb");
-    if (!f)
-        return 0;
+    if (!f) return 0;
     data_close(f);
     return 1;
 }
 
-void trial_keep_last_lap_step(void)
-{
+void trial_keep_last_lap_step(void) {
     char from[320], to[320];
     trial_name("lastlap.zvdemo", from, sizeof from);
     trial_name("fastlap.zvdemo", to, sizeof to);
@@ -180,35 +156,34 @@ void trial_keep_last_lap_step(void)
     demo_copy_file(from, to);
 }
 
-int trial_ghost_start_step(void)
-{
+int trial_ghost_start_step(void) {
     char name[320];
     trial_name("fastlap.zvdemo", name, sizeof name);
-    if (!demo_race_open(name))
-        return 0;
+    if (!demo_race_open(name)) return 0;
     demo_play.time_trial = 1;
     int placed = 0;
     for (int r = 0; r < demo_play.rider_count && 1 + placed < RACE_SLOTS; r++)
-        if (demo_place_rider(r, 1 + placed))
-            placed++;
+        if (demo_place_rider(r, 1 + placed)) placed++;
     return placed;
 }
 
-void trial_record_start_step(void)
-{
+void trial_record_start_step(void) {
     char name[320];
     trial_name("lastlap.zvdemo", name, sizeof name);
     demo_race_finish();
     start_recording(name);
 }
 
-void rewind_step(void) { demo_seek(-1); }
-void skip_step(void) { demo_seek(1); }
+void rewind_step(void) {
+    demo_seek(-1);
+}
+void skip_step(void) {
+    demo_seek(1);
+}
 
 } // namespace
 
-void demo_pose(int slot, int display)
-{
+void demo_pose(int slot, int display) {
     int o, n;
     if (slot < 0 || slot >= RACE_SLOTS || !bike_world.bikes[slot].present ||
         !demo_history_around(slot, display, &o, &n))
@@ -232,19 +207,16 @@ void demo_pose(int slot, int display)
     bike_decode(b, mix, h->rec[o], tics > 0 ? tics : 1);
 }
 
-int demo_place_rider(int r, int slot)
-{
+int demo_place_rider(int r, int slot) {
     if (r < 0 || r >= demo_play.rider_count || slot < 0 || slot >= RACE_SLOTS || !bike_world.world)
         return 0;
     if (bike_world.bikes[slot].present) {
-        if (race.present[slot])
-            return 0; // somebody rides there
+        if (race.present[slot]) return 0;      // somebody rides there
         bike_destroy(&bike_world.bikes[slot]); // left over from the last time-trial lap
     }
     demo_history_clear_slot(slot);
     bike_record *b = bike_create(slot, race_model_name(demo_play.riders[r].model), 1);
-    if (!b)
-        return 0; // this rider is dropped
+    if (!b) return 0; // this rider is dropped
     float x, z, heading;
     race_grid_position(slot, &x, &z, &heading);
     bike_place(b, x, z, heading);
@@ -254,11 +226,9 @@ int demo_place_rider(int r, int slot)
     return 1;
 }
 
-int demo_race_open(const char *name)
-{
+int demo_race_open(const char *name) {
     data_file *f = data_open(name, "rb");
-    if (!f)
-        return 0;
+    if (!f) return 0;
     int cap = 1 << 16, size = 0, ok = 1;
     uint8_t *buf = (uint8_t *)zv_alloc((size_t)cap);
     while (buf) {
@@ -276,8 +246,7 @@ int demo_race_open(const char *name)
             cap *= 2;
         }
         int n = data_read(f, buf + size, cap - size);
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         size += n;
     }
     data_close(f);
@@ -286,31 +255,24 @@ int demo_race_open(const char *name)
     return ok;
 }
 
-void demo_race_record_tic(int force)
-{
-    if (!demo_recording_active())
-        return;
+void demo_race_record_tic(int force) {
+    if (!demo_recording_active()) return;
     int t = race.tic;
     if (t % 4 == 0 || force) {
         uint8_t rec[DEMO_STATE];
         for (int i = 0; i < demo_rec.rider_count; i++) {
             int s = demo_rec.slot_of[i];
-            if (s < 0 || s >= RACE_SLOTS || !bike_world.bikes[s].present)
-                continue;
-            if (race.status[s] != RACE_LOCAL && race.status[s] != RACE_ROBOT_DRIVEN)
-                continue;
+            if (s < 0 || s >= RACE_SLOTS || !bike_world.bikes[s].present) continue;
+            if (race.status[s] != RACE_LOCAL && race.status[s] != RACE_ROBOT_DRIVEN) continue;
             bike_encode(&bike_world.bikes[s], rec);
             demo_history_add(s, rec, t);
         }
     }
-    if (t % 16 == 0 || force)
-        demo_record_states(t);
+    if (t % 16 == 0 || force) demo_record_states(t);
 }
 
-void demo_race_finish(void)
-{
-    if (!demo_recording_active())
-        return;
+void demo_race_finish(void) {
+    if (!demo_recording_active()) return;
     demo_record_close(race.time_limit, race.laps, race.gate_drop_tic);
     if (demo_race.pending_name[0]) {
         char to[128];
@@ -320,14 +282,11 @@ void demo_race_finish(void)
     }
 }
 
-int demo_copy_file(const char *from, const char *to)
-{
+int demo_copy_file(const char *from, const char *to) {
     char src[1024], dst[1024];
-    if (!record_path(from, src, sizeof src) || !record_path(to, dst, sizeof dst))
-        return 0;
+    if (!record_path(from, src, sizeof src) || !record_path(to, dst, sizeof dst)) return 0;
     FILE *in = fopen(src, "rb");
-    if (!in)
-        return 0;
+    if (!in) return 0;
     FILE *out = fopen(dst, "wb");
     if (!out) {
         fclose(in);
@@ -337,36 +296,28 @@ int demo_copy_file(const char *from, const char *to)
     size_t n;
     int ok = 1;
     while ((n = fread(buf, 1, sizeof buf, in)) > 0)
-        if (fwrite(buf, 1, n, out) != n)
-            ok = 0;
+        if (fwrite(buf, 1, n, out) != n) ok = 0;
     fclose(in);
-    if (fclose(out) != 0)
-        ok = 0;
+    if (fclose(out) != 0) ok = 0;
     return ok;
 }
 
-int demo_seek(int x)
-{
-    if (!demo_playing() || demo_recording_active())
-        return 0;
+int demo_seek(int x) {
+    if (!demo_playing() || demo_recording_active()) return 0;
     for (int s = 0; s < RACE_SLOTS; s++)
-        if (race.present[s] && race.status[s] != RACE_REPLAYED)
-            return 0;
+        if (race.present[s] && race.status[s] != RACE_REPLAYED) return 0;
     int before = race.tic;
     int target = race.tic - 1 + x * CORE_TICS_PER_SECOND;
-    if (target < 0)
-        target = 0;
+    if (target < 0) target = 0;
     int fast = x > 0 && (demo_play.version == 6 || core_options.accurate_skip);
     if (fast) {
         float roost = demo_race.calls.roost_get ? demo_race.calls.roost_get() : 0;
-        if (demo_race.calls.roost_set)
-            demo_race.calls.roost_set(0);
+        if (demo_race.calls.roost_set) demo_race.calls.roost_set(0);
         int until = race.tic + x * CORE_TICS_PER_SECOND;
         // Bounded: a race tic that fails to advance the clock must not hang the skip.
         for (int n = 0; race.tic < until && n < 4 * CORE_TICS_PER_SECOND; n++)
             demo_race.calls.race_tic();
-        if (demo_race.calls.roost_set)
-            demo_race.calls.roost_set(roost);
+        if (demo_race.calls.roost_set) demo_race.calls.roost_set(roost);
         return 1;
     }
     if (demo_play.version == 6)
@@ -390,16 +341,13 @@ int demo_seek(int x)
     race.tic = target;
     demo_history_clear();
     demo_play_tic(&race.tic);
-    if (demo_race.calls.race_tic)
-        demo_race.calls.race_tic();
+    if (demo_race.calls.race_tic) demo_race.calls.race_tic();
     return 1;
 }
 
-int demo_menu_start(const char *name, int race_against, int record_demo)
-{
+int demo_menu_start(const char *name, int race_against, int record_demo) {
     snprintf(demo_race.play_name, sizeof demo_race.play_name, "%s", name ? name : "");
-    if (!race_against || !record_demo)
-        return 0;
+    if (!race_against || !record_demo) return 0;
     if (data_name_compare(demo_race.play_name, "@demos/default.zvdemo") == 0) {
         core_message_add("Can't record and play from same file - recording disabled");
         return 0;
@@ -407,8 +355,7 @@ int demo_menu_start(const char *name, int race_against, int record_demo)
     return 1;
 }
 
-void demo_install(void)
-{
+void demo_install(void) {
     demo_sink.chat = [](const char *text) { core_message_add("%s", text); };
     demo_sink.erode_rate = [](int rate) { race.erosion_rate = rate; };
     demo_sink.erosion = [](const uint8_t *stroke, int length) { erosion_decode(stroke, length); };
@@ -427,6 +374,5 @@ void demo_install(void)
     track_steps.bike_create = bike_create_step;
     core_hook.demo_rewind = rewind_step;
     core_hook.demo_skip = skip_step;
-    if (!demo_race.calls.race_tic)
-        demo_race.calls.race_tic = race_tic;
+    if (!demo_race.calls.race_tic) demo_race.calls.race_tic = race_tic;
 }

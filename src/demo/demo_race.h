@@ -2,8 +2,8 @@
 #pragma once
 
 struct demo_race_calls {
-    void (*race_tic)(void);     // one race tic (the skip simulates with it)
-    float (*roost_get)(void);   // roost frequency, suppressed while skipping
+    void (*race_tic)(void);   // one race tic (the skip simulates with it)
+    float (*roost_get)(void); // roost frequency, suppressed while skipping
     void (*roost_set)(float f);
 };
 

@@ -8,8 +8,7 @@ demo_recording demo_rec;
 
 namespace {
 
-void put32(uint8_t *p, uint32_t v)
-{
+void put32(uint8_t *p, uint32_t v) {
     p[0] = (uint8_t)v;
     p[1] = (uint8_t)(v >> 8);
     p[2] = (uint8_t)(v >> 16);
@@ -17,8 +16,7 @@ void put32(uint8_t *p, uint32_t v)
 }
 
 // A newline or '|' inside a field would shift every later header line for the reader.
-void put_field(FILE *fp, const char *s, int max)
-{
+void put_field(FILE *fp, const char *s, int max) {
     for (int i = 0; i < max && s[i]; i++) {
         char c = s[i];
         fputc(c == '\n' || c == '\r' || c == '|' ? ' ' : c, fp);
@@ -26,21 +24,17 @@ void put_field(FILE *fp, const char *s, int max)
 }
 
 // Fixed widths so the rewrite at the end has exactly the length written at the start.
-int line1(char *buf, int size, int riders, int time_limit, int laps, int gate_drop)
-{
+int line1(char *buf, int size, int riders, int time_limit, int laps, int gate_drop) {
     return snprintf(buf, size, "ZV06 %3d %10d %10d %10d\n", riders, time_limit, laps, gate_drop);
 }
 
-int write_block(int type, int tic, const void *bytes, int length)
-{
+int write_block(int type, int tic, const void *bytes, int length) {
     uint8_t head[DEMO_BLOCK_HEAD];
     put32(head, (uint32_t)length ^ (uint32_t)demo_rec.prev_len);
     put32(head + 4, (uint32_t)tic);
     head[8] = (uint8_t)type;
-    if (fwrite(head, 1, sizeof head, demo_rec.fp) != sizeof head)
-        return 0;
-    if (length > 0 && fwrite(bytes, 1, (size_t)length, demo_rec.fp) != (size_t)length)
-        return 0;
+    if (fwrite(head, 1, sizeof head, demo_rec.fp) != sizeof head) return 0;
+    if (length > 0 && fwrite(bytes, 1, (size_t)length, demo_rec.fp) != (size_t)length) return 0;
     demo_rec.prev_len = length;
     fflush(demo_rec.fp);
     return 1;
@@ -48,18 +42,16 @@ int write_block(int type, int tic, const void *bytes, int length)
 
 } // namespace
 
-int demo_recording_active(void) { return demo_rec.fp != nullptr; }
+int demo_recording_active(void) {
+    return demo_rec.fp != nullptr;
+}
 
 int demo_record_open(const char *path, const demo_rider *riders, const int *slots, int count,
-                     int time_limit, int laps, int gate_drop, const char *track_dir)
-{
-    if (demo_rec.fp)
-        demo_record_close(time_limit, laps, gate_drop);
-    if (count < 0 || count > DEMO_SLOTS)
-        return 0;
+                     int time_limit, int laps, int gate_drop, const char *track_dir) {
+    if (demo_rec.fp) demo_record_close(time_limit, laps, gate_drop);
+    if (count < 0 || count > DEMO_SLOTS) return 0;
     FILE *fp = fopen(path, "wb");
-    if (!fp)
-        return 0; // the race runs unrecorded
+    if (!fp) return 0; // the race runs unrecorded
     demo_rec.fp = fp;
     demo_rec.prev_len = 0;
     demo_rec.rider_count = count;
@@ -88,24 +80,19 @@ int demo_record_open(const char *path, const demo_rider *riders, const int *slot
     return 1;
 }
 
-int demo_record_states(int tic)
-{
-    if (!demo_rec.fp)
-        return 0;
+int demo_record_states(int tic) {
+    if (!demo_rec.fp) return 0;
     int count = 0;
     for (int i = 0; i < demo_rec.rider_count; i++) {
         int s = demo_rec.slot_of[i];
-        if (s >= 0 && s < DEMO_SLOTS)
-            count += demo_history[s].pending;
+        if (s >= 0 && s < DEMO_SLOTS) count += demo_history[s].pending;
     }
-    if (count == 0)
-        return 0;
+    if (count == 0) return 0;
     static uint8_t payload[DEMO_BLOCK_MAX];
     int len = 0;
     for (int i = 0; i < demo_rec.rider_count; i++) {
         int s = demo_rec.slot_of[i];
-        if (s < 0 || s >= DEMO_SLOTS)
-            continue;
+        if (s < 0 || s >= DEMO_SLOTS) continue;
         demo_history_slot *h = &demo_history[s];
         for (int k = h->pending - 1; k >= 0; k--) { // oldest first
             int at = ((h->head - k) % DEMO_HISTORY + DEMO_HISTORY) % DEMO_HISTORY;
@@ -119,17 +106,13 @@ int demo_record_states(int tic)
     return write_block(DEMO_STATES, tic, payload, len);
 }
 
-int demo_record_block(int type, int tic, const void *bytes, int length)
-{
-    if (!demo_rec.fp || length < 0 || length > DEMO_BLOCK_MAX)
-        return 0;
+int demo_record_block(int type, int tic, const void *bytes, int length) {
+    if (!demo_rec.fp || length < 0 || length > DEMO_BLOCK_MAX) return 0;
     return write_block(type, tic, bytes, length);
 }
 
-void demo_record_close(int time_limit, int laps, int gate_drop)
-{
-    if (!demo_rec.fp)
-        return;
+void demo_record_close(int time_limit, int laps, int gate_drop) {
+    if (!demo_rec.fp) return;
     char buf[96];
     int n = line1(buf, sizeof buf, demo_rec.rider_count, time_limit, laps, gate_drop);
     // A value too wide for its field would run into the track line: keep the old line then.

@@ -14,17 +14,14 @@ namespace {
 
 typedef std::vector<uint8_t> bytes;
 
-std::string temp_path(const char *tag)
-{
+std::string temp_path(const char *tag) {
     return std::string("/tmp/zv_demo_test_") + std::to_string(getpid()) + "_" + tag + ".zvdemo";
 }
 
-bytes load(const std::string &path)
-{
+bytes load(const std::string &path) {
     bytes out;
     FILE *fp = fopen(path.c_str(), "rb");
-    if (!fp)
-        return out;
+    if (!fp) return out;
     int c;
     while ((c = fgetc(fp)) != EOF)
         out.push_back((uint8_t)c);
@@ -32,19 +29,21 @@ bytes load(const std::string &path)
     return out;
 }
 
-void put32(bytes &b, uint32_t v)
-{
+void put32(bytes &b, uint32_t v) {
     for (int i = 0; i < 4; i++)
         b.push_back((uint8_t)(v >> (8 * i)));
 }
 
-uint32_t get32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24; }
+uint32_t get32(const uint8_t *p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24;
+}
 
-void append(bytes &b, const std::string &s) { b.insert(b.end(), s.begin(), s.end()); }
+void append(bytes &b, const std::string &s) {
+    b.insert(b.end(), s.begin(), s.end());
+}
 
 // A raw block after the previous payload length prev.
-void block(bytes &b, int *prev, int tic, int type, const bytes &payload)
-{
+void block(bytes &b, int *prev, int tic, int type, const bytes &payload) {
     put32(b, (uint32_t)payload.size() ^ (uint32_t)*prev);
     put32(b, (uint32_t)tic);
     b.push_back((uint8_t)type);
@@ -52,8 +51,7 @@ void block(bytes &b, int *prev, int tic, int type, const bytes &payload)
     *prev = (int)payload.size();
 }
 
-bytes entry(int rider, int tic, int v)
-{
+bytes entry(int rider, int tic, int v) {
     bytes e;
     e.push_back((uint8_t)rider);
     put32(e, (uint32_t)tic);
@@ -62,22 +60,19 @@ bytes entry(int rider, int tic, int v)
     return e;
 }
 
-std::string header6(int riders)
-{
+std::string header6(int riders) {
     std::string h = "ZV06 " + std::to_string(riders) + " 0 3 1800\ndefault\n";
     for (int r = 0; r < riders; r++)
         h += "crf250|gear|gfx|wheels|helmet\n" + std::to_string(r + 1) + "\nRider\n\n";
     return h;
 }
 
-void map_identity(int riders)
-{
+void map_identity(int riders) {
     for (int r = 0; r < riders; r++)
         demo_play.slot_of[r] = r;
 }
 
-demo_rider make_rider(const char *model, const char *number, const char *name)
-{
+demo_rider make_rider(const char *model, const char *number, const char *name) {
     demo_rider r = {};
     strcpy(r.model, model);
     strcpy(r.texture[0], "gear");
@@ -89,20 +84,17 @@ demo_rider make_rider(const char *model, const char *number, const char *name)
 
 class DemoFile : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         demo_history_clear();
         demo_play_close();
         demo_sink = demo_sinks{};
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         demo_play_close();
         for (auto &p : paths)
             unlink(p.c_str());
     }
-    std::string path(const char *tag)
-    {
+    std::string path(const char *tag) {
         paths.push_back(temp_path(tag));
         return paths.back();
     }
@@ -110,8 +102,7 @@ class DemoFile : public ::testing::Test {
 };
 
 // Records riders in slots 4, 7 and 9 with states every 4 tics up to tic `last`.
-void record_three(const std::string &p, int last)
-{
+void record_three(const std::string &p, int last) {
     demo_rider riders[3] = {make_rider("crf250(2008)", "7", "Ann"),
                             make_rider("yz250f", "1234", "Bo|b\nX"), make_rider("kx", "", "")};
     int slots[3] = {4, 7, 9};
@@ -124,14 +115,12 @@ void record_three(const std::string &p, int last)
                     r[k] = (uint8_t)(t + i * 50 + k);
                 demo_history_add(slots[i], r, t);
             }
-        if (t % 16 == 0)
-            demo_record_states(t);
+        if (t % 16 == 0) demo_record_states(t);
     }
     demo_record_close(0, 3, 1800);
 }
 
-TEST_F(DemoFile, ThreeRidersWriteTwelveEntriesEverySixteenTics)
-{
+TEST_F(DemoFile, ThreeRidersWriteTwelveEntriesEverySixteenTics) {
     std::string p = path("three");
     record_three(p, 64);
     bytes f = load(p);
@@ -163,8 +152,7 @@ TEST_F(DemoFile, ThreeRidersWriteTwelveEntriesEverySixteenTics)
     EXPECT_EQ(off, (int)f.size());
 }
 
-TEST_F(DemoFile, PlaybackFillsTheHistoryExactly)
-{
+TEST_F(DemoFile, PlaybackFillsTheHistoryExactly) {
     std::string p = path("round");
     record_three(p, 160);
     bytes f = load(p);
@@ -182,8 +170,7 @@ TEST_F(DemoFile, PlaybackFillsTheHistoryExactly)
         EXPECT_EQ(demo_history_newest_tic(slots[i]), 160);
         const demo_history_slot *h = &demo_history[slots[i]];
         for (int k = 0; k < DEMO_HISTORY; k++) {
-            if (h->tic[k] < 0)
-                continue;
+            if (h->tic[k] < 0) continue;
             for (int b = 0; b < DEMO_STATE; b++)
                 ASSERT_EQ(h->rec[k][b], (uint8_t)(h->tic[k] + i * 50 + b));
         }
@@ -191,8 +178,7 @@ TEST_F(DemoFile, PlaybackFillsTheHistoryExactly)
     EXPECT_EQ(demo_history[20].pending, 40); // every state from 4 to 160
 }
 
-TEST_F(DemoFile, HeaderRewriteKeepsItsLength)
-{
+TEST_F(DemoFile, HeaderRewriteKeepsItsLength) {
     std::string p = path("rewrite");
     demo_rider r = make_rider("crf", "1", "A");
     int slot = 0;
@@ -215,8 +201,7 @@ TEST_F(DemoFile, HeaderRewriteKeepsItsLength)
     EXPECT_EQ(before, after);
 }
 
-TEST_F(DemoFile, UnopenableOutputRecordsNothing)
-{
+TEST_F(DemoFile, UnopenableOutputRecordsNothing) {
     demo_rider r = make_rider("crf", "1", "A");
     int slot = 0;
     EXPECT_EQ(demo_record_open("/nonexistent-dir/x.zvdemo", &r, &slot, 1, 0, 1, 1, "d"), 0);
@@ -224,8 +209,7 @@ TEST_F(DemoFile, UnopenableOutputRecordsNothing)
     EXPECT_EQ(demo_record_states(16), 0);
 }
 
-TEST_F(DemoFile, HeaderChecks)
-{
+TEST_F(DemoFile, HeaderChecks) {
     auto opens = [](const std::string &s) {
         return demo_play_open_buffer((const uint8_t *)s.data(), (int)s.size());
     };
@@ -234,13 +218,13 @@ TEST_F(DemoFile, HeaderChecks)
     EXPECT_EQ(demo_play.gate_drop, DEMO_GATE_DROP_DEFAULT);
     EXPECT_EQ(demo_play.laps, -1);
     EXPECT_FALSE(opens("ZV06 0\ndefault\n"));       // too few values
-    EXPECT_FALSE(opens("ZV07 0 0 1 1\ndefault\n"));  // unknown version
+    EXPECT_FALSE(opens("ZV07 0 0 1 1\ndefault\n")); // unknown version
     EXPECT_FALSE(opens("ZV03 0 0 1 1\ndefault\n"));
     EXPECT_FALSE(opens("ZV06 161 0 1 1\ndefault\n")); // more riders than slots
     EXPECT_FALSE(opens("ZV06 -1 0 1 1\ndefault\n"));
     EXPECT_FALSE(opens("ZV06 1 0 1 1\ndefault\ncrf\n1\nname\n")); // no empty line
-    EXPECT_FALSE(opens("ZV06 0 0 1 1\ndefault"));      // no newline
-    EXPECT_FALSE(opens("ZV06 0 0 1 1\n../../etc\n"));  // names are never paths
+    EXPECT_FALSE(opens("ZV06 0 0 1 1\ndefault"));                 // no newline
+    EXPECT_FALSE(opens("ZV06 0 0 1 1\n../../etc\n"));             // names are never paths
     EXPECT_FALSE(opens("ZV06 0 0 1 1\n/abs\n"));
     EXPECT_FALSE(opens("ZV06 0 0 1 1\n@home\n"));
     EXPECT_FALSE(opens("ZV06 0 0 1 99999999999999999999\ndefault\n") &&
@@ -253,8 +237,7 @@ TEST_F(DemoFile, HeaderChecks)
     EXPECT_STREQ(demo_play.riders[0].number, "123");
 }
 
-TEST_F(DemoFile, BadBlockLengthsEndPlaybackCleanly)
-{
+TEST_F(DemoFile, BadBlockLengthsEndPlaybackCleanly) {
     int huge[] = {-1, DEMO_BLOCK_MAX + 1, 1 << 30, 1000};
     for (int len : huge) {
         bytes f;
@@ -276,8 +259,7 @@ TEST_F(DemoFile, BadBlockLengthsEndPlaybackCleanly)
     }
 }
 
-TEST_F(DemoFile, EntriesAreBoundedAndOddPayloadsSkipped)
-{
+TEST_F(DemoFile, EntriesAreBoundedAndOddPayloadsSkipped) {
     bytes f;
     append(f, header6(2));
     int prev = 0;
@@ -305,8 +287,7 @@ TEST_F(DemoFile, EntriesAreBoundedAndOddPayloadsSkipped)
     EXPECT_EQ(demo_play.next_off, (int)f.size());
 }
 
-TEST_F(DemoFile, TextBlocksAreBoundedAndErosionAppliedOnce)
-{
+TEST_F(DemoFile, TextBlocksAreBoundedAndErosionAppliedOnce) {
     static std::vector<std::string> chats, scripts;
     static std::vector<int> rates;
     static int strokes;
@@ -351,8 +332,7 @@ TEST_F(DemoFile, TextBlocksAreBoundedAndErosionAppliedOnce)
 }
 
 // A version 6 demo with one block every 16 tics from 16 to 1280.
-bytes long_demo(void)
-{
+bytes long_demo(void) {
     bytes f;
     append(f, header6(1));
     int prev = 0;
@@ -363,14 +343,12 @@ bytes long_demo(void)
             p.insert(p.end(), q.begin(), q.end());
         }
         block(f, &prev, t, 1, p);
-        if (t % 48 == 0)
-            block(f, &prev, t, 2, bytes(t % 7 + 1, 'c'));
+        if (t % 48 == 0) block(f, &prev, t, 2, bytes(t % 7 + 1, 'c'));
     }
     return f;
 }
 
-TEST_F(DemoFile, RewindReadsFromABlockAtLeast64TicsBefore)
-{
+TEST_F(DemoFile, RewindReadsFromABlockAtLeast64TicsBefore) {
     bytes f = long_demo();
     ASSERT_TRUE(demo_play_open_buffer(f.data(), (int)f.size()));
     map_identity(1);
@@ -400,8 +378,7 @@ TEST_F(DemoFile, RewindReadsFromABlockAtLeast64TicsBefore)
     EXPECT_EQ(demo_play.prev_len, 0);
 }
 
-TEST_F(DemoFile, RewindThroughABrokenChainStopsAtTheFirstBlock)
-{
+TEST_F(DemoFile, RewindThroughABrokenChainStopsAtTheFirstBlock) {
     bytes f = long_demo();
     ASSERT_TRUE(demo_play_open_buffer(f.data(), (int)f.size()));
     map_identity(1);
@@ -418,8 +395,7 @@ TEST_F(DemoFile, RewindThroughABrokenChainStopsAtTheFirstBlock)
 }
 
 // Versions 4 and 5: header of two-line riders, then records per tic per rider.
-bytes old_demo(int version, int riders, int tics)
-{
+bytes old_demo(int version, int riders, int tics) {
     bytes f;
     append(f, "ZV0" + std::to_string(version) + " " + std::to_string(riders) + " 0 5\ndefault\n");
     for (int r = 0; r < riders; r++)
@@ -432,8 +408,7 @@ bytes old_demo(int version, int riders, int tics)
     return f;
 }
 
-TEST_F(DemoFile, OlderVersionsReadAndSeekByRecords)
-{
+TEST_F(DemoFile, OlderVersionsReadAndSeekByRecords) {
     for (int version : {4, 5}) {
         int size = version == 4 ? 26 : 39;
         EXPECT_EQ(demo_record_size(version), size);
@@ -478,8 +453,7 @@ TEST_F(DemoFile, OlderVersionsReadAndSeekByRecords)
     }
 }
 
-TEST_F(DemoFile, SummaryCountsStatesPerRider)
-{
+TEST_F(DemoFile, SummaryCountsStatesPerRider) {
     std::string p = path("summary");
     record_three(p, 160);
     bytes f = load(p);
@@ -516,13 +490,11 @@ TEST_F(DemoFile, SummaryCountsStatesPerRider)
     EXPECT_FALSE(demo_summarize(&s));
 }
 
-TEST_F(DemoFile, BackupsKeepTheLastRecordings)
-{
+TEST_F(DemoFile, BackupsKeepTheLastRecordings) {
     static std::map<std::string, int> files;
     auto fake_rename = [](const char *from, const char *to) {
         auto it = files.find(from);
-        if (it == files.end())
-            return 0;
+        if (it == files.end()) return 0;
         files[to] = it->second;
         files.erase(it);
         return 1;

@@ -7,29 +7,25 @@
 
 namespace {
 
-void rec_of(uint8_t *r, int v)
-{
+void rec_of(uint8_t *r, int v) {
     memset(r, 0, DEMO_STATE);
     r[0] = (uint8_t)v;
     r[38] = (uint8_t)(v >> 8);
 }
 
-int add(int slot, int tic, int v)
-{
+int add(int slot, int tic, int v) {
     uint8_t r[DEMO_STATE];
     rec_of(r, v);
     return demo_history_add(slot, r, tic);
 }
 
 // Tics of a slot from oldest to newest; checks they increase.
-int tics_in_order(int slot, int *out)
-{
+int tics_in_order(int slot, int *out) {
     const demo_history_slot *h = &demo_history[slot];
     int n = 0;
     for (int i = DEMO_HISTORY - 1; i >= 0; i--) {
         int k = (h->head - i + DEMO_HISTORY) % DEMO_HISTORY;
-        if (h->tic[k] >= 0)
-            out[n++] = h->tic[k];
+        if (h->tic[k] >= 0) out[n++] = h->tic[k];
     }
     for (int i = 1; i < n; i++)
         EXPECT_LT(out[i - 1], out[i]);
@@ -41,8 +37,7 @@ class History : public ::testing::Test {
     void SetUp() override { demo_history_clear(); }
 };
 
-TEST_F(History, InOrderDuplicatesAndRange)
-{
+TEST_F(History, InOrderDuplicatesAndRange) {
     EXPECT_EQ(demo_history_newest_tic(3), -1);
     EXPECT_EQ(add(3, 4, 1), 1);
     EXPECT_EQ(add(3, 8, 2), 1);
@@ -58,8 +53,7 @@ TEST_F(History, InOrderDuplicatesAndRange)
     EXPECT_EQ(demo_history[3].pending, 0);
 }
 
-TEST_F(History, WrapsKeepingTheNewest)
-{
+TEST_F(History, WrapsKeepingTheNewest) {
     for (int t = 0; t < 300; t++)
         ASSERT_EQ(add(0, t * 4, t), 1);
     int tics[DEMO_HISTORY];
@@ -71,8 +65,7 @@ TEST_F(History, WrapsKeepingTheNewest)
     EXPECT_EQ(add(0, 1, 7), 0);
 }
 
-TEST_F(History, LateStatesGoInTicOrder)
-{
+TEST_F(History, LateStatesGoInTicOrder) {
     add(1, 10, 10);
     add(1, 30, 30);
     add(1, 40, 40);
@@ -91,8 +84,7 @@ TEST_F(History, LateStatesGoInTicOrder)
     EXPECT_EQ(demo_history[1].tic[n], 30);
 }
 
-TEST_F(History, LateStatesAndThePendingCount)
-{
+TEST_F(History, LateStatesAndThePendingCount) {
     add(2, 10, 1);
     add(2, 20, 2);
     demo_history[2].pending = 0; // the writer wrote both
@@ -112,8 +104,7 @@ TEST_F(History, LateStatesAndThePendingCount)
         EXPECT_EQ(h->tic[(h->head - k + DEMO_HISTORY) % DEMO_HISTORY], want[3 - k]);
 }
 
-TEST_F(History, LateStateIntoAFullRingDropsTheOldest)
-{
+TEST_F(History, LateStateIntoAFullRingDropsTheOldest) {
     for (int t = 0; t < DEMO_HISTORY; t++)
         add(4, 10 + t * 10, t);
     EXPECT_EQ(add(4, 15, 77), 1);
@@ -124,8 +115,7 @@ TEST_F(History, LateStateIntoAFullRingDropsTheOldest)
     EXPECT_EQ(tics[127], 10 + 127 * 10);
 }
 
-TEST_F(History, AroundATic)
-{
+TEST_F(History, AroundATic) {
     int o = -5, n = -5;
     EXPECT_FALSE(demo_history_around(5, 10, &o, &n));
     add(5, 8, 1);

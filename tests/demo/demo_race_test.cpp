@@ -14,8 +14,7 @@
 
 namespace {
 
-TEST(DemoBlend, EndsMiddleAndWraps)
-{
+TEST(DemoBlend, EndsMiddleAndWraps) {
     uint8_t a[DEMO_STATE], b[DEMO_STATE], out[DEMO_STATE];
     for (int k = 0; k < DEMO_STATE; k++) {
         a[k] = 10;
@@ -28,7 +27,7 @@ TEST(DemoBlend, EndsMiddleAndWraps)
     demo_blend(a, b, std::nan(""), out);
     EXPECT_EQ(memcmp(out, a, DEMO_STATE), 0);
     demo_blend(a, b, 0.5, out);
-    EXPECT_EQ(out[0], 20); // position, low byte
+    EXPECT_EQ(out[0], 20);  // position, low byte
     EXPECT_EQ(out[17], 20); // steering
     EXPECT_EQ(out[36], 30); // flags from the nearer state
     // wheel angles take the short way round
@@ -53,8 +52,7 @@ TEST(DemoBlend, EndsMiddleAndWraps)
     EXPECT_GT(out[9] | out[10] << 8, 60000); // stays near +1, not through zero
 }
 
-std::vector<uint8_t> v6_demo(int last)
-{
+std::vector<uint8_t> v6_demo(int last) {
     std::string h = "ZV06 1 0 3 1800\ndefault\ncrf\n1\nA\n\n";
     std::vector<uint8_t> f(h.begin(), h.end());
     int prev = 0;
@@ -81,8 +79,7 @@ int race_tics = 0, roost_seen_on = 0;
 
 class DemoSeek : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         memset(race.present, 0, sizeof race.present);
         for (int s = 0; s < RACE_SLOTS; s++)
             race.status[s] = RACE_REPLAYED;
@@ -91,8 +88,7 @@ class DemoSeek : public ::testing::Test {
         race_tics = roost_seen_on = 0;
         demo_race.calls.race_tic = [] {
             race_tics++;
-            if (roost != 0)
-                roost_seen_on++;
+            if (roost != 0) roost_seen_on++;
             race.tic++;
         };
         demo_race.calls.roost_get = [] { return roost; };
@@ -108,8 +104,7 @@ class DemoSeek : public ::testing::Test {
             race.tic++;
         }
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         demo_play_close();
         demo_race.calls = demo_race_calls{};
         race_steps.history_newest_tic = nullptr;
@@ -121,8 +116,7 @@ class DemoSeek : public ::testing::Test {
     std::vector<uint8_t> f;
 };
 
-TEST_F(DemoSeek, SkipSimulatesASecondWithRoostSuppressed)
-{
+TEST_F(DemoSeek, SkipSimulatesASecondWithRoostSuppressed) {
     ASSERT_EQ(demo_seek(1), 1);
     EXPECT_EQ(race.tic, 1128);
     EXPECT_EQ(race_tics, 128);
@@ -130,8 +124,7 @@ TEST_F(DemoSeek, SkipSimulatesASecondWithRoostSuppressed)
     EXPECT_EQ(roost, 1.0f); // restored
 }
 
-TEST_F(DemoSeek, RewindForgetsLaterGatePasses)
-{
+TEST_F(DemoSeek, RewindForgetsLaterGatePasses) {
     int pass[8] = {100, 300, 700, 900, 950, 0, 0, 0};
     race.riders[3].pass = pass;
     race.riders[3].pass_cap = 8;
@@ -152,8 +145,7 @@ TEST_F(DemoSeek, RewindForgetsLaterGatePasses)
     EXPECT_LE(demo_history[3].tic[o], target - 64);
 }
 
-TEST_F(DemoSeek, RefusedWhileOthersRideOrRecording)
-{
+TEST_F(DemoSeek, RefusedWhileOthersRideOrRecording) {
     race.status[3] = RACE_ROBOT_DRIVEN;
     EXPECT_EQ(demo_seek(1), 0);
     EXPECT_EQ(race.tic, 1000);
@@ -162,8 +154,7 @@ TEST_F(DemoSeek, RefusedWhileOthersRideOrRecording)
     EXPECT_EQ(demo_seek(-1), 0);
 }
 
-TEST(DemoMenu, RaceAgainstTheDefaultDemoDoesNotRecord)
-{
+TEST(DemoMenu, RaceAgainstTheDefaultDemoDoesNotRecord) {
     core_message_clear();
     EXPECT_EQ(demo_menu_start("@demos/default.zvdemo", 1, 1), 0);
     const char *line = core_message_line(0);

@@ -19,12 +19,10 @@
 
 namespace {
 
-std::vector<uint8_t> load(const std::string &path)
-{
+std::vector<uint8_t> load(const std::string &path) {
     std::vector<uint8_t> out;
     FILE *fp = fopen(path.c_str(), "rb");
-    if (!fp)
-        return out;
+    if (!fp) return out;
     int c;
     while ((c = fgetc(fp)) != EOF)
         out.push_back((uint8_t)c);
@@ -32,8 +30,7 @@ std::vector<uint8_t> load(const std::string &path)
     return out;
 }
 
-TEST(DemoTrial, LastLapBecomesTheGhost)
-{
+TEST(DemoTrial, LastLapBecomesTheGhost) {
     std::string home = "/tmp/zv_demo_trial_" + std::to_string(getpid());
     const char *old_xdg = getenv("XDG_DATA_HOME");
     std::string saved = old_xdg ? old_xdg : "";
@@ -82,7 +79,7 @@ TEST(DemoTrial, LastLapBecomesTheGhost)
     race_steps.demo_tic();
     EXPECT_EQ(race.tic, 50000); // a time trial's clock does not jump
     int o, n;
-    ASSERT_TRUE(demo_history_around(1, 0, &o, &n)); // the oldest entries
+    ASSERT_TRUE(demo_history_around(1, 0, &o, &n));    // the oldest entries
     EXPECT_EQ(demo_history[1].tic[o], 50000 - 16 + 4); // first state 12 tics before its block
     // the ghost is posed from it
     race_steps.history_pose(1, 50010);
