@@ -7,11 +7,11 @@
 
 enum {
     RACE_SLOTS = 160,
-    RACE_NONE = 160,           // "no slot"
-    RACE_UNSET = 1000000,      // halfway lap / lap total not yet known
-    RACE_FLAGGER_MARK = 640,   // 5 s
+    RACE_NONE = 160,         // "no slot"
+    RACE_UNSET = 1000000,    // halfway lap / lap total not yet known
+    RACE_FLAGGER_MARK = 640, // 5 s
     RACE_TIME_TRIAL_TIC = 38400,
-    RACE_PASS_MAX = 1 << 20,   // gate positions a rider may pass in one race
+    RACE_PASS_MAX = 1 << 20, // gate positions a rider may pass in one race
     RACE_ROBOTS = 80,
 };
 
@@ -28,8 +28,8 @@ enum race_rider_type {
 enum race_status { RACE_LOCAL = 0, RACE_REPLAYED = 1, RACE_ROBOT_DRIVEN = 2 };
 
 struct race_rider {
-    int progress;  // gate positions passed (index of the next expected one)
-    int *pass;     // pass tic per position, -1 for a skipped one; valid below progress
+    int progress; // gate positions passed (index of the next expected one)
+    int *pass;    // pass tic per position, -1 for a skipped one; valid below progress
     int pass_cap;
     int finished;
 };
@@ -41,7 +41,7 @@ struct race_order_entry {
 };
 
 struct race_start_gate {
-    float fall;  // 1 up, 0 down
+    float fall; // 1 up, 0 down
     float speed;
     int touch_tic;
 };
@@ -62,10 +62,10 @@ struct race_state {
 
     int lineup[RACE_SLOTS];
     int status[RACE_SLOTS];
-    int present[RACE_SLOTS]; // the slot has a bike in this race
+    int present[RACE_SLOTS];  // the slot has a bike in this race
     int robot_of[RACE_SLOTS]; // roster entry of a robot slot, -1 otherwise
     int viewed_slot;
-    int local_slot;          // online race slot of the local user; -1 none (offline: 0)
+    int local_slot; // online race slot of the local user; -1 none (offline: 0)
 
     race_rider riders[RACE_SLOTS];
     race_order_entry order[RACE_SLOTS];

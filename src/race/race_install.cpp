@@ -12,35 +12,31 @@ void race_robots_shuffle_now(void);
 
 namespace {
 
-void limits_step(int network, int time_limit, int laps)
-{
+void limits_step(int network, int time_limit, int laps) {
     erosion_reset(); // a new load starts from the ground as loaded
     race_limits_set(network, time_limit, laps);
 }
 
-void lineup_step(const int *riders) { race_lineup_set(riders); }
+void lineup_step(const int *riders) {
+    race_lineup_set(riders);
+}
 
-void gate_counts_step(int *first, int *normal, int *count)
-{
+void gate_counts_step(int *first, int *normal, int *count) {
     *first = gates.first_length;
     *normal = gates.normal_length;
     *count = gates.checkpoint_count;
 }
 
-void bikes_destroy_step(void)
-{
+void bikes_destroy_step(void) {
     for (int s = 0; s < BIKE_SLOTS; s++) {
-        if (bike_world.world && bike_world.bikes[s].present)
-            bike_destroy(&bike_world.bikes[s]);
+        if (bike_world.world && bike_world.bikes[s].present) bike_destroy(&bike_world.bikes[s]);
         race.present[s] = 0;
     }
 }
 
-void erode_step(int rate)
-{
+void erode_step(int rate) {
     race.erosion_rate = rate;
-    if (rate <= 0)
-        return;
+    if (rate <= 0) return;
     float pos[2];
     const float *rider = nullptr;
     for (int s = 0; s < RACE_SLOTS; s++)
@@ -54,23 +50,22 @@ void erode_step(int rate)
     erosion_apply(rider, rate / 1024.0f, race.tic);
 }
 
-void terrain_update_step(int budget)
-{
+void terrain_update_step(int budget) {
     if (budget < 0)
         terrain_sync_all();
     else
         terrain_sync(budget);
 }
 
-int slot_status_step(int slot)
-{
+int slot_status_step(int slot) {
     return slot >= 0 && slot < RACE_SLOTS ? race.status[slot] : RACE_REPLAYED;
 }
 
-int time_trial_active_step(void) { return race.time_trial; }
+int time_trial_active_step(void) {
+    return race.time_trial;
+}
 
-int race_finished_step(void)
-{
+int race_finished_step(void) {
     int leader = race_leader();
     return leader != RACE_NONE && race.lap_total < RACE_UNSET &&
            race_laps_completed(leader) >= race.lap_total;
@@ -78,8 +73,7 @@ int race_finished_step(void)
 
 } // namespace
 
-void race_install(void)
-{
+void race_install(void) {
     track_steps.gates_load = gates_load;
     track_steps.race_limits_set = limits_step;
     track_steps.robots_shuffle = race_robots_shuffle_now;
@@ -87,12 +81,10 @@ void race_install(void)
     track_steps.bike_create = race_bike_create;
     track_steps.race_reset = race_reset;
     track_steps.gate_counts = gate_counts_step;
-    if (!track_steps.bikes_destroy)
-        track_steps.bikes_destroy = bikes_destroy_step;
+    if (!track_steps.bikes_destroy) track_steps.bikes_destroy = bikes_destroy_step;
     core_hook.race_tic = race_tic;
     core_hook.erode = erode_step;
-    if (!core_hook.terrain_update)
-        core_hook.terrain_update = terrain_update_step;
+    if (!core_hook.terrain_update) core_hook.terrain_update = terrain_update_step;
     core_hook.slot_status = slot_status_step;
     core_hook.running_order_step = race_order_step;
     core_hook.time_trial_active = time_trial_active_step;

@@ -22,15 +22,13 @@ namespace {
 std::mt19937 race_rng(1);
 }
 
-void race_robots_shuffle_now(void)
-{
+void race_robots_shuffle_now(void) {
     uint32_t seed = (uint32_t)time(nullptr);
     race_rng.seed(seed);
     race_robots_shuffle(race_rng());
 }
 
-void race_limits_set(int network, int time_limit, int laps)
-{
+void race_limits_set(int network, int time_limit, int laps) {
     race.network = network;
     race.time_limit = time_limit > 0 ? time_limit : 0;
     race.laps = laps;
@@ -38,8 +36,7 @@ void race_limits_set(int network, int time_limit, int laps)
     race.off_course_bias = race.off_course_bias > 0.0f ? race.off_course_bias : 10.0f;
 }
 
-void race_length_text(char *buf, int size)
-{
+void race_length_text(char *buf, int size) {
     if (race.time_limit <= 0) {
         snprintf(buf, (size_t)size, "%d laps", race.laps);
         return;
@@ -51,8 +48,7 @@ void race_length_text(char *buf, int size)
         snprintf(buf, (size_t)size, "%d minutes + %d laps", minutes, race.laps);
 }
 
-void race_free(void)
-{
+void race_free(void) {
     for (int s = 0; s < RACE_SLOTS; s++) {
         zv_free(race.riders[s].pass);
         race.riders[s].pass = nullptr;
@@ -62,8 +58,7 @@ void race_free(void)
     }
 }
 
-void race_lineup_set(const int *lineup)
-{
+void race_lineup_set(const int *lineup) {
     race.time_trial = lineup == nullptr;
     int human = -1, first = -1;
     for (int s = 0; s < RACE_SLOTS; s++) {
@@ -81,8 +76,7 @@ void race_lineup_set(const int *lineup)
                              : RACE_REPLAYED;
         race.present[s] = 0;
         race.robot_of[s] = -1;
-        if (first < 0 && t != RACE_EMPTY)
-            first = s;
+        if (first < 0 && t != RACE_EMPTY) first = s;
     }
     race.viewed_slot = human >= 0 ? human : (first >= 0 ? first : 0);
     race.local_slot = race.network ? -1 : 0;
@@ -92,8 +86,7 @@ void race_lineup_set(const int *lineup)
             race.robot_of[s] = race_robots_take(race.lineup[s]);
 }
 
-int race_grid_position(int slot, float *x, float *z, float *heading)
-{
+int race_grid_position(int slot, float *x, float *z, float *heading) {
     int g = gates.slot_count;
     int k = slot;
     float behind = -1.0f;
@@ -115,20 +108,16 @@ int race_grid_position(int slot, float *x, float *z, float *heading)
     // No gates: a block of spots 5 apart from the middle, kept on the ground.
     float half = terrain.extent * 0.5f;
     int cols = (int)((half - 5.0f) / 5.0f);
-    if (cols < 1)
-        cols = 1;
+    if (cols < 1) cols = 1;
     *x = half + 5.0f * (float)(k % cols);
     *z = half + 5.0f * (float)(k / cols);
-    if (*z > terrain.extent)
-        *z = half;
+    if (*z > terrain.extent) *z = half;
     *heading = 0.0f;
     return 1;
 }
 
-int race_bike_create(int slot)
-{
-    if (slot < 0 || slot >= RACE_SLOTS)
-        return 0;
+int race_bike_create(int slot) {
+    if (slot < 0 || slot >= RACE_SLOTS) return 0;
     race_rider *r = &race.riders[slot];
     r->progress = 0;
     r->finished = 0;
@@ -142,8 +131,7 @@ int race_bike_create(int slot)
     if (!model || !bike_world.world)
         return 0; // empty, replayed and remote slots get their bikes from the demo or network
     bike_record *b = bike_create(slot, model, 1);
-    if (!b)
-        return 0;
+    if (!b) return 0;
     float x, z, heading;
     race_grid_position(slot, &x, &z, &heading);
     bike_place(b, x, z, heading);
@@ -158,14 +146,12 @@ int race_bike_create(int slot)
     return 1;
 }
 
-int race_gate_drop_from(uint32_t r)
-{
+int race_gate_drop_from(uint32_t r) {
     double seconds = 13.0 + (double)(r & 0x7fffffffu) * (1.0 / 1073741824.0);
     return (int)floor(seconds * 128.0);
 }
 
-void race_reset(void)
-{
+void race_reset(void) {
     race.tic = 0;
     race.gate_drop_tic = race_gate_drop_from(race_rng());
     race.remote_delay = 0;
@@ -173,8 +159,7 @@ void race_reset(void)
     race.results_count = 0;
     race.penalty_countdown = 0;
     for (int s = 0; s < RACE_SLOTS; s++) {
-        if (bike_world.world && bike_world.bikes[s].present)
-            race.present[s] = 1;
+        if (bike_world.world && bike_world.bikes[s].present) race.present[s] = 1;
         race_rider *r = &race.riders[s];
         r->progress = 0;
         r->finished = 0;
@@ -185,8 +170,7 @@ void race_reset(void)
         race.best_lap = 0;
         race.last_lap = 0;
     }
-    if (race_steps.demo_history_clear)
-        race_steps.demo_history_clear();
+    if (race_steps.demo_history_clear) race_steps.demo_history_clear();
     if (race.time_limit > 0) {
         race.halfway_lap = RACE_UNSET;
         race.lap_total = RACE_UNSET;

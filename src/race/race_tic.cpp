@@ -14,15 +14,12 @@ namespace {
 // The gate model turns about its hinge by fall angle x 33.75 degrees.
 const float GATE_HINGE = 0.5890486f;
 
-int present_bike(int s)
-{
+int present_bike(int s) {
     return race.present[s] && bike_world.world && bike_world.bikes[s].present;
 }
 
-void start_gates_tic(void)
-{
-    if (race.tic > race.gate_drop_tic + 10 * 128 + race.remote_delay)
-        return;
+void start_gates_tic(void) {
+    if (race.tic > race.gate_drop_tic + 10 * 128 + race.remote_delay) return;
     const float tic = 1.0f / 128.0f;
     for (int g = 0; g < race.start_gate_count && g < RACE_SLOTS; g++) {
         race_start_gate *sg = &race.start_gates[g];
@@ -35,11 +32,9 @@ void start_gates_tic(void)
                 sg->speed = 0.0f; // a bike leaning on the gate holds it this tic
             } else {
                 sg->speed += 32.0f * tic;
-                if (sg->speed > 8.0f)
-                    sg->speed = 8.0f;
+                if (sg->speed > 8.0f) sg->speed = 8.0f;
                 sg->fall -= sg->speed * tic;
-                if (sg->fall < 0.0f)
-                    sg->fall = 0.0f;
+                if (sg->fall < 0.0f) sg->fall = 0.0f;
             }
         }
         if (sg->fall != before && race_steps.gate_object_turn && g < gates.slot_count &&
@@ -48,8 +43,7 @@ void start_gates_tic(void)
     }
 }
 
-void false_start(int s)
-{
+void false_start(int s) {
     bike_record *b = &bike_world.bikes[s];
     if (race.tic < race.gate_drop_tic) {
         b->ctl.sit_dab = 1.0f;
@@ -57,8 +51,7 @@ void false_start(int s)
         double dx = p[0] - race.start_pos[0], dy = p[1] - race.start_pos[1],
                dz = p[2] - race.start_pos[2];
         if (race.penalty_countdown <= 0 && dx * dx + dy * dy + dz * dz >= 9.0) {
-            if (race_steps.message)
-                race_steps.message("15 second false start penalty");
+            if (race_steps.message) race_steps.message("15 second false start penalty");
             race.penalty_countdown = race.gate_drop_tic - race.tic + 1920;
         }
     }
@@ -75,42 +68,35 @@ void false_start(int s)
 
 } // namespace
 
-void race_tic(void)
-{
+void race_tic(void) {
     int display = race.tic - race.remote_delay > 0 ? race.tic - race.remote_delay : 0;
     // 1. the track script
-    if (race_steps.script_tic)
-        race_steps.script_tic(display);
+    if (race_steps.script_tic) race_steps.script_tic(display);
     // 2. replayed and remote riders from their state history
     if (race_steps.history_pose)
         for (int s = 0; s < RACE_SLOTS; s++)
             if (race.present[s] && race.status[s] == RACE_REPLAYED)
                 race_steps.history_pose(s, display);
     // 3. time trial: laps before this tic
-    if (race.time_trial)
-        race_time_trial_note();
+    if (race.time_trial) race_time_trial_note();
     // 4. contacts between bikes and with objects
-    if (race_steps.contacts)
-        race_steps.contacts();
+    if (race_steps.contacts) race_steps.contacts();
 
     int list[RACE_SLOTS], count = 0;
     for (int s = 0; s < RACE_SLOTS; s++)
-        if (present_bike(s))
-            list[count++] = s;
+        if (present_bike(s)) list[count++] = s;
     // 5. pre-steps in an order that rotates every tic, so no slot always goes first
     for (int i = 0; i < count; i++) {
         bike_record *b = &bike_world.bikes[list[(i + race.tic) % count]];
         bike_prestep(b);
     }
     // 6. physics
-    if (bike_world.world)
-        bike_world_step();
+    if (bike_world.world) bike_world_step();
     // 7. erosion under the simulated bikes
     if (race.erosion_rate > 0) {
         for (int i = 0; i < count; i++) {
             int s = list[i];
-            if (race.status[s] == RACE_REPLAYED || (race.network && race.local_slot < 0))
-                continue;
+            if (race.status[s] == RACE_REPLAYED || (race.network && race.local_slot < 0)) continue;
             bike_tire_erode_bike(&bike_world.bikes[s]);
         }
         uint8_t stroke[BIKE_STROKE_MAX_BYTES];
@@ -124,22 +110,18 @@ void race_tic(void)
         bike_record *b = &bike_world.bikes[s];
         if (race.status[s] == RACE_ROBOT_DRIVEN && race_steps.robot_control)
             race_steps.robot_control(s);
-        if (race.network && race.status[s] == RACE_LOCAL)
-            false_start(s);
+        if (race.network && race.status[s] == RACE_LOCAL) false_start(s);
         bike_update(b);
-        if (race_steps.autopilot_learn)
-            race_steps.autopilot_learn(s);
+        if (race_steps.autopilot_learn) race_steps.autopilot_learn(s);
         if (!race.network || race.status[s] == RACE_LOCAL) {
             const dReal *p = dBodyGetPosition(b->body[BIKE_FRONT_WHEEL]);
-            if (race_gate_test(s, (float)p[0], (float)p[2]))
-                race_update_order();
+            if (race_gate_test(s, (float)p[0], (float)p[2])) race_update_order();
         }
         b->gates_passed = race.riders[s].progress;
         b->last_gate_tic = race_pass_tic(s, race.riders[s].progress - 1);
     }
     // 9. flying debris
-    if (race_steps.debris)
-        race_steps.debris();
+    if (race_steps.debris) race_steps.debris();
     // 10. starting gates
     start_gates_tic();
     // 11. the clock
@@ -147,50 +129,35 @@ void race_tic(void)
     race.tic++;
     bike_world.tic = race.tic;
     bike_world.gate_drop_tic = race.tic >= race.gate_drop_tic ? race.gate_drop_tic : -1;
-    if (race.network && before % 512 == 510 && !race.results_final)
-        race_update_order();
+    if (race.network && before % 512 == 510 && !race.results_final) race_update_order();
     // 12. demo recording and playback
-    if (race_steps.demo_tic)
-        race_steps.demo_tic();
+    if (race_steps.demo_tic) race_steps.demo_tic();
     // 13. time-trial laps
-    if (race.time_trial)
-        race_time_trial_tic();
+    if (race.time_trial) race_time_trial_tic();
     // 14. suspension graph
-    if (race_steps.suspension_graph)
-        race_steps.suspension_graph(race.viewed_slot);
+    if (race_steps.suspension_graph) race_steps.suspension_graph(race.viewed_slot);
 }
 
-int race_live(int slot)
-{
+int race_live(int slot) {
     int local = race.local_slot;
-    if (slot < 0 || slot >= RACE_SLOTS)
-        return 0;
-    if (race.network && local < 0)
-        return race.present[slot];
-    if (!race.network || local >= RACE_SLOTS || !race.present[local])
-        return 1;
-    if (!race.present[slot])
-        return 0;
-    if (slot != local && race_steps.heard_within && !race_steps.heard_within(slot, 128))
-        return 0;
+    if (slot < 0 || slot >= RACE_SLOTS) return 0;
+    if (race.network && local < 0) return race.present[slot];
+    if (!race.network || local >= RACE_SLOTS || !race.present[local]) return 1;
+    if (!race.present[slot]) return 0;
+    if (slot != local && race_steps.heard_within && !race_steps.heard_within(slot, 128)) return 0;
     if (race.order_count <= 1 || (race.tic - race.gate_drop_tic) < race.off_course_bias * 128.0f ||
         race_finished(local) || race_off_course(local))
         return 1;
     return !race_finished(slot) && !race_off_course(slot);
 }
 
-int race_rider_shown(int slot)
-{
-    if (slot < 0 || slot >= RACE_SLOTS || !race.present[slot])
-        return 0;
+int race_rider_shown(int slot) {
+    if (slot < 0 || slot >= RACE_SLOTS || !race.present[slot]) return 0;
     int st = race.status[slot];
-    if (race.network && race.local_slot < 0 && st == RACE_LOCAL)
-        return slot == race.viewed_slot;
-    if (st == RACE_LOCAL || st == RACE_ROBOT_DRIVEN)
-        return 1;
+    if (race.network && race.local_slot < 0 && st == RACE_LOCAL) return slot == race.viewed_slot;
+    if (st == RACE_LOCAL || st == RACE_ROBOT_DRIVEN) return 1;
     // Replayed riders need history around now (the state history answers with its newest).
     int newest = race_steps.history_newest_tic ? race_steps.history_newest_tic(slot) : -1;
-    if (newest < 0 || race.tic > newest + 128)
-        return 0;
+    if (newest < 0 || race.tic > newest + 128) return 0;
     return race_live(slot);
 }

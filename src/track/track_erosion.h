@@ -21,8 +21,8 @@ struct erosion_point {
 struct erosion_state {
     erosion_point *queue; // EROSION_QUEUE_SIZE entries, made on first use
     int head, count;
-    int deadline;         // deferral deadline tic; -1 = none
-    int full_reported;    // "Erode queue full!" shows once per run
+    int deadline;      // deferral deadline tic; -1 = none
+    int full_reported; // "Erode queue full!" shows once per run
 };
 
 extern erosion_state erosion;

@@ -32,17 +32,17 @@ struct cursor {
     const char *p, *end;
 };
 
-int is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+int is_space(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
-void skip_space(cursor *c)
-{
+void skip_space(cursor *c) {
     while (c->p < c->end && is_space(*c->p))
         c->p++;
 }
 
 // " %80s ": a word of at most 80 characters, then the whitespace after it.
-int read_word(cursor *c, char *out, int max)
-{
+int read_word(cursor *c, char *out, int max) {
     skip_space(c);
     int n = 0;
     while (c->p < c->end && !is_space(*c->p) && n < max)
@@ -53,11 +53,9 @@ int read_word(cursor *c, char *out, int max)
 }
 
 // A decimal float like "%f" reads it; only finite values count as read.
-int read_float(cursor *c, float *out)
-{
+int read_float(cursor *c, float *out) {
     skip_space(c);
-    if (c->p >= c->end)
-        return 0;
+    if (c->p >= c->end) return 0;
     char buf[64];
     int n = 0;
     const char *q = c->p;
@@ -67,15 +65,13 @@ int read_float(cursor *c, float *out)
     char *stop = nullptr;
     errno = 0;
     float v = strtof(buf, &stop);
-    if (stop == buf || !std::isfinite(v))
-        return 0;
+    if (stop == buf || !std::isfinite(v)) return 0;
     c->p += stop - buf;
     *out = v;
     return 1;
 }
 
-int read_char(cursor *c, char ch)
-{
+int read_char(cursor *c, char ch) {
     skip_space(c);
     if (c->p < c->end && *c->p == ch) {
         c->p++;
@@ -85,8 +81,7 @@ int read_char(cursor *c, char ch)
 }
 
 // "%d", clamped to int's range.
-int read_int(cursor *c, int *out)
-{
+int read_int(cursor *c, int *out) {
     skip_space(c);
     char buf[32];
     int n = 0;
@@ -96,19 +91,15 @@ int read_int(cursor *c, int *out)
     buf[n] = 0;
     char *stop = nullptr;
     long long v = strtoll(buf, &stop, 10);
-    if (stop == buf)
-        return 0;
-    if (v > 2147483647LL)
-        v = 2147483647LL;
-    if (v < -2147483647LL - 1)
-        v = -2147483647LL - 1;
+    if (stop == buf) return 0;
+    if (v > 2147483647LL) v = 2147483647LL;
+    if (v < -2147483647LL - 1) v = -2147483647LL - 1;
     c->p += stop - buf;
     *out = (int)v;
     return 1;
 }
 
-char *dup_name(const char *s)
-{
+char *dup_name(const char *s) {
     size_t n = strlen(s) + 1;
     char *d = (char *)zv_alloc(n);
     memcpy(d, s, n);
@@ -116,8 +107,7 @@ char *dup_name(const char *s)
 }
 
 // Reads one slot line; 1 with the slot filled when it holds four finite numbers.
-int parse_slot_line(const char *line, gates_slot *s)
-{
+int parse_slot_line(const char *line, gates_slot *s) {
     cursor c = {line, line + strlen(line)};
     float v[4];
     if (!read_char(&c, '[') || !read_float(&c, &v[0]) || !read_float(&c, &v[1]) ||
@@ -131,8 +121,7 @@ int parse_slot_line(const char *line, gates_slot *s)
         while (c.p < c.end && !is_space(*c.p) && n < GATES_WORD_MAX - 1)
             names[count][n++] = *c.p++;
         names[count][n] = 0;
-        if (n == 0)
-            break;
+        if (n == 0) break;
         while (c.p < c.end && !is_space(*c.p)) // a longer word is cut like "%1023s" does
             c.p++;
     }
@@ -155,54 +144,44 @@ int parse_slot_line(const char *line, gates_slot *s)
     return 1;
 }
 
-int line_starts_with_checkpoints(const char *line)
-{
+int line_starts_with_checkpoints(const char *line) {
     while (is_space(*line))
         line++;
     return strncmp(line, "checkpoints:", 12) == 0;
 }
 
 // The next line (without its newline) into buf, cut to size - 1; 0 at the end of the text.
-int next_line(cursor *c, char *buf, int size)
-{
-    if (c->p >= c->end)
-        return 0;
+int next_line(cursor *c, char *buf, int size) {
+    if (c->p >= c->end) return 0;
     int n = 0;
     while (c->p < c->end && *c->p != '\n') {
-        if (n < size - 1 && *c->p)
-            buf[n++] = *c->p;
+        if (n < size - 1 && *c->p) buf[n++] = *c->p;
         c->p++;
     }
-    if (c->p < c->end)
-        c->p++;
+    if (c->p < c->end) c->p++;
     buf[n] = 0;
     return 1;
 }
 
-int blank(const char *line)
-{
+int blank(const char *line) {
     while (is_space(*line))
         line++;
     return *line == 0;
 }
 
-void create_slot_object(gates_slot *s)
-{
+void create_slot_object(gates_slot *s) {
     s->object = -1;
-    if (!gates_object_create)
-        return;
+    if (!gates_object_create) return;
     float x = s->pos[0] - 3.0f * sinf(s->angle);
     float z = s->pos[2] - 3.0f * cosf(s->angle);
     float ground = terrain_present() ? terrain_height(x, z) : 0.0f;
-    s->object = gates_object_create(s->model ? s->model : DEFAULT_MODEL,
-                                    s->texture ? s->texture : DEFAULT_TEXTURE,
-                                    s->shape ? s->shape : DEFAULT_SHAPE, x, s->pos[1] - ground, z,
-                                    s->angle);
+    s->object = gates_object_create(
+        s->model ? s->model : DEFAULT_MODEL, s->texture ? s->texture : DEFAULT_TEXTURE,
+        s->shape ? s->shape : DEFAULT_SHAPE, x, s->pos[1] - ground, z, s->angle);
 }
 
 // Reads up to GATES_LAP_MAX integers of one lap section.
-int read_sequence(cursor *c, int *out)
-{
+int read_sequence(cursor *c, int *out) {
     int n = 0;
     while (n < GATES_LAP_MAX) {
         const char *save = c->p;
@@ -217,8 +196,7 @@ int read_sequence(cursor *c, int *out)
 }
 
 // Turns raw integers into references against K checkpoints; returns the lap length.
-int convert_sequence(int *refs, int n, int k)
-{
+int convert_sequence(int *refs, int n, int k) {
     int length = 0;
     for (int i = 0; i < n; i++) {
         int e = refs[i];
@@ -231,8 +209,7 @@ int convert_sequence(int *refs, int n, int k)
         } else {
             int cp = e % GATES_MARK;
             refs[i] = (cp < k - 1 ? cp : k - 1) + GATES_MARK;
-            if (k == 0)
-                length++;
+            if (k == 0) length++;
         }
     }
     return length;
@@ -244,8 +221,7 @@ struct text_buf {
 };
 
 void text_add(text_buf *t, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
-void text_add(text_buf *t, const char *fmt, ...)
-{
+void text_add(text_buf *t, const char *fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
     va_list ap2;
@@ -270,8 +246,7 @@ void text_add(text_buf *t, const char *fmt, ...)
 
 } // namespace
 
-float gates_wrap_angle(float a)
-{
+float gates_wrap_angle(float a) {
     const float pi = 3.14159265358979f;
     if (a < -pi || a > pi) {
         float u = (a + pi) / (2.0f * pi);
@@ -280,8 +255,7 @@ float gates_wrap_angle(float a)
     return a;
 }
 
-void gates_clear(void)
-{
+void gates_clear(void) {
     for (int i = 0; i < gates.slot_count; i++) {
         zv_free(gates.slots[i].model);
         zv_free(gates.slots[i].texture);
@@ -290,14 +264,12 @@ void gates_clear(void)
     memset(&gates, 0, sizeof gates);
 }
 
-int gates_parse(const char *text, size_t len)
-{
+int gates_parse(const char *text, size_t len) {
     gates_clear();
     cursor c = {text, text + len};
     char word[81];
     read_word(&c, word, 80);
-    if (strcmp(word, "version2") == 0)
-        read_word(&c, word, 80);
+    if (strcmp(word, "version2") == 0) read_word(&c, word, 80);
 
     if (strcmp(word, "startinggate:") == 0) {
         char *line = (char *)zv_alloc(4 * GATES_WORD_MAX + 64);
@@ -308,7 +280,8 @@ int gates_parse(const char *text, size_t len)
                 line_start = c.p;
                 continue;
             }
-            if (gates.slot_count < GATES_SLOTS_MAX && parse_slot_line(line, &gates.slots[gates.slot_count])) {
+            if (gates.slot_count < GATES_SLOTS_MAX &&
+                parse_slot_line(line, &gates.slots[gates.slot_count])) {
                 create_slot_object(&gates.slots[gates.slot_count]);
                 gates.slot_count++;
                 line_start = c.p;
@@ -319,8 +292,7 @@ int gates_parse(const char *text, size_t len)
                 // Anything after the section word on its line belongs to the checkpoints.
                 cursor w = {line_start, c.end};
                 skip_space(&w);
-                if (w.end - w.p >= 12 && strncmp(w.p, "checkpoints:", 12) == 0)
-                    c.p = w.p + 12;
+                if (w.end - w.p >= 12 && strncmp(w.p, "checkpoints:", 12) == 0) c.p = w.p + 12;
             }
             break;
         }
@@ -339,8 +311,8 @@ int gates_parse(const char *text, size_t len)
         const char *save = c.p;
         gates_checkpoint *k = &gates.checkpoints[gates.checkpoint_count];
         if (!read_float(&c, &k->length) || !read_char(&c, '[') || !read_float(&c, &k->origin[0]) ||
-            !read_float(&c, &k->origin[1]) || !read_float(&c, &k->origin[2]) || !read_char(&c, ']') ||
-            !read_char(&c, '[') || !read_float(&c, &k->direction[0]) ||
+            !read_float(&c, &k->origin[1]) || !read_float(&c, &k->origin[2]) ||
+            !read_char(&c, ']') || !read_char(&c, '[') || !read_float(&c, &k->direction[0]) ||
             !read_float(&c, &k->direction[1]) || !read_float(&c, &k->direction[2]) ||
             !read_char(&c, ']')) {
             c.p = save;
@@ -382,23 +354,19 @@ int gates_parse(const char *text, size_t len)
     return 1;
 }
 
-void gates_load(const char *dir)
-{
+void gates_load(const char *dir) {
     gates_clear();
-    if (!dir)
-        return;
+    if (!dir) return;
     char name[GATES_NAME_SIZE];
     snprintf(name, sizeof name, "@%s/timing_gates", dir);
     int len = 0;
     char *text = file_to_string(name, &len);
-    if (!text)
-        return;
+    if (!text) return;
     gates_parse(text, (size_t)len);
     zv_free(text);
 }
 
-char *gates_format(size_t *len)
-{
+char *gates_format(size_t *len) {
     text_buf t = {nullptr, 0, 0};
     text_add(&t, "%s", "");
     if (gates.checkpoint_count > 254 || gates.first_count + gates.normal_count > 254)
@@ -440,13 +408,11 @@ char *gates_format(size_t *len)
             text_add(&t, "%d ", gates.sequence[gates.first_count + i]);
         text_add(&t, "\n");
     }
-    if (len)
-        *len = t.len;
+    if (len) *len = t.len;
     return t.data;
 }
 
-int gates_save(const char *dir)
-{
+int gates_save(const char *dir) {
     char name[GATES_NAME_SIZE];
     snprintf(name, sizeof name, "@%s/timing_gates", dir ? dir : "");
     data_file *f = dir ? data_open(name, "wb") : nullptr;
@@ -462,16 +428,19 @@ int gates_save(const char *dir)
     return ok;
 }
 
-int gates_checkpoints(void) { return gates.valid ? gates.checkpoint_count : 0; }
-int gates_first(void) { return gates.valid ? gates.first_count : 0; }
-int gates_normal(void) { return gates.valid ? gates.normal_count : 0; }
+int gates_checkpoints(void) {
+    return gates.valid ? gates.checkpoint_count : 0;
+}
+int gates_first(void) {
+    return gates.valid ? gates.first_count : 0;
+}
+int gates_normal(void) {
+    return gates.valid ? gates.normal_count : 0;
+}
 
-int gates_sequence_checkpoint(int entry)
-{
-    if (entry < 0 || entry >= gates.first_count + gates.normal_count)
-        return -1;
+int gates_sequence_checkpoint(int entry) {
+    if (entry < 0 || entry >= gates.first_count + gates.normal_count) return -1;
     int r = gates.sequence[entry];
-    if (r >= GATES_MARK)
-        r -= GATES_MARK;
+    if (r >= GATES_MARK) r -= GATES_MARK;
     return r >= 0 && r < gates.checkpoint_count ? r : -1;
 }

@@ -8,17 +8,17 @@
 enum {
     GATES_SLOTS_MAX = 160,
     GATES_CHECKPOINTS_MAX = 1024,
-    GATES_LAP_MAX = 1024,                  // references per sequence
+    GATES_LAP_MAX = 1024,                   // references per sequence
     GATES_SEQUENCE_MAX = 2 * GATES_LAP_MAX, // first lap then normal lap
-    GATES_MARK = 100000,                   // a marked reference is checkpoint + this
+    GATES_MARK = 100000,                    // a marked reference is checkpoint + this
     GATES_WORD_MAX = 1024,
 };
 
 struct gates_slot {
     float pos[3];
-    float angle;   // -pi..pi
-    int object;    // gate object index, -1 when none
-    char *model;   // zv_alloc'd names of the gate object; null means the default
+    float angle; // -pi..pi
+    int object;  // gate object index, -1 when none
+    char *model; // zv_alloc'd names of the gate object; null means the default
     char *texture;
     char *shape;
 };

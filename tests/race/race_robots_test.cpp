@@ -9,8 +9,7 @@
 
 namespace {
 
-TEST(RaceRobots, RosterIsACastOfEightyDistinctRiders)
-{
+TEST(RaceRobots, RosterIsACastOfEightyDistinctRiders) {
     std::set<int> numbers;
     std::set<std::string> names;
     int two = 0, four = 0;
@@ -34,8 +33,7 @@ TEST(RaceRobots, RosterIsACastOfEightyDistinctRiders)
     EXPECT_GT(four, 8);
 }
 
-TEST(RaceRobots, ShuffleIsASeededPermutation)
-{
+TEST(RaceRobots, ShuffleIsASeededPermutation) {
     race_robots_shuffle(12345);
     int a[RACE_ROBOT_COUNT];
     memcpy(a, race_robots.order, sizeof a);
@@ -53,8 +51,7 @@ TEST(RaceRobots, ShuffleIsASeededPermutation)
     EXPECT_GT(moved, 40);
 }
 
-TEST(RaceRobots, TypesTakeMatchingBikes)
-{
+TEST(RaceRobots, TypesTakeMatchingBikes) {
     race_robots_shuffle(7);
     int first = race_robots_take(2);
     EXPECT_EQ(first, race_robots.order[0]);
@@ -79,8 +76,7 @@ TEST(RaceRobots, TypesTakeMatchingBikes)
     EXPECT_EQ(race_robots_take(1000 + 100000), -1);
 }
 
-TEST(RaceRobots, BareFourStrokeNamesGetTheirYear)
-{
+TEST(RaceRobots, BareFourStrokeNamesGetTheirYear) {
     EXPECT_STREQ(race_model_name("crf250"), "crf250(2008)");
     EXPECT_STREQ(race_model_name("kx250f"), "kx250f(2008)");
     EXPECT_STREQ(race_model_name("rmz250"), "rmz250(2008)");

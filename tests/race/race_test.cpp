@@ -13,8 +13,7 @@
 namespace {
 
 // Checkpoints on a straight line every 10 ft; both laps run 0 1 2 3, so F = N = 4.
-void straight_gates(int count = 4)
-{
+void straight_gates(int count = 4) {
     std::string s = "startinggate:\n";
     for (int i = 0; i < 8; i++)
         s += "[ " + std::to_string(i * 4) + " 0 -20 ] 0\n";
@@ -34,8 +33,7 @@ void straight_gates(int count = 4)
 class Race : public ::testing::Test {
   protected:
     static int writes, stores;
-    void SetUp() override
-    {
+    void SetUp() override {
         race_free();
         memset(&race, 0, sizeof race);
         memset(&race_steps, 0, sizeof race_steps);
@@ -44,8 +42,7 @@ class Race : public ::testing::Test {
         race_steps.series_store = [] { stores++; };
         straight_gates();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         race_free();
         memset(&race, 0, sizeof race);
         memset(&race_steps, 0, sizeof race_steps);
@@ -53,8 +50,7 @@ class Race : public ::testing::Test {
         terrain_free();
     }
     // Robots in slots 0..n-1, gate drop at tic 0, a race of `laps` laps.
-    void start(int n, int laps, int time_limit = 0)
-    {
+    void start(int n, int laps, int time_limit = 0) {
         int lineup[RACE_SLOTS] = {};
         for (int i = 0; i < n; i++)
             lineup[i] = RACE_ROBOT;
@@ -66,8 +62,7 @@ class Race : public ::testing::Test {
         race.gate_drop_tic = 0;
     }
     // The rider crosses position p at tic t (half a foot past its checkpoint).
-    static int cross(int slot, int p, int t)
-    {
+    static int cross(int slot, int p, int t) {
         race.tic = t;
         int cp = gates_sequence_checkpoint(race_position_entry(p));
         int moved = race_gate_test(slot, gates.checkpoints[cp].origin[0] + 0.5f, 0.0f);
@@ -77,8 +72,7 @@ class Race : public ::testing::Test {
 };
 int Race::writes, Race::stores;
 
-TEST_F(Race, LapCountersAndLengthText)
-{
+TEST_F(Race, LapCountersAndLengthText) {
     start(1, 5);
     EXPECT_EQ(race.halfway_lap, 3);
     EXPECT_EQ(race.lap_total, 5);
@@ -95,8 +89,7 @@ TEST_F(Race, LapCountersAndLengthText)
     EXPECT_STREQ(buf, "10 minutes");
 }
 
-TEST_F(Race, PositionsLapEndsAndLapsCompleted)
-{
+TEST_F(Race, PositionsLapEndsAndLapsCompleted) {
     // Lap k ends at F + N(k - 1) - 1: positions 3, 7, 11.
     EXPECT_EQ(race_lap_end(1), 3);
     EXPECT_EQ(race_lap_end(2), 7);
@@ -117,8 +110,7 @@ TEST_F(Race, PositionsLapEndsAndLapsCompleted)
     EXPECT_EQ(race_best_lap(0), 400);
 }
 
-TEST_F(Race, SkippingTheLapEndNeverCountsTheLap)
-{
+TEST_F(Race, SkippingTheLapEndNeverCountsTheLap) {
     start(1, 3);
     cross(0, 0, 10);
     cross(0, 1, 20);
@@ -135,8 +127,7 @@ TEST_F(Race, SkippingTheLapEndNeverCountsTheLap)
     EXPECT_EQ(race_laps_completed(0), 1);
 }
 
-TEST_F(Race, TurningBackPicksUpAMissedCheckpoint)
-{
+TEST_F(Race, TurningBackPicksUpAMissedCheckpoint) {
     start(1, 3);
     cross(0, 0, 10);
     EXPECT_EQ(cross(0, 2, 20), 1); // skips 1
@@ -160,18 +151,16 @@ TEST_F(Race, TurningBackPicksUpAMissedCheckpoint)
     EXPECT_EQ(race.riders[0].progress, 2);
 }
 
-TEST_F(Race, CrossingIsAHalfDiscAhead)
-{
+TEST_F(Race, CrossingIsAHalfDiscAhead) {
     EXPECT_TRUE(race_checkpoint_crossed(1, 10.0f, 0.0f));
     EXPECT_TRUE(race_checkpoint_crossed(1, 11.9f, 0.5f));
-    EXPECT_FALSE(race_checkpoint_crossed(1, 9.9f, 0.0f)); // behind
+    EXPECT_FALSE(race_checkpoint_crossed(1, 9.9f, 0.0f));  // behind
     EXPECT_FALSE(race_checkpoint_crossed(1, 12.1f, 0.0f)); // beyond the length
     EXPECT_FALSE(race_checkpoint_crossed(1, 10.5f, 2.1f));
     EXPECT_FALSE(race_checkpoint_crossed(99, 0.0f, 0.0f));
 }
 
-TEST_F(Race, PassTicsAreBoundsChecked)
-{
+TEST_F(Race, PassTicsAreBoundsChecked) {
     start(2, 3);
     cross(0, 0, 10);
     EXPECT_EQ(race_pass_tic(0, 0), 10);
@@ -186,8 +175,7 @@ TEST_F(Race, PassTicsAreBoundsChecked)
     race_off_course(0);
 }
 
-TEST_F(Race, TenMinutesPlusTwoLaps)
-{
+TEST_F(Race, TenMinutesPlusTwoLaps) {
     start(1, 2, 10 * 60 * 128);
     // Laps of 90 s: lap 6 ends at 540 s, lap 7 at 630 s, the first lap end after the limit.
     int p = 0;
@@ -195,8 +183,7 @@ TEST_F(Race, TenMinutesPlusTwoLaps)
         for (int k = 0; k < 4; k++, p++) {
             int t = (lap - 1) * 90 * 128 + (k + 1) * 90 * 128 / 4;
             cross(0, p, t);
-            if (lap < 7 || k < 3)
-                ASSERT_EQ(race.lap_total, RACE_UNSET) << lap;
+            if (lap < 7 || k < 3) ASSERT_EQ(race.lap_total, RACE_UNSET) << lap;
         }
     EXPECT_EQ(race_laps_completed(0), 7);
     EXPECT_EQ(race.lap_total, 9);
@@ -204,8 +191,7 @@ TEST_F(Race, TenMinutesPlusTwoLaps)
     EXPECT_EQ(race.halfway_lap, 5);
 }
 
-TEST_F(Race, CuttingPenaltyAgainstTheField)
-{
+TEST_F(Race, CuttingPenaltyAgainstTheField) {
     start(2, 3);
     // The field: 10 s between positions.
     for (int p = 0; p < 8; p++)
@@ -229,8 +215,7 @@ TEST_F(Race, CuttingPenaltyAgainstTheField)
     EXPECT_EQ(race_cut_penalty(0), (61 - 5) * 128);
 }
 
-TEST_F(Race, NormalLapStretchComparesAnyLap)
-{
+TEST_F(Race, NormalLapStretchComparesAnyLap) {
     start(2, 5);
     // The field rode positions 4..11 (laps 2 and 3), 10 s apart; its 5 -> 7 stretch happened
     // in lap 3 as 9 -> 11 too.
@@ -242,22 +227,20 @@ TEST_F(Race, NormalLapStretchComparesAnyLap)
     EXPECT_EQ(race_cut_penalty(0), (30 + 1 - 4) * 128);
 }
 
-TEST_F(Race, PenaltyLongerThanBestLapCostsLapsInTheResults)
-{
+TEST_F(Race, PenaltyLongerThanBestLapCostsLapsInTheResults) {
     // Eight checkpoints a lap, so the cuts below do not alias onto the same checkpoint.
     straight_gates(8);
     start(2, 3);
     // Rider 1: every position, 10 s apart. Rider 0: 2 s apart, cutting positions 1-2 and
     // 9-10; ahead on the road all race.
     for (int p = 0; p < 24; p++) {
-        if (p != 1 && p != 2 && p != 9 && p != 10)
-            ASSERT_EQ(cross(0, p, 128 + p * 256), 1) << p;
+        if (p != 1 && p != 2 && p != 9 && p != 10) ASSERT_EQ(cross(0, p, 128 + p * 256), 1) << p;
         cross(1, p, (p + 1) * 1280);
     }
     // Each cut: the field's 30 s plus one against 6 s.
     EXPECT_EQ(race_cut_penalty(0), 2 * (31 - 6) * 128);
     EXPECT_EQ(race_best_lap(0), 16 * 128);
-EXPECT_TRUE(race_finished(0));
+    EXPECT_TRUE(race_finished(0));
     EXPECT_TRUE(race_finished(1));
     EXPECT_EQ(race.results_final, 1);
     EXPECT_EQ(writes, 1);
@@ -272,8 +255,7 @@ EXPECT_TRUE(race_finished(0));
     EXPECT_EQ(race.order[0].slot, 0);
 }
 
-TEST_F(Race, FinishingFollowsTheWinner)
-{
+TEST_F(Race, FinishingFollowsTheWinner) {
     start(3, 2);
     for (int p = 0; p < 8; p++)
         cross(0, p, 1000 + p * 100);
@@ -302,8 +284,7 @@ TEST_F(Race, FinishingFollowsTheWinner)
     EXPECT_EQ(race.results[2].slot, 1);
 }
 
-TEST_F(Race, RunningOrderSortsByProgressThenTicThenSlot)
-{
+TEST_F(Race, RunningOrderSortsByProgressThenTicThenSlot) {
     start(4, 3);
     cross(3, 0, 50);
     cross(3, 1, 60);
@@ -322,8 +303,7 @@ TEST_F(Race, RunningOrderSortsByProgressThenTicThenSlot)
     EXPECT_EQ(race_order_step(3, -1), 3);
 }
 
-TEST_F(Race, OffCourseAgainstTheLeader)
-{
+TEST_F(Race, OffCourseAgainstTheLeader) {
     start(2, 3);
     race.off_course_bias = 10.0f;
     race.off_course_scale = 1.5f;
@@ -338,8 +318,7 @@ TEST_F(Race, OffCourseAgainstTheLeader)
     EXPECT_FALSE(race_off_course(0));
 }
 
-TEST_F(Race, GridRowsBehindTheGates)
-{
+TEST_F(Race, GridRowsBehindTheGates) {
     start(12, 3);
     float x3, z3, h3, x11, z11, h11;
     race_grid_position(3, &x3, &z3, &h3);
@@ -362,8 +341,7 @@ TEST_F(Race, GridRowsBehindTheGates)
     }
 }
 
-TEST_F(Race, GateDropsThirteenToFifteenSecondsIn)
-{
+TEST_F(Race, GateDropsThirteenToFifteenSecondsIn) {
     EXPECT_EQ(race_gate_drop_from(0), 13 * 128);
     EXPECT_EQ(race_gate_drop_from(0x7fffffffu), 15 * 128 - 1);
     EXPECT_EQ(race_gate_drop_from(0xffffffffu), race_gate_drop_from(0x7fffffffu));
@@ -375,8 +353,7 @@ TEST_F(Race, GateDropsThirteenToFifteenSecondsIn)
     EXPECT_EQ(race.tic, 0);
 }
 
-TEST_F(Race, StartingGatesFallAfterTheDrop)
-{
+TEST_F(Race, StartingGatesFallAfterTheDrop) {
     start(2, 3);
     race.gate_drop_tic = 100;
     ASSERT_EQ(race.start_gate_count, 8);
@@ -401,8 +378,7 @@ TEST_F(Race, StartingGatesFallAfterTheDrop)
     EXPECT_EQ(turns, 0); // the slots have no objects
 }
 
-TEST_F(Race, LineupGivesStatusesAndOneLocalPlayer)
-{
+TEST_F(Race, LineupGivesStatusesAndOneLocalPlayer) {
     int lineup[RACE_SLOTS] = {};
     lineup[3] = RACE_ROBOT;
     lineup[5] = RACE_HUMAN;
@@ -425,8 +401,7 @@ TEST_F(Race, LineupGivesStatusesAndOneLocalPlayer)
     EXPECT_EQ(race.lineup[0], RACE_HUMAN);
 }
 
-TEST_F(Race, ResultsStayUnofficialWhileReplayedRidersAreFresh)
-{
+TEST_F(Race, ResultsStayUnofficialWhileReplayedRidersAreFresh) {
     int lineup[RACE_SLOTS] = {};
     lineup[0] = RACE_EMPTY;
     race_limits_set(0, 0, 1);

@@ -17,8 +17,7 @@ int kept, ghosts_started, recordings, stops, fastest_exists;
 
 class TimeTrial : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         race_free();
         memset(&race, 0, sizeof race);
         memset(&race_steps, 0, sizeof race_steps);
@@ -35,30 +34,26 @@ class TimeTrial : public ::testing::Test {
         s += "firstlap: 0 1 2 3\nnormallap: 0 1 2 3\n";
         ASSERT_EQ(gates_parse(s.data(), s.size()), 1);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         race_free();
         memset(&race, 0, sizeof race);
         memset(&race_steps, 0, sizeof race_steps);
         gates_clear();
         ride_harness_end();
     }
-    static void cross(int p, int t)
-    {
+    static void cross(int p, int t) {
         race.tic = t;
         int cp = gates_sequence_checkpoint(race_position_entry(p));
         race_gate_test(0, gates.checkpoints[cp].origin[0] + 0.5f, gates.checkpoints[cp].origin[2]);
     }
-    static void start(void)
-    {
+    static void start(void) {
         race_limits_set(0, 0, 0);
         race_lineup_set(nullptr);
         race_reset();
     }
 };
 
-TEST_F(TimeTrial, SetupStartsLateWithTheRiderBeforeTheLapLine)
-{
+TEST_F(TimeTrial, SetupStartsLateWithTheRiderBeforeTheLapLine) {
     ride_harness_flat(7, 2.0f);
     ASSERT_EQ(race_bike_create(0), 0); // empty lineup yet
     race_limits_set(0, 0, 0);
@@ -79,8 +74,7 @@ TEST_F(TimeTrial, SetupStartsLateWithTheRiderBeforeTheLapLine)
     EXPECT_GT(fwd[0], 0.99); // facing along the checkpoint direction
 }
 
-TEST_F(TimeTrial, NoLapFallsBackToTheGrid)
-{
+TEST_F(TimeTrial, NoLapFallsBackToTheGrid) {
     ride_harness_flat(7, 2.0f);
     gates.valid = 0; // a track without a valid lap: N = 0
     race_limits_set(0, 0, 0);
@@ -94,8 +88,7 @@ TEST_F(TimeTrial, NoLapFallsBackToTheGrid)
     race_time_trial_tic(); // nothing to divide by
 }
 
-TEST_F(TimeTrial, BackingUpAbortsOncePerPress)
-{
+TEST_F(TimeTrial, BackingUpAbortsOncePerPress) {
     start();
     race.attempt_state = 3;
     race_time_trial_abort(1.0f, 0.0f, 1);
@@ -111,8 +104,7 @@ TEST_F(TimeTrial, BackingUpAbortsOncePerPress)
     EXPECT_EQ(race.attempt_state, 2);
 }
 
-TEST_F(TimeTrial, LapsKeepTheBestTimeAndTheFastestDemo)
-{
+TEST_F(TimeTrial, LapsKeepTheBestTimeAndTheFastestDemo) {
     start();
     int t = RACE_TIME_TRIAL_TIC;
     // The run-up crosses the lap line: lap 1, untimed; there is no fastest lap yet.

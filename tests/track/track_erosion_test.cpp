@@ -14,14 +14,12 @@ namespace {
 
 class Erosion : public TrackFixture {
   protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         TrackFixture::SetUp();
         ASSERT_EQ(terrain_create(6, 0.5f, nullptr), 1); // 129 x 129, extent 64
         SetUpErosion();
     }
-    void SetUpErosion()
-    {
+    void SetUpErosion() {
         erosion_reset();
         erosion.full_reported = 0;
         tiles_erosion *e = &tiles.types[0].erosion;
@@ -38,22 +36,19 @@ class Erosion : public TrackFixture {
         e->limit_outer[0] = 1.0f;
         e->limit_inner[0] = 1.0f;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         erosion_reset();
         TrackFixture::TearDown();
     }
 
-    static double volume()
-    {
+    static double volume() {
         double v = 0;
         for (int i = 0; i < terrain.size * terrain.size; i++)
             v += terrain.heights[i];
         return v;
     }
     // Queues one point at (x, z) with direction codes and weight through a 17-byte stroke.
-    static void point(float x, float z, int cx, int cz, int w)
-    {
+    static void point(float x, float z, int cx, int cz, int w) {
         uint8_t s[17] = {1};
         for (int k = 1; k < 9; k += 2)
             s[k] = 0, s[k + 1] = 0x80; // bounds near 0
@@ -65,17 +60,15 @@ class Erosion : public TrackFixture {
         s[16] = (uint8_t)((w >> 2 & 3) | cz << 2);
         erosion_decode(s, 17);
     }
-    static void drain(int tic = 0)
-    {
+    static void drain(int tic = 0) {
         for (int guard = 0; erosion.count > 0 && guard < 1000000; guard++)
             erosion_apply(nullptr, 1.0f, tic);
     }
 };
 
-TEST_F(Erosion, StrokeLengthsGiveTheirPoints)
-{
-    std::vector<bike_stroke_point> pts = {{10, 20, 0.5f, -0.5f, 16}, {11, 20.5f, 0.2f, 0.1f, 8},
-                                          {12, 21, 0, 0, 1}};
+TEST_F(Erosion, StrokeLengthsGiveTheirPoints) {
+    std::vector<bike_stroke_point> pts = {
+        {10, 20, 0.5f, -0.5f, 16}, {11, 20.5f, 0.2f, 0.1f, 8}, {12, 21, 0, 0, 1}};
     uint8_t buf[BIKE_STROKE_MAX_BYTES];
     int len = bike_erosion_stroke_encode(pts.data(), 3, 1.0, 0.5, 1.0, 0.5, terrain.extent, buf);
     ASSERT_EQ(len, 25);
@@ -102,16 +95,14 @@ TEST_F(Erosion, StrokeLengthsGiveTheirPoints)
     EXPECT_EQ(erosion.count, 0);
 }
 
-TEST_F(Erosion, LongStrokeStopsAtSixtyFourPoints)
-{
+TEST_F(Erosion, LongStrokeStopsAtSixtyFourPoints) {
     std::vector<uint8_t> s(17 + 4 * 100, 0);
     s[0] = 1;
     erosion_decode(s.data(), (int)s.size());
     EXPECT_EQ(erosion.count, 64);
 }
 
-TEST_F(Erosion, FullQueueDropsAndSaysSoOnce)
-{
+TEST_F(Erosion, FullQueueDropsAndSaysSoOnce) {
     std::vector<uint8_t> s(17 + 4 * 63, 0);
     s[0] = 1;
     for (int i = 0; i < EROSION_QUEUE_SIZE / 64; i++)
@@ -127,8 +118,7 @@ TEST_F(Erosion, FullQueueDropsAndSaysSoOnce)
     EXPECT_EQ(shown, 1);
 }
 
-TEST_F(Erosion, BudgetGrowsWithTheBacklog)
-{
+TEST_F(Erosion, BudgetGrowsWithTheBacklog) {
     for (int i = 0; i < 100; i++)
         point(32, 32, 40, 32, 8);
     EXPECT_EQ(erosion_apply(nullptr, 1.0f, 0), 100 / 512 + 4);
@@ -138,8 +128,7 @@ TEST_F(Erosion, BudgetGrowsWithTheBacklog)
     EXPECT_EQ(erosion_apply(nullptr, 1.0f, 0), (10000 - 8192) / 64 + 10000 / 512 + 4);
 }
 
-TEST_F(Erosion, PointsNextToTheRiderWait)
-{
+TEST_F(Erosion, PointsNextToTheRiderWait) {
     float rider[2] = {20.0f, 20.0f};
     point(29.9f, 20.0f, 40, 32, 8);
     EXPECT_EQ(erosion_apply(rider, 1.0f, 100), 0);
@@ -158,8 +147,7 @@ TEST_F(Erosion, PointsNextToTheRiderWait)
     EXPECT_GT(erosion_apply(rider, 1.0f, 0), 0);
 }
 
-TEST_F(Erosion, ZeroDirectionDepositsOnTheDigPoint)
-{
+TEST_F(Erosion, ZeroDirectionDepositsOnTheDigPoint) {
     double before = volume();
     point(32, 32, 32, 32, 15);
     ASSERT_EQ(erosion.queue[0].dx, 0.0f);
@@ -172,8 +160,7 @@ TEST_F(Erosion, ZeroDirectionDepositsOnTheDigPoint)
     EXPECT_GT(lowest, -1e-5f);
 }
 
-TEST_F(Erosion, DigMovesMaterialBehindAndConservesVolume)
-{
+TEST_F(Erosion, DigMovesMaterialBehindAndConservesVolume) {
     double before = volume();
     for (int i = 0; i < 200; i++)
         point(20.0f + i * 0.1f, 32.0f + (i % 7) * 0.2f, 60, 40, 12);
@@ -182,8 +169,7 @@ TEST_F(Erosion, DigMovesMaterialBehindAndConservesVolume)
     // The deepest spot lies on the path ridden.
     int low = 0;
     for (int i = 1; i < terrain.size * terrain.size; i++)
-        if (terrain.heights[i] < terrain.heights[low])
-            low = i;
+        if (terrain.heights[i] < terrain.heights[low]) low = i;
     float lx = (low % terrain.size) * terrain.spacing, lz = (low / terrain.size) * terrain.spacing;
     EXPECT_LT(terrain.heights[low], -1e-5f);
     EXPECT_GE(lx, 19.0f);
@@ -195,16 +181,14 @@ TEST_F(Erosion, DigMovesMaterialBehindAndConservesVolume)
     EXPECT_GT(terrain.change_counter, 0u);
 }
 
-TEST_F(Erosion, FinalHeightsDoNotDependOnTheFrameBudget)
-{
+TEST_F(Erosion, FinalHeightsDoNotDependOnTheFrameBudget) {
     auto run = [&](bool interleave) {
         terrain_create(6, 0.5f, nullptr);
         SetUpErosion();
         for (int i = 0; i < 3000; i++) {
             point(10.0f + (i % 300) * 0.15f, 20.0f + (i / 300) * 0.9f, 20 + i % 40, 10 + i % 50,
                   i % 16);
-            if (interleave && i % 3 == 0)
-                erosion_apply(nullptr, 1.0f, i);
+            if (interleave && i % 3 == 0) erosion_apply(nullptr, 1.0f, i);
         }
         drain(5000);
         return std::vector<float>(terrain.heights, terrain.heights + terrain.size * terrain.size);
@@ -218,8 +202,7 @@ TEST_F(Erosion, FinalHeightsDoNotDependOnTheFrameBudget)
     EXPECT_NEAR(v, 0.0, 1e-4);
 }
 
-TEST_F(Erosion, RutDepthLimitStopsDigging)
-{
+TEST_F(Erosion, RutDepthLimitStopsDigging) {
     tiles_erosion *e = &tiles.types[0].erosion;
     e->limit_count = 2;
     e->limit_depth[0] = 0.0f, e->limit_outer[0] = 1.0f, e->limit_inner[0] = 1.0f;
@@ -233,8 +216,7 @@ TEST_F(Erosion, RutDepthLimitStopsDigging)
     EXPECT_LT(depth, 0.06f);
 }
 
-TEST_F(Erosion, SteepDepositIsSkipped)
-{
+TEST_F(Erosion, SteepDepositIsSkipped) {
     tiles_erosion *e = &tiles.types[0].erosion;
     e->max_slope = -1.0f; // any level deposit is too steep
     double before = volume();
@@ -244,8 +226,7 @@ TEST_F(Erosion, SteepDepositIsSkipped)
     EXPECT_EQ(terrain_height(32, 32), 0.0f);
 }
 
-TEST_F(Erosion, HugeRadiusIsBoundedAndEdgeDepositsStayOnTheGrid)
-{
+TEST_F(Erosion, HugeRadiusIsBoundedAndEdgeDepositsStayOnTheGrid) {
     tiles_erosion *e = &tiles.types[0].erosion;
     e->radius = 1e30f;
     e->inner_radius = 1e30f;

@@ -19,8 +19,7 @@ class DefaultGates : public TrackFixture {
     std::string file;
     track_centerline line = {};
 
-    void SetUp() override
-    {
+    void SetUp() override {
         TrackFixture::SetUp();
         std::ifstream in(std::string(ZV_BINARY_DIR) + "/zzzz.saf", std::ios::binary);
         ASSERT_TRUE(in.good());
@@ -36,8 +35,7 @@ class DefaultGates : public TrackFixture {
         ASSERT_EQ(track_centerline_load("tracks/pinehollow", &line), 1);
         ASSERT_EQ(gates_parse(file.data(), file.size()), 1);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         track_centerline_free(&line);
         gates_clear();
         race_free();
@@ -46,20 +44,19 @@ class DefaultGates : public TrackFixture {
     }
 };
 
-TEST_F(DefaultGates, WriterGivesBackTheGeneratedBytes)
-{
+TEST_F(DefaultGates, WriterGivesBackTheGeneratedBytes) {
     size_t len;
     char *again = gates_format(&len);
     EXPECT_EQ(file, std::string(again, len));
     zv_free(again);
 }
 
-TEST_F(DefaultGates, SlotsFaceTheRaceAndCheckpointsSitOnTheLine)
-{
+TEST_F(DefaultGates, SlotsFaceTheRaceAndCheckpointsSitOnTheLine) {
     EXPECT_EQ(gates.slot_count, 40);
     EXPECT_GE(gates.first_length, 10);
     EXPECT_EQ(gates.first_count, gates.normal_count);
-    track_centerline_point p0 = track_centerline_at(&line, 0.0f), p1 = track_centerline_at(&line, 8.0f);
+    track_centerline_point p0 = track_centerline_at(&line, 0.0f),
+                           p1 = track_centerline_at(&line, 8.0f);
     float tx = p1.x - p0.x, tz = p1.z - p0.z;
     for (int i = 0; i < gates.slot_count; i++) {
         float a = gates.slots[i].angle;
@@ -87,8 +84,7 @@ TEST_F(DefaultGates, SlotsFaceTheRaceAndCheckpointsSitOnTheLine)
     }
 }
 
-TEST_F(DefaultGates, WalkAlongTheLineCrossesEveryPositionInOrder)
-{
+TEST_F(DefaultGates, WalkAlongTheLineCrossesEveryPositionInOrder) {
     race_limits_set(0, 0, 3);
     race.present[0] = 1;
     race.gate_drop_tic = 0;

@@ -10,26 +10,24 @@
 namespace track_test {
 namespace {
 
-int parse(const std::string &s) { return gates_parse(s.data(), s.size()); }
+int parse(const std::string &s) {
+    return gates_parse(s.data(), s.size());
+}
 
-bool logged(const char *text)
-{
+bool logged(const char *text) {
     for (const auto &l : log_lines())
-        if (l == text)
-            return true;
+        if (l == text) return true;
     return false;
 }
 
-std::string checkpoints(int n)
-{
+std::string checkpoints(int n) {
     std::string s = "checkpoints:\n";
     for (int i = 0; i < n; i++)
         s += "5.0 [ " + std::to_string(i * 10) + " 0 0 ] [ 5 0 0 ]\n";
     return s;
 }
 
-std::string slot_lines(int n)
-{
+std::string slot_lines(int n) {
     std::string s = "startinggate:\n";
     for (int i = 0; i < n; i++)
         s += "[ " + std::to_string(i) + " 1 2 ] 0.5\n";
@@ -38,15 +36,13 @@ std::string slot_lines(int n)
 
 class Gates : public TrackFixture {
   protected:
-    void TearDown() override
-    {
+    void TearDown() override {
         gates_clear();
         TrackFixture::TearDown();
     }
 };
 
-TEST_F(Gates, ThreeCheckpointsWithoutSlotsAreValid)
-{
+TEST_F(Gates, ThreeCheckpointsWithoutSlotsAreValid) {
     EXPECT_EQ(parse(checkpoints(3) + "firstlap: 0 1 2\nnormallap: 0 1 2\n"), 1);
     EXPECT_EQ(gates.valid, 1);
     EXPECT_EQ(gates.slot_count, 0);
@@ -59,8 +55,7 @@ TEST_F(Gates, ThreeCheckpointsWithoutSlotsAreValid)
     EXPECT_EQ(gates.checkpoints[2].flag, 0);
 }
 
-TEST_F(Gates, ShortLapFailsButKeepsWhatWasRead)
-{
+TEST_F(Gates, ShortLapFailsButKeepsWhatWasRead) {
     EXPECT_EQ(parse(slot_lines(2) + checkpoints(3) + "firstlap: 0 1\nnormallap: 0 1 2\n"), 0);
     EXPECT_TRUE(logged("Timing gate error: lap length must be at least 3\n"));
     EXPECT_EQ(gates.valid, 0);
@@ -77,8 +72,7 @@ TEST_F(Gates, ShortLapFailsButKeepsWhatWasRead)
     zv_free(text);
 }
 
-TEST_F(Gates, MarkedReferencesDoNotCountTowardLapLength)
-{
+TEST_F(Gates, MarkedReferencesDoNotCountTowardLapLength) {
     // Three plain references plus a marked one: still a lap of length 3.
     EXPECT_EQ(parse(checkpoints(5) + "firstlap: 7 -3 100002 1\nnormallap: 0 100001 1 2\n"), 1);
     EXPECT_EQ(gates.sequence[0], 4);      // clamped to the last checkpoint
@@ -98,8 +92,7 @@ TEST_F(Gates, MarkedReferencesDoNotCountTowardLapLength)
     EXPECT_EQ(gates.sequence[3], 100002);
 }
 
-TEST_F(Gates, SlotsTakeDefaultsAndWrapTheirAngle)
-{
+TEST_F(Gates, SlotsTakeDefaultsAndWrapTheirAngle) {
     ASSERT_EQ(parse("startinggate:\n[ 10 0 20 ] 7\n[ 1 2 3 ] -4 my.jm\n[ 1 2 3 ] 0 @startgate.jm "
                     "@startgate.ppm @startgate.shp\n" +
                     checkpoints(3) + "firstlap: 0 1 2\nnormallap: 0 1 2\n"),
@@ -119,8 +112,7 @@ TEST_F(Gates, SlotsTakeDefaultsAndWrapTheirAngle)
     EXPECT_NEAR(gates_wrap_angle(-7.0f), -7.0 + 2.0 * M_PI, 1e-5);
 }
 
-TEST_F(Gates, SlotObjectsAreMadeAheadOfTheSlot)
-{
+TEST_F(Gates, SlotObjectsAreMadeAheadOfTheSlot) {
     static float seen[4];
     static int calls;
     calls = 0;
@@ -136,12 +128,11 @@ TEST_F(Gates, SlotObjectsAreMadeAheadOfTheSlot)
     ASSERT_EQ(ok, 1);
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(gates.slots[1].object, 1);
-    EXPECT_NEAR(seen[0], 0.0f, 1e-4);  // slot 1 at angle 0: 3 ahead is -z
+    EXPECT_NEAR(seen[0], 0.0f, 1e-4); // slot 1 at angle 0: 3 ahead is -z
     EXPECT_NEAR(seen[2], -3.0f, 1e-4);
 }
 
-TEST_F(Gates, SlotLimitIs160)
-{
+TEST_F(Gates, SlotLimitIs160) {
     ASSERT_EQ(parse(slot_lines(160) + checkpoints(3) + "firstlap: 0 1 2\nnormallap: 0 1 2\n"), 1);
     EXPECT_EQ(gates.slot_count, 160);
     EXPECT_FLOAT_EQ(gates.slots[159].pos[0], 159.0f);
@@ -151,8 +142,7 @@ TEST_F(Gates, SlotLimitIs160)
     EXPECT_EQ(gates.slot_count, 160); // the slots read before the failure stay
 }
 
-TEST_F(Gates, EachMissingSectionHasItsMessage)
-{
+TEST_F(Gates, EachMissingSectionHasItsMessage) {
     EXPECT_EQ(parse("startinggate:\n[ 1 2 3 ] 0\nbogus\n"), 0);
     EXPECT_TRUE(logged("Error reading starting gate\n"));
     EXPECT_EQ(gates.slot_count, 1);
@@ -169,8 +159,7 @@ TEST_F(Gates, EachMissingSectionHasItsMessage)
     EXPECT_EQ(parse(""), 0);
 }
 
-TEST_F(Gates, NonFiniteNumbersEndARecord)
-{
+TEST_F(Gates, NonFiniteNumbersEndARecord) {
     EXPECT_EQ(parse("checkpoints:\n5 [ 0 0 0 ] [ 1 0 0 ]\n5 [ nan 0 0 ] [ 1 0 0 ]\n"
                     "firstlap: 0 0 0\nnormallap: 0 0 0\n"),
               0);
@@ -182,8 +171,7 @@ TEST_F(Gates, NonFiniteNumbersEndARecord)
     EXPECT_EQ(gates.slot_count, 0);
 }
 
-TEST_F(Gates, CheckpointAndLapLimits)
-{
+TEST_F(Gates, CheckpointAndLapLimits) {
     std::string lap = "firstlap:";
     for (int i = 0; i < 1100; i++)
         lap += " " + std::to_string(i % 3);
@@ -196,8 +184,7 @@ TEST_F(Gates, CheckpointAndLapLimits)
     EXPECT_TRUE(logged("Error reading firstlap\n"));
 }
 
-TEST_F(Gates, WriterRoundTripsAndMarksLargeFilesVersion2)
-{
+TEST_F(Gates, WriterRoundTripsAndMarksLargeFilesVersion2) {
     std::string src = "startinggate:\n[ 1.5 2 3 ] 0.25 a.jm b.ppm c.shp\n[ 4 5 6 ] -1\n" +
                       checkpoints(200) + "firstlap: 0 1 2\nnormallap: 0 100001 1 2\n";
     ASSERT_EQ(parse(src), 1);
@@ -205,8 +192,9 @@ TEST_F(Gates, WriterRoundTripsAndMarksLargeFilesVersion2)
     char *a = gates_format(&len);
     std::string first(a, len);
     zv_free(a);
-    EXPECT_EQ(first.rfind("startinggate:\n[1.500000 2.000000 3.000000] 0.250000 a.jm b.ppm c.shp\n", 0),
-              0u);
+    EXPECT_EQ(
+        first.rfind("startinggate:\n[1.500000 2.000000 3.000000] 0.250000 a.jm b.ppm c.shp\n", 0),
+        0u);
     EXPECT_NE(first.find("[4.000000 5.000000 6.000000] -1.000000\n"), std::string::npos);
     EXPECT_NE(first.find("5.000000 [10.000000 0.000000 0.000000] [5.000000 0.000000 0.000000]\n"),
               std::string::npos);
@@ -225,8 +213,7 @@ TEST_F(Gates, WriterRoundTripsAndMarksLargeFilesVersion2)
     EXPECT_EQ(gates.checkpoint_count, 255);
 }
 
-TEST_F(Gates, SaveAndLoadThroughTheHomeDirectory)
-{
+TEST_F(Gates, SaveAndLoadThroughTheHomeDirectory) {
     ASSERT_EQ(parse(slot_lines(3) + checkpoints(4) + "firstlap: 0 1 2 3\nnormallap: 1 2 3\n"), 1);
     ASSERT_EQ(gates_save("tracks/t"), 1);
     size_t len;

@@ -14,15 +14,14 @@
 namespace {
 
 const int START_SLOTS = 40;
-const double SLOT_SPACING = 3.3;   // ft between slots across the pad
+const double SLOT_SPACING = 3.3;      // ft between slots across the pad
 const double FIRST_CHECKPOINT = 60.0; // ft past the gate line
 const double LAST_BEFORE_END = 100.0; // the lap line, ft before the gate line
 const double CHECKPOINT_STEP = 60.0;
-const double MARGIN = 12.0;       // reach beyond the riding surface's edge
+const double MARGIN = 12.0; // reach beyond the riding surface's edge
 const double MAX_REACH = 80.0;
 
-void tangent(const track_centerline *c, double t, double *tx, double *tz)
-{
+void tangent(const track_centerline *c, double t, double *tx, double *tz) {
     track_centerline_point a = track_centerline_at(c, (float)(t - 2.0));
     track_centerline_point b = track_centerline_at(c, (float)(t + 2.0));
     double dx = b.x - a.x, dz = b.z - a.z, l = hypot(dx, dz);
@@ -32,8 +31,7 @@ void tangent(const track_centerline *c, double t, double *tx, double *tz)
 
 } // namespace
 
-int zvgen_gates(void)
-{
+int zvgen_gates(void) {
     size_t len = 0;
     const uint8_t *text = zvgen_find_file(ZVGEN_TRACK_DIR "/centerline", &len);
     track_centerline c;
@@ -66,8 +64,7 @@ int zvgen_gates(void)
         track_centerline_point p = track_centerline_at(&c, (float)t);
         tangent(&c, t, &tx, &tz);
         double reach = p.half_width + MARGIN;
-        if (reach > MAX_REACH)
-            reach = MAX_REACH;
+        if (reach > MAX_REACH) reach = MAX_REACH;
         gates_checkpoint *k = &gates.checkpoints[count++];
         k->origin[0] = p.x;
         k->origin[1] = p.y;
