@@ -22,7 +22,8 @@
     X(zvgen_track) \
     X(zvgen_gates) \
     X(zvgen_image) \
-    X(zvgen_bike)
+    X(zvgen_bike) \
+    X(zvgen_model)
 
 #define ZVGEN_DECLARE(fn) int fn(void);
 ZVGEN_GENERATORS(ZVGEN_DECLARE)
