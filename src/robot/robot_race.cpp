@@ -1,0 +1,160 @@
+// Race glue: robots ride their slots' bikes; every rider's passes of major gates credit runs to
+// robots' lines and turn human riders' recorded sections into candidate lines.
+#include <cmath>
+#include <cstring>
+
+#include "bike/bike.h"
+#include "core/core_alloc.h"
+#include "race/race.h"
+#include "robot/robot_race.h"
+#include "track/track_gates.h"
+
+robot_rider robot_riders[160];
+int robot_learning = 1;
+
+enum { MAJOR_RING = 4 };
+
+struct robot_learner {
+    int last_progress;
+    int majors;                // major gates passed
+    int major_tic[MAJOR_RING]; // pass tic of major gate m at m % 4; the drop opens section 0
+    robot_sample *rec[2];
+    int rec_count[2], rec_cap[2];
+    int invalid[2];
+};
+static robot_learner learners[RACE_SLOTS];
+
+void robot_reset_slot(int slot)
+{
+    if (slot < 0 || slot >= RACE_SLOTS) return;
+    robot_rider *r = &robot_riders[slot];
+    robot_rider_reset(r, r->personality, r->rng);
+    robot_learner *l = &learners[slot];
+    for (int i = 0; i < 2; i++) {
+        l->rec_count[i] = 0;
+        l->invalid[i] = 0;
+    }
+    l->last_progress = 0;
+    l->majors = 0;
+    memset(l->major_tic, 0, sizeof l->major_tic);
+}
+
+void robot_set_personality(int slot, const char *name, unsigned seed)
+{
+    if (slot < 0 || slot >= RACE_SLOTS) return;
+    int p = name && strcmp(name, "empty") == 0 ? 0 : robot_personality_find(name);
+    robot_rider_reset(&robot_riders[slot], p, seed ? seed : 1u + (unsigned)slot);
+    robot_riders[slot].personality = p;
+}
+
+void robot_race_control(int slot)
+{
+    if (slot < 0 || slot >= RACE_SLOTS || robot_riders[slot].personality == 0) return;
+    bike_record *b = &bike_world.bikes[slot];
+    if (!b->present) return;
+    if (b->trouble) {
+        // Trouble counts against the line of this section; pick afresh.
+        robot_path *p = &robot_riders[slot].path;
+        int sec = learners[slot].majors;
+        robot_line_fail(sec, robot_path_pick_of(p, sec));
+        robot_path_forget_picks(p);
+    }
+    robot_update(b, &robot_riders[slot]);
+}
+
+static void record_sample(robot_learner *l, const bike_record *b)
+{
+    int i = l->majors & 1;
+    if (l->rec_count[i] >= ROBOT_SAMPLES_MAX) return;
+    if (l->rec_count[i] >= l->rec_cap[i]) {
+        int cap = l->rec_cap[i] ? l->rec_cap[i] * 2 : 256;
+        robot_sample *t = (robot_sample *)zv_realloc(l->rec[i], sizeof(robot_sample) * (size_t)cap);
+        if (!t) return;
+        l->rec[i] = t;
+        l->rec_cap[i] = cap;
+    }
+    const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
+    const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
+    robot_sample *s = &l->rec[i][l->rec_count[i]++];
+    for (int k = 0; k < 3; k++) s->pos[k] = (float)p[k];
+    float speed = (float)std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    int airborne = b->tire[0].depth <= 0 && b->tire[1].depth <= 0;
+    s->speed = airborne ? -speed : speed;
+    s->roll = (float)bike_roll(b->body[BIKE_FRAME]);
+}
+
+// Whether a robot is still on its path: near the segment around its progress and not much
+// faster than the path there.
+static int robot_on_path(const robot_rider *r, const bike_record *b)
+{
+    const robot_path *p = &r->path;
+    if (p->count < 2) return 0;
+    int i = p->progress > 0 ? p->progress - 1 : 0;
+    if (i + 1 >= p->count) i = p->count - 2;
+    const robot_sample *a = &p->samples[i], *c = &p->samples[i + 1];
+    const dReal *pos = dBodyGetPosition(b->body[BIKE_FRAME]);
+    const dReal *vel = dBodyGetLinearVel(b->body[BIKE_FRAME]);
+    double ex = c->pos[0] - a->pos[0], ez = c->pos[2] - a->pos[2], len2 = ex * ex + ez * ez;
+    double px = pos[0] - a->pos[0], pz = pos[2] - a->pos[2];
+    double dist = len2 > 0 ? std::fabs(px * ez - pz * ex) / std::sqrt(len2) : std::hypot(px, pz);
+    double speed = std::sqrt(vel[0] * vel[0] + vel[1] * vel[1] + vel[2] * vel[2]);
+    if (dist > 4) return 0;
+    return !(0.9375 * speed > std::fabs(a->speed) && 0.9375 * speed > std::fabs(c->speed));
+}
+
+void robot_race_learn(int slot)
+{
+    if (slot < 0 || slot >= RACE_SLOTS || !gates.valid || robot_lines.sections == 0) return;
+    bike_record *b = &bike_world.bikes[slot];
+    race_rider *rr = &race.riders[slot];
+    robot_learner *l = &learners[slot];
+    robot_rider *r = &robot_riders[slot];
+    if (!b->present || rr->finished || race.gate_drop_tic < 0 || race.tic < race.gate_drop_tic) return;
+    int human = r->personality == 0;
+    if (l->majors == 0 && l->last_progress == 0) l->major_tic[0] = race.gate_drop_tic;
+    if (human && robot_learning) {
+        if (b->trouble) l->invalid[l->majors & 1] = 1;
+        if ((race.tic & 31) == 0) record_sample(l, b);
+    }
+    while (l->last_progress < rr->progress) {
+        int pos = l->last_progress++;
+        int entry = race_position_entry(pos);
+        if (entry < 0 || entry >= GATES_SEQUENCE_MAX || gates.sequence[entry] >= GATES_MARK) continue;
+        int tic = race_pass_tic(slot, pos);
+        int expected = tic >= 0 && (pos == 0 || race_pass_tic(slot, pos - 1) >= 0);
+        l->majors++;
+        l->major_tic[l->majors % MAJOR_RING] = tic;
+        int ended = l->majors - 1; // the section this gate closes
+        // Times need both ends of the section and its successor actually passed.
+        if (ended >= 1 && (l->major_tic[(ended - 1) % MAJOR_RING] < 0 || l->major_tic[ended % MAJOR_RING] < 0))
+            expected = 0;
+        if (!human) {
+            if (!robot_on_path(r, b)) {
+                robot_line_fail(ended, robot_path_pick_of(&r->path, ended));
+                robot_path_forget_picks(&r->path);
+            } else if (expected && ended >= 1 && robot_learning) {
+                int k = ended - 1;
+                int t1 = l->major_tic[(k + 1) % MAJOR_RING] - l->major_tic[k % MAJOR_RING];
+                int t2 = tic - l->major_tic[k % MAJOR_RING];
+                robot_line_run(k, robot_path_pick_of(&r->path, k), t1, t2);
+            }
+            continue;
+        }
+        if (!robot_learning || ended < 1) continue;
+        int k = ended - 1, i = k & 1;
+        if (expected) {
+            int t1 = l->major_tic[(k + 1) % MAJOR_RING] - l->major_tic[k % MAJOR_RING];
+            int t2 = tic - l->major_tic[k % MAJOR_RING];
+            robot_learn_candidate(k, l->rec[i], l->rec_count[i], t1, t2, l->invalid[i]);
+        }
+        // The recording now holds the section just beginning.
+        l->rec_count[i] = 0;
+        l->invalid[i] = 0;
+    }
+}
+
+void robot_install(void)
+{
+    race_steps.robot_control = robot_race_control;
+    race_steps.autopilot_learn = robot_race_learn;
+}

@@ -1,0 +1,19 @@
+// Robots and line learning inside a race: the calls race control makes every tic for each slot.
+#pragma once
+
+#include "robot/robot_ride.h"
+
+// Per-slot robot state (personality 0 for humans and replayed riders).
+extern robot_rider robot_riders[160];
+
+// Installs the robot control and learning calls into race control's step hooks.
+void robot_install(void);
+// Gives a slot a personality by name ("mike" for unknown names, "empty" for humans) and a seed.
+void robot_set_personality(int slot, const char *name, unsigned seed);
+// Clears a slot's path, picks, timers and recordings (bike reset, new race).
+void robot_reset_slot(int slot);
+// The per-tic calls: robot control before the bike update, learning after it.
+void robot_race_control(int slot);
+void robot_race_learn(int slot);
+// Learning options: --learn forces it on (also for robots' runs), --nolearn off.
+extern int robot_learning;
