@@ -21,6 +21,7 @@
     X(zvgen_readme) \
     X(zvgen_track) \
     X(zvgen_gates) \
+    X(zvgen_lines) \
     X(zvgen_image) \
     X(zvgen_bike) \
     X(zvgen_model)

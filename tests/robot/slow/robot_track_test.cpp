@@ -11,6 +11,7 @@
 #include "robot/robot_ride.h"
 #include "support/ride_harness.h"
 #include "track/track_centerline.h"
+#include "track/track_gates.h"
 
 namespace {
 
@@ -71,6 +72,49 @@ TEST(RobotTrack, FollowsTheRacingLine)
     EXPECT_LE(crashes, 2);
     robot_path_free(&r.path);
     track_centerline_free(&c);
+    ride_harness_end();
+}
+
+
+TEST(RobotTrack, ShippedLinesAreOrderedBySkillAndRidden)
+{
+    double x, z, heading;
+    ASSERT_EQ(ride_harness_default_track(ZV_BINARY_DIR, &x, &z, &heading), 1);
+    gates_load("tracks/pinehollow");
+    ASSERT_TRUE(gates.valid);
+    double lap[3] = {};
+    for (int skill = 0; skill < 3; skill++) {
+        ASSERT_EQ(robot_lines_load("tracks/pinehollow", skill), 1) << skill;
+        ASSERT_EQ(robot_lines.sections, gates.first_length + gates.normal_length);
+        for (int s = gates.first_length; s < robot_lines.sections; s++) {
+            ASSERT_GE(robot_lines.counts[s], 1);
+            lap[skill] += robot_line_at(s, 0)->t1 / 128.0;
+        }
+    }
+    fprintf(stderr, "line lap times: novice %.1f s, amateur %.1f s, expert %.1f s\n", lap[0], lap[1], lap[2]);
+    EXPECT_GT(lap[0], lap[1]);
+    EXPECT_GT(lap[1], lap[2]);
+
+    // An expert robot picks and rides the shipped lines for a minute.
+    bike_record *b = ride_harness_bike("crf250(2007)", x, z, heading);
+    ASSERT_NE(b, nullptr);
+    robot_rider r = {};
+    robot_rider_reset(&r, 1, 11);
+    bike_world.gate_drop_tic = 0;
+    int crashes = 0, was = 0;
+    for (int t = 0; t < 60 * 128; t++) {
+        robot_update(b, &r);
+        bike_world_tic();
+        int cr = bike_crashed(b);
+        crashes += cr && !was;
+        was = cr;
+    }
+    fprintf(stderr, "expert robot: %d sections entered, %d crashes\n", r.path.sections_entered, crashes);
+    EXPECT_GT(r.path.sections_entered, 5);
+    EXPECT_LE(crashes, 2);
+    robot_path_free(&r.path);
+    robot_lines_free();
+    gates_clear();
     ride_harness_end();
 }
 
