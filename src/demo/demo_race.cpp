@@ -127,7 +127,11 @@ int bike_create_step(int slot) {
 }
 
 void record_start_step(void) {
-    if (race.time_trial) return; // the time trial records from the completion of a lap
+    if (race.time_trial) return;    // the time trial records from the completion of a lap
+    if (demo_race.record_name[0]) { // a tool's chosen file: no backups of the default
+        start_recording(demo_race.record_name);
+        return;
+    }
     demo_backups_rotate(demo_race.backups, data_rename);
     start_recording("@demos/default.zvdemo");
 }

@@ -9,6 +9,7 @@ struct demo_race_calls {
 
 struct demo_race_state {
     char play_name[256];   // demo to play; empty: "@demos/default.zvdemo"
+    char record_name[256]; // recording file for tools (--record); empty: "@demos/default.zvdemo"
     char pending_name[64]; // console demo name applied when the recording finishes
     int backups;           // configuration key demo_backups
     demo_race_calls calls;
