@@ -77,11 +77,15 @@ static float node_error(int k, int i, int j, float tolerance, int *cost)
     return e;
 }
 
+// The pyramid belongs to one height grid; a new track starts it over.
+static const float *mesh_heights;
+
 static int mesh_alloc(void)
 {
     int n = terrain.size_exp;
-    if (ground_mesh.errors && ground_mesh.n == n)
+    if (ground_mesh.errors && ground_mesh.n == n && mesh_heights == terrain.heights)
         return 1;
+    mesh_heights = terrain.heights;
     mesh_free();
     ground_mesh.n = n;
     ground_mesh.node_count = mesh_node_index(n + 1, 0, 0);
@@ -111,6 +115,9 @@ int mesh_update_errors(float ground_detail, int budget)
         ground_mesh.cursor_level = ground_mesh.n;
         ground_mesh.cursor_node = 0;
     }
+    // Until a first pyramid exists there is nothing to draw from: that one is built whole.
+    if (!ground_mesh.valid)
+        budget = -1;
     int cost = 0;
     while (ground_mesh.cursor_level >= 0) {
         int k = ground_mesh.cursor_level, m = 1 << k;
