@@ -153,3 +153,47 @@ TEST(Flares, PlacementVisibilityAndFade)
 }
 
 } // namespace
+
+namespace {
+
+unsigned char pixel_rgb[3];
+float pixel_depth;
+int pixel_reads, pixel_x, pixel_y;
+int fake_read(int x, int y, unsigned char rgb[3], float *depth)
+{
+    pixel_reads++;
+    pixel_x = x;
+    pixel_y = y;
+    for (int c = 0; c < 3; c++)
+        rgb[c] = pixel_rgb[c];
+    *depth = pixel_depth;
+    return 1;
+}
+
+TEST(Flares, UpdateAllFromTheLighting)
+{
+    lighting_defaults();
+    lighting_parse_line("flare_element [ 0 1 ] [ 1 1 1 ] 0.1 @sun.png");
+    lighting_parse_line("flare_vector [ 0 0 -1 ]");
+    lighting_parse_line("flare_point [ 0 0 50 ]"); // behind the eye
+    lighting_finish();
+    ASSERT_EQ(lighting.flare_count, 2);
+    const float eye[3] = {0, 0, 0}, axes[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+
+    pixel_rgb[0] = pixel_rgb[1] = pixel_rgb[2] = 255;
+    pixel_depth = 1; // open sky
+    pixel_reads = 0;
+    flare_update_all(eye, axes, 0.5f, 0.4f, 200, 100, fake_read);
+    EXPECT_EQ(pixel_reads, 1); // the flare behind the eye reads nothing
+    EXPECT_EQ(pixel_x, 100);
+    EXPECT_EQ(pixel_y, 50);
+    EXPECT_FLOAT_EQ(lighting.flares[0].visibility, 1);
+    EXPECT_EQ(lighting.flares[1].visibility, 0);
+
+    pixel_rgb[2] = 200; // a dull pixel: hidden
+    flare_update_all(eye, axes, 0.5f, 0.4f, 200, 100, fake_read);
+    EXPECT_EQ(lighting.flares[0].visibility, 0);
+    lighting_defaults();
+}
+
+} // namespace
