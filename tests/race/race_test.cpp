@@ -183,7 +183,9 @@ TEST_F(Race, TenMinutesPlusTwoLaps) {
         for (int k = 0; k < 4; k++, p++) {
             int t = (lap - 1) * 90 * 128 + (k + 1) * 90 * 128 / 4;
             cross(0, p, t);
-            if (lap < 7 || k < 3) ASSERT_EQ(race.lap_total, RACE_UNSET) << lap;
+            if (lap < 7 || k < 3) {
+                ASSERT_EQ(race.lap_total, RACE_UNSET) << lap;
+            }
         }
     EXPECT_EQ(race_laps_completed(0), 7);
     EXPECT_EQ(race.lap_total, 9);
@@ -234,7 +236,9 @@ TEST_F(Race, PenaltyLongerThanBestLapCostsLapsInTheResults) {
     // Rider 1: every position, 10 s apart. Rider 0: 2 s apart, cutting positions 1-2 and
     // 9-10; ahead on the road all race.
     for (int p = 0; p < 24; p++) {
-        if (p != 1 && p != 2 && p != 9 && p != 10) ASSERT_EQ(cross(0, p, 128 + p * 256), 1) << p;
+        if (p != 1 && p != 2 && p != 9 && p != 10) {
+            ASSERT_EQ(cross(0, p, 128 + p * 256), 1) << p;
+        }
         cross(1, p, (p + 1) * 1280);
     }
     // Each cut: the field's 30 s plus one against 6 s.
