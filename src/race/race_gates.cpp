@@ -116,8 +116,12 @@ int race_gate_test(int slot, float x, float z) {
             return 1;
         }
     }
+    // On a lap of three positions P + 2 is the checkpoint just passed; a rider still inside
+    // its half-disc must not collect another lap every tic.
+    int last_cp = p0 > 0 ? gates_sequence_checkpoint(race_position_entry(p0 - 1)) : -1;
     for (int c = p0; c <= p0 + 2; c++) {
-        if (position_crossed(c, x, z)) {
+        int same = last_cp >= 0 && gates_sequence_checkpoint(race_position_entry(c)) == last_cp;
+        if (!same && position_crossed(c, x, z)) {
             count_pass(slot, c);
             return 1;
         }

@@ -127,6 +127,20 @@ TEST_F(Race, SkippingTheLapEndNeverCountsTheLap) {
     EXPECT_EQ(race_laps_completed(0), 1);
 }
 
+TEST_F(Race, LingeringInTheLapLineOfAShortLapCountsOneLap) {
+    straight_gates(3);
+    start(1, 9);
+    cross(0, 0, 10);
+    cross(0, 1, 20);
+    cross(0, 2, 30);
+    EXPECT_EQ(race_laps_completed(0), 1);
+    // Still inside the lap line's half-disc: position 5 uses the same checkpoint.
+    for (int t = 31; t < 40; t++)
+        EXPECT_EQ(cross(0, 2, t), 0);
+    EXPECT_EQ(race_laps_completed(0), 1);
+    EXPECT_EQ(cross(0, 3, 50), 1);
+}
+
 TEST_F(Race, TurningBackPicksUpAMissedCheckpoint) {
     start(1, 3);
     cross(0, 0, 10);
