@@ -6,6 +6,8 @@
 #include "render/render_camera.h"
 #include "render/render_flare.h"
 #include "render/render_ground.h"
+#include "render/render_ground_levels.h"
+#include "track/track_terrain.h"
 #include "render/zvgl.h"
 #include "track/track_lighting.h"
 
@@ -66,6 +68,10 @@ static int read_pixel(int x, int y, unsigned char rgb[3], float *depth)
 
 void frame_draw(const frame_camera *camera, int width, int height)
 {
+    // Texture level upkeep first: it draws into its own framebuffer and viewport.
+    if (terrain_present())
+        ground_levels_update(camera->position[0] * terrain.inv_spacing,
+                             camera->position[2] * terrain.inv_spacing);
     camera_set_projection(width, height, camera->fov);
     float m[16];
     frame_view_matrix(camera, 0, m);

@@ -1,0 +1,22 @@
+// Redrawing the ground texture levels around the camera, one level at a time, one step per frame.
+#pragma once
+
+enum { GROUND_NO_REDRAW = 16 };
+
+struct ground_redraw_state {
+    int level;              // mesh level being redrawn, GROUND_NO_REDRAW for none
+    int origin_u, origin_v; // its new origin
+    int step;               // next step, 1..3
+    int valid[4];           // level drawn since the last invalidation
+};
+extern ground_redraw_state ground_redraw;
+
+// The drawing of one step (1 tiles, 2 light map, 3 base) into the spare set; replaceable for
+// tests. 1 when drawn.
+extern int (*ground_level_step)(int slot, int step, int origin_u, int origin_v);
+int ground_level_draw_step(int slot, int step, int origin_u, int origin_v);
+
+// Marks every level for redrawing (new track, decals toggled or edited).
+void ground_levels_invalidate(void);
+// One frame of upkeep for the camera at grid position (g, h); 1 when a step was done.
+int ground_levels_update(float g, float h);
