@@ -253,11 +253,14 @@ int make_family(const char *fam, const family_style &st)
     mesh lower;
     mesh_block &l = lower.block(16, st.colour[0] * 0.5f + 0.3f, st.colour[1] * 0.5f + 0.3f,
                                 st.colour[2] * 0.5f + 0.3f);
+    // From the axle up; the fender rides above the tyre.
     for (float x : {-0.3f, 0.3f}) {
-        float a[3] = {x, -1.0f, 0}, b[3] = {x, 0.1f, 0};
+        float a[3] = {x, 0, 0}, b[3] = {x, 1.0f, 0};
         tube(l, a, b, 0.11f);
     }
-    box(l, 0, 0.2f, -0.1f, 0.2f, 0.04f, 0.5f); // front fender
+    float hub_a[3] = {-0.3f, 0, 0}, hub_b[3] = {0.3f, 0, 0};
+    tube(l, hub_a, hub_b, 0.04f, 6); // axle
+    box(l, 0, 1.3f, -0.1f, 0.2f, 0.04f, 0.55f); // front fender
     snprintf(name, sizeof name, "%s_fork_lower.jm", fam);
     if (!write_mesh(name, lower))
         return 0;
