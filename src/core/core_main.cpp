@@ -4,6 +4,8 @@
 
 #include "bike/bike.h"
 #include "bike/bike_input_ride.h"
+#include "race/race.h"
+#include "robot/robot_race.h"
 #include "bike/bike_shape.h"
 #include "core/core_alloc.h"
 #include "core/core_binding.h"
@@ -493,6 +495,9 @@ int core_main(int argc, char **argv) {
             platform_log("Can't create the physics world\n");
         // Engine, tires and the rider's balance drive every bike the world steps.
         bike_input_install();
+        // Race control runs the tic and the track loader's race steps; robots ride in it.
+        race_install();
+        robot_install();
         // 25. Every slot empty; without a demo to play the first gate holds a robot.
         memset(g_main.lineup, 0, sizeof g_main.lineup);
         if (!core_options.file_arg)
