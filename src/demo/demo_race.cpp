@@ -145,9 +145,11 @@ void trial_stop_step(void) {
 int trial_fastest_exists_step(void) {
     char name[320];
     trial_name("fastlap.zvdemo", name, sizeof name);
-    data_file *f = data_open(name, "rb");
+    char path[1024];
+    if (!data_home_path(name, path, sizeof path)) return 0;
+    FILE *f = fopen(path, "rb");
     if (!f) return 0;
-    data_close(f);
+    fclose(f);
     return 1;
 }
 
@@ -231,6 +233,10 @@ int demo_place_rider(int r, int slot) {
 }
 
 int demo_race_open(const char *name) {
+    // Home files are written during the run, after the file index was built: look there first.
+    char path[1024];
+    if (name[0] == '@' && data_home_path(name, path, sizeof path) && demo_play_open_path(path))
+        return 1;
     data_file *f = data_open(name, "rb");
     if (!f) return 0;
     int cap = 1 << 16, size = 0, ok = 1;
