@@ -11,6 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!demo_play_open_buffer(data, (int)size)) return 0;
     for (int r = 0; r < demo_play.rider_count; r++)
         demo_play.slot_of[r] = r % 3 ? r : -1; // some riders get no slot
+    static demo_summary sum;
+    demo_summarize(&sum);
+    static char text[1 << 16];
+    demo_summary_text(&sum, text, sizeof text);
     demo_play.time_trial = size & 1;
     int tic = demo_play.time_trial ? 38400 : 0;
     for (int n = 0; n < 200; n++, tic++)
