@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "render/render_font.h"
 #include "render/render_texture.h"
+#include "render/render_view.h"
 #include "render/zvgl.h"
 
 namespace {
@@ -51,6 +52,8 @@ void install_drawing_hooks(void) {
     core_hook.delete_textures = delete_textures;
     core_hook.write_png = write_png;
     core_hook.read_back_rgb = render_texture_read_back_rgb;
+    core_hook.draw_view = view_draw;
+    view_install();
 }
 
 } // namespace
