@@ -4,6 +4,7 @@
 
 #include "bike/bike.h"
 #include "bike/bike_input_ride.h"
+#include "demo/demo_race.h"
 #include "race/race.h"
 #include "robot/robot_race.h"
 #include "bike/bike_shape.h"
@@ -498,6 +499,7 @@ int core_main(int argc, char **argv) {
         // Race control runs the tic and the track loader's race steps; robots ride in it.
         race_install();
         robot_install();
+        demo_install();
         // 25. Every slot empty; without a demo to play the first gate holds a robot.
         memset(g_main.lineup, 0, sizeof g_main.lineup);
         if (!core_options.file_arg)
