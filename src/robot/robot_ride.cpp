@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "bike/bike.h"
+#include "bike/bike_input.h"
 #include "robot/robot_ride.h"
 
 static const double RACE_START_FLAGGER_S = 5.0; // the flagger mark after race setup
@@ -197,6 +198,19 @@ static void path_point(const robot_path *p, double a, double out[3])
     for (int k = 0; k < 3; k++) out[k] = p->samples[i].pos[k] * (1 - f) + p->samples[i + 1].pos[k] * f;
 }
 
+void robot_recovery_lift(bike_record *b, const float target[3])
+{
+    if (!b->body[BIKE_FRAME] || !b->body[BIKE_FRONT_WHEEL]) return;
+    dBodyAddForce(b->body[BIKE_FRAME], 0, 16.0 * b->total_mass, 0);
+    const dReal *fp = dBodyGetPosition(b->body[BIKE_FRONT_WHEEL]);
+    const dReal *fv = dBodyGetLinearVel(b->body[BIKE_FRONT_WHEEL]);
+    double dx = target[0] - fp[0], dz = target[2] - fp[2], l = std::hypot(dx, dz);
+    double tx = l > 1e-6 ? 5 * dx / l : 0, tz = l > 1e-6 ? 5 * dz / l : 0;
+    double fx, fz;
+    bike_input_hold_force(fv[0] - tx, fv[2] - tz, 2000, &fx, &fz);
+    if (std::isfinite(fx) && std::isfinite(fz)) dBodyAddForce(b->body[BIKE_FRONT_WHEEL], fx, 0, fz);
+}
+
 void robot_update(bike_record *b, robot_rider *r)
 {
     robot_controls c = {b->ctl.throttle, b->ctl.clutch, b->ctl.front_brake, b->ctl.rear_brake,
@@ -261,7 +275,18 @@ void robot_update(bike_record *b, robot_rider *r)
         si.pitch_rate = av[0];
         si.front_above_rear = b->tire[0].pos[1] - b->tire[1].pos[1];
         double lean;
-        if (stage > 0 || r->recovery > 0) {
+        if (stage == 2) {
+            // Long stuck (a bike lying on its side never counts as crashed): lift the frame and
+            // drag the front wheel toward the sample, bars centred, nothing driven.
+            robot_recovery_lift(b, cur->pos);
+            double d = dJointGetHingeAngle(b->joint[BIKE_JOINT_STEER]);
+            double dr = dJointGetHingeAngleRate(b->joint[BIKE_JOINT_STEER]);
+            c.steering = (float)clampd(-(d + dr) / 4, -1, 1);
+            c.sit_dab = 1;
+            c.clutch = 0;
+            c.throttle = c.front_brake = c.rear_brake = 0;
+            r->last_throttle = 0;
+        } else if (stage > 0 || r->recovery > 0) {
             si.target = robot_recovery_speed(v, roll);
             lean = robot_recovery_lean(v, lat, std::fmax(ahead, 1e-3));
             robot_speed_control(&si, &c);
@@ -301,7 +326,7 @@ void robot_update(bike_record *b, robot_rider *r)
             c.sit_dab = 0;
         }
         // The throttle falls at most 1/32 a tic so the rear wheel keeps its grip.
-        if (c.throttle < r->last_throttle - 1.0f / 32) c.throttle = r->last_throttle - 1.0f / 32;
+        if (stage != 2 && c.throttle < r->last_throttle - 1.0f / 32) c.throttle = r->last_throttle - 1.0f / 32;
         if (bike_crashed(b)) c.throttle = c.sit_dab = 0;
     }
     r->last_throttle = c.throttle;

@@ -72,4 +72,7 @@ double robot_recovery_lean(double v, double lat, double ahead);
 double robot_recovery_speed(double v, double roll);
 
 // The per-tic update of a robot's bike (before its bike update).
+// Stuck-recovery forces for this tic: the frame lifted by 16 x total mass, the front wheel
+// pulled toward target at 5 ft/s.
+void robot_recovery_lift(bike_record *b, const float target[3]);
 void robot_update(bike_record *b, robot_rider *r);
