@@ -98,12 +98,14 @@ int run_race(const options *o, unsigned seed)
             bike_record *b = &bike_world.bikes[ts];
             const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
             const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
-            fprintf(stderr, "t=%d at %.0f %.0f v=%.1f crash=%d act=%.2f path %d/%d thr=%.2f clutch=%.2f rec=%d roll=%.2f touch=%d dep=%.2f/%.2f gear=%d\n",
+            fprintf(stderr, "t=%d at %.0f %.0f v=%.1f crash=%d act=%.2f path %d/%d thr=%.2f clutch=%.2f rec=%d roll=%.2f touch=%d dep=%.2f/%.2f gear=%d fy=%.2f ry=%.2f\n",
                     race.tic / 128, p[0], p[2], sqrt(v[0] * v[0] + v[2] * v[2]), bike_crashed(b), b->activity,
                     robot_riders[ts].path.progress, robot_riders[ts].path.count, b->ctl.throttle, b->ctl.clutch,
-                    robot_riders[ts].recovery, bike_roll(b->body[BIKE_FRAME]), b->touched_parts, b->tire[0].depth, b->tire[1].depth, b->engine.gear);
+                    robot_riders[ts].recovery, bike_roll(b->body[BIKE_FRAME]), b->touched_parts, b->tire[0].depth, b->tire[1].depth, b->engine.gear,
+                    dBodyGetPosition(b->body[BIKE_FRONT_WHEEL])[1] - p[1], dBodyGetPosition(b->body[BIKE_REAR_WHEEL])[1] - p[1]);
         }
     }
+    if (getenv("ZVRACE_TRACE")) for (int s = first; s < first + o->robots; s++) fprintf(stderr, "slot %d rides %s\n", s, bike_world.bikes[s].m ? bike_world.bikes[s].m->name : "?");
     double wall = now() - t0;
     printf("seed %u: %d tics in %.2f s (%.0f tics/s, %.1fx real time)%s\n", seed, race.tic, wall,
            race.tic / wall, race.tic / 128.0 / wall, race.results_final ? "" : ", time limit reached");
