@@ -29,6 +29,9 @@ const part_entry parts[] = {
 };
 constexpr int PART_COUNT = sizeof parts / sizeof parts[0];
 
+// In the rider view the viewed rider's own body and head would fill the screen from inside.
+const bike_record *hidden_rider;
+
 // A missing file is tried once per bike model, not every frame.
 unsigned char tried[BIKE_MODEL_COUNT][PART_COUNT];
 
@@ -75,7 +78,7 @@ void draw_bike(const bike_record *b)
     zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
     for (int p = 0; p < PART_COUNT; p++) {
         dBodyID body = b->body[parts[p].body];
-        if (!body)
+        if (!body || (b == hidden_rider && parts[p].body == BIKE_RIDER))
             continue;
         const render_model *m = part_model(b, p);
         if (!m)
@@ -173,6 +176,7 @@ void view_draw(int view_mode, int width, int height)
 {
     frame_camera cam;
     const bike_record *b = viewed_bike();
+    hidden_rider = view_mode == CORE_VIEW_RIDER ? b : nullptr;
     if (!b) {
         float eye[3] = {0, 50, 0}, at[3] = {100, 0, 100};
         view_look_at(eye, at, 60, &cam);

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Screenshots of a race from the rider view, the orbit view and a track camera, taken by the
+# game's own screenshot key under a virtual X server. Builds nothing: run a build first.
+#   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR] [TRACK]
+# Needs xvfb (Xvfb) and xdotool.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+out=${2:-screenshots}
+track=${3:-pinehollow}
+game="$build/zelvo"
+[ -x "$game" ] || { echo "no $game: build the game first (scripts/build.sh $build)" >&2; exit 1; }
+for tool in Xvfb xdotool; do
+  command -v "$tool" >/dev/null || { echo "$tool is needed (apt-get install xvfb xdotool)" >&2; exit 1; }
+done
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+# The game saves screenshots in its home directory; give it a fresh one so the new pictures are
+# the only ones there.
+tmp_home=$(mktemp -d)
+home=$tmp_home/.local/share/Zelvo
+mkdir -p "$home"
+display=:$((200 + RANDOM % 300))
+Xvfb "$display" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
+xpid=$!
+gpid=
+cleanup() {
+  [ -n "$gpid" ] && kill "$gpid" 2>/dev/null || true
+  kill "$xpid" 2>/dev/null || true
+  rm -rf "$tmp_home"
+}
+trap cleanup EXIT
+sleep 1
+export DISPLAY=$display
+HOME=$tmp_home QUVA_LOGFILE="$out/zelvo.log" "$game" --track "$track" >/dev/null 2>&1 &
+gpid=$!
+
+# Waits for the game window, then sends one key to it.
+key() {
+  local win
+  win=$(xdotool search --onlyvisible --pid "$gpid" 2>/dev/null | head -1 || true)
+  if [ -n "$win" ]; then
+    xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus "$win" 2>/dev/null || true
+    xdotool keydown --window "$win" "$1"; sleep 0.15; xdotool keyup --window "$win" "$1"
+  else
+    xdotool keydown "$1"; sleep 0.15; xdotool keyup "$1"
+  fi
+}
+shot() {
+  local before
+  before=$(ls "$home" 2>/dev/null | grep -c '^screenshot' || true)
+  key s
+  for _ in $(seq 50); do
+    [ "$(ls "$home" 2>/dev/null | grep -c '^screenshot')" -gt "$before" ] && break
+    sleep 0.2
+  done
+  local file
+  file=$(ls -t "$home" | grep '^screenshot' | head -1 || true)
+  [ -n "$file" ] || { echo "no screenshot for $2" >&2; return 1; }
+  sleep 0.5 # let the file be written completely
+  cp "$home/$file" "$out/$2.png"
+  echo "$out/$2.png"
+}
+
+sleep "${ZV_SHOT_WAIT:-8}" # the race starts and the bikes leave the gate
+key Escape # the main menu opens over the race at start-up
+sleep 0.5
+shot s rider
+key Tab; sleep 2
+shot s orbit
+key Tab; sleep 2
+shot s camera
