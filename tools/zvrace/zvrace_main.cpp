@@ -72,13 +72,10 @@ int run_race(const options *o, unsigned seed)
     race_robots_shuffle(seed);
     race_limits_set(0, 0, o->laps);
     race_lineup_set(lineup);
-    static bike_setup setup;
     for (int s = first; s < first + o->robots; s++) {
+        // Robots ride their bikes as created: the menu's setup is the player's, and its aids
+        // (realign after fall among them) fight the robot's own control.
         if (!race_bike_create(s)) return 0;
-        setup = bike_setup{};
-        bike_setup_init(&setup);
-        bike_apply_setup(&bike_world.bikes[s], &setup);
-        bike_setup_free(&setup);
         float x, z, h;
         race_grid_position(s, &x, &z, &h);
         bike_place(&bike_world.bikes[s], x, z, h);
