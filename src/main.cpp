@@ -7,6 +7,9 @@
 #include "render/render_texture.h"
 #include "render/render_view.h"
 #include "render/zvgl.h"
+#include "render/render_model.h"
+#include "track/track_hooks.h"
+#include "track/track_lighting.h"
 
 namespace {
 
@@ -39,6 +42,11 @@ int write_png(const char *name, const unsigned char *rgb, int width, int height)
     return render_texture_write_png(name, rgb, width, height);
 }
 
+unsigned track_texture_load(const char *name) { return render_texture_load(name); }
+
+// Models no track uses any more go at the end of a load.
+void sweep_unused(void) { model_sweep(0); }
+
 void install_drawing_hooks(void) {
     core_hook.gl_start = gl_start;
     core_hook.gl_programs = zvglCreatePrograms;
@@ -54,6 +62,9 @@ void install_drawing_hooks(void) {
     core_hook.read_back_rgb = render_texture_read_back_rgb;
     core_hook.draw_view = view_draw;
     view_install();
+    track_render.texture_load = track_texture_load;
+    track_render.sweep_unused = sweep_unused;
+    track_steps.lighting_load = lighting_load;
 }
 
 } // namespace
