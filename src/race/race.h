@@ -122,6 +122,8 @@ extern int race_player_number;
 
 // ---- setup ------------------------------------------------------------------------------------
 void race_limits_set(int network, int time_limit, int laps);
+// Seeds the race's own generator (the gate drop moment): the same seed, the same race.
+void race_seed(uint32_t seed);
 // Stores the lineup (null: time trial) and gives every slot its status.
 void race_lineup_set(const int *lineup);
 // Creates and places the bike of one slot from the lineup; 1 when the slot has a bike.

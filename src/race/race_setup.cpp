@@ -22,6 +22,8 @@ namespace {
 std::mt19937 race_rng(1);
 }
 
+void race_seed(uint32_t seed) { race_rng.seed(seed); }
+
 void race_robots_shuffle_now(void) {
     uint32_t seed = (uint32_t)time(nullptr);
     race_rng.seed(seed);

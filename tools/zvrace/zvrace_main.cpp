@@ -69,6 +69,7 @@ int run_race(const options *o, unsigned seed)
     // The middle of the start pad first, as a small field lines up.
     int first = 20 - o->robots / 2;
     for (int s = first; s < first + o->robots; s++) lineup[s] = RACE_ROBOT;
+    race_seed(seed);
     race_robots_shuffle(seed);
     race_limits_set(0, 0, o->laps);
     race_lineup_set(lineup);

@@ -1,0 +1,139 @@
+// Robots race the default track through race control's own tic, with the shipped lines.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bike/bike.h"
+#include "bike/bike_input_ride.h"
+#include "data/data_index.h"
+#include "race/race.h"
+#include "race/race_robots.h"
+#include "robot/robot_race.h"
+#include "track/track_gates.h"
+#include "track/track_terrain.h"
+
+namespace {
+
+const char *const TRACK = "tracks/pinehollow";
+
+struct race_result {
+    int completed;             // riders with all laps
+    std::vector<double> laps;  // every lap time of every rider, slot order
+    int tics;
+};
+
+// One race of n robots at one skill; riders not home after limit_s seconds are left where they are.
+race_result run_race(int n, int skill, unsigned seed, int laps, double limit_s)
+{
+    static const char *const names[3] = {"mike", "travis", "rick"};
+    race_result res = {};
+    // Fresh ground and lines: the last race's ruts and line credits would change this one.
+    if (!terrain_load((std::string("@") + TRACK).c_str()) || !robot_lines_load(TRACK, skill)) return res;
+    bike_world_destroy();
+    bike_world_create();
+    bike_shape_register_stock();
+    bike_input_install();
+    race_free();
+    memset(&race, 0, sizeof race);
+    int lineup[RACE_SLOTS] = {};
+    int first = 20 - n / 2;
+    for (int s = first; s < first + n; s++) lineup[s] = RACE_ROBOT;
+    race_seed(seed);
+    race_robots_shuffle(seed);
+    race_limits_set(0, 0, laps);
+    race_lineup_set(lineup);
+    for (int s = first; s < first + n; s++) {
+        if (!race_bike_create(s)) return res;
+        float x, z, h;
+        race_grid_position(s, &x, &z, &h);
+        bike_place(&bike_world.bikes[s], x, z, h);
+        robot_set_personality(s, names[s % 3], seed * 1000 + (unsigned)s);
+        robot_reset_slot(s);
+    }
+    race_reset();
+    bike_world.gate_drop_tic = race.gate_drop_tic;
+    int limit = race.gate_drop_tic + (int)(limit_s * 128);
+    while (race.tic < limit && !race.results_final) {
+        bike_world.tic = race.tic;
+        race_tic();
+    }
+    for (int s = first; s < first + n; s++) {
+        int done = race_laps_completed(s);
+        res.completed += done >= laps;
+        for (int k = 1; k <= done; k++) res.laps.push_back(race_lap_time(s, k));
+    }
+    res.tics = race.tic;
+    return res;
+}
+
+class RobotRaceLaps : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite()
+    {
+        setenv("ZV_HOME", ZV_BINARY_DIR, 0);
+        data_root_reset();
+        file_index_build();
+        ok = terrain_load((std::string("@") + TRACK).c_str());
+        gates_load(TRACK);
+        ok = ok && gates.valid;
+        robot_learning = 0; // the shipped lines stay as shipped, so runs repeat
+        robot_install();
+    }
+    static void TearDownTestSuite()
+    {
+        race_free();
+        bike_world_destroy();
+        robot_lines_free();
+        gates_clear();
+        terrain_free();
+    }
+    static int ok;
+};
+int RobotRaceLaps::ok = 0;
+
+double mean(const std::vector<double> &v)
+{
+    double s = 0;
+    for (double x : v) s += x;
+    return v.empty() ? 0 : s / v.size();
+}
+
+// Three laps take an expert about eight minutes on this track; ten leave room for falls.
+TEST_F(RobotRaceLaps, OneExpertCompletesThreeLapsAndTheSameSeedRepeats)
+{
+    ASSERT_TRUE(ok);
+    race_result a = run_race(1, 2, 1, 3, 600);
+    EXPECT_EQ(a.completed, 1);
+    ASSERT_EQ(a.laps.size(), 3u);
+    race_result b = run_race(1, 2, 1, 3, 600);
+    EXPECT_EQ(a.tics, b.tics);
+    EXPECT_EQ(a.laps, b.laps);
+    fprintf(stderr, "expert laps: %.2f %.2f %.2f s\n", a.laps[0], a.laps[1], a.laps[2]);
+}
+
+TEST_F(RobotRaceLaps, SevenOfEightExpertsCompleteThreeLapsInTwelveMinutes)
+{
+    ASSERT_TRUE(ok);
+    race_result r = run_race(8, 2, 3, 3, 720);
+    fprintf(stderr, "8 experts: %d completed 3 laps, mean lap %.2f s over %zu laps\n", r.completed, mean(r.laps),
+            r.laps.size());
+    EXPECT_GE(r.completed, 7);
+}
+
+TEST_F(RobotRaceLaps, LapTimesPerSkill)
+{
+    ASSERT_TRUE(ok);
+    static const char *const skill[3] = {"novice", "amateur", "expert"};
+    for (int k = 0; k < 3; k++) {
+        race_result r = run_race(4, k, 5, 2, 600);
+        fprintf(stderr, "%s: %d of 4 completed 2 laps, mean lap %.2f s over %zu laps\n", skill[k], r.completed,
+                mean(r.laps), r.laps.size());
+        EXPECT_GE(r.completed, 3) << skill[k];
+    }
+}
+
+} // namespace
