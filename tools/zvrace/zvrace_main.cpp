@@ -74,8 +74,8 @@ int run_race(const options *o, unsigned seed)
     race_limits_set(0, 0, o->laps);
     race_lineup_set(lineup);
     for (int s = first; s < first + o->robots; s++) {
-        // Robots ride their bikes as created: the menu's setup is the player's, and its aids
-        // (realign after fall among them) fight the robot's own control.
+        // Robots ride their bikes with a fresh bike's values: the menu's setup is the player's,
+        // and with it robots fell in the launch and stood stuck after falls.
         if (!race_bike_create(s)) return 0;
         float x, z, h;
         race_grid_position(s, &x, &z, &h);
