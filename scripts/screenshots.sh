@@ -61,6 +61,12 @@ shot() {
   sleep 0.5 # let the file be written completely
   cp "$home/$file" "$out/$2.png"
   echo "$out/$2.png"
+  # The whole window as the X server shows it, beside the game's own picture.
+  if command -v xwd >/dev/null && command -v python3 >/dev/null; then
+    xwd -root -silent > "$out/$2.xwd" &&
+      python3 scripts/xwd_png.py "$out/$2.xwd" "$out/$2-window.png" && rm -f "$out/$2.xwd" &&
+      echo "$out/$2-window.png"
+  fi
 }
 
 sleep "${ZV_SHOT_WAIT:-8}" # the race starts and the bikes leave the gate

@@ -35,11 +35,14 @@ const bike_record *hidden_rider;
 // A missing file is tried once per bike model, not every frame.
 unsigned char tried[BIKE_MODEL_COUNT][PART_COUNT];
 
+// Where a part's model coordinates put its body's centre. Wheel models are built around their
+// own axle; every other part is modelled in place on the whole bike.
 const float *rest_of(const bike_geometry &g, int body)
 {
+    static const float origin[3] = {0, 0, 0};
     switch (body) {
-    case BIKE_FRONT_WHEEL: return g.front_wheel_pos;
-    case BIKE_REAR_WHEEL: return g.rear_wheel_pos;
+    case BIKE_FRONT_WHEEL:
+    case BIKE_REAR_WHEEL: return origin;
     case BIKE_FORK_UPPER: return g.fork_upper_pos;
     case BIKE_FORK_LOWER: return g.fork_lower_pos;
     case BIKE_SWINGARM: return g.swingarm_pos;
