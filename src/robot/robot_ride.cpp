@@ -330,7 +330,9 @@ void robot_update(bike_record *b, robot_rider *r)
         if (bike_crashed(b)) c.throttle = c.sit_dab = 0;
     }
     r->last_throttle = c.throttle;
-    // Robots ride with every aid: no wheelies or stoppies, no locked wheels.
+    // Robots ride simulation physics (their control assumes real crash detection and steering)
+    // with every aid: no wheelies or stoppies, no locked wheels.
+    b->applied.arcade = 0;
     b->applied.flags |= BIKE_FLAG_STOP_WHEELIES | BIKE_FLAG_STOP_STOPPIES | BIKE_FLAG_FRONT_ANTILOCK |
                         BIKE_FLAG_REAR_ANTILOCK;
     if (r->auto_shift) b->applied.flags |= BIKE_FLAG_AUTO_SHIFT;

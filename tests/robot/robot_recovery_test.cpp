@@ -58,4 +58,20 @@ TEST(RobotRecovery, LiftWithTheSampleUnderTheWheelStaysFinite)
     ride_harness_end();
 }
 
+TEST(RobotRecovery, RobotsRideSimulationPhysicsWithTheirAids)
+{
+    ride_harness_flat();
+    bike_record *b = ride_harness_bike("crf250(2007)", 0, 0, 0, 1);
+    ASSERT_NE(b, nullptr);
+    ASSERT_EQ(b->applied.arcade, 1);
+    robot_rider r = {};
+    robot_rider_reset(&r, 1, 3);
+    robot_update(b, &r);
+    EXPECT_EQ(b->applied.arcade, 0);
+    EXPECT_TRUE(b->applied.flags & BIKE_FLAG_STOP_WHEELIES);
+    EXPECT_TRUE(b->applied.flags & BIKE_FLAG_REAR_ANTILOCK);
+    robot_path_free(&r.path);
+    ride_harness_end();
+}
+
 } // namespace

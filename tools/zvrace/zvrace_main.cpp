@@ -75,7 +75,8 @@ int run_race(const options *o, unsigned seed)
     race_lineup_set(lineup);
     for (int s = first; s < first + o->robots; s++) {
         // Robots ride their bikes with a fresh bike's values: the menu's setup is the player's,
-        // and with it robots fell in the launch and stood stuck after falls.
+        // and its default arcade physics (no crash detection, arcade steering) made robots fall
+        // in the launch and lie on their sides uncrashed.
         if (!race_bike_create(s)) return 0;
         float x, z, h;
         race_grid_position(s, &x, &z, &h);
