@@ -22,7 +22,7 @@ static const char digit_glyphs[] = "0123456789";
 static int same_pixel(const uint8_t *a, const uint8_t *b) { return !memcmp(a, b, 4); }
 
 void render_font_release(render_font *font) {
-    if (font->texture) zvglDeleteTextures(1, &font->texture);
+    if (font->texture && zvglStarted()) zvglDeleteTextures(1, &font->texture);
     zv_free(font->chain);
     memset(font, 0, sizeof *font);
 }

@@ -139,6 +139,7 @@ void zvglShutdown(void)
 }
 
 const zvgl_context_info *zvglContextInfo(void) { return &rgl.info; }
+int zvglStarted(void) { return rgl.started; }
 GLuint zvglWhiteTexture(void) { return rgl.white_texture; }
 GLuint zvglFlatNormalTexture(void) { return rgl.flat_normal_texture; }
 

@@ -104,6 +104,7 @@ GLuint upload(const uint8_t *levels, int w, int h, int bpp, int flags) {
     GLint internal = (GLint)format;
     if (flags & RENDER_TEXTURE_COMPRESS) internal = bpp == 4 ? GL_COMPRESSED_RGBA : GL_COMPRESSED_RGB;
     GLuint id = 0;
+    if (!zvglStarted()) return 0; // no context: pictures are read, nothing is uploaded
     zvglGenTextures(1, &id);
     if (!id) return 0;
     zvglBindTexture(GL_TEXTURE_2D, id);
@@ -150,6 +151,7 @@ GLuint upload(const uint8_t *levels, int w, int h, int bpp, int flags) {
 // Replaces every level of a texture (the same halving rule as the upload).
 void replace_levels(GLuint id, const uint8_t *levels, int w, int h, int bpp) {
     GLenum format = bpp == 4 ? GL_RGBA : GL_RGB;
+    if (!id || !zvglStarted()) return;
     zvglBindTexture(GL_TEXTURE_2D, id);
     zvglPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     for (int level = 0;; level++) {
@@ -312,6 +314,7 @@ int render_texture_write_png(const char *name, const uint8_t *rgb, int width, in
 uint8_t *render_texture_read_back_rgb(int width, int height) {
     uint64_t n = data_image_size(width, height, 3, 1);
     if (!n) return nullptr;
+    if (!zvglStarted()) return nullptr;
     uint8_t *rgb = (uint8_t *)zv_alloc((size_t)n);
     zvglPixelStorei(GL_PACK_ALIGNMENT, 1);
     zvglReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
@@ -526,7 +529,7 @@ void render_texture_sweep(int all) {
         if (all || (t->stamp != 0 && t->stamp != g_tex.generation)) {
             if (render_texture_config.verbose)
                 platform_log("deleting tid %d (%.900s)\n", (int)t->id, t->name);
-            zvglDeleteTextures(1, &t->id);
+            if (t->id && zvglStarted()) zvglDeleteTextures(1, &t->id);
             zv_free(t->name);
             zv_free(t->info);
         } else {

@@ -160,6 +160,9 @@ void *zvgl_platform_loader(void *user, const char *name);
 // Deletes the programs, buffers and default textures; the layer may be started again afterwards.
 void zvglShutdown(void);
 const zvgl_context_info *zvglContextInfo(void);
+// 1 between a successful zvglInit and zvglShutdown. Headless programs (tools, tests) never start
+// the layer; the texture module checks this and makes no GL objects then.
+int zvglStarted(void);
 // Compiles and links the five programs; 1 on success, 0 on failure (everything deleted).
 int zvglCreatePrograms(void);
 // Index 1..5; anything else (or the current index) is ignored.
