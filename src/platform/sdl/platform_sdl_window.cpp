@@ -6,6 +6,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
+#include <unistd.h>
 
 namespace {
 
@@ -430,6 +432,16 @@ int platform_gl_context_version(platform_window *w, int *major, int *minor, int 
     return 1;
 }
 
+// A graphical desktop session (as opposed to a bare or virtual X server) announces itself.
+static int platform_desktop_session(void) {
+    const char *names[] = {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "XDG_SESSION_DESKTOP"};
+    for (const char *n : names) {
+        const char *v = getenv(n);
+        if (v && v[0]) return 1;
+    }
+    return 0;
+}
+
 void platform_message_box(const char *caption, const char *fmt, ...) {
     char text[1024];
     va_list ap;
@@ -437,13 +449,16 @@ void platform_message_box(const char *caption, const char *fmt, ...) {
     vsnprintf(text, sizeof text, fmt, ap);
     va_end(ap);
     platform_log("%s: %s\n", caption ? caption : "", text);
-    // Without a display there is no box to show; standard error is where a user looks then.
+    // Standard error always gets the text: a terminal or a script's log is where most users of a
+    // failing start look. The modal box is for a player who started the game from a desktop menu
+    // (no terminal); it waits for a click, so it is never shown without a desktop session, where
+    // nobody could dismiss it (virtual X servers, remote shells, CI).
+    fprintf(stderr, "%s: %s\n", caption ? caption : "", text);
     const char *driver = SDL_GetCurrentVideoDriver();
-    int shown = 0;
-    if (driver && strcmp(driver, "offscreen") != 0 && strcmp(driver, "dummy") != 0)
-        shown = SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption ? caption : "", text,
-                                         g_sdl.window.window) == 0;
-    if (!shown) fprintf(stderr, "%s: %s\n", caption ? caption : "", text);
+    if (driver && strcmp(driver, "offscreen") != 0 && strcmp(driver, "dummy") != 0 &&
+        platform_desktop_session() && !isatty(2))
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption ? caption : "", text,
+                                 g_sdl.window.window);
 }
 
 // ---- window messages ---------------------------------------------------------------------------
