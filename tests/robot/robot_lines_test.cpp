@@ -185,8 +185,10 @@ TEST(RobotChain, EndsMustMeetHeadingAndSpeed)
     lb.samples = b.data();
     EXPECT_FALSE(robot_lines_chain(&la, &lb));
     b = straight(16, 0, 5, 4, 14); // 16 ft/s slower
+    lb.samples = b.data();
     EXPECT_FALSE(robot_lines_chain(&la, &lb));
     b = straight(16, 0, 5, 4, 16);
+    lb.samples = b.data();
     EXPECT_TRUE(robot_lines_chain(&la, &lb));
     for (int i = 0; i < 5; i++) b[i] = {{16.0f, 0.5f, 4.0f * i}, 30, 0}; // turning square
     EXPECT_FALSE(robot_lines_chain(&la, &lb));
