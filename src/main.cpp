@@ -3,13 +3,16 @@
 #include "core/core_hooks.h"
 #include "core/core_main.h"
 #include "platform/platform.h"
+#include "core/core_options.h"
 #include "render/render_font.h"
+#include "render/render_ground_textures.h"
 #include "render/render_texture.h"
 #include "render/render_view.h"
 #include "render/zvgl.h"
 #include "render/render_model.h"
 #include "track/track_hooks.h"
 #include "track/track_lighting.h"
+#include "track/track_terrain.h"
 
 namespace {
 
@@ -44,6 +47,18 @@ int write_png(const char *name, const unsigned char *rgb, int width, int height)
 
 unsigned track_texture_load(const char *name) { return render_texture_load(name); }
 
+// Every track load starts a texture generation and sizes the ground's detail textures from the
+// settings (128 << k texels).
+void track_textures_begin(void) {
+    int k = 0;
+    while (k < 5 && (128 << (k + 1)) <= core_render.ground_texture_size)
+        k++;
+    terrain_texture_detail = k;
+    render_texture_new_generation();
+}
+
+void terrain_update(int budget) { ground_textures_sync(budget); }
+
 // Models no track uses any more go at the end of a load.
 void sweep_unused(void) { model_sweep(0); }
 
@@ -62,6 +77,9 @@ void install_drawing_hooks(void) {
     core_hook.read_back_rgb = render_texture_read_back_rgb;
     core_hook.draw_view = view_draw;
     view_install();
+    core_hook.terrain_update = terrain_update;
+    ground_textures_install();
+    track_render.texture_memory_reset = track_textures_begin;
     track_render.texture_load = track_texture_load;
     track_render.sweep_unused = sweep_unused;
     track_steps.lighting_load = lighting_load;

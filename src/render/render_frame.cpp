@@ -7,6 +7,7 @@
 #include "render/render_flare.h"
 #include "render/render_ground.h"
 #include "render/render_ground_levels.h"
+#include "render/render_ground_textures.h"
 #include "track/track_terrain.h"
 #include "render/zvgl.h"
 #include "track/track_lighting.h"
@@ -96,10 +97,16 @@ void frame_draw(const frame_camera *camera, int width, int height)
     // Ground.
     zvglSetFogDensity(lighting.fog_density);
     zvglTranslatef(-camera->position[0], -camera->position[1], -camera->position[2]);
+    // The lit programs take the light in eye space: the sun turned into the camera's axes.
+    float sun[3];
+    for (int r = 0; r < 3; r++)
+        sun[r] = camera->axes[r * 3] * lighting.sun_vector[0] +
+                 camera->axes[r * 3 + 1] * lighting.sun_vector[1] +
+                 camera->axes[r * 3 + 2] * lighting.sun_vector[2];
     zvglUseProgram(ZVGL_PROGRAM_NORM_SPEC_LIT);
-    zvglSetLightPosition(lighting.sun_vector);
-    zvglUseProgram(ZVGL_PROGRAM_TERRAIN);
-    zvglSetLightPosition(lighting.sun_vector);
+    zvglSetLightPosition(sun);
+    ground_textures_begin();
+    zvglSetLightPosition(sun);
     zvglDepthFunc(GL_LEQUAL);
     float dir[3] = {-camera->axes[6], -camera->axes[7], -camera->axes[8]};
     ground_draw(camera->position, dir, frame_config.ground_detail);

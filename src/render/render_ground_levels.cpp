@@ -3,9 +3,14 @@
 // (tiles, light map, base), then the two sets change places.
 #include "render/render_ground_levels.h"
 
+#include <cstddef>
+#include <cstdint>
+
 #include "core/core_message.h"
 #include "render/render_ground.h"
+#include "render/render_ground_textures.h"
 #include "render/zvgl.h"
+#include "track/track_lighting.h"
 #include "track/track_mesh.h"
 #include "track/track_terrain.h"
 #include "track/track_tiles.h"
@@ -78,9 +83,99 @@ int ground_levels_update(float g, float h)
 
 static unsigned framebuffer;
 
+// Tile textures repeat every GROUND_TILE_REPEAT tiles, aligned to the grid, so neighbouring
+// tiles of one type continue each other's picture instead of repeating it per tile.
+static void quad(float x0, float y0, float x1, float y1, float s0, float t0, float s1, float t1)
+{
+    zvglTexCoord2f(s0, t0);
+    zvglVertex2f(x0, y0);
+    zvglTexCoord2f(s1, t0);
+    zvglVertex2f(x1, y0);
+    zvglTexCoord2f(s1, t1);
+    zvglVertex2f(x1, y1);
+    zvglTexCoord2f(s0, t1);
+    zvglVertex2f(x0, y1);
+}
+
+// Step 1: the tiles of the square, one batch per ground type, a run of equal tiles along a row
+// as one quad.
+static void draw_tiles(int origin_u, int origin_v, int coverage)
+{
+    int tiles = 1 << terrain.size_exp;
+    int c0 = origin_u / 2, c1 = (origin_u + coverage + 1) / 2;
+    int r0 = origin_v / 2, r1 = (origin_v + coverage + 1) / 2;
+    c0 = c0 < 0 ? 0 : c0;
+    r0 = r0 < 0 ? 0 : r0;
+    c1 = c1 > tiles ? tiles : c1;
+    r1 = r1 > tiles ? tiles : r1;
+    uint8_t present[256] = {};
+    for (int r = r0; r < r1; r++)
+        for (int c = c0; c < c1; c++)
+            present[terrain.tile_map[c + r * tiles]] = 1;
+    const float inv = 1.0f / (float)GROUND_TILE_REPEAT;
+    for (int type = 0; type < 256; type++) {
+        if (!present[type])
+            continue;
+        unsigned tex = tiles_texture(type);
+        zvglBindTexture(GL_TEXTURE_2D, tex ? tex : zvglWhiteTexture());
+        if (tex) {
+            zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+            zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+        }
+        zvglBegin(GL_QUADS);
+        for (int r = r0; r < r1; r++) {
+            const uint8_t *row = terrain.tile_map + (size_t)r * tiles;
+            for (int c = c0; c < c1;) {
+                if (row[c] != type) {
+                    c++;
+                    continue;
+                }
+                int end = c + 1;
+                while (end < c1 && row[end] == type)
+                    end++;
+                quad((float)(c * 2), (float)(r * 2), (float)(end * 2), (float)(r * 2 + 2), c * inv,
+                     r * inv, end * inv, (r + 1) * inv);
+                c = end;
+            }
+        }
+        zvglEnd();
+    }
+}
+
+// Step 2: the light map into the green channel with a flat normal in red and blue, through
+// "terrain_normals"; the light texture is addressed by grid position on unit 1's matrix.
+static void draw_light(int origin_u, int origin_v, int coverage)
+{
+    float cells = (float)(terrain.size - 1);
+    zvglUseProgram(ZVGL_PROGRAM_TERRAIN_NORMALS);
+    zvglActiveTexture(GL_TEXTURE1);
+    zvglBindTexture(GL_TEXTURE_2D,
+                    terrain.light_texture ? terrain.light_texture : zvglWhiteTexture());
+    zvglMatrixMode(GL_TEXTURE);
+    zvglPushMatrix();
+    zvglLoadIdentity();
+    zvglScalef(1.0f / cells, 1.0f / cells, 1);
+    zvglTranslatef(0.5f, 0.5f, 0);
+    zvglActiveTexture(GL_TEXTURE0);
+    zvglBindTexture(GL_TEXTURE_2D, zvglFlatNormalTexture());
+    zvglBegin(GL_QUADS);
+    quad((float)origin_u, (float)origin_v, (float)(origin_u + coverage),
+         (float)(origin_v + coverage), 0, 0, 1, 1);
+    zvglEnd();
+    zvglActiveTexture(GL_TEXTURE1);
+    zvglMatrixMode(GL_TEXTURE);
+    zvglPopMatrix();
+    zvglBindTexture(GL_TEXTURE_2D, 0);
+    zvglActiveTexture(GL_TEXTURE0);
+    zvglMatrixMode(GL_MODELVIEW);
+    zvglUseProgram(ZVGL_PROGRAM_UNLIT);
+}
+
 int ground_level_draw_step(int slot, int step, int origin_u, int origin_v)
 {
     const terrain_detail_level *d = &terrain.detail[slot];
+    if (step < 1 || step > 3)
+        return 0;
     unsigned target = terrain.detail[TERRAIN_DETAIL_SPARE].textures[step - 1];
     int t = terrain.detail_texture_size;
     if (!target || t <= 0 || d->coverage <= 0)
@@ -108,44 +203,27 @@ int ground_level_draw_step(int slot, int step, int origin_u, int origin_v)
     zvglLoadIdentity();
     zvglDisable(GL_DEPTH_TEST);
     zvglDisable(GL_BLEND);
+    zvglDisable(GL_CULL_FACE);
     zvglUseProgram(ZVGL_PROGRAM_UNLIT);
+    zvglSetFogDensity(0);
+    zvglActiveTexture(GL_TEXTURE0);
     zvglColor4f(1, 1, 1, 1);
 
-    auto quad = [](float x0, float y0, float x1, float y1) {
-        zvglBegin(GL_TRIANGLE_STRIP);
-        zvglTexCoord2f(0, 0);
-        zvglVertex2f(x0, y0);
-        zvglTexCoord2f(1, 0);
-        zvglVertex2f(x1, y0);
-        zvglTexCoord2f(0, 1);
-        zvglVertex2f(x0, y1);
-        zvglTexCoord2f(1, 1);
-        zvglVertex2f(x1, y1);
-        zvglEnd();
-    };
     if (step == 1 && terrain.tile_map) {
-        // Tiles are two cells wide; one quad per tile of the square, with its ground's texture.
-        int tiles = 1 << terrain.size_exp;
-        int t0 = origin_u / 2, t1 = (origin_u + d->coverage + 1) / 2;
-        int r0 = origin_v / 2, r1 = (origin_v + d->coverage + 1) / 2;
-        for (int r = r0; r < r1 && r < tiles; r++)
-            for (int c = t0; c < t1 && c < tiles; c++) {
-                if (r < 0 || c < 0)
-                    continue;
-                unsigned tex = tiles_texture(terrain.tile_map[c + r * tiles]);
-                zvglBindTexture(GL_TEXTURE_2D, tex ? tex : zvglWhiteTexture());
-                quad((float)(c * 2), (float)(r * 2), (float)(c * 2 + 2), (float)(r * 2 + 2));
-            }
+        draw_tiles(origin_u, origin_v, d->coverage);
     } else if (step == 2) {
-        zvglBindTexture(GL_TEXTURE_2D,
-                        terrain.light_texture ? terrain.light_texture : zvglWhiteTexture());
-        float s = (float)(terrain.size - 1);
-        quad(0, 0, s, s); // the light map spans the whole grid
+        draw_light(origin_u, origin_v, d->coverage);
     } else {
+        // The base of the specular map: red is the factor, green the exponent / 128.
         zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
+        zvglColor4f(GROUND_SPECULAR_FACTOR, GROUND_SPECULAR_EXPONENT, 0, 1);
+        zvglBegin(GL_QUADS);
         quad((float)origin_u, (float)origin_v, (float)(origin_u + d->coverage),
-             (float)(origin_v + d->coverage));
+             (float)(origin_v + d->coverage), 0, 0, 1, 1);
+        zvglEnd();
+        zvglColor4f(1, 1, 1, 1);
     }
+    zvglSetFogDensity(lighting.fog_density);
     zvglEnable(GL_DEPTH_TEST);
     zvglMatrixMode(GL_PROJECTION);
     zvglPopMatrix();
@@ -153,5 +231,9 @@ int ground_level_draw_step(int slot, int step, int origin_u, int origin_v)
     zvglPopMatrix();
     zvglBindFramebuffer(GL_FRAMEBUFFER, 0);
     zvglViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    // The mesh samples the level from afar too: its smaller levels follow the new picture.
+    zvglBindTexture(GL_TEXTURE_2D, target);
+    zvglGenerateMipmap(GL_TEXTURE_2D);
+    zvglBindTexture(GL_TEXTURE_2D, 0);
     return 1;
 }

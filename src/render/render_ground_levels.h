@@ -1,7 +1,10 @@
 // Redrawing the ground texture levels around the camera, one level at a time, one step per frame.
 #pragma once
 
-enum { GROUND_NO_REDRAW = 16 };
+enum {
+    GROUND_NO_REDRAW = 16,
+    GROUND_TILE_REPEAT = 4, // tiles covered by one copy of a ground type's texture
+};
 
 struct ground_redraw_state {
     int level;              // mesh level being redrawn, GROUND_NO_REDRAW for none
