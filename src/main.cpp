@@ -5,6 +5,8 @@
 #include "platform/platform.h"
 #include "core/core_options.h"
 #include "render/render_font.h"
+#include "render/render_ground.h"
+#include "render/render_ground_levels.h"
 #include "render/render_ground_textures.h"
 #include "render/render_texture.h"
 #include "render/render_view.h"
@@ -28,6 +30,13 @@ int gl_start(platform_window *w, int *major, int *minor, int *es) {
     *minor = ci->minor;
     *es = ci->es;
     return 1;
+}
+
+// The ground's own GL objects go before the layer stops; a restarted context makes new ones.
+void gl_stop(void) {
+    ground_levels_free();
+    ground_free();
+    zvglShutdown();
 }
 
 void gl_setup(void) { zvglClearColor(0.196f, 0.6f, 0.8f, 1.0f); }
@@ -68,7 +77,7 @@ void install_drawing_hooks(void) {
     core_hook.gl_flush = zvglFlush;
     core_hook.gl_finish = zvglFinish;
     core_hook.gl_setup = gl_setup;
-    core_hook.gl_stop = zvglShutdown;
+    core_hook.gl_stop = gl_stop;
     core_hook.load_fonts = render_font_load_all;
     core_hook.free_fonts = render_font_free_all;
     core_hook.load_hud_pictures = load_hud_pictures;

@@ -83,6 +83,14 @@ int ground_levels_update(float g, float h)
 
 static unsigned framebuffer;
 
+void ground_levels_free(void)
+{
+    if (framebuffer)
+        zvglDeleteFramebuffers(1, &framebuffer);
+    framebuffer = 0;
+    ground_levels_invalidate();
+}
+
 // Tile textures repeat every GROUND_TILE_REPEAT tiles, aligned to the grid, so neighbouring
 // tiles of one type continue each other's picture instead of repeating it per tile.
 static void quad(float x0, float y0, float x1, float y1, float s0, float t0, float s1, float t1)

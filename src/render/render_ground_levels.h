@@ -19,6 +19,8 @@ extern ground_redraw_state ground_redraw;
 extern int (*ground_level_step)(int slot, int step, int origin_u, int origin_v);
 int ground_level_draw_step(int slot, int step, int origin_u, int origin_v);
 
+// Deletes the framebuffer of the redraws (before the GL layer stops) and forgets any redraw.
+void ground_levels_free(void);
 // Marks every level for redrawing (new track, decals toggled or edited).
 void ground_levels_invalidate(void);
 // One frame of upkeep for the camera at grid position (g, h); 1 when a step was done.
