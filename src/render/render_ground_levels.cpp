@@ -91,8 +91,7 @@ void ground_levels_free(void)
     ground_levels_invalidate();
 }
 
-// Tile textures repeat every GROUND_TILE_REPEAT tiles, aligned to the grid, so neighbouring
-// tiles of one type continue each other's picture instead of repeating it per tile.
+// A square of the level with texture corners (s0, t0) .. (s1, t1).
 static void quad(float x0, float y0, float x1, float y1, float s0, float t0, float s1, float t1)
 {
     zvglTexCoord2f(s0, t0);
@@ -105,13 +104,51 @@ static void quad(float x0, float y0, float x1, float y1, float s0, float t0, flo
     zvglVertex2f(x0, y1);
 }
 
+// One corner of a tile quad: grid position, texture coordinates from it, and its cover. Tile
+// textures repeat every GROUND_TILE_REPEAT tiles, aligned to the grid, so neighbouring tiles of
+// one type continue each other's picture instead of repeating it per tile.
+static void tile_vertex(float x, float y, float alpha)
+{
+    const float k = 1.0f / (2.0f * (float)GROUND_TILE_REPEAT);
+    zvglColor4f(1, 1, 1, alpha);
+    zvglTexCoord2f(x * k, y * k);
+    zvglVertex2f(x, y);
+}
+
+static void tile_quad(float x0, float y0, float x1, float y1, float a00, float a10, float a11,
+                      float a01)
+{
+    tile_vertex(x0, y0, a00);
+    tile_vertex(x1, y0, a10);
+    tile_vertex(x1, y1, a11);
+    tile_vertex(x0, y1, a01);
+}
+
+// A run of equal tiles: the run itself, then a rim that fades out over GROUND_TILE_FEATHER cells
+// around it, so a border between two ground types is a soft blend instead of a staircase of
+// tile squares. A rim over tiles of the same type is invisible: the texture is grid-aligned.
+static void tile_run(float x0, float y0, float x1, float y1)
+{
+    const float f = (float)GROUND_TILE_FEATHER;
+    tile_quad(x0, y0, x1, y1, 1, 1, 1, 1);
+    tile_quad(x0 - f, y0, x0, y1, 0, 1, 1, 0);         // left
+    tile_quad(x1, y0, x1 + f, y1, 1, 0, 0, 1);         // right
+    tile_quad(x0, y0 - f, x1, y0, 0, 0, 1, 1);         // below
+    tile_quad(x0, y1, x1, y1 + f, 1, 1, 0, 0);         // above
+    tile_quad(x0 - f, y0 - f, x0, y0, 0, 0, 1, 0);     // corners
+    tile_quad(x1, y0 - f, x1 + f, y0, 0, 0, 0, 1);
+    tile_quad(x1, y1, x1 + f, y1 + f, 1, 0, 0, 0);
+    tile_quad(x0 - f, y1, x0, y1 + f, 0, 1, 0, 0);
+}
+
 // Step 1: the tiles of the square, one batch per ground type, a run of equal tiles along a row
-// as one quad.
+// as one quad with its rim.
 static void draw_tiles(int origin_u, int origin_v, int coverage)
 {
     int tiles = 1 << terrain.size_exp;
-    int c0 = origin_u / 2, c1 = (origin_u + coverage + 1) / 2;
-    int r0 = origin_v / 2, r1 = (origin_v + coverage + 1) / 2;
+    // One tile more on each side: their rims reach into the square.
+    int c0 = origin_u / 2 - 1, c1 = (origin_u + coverage + 1) / 2 + 1;
+    int r0 = origin_v / 2 - 1, r1 = (origin_v + coverage + 1) / 2 + 1;
     c0 = c0 < 0 ? 0 : c0;
     r0 = r0 < 0 ? 0 : r0;
     c1 = c1 > tiles ? tiles : c1;
@@ -120,7 +157,8 @@ static void draw_tiles(int origin_u, int origin_v, int coverage)
     for (int r = r0; r < r1; r++)
         for (int c = c0; c < c1; c++)
             present[terrain.tile_map[c + r * tiles]] = 1;
-    const float inv = 1.0f / (float)GROUND_TILE_REPEAT;
+    zvglEnable(GL_BLEND);
+    zvglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     for (int type = 0; type < 256; type++) {
         if (!present[type])
             continue;
@@ -141,13 +179,14 @@ static void draw_tiles(int origin_u, int origin_v, int coverage)
                 int end = c + 1;
                 while (end < c1 && row[end] == type)
                     end++;
-                quad((float)(c * 2), (float)(r * 2), (float)(end * 2), (float)(r * 2 + 2), c * inv,
-                     r * inv, end * inv, (r + 1) * inv);
+                tile_run((float)(c * 2), (float)(r * 2), (float)(end * 2), (float)(r * 2 + 2));
                 c = end;
             }
         }
         zvglEnd();
     }
+    zvglDisable(GL_BLEND);
+    zvglColor4f(1, 1, 1, 1);
 }
 
 // Step 2: the light map into the green channel with a flat normal in red and blue, through

@@ -3,7 +3,8 @@
 
 enum {
     GROUND_NO_REDRAW = 16,
-    GROUND_TILE_REPEAT = 4, // tiles covered by one copy of a ground type's texture
+    GROUND_TILE_REPEAT = 8,  // tiles covered by one copy of a ground type's texture
+    GROUND_TILE_FEATHER = 2, // cells over which a ground type fades into its neighbour
 };
 
 struct ground_redraw_state {

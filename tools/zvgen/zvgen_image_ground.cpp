@@ -141,7 +141,7 @@ void grass(tile *t, zvgen_rng *rng) {
         float len = (float)zvgen_rng_range(rng, 2, 6);
         float lean = (float)zvgen_rng_range(rng, -0.6, 0.6);
         float g = (float)zvgen_rng_range(rng, 0.75, 1.2);
-        float dry = fractal(x, y, 4, 2, 67) > 0.62f ? 0.25f : 0;
+        float dry = fractal(x, y, 4, 2, 67) > 0.62f ? 0.12f : 0; // faint, so repeats do not show
         float tip[3] = {(0.30f + dry) * g, 0.52f * g, (0.16f + dry * 0.3f) * g};
         for (int s = 0; s <= (int)(len * 2); s++) {
             float f = s / (len * 2);

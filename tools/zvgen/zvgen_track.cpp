@@ -11,6 +11,7 @@
 #include "data/data_image.h"
 #include "platform/platform.h"
 #include "zvgen.h"
+#include "zvgen_image.h"
 
 namespace {
 
@@ -372,37 +373,12 @@ void shade(const track_gen *g, uint8_t *light)
         }
 }
 
-// Small tiling ground textures: a colour, grain, and a few periodic streaks.
-int write_texture(const char *name, int r, int gc, int b, int grain, int streak, uint64_t seed)
+// The ground types' pictures: seamless tiles of dirt, loam, sand and grass.
+int write_texture(const char *name, int kind, uint64_t seed)
 {
-    const int T = 64;
-    data_image img = {};
-    if (!data_image_alloc(&img, T, T, 3, 8))
-        return 0;
-    zvgen_rng rng;
-    zvgen_rng_seed(&rng, seed);
-    uint8_t *p = (uint8_t *)img.pixels;
-    for (int y = 0; y < T; y++)
-        for (int x = 0; x < T; x++) {
-            double wave = sin(2 * M_PI * (x * 2 + y) / T) * sin(2 * M_PI * (y * 3 - x) / T);
-            double n = (zvgen_rng_uniform(&rng) - 0.5) * 2 * grain + wave * streak;
-            int base[3] = {r, gc, b};
-            for (int ch = 0; ch < 3; ch++) {
-                double v = base[ch] + n * (1.0 - 0.25 * ch);
-                p[(y * T + x) * 3 + ch] = (uint8_t)(v < 0 ? 0 : (v > 255 ? 255 : v));
-            }
-        }
-    uint8_t *png;
-    size_t len;
-    int ok = data_image_encode_png(&img, &png, &len);
-    data_image_free(&img);
-    if (!ok)
-        return 0;
     char path[256];
     snprintf(path, sizeof path, "%s/%s", ZVGEN_TRACK_DIR, name);
-    ok = zvgen_write_file(path, png, len);
-    zv_free(png);
-    return ok;
+    return zvgen_image_ground_tile(path, kind, seed);
 }
 
 const char *const TILEINFO_TEXT =
@@ -530,10 +506,10 @@ int write_track(track_gen *g)
 
     ok &= zvgen_printf_file(ZVGEN_TRACK_DIR "/tileinfo", "%s", TILEINFO_TEXT);
     ok &= zvgen_printf_file(ZVGEN_TRACK_DIR "/nofrills.js", "%s", SCRIPT_TEXT);
-    ok &= write_texture("hardpack.png", 150, 112, 78, 18, 6, 11);
-    ok &= write_texture("loam.png", 92, 64, 44, 14, 10, 12);
-    ok &= write_texture("sand.png", 214, 190, 140, 10, 4, 13);
-    ok &= write_texture("grass.png", 74, 120, 52, 20, 14, 14);
+    ok &= write_texture("hardpack.png", ZVGEN_GROUND_HARDPACK, 11);
+    ok &= write_texture("loam.png", ZVGEN_GROUND_LOAM, 12);
+    ok &= write_texture("sand.png", ZVGEN_GROUND_SAND, 13);
+    ok &= write_texture("grass.png", ZVGEN_GROUND_GRASS, 14);
     ok &= write_centerline(g);
     return ok;
 }
