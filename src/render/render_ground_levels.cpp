@@ -104,14 +104,20 @@ static void quad(float x0, float y0, float x1, float y1, float s0, float t0, flo
     zvglVertex2f(x0, y1);
 }
 
-// One corner of a tile quad: grid position, texture coordinates from it, and its cover. Tile
-// textures repeat every GROUND_TILE_REPEAT tiles, aligned to the grid, so neighbouring tiles of
-// one type continue each other's picture instead of repeating it per tile.
+// How the tiles of one pass take their texture: grid position to texture coordinates, and the
+// pass's share of the cover.
+struct tile_mapping {
+    float su, sv, tu, tv;
+    float alpha;
+};
+static tile_mapping tile_pass;
+
+// One corner of a tile quad: grid position, texture coordinates from it, and its cover.
 static void tile_vertex(float x, float y, float alpha)
 {
-    const float k = 1.0f / (2.0f * (float)GROUND_TILE_REPEAT);
-    zvglColor4f(1, 1, 1, alpha);
-    zvglTexCoord2f(x * k, y * k);
+    const tile_mapping &m = tile_pass;
+    zvglColor4f(1, 1, 1, alpha * m.alpha);
+    zvglTexCoord2f(x * m.su + y * m.sv, x * m.tu + y * m.tv);
     zvglVertex2f(x, y);
 }
 
@@ -157,6 +163,12 @@ static void draw_tiles(int origin_u, int origin_v, int coverage)
     for (int r = r0; r < r1; r++)
         for (int c = c0; c < c1; c++)
             present[terrain.tile_map[c + r * tiles]] = 1;
+    // Tile textures repeat every GROUND_TILE_REPEAT tiles, aligned to the grid, so neighbouring
+    // tiles of one type continue each other's picture. A second copy, turned and at another
+    // scale, is laid over the first at half cover so that the repeats do not line up in rows.
+    const float k = 1.0f / (2.0f * (float)GROUND_TILE_REPEAT), k2 = k * 0.7071f;
+    const float cs = 0.8660254f * k2, sn = 0.5f * k2; // 30 degrees
+    const tile_mapping tile_passes[2] = {{k, 0, 0, k, 1.0f}, {cs, -sn, sn, cs, 0.5f}};
     zvglEnable(GL_BLEND);
     zvglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     for (int type = 0; type < 256; type++) {
@@ -168,22 +180,25 @@ static void draw_tiles(int origin_u, int origin_v, int coverage)
             zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
             zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
         }
-        zvglBegin(GL_QUADS);
-        for (int r = r0; r < r1; r++) {
-            const uint8_t *row = terrain.tile_map + (size_t)r * tiles;
-            for (int c = c0; c < c1;) {
-                if (row[c] != type) {
-                    c++;
-                    continue;
+        for (int pass = 0; pass < 2; pass++) {
+            tile_pass = tile_passes[pass];
+            zvglBegin(GL_QUADS);
+            for (int r = r0; r < r1; r++) {
+                const uint8_t *row = terrain.tile_map + (size_t)r * tiles;
+                for (int c = c0; c < c1;) {
+                    if (row[c] != type) {
+                        c++;
+                        continue;
+                    }
+                    int end = c + 1;
+                    while (end < c1 && row[end] == type)
+                        end++;
+                    tile_run((float)(c * 2), (float)(r * 2), (float)(end * 2), (float)(r * 2 + 2));
+                    c = end;
                 }
-                int end = c + 1;
-                while (end < c1 && row[end] == type)
-                    end++;
-                tile_run((float)(c * 2), (float)(r * 2), (float)(end * 2), (float)(r * 2 + 2));
-                c = end;
             }
+            zvglEnd();
         }
-        zvglEnd();
     }
     zvglDisable(GL_BLEND);
     zvglColor4f(1, 1, 1, 1);
