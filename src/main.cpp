@@ -56,7 +56,7 @@ int write_png(const char *name, const unsigned char *rgb, int width, int height)
 
 unsigned track_texture_load(const char *name) { return render_texture_load(name); }
 
-// Every track load starts a texture generation and sizes the ground's detail textures from the
+// Every track load starts a texture and model generation and sizes the ground's detail textures from the
 // settings (128 << k texels).
 void track_textures_begin(void) {
     int k = 0;
@@ -64,6 +64,7 @@ void track_textures_begin(void) {
         k++;
     terrain_texture_detail = k;
     render_texture_new_generation();
+    model_new_generation();
 }
 
 void terrain_update(int budget) { ground_textures_sync(budget); }

@@ -38,6 +38,7 @@ struct render_model_cache {
     render_model **models;
     int count, capacity;
     int generation; // incremented by the track loader once per load
+    int sweeps;     // sweeps that freed something: a failed load may be worth a new try
 };
 extern render_model_cache model_cache;
 
@@ -61,6 +62,8 @@ render_model *model_find(const char *name);
 render_model *model_load(const char *name);
 // Frees every model when all is 1, else those stamped neither 0 nor the current generation.
 void model_sweep(int all);
+// The track loader's once-per-load step: models used from now on carry the new generation.
+void model_new_generation(void);
 
 // Attaches the "_lod<d>" variants of a "@" name found among the given file names (the data
 // index's file list in the game) to a parsed model.

@@ -114,21 +114,26 @@ render_model *model_load(const char *name)
 
 void model_sweep(int all)
 {
-    int kept = 0;
+    int kept = 0, freed = 0;
     for (int i = 0; i < model_cache.count; i++) {
         render_model *m = model_cache.models[i];
         if (all || (m->generation != 0 && m->generation != model_cache.generation)) {
             if (model_verbose)
                 model_log("deleting model %.900s\n", m->name);
             model_free(m);
+            freed++;
         } else {
             model_cache.models[kept++] = m;
         }
     }
     model_cache.count = kept;
+    if (freed)
+        model_cache.sweeps++;
     if (all) {
         zv_free(model_cache.models);
         model_cache.models = nullptr;
         model_cache.capacity = 0;
     }
 }
+
+void model_new_generation(void) { model_cache.generation++; }

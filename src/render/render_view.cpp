@@ -2,66 +2,84 @@
 #include "render/render_view.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "bike/bike.h"
 #include "core/core_camera.h"
 #include "core/core_loop.h"
+#include "race/race.h"
+#include "race/race_robots.h"
 #include "render/render_frame.h"
 #include "render/render_model.h"
 #include "render/render_model_draw.h"
+#include "render/render_texture.h"
 #include "render/zvgl.h"
+#include "track/track_lighting.h"
 
 namespace {
 
-// Which model file each body wears (the rider's body carries the body model; the head is drawn
-// with the same body).
+// Which texture a part is painted with.
+enum { TEX_BIKE, TEX_WHEEL, TEX_BODY, TEX_HEAD, TEX_KINDS };
+
+// Which model file each body wears, and its texture.
 struct part_entry {
     int body;
     int file;
+    int texture;
 };
 const part_entry parts[] = {
-    {BIKE_FRAME, BIKE_FILE_FRAME_MODEL},          {BIKE_FRAME, BIKE_FILE_SIDE_PLATES_MODEL},
-    {BIKE_FORK_UPPER, BIKE_FILE_FRONT_PLATE_MODEL}, {BIKE_FRONT_WHEEL, BIKE_FILE_FRONT_WHEEL_MODEL},
-    {BIKE_REAR_WHEEL, BIKE_FILE_REAR_WHEEL_MODEL}, {BIKE_FORK_UPPER, BIKE_FILE_FORK_UPPER_MODEL},
-    {BIKE_FORK_LOWER, BIKE_FILE_FORK_LOWER_MODEL}, {BIKE_SWINGARM, BIKE_FILE_SWINGARM_MODEL},
-    {BIKE_RIDER, BIKE_FILE_BODY_MODEL},            {BIKE_RIDER, BIKE_FILE_HEAD_MODEL},
+    {BIKE_FRAME, BIKE_FILE_FRAME_MODEL, TEX_BIKE},
+    {BIKE_FRAME, BIKE_FILE_SIDE_PLATES_MODEL, TEX_BIKE},
+    {BIKE_FORK_UPPER, BIKE_FILE_FORK_UPPER_MODEL, TEX_BIKE},
+    {BIKE_FORK_UPPER, BIKE_FILE_FRONT_PLATE_MODEL, TEX_BIKE},
+    {BIKE_FORK_LOWER, BIKE_FILE_FORK_LOWER_MODEL, TEX_BIKE},
+    {BIKE_SWINGARM, BIKE_FILE_SWINGARM_MODEL, TEX_BIKE},
+    {BIKE_FRONT_WHEEL, BIKE_FILE_FRONT_WHEEL_MODEL, TEX_WHEEL},
+    {BIKE_REAR_WHEEL, BIKE_FILE_REAR_WHEEL_MODEL, TEX_WHEEL},
+    {BIKE_RIDER, BIKE_FILE_BODY_MODEL, TEX_BODY},
+    {BIKE_RIDER, BIKE_FILE_BACK_PLATE_MODEL, TEX_BODY},
+    {BIKE_RIDER, BIKE_FILE_HEAD_MODEL, TEX_HEAD},
 };
 constexpr int PART_COUNT = sizeof parts / sizeof parts[0];
+// In the rider view the viewed rider wears the first-person body (arms and legs, no torso) and
+// no head, so nothing of the own body sits in front of the eyes.
+constexpr int PART_BODY = 8;
 
-// In the rider view the viewed rider's own body and head would fill the screen from inside.
-const bike_record *hidden_rider;
+// The viewed bike in the rider view.
+const bike_record *first_person;
 
-// A missing file is tried once per bike model, not every frame.
-unsigned char tried[BIKE_MODEL_COUNT][PART_COUNT];
+// A model that failed to load is not tried again every frame, only after the cache changed
+// (a new track, or a sweep that may have freed what a part used).
+struct failed_load {
+    int failed, generation, sweeps;
+};
+failed_load tried[BIKE_MODEL_COUNT][PART_COUNT + 1];
 
-// Where a part's model coordinates put its body's centre. Wheel models are built around their
-// own axle; every other part is modelled in place on the whole bike.
-const float *rest_of(const bike_geometry &g, int body)
+// The textures of each slot, chosen again when the slot's bike or rider changes.
+struct slot_paint {
+    int model, robot, generation;
+    GLuint tex[TEX_KINDS];
+};
+slot_paint paint[BIKE_SLOTS];
+int paint_ready;
+
+// The camera of the frame being drawn (the light goes into its eye space).
+frame_camera current_camera;
+
+const render_model *load_once(const bike_record *b, int p, int file)
 {
-    static const float origin[3] = {0, 0, 0};
-    switch (body) {
-    case BIKE_FRONT_WHEEL:
-    case BIKE_REAR_WHEEL: return origin;
-    case BIKE_FORK_UPPER: return g.fork_upper_pos;
-    case BIKE_FORK_LOWER: return g.fork_lower_pos;
-    case BIKE_SWINGARM: return g.swingarm_pos;
-    case BIKE_RIDER: return g.rider_pos;
-    default: return g.frame_pos;
-    }
-}
-
-const render_model *part_model(const bike_record *b, int p)
-{
-    const char *name = b->m->files[parts[p].file];
+    const char *name = b->m->files[file];
     if (!name[0] || b->model < 0 || b->model >= BIKE_MODEL_COUNT)
         return nullptr;
     if (render_model *m = model_find(name))
         return m;
-    if (tried[b->model][p])
+    failed_load &f = tried[b->model][p];
+    if (f.failed && f.generation == model_cache.generation && f.sweeps == model_cache.sweeps)
         return nullptr;
-    tried[b->model][p] = 1;
-    return model_load(name);
+    render_model *m = model_load(name);
+    f = {m ? 0 : 1, model_cache.generation, model_cache.sweeps};
+    return m;
 }
 
 void body_pose(dBodyID body, float pos[3], float rot[12])
@@ -74,26 +92,123 @@ void body_pose(dBodyID body, float pos[3], float rot[12])
         rot[i] = (float)r[i];
 }
 
-int finite3(const float v[3]) { return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]); }
+int finite_n(const float *v, int n)
+{
+    for (int i = 0; i < n; i++)
+        if (!std::isfinite(v[i]))
+            return 0;
+    return 1;
+}
+
+// A body's place on the whole bike (model coordinates).
+const float *body_place(const bike_geometry &g, int body)
+{
+    switch (body) {
+    case BIKE_FRONT_WHEEL: return g.front_wheel_pos;
+    case BIKE_REAR_WHEEL: return g.rear_wheel_pos;
+    case BIKE_FORK_UPPER: return g.fork_upper_pos;
+    case BIKE_FORK_LOWER: return g.fork_lower_pos;
+    case BIKE_SWINGARM: return g.swingarm_pos;
+    case BIKE_RIDER: return g.rider_pos;
+    default: return g.frame_pos;
+    }
+}
+
+// Menu entry of a bike table index (its graphics prefix belongs to the entry).
+int menu_of(int model)
+{
+    for (int i = 0; i < BIKE_MODEL_COUNT; i++)
+        if (bike_menu_model(i) == model)
+            return i;
+    return -1;
+}
+
+GLuint texture_or(const char *name, GLuint fallback)
+{
+    GLuint t = name && name[0] ? render_texture_load(name) : 0;
+    return t ? t : fallback;
+}
+
+// A robot wears its roster graphics; everyone else the model's own textures.
+const slot_paint &slot_textures(const bike_record *b)
+{
+    if (!paint_ready) {
+        for (auto &p : paint)
+            p.model = -2;
+        paint_ready = 1;
+    }
+    int s = b->slot >= 0 && b->slot < BIKE_SLOTS ? b->slot : 0;
+    int robot = s < RACE_SLOTS ? race.robot_of[s] : -1;
+    if (robot < 0 || robot >= RACE_ROBOT_COUNT)
+        robot = -1;
+    slot_paint &p = paint[s];
+    // A new texture generation may have freed the old names.
+    int gen = render_texture_generation();
+    if (p.model == b->model && p.robot == robot && p.generation == gen)
+        return p;
+    p.model = b->model;
+    p.robot = robot;
+    p.generation = gen;
+    p.tex[TEX_BIKE] = texture_or(b->m->files[BIKE_FILE_BIKE_TEXTURE], 0);
+    p.tex[TEX_WHEEL] = texture_or(b->m->files[BIKE_FILE_WHEEL_TEXTURE], 0);
+    p.tex[TEX_BODY] = texture_or(b->m->files[BIKE_FILE_BODY_TEXTURE], 0);
+    p.tex[TEX_HEAD] = texture_or(b->m->files[BIKE_FILE_HEAD_TEXTURE], 0);
+    if (robot >= 0) {
+        const race_robot &r = race_robot_roster[robot];
+        char name[160];
+        if (r.graphics[0]) {
+            snprintf(name, sizeof name, "@rider_head-%s.png", r.graphics[0]);
+            p.tex[TEX_HEAD] = texture_or(name, p.tex[TEX_HEAD]);
+        }
+        if (r.graphics[1]) {
+            snprintf(name, sizeof name, "@rider_body-%s.png", r.graphics[1]);
+            p.tex[TEX_BODY] = texture_or(name, p.tex[TEX_BODY]);
+        }
+        int menu = menu_of(b->model);
+        if (r.graphics[2] && menu >= 0) {
+            snprintf(name, sizeof name, "@%s%s.png", bike_menu_prefix(menu), r.graphics[2]);
+            p.tex[TEX_BIKE] = texture_or(name, p.tex[TEX_BIKE]);
+        }
+    }
+    return p;
+}
 
 void draw_bike(const bike_record *b)
 {
-    zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
+    const slot_paint &pt = slot_textures(b);
+    float centres[21], translations[21], rotations[63];
+    int bones_ok = view_bones(b, centres, translations, rotations);
     for (int p = 0; p < PART_COUNT; p++) {
-        dBodyID body = b->body[parts[p].body];
-        if (!body || (b == hidden_rider && parts[p].body == BIKE_RIDER))
+        int body_index = parts[p].body;
+        dBodyID body = b->body[body_index];
+        if (!body)
             continue;
-        const render_model *m = part_model(b, p);
+        const render_model *m;
+        if (b == first_person && body_index == BIKE_RIDER) {
+            if (p != PART_BODY)
+                continue;
+            m = load_once(b, PART_COUNT, BIKE_FILE_BODY_FP_MODEL);
+        } else {
+            m = load_once(b, p, parts[p].file);
+        }
         if (!m)
             continue;
-        float pos[3], rot[12], mat[16];
-        body_pose(body, pos, rot);
-        if (!finite3(pos))
+        GLuint tex = pt.tex[parts[p].texture];
+        zvglBindTexture(GL_TEXTURE_2D, tex ? tex : zvglWhiteTexture());
+        const dReal *at = dBodyGetPosition(body);
+        float where[3] = {(float)at[0], (float)at[1], (float)at[2]};
+        if (m->bone_count == BIKE_BODIES) {
+            // Skinned over the bike's bodies: the model-view stays the camera's.
+            if (bones_ok)
+                model_draw_lit(m, where, BIKE_BODIES, centres, translations, rotations);
+            continue;
+        }
+        float mat[16];
+        if (!view_part_matrix(b, body_index, mat))
             continue; // a blown-up body is not drawn rather than smeared over the screen
-        view_body_matrix(pos, rot, rest_of(b->m->geo, parts[p].body), mat);
         zvglPushMatrix();
         zvglMultMatrixf(mat);
-        model_draw_lit(m, pos, 0, nullptr, nullptr, nullptr);
+        model_draw_lit(m, where, 0, nullptr, nullptr, nullptr);
         zvglPopMatrix();
     }
 }
@@ -103,11 +218,24 @@ void riders_pass(int pass)
     if (pass != 0)
         return;
     zvglUseProgram(ZVGL_PROGRAM_NORM_SPEC_LIT);
-    for (int s = 0; s < BIKE_SLOTS; s++) {
-        const bike_record *b = &bike_world.bikes[s];
+    // The shader lights eye-space normals: the sun goes into the camera's axes.
+    const float *s = lighting.sun_vector, *ax = current_camera.axes;
+    float sun[3];
+    for (int r = 0; r < 3; r++)
+        sun[r] = ax[r * 3] * s[0] + ax[r * 3 + 1] * s[1] + ax[r * 3 + 2] * s[2];
+    zvglSetLightPosition(sun);
+    zvglActiveTexture(GL_TEXTURE1);
+    zvglBindTexture(GL_TEXTURE_2D, zvglFlatNormalTexture());
+    zvglActiveTexture(GL_TEXTURE2);
+    zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
+    zvglActiveTexture(GL_TEXTURE0);
+    model_draw.specular_map = 0;
+    for (int i = 0; i < BIKE_SLOTS; i++) {
+        const bike_record *b = &bike_world.bikes[i];
         if (b->present && b->m)
             draw_bike(b);
     }
+    zvglSetBones(0, nullptr, nullptr, nullptr);
     zvglUseProgram(ZVGL_PROGRAM_UNLIT);
 }
 
@@ -122,15 +250,20 @@ const bike_record *viewed_bike(void)
     return nullptr;
 }
 
-// Point p given in the coordinates of a body (relative to its rest centre) in the world.
-void body_point(dBodyID body, const float rest[3], const float p[3], float out[3])
+// The bike's heading on the ground (x, z), unit length; -z when it points straight up or down.
+void ground_heading(const float rot[12], float h[2])
 {
-    float pos[3], rot[12];
-    body_pose(body, pos, rot);
-    float d[3] = {p[0] - rest[0], p[1] - rest[1], p[2] - rest[2]};
-    for (int r = 0; r < 3; r++)
-        out[r] = pos[r] + rot[r * 4] * d[0] + rot[r * 4 + 1] * d[1] + rot[r * 4 + 2] * d[2];
+    h[0] = -rot[2];
+    h[1] = -rot[10];
+    float l = std::sqrt(h[0] * h[0] + h[1] * h[1]);
+    if (l < 1e-4f) {
+        h[0] = 0, h[1] = -1;
+        return;
+    }
+    h[0] /= l, h[1] /= l;
 }
+
+view_post_state track_post;
 
 } // namespace
 
@@ -175,40 +308,142 @@ void view_body_matrix(const float position[3], const float rotation[12], const f
     m[15] = 1;
 }
 
+void view_part_rest(const bike_record *b, int body, float rest[3])
+{
+    if (body == BIKE_FRONT_WHEEL || body == BIKE_REAR_WHEEL) {
+        rest[0] = rest[1] = rest[2] = 0;
+        return;
+    }
+    memcpy(rest, body_place(b->m->geo, body), sizeof(float) * 3);
+}
+
+int view_part_matrix(const bike_record *b, int body, float m[16])
+{
+    if (!b || !b->m || body < 0 || body >= BIKE_BODIES || !b->body[body])
+        return 0;
+    float pos[3], rot[12], rest[3];
+    body_pose(b->body[body], pos, rot);
+    if (!finite_n(pos, 3) || !finite_n(rot, 12))
+        return 0;
+    view_part_rest(b, body, rest);
+    view_body_matrix(pos, rot, rest, m);
+    return 1;
+}
+
+int view_bones(const bike_record *b, float centres[21], float translations[21],
+               float rotations[63])
+{
+    if (!b || !b->m)
+        return 0;
+    for (int i = 0; i < BIKE_BODIES; i++) {
+        if (!b->body[i])
+            return 0;
+        float pos[3], rot[12];
+        body_pose(b->body[i], pos, rot);
+        if (!finite_n(pos, 3) || !finite_n(rot, 12))
+            return 0;
+        memcpy(centres + i * 3, body_place(b->m->geo, i), sizeof(float) * 3);
+        memcpy(translations + i * 3, pos, sizeof pos);
+        for (int c = 0; c < 3; c++)
+            for (int r = 0; r < 3; r++)
+                rotations[i * 9 + c * 3 + r] = rot[r * 4 + c];
+    }
+    return 1;
+}
+
+void view_rider_camera(const bike_record *b, frame_camera *out)
+{
+    // The eyes sit ahead of and above the rider body's centre, over the bars; the camera keeps
+    // the frame's heading and pitch but not its roll, so the horizon stays level.
+    dBodyID rider = b->body[BIKE_RIDER] ? b->body[BIKE_RIDER] : b->body[BIKE_FRAME];
+    float pos[3], rot[12];
+    body_pose(rider, pos, rot);
+    const float eye_local[3] = {0, 0.558383f + 0.5f, -0.79336953f - 0.4f};
+    float eye[3];
+    for (int r = 0; r < 3; r++)
+        eye[r] = pos[r] + rot[r * 4] * eye_local[0] + rot[r * 4 + 1] * eye_local[1] +
+                 rot[r * 4 + 2] * eye_local[2];
+    float frot[12], fpos[3];
+    body_pose(b->body[BIKE_FRAME], fpos, frot);
+    float fwd[3] = {-frot[2], -frot[6], -frot[10]};
+    // Looking a little down the track ahead, as a rider does.
+    const float pitch = 0.14f;
+    float h = std::sqrt(fwd[0] * fwd[0] + fwd[2] * fwd[2]);
+    float at[3];
+    if (h > 1e-3f) {
+        float dy = fwd[1] / h - std::tan(pitch);
+        at[0] = eye[0] + fwd[0] / h * 10;
+        at[1] = eye[1] + dy * 10;
+        at[2] = eye[2] + fwd[2] / h * 10;
+    } else {
+        at[0] = eye[0], at[1] = eye[1] - 10, at[2] = eye[2] - 0.01f;
+    }
+    if (!finite_n(eye, 3) || !finite_n(at, 3)) {
+        const float zero[3] = {0, 10, 0}, ahead[3] = {0, 10, -10};
+        view_look_at(zero, ahead, 75, out);
+        return;
+    }
+    view_look_at(eye, at, 75, out);
+}
+
+void view_track_camera(view_post_state *post, const bike_record *b, frame_camera *out)
+{
+    float pos[3], rot[12];
+    body_pose(b->body[BIKE_FRAME], pos, rot);
+    float heading[2];
+    ground_heading(rot, heading);
+    const float reach = 140, setback = 25;
+    int move = !post->valid || post->slot != b->slot || !finite_n(post->position, 3);
+    if (!move) {
+        float dx = pos[0] - post->position[0], dz = pos[2] - post->position[2];
+        float d = std::sqrt(dx * dx + dz * dz);
+        // Gone too far, or driving away from the post with it behind.
+        move = d > reach || (dx * heading[0] + dz * heading[1] > 0 && d > reach * 0.5f);
+    }
+    if (move) {
+        // Ahead of the bike and off to one side, a little above the ground.
+        float side = (b->slot & 1) ? 1.0f : -1.0f;
+        post->position[0] = pos[0] + heading[0] * 70 - heading[1] * setback * side;
+        post->position[2] = pos[2] + heading[1] * 70 + heading[0] * setback * side;
+        post->position[1] = core_camera_ground_height(post->position[0], post->position[2]) + 9;
+        post->valid = 1;
+        post->slot = b->slot;
+    }
+    float eye[3] = {post->position[0], post->position[1], post->position[2]};
+    float ground = core_camera_ground_height(eye[0], eye[2]) + 4;
+    if (eye[1] < ground)
+        eye[1] = ground;
+    float target[3] = {pos[0], pos[1] + 1.5f, pos[2]};
+    float dx = target[0] - eye[0], dy = target[1] - eye[1], dz = target[2] - eye[2];
+    float dist = std::sqrt(dx * dx + dy * dy + dz * dz);
+    // About 18 ft of the scene across the view: bike and rider fill a good part of it.
+    float fov = 2 * std::atan2(9.0f, dist > 1 ? dist : 1) * 57.29578f;
+    fov = fov < 6 ? 6 : fov > 70 ? 70 : fov;
+    view_look_at(eye, target, fov, out);
+}
+
 void view_draw(int view_mode, int width, int height)
 {
     frame_camera cam;
     const bike_record *b = viewed_bike();
-    hidden_rider = view_mode == CORE_VIEW_RIDER ? b : nullptr;
+    first_person = view_mode == CORE_VIEW_RIDER ? b : nullptr;
     if (!b) {
         float eye[3] = {0, 50, 0}, at[3] = {100, 0, 100};
         view_look_at(eye, at, 60, &cam);
-        frame_draw(&cam, width, height);
-        return;
-    }
-    float frame_pos[3], frame_rot[12];
-    body_pose(b->body[BIKE_FRAME], frame_pos, frame_rot);
-    // The bike's forward axis is the frame's -z.
-    float fwd[3] = {-frame_rot[2], -frame_rot[6], -frame_rot[10]};
-    if (view_mode == CORE_VIEW_RIDER && b->body[BIKE_RIDER]) {
-        const bike_geometry &g = b->m->geo;
-        float eye[3];
-        body_point(b->body[BIKE_RIDER], g.rider_pos, b->m->rider.head, eye);
-        float at[3] = {eye[0] + fwd[0] * 10, eye[1] + fwd[1] * 10 - 1.5f, eye[2] + fwd[2] * 10};
-        view_look_at(eye, at, 75, &cam);
+    } else if (view_mode == CORE_VIEW_RIDER) {
+        view_rider_camera(b, &cam);
     } else if (view_mode == CORE_VIEW_CAMERAS) {
-        // A vantage point high beside the track that follows the bike from a distance.
-        float eye[3] = {frame_pos[0] + 60, frame_pos[1] + 35, frame_pos[2] + 60};
-        float ground = core_camera_ground_height(eye[0], eye[2]) + 10;
-        if (eye[1] < ground)
-            eye[1] = ground;
-        view_look_at(eye, frame_pos, 40, &cam);
+        view_track_camera(&track_post, b, &cam);
     } else {
+        float frame_pos[3], frame_rot[12];
+        body_pose(b->body[BIKE_FRAME], frame_pos, frame_rot);
+        float heading[2];
+        ground_heading(frame_rot, heading);
         core_chase_input in = {};
         memcpy(in.centre, frame_pos, sizeof in.centre);
         in.centre[1] += 2;
-        in.heading[0] = fwd[0];
-        in.heading[1] = fwd[2];
+        in.heading[0] = heading[0];
+        in.heading[1] = heading[1];
         const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
         for (int i = 0; i < 3; i++)
             in.velocity[i] = (float)v[i];
@@ -220,11 +455,23 @@ void view_draw(int view_mode, int width, int height)
         core_camera_chase(&in, eye);
         view_look_at(eye, in.centre, 70, &cam);
     }
+    current_camera = cam;
     model_draw.camera[0] = cam.position[0];
     model_draw.camera[1] = cam.position[1];
     model_draw.camera[2] = cam.position[2];
     model_draw.alpha = 1;
     frame_draw(&cam, width, height);
+}
+
+void view_draw_riders(const frame_camera *camera, int first_person_slot)
+{
+    current_camera = *camera;
+    first_person = first_person_slot >= 0 && first_person_slot < BIKE_SLOTS
+                       ? &bike_world.bikes[first_person_slot]
+                       : nullptr;
+    memcpy(model_draw.camera, camera->position, sizeof model_draw.camera);
+    model_draw.alpha = 1;
+    riders_pass(0);
 }
 
 void view_install(void) { frame_passes.riders = riders_pass; }

@@ -3,6 +3,7 @@
 #pragma once
 
 struct frame_camera;
+struct bike_record;
 
 // Camera at eye looking at target, world up +y (a target straight above or below keeps a
 // level forward axis). fov in degrees.
@@ -11,6 +12,34 @@ void view_look_at(const float eye[3], const float target[3], float fov, frame_ca
 // world = rotation * (v - rest) + position. rotation is a 3x4 row-major body rotation.
 void view_body_matrix(const float position[3], const float rotation[12], const float rest[3],
                       float m[16]);
+
+// Where a body's model puts the body's centre: wheel models are built around their own axle,
+// every other part (and the skinned rider) in place on the whole bike.
+void view_part_rest(const bike_record *b, int body, float rest[3]);
+// The model matrix of the part a body wears, from the body's current position and rotation.
+// 0 when the bike has no such body or its pose is not finite.
+int view_part_matrix(const bike_record *b, int body, float m[16]);
+// Skinning data over the bike's seven bodies in body order: rest centres (the bodies' places on
+// the whole bike), world positions and column-major rotations. 0 when a pose is not finite.
+int view_bones(const bike_record *b, float centres[21], float translations[21],
+               float rotations[63]);
+
+// The rider view's camera: at the rider's eyes, looking ahead along the rider body.
+void view_rider_camera(const bike_record *b, frame_camera *out);
+
+// A trackside camera post that films a bike: it stays put while the bike is in reach and in
+// front of it, and moves ahead of the bike otherwise. fov zooms so the bike keeps its size.
+struct view_post_state {
+    int valid;
+    int slot;
+    float position[3];
+};
+void view_track_camera(view_post_state *post, const bike_record *b, frame_camera *out);
+
+// The rider pass alone for a camera whose projection and model-view are already set (the frame
+// draws it between the ground and the billboards).
+void view_draw_riders(const frame_camera *camera, int first_person_slot);
+
 // The core's draw_view hook: rider, orbit and track-camera views of the viewed bike.
 void view_draw(int view_mode, int width, int height);
 // Installs the rider pass of the frame.

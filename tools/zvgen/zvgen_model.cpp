@@ -1,103 +1,163 @@
-// Default ".jm" models: wheels, the parts of every bike family, the rider (third-person body,
-// first-person body, helmet, number plate) and the start gate. Built from boxes, tubes, tori
-// and ellipsoids in bike coordinates (feet; the bike faces -z, +x to the rider's right, y up).
+// Default ".jm" models and their paint: wheels, the parts of every bike family, the rider
+// (third-person body skinned over the bike's bodies, first-person body, helmet, back plate) and
+// the start gate, with coarser "_lod" levels for the wheels and the rider.
+//
+// Coordinates are feet; the bike faces -z, +x is the rider's right, y is up. Every part except
+// the wheels is modelled in place on the whole bike, from the bike table's geometry, so each part
+// sits where its body sits; wheels are modelled around their own axle.
+//
+// Colour comes from a palette texture: a strip of 16 swatches, and each block's vertices sample
+// the middle of its swatch. A colour scheme is then just another strip with the same layout, so
+// one model serves every scheme. The block's own colour is its specular colour.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <set>
+#include <string>
 #include <vector>
 
+#include "bike/bike.h"
 #include "bike/bike_model.h"
 #include "zvgen.h"
+#include "zvgen_image.h"
 
 namespace {
 
+const float pi = 3.14159265f;
+enum { SWATCHES = 16, SWATCH_PX = 8 };
+
+struct vec3 {
+    float x, y, z;
+};
+vec3 operator+(vec3 a, vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+vec3 operator-(vec3 a, vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+vec3 operator*(vec3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
+float dot(vec3 a, vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+vec3 cross(vec3 a, vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+float length(vec3 a) { return std::sqrt(dot(a, a)); }
+vec3 unit(vec3 a)
+{
+    float l = length(a);
+    return l > 0 ? a * (1 / l) : vec3{1, 0, 0};
+}
+vec3 v3(const float *p) { return {p[0], p[1], p[2]}; }
+vec3 mirror(vec3 a, float side) { return {a.x * side, a.y, a.z}; }
+
+// Skinning weights: one per bike body (frame, wheels, forks, swingarm, rider).
+struct weights {
+    float w[BIKE_BODIES];
+};
+weights bone(int b)
+{
+    weights r = {};
+    r.w[b] = 1;
+    return r;
+}
+weights blend(int a, int b, float t)
+{
+    weights r = {};
+    r.w[a] += 1 - t;
+    r.w[b] += t;
+    return r;
+}
+
 struct mesh_block {
     float shininess, factor, rgb[3];
+    int swatch;
     std::vector<float> v; // x y z nx ny nz u v
+    std::vector<weights> w;
     std::vector<int> t;
 };
 
 struct mesh {
     std::vector<mesh_block> blocks;
+    bool skinned = false;
     // Room for every block up front: builders hold references to earlier blocks.
     mesh() { blocks.reserve(16); }
-    mesh_block &block(float s, float r, float g, float b, float k = 1)
+    // A lit block painted with a swatch; spec is its specular colour (grey level).
+    mesh_block &block(int swatch, float shininess, float spec)
     {
-        blocks.push_back({s, k, {r, g, b}, {}, {}});
+        blocks.push_back({shininess, 1, {spec, spec, spec}, swatch, {}, {}, {}});
         return blocks.back();
     }
 };
 
-const float pi = 3.14159265f;
+// The weights new vertices get (the skinned rider sets it per limb).
+weights current_weights = bone(BIKE_FRAME);
 
-int vertex(mesh_block &b, float x, float y, float z, float nx, float ny, float nz, float u,
-           float v)
+int vertex(mesh_block &b, vec3 p, vec3 n)
 {
-    float l = std::sqrt(nx * nx + ny * ny + nz * nz);
-    if (l > 0)
-        nx /= l, ny /= l, nz /= l;
-    float a[8] = {x, y, z, nx, ny, nz, u, v};
+    n = unit(n);
+    float u = (b.swatch + 0.5f) / (float)SWATCHES;
+    float a[8] = {p.x, p.y, p.z, n.x, n.y, n.z, u, 0.5f};
     b.v.insert(b.v.end(), a, a + 8);
+    b.w.push_back(current_weights);
     return (int)(b.v.size() / 8) - 1;
 }
 
 void tri(mesh_block &b, int a, int c, int d) { b.t.insert(b.t.end(), {a, c, d}); }
 
-// Axis-aligned box from its centre and half sizes.
-void box(mesh_block &b, float cx, float cy, float cz, float hx, float hy, float hz)
+// Box with centre c and half sizes h along the axes ax, ay, az (unit, right-handed).
+void obox(mesh_block &b, vec3 c, vec3 h, vec3 ax, vec3 ay, vec3 az)
 {
-    static const int faces[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0},
-                                    {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
-    for (const auto &f : faces) {
-        float n[3] = {(float)f[0], (float)f[1], (float)f[2]};
-        // u lies in the face; w = n x u, so u x w = n and the quads wind outward.
-        float u[3] = {n[0] != 0 ? 0.0f : 1.0f, n[0] != 0 ? 1.0f : 0.0f, 0};
-        float w[3] = {n[1] * u[2] - n[2] * u[1], n[2] * u[0] - n[0] * u[2],
-                      n[0] * u[1] - n[1] * u[0]};
-        float h[3] = {hx, hy, hz};
-        int base = -1;
-        for (int k = 0; k < 4; k++) {
-            float su = (k == 1 || k == 2) ? 1.0f : -1.0f, sw = k >= 2 ? 1.0f : -1.0f;
-            float p[3];
-            for (int c = 0; c < 3; c++)
-                p[c] = (n[c] + u[c] * su + w[c] * sw) * h[c];
-            int id = vertex(b, cx + p[0], cy + p[1], cz + p[2], n[0], n[1], n[2],
-                            (su + 1) / 2, (sw + 1) / 2);
-            if (k == 0)
-                base = id;
-        }
-        tri(b, base, base + 1, base + 2);
-        tri(b, base, base + 2, base + 3);
+    // Mirrored callers may hand a left-handed set: the faces must still wind outward.
+    if (dot(cross(ax, ay), az) < 0)
+        az = az * -1;
+    vec3 axes[3] = {ax * h.x, ay * h.y, az * h.z};
+    for (int f = 0; f < 6; f++) {
+        int k = f / 2;
+        float s = (f % 2) ? -1.0f : 1.0f;
+        vec3 n = axes[k] * s, u = axes[(k + 1) % 3], w = axes[(k + 2) % 3];
+        if (s < 0)
+            std::swap(u, w);
+        vec3 nn = unit(n);
+        int i0 = vertex(b, c + n - u - w, nn);
+        vertex(b, c + n + u - w, nn);
+        vertex(b, c + n + u + w, nn);
+        vertex(b, c + n - u + w, nn);
+        tri(b, i0, i0 + 1, i0 + 2);
+        tri(b, i0, i0 + 2, i0 + 3);
     }
 }
 
-// Tube of radius r between two points, with caps.
-void tube(mesh_block &b, const float a[3], const float e[3], float r, int sides = 10)
+void box(mesh_block &b, vec3 c, vec3 h) { obox(b, c, h, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}); }
+
+// Box pitched about x by angle (radians; positive lifts its -z end).
+void pbox(mesh_block &b, vec3 c, vec3 h, float angle)
 {
-    float d[3] = {e[0] - a[0], e[1] - a[1], e[2] - a[2]};
-    float len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    float cs = std::cos(angle), sn = std::sin(angle);
+    obox(b, c, h, {1, 0, 0}, {0, cs, sn}, {0, -sn, cs});
+}
+
+// Box from a to b (its long axis), half width hw along x-ish and half height hh.
+void beam(mesh_block &b, vec3 a, vec3 e, float hw, float hh)
+{
+    vec3 d = e - a;
+    float len = length(d);
     if (len <= 0)
         return;
-    for (float &c : d)
-        c /= len;
-    float ref[3] = {0, 1, 0};
-    if (std::fabs(d[1]) > 0.9f)
-        ref[0] = 1, ref[1] = 0;
-    float p[3] = {d[1] * ref[2] - d[2] * ref[1], d[2] * ref[0] - d[0] * ref[2],
-                  d[0] * ref[1] - d[1] * ref[0]};
-    float pl = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
-    for (float &c : p)
-        c /= pl;
-    float q[3] = {d[1] * p[2] - d[2] * p[1], d[2] * p[0] - d[0] * p[2], d[0] * p[1] - d[1] * p[0]};
+    vec3 az = d * (1 / len);
+    vec3 ref = std::fabs(az.x) > 0.9f ? vec3{0, 1, 0} : vec3{1, 0, 0};
+    vec3 ay = unit(cross(az, ref));
+    vec3 ax = cross(ay, az);
+    obox(b, (a + e) * 0.5f, {hw, hh, len / 2}, ax, ay, az);
+}
+
+// Tube of radius r0 at a and r1 at e, with caps.
+void cone(mesh_block &b, vec3 a, vec3 e, float r0, float r1, int sides = 10)
+{
+    vec3 d = e - a;
+    if (length(d) <= 0)
+        return;
+    d = unit(d);
+    vec3 ref = std::fabs(d.y) > 0.9f ? vec3{1, 0, 0} : vec3{0, 1, 0};
+    vec3 p = unit(cross(d, ref)), q = cross(d, p);
     int base = (int)(b.v.size() / 8);
     for (int s = 0; s <= sides; s++) {
-        float ang = 2 * pi * s / sides, cs = std::cos(ang), sn = std::sin(ang);
-        float n[3] = {p[0] * cs + q[0] * sn, p[1] * cs + q[1] * sn, p[2] * cs + q[2] * sn};
-        for (int end = 0; end < 2; end++) {
-            const float *o = end ? e : a;
-            vertex(b, o[0] + n[0] * r, o[1] + n[1] * r, o[2] + n[2] * r, n[0], n[1], n[2],
-                   (float)s / sides, (float)end);
-        }
+        float ang = 2 * pi * s / sides;
+        vec3 n = p * std::cos(ang) + q * std::sin(ang);
+        vertex(b, a + n * r0, n);
+        vertex(b, e + n * r1, n);
     }
     for (int s = 0; s < sides; s++) {
         int i0 = base + s * 2;
@@ -105,15 +165,14 @@ void tube(mesh_block &b, const float a[3], const float e[3], float r, int sides 
         tri(b, i0 + 1, i0 + 2, i0 + 3);
     }
     for (int end = 0; end < 2; end++) {
-        const float *o = end ? e : a;
-        float sg = end ? 1.0f : -1.0f;
-        int c = vertex(b, o[0], o[1], o[2], d[0] * sg, d[1] * sg, d[2] * sg, 0.5f, 0.5f);
+        vec3 o = end ? e : a;
+        float r = end ? r1 : r0;
+        vec3 n = end ? d : d * -1;
+        int c = vertex(b, o, n);
         int first = (int)(b.v.size() / 8);
         for (int s = 0; s <= sides; s++) {
-            float ang = 2 * pi * s / sides, cs = std::cos(ang), sn = std::sin(ang);
-            vertex(b, o[0] + (p[0] * cs + q[0] * sn) * r, o[1] + (p[1] * cs + q[1] * sn) * r,
-                   o[2] + (p[2] * cs + q[2] * sn) * r, d[0] * sg, d[1] * sg, d[2] * sg,
-                   0.5f + 0.5f * cs, 0.5f + 0.5f * sn);
+            float ang = 2 * pi * s / sides;
+            vertex(b, o + (p * std::cos(ang) + q * std::sin(ang)) * r, n);
         }
         for (int s = 0; s < sides; s++) {
             if (end)
@@ -124,18 +183,22 @@ void tube(mesh_block &b, const float a[3], const float e[3], float r, int sides 
     }
 }
 
-// Ellipsoid with radii (rx, ry, rz).
-void ellipsoid(mesh_block &b, float cx, float cy, float cz, float rx, float ry, float rz,
-               int rings = 10, int sides = 14)
+void tube(mesh_block &b, vec3 a, vec3 e, float r, int sides = 10) { cone(b, a, e, r, r, sides); }
+
+// Ellipsoid with centre c and semi-axes along ax, ay, az (lengths are the radii).
+void blob(mesh_block &b, vec3 c, vec3 ax, vec3 ay, vec3 az, int rings = 10, int sides = 14)
 {
     int base = (int)(b.v.size() / 8);
+    float lx = length(ax), ly = length(ay), lz = length(az);
+    vec3 ux = unit(ax), uy = unit(ay), uz = unit(az);
     for (int r = 0; r <= rings; r++) {
         float th = pi * r / rings;
         for (int s = 0; s <= sides; s++) {
             float ph = 2 * pi * s / sides;
             float x = std::sin(th) * std::cos(ph), y = std::cos(th), z = std::sin(th) * std::sin(ph);
-            vertex(b, cx + rx * x, cy + ry * y, cz + rz * z, x / rx, y / ry, z / rz,
-                   (float)s / sides, (float)r / rings);
+            vec3 p = c + ax * x + ay * y + az * z;
+            vec3 n = ux * (x / lx) + uy * (y / ly) + uz * (z / lz);
+            vertex(b, p, n);
         }
     }
     for (int r = 0; r < rings; r++)
@@ -149,17 +212,24 @@ void ellipsoid(mesh_block &b, float cx, float cy, float cz, float rx, float ry, 
         }
 }
 
-// Torus around the x axis (a tyre): ring radius R, tube radius r.
-void torus_x(mesh_block &b, float big, float small, int segments, int sides)
+void ellipsoid(mesh_block &b, vec3 c, float rx, float ry, float rz, int rings = 10, int sides = 14)
+{
+    blob(b, c, {rx, 0, 0}, {0, ry, 0}, {0, 0, rz}, rings, sides);
+}
+
+// Ring around the x axis with an elliptic section: radius big, half width hw along x, half
+// height hh along the radius.
+void ring_x(mesh_block &b, float x, float big, float hw, float hh, int segments, int sides)
 {
     int base = (int)(b.v.size() / 8);
     for (int i = 0; i <= segments; i++) {
         float a = 2 * pi * i / segments, ca = std::cos(a), sa = std::sin(a);
         for (int j = 0; j <= sides; j++) {
             float c = 2 * pi * j / sides, cc = std::cos(c), sc = std::sin(c);
-            float nx = sc, ny = cc * ca, nz = cc * sa;
-            vertex(b, small * nx, (big + small * cc) * ca, (big + small * cc) * sa, nx, ny, nz,
-                   (float)i / segments * 8, (float)j / sides);
+            float rad = big + hh * cc;
+            vec3 p = {x + hw * sc, rad * ca, rad * sa};
+            vec3 n = {sc / hw, cc * ca / hh, cc * sa / hh};
+            vertex(b, p, n);
         }
     }
     for (int i = 0; i < segments; i++)
@@ -170,17 +240,52 @@ void torus_x(mesh_block &b, float big, float small, int segments, int sides)
         }
 }
 
+// Flat disc around the x axis at x, from radius r0 to r1, both faces.
+void disc_x(mesh_block &b, float x, float r0, float r1, int segments)
+{
+    for (int face = 0; face < 2; face++) {
+        float s = face ? 1.0f : -1.0f;
+        vec3 n = {s, 0, 0};
+        int base = (int)(b.v.size() / 8);
+        for (int i = 0; i <= segments; i++) {
+            float a = 2 * pi * i / segments, ca = std::cos(a), sa = std::sin(a);
+            vertex(b, {x + s * 0.01f, r0 * ca, r0 * sa}, n);
+            vertex(b, {x + s * 0.01f, r1 * ca, r1 * sa}, n);
+        }
+        for (int i = 0; i < segments; i++) {
+            int i0 = base + i * 2;
+            if (face) {
+                tri(b, i0, i0 + 1, i0 + 2);
+                tri(b, i0 + 1, i0 + 3, i0 + 2);
+            } else {
+                tri(b, i0, i0 + 2, i0 + 1);
+                tri(b, i0 + 1, i0 + 2, i0 + 3);
+            }
+        }
+    }
+}
+
 int write_mesh(const char *name, const mesh &m)
 {
     zvgen_text t = {};
-    zvgen_text_printf(&t, "JM1\n");
+    if (m.skinned)
+        zvgen_text_printf(&t, "JM2\n%d bodies\n", BIKE_BODIES);
+    else
+        zvgen_text_printf(&t, "JM1\n");
     for (const auto &b : m.blocks) {
+        if (b.t.empty())
+            continue;
         zvgen_text_printf(&t, "%g %g %g %g %g %d %d\n", b.shininess, b.factor, b.rgb[0], b.rgb[1],
                           b.rgb[2], (int)(b.v.size() / 8), (int)(b.t.size() / 3));
-        for (size_t i = 0; i < b.v.size(); i += 8)
-            zvgen_text_printf(&t, "%.4f %.4f %.4f %.3f %.3f %.3f %.4f %.4f\n", b.v[i], b.v[i + 1],
+        for (size_t i = 0; i < b.v.size(); i += 8) {
+            zvgen_text_printf(&t, "%.4f %.4f %.4f %.3f %.3f %.3f %.4f %.4f", b.v[i], b.v[i + 1],
                               b.v[i + 2], b.v[i + 3], b.v[i + 4], b.v[i + 5], b.v[i + 6],
                               1 - b.v[i + 7]);
+            if (m.skinned)
+                for (float w : b.w[i / 8].w)
+                    zvgen_text_printf(&t, " %g", w);
+            zvgen_text_printf(&t, "\n");
+        }
         for (size_t i = 0; i < b.t.size(); i += 3)
             zvgen_text_printf(&t, "%d %d %d\n", b.t[i], b.t[i + 1], b.t[i + 2]);
     }
@@ -190,195 +295,588 @@ int write_mesh(const char *name, const mesh &m)
     return ok;
 }
 
-int make_wheel(const char *name, float radius, int detail)
+// ---- paint ---------------------------------------------------------------------------------
+
+struct rgb {
+    float r, g, b;
+};
+
+// A palette strip: swatch k fills columns k * SWATCH_PX .. (k + 1) * SWATCH_PX - 1.
+int write_palette(const char *name, const rgb *colours, int count)
+{
+    zvgen_canvas c;
+    zvgen_canvas_init(&c, SWATCHES * SWATCH_PX, SWATCH_PX, {0, 0, 0, 1});
+    for (int k = 0; k < count && k < SWATCHES; k++)
+        zvgen_canvas_rect(&c, (float)(k * SWATCH_PX), 0, (float)((k + 1) * SWATCH_PX),
+                          (float)SWATCH_PX, {colours[k].r, colours[k].g, colours[k].b, 1});
+    int ok = zvgen_canvas_write_png(&c, name, 0);
+    zvgen_canvas_free(&c);
+    return ok;
+}
+
+// The ten team colours of the robots' graphics ("plastics_red", "gear_red", "helmet_red" ...).
+struct team_colour {
+    const char *name;
+    rgb main, accent;
+};
+const team_colour teams[] = {
+    {"red", {0.80f, 0.06f, 0.05f}, {0.95f, 0.95f, 0.95f}},
+    {"yellow", {0.95f, 0.78f, 0.05f}, {0.10f, 0.10f, 0.12f}},
+    {"black", {0.07f, 0.07f, 0.08f}, {0.85f, 0.20f, 0.10f}},
+    {"pink", {0.95f, 0.35f, 0.65f}, {0.95f, 0.95f, 0.95f}},
+    {"green", {0.35f, 0.80f, 0.10f}, {0.08f, 0.08f, 0.08f}},
+    {"purple", {0.45f, 0.15f, 0.70f}, {0.95f, 0.85f, 0.10f}},
+    {"teal", {0.05f, 0.60f, 0.60f}, {0.95f, 0.95f, 0.95f}},
+    {"blue", {0.08f, 0.25f, 0.80f}, {0.95f, 0.95f, 0.95f}},
+    {"orange", {0.98f, 0.42f, 0.02f}, {0.10f, 0.10f, 0.12f}},
+    {"white", {0.92f, 0.92f, 0.92f}, {0.10f, 0.25f, 0.75f}},
+};
+
+// Bike swatches.
+enum {
+    SW_PLASTIC,
+    SW_ACCENT,
+    SW_FRAME,
+    SW_FORK_TUBE,
+    SW_FORK_LEG,
+    SW_SWINGARM,
+    SW_ENGINE,
+    SW_PIPE,
+    SW_SEAT,
+    SW_PLATE,
+    SW_BLACK,
+    SW_CHROME,
+    SW_RADIATOR,
+    SW_SILENCER,
+    SW_SPRING,
+    SW_NUMBER,
+};
+
+int write_bike_paint(const char *name, rgb main, rgb accent, rgb frame)
+{
+    rgb c[SWATCHES] = {};
+    c[SW_PLASTIC] = main;
+    c[SW_ACCENT] = accent;
+    c[SW_FRAME] = frame;
+    c[SW_FORK_TUBE] = {0.78f, 0.62f, 0.22f};
+    c[SW_FORK_LEG] = {0.12f, 0.12f, 0.13f};
+    c[SW_SWINGARM] = {0.72f, 0.73f, 0.75f};
+    c[SW_ENGINE] = {0.30f, 0.31f, 0.33f};
+    c[SW_PIPE] = {0.55f, 0.45f, 0.35f};
+    c[SW_SEAT] = {0.06f, 0.06f, 0.07f};
+    c[SW_PLATE] = {0.95f, 0.95f, 0.95f};
+    c[SW_BLACK] = {0.05f, 0.05f, 0.05f};
+    c[SW_CHROME] = {0.85f, 0.86f, 0.88f};
+    c[SW_RADIATOR] = {0.15f, 0.15f, 0.16f};
+    c[SW_SILENCER] = {0.62f, 0.63f, 0.66f};
+    c[SW_SPRING] = accent;
+    c[SW_NUMBER] = {0.05f, 0.05f, 0.05f};
+    return write_palette(name, c, SWATCHES);
+}
+
+enum { WH_TYRE, WH_RIM, WH_HUB, WH_SPOKE, WH_DISC, WH_SPROCKET };
+
+int write_wheel_paint(const char *name, rgb rim)
+{
+    rgb c[SWATCHES] = {};
+    c[WH_TYRE] = {0.07f, 0.07f, 0.07f};
+    c[WH_RIM] = rim;
+    c[WH_HUB] = {0.60f, 0.61f, 0.63f};
+    c[WH_SPOKE] = {0.75f, 0.76f, 0.78f};
+    c[WH_DISC] = {0.55f, 0.55f, 0.58f};
+    c[WH_SPROCKET] = {0.25f, 0.25f, 0.27f};
+    return write_palette(name, c, SWATCHES);
+}
+
+enum { RB_JERSEY, RB_JERSEY_ACCENT, RB_PANTS, RB_PANTS_ACCENT, RB_BOOTS, RB_BOOT_TRIM, RB_GLOVES, RB_PLATE, RB_NECK };
+
+int write_body_paint(const char *name, rgb main, rgb accent)
+{
+    rgb c[SWATCHES] = {};
+    c[RB_JERSEY] = main;
+    c[RB_JERSEY_ACCENT] = accent;
+    c[RB_PANTS] = {main.r * 0.7f + 0.05f, main.g * 0.7f + 0.05f, main.b * 0.7f + 0.05f};
+    c[RB_PANTS_ACCENT] = accent;
+    c[RB_BOOTS] = {0.90f, 0.90f, 0.90f};
+    c[RB_BOOT_TRIM] = {0.08f, 0.08f, 0.08f};
+    c[RB_GLOVES] = accent;
+    c[RB_PLATE] = {0.95f, 0.95f, 0.95f};
+    c[RB_NECK] = {0.10f, 0.10f, 0.10f};
+    return write_palette(name, c, SWATCHES);
+}
+
+enum { HD_SHELL, HD_ACCENT, HD_GOGGLE, HD_LENS, HD_STRAP };
+
+int write_head_paint(const char *name, rgb main, rgb accent)
+{
+    rgb c[SWATCHES] = {};
+    c[HD_SHELL] = main;
+    c[HD_ACCENT] = accent;
+    c[HD_GOGGLE] = {0.95f, 0.95f, 0.95f};
+    c[HD_LENS] = {0.20f, 0.35f, 0.55f};
+    c[HD_STRAP] = accent;
+    return write_palette(name, c, SWATCHES);
+}
+
+// ---- wheels --------------------------------------------------------------------------------
+
+int make_wheel(const char *name, float outer, bool front, int detail)
 {
     mesh m;
-    mesh_block &tyre = m.block(4, 0.15f, 0.15f, 0.15f);
-    torus_x(tyre, radius - 0.17f, 0.17f, detail * 3, detail / 2 + 4);
-    mesh_block &metal = m.block(40, 0.9f, 0.9f, 0.9f);
-    torus_x(metal, radius - 0.36f, 0.035f, detail * 3, 6); // rim
-    float hub_a[3] = {-0.2f, 0, 0}, hub_b[3] = {0.2f, 0, 0};
-    tube(metal, hub_a, hub_b, 0.12f, 10);
-    for (int s = 0; s < 18; s++) {
-        float a = 2 * pi * s / 18, side = (s % 2) ? 0.15f : -0.15f;
-        float in[3] = {side, 0.1f * std::cos(a), 0.1f * std::sin(a)};
-        float out[3] = {0, (radius - 0.38f) * std::cos(a + 0.3f), (radius - 0.38f) * std::sin(a + 0.3f)};
-        tube(metal, in, out, 0.012f, 3);
+    const float tread = 0.15f;               // tyre section half height
+    const float centre = outer - tread - 0.04f; // leaves room for the knobs
+    mesh_block &tyre = m.block(WH_TYRE, 6, 0.08f);
+    ring_x(tyre, 0, centre, front ? 0.17f : 0.21f, tread, detail * 3, detail / 3 + 5);
+    if (detail >= 16) {
+        // Knobs: two staggered rows around the tread.
+        int knobs = 40;
+        for (int k = 0; k < knobs; k++) {
+            float a = 2 * pi * (k + 0.5f * (k % 2)) / knobs;
+            for (float x : {-0.09f, 0.09f}) {
+                float r = centre + tread + 0.02f;
+                vec3 radial = {0, std::cos(a + x), std::sin(a + x)};
+                vec3 tang = {0, -radial.z, radial.y};
+                obox(tyre, vec3{x, 0, 0} + radial * r, {0.055f, 0.05f, 0.045f}, {1, 0, 0},
+                     radial, tang);
+            }
+        }
+    }
+    mesh_block &rim = m.block(WH_RIM, 40, 0.7f);
+    ring_x(rim, 0, centre - tread - 0.02f, 0.13f, 0.04f, detail * 3, 6);
+    mesh_block &hub = m.block(WH_HUB, 30, 0.5f);
+    tube(hub, {-0.22f, 0, 0}, {0.22f, 0, 0}, 0.13f, detail >= 16 ? 12 : 6);
+    if (detail >= 16) {
+        mesh_block &spokes = m.block(WH_SPOKE, 40, 0.6f);
+        for (int s = 0; s < 32; s++) {
+            float a = 2 * pi * s / 32, side = (s % 2) ? 0.16f : -0.16f;
+            vec3 in = {side, 0.12f * std::cos(a), 0.12f * std::sin(a)};
+            float r = centre - tread - 0.05f;
+            vec3 out = {side * 0.2f, r * std::cos(a + 0.35f), r * std::sin(a + 0.35f)};
+            tube(spokes, in, out, 0.012f, 3);
+        }
+    }
+    mesh_block &disc = m.block(WH_DISC, 30, 0.5f);
+    disc_x(disc, -0.26f, 0.15f, front ? 0.45f : 0.38f, detail * 2);
+    if (!front) {
+        mesh_block &sprocket = m.block(WH_SPROCKET, 20, 0.3f);
+        disc_x(sprocket, 0.27f, 0.15f, 0.42f, detail * 2);
     }
     return write_mesh(name, m);
 }
 
-struct family_style {
-    float tank_scale, seat_len, colour[3];
+// ---- bike parts ----------------------------------------------------------------------------
+
+struct family_shape {
+    float tank_width;  // tank and shroud half width
+    bool two_stroke;   // expansion chamber and a slim silencer, else header and fat silencer
 };
 
-// Bike parts of one family. The frame carries tank, seat, radiator shrouds and engine; the
-// proportions change a little from family to family.
-int make_family(const char *fam, const family_style &st)
+int make_family(const char *fam, const bike_model *bm, const family_shape &st)
 {
+    const bike_geometry &g = bm->geo;
     char name[96];
+    vec3 head = v3(g.fork_upper_pos), lower = v3(g.fork_lower_pos);
+    vec3 axis = unit(head - lower); // the steering axis, up and back
+    vec3 pivot = v3(g.swingarm_pivot), rear = v3(g.rear_wheel_pos), front = v3(g.front_wheel_pos);
+    vec3 frame_c = v3(g.frame_pos);
+
+    // Frame: twin spars from the steering head over the engine to the swingarm pivot, cradle
+    // tubes under the engine, subframe under the seat; engine, plastics, seat, exhaust.
     mesh frame;
-    mesh_block &paint = frame.block(24, st.colour[0], st.colour[1], st.colour[2]);
-    box(paint, 0, 1.45f, -0.55f, 0.42f * st.tank_scale, 0.22f, 0.5f);     // tank and shrouds
-    box(paint, 0, 1.42f, 0.55f + st.seat_len / 2, 0.22f, 0.08f, st.seat_len / 2 + 0.3f); // seat
-    box(paint, 0, 1.3f, 1.6f, 0.25f, 0.12f, 0.45f);                          // rear fender
-    mesh_block &dark = frame.block(8, 0.2f, 0.2f, 0.2f);
-    box(dark, 0, 0.75f, -0.2f, 0.28f, 0.35f, 0.4f);                           // engine
-    float f1[3] = {0, 1.35f, -1.1f}, f2[3] = {0, 0.55f, -0.55f}, f3[3] = {0, 0.45f, 0.3f};
-    float f4[3] = {0, 1.3f, 0.4f};
-    mesh_block &tubes = frame.block(40, 0.7f, 0.7f, 0.75f);
-    tube(tubes, f1, f2, 0.06f);
-    tube(tubes, f2, f3, 0.06f);
-    tube(tubes, f3, f4, 0.06f);
-    tube(tubes, f1, f4, 0.06f);
-    float ex1[3] = {0.2f, 0.8f, -0.6f}, ex2[3] = {0.3f, 1.2f, 1.3f};
-    tube(tubes, ex1, ex2, 0.08f); // exhaust
+    mesh_block &tubes = frame.block(SW_FRAME, 30, 0.5f);
+    vec3 head_top = head + axis * 0.35f, head_low = head - axis * 0.35f;
+    tube(tubes, head_low, head_top, 0.12f);
+    for (float s : {-1.0f, 1.0f}) {
+        vec3 spar_mid = mirror({0.38f, 2.7f, 3.25f}, s), spar_end = mirror({0.38f, 1.75f, 4.05f}, s);
+        beam(tubes, head + mirror({0.1f, 0.05f, 0.1f}, s), spar_mid, 0.07f, 0.16f);
+        beam(tubes, spar_mid, spar_end, 0.07f, 0.16f);
+        vec3 down = head_low + mirror({0.12f, -0.1f, 0.05f}, s);
+        vec3 cradle_f = mirror({0.22f, 0.85f, 2.75f}, s), cradle_r = mirror({0.22f, 0.78f, 3.85f}, s);
+        tube(tubes, down, cradle_f, 0.065f);
+        tube(tubes, cradle_f, cradle_r, 0.065f);
+        tube(tubes, cradle_r, spar_end, 0.065f);
+        vec3 sub_top = mirror({0.25f, 3.0f, 5.55f}, s);
+        tube(tubes, mirror({0.35f, 2.55f, 3.75f}, s), sub_top, 0.05f);
+        tube(tubes, spar_end + mirror({0, 0.25f, 0.1f}, 1), sub_top, 0.045f);
+    }
+    mesh_block &engine = frame.block(SW_ENGINE, 20, 0.35f);
+    box(engine, {0, 1.35f, 3.35f}, {0.28f, 0.42f, 0.52f});              // crankcase
+    pbox(engine, {0, 2.0f, 3.0f}, {0.22f, 0.35f, 0.26f}, -0.35f);        // cylinder
+    pbox(engine, {0, 2.42f, 2.88f}, {0.26f, 0.1f, 0.3f}, -0.35f);        // head
+    box(engine, {-0.3f, 1.3f, 3.35f}, {0.04f, 0.3f, 0.32f});             // cover
+    mesh_block &plastic = frame.block(SW_PLASTIC, 24, 0.45f);
+    float tw = st.tank_width;
+    pbox(plastic, {0, 3.12f, 3.0f}, {tw * 0.8f, 0.25f, 0.5f}, 0.12f);    // tank
+    for (float s : {-1.0f, 1.0f}) {
+        // Radiator shrouds flaring forward of the knees.
+        obox(plastic, mirror({tw, 2.82f, 2.7f}, s), {0.045f, 0.42f, 0.52f},
+             unit(mirror({1, 0, 0.25f}, s)), {0, 1, 0}, unit(mirror({-0.25f, 0, 1}, s)));
+    }
+    pbox(plastic, {0, 3.08f, 5.95f}, {0.24f, 0.035f, 0.8f}, -0.22f);     // rear fender
+    pbox(plastic, {0, 2.55f, 4.6f}, {0.3f, 0.3f, 0.35f}, 0);             // air box cover
+    mesh_block &accent = frame.block(SW_ACCENT, 24, 0.45f);
+    for (float s : {-1.0f, 1.0f})
+        obox(accent, mirror({tw + 0.05f, 2.95f, 2.65f}, s), {0.01f, 0.12f, 0.38f},
+             unit(mirror({1, 0, 0.25f}, s)), {0, 1, 0}, unit(mirror({-0.25f, 0, 1}, s)));
+    mesh_block &rad = frame.block(SW_RADIATOR, 8, 0.1f);
+    for (float s : {-1.0f, 1.0f})
+        box(rad, mirror({0.3f, 2.55f, 2.72f}, s), {0.08f, 0.38f, 0.3f});
+    mesh_block &seat = frame.block(SW_SEAT, 6, 0.15f);
+    pbox(seat, {0, 3.3f, 4.45f}, {0.26f, 0.1f, 1.1f}, -0.05f);
+    mesh_block &pipe = frame.block(SW_PIPE, 30, 0.5f);
+    mesh_block &silencer = frame.block(SW_SILENCER, 40, 0.6f);
+    if (st.two_stroke) {
+        // Expansion chamber under the tank, out to the right.
+        vec3 p0 = {0, 1.95f, 2.55f}, p1 = {0.2f, 1.25f, 2.35f}, p2 = {0.4f, 1.35f, 3.1f},
+             p3 = {0.38f, 2.3f, 4.1f};
+        cone(pipe, p0, p1, 0.09f, 0.14f);
+        cone(pipe, p1, p2, 0.14f, 0.2f);
+        cone(pipe, p2, p3, 0.2f, 0.08f);
+        cone(silencer, {0.36f, 2.4f, 4.3f}, {0.4f, 2.85f, 5.6f}, 0.12f, 0.11f);
+    } else {
+        vec3 p0 = {0.1f, 2.1f, 2.65f}, p1 = {0.3f, 1.55f, 2.5f}, p2 = {0.4f, 1.6f, 3.3f},
+             p3 = {0.38f, 2.4f, 4.3f};
+        tube(pipe, p0, p1, 0.08f);
+        tube(pipe, p1, p2, 0.08f);
+        tube(pipe, p2, p3, 0.08f);
+        cone(silencer, {0.38f, 2.4f, 4.3f}, {0.42f, 2.9f, 5.7f}, 0.17f, 0.15f);
+    }
+    mesh_block &black = frame.block(SW_BLACK, 10, 0.2f);
+    for (float s : {-1.0f, 1.0f}) {
+        vec3 peg = frame_c + mirror(v3(bm->rider.foot_peg[s > 0 ? 1 : 0]), 1);
+        box(black, peg + vec3{0, -0.05f, 0}, {0.18f, 0.04f, 0.09f});
+    }
+    mesh_block &spring = frame.block(SW_SPRING, 30, 0.5f);
+    tube(spring, {0, 2.6f, 4.1f}, {0, 1.7f, 4.5f}, 0.13f, 10); // rear shock
     snprintf(name, sizeof name, "%s_frame.jm", fam);
     if (!write_mesh(name, frame))
         return 0;
 
+    // Upper fork: outer tubes along the steering axis, clamps, bars, front fender.
     mesh upper;
-    mesh_block &u = upper.block(40, 0.85f, 0.85f, 0.9f);
-    for (float x : {-0.3f, 0.3f}) {
-        float a[3] = {x, 0.0f, 0}, b[3] = {x, 1.1f, 0};
-        tube(u, a, b, 0.09f);
+    mesh_block &u = upper.block(SW_FORK_TUBE, 40, 0.7f);
+    float half = g.fork_spacing / 2;
+    for (float s : {-1.0f, 1.0f})
+        tube(u, head + axis * 0.5f + vec3{s * half, 0, 0}, head - axis * 1.0f + vec3{s * half, 0, 0},
+             0.14f, 12);
+    mesh_block &clamps = upper.block(SW_CHROME, 40, 0.7f);
+    for (float at : {0.45f, -0.25f})
+        obox(clamps, head + axis * at, {half + 0.15f, 0.07f, 0.18f}, {1, 0, 0}, axis,
+             unit(cross({1, 0, 0}, axis)));
+    mesh_block &bars = upper.block(SW_BLACK, 30, 0.5f);
+    vec3 top = head + axis * 0.55f;
+    for (int s = 0; s < 2; s++) {
+        float sx = s ? 1.0f : -1.0f;
+        vec3 grip = head + v3(bm->rider.grip[s]);
+        vec3 rise = top + vec3{sx * 0.2f, 0.22f, 0.05f};
+        vec3 bend = grip + vec3{-sx * 0.45f, -0.12f, -0.2f};
+        tube(clamps, top + vec3{sx * 0.2f, 0, 0}, rise, 0.06f, 8);
+        tube(clamps, rise, bend, 0.045f, 8);
+        tube(clamps, bend, grip + vec3{-sx * 0.2f, -0.04f, -0.07f}, 0.045f, 8);
+        tube(bars, grip + vec3{-sx * 0.2f, -0.04f, -0.07f}, grip + vec3{sx * 0.12f, 0.02f, 0.04f},
+             0.07f, 8);
+        box(bars, grip + vec3{-sx * 0.3f, 0.05f, -0.15f}, {0.1f, 0.03f, 0.12f}); // lever
     }
-    box(u, 0, 1.0f, 0, 0.36f, 0.06f, 0.12f); // triple clamp
-    float bar1[3] = {-0.5f, 1.35f, 0.1f}, bar2[3] = {0.5f, 1.35f, 0.1f};
-    tube(u, bar1, bar2, 0.035f);
+    cone(bars, top + vec3{0, 0.1f, 0}, top + vec3{0, 0.22f, -0.03f}, 0.11f, 0.1f); // bar pad
+    mesh_block &fender = upper.block(SW_PLASTIC, 24, 0.45f);
+    vec3 fc = head - axis * 0.42f + vec3{0, -0.06f, 0};
+    pbox(fender, fc + vec3{0, 0, -0.5f}, {0.23f, 0.03f, 0.55f}, -0.28f);
+    pbox(fender, fc + vec3{0, -0.12f, 0.45f}, {0.22f, 0.03f, 0.45f}, 0.45f);
     snprintf(name, sizeof name, "%s_fork_upper.jm", fam);
     if (!write_mesh(name, upper))
         return 0;
 
-    mesh lower;
-    mesh_block &l = lower.block(16, st.colour[0] * 0.5f + 0.3f, st.colour[1] * 0.5f + 0.3f,
-                                st.colour[2] * 0.5f + 0.3f);
-    // From the axle up; the fender rides above the tyre.
-    for (float x : {-0.3f, 0.3f}) {
-        float a[3] = {x, 0, 0}, b[3] = {x, 1.0f, 0};
-        tube(l, a, b, 0.11f);
+    // Lower fork: inner tubes up from the axle, leg guards, axle lugs, brake caliper.
+    mesh lowm;
+    mesh_block &inner = lowm.block(SW_FORK_LEG, 40, 0.6f);
+    mesh_block &guard = lowm.block(SW_PLASTIC, 24, 0.45f);
+    for (float s : {-1.0f, 1.0f}) {
+        vec3 foot = front + vec3{s * half, 0, 0} - axis * 0.12f;
+        tube(inner, foot, foot + axis * 1.7f, 0.1f, 12);
+        box(inner, front + vec3{s * half, 0, 0}, {0.08f, 0.12f, 0.12f});
+        obox(guard, foot + axis * 0.6f + vec3{0, 0, -0.12f}, {0.09f, 0.55f, 0.04f},
+             {1, 0, 0}, axis, unit(cross({1, 0, 0}, axis)));
     }
-    float hub_a[3] = {-0.3f, 0, 0}, hub_b[3] = {0.3f, 0, 0};
-    tube(l, hub_a, hub_b, 0.04f, 6); // axle
-    box(l, 0, 1.3f, -0.1f, 0.2f, 0.04f, 0.55f); // front fender
+    tube(inner, front + vec3{-half, 0, 0}, front + vec3{half, 0, 0}, 0.05f, 6); // axle
+    box(inner, front + vec3{-half + 0.1f, 0.3f, 0.25f}, {0.06f, 0.12f, 0.15f});  // caliper
     snprintf(name, sizeof name, "%s_fork_lower.jm", fam);
-    if (!write_mesh(name, lower))
+    if (!write_mesh(name, lowm))
         return 0;
 
+    // Swingarm: two arms from the pivot to the axle, cross member, chain.
     mesh arm;
-    mesh_block &s = arm.block(40, 0.8f, 0.8f, 0.8f);
-    for (float x : {-0.25f, 0.25f}) {
-        float a[3] = {x, 0, 0}, b[3] = {x, 0, 1.9f};
-        tube(s, a, b, 0.07f);
+    mesh_block &s = arm.block(SW_SWINGARM, 40, 0.6f);
+    for (float sx : {-1.0f, 1.0f}) {
+        vec3 a = pivot + vec3{sx * 0.36f, 0, 0}, b = rear + vec3{sx * 0.36f, 0, 0};
+        beam(s, a, a + (b - a) * 0.55f, 0.06f, 0.16f);
+        beam(s, a + (b - a) * 0.55f, b + unit(b - a) * 0.15f, 0.05f, 0.11f);
     }
-    float c1[3] = {-0.25f, 0, 0.1f}, c2[3] = {0.25f, 0, 0.1f};
-    tube(s, c1, c2, 0.07f);
+    beam(s, pivot + vec3{-0.36f, 0, 0.25f}, pivot + vec3{0.36f, 0, 0.25f}, 0.12f, 0.1f);
+    tube(s, pivot + vec3{-0.45f, 0, 0}, pivot + vec3{0.45f, 0, 0}, 0.06f, 8);
+    mesh_block &chain = arm.block(SW_BLACK, 10, 0.2f);
+    vec3 sprocket = {0.3f, 1.5f, 3.6f};
+    beam(chain, sprocket + vec3{0, 0.2f, 0}, rear + vec3{0.3f, 0.4f, 0}, 0.025f, 0.03f);
+    beam(chain, sprocket + vec3{0, -0.2f, 0}, rear + vec3{0.3f, -0.4f, 0}, 0.025f, 0.03f);
     snprintf(name, sizeof name, "%s_swingarm.jm", fam);
     if (!write_mesh(name, arm))
         return 0;
 
+    // Side number plates over the airbox, on the frame.
     mesh side;
-    mesh_block &p = side.block(8, 1, 1, 1);
-    box(p, -0.27f, 1.25f, 1.0f, 0.02f, 0.25f, 0.35f);
-    box(p, 0.27f, 1.25f, 1.0f, 0.02f, 0.25f, 0.35f);
+    mesh_block &p = side.block(SW_PLATE, 12, 0.3f);
+    mesh_block &num = side.block(SW_NUMBER, 8, 0.1f);
+    for (float sx : {-1.0f, 1.0f}) {
+        pbox(p, {sx * 0.36f, 2.95f, 4.95f}, {0.035f, 0.3f, 0.5f}, -0.1f);
+        // A bold stripe stands for the number from far away.
+        pbox(num, {sx * 0.4f, 2.95f, 4.95f}, {0.01f, 0.18f, 0.08f}, -0.1f);
+    }
     snprintf(name, sizeof name, "%s_side_plates.jm", fam);
     if (!write_mesh(name, side))
         return 0;
 
-    mesh front;
-    mesh_block &fp = front.block(8, 1, 1, 1);
-    box(fp, 0, 1.2f, -0.2f, 0.3f, 0.3f, 0.03f);
+    // Front number plate in front of the bars, on the upper fork.
+    mesh frontm;
+    mesh_block &fp = frontm.block(SW_PLATE, 12, 0.3f);
+    mesh_block &fn = frontm.block(SW_NUMBER, 8, 0.1f);
+    vec3 pc = head + axis * 0.35f + vec3{0, 0.05f, -0.42f};
+    vec3 pz = unit(cross({1, 0, 0}, axis));
+    obox(fp, pc, {0.36f, 0.34f, 0.03f}, {1, 0, 0}, axis, pz);
+    obox(fn, pc - pz * 0.04f, {0.06f, 0.2f, 0.01f}, {1, 0, 0}, axis, pz);
     snprintf(name, sizeof name, "%s_front_plate.jm", fam);
-    return write_mesh(name, front);
+    return write_mesh(name, frontm);
 }
 
-// Rider in riding stance: legs to the pegs, torso leaning forward, arms to the bars.
-void rider_shape(mesh_block &suit, mesh_block &boots, mesh_block &gloves, bool first_person)
+// ---- rider ---------------------------------------------------------------------------------
+
+// The rider's pose points on the whole bike, from the bike table's limb points.
+struct rider_pose {
+    vec3 shoulder[2], elbow[2], grip[2], hip[2], knee[2], ankle[2], peg[2], head, neck;
+};
+
+rider_pose pose_of(const bike_model *bm)
 {
-    if (!first_person)
-        ellipsoid(suit, 0, 2.55f, 0.15f, 0.5f, 0.85f, 0.32f); // torso
-    for (float x : {-0.35f, 0.35f}) {
-        float hip[3] = {x * 0.7f, 1.9f, 0.45f}, knee[3] = {x * 1.2f, 1.75f, -0.35f};
-        float ankle[3] = {x * 1.0f, 0.75f, 0.15f};
-        tube(suit, hip, knee, 0.2f);
-        tube(suit, knee, ankle, 0.17f);
-        box(boots, x, 0.65f, 0.05f, 0.14f, 0.25f, 0.3f);
-        float shoulder[3] = {x * 1.25f, 3.1f, -0.15f}, elbow[3] = {x * 1.8f, 2.55f, -0.7f};
-        float wrist[3] = {x * 1.45f, 2.4f, -1.35f};
-        tube(suit, shoulder, elbow, 0.14f);
-        tube(suit, elbow, wrist, 0.12f);
-        ellipsoid(gloves, wrist[0], wrist[1], wrist[2], 0.11f, 0.1f, 0.14f, 6, 8);
+    const bike_geometry &g = bm->geo;
+    const bike_rider_points &r = bm->rider;
+    rider_pose p;
+    vec3 rc = v3(g.rider_pos), fc = v3(g.frame_pos), uc = v3(g.fork_upper_pos);
+    for (int s = 0; s < 2; s++) {
+        float sx = s ? 1.0f : -1.0f;
+        p.shoulder[s] = rc + v3(r.shoulder[s]);
+        p.grip[s] = uc + v3(r.grip[s]);
+        p.hip[s] = rc + v3(r.hip[s]);
+        p.knee[s] = fc + v3(r.knee[s]);
+        p.peg[s] = fc + v3(r.foot_peg[s]);
+        p.ankle[s] = p.peg[s] + vec3{0, 0.28f, 0.12f};
+        // Elbows out and up, as a rider attacks the track.
+        p.elbow[s] = (p.shoulder[s] + p.grip[s]) * 0.5f + vec3{sx * 0.45f, 0.12f, 0.12f};
+    }
+    p.head = rc + v3(r.head);
+    p.neck = (p.shoulder[0] + p.shoulder[1]) * 0.5f + vec3{0, 0.25f, 0.05f};
+    return p;
+}
+
+// Adds a limb segment whose weights blend from bone a at its start to bone b at its end.
+void limb(mesh_block &blk, vec3 s, vec3 e, float r0, float r1, int a, int b, int sides)
+{
+    size_t first = blk.w.size();
+    cone(blk, s, e, r0, r1, sides);
+    vec3 d = e - s;
+    float len2 = dot(d, d);
+    for (size_t i = first; i < blk.w.size(); i++) {
+        vec3 p = {blk.v[i * 8], blk.v[i * 8 + 1], blk.v[i * 8 + 2]};
+        float t = len2 > 0 ? dot(p - s, d) / len2 : 0;
+        t = t < 0 ? 0 : t > 1 ? 1 : t;
+        blk.w[i] = blend(a, b, t);
     }
 }
 
-int make_rider(void)
+int make_rider_body(const char *name, const bike_model *bm, bool first_person, int detail)
 {
-    mesh body;
-    mesh_block &suit = body.block(6, 0.4f, 0.4f, 0.4f);
-    mesh_block *boots, *gloves;
-    body.block(10, 0.3f, 0.3f, 0.3f);
-    body.block(4, 0.2f, 0.2f, 0.2f);
-    boots = &body.blocks[1];
-    gloves = &body.blocks[2];
-    (void)suit;
-    rider_shape(body.blocks[0], *boots, *gloves, false);
-    if (!write_mesh("rider_body.jm", body))
+    rider_pose p = pose_of(bm);
+    mesh m;
+    m.skinned = true;
+    int sides = detail >= 10 ? 12 : 6;
+    mesh_block &jersey = m.block(RB_JERSEY, 4, 0.1f);
+    mesh_block &accent = m.block(RB_JERSEY_ACCENT, 4, 0.1f);
+    mesh_block &pants = m.block(RB_PANTS, 4, 0.1f);
+    mesh_block &boots = m.block(RB_BOOTS, 16, 0.3f);
+    mesh_block &trim = m.block(RB_BOOT_TRIM, 8, 0.2f);
+    mesh_block &gloves = m.block(RB_GLOVES, 6, 0.1f);
+    mesh_block &neck = m.block(RB_NECK, 6, 0.1f);
+    vec3 hips = (p.hip[0] + p.hip[1]) * 0.5f;
+    vec3 chest = (p.shoulder[0] + p.shoulder[1]) * 0.5f;
+    vec3 spine = chest - hips;
+    vec3 up = unit(spine), side = {1, 0, 0}, fwd = unit(cross(side, up)); // points back
+    current_weights = bone(BIKE_RIDER);
+    if (!first_person) {
+        // Torso leaning over the bars, chest protector bulge, shoulders.
+        blob(jersey, hips + spine * 0.5f, side * 0.52f, up * (length(spine) * 0.62f), fwd * 0.36f,
+             detail, detail + 4);
+        blob(accent, hips + spine * 0.55f + fwd * -0.12f, side * 0.42f,
+             up * (length(spine) * 0.45f), fwd * 0.3f, detail / 2 + 3, detail);
+        blob(pants, hips + vec3{0, 0.05f, 0.05f}, side * 0.45f, up * 0.35f, fwd * 0.38f,
+             detail / 2 + 3, detail);
+        tube(neck, chest, p.neck, 0.16f, sides);
+        for (int s = 0; s < 2; s++)
+            ellipsoid(jersey, p.shoulder[s], 0.22f, 0.2f, 0.22f, detail / 2 + 3, detail);
+    }
+    for (int s = 0; s < 2; s++) {
+        // Arms: upper arm on the rider, forearm handing over to the bars, glove on the grip.
+        if (!first_person) {
+            limb(jersey, p.shoulder[s], p.elbow[s], 0.17f, 0.14f, BIKE_RIDER, BIKE_RIDER, sides);
+            ellipsoid(jersey, p.elbow[s], 0.14f, 0.14f, 0.14f, 4, sides);
+        }
+        limb(jersey, p.elbow[s], p.grip[s], 0.14f, 0.11f, BIKE_RIDER, BIKE_FORK_UPPER, sides);
+        current_weights = bone(BIKE_FORK_UPPER);
+        ellipsoid(gloves, p.grip[s] + vec3{0, 0.02f, 0}, 0.12f, 0.1f, 0.13f, 6, 8);
+        // Legs: thigh from the hip to the knee, shin to the boot on the peg.
+        limb(pants, p.hip[s], p.knee[s], 0.24f, 0.17f, BIKE_RIDER, BIKE_FRAME, sides);
+        current_weights = bone(BIKE_FRAME);
+        ellipsoid(pants, p.knee[s], 0.17f, 0.17f, 0.17f, 4, sides);
+        limb(boots, p.knee[s] + (p.ankle[s] - p.knee[s]) * 0.3f, p.ankle[s], 0.16f, 0.14f,
+             BIKE_FRAME, BIKE_FRAME, sides);
+        limb(pants, p.knee[s], p.knee[s] + (p.ankle[s] - p.knee[s]) * 0.3f, 0.16f, 0.16f,
+             BIKE_FRAME, BIKE_FRAME, sides);
+        box(boots, p.peg[s] + vec3{0, 0.1f, -0.12f}, {0.13f, 0.12f, 0.36f}); // foot
+        box(trim, p.peg[s] + vec3{0, -0.04f, -0.12f}, {0.14f, 0.03f, 0.38f}); // sole
+        for (float at : {0.35f, 0.65f})
+            tube(trim, p.knee[s] + (p.ankle[s] - p.knee[s]) * at + vec3{-0.17f, 0, 0},
+                 p.knee[s] + (p.ankle[s] - p.knee[s]) * at + vec3{0.17f, 0, 0}, 0.02f, 4);
+        current_weights = bone(BIKE_RIDER);
+    }
+    current_weights = bone(BIKE_FRAME);
+    return write_mesh(name, m);
+}
+
+int make_rider(const bike_model *bm)
+{
+    if (!make_rider_body("rider_body.jm", bm, false, 12) ||
+        !make_rider_body("rider_body_lod6.jm", bm, false, 6) ||
+        !make_rider_body("rider_body_fp.jm", bm, true, 12))
         return 0;
 
-    mesh fp;
-    fp.block(6, 0.4f, 0.4f, 0.4f);
-    fp.block(10, 0.3f, 0.3f, 0.3f);
-    fp.block(4, 0.2f, 0.2f, 0.2f);
-    rider_shape(fp.blocks[0], fp.blocks[1], fp.blocks[2], true);
-    if (!write_mesh("rider_body_fp.jm", fp))
-        return 0;
-
+    // Helmet in place over the rider body: shell, visor peak, chin bar, goggles.
+    rider_pose p = pose_of(bm);
+    vec3 h = p.head;
     mesh head;
-    mesh_block &shell = head.block(48, 1, 1, 1);
-    ellipsoid(shell, 0, 0, 0, 0.42f, 0.45f, 0.48f, 12, 18);
-    box(shell, 0, 0.28f, -0.45f, 0.3f, 0.03f, 0.18f); // peak
-    box(shell, 0, -0.25f, -0.42f, 0.18f, 0.12f, 0.1f); // chin guard
-    mesh_block &goggle = head.block(-2, 0.1f, 0.1f, 0.12f);
-    box(goggle, 0, 0.05f, -0.45f, 0.28f, 0.09f, 0.04f);
+    mesh_block &shell = head.block(HD_SHELL, 48, 0.8f);
+    ellipsoid(shell, h, 0.4f, 0.42f, 0.47f, 12, 18);
+    mesh_block &accent = head.block(HD_ACCENT, 48, 0.8f);
+    pbox(accent, h + vec3{0, 0.3f, -0.5f}, {0.3f, 0.025f, 0.25f}, 0.25f); // peak
+    pbox(accent, h + vec3{0, -0.25f, -0.4f}, {0.2f, 0.13f, 0.14f}, -0.3f); // chin bar
+    ellipsoid(accent, h + vec3{0, 0.12f, 0.02f}, 0.41f, 0.2f, 0.48f, 6, 14); // stripe band
+    mesh_block &goggle = head.block(HD_GOGGLE, 20, 0.4f);
+    box(goggle, h + vec3{0, 0.05f, -0.42f}, {0.3f, 0.11f, 0.06f});
+    mesh_block &lens = head.block(HD_LENS, 80, 1.0f);
+    box(lens, h + vec3{0, 0.05f, -0.48f}, {0.25f, 0.08f, 0.02f});
     if (!write_mesh("rider_head.jm", head))
         return 0;
 
+    // Back plate between the shoulder blades.
     mesh plate;
-    mesh_block &p = plate.block(8, 1, 1, 1);
-    box(p, 0, 0, 0, 0.3f, 0.25f, 0.02f);
+    mesh_block &pl = plate.block(RB_PLATE, 8, 0.2f);
+    vec3 chest = (p.shoulder[0] + p.shoulder[1]) * 0.5f;
+    vec3 hips = (p.hip[0] + p.hip[1]) * 0.5f;
+    vec3 up = unit(chest - hips), back = unit(cross({1, 0, 0}, up)) * -1;
+    obox(pl, hips + (chest - hips) * 0.6f + back * 0.4f, {0.26f, 0.24f, 0.02f}, {1, 0, 0}, up,
+         unit(cross({1, 0, 0}, up)));
     return write_mesh("rider_plate.jm", plate);
 }
 
 int make_start_gate(void)
 {
     mesh gate;
-    mesh_block &post = gate.block(30, 0.7f, 0.7f, 0.7f);
-    mesh_block &plate = gate.block(12, 0.9f, 0.9f, 0.9f);
+    mesh_block &post = gate.block(SW_FRAME, 30, 0.5f);
+    mesh_block &plate = gate.block(SW_PLASTIC, 12, 0.3f);
     for (int i = 0; i <= 10; i++) {
         float x = -15.0f + i * 3.0f;
-        float a[3] = {x, 0, 0}, b[3] = {x, 2.2f, 0};
-        tube(post, a, b, 0.1f, 6);
+        tube(post, {x, 0, 0}, {x, 2.2f, 0}, 0.1f, 6);
     }
-    float r1[3] = {-15, 2.2f, 0}, r2[3] = {15, 2.2f, 0};
-    tube(post, r1, r2, 0.08f, 6);
+    tube(post, {-15, 2.2f, 0}, {15, 2.2f, 0}, 0.08f, 6);
     for (int i = 0; i < 10; i++)
-        box(plate, -13.5f + i * 3.0f, 0.9f, -0.1f, 1.35f, 0.9f, 0.04f);
-    return write_mesh("startgate.jm", gate);
+        box(plate, {-13.5f + i * 3.0f, 0.9f, -0.1f}, {1.35f, 0.9f, 0.04f});
+    if (!write_mesh("startgate.jm", gate))
+        return 0;
+    return write_bike_paint("startgate.png", {0.95f, 0.95f, 0.95f}, {0.8f, 0.1f, 0.1f},
+                            {0.5f, 0.5f, 0.52f});
+}
+
+// The brand colours of a family's own paint, from its name.
+void family_colours(const char *fam, rgb *main, rgb *accent, rgb *frame)
+{
+    *accent = {0.95f, 0.95f, 0.95f};
+    *frame = {0.72f, 0.73f, 0.76f};
+    if (!strncmp(fam, "kx", 2)) {
+        *main = {0.35f, 0.80f, 0.10f};
+        *accent = {0.08f, 0.08f, 0.08f};
+        *frame = {0.35f, 0.80f, 0.10f};
+    } else if (!strncmp(fam, "rm", 2)) {
+        *main = {0.95f, 0.80f, 0.05f};
+        *accent = {0.10f, 0.20f, 0.75f};
+    } else if (!strncmp(fam, "yz", 2)) {
+        *main = {0.08f, 0.22f, 0.78f};
+        *frame = {0.08f, 0.22f, 0.78f};
+    } else if (!strncmp(fam, "fc", 2)) {
+        *main = {0.93f, 0.93f, 0.93f};
+        *accent = {0.10f, 0.20f, 0.65f};
+        *frame = {0.10f, 0.20f, 0.65f};
+    } else if (strstr(fam, "sx")) {
+        *main = {0.98f, 0.42f, 0.02f};
+        *accent = {0.10f, 0.10f, 0.12f};
+        *frame = {0.98f, 0.42f, 0.02f};
+    } else {
+        *main = {0.82f, 0.06f, 0.05f};
+    }
+}
+
+int make_paints(void)
+{
+    if (!write_wheel_paint("wheels.png", {0.12f, 0.12f, 0.13f}) ||
+        !write_wheel_paint("wheels-silver.png", {0.75f, 0.76f, 0.78f}) ||
+        !write_wheel_paint("wheels-gold.png", {0.80f, 0.62f, 0.20f}))
+        return 0;
+    if (!write_body_paint("rider_body.png", {0.10f, 0.20f, 0.70f}, {0.95f, 0.95f, 0.95f}) ||
+        !write_head_paint("rider_head.png", {0.95f, 0.95f, 0.95f}, {0.10f, 0.20f, 0.70f}))
+        return 0;
+    char name[128];
+    for (const team_colour &t : teams) {
+        snprintf(name, sizeof name, "rider_body-gear_%s.png", t.name);
+        if (!write_body_paint(name, t.main, t.accent))
+            return 0;
+        snprintf(name, sizeof name, "rider_head-helmet_%s.png", t.name);
+        if (!write_head_paint(name, t.main, t.accent))
+            return 0;
+    }
+    // Each menu entry's bike graphics: the ten team schemes under its prefix.
+    std::set<std::string> prefixes;
+    for (int i = 0; i < BIKE_MODEL_COUNT; i++)
+        prefixes.insert(bike_menu_prefix(i));
+    for (const std::string &pre : prefixes)
+        for (const team_colour &t : teams) {
+            snprintf(name, sizeof name, "%splastics_%s.png", pre.c_str(), t.name);
+            rgb frame = {0.72f, 0.73f, 0.76f};
+            if (!write_bike_paint(name, t.main, t.accent, frame))
+                return 0;
+        }
+    return 1;
 }
 
 } // namespace
 
 int zvgen_model(void)
 {
-    if (!make_wheel("front_wheel.jm", 1.1f, 24) || !make_wheel("rear_wheel.jm", 1.05f, 24) ||
-        !make_wheel("front_wheel_lod6.jm", 1.1f, 8) || !make_wheel("rear_wheel_lod6.jm", 1.05f, 8))
+    const bike_model *first = bike_model_get(0);
+    if (!first)
         return 0;
-    if (!make_rider() || !make_start_gate())
+    const float front_outer = first->geo.front_ring_radius + first->geo.tire_radius;
+    const float rear_outer = first->geo.rear_ring_radius + first->geo.tire_radius;
+    if (!make_wheel("front_wheel.jm", front_outer, true, 24) ||
+        !make_wheel("rear_wheel.jm", rear_outer, false, 24) ||
+        !make_wheel("front_wheel_lod6.jm", front_outer, true, 8) ||
+        !make_wheel("rear_wheel_lod6.jm", rear_outer, false, 8))
         return 0;
-    // Every family named by the bike table, each with its own colours and proportions.
-    static const float palette[6][3] = {{0.85f, 0.1f, 0.1f}, {0.1f, 0.55f, 0.15f},
-                                        {0.95f, 0.45f, 0.05f}, {0.1f, 0.25f, 0.8f},
-                                        {0.9f, 0.8f, 0.1f},  {0.85f, 0.85f, 0.85f}};
+    if (!make_rider(first) || !make_start_gate() || !make_paints())
+        return 0;
     int made = 0;
     for (int i = 0; i < BIKE_MODEL_COUNT; i++) {
         const bike_model *bm = bike_model_get(i);
@@ -394,10 +892,15 @@ int zvgen_model(void)
         snprintf(check, sizeof check, "%s_frame.jm.gz", fam);
         if (zvgen_find_file(check, nullptr))
             continue;
-        family_style st = {0.9f + 0.05f * (made % 4), 0.8f + 0.1f * (made % 3), {}};
-        for (int c = 0; c < 3; c++)
-            st.colour[c] = palette[made % 6][c];
-        if (!make_family(fam, st))
+        family_shape st = {0.42f + 0.02f * (made % 3), strchr(bm->engine_class, 'f') == nullptr};
+        if (!make_family(fam, bm, st))
+            return 0;
+        rgb main, accent, frame;
+        family_colours(fam, &main, &accent, &frame);
+        const char *tex = bm->files[BIKE_FILE_BIKE_TEXTURE];
+        if (tex[0] == '@')
+            tex++;
+        if (!zvgen_find_file(tex, nullptr) && !write_bike_paint(tex, main, accent, frame))
             return 0;
         made++;
     }
