@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "core/core_options.h"
 #include "render/render_font.h"
+#include "render/render_frame.h"
 #include "render/render_ground.h"
 #include "render/render_ground_levels.h"
 #include "render/render_ground_textures.h"
@@ -56,13 +57,15 @@ int write_png(const char *name, const unsigned char *rgb, int width, int height)
 
 unsigned track_texture_load(const char *name) { return render_texture_load(name); }
 
-// Every track load starts a texture and model generation and sizes the ground's detail textures from the
-// settings (128 << k texels).
+// Every track load starts a texture and model generation and takes the ground's settings: its
+// detail textures are 128 << k texels, and its mesh tolerance (0.125 / detail) is the settings'.
 void track_textures_begin(void) {
     int k = 0;
     while (k < 5 && (128 << (k + 1)) <= core_render.ground_texture_size)
         k++;
     terrain_texture_detail = k;
+    if (core_render.detail > 0)
+        frame_config.ground_detail = 0.125f / core_render.detail;
     render_texture_new_generation();
     model_new_generation();
 }
