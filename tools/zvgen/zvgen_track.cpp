@@ -336,10 +336,14 @@ int ground_type(const track_gen *g, int c, int k)
     return HARDPACK;
 }
 
+// The sun the light map is baked for; the lighting file gives the same one to the renderer, so
+// baked shadows and lit slopes agree.
+const double SUN[3] = {-0.55, 0.62, -0.56};
+
 // Light per element: sun on the slope, darker in cast shadows. 255 = full light.
 void shade(const track_gen *g, uint8_t *light)
 {
-    const double lx = -0.55, ly = 0.62, lz = -0.56;
+    const double lx = SUN[0], ly = SUN[1], lz = SUN[2];
     const double norm = sqrt(lx * lx + ly * ly + lz * lz);
     const double sx = lx / norm, sy = ly / norm, sz = lz / norm;
     const double horiz = hypot(sx, sz);
@@ -505,6 +509,14 @@ int write_track(track_gen *g)
     zv_free(map);
 
     ok &= zvgen_printf_file(ZVGEN_TRACK_DIR "/tileinfo", "%s", TILEINFO_TEXT);
+    // A warm afternoon sun, cool sky light, and a light haze of the sky's horizon colour.
+    ok &= zvgen_printf_file(ZVGEN_TRACK_DIR "/lighting",
+                            "sun_vector [ %.2f %.2f %.2f ]\n"
+                            "sun_color [ 1 0.96 0.88 ]\n"
+                            "ambient [ 0.5 0.53 0.58 ]\n"
+                            "global_ambient [ 0.2 0.2 0.2 ]\n"
+                            "fog [ 0.78 0.86 0.95 ] 0.0008\n",
+                            SUN[0], SUN[1], SUN[2]);
     ok &= zvgen_printf_file(ZVGEN_TRACK_DIR "/nofrills.js", "%s", SCRIPT_TEXT);
     ok &= write_texture("hardpack.png", ZVGEN_GROUND_HARDPACK, 11);
     ok &= write_texture("loam.png", ZVGEN_GROUND_LOAM, 12);
