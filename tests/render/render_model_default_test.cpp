@@ -12,7 +12,9 @@
 #include "bike/bike_model.h"
 #include "data/data_file.h"
 #include "data/data_index.h"
+#include "race/race_robots.h"
 #include "render/render_model.h"
+#include "bike/bike.h"
 
 namespace {
 
@@ -95,6 +97,120 @@ TEST_F(DefaultModels, WheelsHaveCoarserLevels)
     ASSERT_NE(w->lod, nullptr);
     EXPECT_FLOAT_EQ(w->lod->lod_threshold, 64.0f);
     EXPECT_LT(triangles(w->lod), triangles(w));
+}
+
+// Bounds of a model's full level, every block.
+struct bounds {
+    float lo[3] = {1e9f, 1e9f, 1e9f}, hi[3] = {-1e9f, -1e9f, -1e9f};
+};
+bounds bounds_of(const render_model *m)
+{
+    bounds b;
+    for (; m; m = m->next)
+        for (int v = 0; v < m->vertex_count; v++)
+            for (int c = 0; c < 3; c++) {
+                float x = m->positions[v * 3 + c];
+                b.lo[c] = x < b.lo[c] ? x : b.lo[c];
+                b.hi[c] = x > b.hi[c] ? x : b.hi[c];
+            }
+    return b;
+}
+
+// Parts are modelled in place on the whole bike (wheels around their axle), so each covers its
+// body's place and the wheel reaches the ground exactly as the tyre does.
+TEST_F(DefaultModels, PartsSitWhereTheirBodiesSit)
+{
+    const bike_model *bm = bike_model_get(bike_model_find("crf250(2007)"));
+    ASSERT_NE(bm, nullptr);
+    const bike_geometry &g = bm->geo;
+    struct {
+        int file;
+        const float *place;
+    } parts[] = {{BIKE_FILE_FRAME_MODEL, g.frame_pos},
+                 {BIKE_FILE_FORK_UPPER_MODEL, g.fork_upper_pos},
+                 {BIKE_FILE_FORK_LOWER_MODEL, g.fork_lower_pos},
+                 {BIKE_FILE_SWINGARM_MODEL, g.swingarm_pos},
+                 {BIKE_FILE_BODY_MODEL, g.rider_pos}};
+    for (auto &p : parts) {
+        render_model *m = model_load(bm->files[p.file]);
+        ASSERT_NE(m, nullptr) << bm->files[p.file];
+        bounds b = bounds_of(m);
+        for (int c = 0; c < 3; c++) {
+            EXPECT_LT(b.lo[c], p.place[c] + 0.01f) << bm->files[p.file] << " axis " << c;
+            EXPECT_GT(b.hi[c], p.place[c] - 0.01f) << bm->files[p.file] << " axis " << c;
+        }
+    }
+    // The frame spans the wheelbase, above the ground and below the rider's shoulders.
+    bounds f = bounds_of(model_load(bm->files[BIKE_FILE_FRAME_MODEL]));
+    EXPECT_GT(f.lo[1], 0.3f);
+    EXPECT_LT(f.hi[1], g.rider_pos[1]);
+    EXPECT_GT(f.lo[2], g.front_wheel_pos[2]);
+    EXPECT_LT(f.lo[2], g.fork_upper_pos[2]);
+    EXPECT_GT(f.hi[2], g.rear_wheel_pos[2]);
+    for (int w = 0; w < 2; w++) {
+        render_model *m = model_load(bm->files[w ? BIKE_FILE_REAR_WHEEL_MODEL : BIKE_FILE_FRONT_WHEEL_MODEL]);
+        ASSERT_NE(m, nullptr);
+        bounds b = bounds_of(m);
+        float outer = (w ? g.rear_ring_radius : g.front_ring_radius) + g.tire_radius;
+        EXPECT_NEAR(b.hi[1], outer, 0.06f) << w;
+        EXPECT_NEAR(b.lo[1], -outer, 0.06f) << w;
+        EXPECT_NEAR(b.hi[2], outer, 0.06f) << w;
+        EXPECT_LT(b.hi[0] - b.lo[0], 0.8f) << w; // a wheel, not a drum
+    }
+}
+
+// The rider is skinned over the bike's seven bodies (legs follow the pegs, hands the bars), in
+// both levels of detail; the helmet and first-person body exist too.
+TEST_F(DefaultModels, RiderIsSkinnedOverTheBikeBodies)
+{
+    render_model *body = model_load("@rider_body.jm");
+    ASSERT_NE(body, nullptr);
+    EXPECT_EQ(body->bone_count, BIKE_BODIES);
+    ASSERT_NE(body->lod, nullptr);
+    EXPECT_EQ(body->lod->bone_count, BIKE_BODIES);
+    EXPECT_LT(triangles(body->lod), triangles(body) / 2);
+    render_model *fp = model_load("@rider_body_fp.jm");
+    ASSERT_NE(fp, nullptr);
+    EXPECT_LT(triangles(fp), triangles(body)); // no torso
+    // Every vertex is weighted to the frame, the upper fork or the rider, and the three are used.
+    int used[BIKE_BODIES] = {};
+    for (const render_model *b = body; b; b = b->next)
+        for (int v = 0; v < b->vertex_count; v++)
+            for (int k = 0; k < 4; k++)
+                if (b->weights[v * 4 + k] > 0)
+                    used[b->bones[v * 4 + k]]++;
+    EXPECT_GT(used[BIKE_FRAME], 0);
+    EXPECT_GT(used[BIKE_FORK_UPPER], 0);
+    EXPECT_GT(used[BIKE_RIDER], 0);
+    EXPECT_EQ(used[BIKE_FRONT_WHEEL] + used[BIKE_REAR_WHEEL] + used[BIKE_SWINGARM], 0);
+    EXPECT_NE(model_load("@rider_head.jm"), nullptr);
+}
+
+// Every texture the bikes name and every robot's graphics exist in the data set: the bike
+// family's own paint, the wheels, gear and helmet, and each robot's plastics under the graphics
+// prefix of every menu entry.
+TEST_F(DefaultModels, EveryPaintIsInTheDataSet)
+{
+    auto exists = [](const std::string &name) {
+        data_file *f = data_open(name.c_str(), "rb");
+        if (f)
+            data_close(f);
+        return f != nullptr;
+    };
+    for (int i = 0; i < BIKE_MODEL_COUNT; i++) {
+        const bike_model *bm = bike_model_get(i);
+        for (int f : {BIKE_FILE_BIKE_TEXTURE, BIKE_FILE_WHEEL_TEXTURE, BIKE_FILE_HEAD_TEXTURE,
+                      BIKE_FILE_BODY_TEXTURE})
+            EXPECT_TRUE(exists(bm->files[f])) << bm->files[f];
+    }
+    for (int r = 0; r < RACE_ROBOT_COUNT; r++) {
+        const race_robot &rb = race_robot_roster[r];
+        EXPECT_TRUE(exists(std::string("@rider_head-") + rb.graphics[0] + ".png")) << r;
+        EXPECT_TRUE(exists(std::string("@rider_body-") + rb.graphics[1] + ".png")) << r;
+        for (int m = 0; m < BIKE_MODEL_COUNT; m++)
+            EXPECT_TRUE(exists(std::string("@") + bike_menu_prefix(m) + rb.graphics[2] + ".png"))
+                << bike_menu_prefix(m) << rb.graphics[2];
+    }
 }
 
 } // namespace

@@ -670,8 +670,12 @@ rider_pose pose_of(const bike_model *bm)
         // Elbows out and up, as a rider attacks the track.
         p.elbow[s] = (p.shoulder[s] + p.grip[s]) * 0.5f + vec3{sx * 0.45f, 0.12f, 0.12f};
     }
-    p.head = rc + v3(r.head);
-    p.neck = (p.shoulder[0] + p.shoulder[1]) * 0.5f + vec3{0, 0.25f, 0.05f};
+    // The helmet sits on the neck over the shoulders; the table's head point (a little higher
+    // and further back) is the head's collision centre, not where a rider's head looks right.
+    vec3 chest = (p.shoulder[0] + p.shoulder[1]) * 0.5f;
+    p.head = chest + vec3{0, 0.66f, -0.12f};
+    p.neck = chest + vec3{0, 0.3f, -0.06f};
+    (void)r.head;
     return p;
 }
 
@@ -710,10 +714,10 @@ int make_rider_body(const char *name, const bike_model *bm, bool first_person, i
     current_weights = bone(BIKE_RIDER);
     if (!first_person) {
         // Torso leaning over the bars, chest protector bulge, shoulders.
-        blob(jersey, hips + spine * 0.5f, side * 0.52f, up * (length(spine) * 0.62f), fwd * 0.36f,
-             detail, detail + 4);
-        blob(accent, hips + spine * 0.55f + fwd * -0.12f, side * 0.42f,
-             up * (length(spine) * 0.45f), fwd * 0.3f, detail / 2 + 3, detail);
+        blob(jersey, hips + spine * 0.55f, side * 0.58f, up * (length(spine) * 0.62f),
+             fwd * 0.42f, detail, detail + 4);
+        blob(accent, hips + spine * 0.6f + fwd * -0.14f, side * 0.46f,
+             up * (length(spine) * 0.45f), fwd * 0.34f, detail / 2 + 3, detail);
         blob(pants, hips + vec3{0, 0.05f, 0.05f}, side * 0.45f, up * 0.35f, fwd * 0.38f,
              detail / 2 + 3, detail);
         tube(neck, chest, p.neck, 0.16f, sides);
