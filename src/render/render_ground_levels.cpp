@@ -133,10 +133,12 @@ static void tile_quad(float x0, float y0, float x1, float y1, float a00, float a
 // A run of equal tiles: the run itself, then a rim that fades out over GROUND_TILE_FEATHER cells
 // around it, so a border between two ground types is a soft blend instead of a staircase of
 // tile squares. A rim over tiles of the same type is invisible: the texture is grid-aligned.
-static void tile_run(float x0, float y0, float x1, float y1)
+static void tile_run(float x0, float y0, float x1, float y1, int rims)
 {
     const float f = (float)GROUND_TILE_FEATHER;
     tile_quad(x0, y0, x1, y1, 1, 1, 1, 1);
+    if (!rims)
+        return;
     tile_quad(x0 - f, y0, x0, y1, 0, 1, 1, 0);         // left
     tile_quad(x1, y0, x1 + f, y1, 1, 0, 0, 1);         // right
     tile_quad(x0, y0 - f, x1, y0, 0, 0, 1, 1);         // below
@@ -169,6 +171,8 @@ static void draw_tiles(int origin_u, int origin_v, int coverage)
     const float k = 1.0f / (2.0f * (float)GROUND_TILE_REPEAT), k2 = k * 0.7071f;
     const float cs = 0.8660254f * k2, sn = 0.5f * k2; // 30 degrees
     const tile_mapping tile_passes[2] = {{k, 0, 0, k, 1.0f}, {cs, -sn, sn, cs, 0.5f}};
+    // Rims pay only where a tile spans a few texels; on coarse levels a border is under a texel.
+    int rims = terrain.detail_texture_size >= coverage; // texels per tile >= 2
     zvglEnable(GL_BLEND);
     zvglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     for (int type = 0; type < 256; type++) {
@@ -193,7 +197,8 @@ static void draw_tiles(int origin_u, int origin_v, int coverage)
                     int end = c + 1;
                     while (end < c1 && row[end] == type)
                         end++;
-                    tile_run((float)(c * 2), (float)(r * 2), (float)(end * 2), (float)(r * 2 + 2));
+                    tile_run((float)(c * 2), (float)(r * 2), (float)(end * 2), (float)(r * 2 + 2),
+                             rims);
                     c = end;
                 }
             }

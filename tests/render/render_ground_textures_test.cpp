@@ -73,6 +73,10 @@ TEST_F(GroundSteps, TilesAreDrawnAsRunsWithTheirRims)
     }
     EXPECT_TRUE(opaque);
     EXPECT_TRUE(clear);
+
+    // Where a tile is under two texels its rim would not show: the runs alone.
+    terrain.detail_texture_size = 8;
+    EXPECT_EQ(step_quads(1), 16 * 2);
 }
 
 TEST_F(GroundSteps, LightStepUsesTheLightMapAndTheBaseIsMatte)
