@@ -56,10 +56,13 @@ struct failed_load {
 };
 failed_load tried[BIKE_MODEL_COUNT][PART_COUNT + 1];
 
-// The textures of each slot, chosen again when the slot's bike or rider changes.
+// The textures and models of each slot, chosen again when the slot's bike or rider changes or
+// the caches may have dropped what it used.
 struct slot_paint {
     int model, robot, generation;
     GLuint tex[TEX_KINDS];
+    int model_generation, model_sweeps;
+    const render_model *part[PART_COUNT + 1]; // the last one: the first-person body
 };
 slot_paint paint[BIKE_SLOTS];
 int paint_ready;
@@ -133,8 +136,10 @@ GLuint texture_or(const char *name, GLuint fallback)
 const slot_paint &slot_textures(const bike_record *b)
 {
     if (!paint_ready) {
-        for (auto &p : paint)
+        for (auto &p : paint) {
             p.model = -2;
+            p.model_generation = -1;
+        }
         paint_ready = 1;
     }
     int s = b->slot >= 0 && b->slot < BIKE_SLOTS ? b->slot : 0;
@@ -142,8 +147,17 @@ const slot_paint &slot_textures(const bike_record *b)
     if (robot < 0 || robot >= RACE_ROBOT_COUNT)
         robot = -1;
     slot_paint &p = paint[s];
-    // A new texture generation may have freed the old names.
+    // A new texture generation may have freed the old names, a sweep the old models.
     int gen = render_texture_generation();
+    if (p.model != b->model || p.model_generation != model_cache.generation ||
+        p.model_sweeps != model_cache.sweeps) {
+        for (int i = 0; i < PART_COUNT; i++)
+            p.part[i] = load_once(b, i, parts[i].file);
+        p.part[PART_COUNT] = load_once(b, PART_COUNT, BIKE_FILE_BODY_FP_MODEL);
+        // Loading may have swept nothing but moved the counters: take them afterwards.
+        p.model_generation = model_cache.generation;
+        p.model_sweeps = model_cache.sweeps;
+    }
     if (p.model == b->model && p.robot == robot && p.generation == gen)
         return p;
     p.model = b->model;
@@ -187,9 +201,9 @@ void draw_bike(const bike_record *b)
         if (b == first_person && body_index == BIKE_RIDER) {
             if (p != PART_BODY)
                 continue;
-            m = load_once(b, PART_COUNT, BIKE_FILE_BODY_FP_MODEL);
+            m = pt.part[PART_COUNT];
         } else {
-            m = load_once(b, p, parts[p].file);
+            m = pt.part[p];
         }
         if (!m)
             continue;

@@ -301,7 +301,7 @@ struct rgb {
     float r, g, b;
 };
 
-// A palette strip: swatch k fills columns k * SWATCH_PX .. (k + 1) * SWATCH_PX - 1.
+// A palette strip (PNG, or PPM by its name): swatch k fills columns k * SWATCH_PX .. (k + 1) * SWATCH_PX - 1.
 int write_palette(const char *name, const rgb *colours, int count)
 {
     zvgen_canvas c;
@@ -309,7 +309,9 @@ int write_palette(const char *name, const rgb *colours, int count)
     for (int k = 0; k < count && k < SWATCHES; k++)
         zvgen_canvas_rect(&c, (float)(k * SWATCH_PX), 0, (float)((k + 1) * SWATCH_PX),
                           (float)SWATCH_PX, {colours[k].r, colours[k].g, colours[k].b, 1});
-    int ok = zvgen_canvas_write_png(&c, name, 0);
+    size_t n = strlen(name);
+    int ok = n > 4 && !strcmp(name + n - 4, ".ppm") ? zvgen_canvas_write_ppm(&c, name)
+                                                      : zvgen_canvas_write_png(&c, name, 0);
     zvgen_canvas_free(&c);
     return ok;
 }
@@ -801,7 +803,8 @@ int make_start_gate(void)
         box(plate, {-13.5f + i * 3.0f, 0.9f, -0.1f}, {1.35f, 0.9f, 0.04f});
     if (!write_mesh("startgate.jm", gate))
         return 0;
-    return write_bike_paint("startgate.png", {0.95f, 0.95f, 0.95f}, {0.8f, 0.1f, 0.1f},
+    // Named as the gates expect their default picture.
+    return write_bike_paint("startgate.ppm", {0.95f, 0.95f, 0.95f}, {0.8f, 0.1f, 0.1f},
                             {0.5f, 0.5f, 0.52f});
 }
 
