@@ -8,6 +8,7 @@
 #include "bike/bike.h"
 #include "core/core_camera.h"
 #include "core/core_loop.h"
+#include "core/core_settings.h"
 #include "race/race.h"
 #include "race/race_robots.h"
 #include "render/render_frame.h"
@@ -199,7 +200,7 @@ void draw_bike(const bike_record *b)
             continue;
         const render_model *m;
         if (b == first_person && body_index == BIKE_RIDER) {
-            if (p != PART_BODY)
+            if (p != PART_BODY || core_settings_choice(CORE_SET_HIDE_RIDER) == 1)
                 continue;
             m = pt.part[PART_COUNT];
         } else {
@@ -367,37 +368,55 @@ int view_bones(const bike_record *b, float centres[21], float translations[21],
 
 void view_rider_camera(const bike_record *b, frame_camera *out)
 {
-    // The eyes sit ahead of and above the rider body's centre, over the bars; the camera keeps
-    // the frame's heading and pitch but not its roll, so the horizon stays level.
+    // The eyes sit ahead of and above the rider body's centre, higher and further forward with
+    // the "1st Person Height" setting; the view turns with the rider body.
     dBodyID rider = b->body[BIKE_RIDER] ? b->body[BIKE_RIDER] : b->body[BIKE_FRAME];
     float pos[3], rot[12];
     body_pose(rider, pos, rot);
-    const float eye_local[3] = {0, 0.558383f + 0.5f, -0.79336953f - 0.4f};
-    float eye[3];
-    for (int r = 0; r < 3; r++)
+    float h = (float)core_settings_number(CORE_SET_FIRST_HEIGHT);
+    h = h < 0 ? 0 : h > 1 ? 1 : h;
+    const float eye_local[3] = {0, 0.558383f * h + 0.5f, -0.79336953f * h - 0.4f};
+    float eye[3], axes[9];
+    for (int r = 0; r < 3; r++) {
         eye[r] = pos[r] + rot[r * 4] * eye_local[0] + rot[r * 4 + 1] * eye_local[1] +
                  rot[r * 4 + 2] * eye_local[2];
-    float frot[12], fpos[3];
-    body_pose(b->body[BIKE_FRAME], fpos, frot);
-    float fwd[3] = {-frot[2], -frot[6], -frot[10]};
-    // Looking a little down the track ahead, as a rider does.
-    const float pitch = 0.14f;
-    float h = std::sqrt(fwd[0] * fwd[0] + fwd[2] * fwd[2]);
-    float at[3];
-    if (h > 1e-3f) {
-        float dy = fwd[1] / h - std::tan(pitch);
-        at[0] = eye[0] + fwd[0] / h * 10;
-        at[1] = eye[1] + dy * 10;
-        at[2] = eye[2] + fwd[2] / h * 10;
-    } else {
-        at[0] = eye[0], at[1] = eye[1] - 10, at[2] = eye[2] - 0.01f;
+        for (int k = 0; k < 3; k++)
+            axes[k * 3 + r] = rot[r * 4 + k]; // the body's axes are the camera's right, up, back
     }
-    if (!finite_n(eye, 3) || !finite_n(at, 3)) {
+    float *right = axes, *up = axes + 3, *back = axes + 6;
+    if (core_settings_number(CORE_SET_FIRST_GIMBAL) > 0.5) {
+        // Keep the horizon level: turn right and up about the view axis by the roll that puts
+        // right level, at most a quarter turn either way.
+        float roll = std::atan2(right[1], std::sqrt(right[0] * right[0] + right[2] * right[2]));
+        roll = roll > 0.7853982f ? 0.7853982f : roll < -0.7853982f ? -0.7853982f : roll;
+        float c = std::cos(roll), sn = std::sin(roll);
+        for (int k = 0; k < 3; k++) {
+            float r = right[k], u = up[k];
+            right[k] = c * r - sn * u;
+            up[k] = sn * r + c * u;
+        }
+    }
+    // "1st Person Angle": the view tips down about the right axis.
+    float pitch = (float)core_settings_number(CORE_SET_FIRST_ANGLE) * 0.017453293f;
+    if (pitch != 0) {
+        float c = std::cos(pitch), sn = std::sin(pitch);
+        for (int k = 0; k < 3; k++) {
+            float u = up[k], bk = back[k];
+            up[k] = c * u + sn * bk;
+            back[k] = -sn * u + c * bk;
+        }
+    }
+    float fov = (float)core_settings_number(CORE_SET_FOV);
+    if (!(fov >= 10 && fov <= 170))
+        fov = 110;
+    if (!finite_n(eye, 3) || !finite_n(axes, 9)) {
         const float zero[3] = {0, 10, 0}, ahead[3] = {0, 10, -10};
-        view_look_at(zero, ahead, 75, out);
+        view_look_at(zero, ahead, fov, out);
         return;
     }
-    view_look_at(eye, at, 75, out);
+    memcpy(out->position, eye, sizeof out->position);
+    memcpy(out->axes, axes, sizeof axes);
+    out->fov = fov;
 }
 
 void view_track_camera(view_post_state *post, const bike_record *b, frame_camera *out)

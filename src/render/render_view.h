@@ -24,7 +24,8 @@ int view_part_matrix(const bike_record *b, int body, float m[16]);
 int view_bones(const bike_record *b, float centres[21], float translations[21],
                float rotations[63]);
 
-// The rider view's camera: at the rider's eyes, looking ahead along the rider body.
+// The rider view's camera: at the rider's eyes, turning with the rider body, with the eye
+// height, view angle, gimbal and field-of-view settings.
 void view_rider_camera(const bike_record *b, frame_camera *out);
 
 // A trackside camera post that films a bike: it stays put while the bike is in reach and in

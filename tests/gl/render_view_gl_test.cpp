@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bike/bike.h"
+#include "core/core_settings.h"
 #include "race/race.h"
 #include "render/render_camera.h"
 #include "render/render_frame.h"
@@ -29,6 +30,7 @@ class BikeGl : public PicturesGl {
         if (IsSkipped())
             return;
         ASSERT_TRUE(use_generated_data());
+        core_settings_init();
         int n = 6, size = (1 << (n + 1)) + 1;
         std::vector<float> g((size_t)size * (size_t)size, 0.0f);
         ASSERT_TRUE(terrain_create(n, 2.0f, g.data()));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bike/bike.h"
+#include "core/core_settings.h"
 #include "render/render_frame.h"
 #include "render/render_view.h"
 #include "track/track_terrain.h"
@@ -22,6 +23,7 @@ class ViewPose : public ::testing::Test {
         int n = 6, size = (1 << (n + 1)) + 1;
         std::vector<float> g((size_t)size * (size_t)size, 0.0f);
         ASSERT_TRUE(terrain_create(n, 2.0f, g.data()));
+        core_settings_init();
         bike_world_destroy();
         ASSERT_TRUE(bike_world_create());
         bike_shape_register_stock();
@@ -172,6 +174,50 @@ TEST_F(ViewPose, RiderCameraAtTheHeadClearOfTheBike)
     }
 }
 
+// Rolled over by 30 degrees: with the gimbal off the view rolls with the bike; with it on the
+// horizon stays level; a 60 degree roll is levelled by a quarter turn only.
+TEST_F(ViewPose, RiderCameraGimbalLevelsTheHorizon)
+{
+    auto roll_to = [&](double angle) {
+        const dReal *c = dBodyGetPosition(b->body[BIKE_FRAME]);
+        dReal centre[3] = {c[0], c[1], c[2]};
+        dMatrix3 r;
+        dRFromAxisAndAngle(r, 0, 0, 1, angle); // about the bike's length (it faces -z here)
+        ASSERT_TRUE(bike_place(b, centre[0], centre[2], 0));
+        for (int i = 0; i < BIKE_BODIES; i++) {
+            const dReal *p = dBodyGetPosition(b->body[i]);
+            dReal d[3] = {p[0] - centre[0], p[1] - centre[1], p[2] - centre[2]}, q[3];
+            for (int k = 0; k < 3; k++)
+                q[k] = r[k * 4] * d[0] + r[k * 4 + 1] * d[1] + r[k * 4 + 2] * d[2];
+            dBodySetPosition(b->body[i], centre[0] + q[0], centre[1] + q[1], centre[2] + q[2]);
+            dMatrix3 mine;
+            dMultiply0(mine, r, dBodyGetRotation(b->body[i]), 3, 3, 3);
+            dBodySetRotation(b->body[i], mine);
+        }
+    };
+    frame_camera cam;
+    roll_to(0.5236);
+    core_settings_set_number(CORE_SET_FIRST_GIMBAL, 0);
+    view_rider_camera(b, &cam);
+    EXPECT_NEAR(std::asin(cam.axes[1]), 0.5236, 0.05) << "rolls with the bike";
+    core_settings_set_number(CORE_SET_FIRST_GIMBAL, 100);
+    view_rider_camera(b, &cam);
+    EXPECT_NEAR(cam.axes[1], 0, 0.02) << "level";
+    EXPECT_GT(cam.axes[4], 0.99f);
+    roll_to(1.0472);
+    view_rider_camera(b, &cam);
+    EXPECT_NEAR(std::asin(cam.axes[1]), 1.0472 - 0.7854, 0.05) << "a quarter turn at most";
+    // The view angle tips the view down; the field of view is the setting's.
+    core_settings_set_number(CORE_SET_FIRST_GIMBAL, 0);
+    roll_to(0);
+    core_settings_set_number(CORE_SET_FIRST_ANGLE, 20);
+    core_settings_set_number(CORE_SET_FOV, 90);
+    view_rider_camera(b, &cam);
+    EXPECT_NEAR(-cam.axes[7], std::sin(20 * 0.0174533), 0.05);
+    EXPECT_FLOAT_EQ(cam.fov, 90);
+    core_settings_init();
+}
+
 // The track camera frames the bike: it looks at it from beside the track and zooms so the bike
 // keeps about the same size on screen at any distance.
 TEST_F(ViewPose, TrackCameraFramesTheBike)
@@ -230,8 +276,6 @@ TEST_F(ViewPose, SettledBikeHoldsTogether)
         float d = 0;
         for (int c = 0; c < 3; c++)
             d += (local[c] - places[i][c]) * (local[c] - places[i][c]);
-        printf("body %d at %.2f %.2f %.2f (place %.2f %.2f %.2f)\n", i, local[0], local[1],
-               local[2], places[i][0], places[i][1], places[i][2]);
         EXPECT_LT(std::sqrt(d), 1.2f) << "body " << i;
     }
 }
