@@ -8,6 +8,9 @@
 #include "track/track_lighting.h"
 #include "track/track_terrain.h"
 
+#include <cstring>
+#include <vector>
+
 #ifndef GL_UNPACK_ROW_LENGTH
 #define GL_UNPACK_ROW_LENGTH 0x0CF2
 #endif
@@ -55,8 +58,13 @@ unsigned ground_textures_height_create(const float *heights, int stride, int w, 
     zvglPixelStorei(GL_UNPACK_ROW_LENGTH, stride);
     zvglTexImage2D(GL_TEXTURE_2D, 0, GL_R32F, w, h, 0, GL_RED, GL_FLOAT, heights);
     zvglPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    // ES 3.0 filters 32-bit floats only with an extension: without it a linear filter would
+    // leave the texture incomplete and every height 0.
+    const zvgl_context_info *ci = zvglContextInfo();
+    int linear = !ci->es || (ci->extensions && strstr(ci->extensions, "GL_OES_texture_float_linear"));
+    GLint filter = linear ? GL_LINEAR : GL_NEAREST;
+    zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
     clamp_to_edge();
     zvglBindTexture(GL_TEXTURE_2D, 0);
     return tex;
@@ -101,8 +109,13 @@ unsigned ground_textures_rgb_create(const uint8_t *rgb, int t)
     unsigned tex = new_texture();
     if (!tex)
         return 0;
-    // RGBA so that every driver can render into it.
-    zvglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, t, t, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    // RGBA so that every driver can render into it; ES wants the pixels in the same layout.
+    std::vector<uint8_t> rgba((size_t)t * t * 4);
+    for (size_t i = 0; i < (size_t)t * t; i++) {
+        memcpy(&rgba[i * 4], rgb + i * 3, 3);
+        rgba[i * 4 + 3] = 255;
+    }
+    zvglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, t, t, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     zvglGenerateMipmap(GL_TEXTURE_2D);
     zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
