@@ -97,6 +97,12 @@ TEST_F(DefaultModels, WheelsHaveCoarserLevels)
     ASSERT_NE(w->lod, nullptr);
     EXPECT_FLOAT_EQ(w->lod->lod_threshold, 64.0f);
     EXPECT_LT(triangles(w->lod), triangles(w));
+    // Bike parts built from tubes have one too; it costs much less to draw.
+    render_model *f = model_load("@crf250_frame.jm");
+    ASSERT_NE(f, nullptr);
+    ASSERT_NE(f->lod, nullptr);
+    EXPECT_FLOAT_EQ(f->lod->lod_threshold, 64.0f);
+    EXPECT_LT(triangles(f->lod), triangles(f) * 3 / 4);
 }
 
 // Bounds of a model's full level, every block.

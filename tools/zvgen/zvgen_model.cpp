@@ -143,8 +143,11 @@ void beam(mesh_block &b, vec3 a, vec3 e, float hw, float hh)
     obox(b, (a + e) * 0.5f, {hw, hh, len / 2}, ax, ay, az);
 }
 
+// Sides of tubes that do not ask for a number: coarser levels of detail lower it.
+int tube_sides = 10;
+
 // Tube of radius r0 at a and r1 at e, with caps.
-void cone(mesh_block &b, vec3 a, vec3 e, float r0, float r1, int sides = 10)
+void cone(mesh_block &b, vec3 a, vec3 e, float r0, float r1, int sides = tube_sides)
 {
     vec3 d = e - a;
     if (length(d) <= 0)
@@ -183,7 +186,10 @@ void cone(mesh_block &b, vec3 a, vec3 e, float r0, float r1, int sides = 10)
     }
 }
 
-void tube(mesh_block &b, vec3 a, vec3 e, float r, int sides = 10) { cone(b, a, e, r, r, sides); }
+void tube(mesh_block &b, vec3 a, vec3 e, float r, int sides = tube_sides)
+{
+    cone(b, a, e, r, r, sides);
+}
 
 // Ellipsoid with centre c and semi-axes along ax, ay, az (lengths are the radii).
 void blob(mesh_block &b, vec3 c, vec3 ax, vec3 ay, vec3 az, int rings = 10, int sides = 14)
@@ -473,7 +479,9 @@ struct family_shape {
     bool two_stroke;   // expansion chamber and a slim silencer, else header and fat silencer
 };
 
-int make_family(const char *fam, const bike_model *bm, const family_shape &st)
+// The parts of one family; lod is "" for the full models, or the "_lod<d>" of a coarser level
+// (made with fewer tube sides).
+int make_family(const char *fam, const bike_model *bm, const family_shape &st, const char *lod)
 {
     const bike_geometry &g = bm->geo;
     char name[96];
@@ -550,7 +558,7 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st)
     }
     mesh_block &spring = frame.block(SW_SPRING, 30, 0.5f);
     tube(spring, {0, 2.6f, 4.1f}, {0, 1.7f, 4.5f}, 0.13f, 10); // rear shock
-    snprintf(name, sizeof name, "%s_frame.jm", fam);
+    snprintf(name, sizeof name, "%s_frame%s.jm", fam, lod);
     if (!write_mesh(name, frame))
         return 0;
 
@@ -560,7 +568,7 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st)
     float half = g.fork_spacing / 2;
     for (float s : {-1.0f, 1.0f})
         tube(u, head + axis * 0.5f + vec3{s * half, 0, 0}, head - axis * 1.0f + vec3{s * half, 0, 0},
-             0.14f, 12);
+             0.14f, tube_sides + 2);
     mesh_block &clamps = upper.block(SW_CHROME, 40, 0.7f);
     for (float at : {0.45f, -0.25f})
         obox(clamps, head + axis * at, {half + 0.15f, 0.07f, 0.18f}, {1, 0, 0}, axis,
@@ -584,7 +592,7 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st)
     vec3 fc = head - axis * 0.42f + vec3{0, -0.06f, 0};
     pbox(fender, fc + vec3{0, 0, -0.5f}, {0.23f, 0.03f, 0.55f}, -0.28f);
     pbox(fender, fc + vec3{0, -0.12f, 0.45f}, {0.22f, 0.03f, 0.45f}, 0.45f);
-    snprintf(name, sizeof name, "%s_fork_upper.jm", fam);
+    snprintf(name, sizeof name, "%s_fork_upper%s.jm", fam, lod);
     if (!write_mesh(name, upper))
         return 0;
 
@@ -594,14 +602,14 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st)
     mesh_block &guard = lowm.block(SW_PLASTIC, 24, 0.45f);
     for (float s : {-1.0f, 1.0f}) {
         vec3 foot = front + vec3{s * half, 0, 0} - axis * 0.12f;
-        tube(inner, foot, foot + axis * 1.7f, 0.1f, 12);
+        tube(inner, foot, foot + axis * 1.7f, 0.1f, tube_sides + 2);
         box(inner, front + vec3{s * half, 0, 0}, {0.08f, 0.12f, 0.12f});
         obox(guard, foot + axis * 0.6f + vec3{0, 0, -0.12f}, {0.09f, 0.55f, 0.04f},
              {1, 0, 0}, axis, unit(cross({1, 0, 0}, axis)));
     }
     tube(inner, front + vec3{-half, 0, 0}, front + vec3{half, 0, 0}, 0.05f, 6); // axle
     box(inner, front + vec3{-half + 0.1f, 0.3f, 0.25f}, {0.06f, 0.12f, 0.15f});  // caliper
-    snprintf(name, sizeof name, "%s_fork_lower.jm", fam);
+    snprintf(name, sizeof name, "%s_fork_lower%s.jm", fam, lod);
     if (!write_mesh(name, lowm))
         return 0;
 
@@ -619,10 +627,12 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st)
     vec3 sprocket = {0.3f, 1.5f, 3.6f};
     beam(chain, sprocket + vec3{0, 0.2f, 0}, rear + vec3{0.3f, 0.4f, 0}, 0.025f, 0.03f);
     beam(chain, sprocket + vec3{0, -0.2f, 0}, rear + vec3{0.3f, -0.4f, 0}, 0.025f, 0.03f);
-    snprintf(name, sizeof name, "%s_swingarm.jm", fam);
+    snprintf(name, sizeof name, "%s_swingarm%s.jm", fam, lod);
     if (!write_mesh(name, arm))
         return 0;
 
+    if (lod[0])
+        return 1; // plates are flat boxes: nothing to save
     // Side number plates over the airbox, on the frame.
     mesh side;
     mesh_block &p = side.block(SW_PLATE, 12, 0.3f);
@@ -632,7 +642,7 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st)
         // A bold stripe stands for the number from far away.
         pbox(num, {sx * 0.4f, 2.95f, 4.95f}, {0.01f, 0.18f, 0.08f}, -0.1f);
     }
-    snprintf(name, sizeof name, "%s_side_plates.jm", fam);
+    snprintf(name, sizeof name, "%s_side_plates%s.jm", fam, lod);
     if (!write_mesh(name, side))
         return 0;
 
@@ -644,7 +654,7 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st)
     vec3 pz = unit(cross({1, 0, 0}, axis));
     obox(fp, pc, {0.36f, 0.34f, 0.03f}, {1, 0, 0}, axis, pz);
     obox(fn, pc - pz * 0.04f, {0.06f, 0.2f, 0.01f}, {1, 0, 0}, axis, pz);
-    snprintf(name, sizeof name, "%s_front_plate.jm", fam);
+    snprintf(name, sizeof name, "%s_front_plate%s.jm", fam, lod);
     return write_mesh(name, frontm);
 }
 
@@ -900,7 +910,13 @@ int zvgen_model(void)
         if (zvgen_find_file(check, nullptr))
             continue;
         family_shape st = {0.42f + 0.02f * (made % 3), strchr(bm->engine_class, 'f') == nullptr};
-        if (!make_family(fam, bm, st))
+        // Far away a bike is a few pixels: a coarse level from 64 ft on.
+        if (!make_family(fam, bm, st, ""))
+            return 0;
+        tube_sides = 5;
+        int coarse = make_family(fam, bm, st, "_lod6");
+        tube_sides = 10;
+        if (!coarse)
             return 0;
         rgb main, accent, frame;
         family_colours(fam, &main, &accent, &frame);
