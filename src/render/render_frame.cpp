@@ -38,7 +38,8 @@ static void draw_sky(void)
         {{-1, -1, 1}, {-1, -1, -1}, {-1, 1, 1}, {-1, 1, -1}}, // west (-x)
         {{-1, 1, -1}, {1, 1, -1}, {-1, 1, 1}, {1, 1, 1}},     // up
     };
-    static const float uv[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+    // Pictures are stored top row first: the top row goes up (on the up face, toward south).
+    static const float uv[4][2] = {{0, 1}, {1, 1}, {0, 0}, {1, 0}};
     // Inside the near plane's reach whatever the track sets: the box is scaled to it.
     float s = lighting.near_plane * 2;
     zvglPushMatrix();

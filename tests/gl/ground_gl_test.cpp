@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <set>
@@ -231,7 +232,10 @@ TEST_F(GroundGl, DefaultTrackFromAboveIsLitTiledGround) {
     float eye[3] = {centre, terrain_height(centre, centre) + 150, centre + 1};
     float at[3] = {centre, terrain_height(centre, centre), centre};
     frame_camera cam = look(eye, at, 60);
+    while (zvglGetError() != GL_NO_ERROR) {
+    }
     picture p = draw(cam, 12);
+    EXPECT_EQ((GLenum)GL_NO_ERROR, zvglGetError()) << "the level redraws and the ground draw";
     EXPECT_LT(p.dark_pixels(), W * H / 20) << "the ground is drawn black";
     double r = p.mean(0, 0, H), g = p.mean(1, 0, H), b = p.mean(2, 0, H);
     EXPECT_GT(r, b + 10) << "r " << r << " g " << g << " b " << b;
@@ -259,6 +263,37 @@ TEST_F(GroundGl, SkyAboveGroundBelowTheHorizon) {
     EXPECT_GT(sky_b, sky_r + 20) << "no blue sky at the top";
     EXPECT_GT(ground_r, ground_b + 5) << "no earth or grass at the bottom";
     EXPECT_LT(p.dark_pixels(), W * H / 20);
+}
+
+// Toward the sun: the sky is paler low down than high up, the sun is white, and its lens flare
+// shows; turned away from it, the flare is gone.
+TEST_F(GroundGl, SunInTheSkyWithItsFlare) {
+    if (!use_generated_data()) GTEST_SKIP() << "no generated data (zvgen) in " << ZV_BINARY_DIR;
+    ASSERT_EQ(1, terrain_load("@tracks/pinehollow"));
+    lighting_load("tracks/pinehollow");
+    ASSERT_EQ(1, lighting.flare_count);
+    float centre = terrain.extent / 2;
+    float eye[3] = {centre, terrain.top + 5, centre};
+    float at[3] = {eye[0] + lighting.sun_vector[0], eye[1] + lighting.sun_vector[1],
+                   eye[2] + lighting.sun_vector[2]};
+    picture p = draw(look(eye, at, 70), 12);
+    const uint8_t *sun = p.at(W / 2, H / 2);
+    EXPECT_GT(sun[0], 223);
+    EXPECT_GT(sun[1], 223);
+    EXPECT_GT(sun[2], 223);
+    EXPECT_GT(lighting.flares[0].visibility, 0.5f);
+    // Clouds only lighten the sky: the clearest red of a band follows the elevation.
+    auto clearest_red = [&](int y0, int y1) {
+        int m = 255;
+        for (int y = y0; y < y1; y++)
+            for (int x = 0; x < W; x++) m = std::min(m, (int)p.at(x, y)[0]);
+        return m;
+    };
+    EXPECT_GT(clearest_red(0, 10), clearest_red(H - 10, H) + 30) << "no haze toward the horizon";
+
+    float away[3] = {2 * eye[0] - at[0], eye[1], 2 * eye[2] - at[2]};
+    draw(look(eye, away, 70), 1);
+    EXPECT_EQ(0.0f, lighting.flares[0].visibility);
 }
 
 // Raised heights change the picture only once their block reaches the height texture: the

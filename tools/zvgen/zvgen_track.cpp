@@ -338,7 +338,7 @@ int ground_type(const track_gen *g, int c, int k)
 
 // The sun the light map is baked for; the lighting file gives the same one to the renderer, so
 // baked shadows and lit slopes agree.
-const double SUN[3] = {-0.55, 0.62, -0.56};
+const double SUN[3] = {ZVGEN_SUN_X, ZVGEN_SUN_Y, ZVGEN_SUN_Z};
 
 // Light per element: sun on the slope, darker in cast shadows. 255 = full light.
 void shade(const track_gen *g, uint8_t *light)
@@ -515,8 +515,13 @@ int write_track(track_gen *g)
                             "sun_color [ 1 0.96 0.88 ]\n"
                             "ambient [ 0.5 0.53 0.58 ]\n"
                             "global_ambient [ 0.2 0.2 0.2 ]\n"
-                            "fog [ 0.78 0.86 0.95 ] 0.0008\n",
-                            SUN[0], SUN[1], SUN[2]);
+                            "fog [ 0.78 0.86 0.95 ] 0.0008\n"
+                            "flare_element [ 0 1 ] [ 1 0.95 0.8 ] 0.3 @flare-glow.png\n"
+                            "flare_element [ 0 0.45 ] [ 0.25 0.3 0.45 ] 0.06 @flare-ring.png\n"
+                            "flare_element [ 0 -0.2 ] [ 0.3 0.25 0.15 ] 0.1 @flare-glow.png\n"
+                            "flare_element [ 0 -0.7 ] [ 0.2 0.3 0.4 ] 0.16 @flare-ring.png\n"
+                            "flare_vector [ %.2f %.2f %.2f ]\n",
+                            SUN[0], SUN[1], SUN[2], SUN[0], SUN[1], SUN[2]);
     ok &= zvgen_printf_file(ZVGEN_TRACK_DIR "/nofrills.js", "%s", SCRIPT_TEXT);
     ok &= write_texture("hardpack.png", ZVGEN_GROUND_HARDPACK, 11);
     ok &= write_texture("loam.png", ZVGEN_GROUND_LOAM, 12);

@@ -17,6 +17,12 @@
 #define ZVGEN_TRACK_DIR "tracks/pinehollow"
 #define ZVGEN_TRACK_STEP 4.0
 
+// The sun of the default track (toward it, not normalised): its light map is baked for it, its
+// lighting file names it, and the sky pictures show it.
+#define ZVGEN_SUN_X -0.55
+#define ZVGEN_SUN_Y 0.62
+#define ZVGEN_SUN_Z -0.56
+
 struct zvgen_track_point {
     float x, y, z, half_width;
 };
