@@ -35,6 +35,7 @@ int gl_start(platform_window *w, int *major, int *minor, int *es) {
 
 // The ground's own GL objects go before the layer stops; a restarted context makes new ones.
 void gl_stop(void) {
+    view_release_textures();
     ground_levels_free();
     ground_free();
     zvglShutdown();

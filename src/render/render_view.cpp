@@ -11,6 +11,7 @@
 #include "core/core_settings.h"
 #include "race/race.h"
 #include "race/race_robots.h"
+#include "render/render_font.h"
 #include "render/render_frame.h"
 #include "render/render_model.h"
 #include "render/render_model_draw.h"
@@ -21,7 +22,7 @@
 namespace {
 
 // Which texture a part is painted with.
-enum { TEX_BIKE, TEX_WHEEL, TEX_BODY, TEX_HEAD, TEX_KINDS };
+enum { TEX_BIKE, TEX_WHEEL, TEX_BODY, TEX_HEAD, TEX_PLATE, TEX_KINDS };
 
 // Which model file each body wears, and its texture.
 struct part_entry {
@@ -31,15 +32,15 @@ struct part_entry {
 };
 const part_entry parts[] = {
     {BIKE_FRAME, BIKE_FILE_FRAME_MODEL, TEX_BIKE},
-    {BIKE_FRAME, BIKE_FILE_SIDE_PLATES_MODEL, TEX_BIKE},
+    {BIKE_FRAME, BIKE_FILE_SIDE_PLATES_MODEL, TEX_PLATE},
     {BIKE_FORK_UPPER, BIKE_FILE_FORK_UPPER_MODEL, TEX_BIKE},
-    {BIKE_FORK_UPPER, BIKE_FILE_FRONT_PLATE_MODEL, TEX_BIKE},
+    {BIKE_FORK_UPPER, BIKE_FILE_FRONT_PLATE_MODEL, TEX_PLATE},
     {BIKE_FORK_LOWER, BIKE_FILE_FORK_LOWER_MODEL, TEX_BIKE},
     {BIKE_SWINGARM, BIKE_FILE_SWINGARM_MODEL, TEX_BIKE},
     {BIKE_FRONT_WHEEL, BIKE_FILE_FRONT_WHEEL_MODEL, TEX_WHEEL},
     {BIKE_REAR_WHEEL, BIKE_FILE_REAR_WHEEL_MODEL, TEX_WHEEL},
     {BIKE_RIDER, BIKE_FILE_BODY_MODEL, TEX_BODY},
-    {BIKE_RIDER, BIKE_FILE_BACK_PLATE_MODEL, TEX_BODY},
+    {BIKE_RIDER, BIKE_FILE_BACK_PLATE_MODEL, TEX_PLATE},
     {BIKE_RIDER, BIKE_FILE_HEAD_MODEL, TEX_HEAD},
 };
 constexpr int PART_COUNT = sizeof parts / sizeof parts[0];
@@ -133,6 +134,27 @@ GLuint texture_or(const char *name, GLuint fallback)
     return t ? t : fallback;
 }
 
+// Number plate pictures by number, made once while the GL layer runs.
+struct plate_entry {
+    char number[16];
+    GLuint tex;
+};
+plate_entry plates[256];
+int plate_count;
+
+GLuint plate_texture(const char *number)
+{
+    for (int i = 0; i < plate_count; i++)
+        if (!strcmp(plates[i].number, number))
+            return plates[i].tex;
+    GLuint t = render_font_plate_texture(number, 0x101010, 0xffffff);
+    if (t && plate_count < (int)(sizeof plates / sizeof plates[0])) {
+        snprintf(plates[plate_count].number, sizeof plates[0].number, "%s", number);
+        plates[plate_count++].tex = t;
+    }
+    return t;
+}
+
 // A robot wears its roster graphics; everyone else the model's own textures.
 const slot_paint &slot_textures(const bike_record *b)
 {
@@ -168,6 +190,12 @@ const slot_paint &slot_textures(const bike_record *b)
     p.tex[TEX_WHEEL] = texture_or(b->m->files[BIKE_FILE_WHEEL_TEXTURE], 0);
     p.tex[TEX_BODY] = texture_or(b->m->files[BIKE_FILE_BODY_TEXTURE], 0);
     p.tex[TEX_HEAD] = texture_or(b->m->files[BIKE_FILE_HEAD_TEXTURE], 0);
+    // The number plates: a robot's own number, everyone else the slot's place in the gate.
+    char number[16];
+    snprintf(number, sizeof number, "%d",
+             robot >= 0 ? race_robot_roster[robot].number
+                        : (s == race.local_slot ? race_player_number : s + 1));
+    p.tex[TEX_PLATE] = plate_texture(number);
     if (robot >= 0) {
         const race_robot &r = race_robot_roster[robot];
         char name[160];
@@ -209,6 +237,8 @@ void draw_bike(const bike_record *b)
         if (!m)
             continue;
         GLuint tex = pt.tex[parts[p].texture];
+        if (!tex && parts[p].texture == TEX_PLATE)
+            continue; // a number quad without its number would show a blank square
         zvglBindTexture(GL_TEXTURE_2D, tex ? tex : zvglWhiteTexture());
         const dReal *at = dBodyGetPosition(body);
         float where[3] = {(float)at[0], (float)at[1], (float)at[2]};
@@ -505,6 +535,14 @@ void view_draw_riders(const frame_camera *camera, int first_person_slot)
     memcpy(model_draw.camera, camera->position, sizeof model_draw.camera);
     model_draw.alpha = 1;
     riders_pass(0);
+}
+
+void view_release_textures(void)
+{
+    for (int i = 0; i < plate_count; i++)
+        zvglDeleteTextures(1, &plates[i].tex);
+    plate_count = 0;
+    paint_ready = 0; // every slot chooses its textures again
 }
 
 void view_install(void) { frame_passes.riders = riders_pass; }

@@ -11,6 +11,7 @@
 #include "core/core_settings.h"
 #include "race/race.h"
 #include "render/render_camera.h"
+#include "render/render_font.h"
 #include "render/render_frame.h"
 #include "render/render_model.h"
 #include "render/render_texture.h"
@@ -31,6 +32,7 @@ class BikeGl : public PicturesGl {
             return;
         ASSERT_TRUE(use_generated_data());
         core_settings_init();
+        render_font_load_all(); // the number plates are painted with the digit fonts
         int n = 6, size = (1 << (n + 1)) + 1;
         std::vector<float> g((size_t)size * (size_t)size, 0.0f);
         ASSERT_TRUE(terrain_create(n, 2.0f, g.data()));
@@ -52,6 +54,8 @@ class BikeGl : public PicturesGl {
             zvglDeleteTextures(1, &depth);
         model_sweep(1);
         render_texture_sweep(1);
+        view_release_textures();
+        render_font_free_all();
         bike_world_destroy();
         terrain_free();
         PicturesGl::TearDown();

@@ -97,6 +97,24 @@ int vertex(mesh_block &b, vec3 p, vec3 n)
 
 void tri(mesh_block &b, int a, int c, int d) { b.t.insert(b.t.end(), {a, c, d}); }
 
+// A picture quad (number plates): centre c, unit right and up as a viewer in front sees them,
+// texture corners (0, 0) top left to (1, 1) bottom right.
+void decal(mesh_block &b, vec3 c, vec3 right, vec3 up, float hw, float hh)
+{
+    vec3 n = unit(cross(right, up));
+    vec3 corners[4] = {c - right * hw + up * hh, c + right * hw + up * hh,
+                       c + right * hw - up * hh, c - right * hw - up * hh};
+    const float uv[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    int base = (int)(b.v.size() / 8);
+    for (int k = 0; k < 4; k++) {
+        float a[8] = {corners[k].x, corners[k].y, corners[k].z, n.x, n.y, n.z, uv[k][0], uv[k][1]};
+        b.v.insert(b.v.end(), a, a + 8);
+        b.w.push_back(current_weights);
+    }
+    tri(b, base, base + 3, base + 2);
+    tri(b, base, base + 2, base + 1);
+}
+
 // Box with centre c and half sizes h along the axes ax, ay, az (unit, right-handed).
 void obox(mesh_block &b, vec3 c, vec3 h, vec3 ax, vec3 ay, vec3 az)
 {
@@ -556,6 +574,10 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
         vec3 peg = frame_c + mirror(v3(bm->rider.foot_peg[s > 0 ? 1 : 0]), 1);
         box(black, peg + vec3{0, -0.05f, 0}, {0.18f, 0.04f, 0.09f});
     }
+    // Side number plate boards over the airbox; the numbers are the side plates model.
+    mesh_block &boards = frame.block(SW_PLATE, 12, 0.3f);
+    for (float sx : {-1.0f, 1.0f})
+        pbox(boards, {sx * 0.36f, 2.95f, 4.95f}, {0.035f, 0.3f, 0.5f}, -0.1f);
     mesh_block &spring = frame.block(SW_SPRING, 30, 0.5f);
     tube(spring, {0, 2.6f, 4.1f}, {0, 1.7f, 4.5f}, 0.13f, 10); // rear shock
     snprintf(name, sizeof name, "%s_frame%s.jm", fam, lod);
@@ -592,6 +614,11 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
     vec3 fc = head - axis * 0.42f + vec3{0, -0.06f, 0};
     pbox(fender, fc + vec3{0, 0, -0.5f}, {0.23f, 0.03f, 0.55f}, -0.28f);
     pbox(fender, fc + vec3{0, -0.12f, 0.45f}, {0.22f, 0.03f, 0.45f}, 0.45f);
+    // Front number plate board in front of the bars; the number is the front plate model.
+    vec3 pc = head + axis * 0.35f + vec3{0, 0.05f, -0.42f};
+    vec3 pz = unit(cross({1, 0, 0}, axis)); // back and down, off the board's face
+    mesh_block &board = upper.block(SW_PLATE, 12, 0.3f);
+    obox(board, pc, {0.36f, 0.34f, 0.03f}, {1, 0, 0}, axis, pz);
     snprintf(name, sizeof name, "%s_fork_upper%s.jm", fam, lod);
     if (!write_mesh(name, upper))
         return 0;
@@ -633,28 +660,23 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
 
     if (lod[0])
         return 1; // plates are flat boxes: nothing to save
-    // Side number plates over the airbox, on the frame.
+    // The numbers: picture quads just off the boards, painted with the rider's number plate.
     mesh side;
-    mesh_block &p = side.block(SW_PLATE, 12, 0.3f);
-    mesh_block &num = side.block(SW_NUMBER, 8, 0.1f);
+    mesh_block &num = side.block(SW_NUMBER, 8, 0.2f);
     for (float sx : {-1.0f, 1.0f}) {
-        pbox(p, {sx * 0.36f, 2.95f, 4.95f}, {0.035f, 0.3f, 0.5f}, -0.1f);
-        // A bold stripe stands for the number from far away.
-        pbox(num, {sx * 0.4f, 2.95f, 4.95f}, {0.01f, 0.18f, 0.08f}, -0.1f);
+        float a = -0.1f;
+        vec3 up = {0, std::cos(a), std::sin(a)}, n = {sx, 0, 0};
+        decal(num, {sx * 0.398f, 2.95f, 4.95f}, unit(cross(up, n)), up, 0.3f, 0.27f);
     }
-    snprintf(name, sizeof name, "%s_side_plates%s.jm", fam, lod);
+    snprintf(name, sizeof name, "%s_side_plates.jm", fam);
     if (!write_mesh(name, side))
         return 0;
 
-    // Front number plate in front of the bars, on the upper fork.
     mesh frontm;
-    mesh_block &fp = frontm.block(SW_PLATE, 12, 0.3f);
-    mesh_block &fn = frontm.block(SW_NUMBER, 8, 0.1f);
-    vec3 pc = head + axis * 0.35f + vec3{0, 0.05f, -0.42f};
-    vec3 pz = unit(cross({1, 0, 0}, axis));
-    obox(fp, pc, {0.36f, 0.34f, 0.03f}, {1, 0, 0}, axis, pz);
-    obox(fn, pc - pz * 0.04f, {0.06f, 0.2f, 0.01f}, {1, 0, 0}, axis, pz);
-    snprintf(name, sizeof name, "%s_front_plate%s.jm", fam, lod);
+    mesh_block &fn = frontm.block(SW_NUMBER, 8, 0.2f);
+    vec3 out = pz * -1;
+    decal(fn, pc + out * 0.036f, unit(cross(axis, out)), axis, 0.3f, 0.28f);
+    snprintf(name, sizeof name, "%s_front_plate.jm", fam);
     return write_mesh(name, frontm);
 }
 
@@ -706,6 +728,17 @@ void limb(mesh_block &blk, vec3 s, vec3 e, float r0, float r1, int a, int b, int
     }
 }
 
+// The board between the shoulder blades that carries the rider's number: its centre, up and
+// outward (backward) directions.
+void back_board(const rider_pose &p, vec3 *c, vec3 *up, vec3 *back)
+{
+    vec3 chest = (p.shoulder[0] + p.shoulder[1]) * 0.5f;
+    vec3 hips = (p.hip[0] + p.hip[1]) * 0.5f;
+    *up = unit(chest - hips);
+    *back = unit(cross({1, 0, 0}, *up));
+    *c = hips + (chest - hips) * 0.62f + *back * 0.36f;
+}
+
 int make_rider_body(const char *name, const bike_model *bm, bool first_person, int detail)
 {
     rider_pose p = pose_of(bm);
@@ -733,6 +766,10 @@ int make_rider_body(const char *name, const bike_model *bm, bool first_person, i
         blob(pants, hips + vec3{0, 0.05f, 0.05f}, side * 0.45f, up * 0.35f, fwd * 0.38f,
              detail / 2 + 3, detail);
         tube(neck, chest, p.neck, 0.16f, sides);
+        vec3 bc, bu, bb;
+        back_board(p, &bc, &bu, &bb);
+        mesh_block &board = m.block(RB_PLATE, 8, 0.2f);
+        obox(board, bc, {0.27f, 0.25f, 0.02f}, {1, 0, 0}, bu, bb);
         for (int s = 0; s < 2; s++)
             ellipsoid(jersey, p.shoulder[s], 0.22f, 0.2f, 0.22f, detail / 2 + 3, detail);
     }
@@ -788,14 +825,12 @@ int make_rider(const bike_model *bm)
     if (!write_mesh("rider_head.jm", head))
         return 0;
 
-    // Back plate between the shoulder blades.
+    // The number on the back, just off the board the body carries.
     mesh plate;
     mesh_block &pl = plate.block(RB_PLATE, 8, 0.2f);
-    vec3 chest = (p.shoulder[0] + p.shoulder[1]) * 0.5f;
-    vec3 hips = (p.hip[0] + p.hip[1]) * 0.5f;
-    vec3 up = unit(chest - hips), back = unit(cross({1, 0, 0}, up)) * -1;
-    obox(pl, hips + (chest - hips) * 0.6f + back * 0.4f, {0.26f, 0.24f, 0.02f}, {1, 0, 0}, up,
-         unit(cross({1, 0, 0}, up)));
+    vec3 c, up, back;
+    back_board(p, &c, &up, &back);
+    decal(pl, c + back * 0.025f, unit(cross(up, back)), up, 0.24f, 0.22f);
     return write_mesh("rider_plate.jm", plate);
 }
 
