@@ -71,9 +71,15 @@ static int read_pixel(int x, int y, unsigned char rgb[3], float *depth)
 void frame_draw(const frame_camera *camera, int width, int height)
 {
     // Texture level upkeep first: it draws into its own framebuffer and viewport.
-    if (terrain_present())
-        ground_levels_update(camera->position[0] * terrain.inv_spacing,
-                             camera->position[2] * terrain.inv_spacing);
+    if (terrain_present()) {
+        float g = camera->position[0] * terrain.inv_spacing;
+        float h = camera->position[2] * terrain.inv_spacing;
+        // The first frame of a track draws every level whole rather than show their test
+        // pattern for three frames a level; after that, one step a frame.
+        int steps = ground_levels_none_drawn() ? 3 * GROUND_LEVELS_MAX : 1;
+        for (int s = 0; s < steps && ground_levels_update(g, h); s++) {
+        }
+    }
     camera_set_projection(width, height, camera->fov);
     float m[16];
     frame_view_matrix(camera, 0, m);

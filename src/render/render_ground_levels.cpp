@@ -35,6 +35,14 @@ void ground_levels_invalidate(void)
     ground_redraw.level = GROUND_NO_REDRAW;
 }
 
+int ground_levels_none_drawn(void)
+{
+    for (int l = 0; l < GROUND_LEVELS_MAX; l++)
+        if (ground_redraw.valid[l])
+            return 0;
+    return 1;
+}
+
 int ground_levels_update(float g, float h)
 {
     int slots[GROUND_LEVELS_MAX];

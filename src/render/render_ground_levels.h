@@ -26,3 +26,6 @@ void ground_levels_free(void);
 void ground_levels_invalidate(void);
 // One frame of upkeep for the camera at grid position (g, h); 1 when a step was done.
 int ground_levels_update(float g, float h);
+// 1 when no level has been drawn since the last invalidation (a new track): the levels still
+// show their test pattern.
+int ground_levels_none_drawn(void);

@@ -234,7 +234,8 @@ TEST_F(GroundGl, DefaultTrackFromAboveIsLitTiledGround) {
     frame_camera cam = look(eye, at, 60);
     while (zvglGetError() != GL_NO_ERROR) {
     }
-    picture p = draw(cam, 12);
+    // The first frame already shows the levels drawn, not their test pattern.
+    picture p = draw(cam, 1);
     EXPECT_EQ((GLenum)GL_NO_ERROR, zvglGetError()) << "the level redraws and the ground draw";
     EXPECT_LT(p.dark_pixels(), W * H / 20) << "the ground is drawn black";
     double r = p.mean(0, 0, H), g = p.mean(1, 0, H), b = p.mean(2, 0, H);
