@@ -284,8 +284,9 @@ int ground_level_draw_step(int slot, int step, int origin_u, int origin_v)
     zvglActiveTexture(GL_TEXTURE0);
     zvglColor4f(1, 1, 1, 1);
 
-    if (step == 1 && terrain.tile_map) {
-        draw_tiles(origin_u, origin_v, d->coverage);
+    if (step == 1) {
+        if (terrain.tile_map)
+            draw_tiles(origin_u, origin_v, d->coverage);
     } else if (step == 2) {
         draw_light(origin_u, origin_v, d->coverage);
     } else {
