@@ -53,10 +53,11 @@ void robot_race_control(int slot)
     bike_record *b = &bike_world.bikes[slot];
     if (!b->present) return;
     if (b->trouble) {
-        // Trouble counts against the line of this section; pick afresh.
+        // Trouble counts against the line of this section (only while learning: with it off
+        // the store stays as loaded and is never written back); pick afresh.
         robot_path *p = &robot_riders[slot].path;
         int sec = learners[slot].majors;
-        robot_line_fail(sec, robot_path_pick_of(p, sec));
+        if (robot_learning) robot_line_fail(sec, robot_path_pick_of(p, sec));
         robot_path_forget_picks(p);
     }
     robot_update(b, &robot_riders[slot]);
@@ -130,7 +131,7 @@ void robot_race_learn(int slot)
             expected = 0;
         if (!human) {
             if (!robot_on_path(r, b)) {
-                robot_line_fail(ended, robot_path_pick_of(&r->path, ended));
+                if (robot_learning) robot_line_fail(ended, robot_path_pick_of(&r->path, ended));
                 robot_path_forget_picks(&r->path);
             } else if (expected && ended >= 1 && robot_learning) {
                 int k = ended - 1;

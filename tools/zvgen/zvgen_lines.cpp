@@ -19,9 +19,12 @@ namespace {
 const double SAMPLE_STEP = 6.0; // ft; a sample every quarter second near 24 ft/s
 const float LANES[] = {-4.0f, 0.0f, 4.0f};
 struct skill_speeds {
-    double top, grip; // ft/s, lateral acceleration / g
+    double top, grip;    // ft/s, lateral acceleration / g
+    double rough;        // ft/s over jumps, whoops and rhythm bumps
+    double brake, accel; // ft/s^2 the speed may fall toward a slower place and rise after it
 };
-const skill_speeds SKILLS[3] = {{20, 0.30}, {26, 0.38}, {32, 0.46}};
+const skill_speeds SKILLS[3] = {{20, 0.30, 14, 8, 6}, {26, 0.38, 17, 10, 8}, {32, 0.46, 20, 12, 10}};
+const double PROFILE_STEP = 1.0; // ft between speed profile points
 
 // Arc length of the centre line point nearest to (x, z).
 double arc_of(const track_centerline *c, float x, float z)
@@ -49,8 +52,56 @@ double curve_speed(const track_centerline *c, double t, const skill_speeds *s)
     return fmin(s->top, sqrt(32 * s->grip * radius));
 }
 
+// How far the ground along the line bends up or down within 12 ft of t: jumps, whoops and bumps
+// throw a bike at speed, so the line slows there.
+double roughness(const track_centerline *c, double t)
+{
+    double worst = 0;
+    for (double u = t - 12; u <= t + 12; u += 2) {
+        double y0 = track_centerline_at(c, (float)(u - 6)).y, y1 = track_centerline_at(c, (float)u).y,
+               y2 = track_centerline_at(c, (float)(u + 6)).y;
+        worst = fmax(worst, fabs(y1 - 0.5 * (y0 + y2)));
+    }
+    return worst;
+}
+
+// The skill's speed at every PROFILE_STEP of the lap: the corner and rough-ground limits, then
+// braking before each slow place and accelerating after it, around the closed lap.
+double *speed_profile(const track_centerline *c, const skill_speeds *s, int *count)
+{
+    int n = (int)ceil(c->length / PROFILE_STEP);
+    double *v = (double *)zv_alloc(sizeof(double) * (size_t)n);
+    if (!v) return nullptr;
+    for (int i = 0; i < n; i++) {
+        double t = i * PROFILE_STEP;
+        v[i] = curve_speed(c, t, s);
+        double r = roughness(c, t);
+        // Up to a quarter foot of bend rides at full speed, a foot or more at the rough speed.
+        if (r > 0.25) v[i] = fmin(v[i], s->rough + (v[i] - s->rough) * fmax(0.0, 1 - (r - 0.25) / 0.75));
+    }
+    for (int i = 2 * n - 1; i >= 0; i--) { // braking toward a slow place: v^2 <= v_next^2 + 2 a d
+        double next = v[(i + 1) % n];
+        v[i % n] = fmin(v[i % n], sqrt(next * next + 2 * s->brake * PROFILE_STEP));
+    }
+    for (int i = 1; i < 2 * n; i++) { // accelerating out of it
+        double prev = v[(i - 1) % n];
+        v[i % n] = fmin(v[i % n], sqrt(prev * prev + 2 * s->accel * PROFILE_STEP));
+    }
+    *count = n;
+    return v;
+}
+
+double profile_at(const double *v, int n, double t)
+{
+    double u = fmod(t, n * PROFILE_STEP);
+    if (u < 0) u += n * PROFILE_STEP;
+    int i = (int)(u / PROFILE_STEP);
+    double f = u / PROFILE_STEP - i;
+    return v[i % n] * (1 - f) + v[(i + 1) % n] * f;
+}
+
 // One lane's line from arc t0 to t1; returns the sample count and the riding time in tics.
-int lane_line(const track_centerline *c, double t0, double t1, float lane, const skill_speeds *s,
+int lane_line(const track_centerline *c, double t0, double t1, float lane, const double *profile, int pn,
               robot_sample *out, int max, int *tics)
 {
     int n = (int)ceil((t1 - t0) / SAMPLE_STEP);
@@ -64,7 +115,7 @@ int lane_line(const track_centerline *c, double t0, double t1, float lane, const
         double nx = -(b.z - a.z), nz = b.x - a.x, nl = hypot(nx, nz);
         nx = nl > 0 ? nx / nl : 0;
         nz = nl > 0 ? nz / nl : 0;
-        double v = curve_speed(c, t, s);
+        double v = profile_at(profile, pn, t);
         out[i].pos[0] = (float)(p.x + nx * lane);
         out[i].pos[1] = p.y;
         out[i].pos[2] = (float)(p.z + nz * lane);
@@ -105,7 +156,9 @@ int zvgen_lines(void)
     robot_sample *buf = (robot_sample *)zv_alloc(sizeof(robot_sample) * ROBOT_SAMPLES_MAX);
     int ok = ends && buf && k == sections;
     for (int skill = 0; skill < 3 && ok; skill++) {
-        ok = robot_lines_reset(sf, sn);
+        int pn = 0;
+        double *profile = speed_profile(&c, &SKILLS[skill], &pn);
+        ok = profile && robot_lines_reset(sf, sn);
         int tics[ROBOT_SECTIONS_MAX][3] = {};
         // First pass: section times; second: store with t2 over the following section.
         for (int pass = 0; pass < 2 && ok; pass++)
@@ -115,13 +168,14 @@ int zvgen_lines(void)
                 if (s >= sf && t1 <= t0) t1 += c.length; // the lap line wraps past the start
                 while (t1 <= t0) t1 += c.length;
                 for (int lane = 0; lane < 3; lane++) {
-                    int n = lane_line(&c, t0, t1, LANES[lane], &SKILLS[skill], buf, ROBOT_SAMPLES_MAX,
+                    int n = lane_line(&c, t0, t1, LANES[lane], profile, pn, buf, ROBOT_SAMPLES_MAX,
                                       &tics[s][lane]);
                     if (pass == 0) continue;
                     int next = s + 1 < sections ? s + 1 : sf;
                     ok = robot_line_set(s, lane, buf, n, tics[s][lane], tics[s][lane] + tics[next][lane]);
                 }
             }
+        zv_free(profile);
         int out_len = 0;
         char *out = ok ? robot_lines_format(&out_len) : nullptr;
         char name[256];
