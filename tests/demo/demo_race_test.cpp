@@ -1,5 +1,6 @@
 // Demos in a race: blending states, skipping with roost suppressed, rewinding with the gate
-// passes after the target forgotten, and the race-against recording rule.
+// passes after the target forgotten, old versions jumping by records, and the race-against
+// recording rule.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "core/core_message.h"
+#include "core/core_options.h"
 #include "demo/demo.h"
 #include "demo/demo_race.h"
 #include "race/race.h"
@@ -154,6 +156,55 @@ TEST_F(DemoSeek, RefusedWhileOthersRideOrRecording) {
     EXPECT_EQ(demo_seek(-1), 0);
 }
 
+// Versions 4 and 5 hold a record per rider per tic: one rider, record t filled with t * 3 + k.
+std::vector<uint8_t> old_demo(int version, int tics) {
+    std::string h = "ZV0" + std::to_string(version) + " 1 0 3\ndefault\ncrf\n1\n";
+    std::vector<uint8_t> f(h.begin(), h.end());
+    for (int t = 0; t < tics; t++)
+        for (int k = 0; k < (version == 4 ? 26 : 39); k++)
+            f.push_back((uint8_t)(t * 3 + k));
+    return f;
+}
+
+// Old demos have no block chain to walk and nothing to simulate from: rewinding, and skipping
+// unless skips are accurate, jump straight to the target's record.
+TEST_F(DemoSeek, OldVersionsJumpByRecords) {
+    for (int version : {4, 5})
+        for (int x : {1, -1}) {
+            demo_play_close();
+            f = old_demo(version, 3000);
+            ASSERT_TRUE(demo_play_open_buffer(f.data(), (int)f.size()));
+            demo_play.slot_of[0] = 3;
+            demo_history_clear();
+            race.tic = 1000;
+            race_tics = roost_seen_on = 0;
+            demo_play_tic(&race.tic);
+            ASSERT_EQ(demo_seek(x), 1);
+            int target = 1000 - 1 + x * 128;
+            EXPECT_EQ(race_tics, 1) << version; // only the tic after the re-read
+            EXPECT_EQ(race.tic, target + 1);
+            EXPECT_EQ(roost, 1.0f);
+            int o, n;
+            ASSERT_TRUE(demo_history_around(3, target + 1, &o, &n));
+            EXPECT_EQ(demo_history[3].tic[o], target) << version;
+            EXPECT_EQ(demo_history[3].rec[o][0], (uint8_t)(target * 3));
+            EXPECT_EQ(demo_history[3].rec[o][1], (uint8_t)(target * 3 + 1));
+            // read from the target's record on, records of 26 or 39 bytes
+            int size = version == 4 ? 26 : 39;
+            EXPECT_GE(demo_play.next_off, demo_play.blocks_start + target * size);
+            EXPECT_LE(demo_play.next_off, demo_play.blocks_start + (target + 16) * size);
+        }
+    // an accurate skip simulates old demos too
+    core_options.accurate_skip = 1;
+    race_tics = roost_seen_on = 0;
+    int before = race.tic;
+    ASSERT_EQ(demo_seek(1), 1);
+    core_options.accurate_skip = 0;
+    EXPECT_EQ(race_tics, 128);
+    EXPECT_EQ(race.tic, before + 128);
+    EXPECT_EQ(roost_seen_on, 0);
+}
+
 TEST(DemoMenu, RaceAgainstTheDefaultDemoDoesNotRecord) {
     core_message_clear();
     EXPECT_EQ(demo_menu_start("@demos/default.zvdemo", 1, 1), 0);
@@ -161,6 +212,13 @@ TEST(DemoMenu, RaceAgainstTheDefaultDemoDoesNotRecord) {
     ASSERT_NE(line, nullptr);
     EXPECT_NE(std::string(line).find("Can't record and play from same file - recording disabled"),
               std::string::npos);
+    // names are compared as the file index does, ignoring case
+    core_message_clear();
+    EXPECT_EQ(demo_menu_start("@DEMOS/Default.ZVDEMO", 1, 1), 0);
+    ASSERT_NE(core_message_line(0), nullptr);
+    core_message_clear();
+    EXPECT_EQ(demo_menu_start("@demos/default.zvdemo", 0, 1), 0); // watching: no message
+    EXPECT_EQ(core_message_line(0), nullptr);
     EXPECT_EQ(demo_menu_start("@demos/other.zvdemo", 1, 1), 1);
     EXPECT_EQ(demo_menu_start("@demos/other.zvdemo", 0, 1), 0); // playback only
     EXPECT_EQ(demo_menu_start("@demos/other.zvdemo", 1, 0), 0);
