@@ -4,11 +4,16 @@
 
 #include "bike/bike.h"
 #include "bike/bike_input.h"
+#include "bike/bike_input_ride.h"
 #include "robot/robot_ride.h"
+#include "track/track_terrain.h"
+#include "track/track_tiles.h"
 
 static const double RACE_START_FLAGGER_S = 5.0; // the flagger mark after race setup
 
 static double clampd(double v, double lo, double hi) { return v < lo ? lo : v > hi ? hi : v; }
+// x moved toward 0 by d (a dead band that keeps the sign).
+static double toward0(double x, double d) { return x > d ? x - d : x < -d ? x + d : 0; }
 
 float robot_random(robot_rider *r, float lo, float hi)
 {
@@ -96,6 +101,84 @@ double robot_target_lean(double v, double r, double k)
 {
     if (r == 0 || !std::isfinite(r)) return 0;
     return std::atan2(-v * v / r, 32 * k) * robot_low_speed_fade(v);
+}
+
+double robot_load_factor(double vertical_force, double total_mass)
+{
+    if (!(total_mass > 0) || !std::isfinite(vertical_force)) return 1;
+    return std::fmax(1.0, vertical_force / (32 * total_mass) - 1);
+}
+
+double robot_bars_to_path(double travel_angle, double steer_angle, double steer_rate)
+{
+    double p = toward0(clampd(travel_angle - steer_angle, -0.25, 0.25), 1.0 / 32);
+    double q = toward0(8 * p - steer_rate, 1.0 / 2400);
+    return q < -4.0 / 3 ? -2.0 / 3 : q > 4.0 / 3 ? 2.0 / 3 : q / 2;
+}
+
+void robot_steer(const robot_steer_in *in, robot_steer_out *out)
+{
+    double v = in->v, k = in->k > 1 ? in->k : 1;
+    double c = clampd((20.0 - in->straight) / 17, 0, 1);
+    double gain = 4 * c, rate_limit = c * M_PI / k;
+    // Path radius: the circle that leaves the bike along its velocity and passes through the
+    // look-ahead point pushed out by twice its miss of the circle the bike rides now.
+    double r;
+    if (in->t_ahead <= 0) r = in->t_lat >= 0 ? 10 : -10;
+    else {
+        double rho = robot_turn_radius(v, k, in->roll); // positive: centre to the right
+        double pc_lat = 0, pc_ahead = in->t_ahead;     // upright: the circle is the straight line
+        if (rho != 0) {
+            double dl = in->t_lat - rho, da = in->t_ahead, d = std::hypot(dl, da);
+            pc_lat = d > 1e-9 ? rho + std::fabs(rho) * dl / d : in->t_lat;
+            pc_ahead = d > 1e-9 ? std::fabs(rho) * da / d : in->t_ahead;
+        }
+        double a_lat = in->t_lat + 2 * (in->t_lat - pc_lat), a_ahead = in->t_ahead + 2 * (in->t_ahead - pc_ahead);
+        if (std::fabs(a_lat) < 1e-6) a_lat = a_lat < 0 ? -1e-6 : 1e-6;
+        r = (a_lat * a_lat + a_ahead * a_ahead) / (2 * a_lat);
+    }
+    double lean = std::atan2(-v * v / r, 32 * k);
+    double target = in->target;
+    // The ground's grip along the next samples bounds the lean; a bounded lean bounds the speed.
+    int limited = 0;
+    for (int i = 0; i < in->grip_count && i < 8; i++) {
+        double l = clampd(lean, in->grip_lo[i], in->grip_hi[i]);
+        if (l != lean) limited = 1;
+        lean = l;
+    }
+    if (limited) target = std::fmin(target, std::sqrt(32 * k * std::fabs(r) * std::tan(std::fabs(lean))));
+    double e = in->front_contact ? clampd(1 - in->front_slip / 16, 0, 1) : 1;
+    double fade = robot_low_speed_fade(v);
+    lean *= fade;
+    e = 1 + (e - 1) * fade;
+    if (in->time_left < 3) {
+        // The path is running out: straighten up, let the throttle through, hold the speed.
+        double o = clampd((3 - in->time_left) / 2, 0, 1);
+        e += (1 - e) * o;
+        double lim = M_PI / 2 - 7 * M_PI / 16 * o;
+        lean = clampd(lean, -lim, lim);
+        target += (std::fmax(in->sample_speed + 2, v) - target) * o;
+        rate_limit += (M_PI / 8 - rate_limit) * clampd((3 - in->time_left) / 3, 0, 1);
+    }
+    double w = gain * (lean - in->roll);
+    double lim = w * in->roll < 0 ? 2 * rate_limit : rate_limit; // righting the bike may go faster
+    double omega = clampd(w, -lim, lim);
+    double s0 = robot_bars_to_path(in->travel_angle, in->steer_angle, in->steer_rate);
+    double steering = s0;
+    if (in->front_contact) {
+        // A lean-rate controller while the front tire grips; the bars follow the wheel's path
+        // as it slides.
+        double kk = clampd((4 - in->front_slip) / 4, 0, 1);
+        steering = clampd(s0 + kk * (4 * toward0(in->roll_rate - omega, 1.0 / 8) - s0), -1, 1);
+    }
+    out->radius = r;
+    out->lean = lean;
+    out->omega = omega;
+    out->steering = steering;
+    out->target = target;
+    out->traction = e;
+    out->restricted_lock = 1 + 4 * std::fmin(std::fabs(omega) / M_PI, 1);
+    out->grip_limited = limited;
 }
 
 double robot_traffic_target(double target, double v, double g, double d, double t, int *forget)
@@ -198,6 +281,113 @@ static void path_point(const robot_path *p, double a, double out[3])
     for (int k = 0; k < 3; k++) out[k] = p->samples[i].pos[k] * (1 - f) + p->samples[i + 1].pos[k] * f;
 }
 
+// Horizontal travel direction of a bike: its velocity, or its heading when nearly still.
+static void travel_dir(const bike_record *b, double out[2])
+{
+    const dReal *vel = dBodyGetLinearVel(b->body[BIKE_FRAME]);
+    double h = std::hypot(vel[0], vel[2]);
+    if (h > 0.5) {
+        out[0] = vel[0] / h;
+        out[1] = vel[2] / h;
+        return;
+    }
+    dVector3 f;
+    dBodyVectorToWorld(b->body[BIKE_FRAME], 0, 0, -1, f);
+    double l = std::hypot(f[0], f[2]);
+    out[0] = l > 1e-9 ? f[0] / l : 0;
+    out[1] = l > 1e-9 ? f[2] / l : -1;
+}
+
+struct corridor {
+    double c[2];   // centre
+    double u[2];   // along
+    double half_len, half_wid;
+};
+
+// The strip from 4 ft behind a bike to (speed + 4) ft ahead of it, 4 ft wide.
+static corridor corridor_of(const double pos[2], const double dir[2], double speed)
+{
+    corridor k;
+    double back = 4, front = speed + 4;
+    k.half_len = (back + front) / 2;
+    k.half_wid = 2;
+    k.u[0] = dir[0];
+    k.u[1] = dir[1];
+    double mid = (front - back) / 2;
+    k.c[0] = pos[0] + dir[0] * mid;
+    k.c[1] = pos[1] + dir[1] * mid;
+    return k;
+}
+
+// Separating axes of two rectangles: no axis of either separates them.
+static int corridors_overlap(const corridor *a, const corridor *b)
+{
+    const corridor *k[2] = {a, b};
+    double d[2] = {b->c[0] - a->c[0], b->c[1] - a->c[1]};
+    for (int i = 0; i < 2; i++)
+        for (int side = 0; side < 2; side++) {
+            double ax[2] = {side ? -k[i]->u[1] : k[i]->u[0], side ? k[i]->u[0] : k[i]->u[1]};
+            double reach = 0;
+            for (int j = 0; j < 2; j++) {
+                double along = std::fabs(ax[0] * k[j]->u[0] + ax[1] * k[j]->u[1]);
+                double across = std::fabs(-ax[0] * k[j]->u[1] + ax[1] * k[j]->u[0]);
+                reach += k[j]->half_len * along + k[j]->half_wid * across;
+            }
+            if (std::fabs(d[0] * ax[0] + d[1] * ax[1]) > reach) return 0;
+        }
+    return 1;
+}
+
+int robot_traffic_find(const bike_record *b, double rho, double *distance, double *course_speed)
+{
+    if (!b->body[BIKE_FRAME]) return 0;
+    const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
+    const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
+    double me[2] = {p[0], p[2]}, dir[2];
+    travel_dir(b, dir);
+    corridor mine = corridor_of(me, dir, std::hypot(v[0], v[2]));
+    double best = 1e30;
+    const bike_record *near = nullptr;
+    for (int i = 0; i < BIKE_SLOTS; i++) {
+        const bike_record *o = &bike_world.bikes[i];
+        if (o == b || !o->present || !o->body[BIKE_FRAME]) continue;
+        const dReal *op = dBodyGetPosition(o->body[BIKE_FRAME]);
+        const dReal *ov = dBodyGetLinearVel(o->body[BIKE_FRAME]);
+        double there[2] = {op[0], op[2]}, odir[2];
+        travel_dir(o, odir);
+        double dx = there[0] - me[0], dz = there[1] - me[1];
+        if (dx * (dir[0] + odir[0]) + dz * (dir[1] + odir[1]) <= 0) continue; // not ahead
+        double h = dx * dx + dz * dz;
+        if (h >= best) continue;
+        corridor theirs = corridor_of(there, odir, std::hypot(ov[0], ov[2]));
+        if (!corridors_overlap(&mine, &theirs)) continue;
+        best = h;
+        near = o;
+    }
+    if (!near) return 0;
+    const dReal *op = dBodyGetPosition(near->body[BIKE_FRAME]);
+    const dReal *ov = dBodyGetLinearVel(near->body[BIKE_FRAME]);
+    double g;
+    if (rho == 0) {
+        g = ov[0] * dir[0] + ov[2] * dir[1]; // riding straight: the course is the heading
+    } else {
+        // Its speed around the robot's turning centre (rho to the right of the robot).
+        double cx = me[0] - dir[1] * rho, cz = me[1] + dir[0] * rho;
+        double ux = op[0] - cx, uz = op[2] - cz, ul = std::hypot(ux, uz);
+        double tx = ov[0], tz = ov[2];
+        if (ul > 1e-9) {
+            double radial = (tx * ux + tz * uz) / (ul * ul);
+            tx -= radial * ux;
+            tz -= radial * uz;
+        }
+        g = tx * dir[0] + tz * dir[1] > 0 ? std::hypot(tx, tz) : 0;
+    }
+    double dx = op[0] - p[0], dy = op[1] - p[1], dz = op[2] - p[2];
+    *distance = std::sqrt(dx * dx + dy * dy + dz * dz);
+    *course_speed = g > 0 ? g : 0;
+    return 1;
+}
+
 void robot_recovery_lift(bike_record *b, const float target[3])
 {
     if (!b->body[BIKE_FRAME] || !b->body[BIKE_FRONT_WHEEL]) return;
@@ -211,10 +401,126 @@ void robot_recovery_lift(bike_record *b, const float target[3])
     if (std::isfinite(fx) && std::isfinite(fz)) dBodyAddForce(b->body[BIKE_FRONT_WHEEL], fx, 0, fz);
 }
 
+// Where the bike is along the path: the index of the nearest point of the segments around the
+// progress, with the fraction between samples.
+static double fractional_progress(const robot_path *p, const double pos[3])
+{
+    double best = 1e30, at = p->progress;
+    for (int i = p->progress - 1; i <= p->progress; i++) {
+        if (i < 0 || i + 1 >= p->count) continue;
+        const robot_sample *a = &p->samples[i], *c = &p->samples[i + 1];
+        double ex = c->pos[0] - a->pos[0], ez = c->pos[2] - a->pos[2], l2 = ex * ex + ez * ez;
+        double f = l2 > 1e-9 ? clampd(((pos[0] - a->pos[0]) * ex + (pos[2] - a->pos[2]) * ez) / l2, 0, 1) : 0;
+        double dx = a->pos[0] + f * ex - pos[0], dz = a->pos[2] + f * ez - pos[2];
+        if (dx * dx + dz * dz < best) {
+            best = dx * dx + dz * dz;
+            at = i + f;
+        }
+    }
+    return at;
+}
+
+// The lean range the ground allows at (x, z): the tile's grip about the current roll less the
+// ground's bank under the bike.
+static void grip_range(dBodyID frame, double roll, double x, double z, double *lo, double *hi)
+{
+    const tiles_type *t = tiles_type_at((float)x, (float)z);
+    double mu = t ? t->friction_coef[0] : 1.0;
+    double psi = std::fmin(std::atan(mu > 0 ? mu : 0), 1.1780972);
+    float n[3];
+    terrain_normal((float)x, (float)z, n);
+    dVector3 nb;
+    dBodyVectorFromWorld(frame, n[0], n[1], n[2], nb);
+    double beta = roll - std::atan2(nb[0], nb[1]);
+    *lo = beta - psi;
+    *hi = beta + psi;
+}
+
+// Normal riding along the path: traffic, steering, speed. Returns the target roll rate.
+static double ride_path(bike_record *b, robot_rider *r, double v, double roll, double drop, robot_speed_in *si,
+                        robot_controls *c)
+{
+    robot_path *p = &r->path;
+    const dReal *pos = dBodyGetPosition(b->body[BIKE_FRAME]);
+    double dir[2];
+    travel_dir(b, dir);
+    double right[2] = {-dir[1], dir[0]};
+    double here[3] = {pos[0], pos[1], pos[2]};
+    double frac = fractional_progress(p, here);
+    // Target speed: the path's speed at the bike's place along it.
+    int i0 = (int)frac;
+    if (i0 >= p->count - 1) i0 = p->count - 2;
+    double f = frac - i0;
+    double target = std::fabs(p->samples[i0].speed) * (1 - f) + std::fabs(p->samples[i0 + 1].speed) * f;
+
+    double fy = 0;
+    for (int w = 0; w < 2; w++)
+        if (b->tire[w].depth > 0) fy += b->tire[w].feedback.f1[1];
+    double k = robot_load_factor(fy, b->total_mass);
+    double rho = robot_turn_radius(v, k, roll);
+
+    // Traffic ahead.
+    double distance, g;
+    if (robot_traffic_find(b, rho, &distance, &g)) {
+        int forget = 0;
+        target = robot_traffic_target(target, v, g, distance, bike_world.tic * bike_tic - drop, &forget);
+        if (forget) robot_path_forget_picks(p);
+    }
+
+    robot_steer_in in = {};
+    in.v = v;
+    in.k = k;
+    in.roll = roll;
+    in.roll_rate = bike_input_roll_rate(b);
+    for (int i = p->progress + 1; i <= p->progress + 6 && i < p->count; i++) {
+        double dx = p->samples[i].pos[0] - pos[0], dz = p->samples[i].pos[2] - pos[2];
+        double ahead = dx * dir[0] + dz * dir[1], lat = dx * right[0] + dz * right[1];
+        in.straight += ahead > 0 && std::fabs(lat) <= ahead / 8;
+    }
+    double reach = b->gates_passed == 0 ? 4 : in.straight > 4 && std::fabs(roll) < M_PI / 8 ? 3 : 2;
+    double la[3];
+    path_point(p, frac + reach, la);
+    double tx = la[0] - pos[0], tz = la[2] - pos[2];
+    in.t_ahead = tx * dir[0] + tz * dir[1];
+    in.t_lat = tx * right[0] + tz * right[1];
+    for (int i = p->progress + 4; i >= p->progress; i--) {
+        const robot_sample *s = &p->samples[i < p->count ? i : p->count - 1];
+        grip_range(b->body[BIKE_FRAME], roll, s->pos[0], s->pos[2], &in.grip_lo[in.grip_count],
+                   &in.grip_hi[in.grip_count]);
+        in.grip_count++;
+    }
+    const dReal *fp = dBodyGetPosition(b->body[BIKE_FRONT_WHEEL]);
+    const dReal *fv = dBodyGetLinearVel(b->body[BIKE_FRONT_WHEEL]);
+    grip_range(b->body[BIKE_FRAME], roll, fp[0] + 0.25 * fv[0], fp[2] + 0.25 * fv[2], &in.grip_lo[in.grip_count],
+               &in.grip_hi[in.grip_count]);
+    in.grip_count++;
+    in.travel_angle = bike_input_front_travel_angle(b);
+    in.steer_angle = dJointGetHingeAngle(b->joint[BIKE_JOINT_STEER]);
+    in.steer_rate = dJointGetHingeAngleRate(b->joint[BIKE_JOINT_STEER]);
+    in.front_contact = b->tire[0].depth > 0;
+    const double *u = b->tire[0].vel;
+    in.front_slip = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
+    const robot_sample *cur = &p->samples[p->progress];
+    double cx = cur->pos[0] - pos[0], cz = cur->pos[2] - pos[2];
+    in.time_left = v > 0.1 ? std::hypot(cx, cz) / v + 0.25 * (p->count - 1 - p->progress) : 1e9;
+    in.sample_speed = std::fabs(cur->speed);
+    in.target = target;
+    robot_steer_out out;
+    robot_steer(&in, &out);
+    if (out.grip_limited) r->grip_tic = bike_world.tic;
+    si->target = out.target;
+    robot_speed_control(si, c);
+    c->throttle = (float)(c->throttle * out.traction);
+    c->steering = (float)out.steering;
+    c->sit_dab = 0;
+    return out.omega;
+}
+
 void robot_update(bike_record *b, robot_rider *r)
 {
     robot_controls c = {b->ctl.throttle, b->ctl.clutch, b->ctl.front_brake, b->ctl.rear_brake,
                         b->ctl.steering, b->ctl.sit_dab};
+    double omega = 0; // target roll rate of normal riding, for the lock values
     const dReal *pos = dBodyGetPosition(b->body[BIKE_FRAME]);
     const dReal *vel = dBodyGetLinearVel(b->body[BIKE_FRAME]);
     dVector3 fwd, right, av;
@@ -300,33 +606,18 @@ void robot_update(bike_record *b, robot_rider *r)
                 r->recovery = 3;
             }
         } else {
-            // Target speed and lean from the path ahead.
-            double target = std::fabs(cur->speed);
-            double la[3];
-            path_point(p, p->progress + 2.0, la);
-            double tx = la[0] - pos[0], tz = la[2] - pos[2];
-            double t_ahead = tx * heading[0] + tz * heading[1];
-            double t_lat = -(tx * -heading[1] + tz * heading[0]);
-            double radius;
-            if (t_ahead <= 0) radius = t_lat >= 0 ? 10 : -10;
-            else {
-                double l = std::fabs(t_lat) < 1e-6 ? (t_lat < 0 ? -1e-6 : 1e-6) : t_lat;
-                radius = (l * l + t_ahead * t_ahead) / (2 * l);
-            }
-            // Positive radius turns left, where a positive roll leans: the lean sign follows.
-            double k = 1;
-            lean = robot_target_lean(v, -radius, k);
-            lean = clampd(lean, -1.1780972, 1.1780972);
-            double omega = clampd(4 * (lean - roll), -M_PI, M_PI);
-            double s = av[2] - omega;
-            s = s > 0.125 ? s - 0.125 : s < -0.125 ? s + 0.125 : 0;
-            c.steering = (float)clampd(4 * s * robot_low_speed_fade(v), -1, 1);
-            si.target = target;
-            robot_speed_control(&si, &c);
-            c.sit_dab = 0;
+            omega = ride_path(b, r, v, roll, drop, &si, &c);
         }
-        // The throttle falls at most 1/32 a tic so the rear wheel keeps its grip.
-        if (stage != 2 && c.throttle < r->last_throttle - 1.0f / 32) c.throttle = r->last_throttle - 1.0f / 32;
+        // Just after a grip-limited tic the throttle comes back slowly; otherwise it is let off
+        // slowly, so the rear wheel keeps its grip either way.
+        if (stage != 2) {
+            const float step = 1.0f / 32;
+            if (tic - r->grip_tic <= 16 && r->grip_tic > 0) {
+                if (c.throttle > r->last_throttle + step) c.throttle = r->last_throttle + step;
+            } else if (c.throttle < r->last_throttle - step) {
+                c.throttle = r->last_throttle - step;
+            }
+        }
         if (bike_crashed(b)) c.throttle = c.sit_dab = 0;
     }
     r->last_throttle = c.throttle;
@@ -335,6 +626,11 @@ void robot_update(bike_record *b, robot_rider *r)
     b->applied.arcade = 0;
     b->applied.flags |= BIKE_FLAG_STOP_WHEELIES | BIKE_FLAG_STOP_STOPPIES | BIKE_FLAG_FRONT_ANTILOCK |
                         BIKE_FLAG_REAR_ANTILOCK;
+    // The robot's own lock values: bars free at walking pace, a lock that opens with the roll
+    // rate it asks for.
+    b->applied.full_lock_speed = 1;
+    b->applied.restricted_lock_speed = 50;
+    b->applied.restricted_lock = (float)((1 + 4 * std::fmin(std::fabs(omega) / M_PI, 1)) * M_PI / 180);
     if (r->auto_shift) b->applied.flags |= BIKE_FLAG_AUTO_SHIFT;
     else b->applied.flags &= ~BIKE_FLAG_AUTO_SHIFT;
     b->ctl.throttle = c.throttle;

@@ -53,6 +53,38 @@ double robot_target_lean(double v, double r, double k);
 // Fade factor of the steering below 10 ft/s.
 double robot_low_speed_fade(double v);
 
+// The steering controller of normal riding, from the look-ahead point T (lat to the right, ahead
+// along the velocity, in ft) to the bar input. K is the load factor (at least 1); the grip
+// ranges (lo, hi) are the leans the ground allows at the points checked.
+struct robot_steer_in {
+    double v, k, roll, roll_rate;  // ft/s, -, rad (positive leaning left), rad/s
+    double t_lat, t_ahead;         // look-ahead point
+    int straight;                  // straight samples among the next six
+    int grip_count;
+    double grip_lo[8], grip_hi[8];
+    double travel_angle, steer_angle, steer_rate; // front wheel's travel angle, bars, bar rate
+    int front_contact;
+    double front_slip;             // speed of the front contact point
+    double time_left;              // seconds of path left (large when plenty)
+    double sample_speed;           // |speed| of the current sample
+    double target;                 // target speed so far
+};
+struct robot_steer_out {
+    double radius;   // path radius, positive turning right
+    double lean;     // target lean
+    double omega;    // target roll rate
+    double steering; // bar input
+    double target;   // target speed after the grip and hand-over limits
+    double traction; // throttle factor e
+    double restricted_lock; // degrees
+    int grip_limited;
+};
+void robot_steer(const robot_steer_in *in, robot_steer_out *out);
+// The bars-to-path term: steers the bars toward the front wheel's travel angle.
+double robot_bars_to_path(double travel_angle, double steer_angle, double steer_rate);
+// Load factor from the tires' vertical contact force and the bike's total mass.
+double robot_load_factor(double vertical_force, double total_mass);
+
 // Traffic: the target speed for a rider ahead at distance d with speed g along the robot's
 // course, race time t (s since the drop) and robot speed v. *forget is set when the robot should
 // drop its picks to look for a line that passes.
@@ -76,3 +108,7 @@ double robot_recovery_speed(double v, double roll);
 // pulled toward target at 5 ft/s.
 void robot_recovery_lift(bike_record *b, const float target[3]);
 void robot_update(bike_record *b, robot_rider *r);
+// The traffic rule inside robot_update: the nearest rider ahead whose corridor overlaps this
+// bike's. Fills its distance and speed along the robot's course (turning centre at lateral
+// offset rho, 0 = straight) and returns 1, or 0 when nobody is in the way.
+int robot_traffic_find(const bike_record *b, double rho, double *distance, double *course_speed);
