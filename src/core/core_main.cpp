@@ -245,6 +245,8 @@ void shutdown_late(void) {
 }
 
 void shutdown_full(void) {
+    if (g_main.track_loaded)
+        race_log_local_distance();
     platform_log("Deallocating bikes\n");
     bike_world_destroy();
     platform_log("Finished deallocating bikes\n");
@@ -504,12 +506,27 @@ int core_main(int argc, char **argv) {
         memset(g_main.lineup, 0, sizeof g_main.lineup);
         if (!core_options.file_arg)
             g_main.lineup[0] = 2;
-        // 26.
-        if (start_dir[0] && track_list_find(start_dir) >= 0)
-            g_main.track_loaded =
-                track_load(g_main.lineup, core_options.file_arg != nullptr, 0, 0, 5, 0);
-        // 27.
-        core_loop.menu_page = core_options.connect_address[0] ? CORE_MENU_NONE : CORE_MENU_MAIN;
+        // 26. A race asked for on the command line starts with the gates, length and skill the
+        // race menu would use, so the player rides among the robots at once.
+        int race_now = start_dir[0] && track_list_find(start_dir) >= 0;
+        int offline_race = race_now && !core_options.file_arg && !core_options.connect_address[0];
+        if (offline_race)
+            for (int i = 0; i < CORE_GATES; i++)
+                g_main.lineup[i] = core_settings_choice(CORE_SET_GATE_FIRST + i);
+        if (race_now) {
+            int minutes = offline_race ? core_settings_int(CORE_SET_MINUTES) : 0;
+            int laps = offline_race ? core_settings_int(CORE_SET_LAPS) : 5;
+            int skill = offline_race ? core_settings_choice(CORE_SET_SKILL) : 0;
+            g_main.track_loaded = track_load(g_main.lineup, core_options.file_arg != nullptr, 0,
+                                             minutes * 60 * CORE_TICS_PER_SECOND, laps, skill);
+        }
+        if (g_main.track_loaded)
+            core_loop.viewed_slot = race.viewed_slot;
+        // 27. A race started from the command line is ridden straight away: a menu open over
+        // it would take the keys meant for the bike.
+        core_loop.menu_page = core_options.connect_address[0] || g_main.track_loaded
+                                  ? CORE_MENU_NONE
+                                  : CORE_MENU_MAIN;
         // 28.
         core_loop_run();
     }

@@ -32,6 +32,9 @@ struct race_rider {
     int *pass;    // pass tic per position, -1 for a skipped one; valid below progress
     int pass_cap;
     int finished;
+    float distance;   // feet the frame travelled over the ground since the race started
+    float last_xz[2]; // frame position at the previous tic
+    int tracked;      // last_xz holds a position
 };
 
 struct race_order_entry {
@@ -141,6 +144,11 @@ void race_length_text(char *buf, int size);
 
 // ---- the tic ----------------------------------------------------------------------------------
 void race_tic(void);
+// Adds the frame's ground distance moved since the previous call to the slot's record.
+void race_track_distance(int slot, float x, float z);
+// Logs how far the local rider rode in the race now ending, and how far from the start it ended
+// ("Local rider rode ..."); nothing without a local rider.
+void race_log_local_distance(void);
 // Installs the race into the track loader's and the main loop's named calls.
 void race_install(void);
 

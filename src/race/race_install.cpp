@@ -28,6 +28,7 @@ void gate_counts_step(int *first, int *normal, int *count) {
 }
 
 void bikes_destroy_step(void) {
+    race_log_local_distance();
     for (int s = 0; s < BIKE_SLOTS; s++) {
         if (bike_world.world && bike_world.bikes[s].present) bike_destroy(&bike_world.bikes[s]);
         race.present[s] = 0;

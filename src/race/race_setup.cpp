@@ -123,6 +123,8 @@ int race_bike_create(int slot) {
     race_rider *r = &race.riders[slot];
     r->progress = 0;
     r->finished = 0;
+    r->distance = 0;
+    r->tracked = 0;
     race.present[slot] = 0;
     int t = race.lineup[slot];
     const char *model = nullptr;
@@ -165,6 +167,8 @@ void race_reset(void) {
         race_rider *r = &race.riders[s];
         r->progress = 0;
         r->finished = 0;
+        r->distance = 0;
+        r->tracked = 0;
         race.cut_penalty[s] = 0;
     }
     if (race.time_trial) {

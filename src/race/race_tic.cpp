@@ -117,6 +117,8 @@ void race_tic(void) {
             const dReal *p = dBodyGetPosition(b->body[BIKE_FRONT_WHEEL]);
             if (race_gate_test(s, (float)p[0], (float)p[2])) race_update_order();
         }
+        const dReal *f = dBodyGetPosition(b->body[BIKE_FRAME]);
+        race_track_distance(s, (float)f[0], (float)f[2]);
         b->gates_passed = race.riders[s].progress;
         b->last_gate_tic = race_pass_tic(s, race.riders[s].progress - 1);
     }

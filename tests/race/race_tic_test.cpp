@@ -2,11 +2,18 @@
 // penalty, the erosion step feeding the ground's queue, and the gate test on the front wheel.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
+
+#include <unistd.h>
 
 #include "bike/bike_erosion_stroke.h"
 #include "bike/bike_input_ride.h"
+#include "platform/platform.h"
 #include "race/race.h"
 #include "support/ride_harness.h"
 #include "track/track_erosion.h"
@@ -101,6 +108,55 @@ TEST_F(RaceTic, RidingThroughTheCheckpointsAndRuttingTheGround) {
     EXPECT_EQ(bike_world.bikes[0].gates_passed, 3);
     EXPECT_GT(erosion.count, 0); // strokes went from the tires into the ground's queue
     EXPECT_EQ(bike_erosion_stroke_pending(), 0);
+    // From the gate past the last checkpoint at z = 40 is more than 60 ft, and no bike does
+    // 5 s at more than 60 ft/s.
+    EXPECT_GT(race.riders[0].distance, 60.0f);
+    EXPECT_LT(race.riders[0].distance, 300.0f);
+}
+
+TEST_F(RaceTic, DistanceCountsRidingNotPlacementAndIsLoggedForTheLocalRider) {
+    start(0);
+    ride(0.0f, 128); // standing at the held gate
+    EXPECT_LT(race.riders[0].distance, 0.5f);
+    race_rider *r = &race.riders[0];
+    r->distance = 0;
+    r->tracked = 0;
+    race_track_distance(0, 10, 10); // the first position only starts the record
+    EXPECT_EQ(r->distance, 0.0f);
+    race_track_distance(0, 10.3f, 10.4f);
+    EXPECT_NEAR(r->distance, 0.5f, 1e-5f);
+    race_track_distance(0, 60, 10.4f); // put back on the track: not ridden
+    EXPECT_NEAR(r->distance, 0.5f, 1e-5f);
+    race_track_distance(0, 61, 10.4f); // riding on from the new place
+    EXPECT_NEAR(r->distance, 1.5f, 1e-5f);
+    race_track_distance(0, NAN, 10);
+    race_track_distance(0, 62, INFINITY);
+    EXPECT_NEAR(r->distance, 1.5f, 1e-5f);
+    race_track_distance(-1, 0, 0);
+    race_track_distance(RACE_SLOTS, 0, 0);
+
+    char path[] = "/tmp/zv_race_distance_XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    setenv("QUVA_LOGFILE", path, 1);
+    platform_log_reset();
+    race.tic = race.gate_drop_tic + 256;
+    race.start_pos[0] = 31.0f;
+    race.start_pos[2] = 50.4f; // 30 and 40 ft from the last position
+    race_log_local_distance();
+    race.status[0] = RACE_ROBOT_DRIVEN; // a robot's ride is not the player's
+    race_log_local_distance();
+    platform_log(nullptr);
+    unsetenv("QUVA_LOGFILE");
+    platform_log_reset();
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    unlink(path);
+    const std::string line =
+        "] Local rider rode 1.5 ft in 2.0 s of racing, ending 50.0 ft from the start\n";
+    ASSERT_NE(text.find(line), std::string::npos) << text;
+    EXPECT_EQ(text.find("Local rider", text.find(line) + line.size()), std::string::npos) << text;
 }
 
 } // namespace
