@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "robot/robot_ride.h"
@@ -116,8 +117,19 @@ double median(std::vector<double> v)
 
 } // namespace
 
-int main(void)
+int main(int argc, char **argv)
 {
+    // Robot counts to run: the arguments, else 1, 8, 20 and 40.
+    std::vector<int> counts;
+    for (int i = 1; i < argc; i++) {
+        int n = atoi(argv[i]);
+        if (n < 1 || n > 40) {
+            fprintf(stderr, "usage: bench_race [robots 1-40 ...]\n");
+            return 2;
+        }
+        counts.push_back(n);
+    }
+    if (counts.empty()) counts = {1, 8, 20, 40};
     double x, z, heading;
     if (!ride_harness_default_track(ZV_BINARY_DIR, &x, &z, &heading)) {
         fprintf(stderr, "bench_race: no default track in %s\n", ZV_BINARY_DIR);
@@ -130,7 +142,7 @@ int main(void)
     }
     printf("| robots | tics/s | us/tic | robots | contacts | world step | bike update | erosion | crashes |\n");
     printf("|---|---|---|---|---|---|---|---|---|\n");
-    for (int robots : {1, 8, 20, 40}) {
+    for (int robots : counts) {
         std::vector<double> total, phase[PHASES];
         int crashes = 0;
         for (int round = 0; round < ROUNDS; round++) {

@@ -157,10 +157,14 @@ int bike_sphere_terrain(const double centre[3], double radius, double point[3], 
     sphere_hit best = {};
     for (int k = (int)fk0; k <= (int)fk1; k++) {
         for (int i = (int)fi0; i <= (int)fi1; i++) {
-            double p00[3] = {i * s, corner_height(i, k), k * s};
-            double p10[3] = {(i + 1) * s, corner_height(i + 1, k), k * s};
-            double p01[3] = {i * s, corner_height(i, k + 1), (k + 1) * s};
-            double p11[3] = {(i + 1) * s, corner_height(i + 1, k + 1), (k + 1) * s};
+            double h00 = corner_height(i, k), h10 = corner_height(i + 1, k);
+            double h01 = corner_height(i, k + 1), h11 = corner_height(i + 1, k + 1);
+            // A cell wholly below the sphere cannot touch it (nor have its plane above the centre).
+            if (c[1] - radius > std::fmax(std::fmax(h00, h10), std::fmax(h01, h11))) continue;
+            double p00[3] = {i * s, h00, k * s};
+            double p10[3] = {(i + 1) * s, h10, k * s};
+            double p01[3] = {i * s, h01, (k + 1) * s};
+            double p11[3] = {(i + 1) * s, h11, (k + 1) * s};
             if (((i + k) & 1) == 0) {
                 triangle_test(c, radius, p00, p10, p11, &best);
                 triangle_test(c, radius, p00, p11, p01, &best);

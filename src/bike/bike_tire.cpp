@@ -220,6 +220,47 @@ bool torus_triangle(const ring &g, double r, const v3 *tri, int mode, double flo
     return true;
 }
 
+// The depth torus_triangle finds on the triangle's face (or buried under it), 0 when the
+// nearest part is an edge or nothing: a cheap lower bound on the deepest contact.
+double face_depth(const ring &g, double r, const v3 *tri) {
+    v3 n = cross(tri[1] - tri[0], tri[2] - tri[0]);
+    if (n.y < 0) n = n * -1.0;
+    double nl = len(n);
+    if (!(nl > 1e-12)) return 0.0;
+    n = n * (1.0 / nl);
+    v3 m = n * -1.0;
+    v3 mp = m - g.a * dot(m, g.a);
+    double ml = len(mp);
+    v3 dir = ml > 1e-9 ? mp * (1.0 / ml) : perpendicular(g.a);
+    v3 P = g.c + dir * g.R, Q = g.c - dir * g.R;
+    double dP = dot(P - tri[0], n), dQ = dot(Q - tri[0], n);
+    if (dP >= r) return 0.0;
+    if (dP <= 0.0 && dQ <= 0.0 && inside_xz(g.c, tri)) return 2.0 * g.R;
+    bool face = false;
+    if (dP < 0.0) {
+        if (dQ > 0.0) face = inside_xz(Q + (P - Q) * (dQ / (dQ - dP)), tri);
+    } else {
+        face = inside_xz(P - n * dP, tri);
+    }
+    return face && r - dP > 0.0 ? r - dP : 0.0;
+}
+
+// The two triangles of cell (i, k) (corner heights given), split along the diagonal the grid
+// alternates.
+void cell_triangles(int i, int k, double s, double h00, double h10, double h01, double h11, v3 tris[2][3]) {
+    v3 p00{i * s, h00, k * s};
+    v3 p10{(i + 1) * s, h10, k * s};
+    v3 p01{i * s, h01, (k + 1) * s};
+    v3 p11{(i + 1) * s, h11, (k + 1) * s};
+    if (((i + k) & 1) == 0) {
+        tris[0][0] = p00, tris[0][1] = p10, tris[0][2] = p11;
+        tris[1][0] = p00, tris[1][1] = p11, tris[1][2] = p01;
+    } else {
+        tris[0][0] = p00, tris[0][1] = p10, tris[0][2] = p01;
+        tris[1][0] = p10, tris[1][1] = p11, tris[1][2] = p01;
+    }
+}
+
 } // namespace
 
 int bike_tire_collide(const double centre[3], const double axle[3], double R, double r, int mode,
@@ -246,25 +287,47 @@ int bike_tire_collide(const double centre[3], const double axle[3], double R, do
     if (i1 - i0 > 32) i1 = i0 + 32;
     if (k1 - k0 > 32) k1 = k0 + 32;
 
+    // Every ring point lies within R of the centre, so a cell whose box is farther than R + r
+    // from it cannot be touched; and with the centre above the box it cannot be buried in it.
+    double reach2 = ext * ext * (1.0 + 1e-9);
+    auto reachable = [&](int i, int k, double h00, double h10, double h01, double h11) {
+        double hmax = std::fmax(std::fmax(h00, h10), std::fmax(h01, h11));
+        if (!(g.c.y > hmax)) return true;
+        double dx = g.c.x < i * s ? i * s - g.c.x : g.c.x > (i + 1) * s ? g.c.x - (i + 1) * s : 0.0;
+        double dz = g.c.z < k * s ? k * s - g.c.z : g.c.z > (k + 1) * s ? g.c.z - (k + 1) * s : 0.0;
+        double dy = g.c.y - hmax;
+        return dx * dx + dy * dy + dz * dz <= reach2;
+    };
+    // The deepest contact is the first triangle (in grid order) reaching the greatest depth. Face
+    // contacts are cheap and give a lower bound on that depth; triangles that cannot beat it are
+    // turned away before their costly edge search, which leaves the answer as it was.
+    double floor0 = 0.0;
+    if (mode == BIKE_TIRE_DEEPEST) {
+        double bound = 0.0;
+        for (int k = k0; k <= k1; k++)
+            for (int i = i0; i <= i1; i++) {
+                double h00 = corner_height(i, k), h10 = corner_height(i + 1, k);
+                double h01 = corner_height(i, k + 1), h11 = corner_height(i + 1, k + 1);
+                if (!reachable(i, k, h00, h10, h01, h11)) continue;
+                v3 tris[2][3];
+                cell_triangles(i, k, s, h00, h10, h01, h11, tris);
+                for (int t = 0; t < 2; t++) bound = std::fmax(bound, face_depth(g, r, tris[t]));
+            }
+        if (bound > 0.0) floor0 = bound - 1e-9 * (1.0 + bound);
+    }
     bike_tire_hit best;
     best.depth = 0.0;
     for (int k = k0; k <= k1; k++) {
         for (int i = i0; i <= i1; i++) {
-            v3 p00{i * s, corner_height(i, k), k * s};
-            v3 p10{(i + 1) * s, corner_height(i + 1, k), k * s};
-            v3 p01{i * s, corner_height(i, k + 1), (k + 1) * s};
-            v3 p11{(i + 1) * s, corner_height(i + 1, k + 1), (k + 1) * s};
+            double h00 = corner_height(i, k), h10 = corner_height(i + 1, k);
+            double h01 = corner_height(i, k + 1), h11 = corner_height(i + 1, k + 1);
+            if (!reachable(i, k, h00, h10, h01, h11)) continue;
             v3 tris[2][3];
-            if (((i + k) & 1) == 0) {
-                tris[0][0] = p00, tris[0][1] = p10, tris[0][2] = p11;
-                tris[1][0] = p00, tris[1][1] = p11, tris[1][2] = p01;
-            } else {
-                tris[0][0] = p00, tris[0][1] = p10, tris[0][2] = p01;
-                tris[1][0] = p10, tris[1][1] = p11, tris[1][2] = p01;
-            }
+            cell_triangles(i, k, s, h00, h10, h01, h11, tris);
             for (int t = 0; t < 2; t++) {
                 bike_tire_hit h;
-                if (!torus_triangle(g, r, tris[t], mode, best.depth, &h)) continue;
+                double floor_depth = best.depth > floor0 ? best.depth : floor0;
+                if (!torus_triangle(g, r, tris[t], mode, floor_depth, &h)) continue;
                 best = h;
                 if (mode == BIKE_TIRE_ROOST) goto done;
             }
