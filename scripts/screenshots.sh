@@ -33,8 +33,16 @@ cleanup() {
 trap cleanup EXIT
 sleep 1
 export DISPLAY=$display
-HOME=$tmp_home QUVA_LOGFILE="$out/zelvo.log" "$game" --track "$track" >"$out/zelvo.out" 2>&1 &
-gpid=$!
+start_game() {
+  HOME=$tmp_home QUVA_LOGFILE="$out/$1.log" "$game" --track "$track" >"$out/$1.out" 2>&1 &
+  gpid=$!
+  # The race is on once the track loader logs its last line.
+  for _ in $(seq 600); do
+    grep -q "Max loading delay was" "$out/$1.log" 2>/dev/null && break
+    kill -0 "$gpid" 2>/dev/null || { echo "the game stopped before the race started" >&2; exit 1; }
+    sleep 0.1
+  done
+}
 
 # Waits for the game window, then sends one key to it.
 key() {
@@ -57,7 +65,7 @@ shot() {
   done
   local file
   file=$(ls -t "$home" | grep '^screenshot' | head -1 || true)
-  [ -n "$file" ] || { echo "no screenshot for $2" >&2; kill -0 "$gpid" 2>/dev/null || echo "the game is no longer running (see $out/zelvo.out)" >&2; return 1; }
+  [ -n "$file" ] || { echo "no screenshot for $2" >&2; kill -0 "$gpid" 2>/dev/null || echo "the game is no longer running (see the .out and .log files in $out)" >&2; return 1; }
   sleep 0.5 # let the file be written completely
   cp "$home/$file" "$out/$2.png"
   echo "$out/$2.png"
@@ -69,16 +77,12 @@ shot() {
   fi
 }
 
-# The race is on once the track loader logs its last line; the gate drops 13 to 15 s later (a
-# software-rendered game may run slower than real time, hence the longer wait).
-for _ in $(seq 600); do
-  grep -q "Max loading delay was" "$out/zelvo.log" 2>/dev/null && break
-  kill -0 "$gpid" 2>/dev/null || { echo "the game stopped before the race started" >&2; exit 1; }
-  sleep 0.1
-done
+start_game zelvo
 win=$(xdotool search --onlyvisible --pid "$gpid" 2>/dev/null | head -1 || true)
 # The player keeps a foot down at the gate (Sit/Dab, right Ctrl) so the bike stays up, then rides
-# off with the throttle (x) held; the rider view is taken while it is still held.
+# off with the throttle (x) held; the rider view is taken while it is still held. The gate drops
+# 13 to 15 s into the race (a software-rendered game may run slower than real time, hence the
+# longer wait).
 xdotool keydown ${win:+--window "$win"} Control_R
 sleep "${ZV_SHOT_WAIT:-25}"
 xdotool keyup ${win:+--window "$win"} Control_R
@@ -88,7 +92,14 @@ shot s rider
 xdotool keyup ${win:+--window "$win"} x
 key Tab; sleep 2
 shot s orbit
-# While the player rides, Tab past the orbit view comes back to the rider view: the track cameras
-# show when the viewed rider is not the player's.
+kill "$gpid"; wait "$gpid" 2>/dev/null || true
+
+# While the player rides, Tab past the orbit view comes back to the rider view; the track cameras
+# follow a rider who is not the player's. So the player's gate goes to a robot for this run, and
+# the first robot in the lineup is watched.
+echo "slot19=Robot" > "$home/config"
+start_game zelvo-robots
+sleep "${ZV_CAMERA_WAIT:-25}"
+key Tab; sleep 1
 key Tab; sleep 2
 shot s camera
