@@ -54,6 +54,7 @@ round_result race_round(int robots, const track_centerline *c, double sx, double
     bike_world_destroy();
     bike_world_create();
     bike_world.gate_drop_tic = 0;
+    bike_world.tic = 0; // every round starts the same, whatever ran before it
     erosion_reset();
     bike_erosion_stroke_clear();
     static bike_setup s;
