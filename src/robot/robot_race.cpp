@@ -47,6 +47,21 @@ void robot_set_personality(int slot, const char *name, unsigned seed)
     robot_riders[slot].personality = p;
 }
 
+int robot_gap_tics(int slot)
+{
+    if (slot < 0 || slot >= RACE_SLOTS) return 0;
+    int ahead = race_order_step(slot, -1);
+    if (ahead == slot || ahead < 0 || ahead >= RACE_SLOTS) return 0;
+    int common = race.riders[slot].progress < race.riders[ahead].progress ? race.riders[slot].progress
+                                                                          : race.riders[ahead].progress;
+    // The last position both passed (a skipped one has no time).
+    for (int p = common - 1; p >= 0; p--) {
+        int mine = race_pass_tic(slot, p), theirs = race_pass_tic(ahead, p);
+        if (mine >= 0 && theirs >= 0) return mine > theirs ? mine - theirs : 0;
+    }
+    return 0;
+}
+
 void robot_race_control(int slot)
 {
     if (slot < 0 || slot >= RACE_SLOTS || robot_riders[slot].personality == 0) return;
@@ -60,6 +75,7 @@ void robot_race_control(int slot)
         if (robot_learning) robot_line_fail(sec, robot_path_pick_of(p, sec));
         robot_path_forget_picks(p);
     }
+    robot_riders[slot].gap = (float)(robot_gap_tics(slot) * bike_tic);
     robot_update(b, &robot_riders[slot]);
 }
 

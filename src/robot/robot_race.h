@@ -12,6 +12,9 @@ void robot_install(void);
 void robot_set_personality(int slot, const char *name, unsigned seed);
 // Clears a slot's path, picks, timers and recordings (bike reset, new race).
 void robot_reset_slot(int slot);
+// Tics by which a slot trails the rider just ahead of it in the running order at the last gate
+// position both have passed; 0 for the leader or without a common gate.
+int robot_gap_tics(int slot);
 // The per-tic calls: robot control before the bike update, learning after it.
 void robot_race_control(int slot);
 void robot_race_learn(int slot);

@@ -542,7 +542,7 @@ void robot_update(bike_record *b, robot_rider *r)
     if (p->count - p->progress < 10) {
         robot_pick_input in = {};
         in.section = p->sections_entered;
-        in.mode = robot_personality_mode(r->personality, 0);
+        in.mode = robot_personality_mode(r->personality, r->gap);
         in.tic = tic;
         in.race_time = time - drop;
         memcpy(in.pos, fpos, sizeof fpos);

@@ -20,6 +20,7 @@ struct robot_rider {
     int grip_tic;
     float last_throttle;
     int auto_shift;
+    float gap;           // seconds behind the rider just ahead at the last gate both passed
     uint32_t rng;
 };
 

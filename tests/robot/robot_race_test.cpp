@@ -119,3 +119,32 @@ TEST_F(RobotRace, SkippedGatesTeachNothing)
     EXPECT_EQ(robot_lines.counts[2], 0); // its opening gate has no time
 }
 } // namespace
+
+namespace {
+// "travis" rides by its gap to the rider just ahead in the running order: the tics it trails
+// that rider by at the last gate position both passed (a skipped position does not count).
+TEST_F(RobotRace, GapIsToTheRiderJustAheadAtTheLastCommonGate)
+{
+    int ahead_pass[16] = {50, 300, 900, 1400};
+    race.riders[1] = race_rider{};
+    race.riders[1].pass = ahead_pass;
+    race.riders[1].pass_cap = 16;
+    race.riders[1].progress = 4;
+    pass[0] = 60;
+    pass[1] = 1700;
+    pass[2] = -1; // skipped
+    race.riders[0].progress = 3;
+    race.order_count = 2;
+    race.order[0] = {1, 4, 1400};
+    race.order[1] = {0, 3, 1700};
+    EXPECT_EQ(robot_gap_tics(0), 1400);
+    EXPECT_EQ(robot_gap_tics(1), 0); // the leader trails nobody
+    robot_set_personality(0, "travis", 5);
+    robot_race_control(0);
+    EXPECT_NEAR(robot_riders[0].gap, 1400 / 128.0, 1e-6);
+    EXPECT_EQ(robot_personality_mode(robot_riders[0].personality, robot_riders[0].gap), 1);
+    race.order_count = 0;
+    race.riders[1].pass = nullptr;
+    race.riders[1].pass_cap = 0;
+}
+} // namespace
