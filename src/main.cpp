@@ -9,6 +9,7 @@
 #include "render/render_ground.h"
 #include "render/render_ground_levels.h"
 #include "render/render_ground_textures.h"
+#include "render/render_loading.h"
 #include "render/render_texture.h"
 #include "render/render_view.h"
 #include "render/zvgl.h"
@@ -97,6 +98,7 @@ void install_drawing_hooks(void) {
     track_render.texture_load = track_texture_load;
     track_render.sweep_unused = sweep_unused;
     track_steps.lighting_load = lighting_load;
+    loading_screen_install();
 }
 
 } // namespace

@@ -1,0 +1,24 @@
+// The loading screen: while a track loads, the window shows the track loader's status lines,
+// the newest at the bottom; a step that updates (dots, "...done") replaces its own line.
+#pragma once
+
+enum { LOADING_LINES = 8, LOADING_LINE_SIZE = 80 };
+
+struct loading_lines {
+    char text[LOADING_LINES][LOADING_LINE_SIZE]; // oldest first
+    int count;
+};
+
+// Adds a status text: it replaces the newest line when both name the same step (the text
+// without its trailing dots or "...done"), else it is appended, the oldest line making room.
+// Texts are cut to LOADING_LINE_SIZE - 1 characters.
+void loading_lines_add(loading_lines *lines, const char *text);
+void loading_lines_clear(loading_lines *lines);
+
+// The lines the screen shows now.
+const loading_lines *loading_screen_lines(void);
+// Shows one status line at once: drains pending input (a close request is kept for the main
+// loop), then draws the screen and swaps, when a window with a started GL layer is there.
+void loading_screen_show(const char *text);
+// Puts the loading screen into the track loader's status and pump hooks.
+void loading_screen_install(void);
