@@ -209,7 +209,7 @@ static void f_DrawArrays(GLenum mode, GLint first, GLsizei count)
 {
     rec("glDrawArrays", {mode, first, count});
     fake_gl_draw d{mode, false, fake_gl.current_program, first, count, true, {}};
-    for (GLsizei i = 0; i < count; i++)
+    for (GLsizei i = 0; i < count && fake_gl.keep_vertices; i++)
         d.vertices.push_back(vertex_at(first + i));
     fake_gl.draws.push_back(d);
 }
@@ -226,7 +226,8 @@ static void draw_elements(GLenum mode, GLuint start, GLuint end, GLsizei count, 
             memcpy(&ix, b.data() + off + 2 * (size_t)i, 2);
         if (ix < start || ix > end)
             d.range_ok = false;
-        d.vertices.push_back(vertex_at(ix));
+        if (fake_gl.keep_vertices)
+            d.vertices.push_back(vertex_at(ix));
     }
     fake_gl.draws.push_back(d);
 }

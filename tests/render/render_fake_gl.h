@@ -53,6 +53,9 @@ struct fake_gl_state {
     int fail_compile_at = 0;
     int fail_link_at = 0;
     std::string compile_log; // non-empty: every shader reports this info log
+    // Draws keep copies of their vertices; a benchmark turns this off so the stand-in's own
+    // bookkeeping stays small beside the code it measures.
+    bool keep_vertices = true;
 
     // Recording.
     std::vector<fake_gl_call> calls;

@@ -1,0 +1,172 @@
+// The frame's CPU cost with a full grid: 40 bikes on the default track, each posed from the
+// simulation and drawn with its rider, under the ground and the sky, from the orbit, rider and
+// track-camera views. The GL layer runs on the recording stand-in of the tests (no driver, no
+// rasteriser), which keeps no vertex copies and is cleared after every frame, so the time is our code's: camera, sky,
+// ground mesh refinement and fans, model posing, the GL command layer and its batching, plus the
+// stand-in's own bookkeeping (a real driver's submission cost is not included). Prints medians.
+#include "../tests/render/render_fake_gl.cpp"
+#include "../tests/support/ride_harness.cpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "core/core_loop.h"
+#include "core/core_options.h"
+#include "core/core_settings.h"
+#include "race/race.h"
+#include "render/render_font.h"
+#include "render/render_frame.h"
+#include "render/render_ground.h"
+#include "render/render_ground_levels.h"
+#include "render/render_ground_textures.h"
+#include "render/render_model.h"
+#include "render/render_texture.h"
+#include "render/render_view.h"
+#include "track/track_centerline.h"
+#include "track/track_hooks.h"
+#include "track/track_lighting.h"
+
+namespace {
+
+double now(void)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+double cpu_now(void)
+{
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+unsigned texture_load(const char *name) { return render_texture_load(name); }
+
+void forget_recording(void)
+{
+    fake_gl.calls.clear();
+    fake_gl.draws.clear();
+    fake_gl.uniform_sets.clear();
+    fake_gl.texture_uploads.clear();
+    fake_gl.uniform_lookups.clear();
+}
+
+const int BIKES = 40, WIDTH = 1280, HEIGHT = 720, FRAMES = 200;
+
+} // namespace
+
+int main(void)
+{
+    fake_gl_reset();
+    fake_gl.keep_vertices = false;
+    if (!zvglInit(fake_gl_loader, nullptr) || !zvglCreatePrograms()) {
+        fprintf(stderr, "bench_frame: the GL layer did not start on the stand-in\n");
+        return 1;
+    }
+    zvglUseProgram(ZVGL_PROGRAM_UNLIT);
+    // The drawing side's hooks as the game installs them, before the track loads its textures.
+    ground_textures_install();
+    track_render.texture_load = texture_load;
+    view_install();
+    core_settings_init();
+
+    double x, z, heading;
+    if (!ride_harness_default_track(ZV_BINARY_DIR, &x, &z, &heading)) {
+        fprintf(stderr, "bench_frame: no default track in %s\n", ZV_BINARY_DIR);
+        return 1;
+    }
+    render_font_load_all();
+    lighting_defaults();
+    lighting_finish();
+    ground_textures_sync(-1);
+
+    // 40 bikes in rows of four behind the start along the racing line, each a robot with its
+    // own paint.
+    track_centerline line = {};
+    if (!track_centerline_load("tracks/pinehollow", &line)) {
+        fprintf(stderr, "bench_frame: no racing line\n");
+        return 1;
+    }
+    memset(&race, 0, sizeof race);
+    for (int k = 0; k < BIKES; k++) {
+        float t = line.length - 10.0f * (float)(k / 4), side = -6.0f + 4.0f * (float)(k % 4);
+        track_centerline_point a = track_centerline_at(&line, t - 4),
+                               b0 = track_centerline_at(&line, t + 4);
+        float dx = b0.x - a.x, dz = b0.z - a.z, l = std::hypot(dx, dz);
+        dx /= l > 0 ? l : 1;
+        dz /= l > 0 ? l : 1;
+        float px = (a.x + b0.x) / 2 - dz * side, pz = (a.z + b0.z) / 2 + dx * side;
+        bike_record *b = bike_create(k, "crf250(2007)", 1);
+        if (!b || !bike_place(b, px, pz, std::atan2(-dx, -dz))) {
+            fprintf(stderr, "bench_frame: bike %d could not be placed\n", k);
+            return 1;
+        }
+        race.present[k] = 1;
+        race.status[k] = RACE_ROBOT_DRIVEN;
+        race.robot_of[k] = k;
+    }
+    track_centerline_free(&line);
+    // A second of standing so suspension and riders settle into their poses.
+    for (int t = 0; t < 128; t++) {
+        for (int k = 0; k < BIKES; k++)
+            bike_prestep(&bike_world.bikes[k]);
+        bike_world_step();
+        for (int k = 0; k < BIKES; k++)
+            bike_update(&bike_world.bikes[k]);
+        bike_world.tic++;
+    }
+    core_loop.viewed_slot = 17; // in the middle of the grid
+    core_loop.orbit_distance = 14;
+    core_loop.orbit_height = 4;
+
+    struct view {
+        const char *name;
+        int mode;
+    } views[] = {{"orbit", CORE_VIEW_ORBIT}, {"rider", CORE_VIEW_RIDER},
+                 {"track camera", CORE_VIEW_CAMERAS}};
+    printf("| view | frame (ms, wall) | frame (ms, CPU) | GL calls | draws | vertices |\n");
+    printf("|---|---|---|---|---|---|\n");
+    for (const view &v : views) {
+        std::vector<double> wall, cpu;
+        size_t calls = 0, draws = 0, vertices = 0;
+        for (int f = 0; f < FRAMES + 10; f++) {
+            forget_recording();
+            double a = now(), c = cpu_now();
+            view_draw(v.mode, WIDTH, HEIGHT);
+            zvglFlush();
+            double b = now(), d = cpu_now();
+            if (f < 10)
+                continue; // the first frames draw every ground level whole
+            wall.push_back(b - a);
+            cpu.push_back(d - c);
+            calls = fake_gl.calls.size();
+            draws = fake_gl.draws.size();
+            vertices = 0;
+            for (const fake_gl_draw &dr : fake_gl.draws)
+                vertices += (size_t)dr.count;
+        }
+        printf("| %s | %.2f | %.2f | %zu | %zu | %zu |\n", v.name, median(wall) * 1e3,
+               median(cpu) * 1e3, calls, draws, vertices);
+        fflush(stdout);
+    }
+    forget_recording();
+    model_sweep(1);
+    render_texture_sweep(1);
+    view_release_textures();
+    render_font_free_all();
+    ground_levels_free();
+    ground_free();
+    bike_world_destroy();
+    zvglShutdown();
+    return 0;
+}
