@@ -4,6 +4,7 @@
 #include "core/core_options.h"
 #include "data/data_check.h"
 #include "data/data_index.h"
+#include "race/race.h"
 #include "track/track_list.h"
 #include "platform/null/platform_null.h"
 
@@ -167,6 +168,47 @@ TEST_F(main_fixture, track_given_on_the_command_line_is_loaded_at_start) {
         EXPECT_NE(mode_seen, CORE_VIEW_TITLE) << name;
         EXPECT_NE(mode_seen, -1) << name;
     }
+}
+
+// A race asked for on the command line is ridden at once: the gates of the settings give the
+// player among the robots, the player's bike is the viewed one, no menu is open over the race,
+// and a key goes to the race (Tab leaves the rider view for the orbit view).
+TEST_F(main_fixture, track_on_the_command_line_starts_the_players_race_with_keys_reaching_it) {
+    static int frames, menu_page, viewed, mode_after_tab;
+    frames = 0;
+    menu_page = viewed = mode_after_tab = -2;
+    core_hook.draw_menus = [] {
+        frames++;
+        if (frames == 2) {
+            menu_page = core_loop.menu_page;
+            viewed = core_loop.viewed_slot;
+            int tab = platform_code_for_name(core_loop.window, "tab");
+            platform_time t = platform_clock();
+            platform_null_push_event(tab, 1, t);
+            platform_null_push_event(tab, 0, t);
+        }
+        if (frames == 6) {
+            mode_after_tab = core_loop.view_mode;
+            platform_null_close(nullptr);
+        }
+    };
+    testing::internal::CaptureStderr();
+    int rc = run({"--nosound", "--track", "pinehollow"}, ZV_BINARY_DIR);
+    std::string err = testing::internal::GetCapturedStderr();
+    if (err.find("Can't find game data") != std::string::npos)
+        GTEST_SKIP() << "the generated data set is not built";
+    ASSERT_EQ(rc, 0) << err;
+    EXPECT_EQ(menu_page, CORE_MENU_NONE);
+    // The default gates: the player on gate 20, robots on 18, 19, 21, 22 and 23.
+    EXPECT_EQ(viewed, 19);
+    EXPECT_EQ(race.lineup[19], RACE_HUMAN);
+    EXPECT_EQ(race.status[19], RACE_LOCAL);
+    int robots = 0;
+    for (int i = 0; i < RACE_SLOTS; i++)
+        robots += race.status[i] == RACE_ROBOT_DRIVEN && race.lineup[i] != RACE_EMPTY;
+    EXPECT_EQ(robots, 5);
+    EXPECT_EQ(race.lap_total, 5);
+    EXPECT_EQ(mode_after_tab, CORE_VIEW_ORBIT);
 }
 
 TEST_F(main_fixture, recorded_audio_grows_by_one_period_a_tic) {
