@@ -346,6 +346,7 @@ int robot_traffic_find(const bike_record *b, double rho, double *distance, doubl
     double me[2] = {p[0], p[2]}, dir[2];
     travel_dir(b, dir);
     corridor mine = corridor_of(me, dir, std::hypot(v[0], v[2]));
+    double mine_reach = std::hypot(v[0], v[2]) + 4.5;
     double best = 1e30;
     const bike_record *near = nullptr;
     for (int i = 0; i < BIKE_SLOTS; i++) {
@@ -354,11 +355,14 @@ int robot_traffic_find(const bike_record *b, double rho, double *distance, doubl
         const dReal *op = dBodyGetPosition(o->body[BIKE_FRAME]);
         const dReal *ov = dBodyGetLinearVel(o->body[BIKE_FRAME]);
         double there[2] = {op[0], op[2]}, odir[2];
-        travel_dir(o, odir);
         double dx = there[0] - me[0], dz = there[1] - me[1];
-        if (dx * (dir[0] + odir[0]) + dz * (dir[1] + odir[1]) <= 0) continue; // not ahead
         double h = dx * dx + dz * dz;
         if (h >= best) continue;
+        // Each corridor lies within (speed + 4.5) ft of its rider: farther apart, no overlap.
+        double reach = mine_reach + std::hypot(ov[0], ov[2]) + 4.5;
+        if (h > reach * reach) continue;
+        travel_dir(o, odir);
+        if (dx * (dir[0] + odir[0]) + dz * (dir[1] + odir[1]) <= 0) continue; // not ahead
         corridor theirs = corridor_of(there, odir, std::hypot(ov[0], ov[2]));
         if (!corridors_overlap(&mine, &theirs)) continue;
         best = h;
