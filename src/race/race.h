@@ -99,6 +99,9 @@ struct race_step_hooks {
     int (*history_newest_tic)(int slot);             // -1 when none
     void (*contacts)(void);                          // bikes with objects and each other
     void (*robot_control)(int slot);
+    // Gives a slot's rider its auto pilot personality ("empty" for riders that are not robots)
+    // and the seed of its random draws.
+    void (*robot_personality)(int slot, const char *name, unsigned seed);
     void (*autopilot_learn)(int slot);
     void (*debris)(void);
     void (*gate_object_turn)(int object, float angle);

@@ -1,5 +1,6 @@
 // Puts race control into the track loader's steps and the main loop's calls.
 #include "bike/bike.h"
+#include "core/core_config.h"
 #include "core/core_hooks.h"
 #include "race/race.h"
 #include "race/race_robots.h"
@@ -72,6 +73,15 @@ int race_finished_step(void) {
            race_laps_completed(leader) >= race.lap_total;
 }
 
+// The end of a race start: the player's bike takes the player's setup, aids included (dab when
+// stopped holds it up at the gate). Robots keep their own values.
+void bike_setup_apply_step(void) {
+    int s = race.viewed_slot;
+    if (s < 0 || s >= RACE_SLOTS || race.status[s] != RACE_LOCAL || !race.present[s]) return;
+    if (bike_world.world && bike_world.bikes[s].present)
+        bike_apply_setup(&bike_world.bikes[s], &core_config_setup);
+}
+
 } // namespace
 
 void race_install(void) {
@@ -83,6 +93,7 @@ void race_install(void) {
     track_steps.race_reset = race_reset;
     track_steps.gate_counts = gate_counts_step;
     if (!track_steps.bikes_destroy) track_steps.bikes_destroy = bikes_destroy_step;
+    if (!track_steps.bike_setup_apply) track_steps.bike_setup_apply = bike_setup_apply_step;
     core_hook.race_tic = race_tic;
     core_hook.erode = erode_step;
     if (!core_hook.terrain_update) core_hook.terrain_update = terrain_update_step;

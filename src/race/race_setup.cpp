@@ -8,6 +8,7 @@
 
 #include "bike/bike.h"
 #include "core/core_alloc.h"
+#include "core/core_options.h"
 #include "race/race.h"
 #include "race/race_robots.h"
 #include "track/track_gates.h"
@@ -20,6 +21,14 @@ int race_player_number = 1;
 
 namespace {
 std::mt19937 race_rng(1);
+
+// The auto pilot personality a robot of the roster rides with: the roster's riders take the three
+// racing personalities in turn; with the practice option every robot is the tester.
+const char *robot_personality_name(int roster_index) {
+    static const char *const racing[3] = {"mike", "travis", "rick"};
+    if (core_render.practice) return "tester";
+    return racing[(roster_index >= 0 ? roster_index : 0) % 3];
+}
 }
 
 void race_seed(uint32_t seed) { race_rng.seed(seed); }
@@ -132,6 +141,15 @@ int race_bike_create(int slot) {
         model = race_model_name(race_player_model);
     else if (race.status[slot] == RACE_ROBOT_DRIVEN && race.robot_of[slot] >= 0)
         model = race_robot_model(race.robot_of[slot]);
+    // Without a personality race control never drives a robot: it would stand at the gate with
+    // no hands on the controls and fall over. Other riders are marked as no robot, so a slot that
+    // held one last race is not driven or judged as one.
+    if (race_steps.robot_personality) {
+        int robot = race.status[slot] == RACE_ROBOT_DRIVEN && race.robot_of[slot] >= 0;
+        unsigned seed = 1u + (unsigned)slot + 160u * (unsigned)(robot ? race.robot_of[slot] : 0);
+        race_steps.robot_personality(slot, robot ? robot_personality_name(race.robot_of[slot]) : "empty",
+                                     seed);
+    }
     if (!model || !bike_world.world)
         return 0; // empty, replayed and remote slots get their bikes from the demo or network
     bike_record *b = bike_create(slot, model, 1);

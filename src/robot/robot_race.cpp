@@ -170,8 +170,16 @@ void robot_race_learn(int slot)
     }
 }
 
+// A rider created for a race: its personality, and nothing left over from an earlier race.
+static void rider_personality(int slot, const char *name, unsigned seed)
+{
+    robot_set_personality(slot, name, seed);
+    robot_reset_slot(slot);
+}
+
 void robot_install(void)
 {
     race_steps.robot_control = robot_race_control;
+    race_steps.robot_personality = rider_personality;
     race_steps.autopilot_learn = robot_race_learn;
 }
