@@ -48,6 +48,15 @@ void angular_motor(bike_record *b, int rel, double ax, double ay, double az, dou
     dJointAttach(j, b->body[BIKE_FRAME], 0);
     dJointSetAMotorMode(j, dAMotorUser);
     dJointSetAMotorNumAxes(j, 1);
+    // The motor takes its axis in world coordinates whatever rel says (rel only ties it to the
+    // body afterwards), so a frame axis is turned into the world first.
+    if (rel == 1) {
+        dVector3 w;
+        dBodyVectorToWorld(b->body[BIKE_FRAME], ax, ay, az, w);
+        ax = w[0];
+        ay = w[1];
+        az = w[2];
+    }
     dJointSetAMotorAxis(j, 0, rel, ax, ay, az);
     dJointSetAMotorParam(j, dParamVel, rate);
     dJointSetAMotorParam(j, dParamFMax, fmax);

@@ -42,6 +42,7 @@ struct rider_watch {
     double moved_at_drop; // frame's distance from its start when the gate dropped
     double moved_after;   // ... 5 s after the drop
     double worst_roll_after; // largest |roll| in the 5 s after the drop
+    int arcade;              // the bike's arcade physics at the drop
 };
 
 struct gate_run {
@@ -49,6 +50,9 @@ struct gate_run {
     int frames;
     int drop_tic;
     int seen_tic;
+    int throttle_from_drop; // the player holds full throttle from the drop on
+    int throttle_pressed;
+    double lowest_up;        // the player's frame: smallest world-y of its up axis after the drop
 };
 gate_run g_run;
 
@@ -81,6 +85,11 @@ void watch_frame(void) {
     }
     int tic = race.tic;
     r.seen_tic = tic;
+    if (r.throttle_from_drop && !r.throttle_pressed && tic >= r.drop_tic) {
+        int x = platform_code_for_name(core_loop.window, "x");
+        platform_null_push_event(x, 1, platform_clock());
+        r.throttle_pressed = 1;
+    }
     for (rider_watch &w : r.riders) {
         const bike_record *b = &bike_world.bikes[w.slot];
         double roll = std::fabs(bike_roll(b->body[BIKE_FRAME]));
@@ -93,18 +102,31 @@ void watch_frame(void) {
             }
             w.moved_at_drop = frame_distance(b, w.start);
         } else if (tic <= r.drop_tic + 5 * 128) {
+            if (tic == r.drop_tic)
+                w.arcade = b->applied.arcade;
             if (roll > w.worst_roll_after)
                 w.worst_roll_after = roll;
             w.moved_after = frame_distance(b, w.start);
+            if (!w.robot) {
+                dVector3 up;
+                dBodyVectorToWorld(b->body[BIKE_FRAME], 0, 1, 0, up);
+                if (up[1] < r.lowest_up)
+                    r.lowest_up = up[1];
+            }
         }
     }
     if (tic > r.drop_tic + 5 * 128 || r.frames > 40000)
         platform_null_close(nullptr);
 }
 
-TEST(RaceGateWait, TrackRaceRidersStayUprightAtTheGateAndRobotsLeaveIt) {
+// Runs `zelvo --nosound --track pinehollow` headless for a new player until 5 s after the drop.
+// 1 when it ran, 0 when it failed, -1 when the data set is not built.
+int run_track_race(int throttle_from_drop) {
     char tmpl[] = "/tmp/zv_gate_wait_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    if (!mkdtemp(tmpl)) {
+        ADD_FAILURE() << "mkdtemp";
+        return 0;
+    }
     std::string home = tmpl;
     // A new player: nothing in the home, so every setting has its default.
     setenv("XDG_DATA_HOME", home.c_str(), 1);
@@ -116,6 +138,8 @@ TEST(RaceGateWait, TrackRaceRidersStayUprightAtTheGateAndRobotsLeaveIt) {
     data_root_reset();
     g_run = gate_run{};
     g_run.drop_tic = 1 << 30;
+    g_run.throttle_from_drop = throttle_from_drop;
+    g_run.lowest_up = 1.0;
 
     std::string argv0 = "zelvo", a1 = "--nosound", a2 = "--track", a3 = "pinehollow";
     char *argv[] = {argv0.data(), a1.data(), a2.data(), a3.data(), nullptr};
@@ -126,8 +150,17 @@ TEST(RaceGateWait, TrackRaceRidersStayUprightAtTheGateAndRobotsLeaveIt) {
     std::error_code ignored;
     std::filesystem::remove_all(home, ignored);
     if (err.find("Can't find game data") != std::string::npos)
+        return -1;
+    EXPECT_EQ(rc, 0) << err;
+    return rc == 0;
+}
+
+TEST(RaceGateWait, TrackRaceRidersStayUprightAtTheGateAndRobotsLeaveIt) {
+    int ran = run_track_race(0);
+    if (ran < 0)
         GTEST_SKIP() << "the generated data set is not built";
-    ASSERT_EQ(rc, 0) << err;
+    if (!ran)
+        return;
 
     // The default gates: the player and five robots, the gate falling 13 to 15 s in.
     ASSERT_EQ(g_run.riders.size(), 6u);
@@ -152,6 +185,29 @@ TEST(RaceGateWait, TrackRaceRidersStayUprightAtTheGateAndRobotsLeaveIt) {
             EXPECT_LT(w.moved_after, 5.0);
             EXPECT_LT(w.crashed_tic, 0);
         }
+    }
+}
+
+// A new player's bike (arcade physics, stop wheelies and dab when stopped all on) held at full
+// throttle from the drop rides away from the gate down the start straight, upright.
+TEST(RaceGateWait, NewPlayerAtFullThrottleFromTheDropRidesAwayUpright) {
+    int ran = run_track_race(1);
+    if (ran < 0)
+        GTEST_SKIP() << "the generated data set is not built";
+    if (!ran)
+        return;
+    ASSERT_TRUE(g_run.throttle_pressed);
+    ASSERT_GT(g_run.seen_tic, g_run.drop_tic + 5 * 128) << "the race did not run past the drop";
+    for (const rider_watch &w : g_run.riders) {
+        if (w.robot)
+            continue;
+        EXPECT_EQ(w.arcade, 1) << "a new player rides arcade physics";
+        fprintf(stderr, "player: largest lean %.3f rad, lowest up %.3f, moved %.1f ft in 5 s\n",
+                w.worst_roll_after, g_run.lowest_up, w.moved_after);
+        EXPECT_LT(w.worst_roll_after, 0.5) << "the player's bike fell over";
+        EXPECT_GT(g_run.lowest_up, 0.5) << "the player's bike flipped";
+        EXPECT_GT(w.moved_after, 40.0) << "the player did not ride away from the gate";
+        EXPECT_LT(w.crashed_tic, 0) << "the player crashed at " << w.crashed_tic;
     }
 }
 
