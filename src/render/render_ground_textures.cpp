@@ -40,27 +40,6 @@ unsigned new_texture(void)
     return tex;
 }
 
-// Anisotropic filtering keeps the ground sharp where it is seen at a low angle, which is most of
-// it from a rider's eye. Drivers without it answer the limit query with an error and 0.
-#define GROUND_MAX_ANISOTROPY 0x84FE
-#define GROUND_MAX_ANISOTROPY_LIMIT 0x84FF
-
-float anisotropy(void)
-{
-    static int asked;
-    static float amount;
-    if (asked)
-        return amount;
-    asked = 1;
-    while (zvglGetError() != GL_NO_ERROR) {
-    }
-    GLint limit = 0;
-    zvglGetIntegerv(GROUND_MAX_ANISOTROPY_LIMIT, &limit);
-    if (zvglGetError() == GL_NO_ERROR && limit > 1)
-        amount = limit < 8 ? (float)limit : 8.0f;
-    return amount;
-}
-
 void clamp_to_edge(void)
 {
     zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -140,8 +119,6 @@ unsigned ground_textures_rgb_create(const uint8_t *rgb, int t)
     zvglGenerateMipmap(GL_TEXTURE_2D);
     zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    if (float a = anisotropy())
-        zvglTexParameterf(GL_TEXTURE_2D, GROUND_MAX_ANISOTROPY, a);
     clamp_to_edge();
     zvglBindTexture(GL_TEXTURE_2D, 0);
     return tex;
