@@ -74,7 +74,7 @@ struct mesh {
     bool skinned = false;
     // Room for every block up front: builders hold references to earlier blocks.
     mesh() { blocks.reserve(16); }
-    // A lit block painted with a swatch; spec is its specular colour (grey level).
+    // A lit block painted with a swatch; `spec` is the grey level of its specular colour.
     mesh_block &block(int swatch, float shininess, float spec)
     {
         blocks.push_back({shininess, 1, {spec, spec, spec}, swatch, {}, {}, {}});
