@@ -74,10 +74,10 @@ struct mesh {
     bool skinned = false;
     // Room for every block up front: builders hold references to earlier blocks.
     mesh() { blocks.reserve(16); }
-    // A lit block painted with a swatch; `spec` is the grey level of its specular colour.
-    mesh_block &block(int swatch, float shininess, float spec)
+    // A lit block painted with a swatch; `grey` is the level of its specular colour.
+    mesh_block &block(int swatch, float shininess, float grey)
     {
-        blocks.push_back({shininess, 1, {spec, spec, spec}, swatch, {}, {}, {}});
+        blocks.push_back({shininess, 1, {grey, grey, grey}, swatch, {}, {}, {}});
         return blocks.back();
     }
 };
