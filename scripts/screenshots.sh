@@ -22,7 +22,7 @@ tmp_home=$(mktemp -d)
 home=$tmp_home/.local/share/Zelvo
 mkdir -p "$home"
 display=:$((200 + RANDOM % 300))
-Xvfb "$display" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 1280x720x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xpid=$!
 gpid=
 cleanup() {

@@ -19,7 +19,7 @@ done
 
 tmp=$(mktemp -d)
 display=:$((300 + RANDOM % 600))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
 xpid=$!
 gpid=
 cleanup() {

@@ -15,7 +15,9 @@ done
 
 tmp=$(mktemp -d)
 display=:$((300 + RANDOM % 400))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
+# -noreset: by default the server resets when its last client leaves, and a client that connects
+# while it does (the game, right after the readiness probe below) loses its window to the reset.
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
 xpid=$!
 gpid=
 cleanup() {
@@ -25,23 +27,37 @@ cleanup() {
 }
 trap cleanup EXIT
 export DISPLAY=$display
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 300); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "FAIL: Xvfb did not start"; cat "$tmp/xvfb.log"; exit 1; }
 export HOME=$tmp/home XDG_DATA_HOME=$tmp/home/data
 mkdir -p "$HOME"
 unset SDL_VIDEODRIVER
-fail() { echo "FAIL: $*"; [ -f "$tmp/game.log" ] && tail -n 30 "$tmp/game.log"; exit 1; }
+fail() {
+  echo "FAIL: $*"
+  [ -f "$tmp/game.log" ] && tail -n 30 "$tmp/game.log"
+  if [ -n "$gpid" ] && kill -0 "$gpid" 2>/dev/null; then
+    echo "-- the game's windows: $(xdotool search --pid "$gpid" 2>/dev/null | tr '\n' ' ')"
+    grep -E '^(State|Threads)' "/proc/$gpid/status"
+    echo "-- DISPLAY=$DISPLAY; Xvfb log:"; cat "$tmp/xvfb.log"
+    command -v xwininfo >/dev/null && xwininfo -root -tree | head -20
+    ls -la /tmp/.X11-unix; ls -la /proc/$gpid/fd | grep -c socket
+    command -v gdb >/dev/null &&
+      timeout 60 gdb -batch -p "$gpid" -ex "thread apply all bt 12" 2>/dev/null | grep -E '^(Thread|#)'
+  fi
+  exit 1
+}
 
 # 1. Open, log the GL strings, close.
 QUVA_LOGFILE=$tmp/game.log "$game" >"$tmp/out.txt" 2>&1 &
 gpid=$!
 win=
-for _ in $(seq 200); do
+for _ in $(seq 600); do
   win=$(xdotool search --onlyvisible --pid "$gpid" 2>/dev/null | head -1)
   [ -n "$win" ] && grep -q "GL_RENDERER: " "$tmp/game.log" 2>/dev/null && break
   kill -0 "$gpid" 2>/dev/null || fail "the game ended before showing its window"
   sleep 0.1
 done
-[ -n "$win" ] || fail "no game window within 20 s"
+[ -n "$win" ] || fail "no game window within 60 s"
 for s in GL_VENDOR GL_RENDERER GL_VERSION; do
   grep -q "$s: ." "$tmp/game.log" || fail "the log has no $s line"
 done
@@ -49,11 +65,11 @@ echo "window $win: $(grep -m1 'GL_VERSION: ' "$tmp/game.log" | sed 's/^\[[^]]*\]
 sleep 1
 python3 "$close_tool" "$win" || fail "could not send the close request"
 rc=
-for _ in $(seq 200); do
+for _ in $(seq 600); do
   if ! kill -0 "$gpid" 2>/dev/null; then wait "$gpid"; rc=$?; break; fi
   sleep 0.1
 done
-[ -n "$rc" ] || fail "the game did not exit within 20 s of the close request"
+[ -n "$rc" ] || fail "the game did not exit within 60 s of the close request"
 gpid=
 [ "$rc" -eq 0 ] || fail "the game exited $rc after a close request"
 echo "closed: exit 0"
