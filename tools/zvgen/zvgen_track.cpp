@@ -48,7 +48,7 @@ const feature_place TABLETOP = {6, 20};
 const feature_place DOUBLE_JUMP = {11, 30};
 const feature_place WHOOPS = {15, 35};
 const feature_place RHYTHM = {19, 25};
-const double TABLETOP_LEN = 85, DOUBLE_LEN = 82, WHOOPS_LEN = 90, RHYTHM_LEN = 60;
+const double TABLETOP_LEN = 85, DOUBLE_LEN = 82, WHOOPS_LEN = 96, RHYTHM_LEN = 80;
 
 struct line_sample {
     double x, z;     // position
@@ -225,25 +225,29 @@ double feature_height(const track_gen *g, double t)
     }
     u = t - feature_start(g, DOUBLE_JUMP);
     if (u >= 0 && u < DOUBLE_LEN) {
+        // Fast riders jump from the lip to the second jump's back; slower ones roll the gap, so
+        // its faces stay gentle enough to ride up at walking pace without stuffing the front.
         if (u < 16)
             return 5.5 * pow(u / 16, 1.6); // steepening face with a lip
-        if (u < 22)
-            return 5.5 * (1 - smooth01((u - 16) / 6));
-        if (u < 50)
+        if (u < 27)
+            return 5.5 * (1 - smooth01((u - 16) / 11));
+        if (u < 40)
             return 0;
         if (u < 56)
-            return 5.5 * smooth01((u - 50) / 6);
+            return 5.5 * smooth01((u - 40) / 16);
         return 5.5 * (1 - smooth01((u - 56) / 26));
     }
     u = t - feature_start(g, WHOOPS);
     if (u >= 0 && u < WHOOPS_LEN) {
-        double s = sin(M_PI * u / 9.0);
-        return 1.8 * s * s;
+        double s = sin(M_PI * u / 12.0);
+        return 1.3 * s * s;
     }
     u = t - feature_start(g, RHYTHM);
     if (u >= 0 && u < RHYTHM_LEN) {
-        double s = sin(M_PI * u / 20.0);
-        return 3.0 * s * s;
+        if (u >= 60) // the last bump's back is a long landing, not a drop to the flat
+            return 2.0 * (1 - smooth01((u - 60) / 20));
+        double s = sin(M_PI * u / 24.0);
+        return 2.0 * s * s;
     }
     return 0;
 }
