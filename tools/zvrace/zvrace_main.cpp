@@ -308,6 +308,7 @@ int run_race(const options *o, unsigned seed)
     }
     int limit = race.gate_drop_tic + (int)(o->limit * 128);
     double t0 = now();
+    int crashes_seen[BIKE_SLOTS] = {};
     while (race.tic < limit && !race.results_final) {
         bike_world.tic = race.tic;
         race_tic();
@@ -315,6 +316,18 @@ int run_race(const options *o, unsigned seed)
         for (int r = 0; r < riders && race.tic % 4 == 0; r++) {
             taken.push_back({r, race.tic, {}});
             bike_encode(&bike_world.bikes[recorders[r]], taken.back().rec);
+        }
+        // ZVRACE_TRACE=1: every crash, where it happened, on stderr.
+        for (int s = first; getenv("ZVRACE_TRACE") && s < first + o->robots; s++) {
+            bike_record *b = &bike_world.bikes[s];
+            if (b->crash_count == crashes_seen[s]) continue;
+            crashes_seen[s] = b->crash_count;
+            const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
+            const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
+            fprintf(stderr, "crash: slot %d at %.1f s, at %.0f %.0f, path %d/%d, speed %.1f ft/s, roll %.2f\n", s,
+                    (race.tic - race.gate_drop_tic) / 128.0, p[0], p[2], robot_riders[s].path.progress,
+                    robot_riders[s].path.count, sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]),
+                    bike_roll(b->body[BIKE_FRAME]));
         }
         // ZVRACE_TRACE=1: once a second, the state of the first robot on stderr.
         if (getenv("ZVRACE_TRACE") && race.tic % 128 == 0) {
@@ -341,8 +354,9 @@ int run_race(const options *o, unsigned seed)
         for (int k = 1; k <= laps; k++) printf(" %.2f", race_lap_time(s, k));
         const robot_rider *rr = &robot_riders[s];
         const dReal *p = dBodyGetPosition(bike_world.bikes[s].body[BIKE_FRAME]);
-        printf("%s (path %d/%d, sections %d, at %.0f %.0f)\n", race_finished(s) ? " finished" : "",
-               rr->path.progress, rr->path.count, rr->path.sections_entered, p[0], p[2]);
+        printf("%s (crashes %d, path %d/%d, sections %d, at %.0f %.0f)\n", race_finished(s) ? " finished" : "",
+               bike_world.bikes[s].crash_count, rr->path.progress, rr->path.count, rr->path.sections_entered,
+               p[0], p[2]);
     }
     if (o->record) {
         int end = race.tic;
