@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,10 @@ int ride_harness_default_track(const char *binary_dir, double *x, double *z, dou
         char h[] = "/tmp/zv_ride_home_XXXXXX";
         if (!mkdtemp(h)) return 0;
         home = h;
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(home, ignored);
+        });
     }
     setenv("ZV_HOME", binary_dir, 1);
     setenv("XDG_DATA_HOME", home.c_str(), 1);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -77,8 +78,11 @@ class RobotRaceLaps : public ::testing::Test {
         setenv("ZV_HOME", ZV_BINARY_DIR, 0);
         // Lines a game or an earlier run saved in the user's home would stand in for the
         // shipped ones: give the races a home of their own.
-        static char home[] = "/tmp/zv_race_laps_XXXXXX";
-        if (mkdtemp(home)) setenv("XDG_DATA_HOME", home, 1);
+        char tmpl[] = "/tmp/zv_race_laps_XXXXXX";
+        if (mkdtemp(tmpl)) {
+            home = tmpl;
+            setenv("XDG_DATA_HOME", tmpl, 1);
+        }
         data_root_reset();
         file_index_build();
         ok = terrain_load((std::string("@") + TRACK).c_str());
@@ -94,10 +98,14 @@ class RobotRaceLaps : public ::testing::Test {
         robot_lines_free();
         gates_clear();
         terrain_free();
+        std::error_code ignored;
+        if (!home.empty()) std::filesystem::remove_all(home, ignored);
     }
     static int ok;
+    static std::string home;
 };
 int RobotRaceLaps::ok = 0;
+std::string RobotRaceLaps::home;
 
 double mean(const std::vector<double> &v)
 {
