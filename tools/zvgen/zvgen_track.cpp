@@ -229,8 +229,8 @@ double feature_height(const track_gen *g, double t)
         // its faces stay gentle enough to ride up at walking pace without stuffing the front.
         if (u < 16)
             return 5.5 * pow(u / 16, 1.6); // steepening face with a lip
-        if (u < 27)
-            return 5.5 * (1 - smooth01((u - 16) / 11));
+        if (u < 34) // a long back that lands riders who come up short of the second jump
+            return 5.5 * (1 - smooth01((u - 16) / 18));
         if (u < 40)
             return 0;
         if (u < 56)
