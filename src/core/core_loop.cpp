@@ -122,7 +122,11 @@ void take_screenshot(void) {
     core_loop_next_screenshot(name, sizeof name, list);
     if (!core_hook.read_back_rgb || !core_hook.write_png)
         return;
-    int w = core_render.xres, h = core_render.yres;
+    // The picture as drawn: a full-screen window can be larger than the configured resolution
+    // (the desktop's mode where the display cannot switch), and reading the configured size back
+    // would save a corner of it.
+    int w = core_loop.frame_width > 0 ? core_loop.frame_width : core_render.xres;
+    int h = core_loop.frame_height > 0 ? core_loop.frame_height : core_render.yres;
     unsigned char *rgb = core_hook.read_back_rgb(w, h);
     if (!rgb)
         return; // no memory for the picture: skipped silently
@@ -339,6 +343,8 @@ void draw_frame(void) {
     int w = 0, h = 0;
     if (!platform_frame_begin(core_loop.window, &w, &h))
         return;
+    core_loop.frame_width = w;
+    core_loop.frame_height = h;
     if (core_loop.opt.windowed) {
         core_render.xres = w;
         core_render.yres = h;

@@ -51,6 +51,7 @@ struct core_loop_state {
     platform_window *window;
     int quit;
     int frames;
+    int frame_width, frame_height; // the drawable as the last frame found it; 0 before one
     long long tics; // tics run by the loop (race tics and paused ones alike)
 
     // Clock (seconds).

@@ -1,3 +1,4 @@
+#include "core/core_alloc.h"
 #include "core/core_binding.h"
 #include "core/core_hooks.h"
 #include "core/core_loop.h"
@@ -422,6 +423,38 @@ TEST_F(loop_fixture, screenshot_numbering_continues_after_existing_files) {
     core_loop.screenshot_counter = 0;
     core_loop_next_screenshot(name, sizeof name, nullptr);
     EXPECT_STREQ(name, "screenshot001.png");
+}
+
+// A full-screen window where the display could not switch modes is the desktop's size, not the
+// configured one: the screenshot must be the whole picture as drawn.
+TEST_F(loop_fixture, screenshot_takes_the_drawn_size_not_the_configured_one) {
+    static int read_w, read_h, png_w, png_h, pngs;
+    read_w = read_h = png_w = png_h = pngs = 0;
+    static unsigned char pixels[1280 * 720 * 3];
+    core_hook.read_back_rgb = [](int width, int height) -> unsigned char * {
+        read_w = width, read_h = height;
+        if ((size_t)width * height * 3 > sizeof pixels) return nullptr;
+        unsigned char *rgb = (unsigned char *)zv_alloc((size_t)width * height * 3);
+        memcpy(rgb, pixels, (size_t)width * height * 3);
+        return rgb;
+    };
+    core_hook.write_png = [](const char *, const unsigned char *, int width, int height) {
+        png_w = width, png_h = height, pngs++;
+        return 1;
+    };
+    core_render.xres = 640;
+    core_render.yres = 480;
+    platform_null_set_size(1280, 720);
+    core_loop.opt.windowed = 0;
+    core_loop_frame(); // draws once: the drawable is now known
+    press("s");
+    core_loop_frame();
+    EXPECT_EQ(pngs, 1);
+    EXPECT_EQ(read_w, 1280);
+    EXPECT_EQ(read_h, 720);
+    EXPECT_EQ(png_w, 1280);
+    EXPECT_EQ(png_h, 720);
+    EXPECT_EQ(core_render.xres, 640); // the configured resolution is left as set
 }
 
 TEST_F(loop_fixture, setup_change_report_every_five_seconds) {
