@@ -309,6 +309,7 @@ int run_race(const options *o, unsigned seed)
     int limit = race.gate_drop_tic + (int)(o->limit * 128);
     double t0 = now();
     int crashes_seen[BIKE_SLOTS] = {};
+    const bool trace = getenv("ZVRACE_TRACE") != nullptr;
     while (race.tic < limit && !race.results_final) {
         bike_world.tic = race.tic;
         race_tic();
@@ -318,7 +319,7 @@ int run_race(const options *o, unsigned seed)
             bike_encode(&bike_world.bikes[recorders[r]], taken.back().rec);
         }
         // ZVRACE_TRACE=1: every crash, where it happened, on stderr.
-        for (int s = first; getenv("ZVRACE_TRACE") && s < first + o->robots; s++) {
+        for (int s = first; trace && s < first + o->robots; s++) {
             bike_record *b = &bike_world.bikes[s];
             if (b->crash_count == crashes_seen[s]) continue;
             crashes_seen[s] = b->crash_count;
@@ -330,7 +331,7 @@ int run_race(const options *o, unsigned seed)
                     bike_roll(b->body[BIKE_FRAME]));
         }
         // ZVRACE_TRACE=1: once a second, the state of the first robot on stderr.
-        if (getenv("ZVRACE_TRACE") && race.tic % 128 == 0) {
+        if (trace && race.tic % 128 == 0) {
             int ts = 20 - o->robots / 2;
             bike_record *b = &bike_world.bikes[ts];
             const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
