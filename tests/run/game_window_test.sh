@@ -40,7 +40,6 @@ fail() {
     grep -E '^(State|Threads)' "/proc/$gpid/status"
     echo "-- DISPLAY=$DISPLAY; Xvfb log:"; cat "$tmp/xvfb.log"
     command -v xwininfo >/dev/null && xwininfo -root -tree | head -20
-    ls -la /tmp/.X11-unix; ls -la /proc/$gpid/fd | grep -c socket
     command -v gdb >/dev/null &&
       timeout 60 gdb -batch -p "$gpid" -ex "thread apply all bt 12" 2>/dev/null | grep -E '^(Thread|#)'
   fi
