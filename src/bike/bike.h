@@ -12,6 +12,7 @@
 #include "bike/bike_setup.h"
 #include "bike/bike_shape.h"
 #include "bike/bike_tire.h"
+#include "base/zv_shared.h"
 
 enum {
     BIKE_SLOTS = 160,
@@ -22,6 +23,8 @@ enum {
     BIKE_CRASH_DELAY_MAX = 460800,
     BIKE_PLACE_TRIES = 400, // placement raises a bike by 0.25 ft at most this often (100 ft)
 };
+
+static_assert(BIKE_SLOTS == zv::SLOTS, "one bike record per rider slot");
 
 enum bike_body_index {
     BIKE_FRAME,
@@ -118,7 +121,7 @@ void bike_world_tic(void);
 void bike_world_set_crash_delays(const int *values, int count);
 
 // Tic length in seconds.
-constexpr double bike_tic = 1.0 / 128.0;
+constexpr double bike_tic = zv::TIC;
 
 // Creates the bike of a rider slot (0-159) with a model name (unknown names fall back).
 bike_record *bike_create(int slot, const char *model_name, int active);

@@ -3,14 +3,15 @@
 // measures itself (histogram, frame-time log, stutter points).
 #pragma once
 
+#include "base/zv_shared.h"
 #include "platform/platform.h"
 
-constexpr double CORE_TIC_LENGTH = 1.0 / 128;
-constexpr int CORE_TICS_PER_SECOND = 128;
+constexpr double CORE_TIC_LENGTH = zv::TIC;
+constexpr int CORE_TICS_PER_SECOND = zv::TICS_PER_SECOND;
 constexpr double CORE_MAX_ADVANCE = 0.125; // 16 tics of catch-up at most
 constexpr int CORE_WARP_TICS = 100;
 constexpr int CORE_FRAME_LOG_SIZE = 1048576;
-constexpr int CORE_SLOTS = 160;
+constexpr int CORE_SLOTS = zv::SLOTS;
 
 enum core_view_mode {
     CORE_VIEW_RIDER = 0,

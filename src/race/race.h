@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "base/zv_shared.h"
+
 enum {
     RACE_SLOTS = 160,
     RACE_NONE = 160,         // "no slot"
@@ -14,6 +16,9 @@ enum {
     RACE_PASS_MAX = 1 << 20, // gate positions a rider may pass in one race
     RACE_ROBOTS = 80,
 };
+
+static_assert(RACE_SLOTS == zv::SLOTS && RACE_NONE == zv::NO_SLOT, "rider slots");
+static_assert(RACE_FLAGGER_MARK == zv::FLAGGER_MARK_TICS, "the flagger mark");
 
 enum race_rider_type {
     RACE_EMPTY = 0,
@@ -125,6 +130,9 @@ extern race_step_hooks race_steps;
 // Players' choices for human slots.
 extern char race_player_model[64];
 extern int race_player_number;
+extern char race_player_name[64];
+// The player's choices from the rider setup (bike of the menu list, number, name).
+void race_player_from_setup(int menu_bike, const char *number, const char *name);
 
 // ---- setup ------------------------------------------------------------------------------------
 void race_limits_set(int network, int time_limit, int laps);
@@ -178,6 +186,8 @@ int race_lap_tics(int slot, int k);
 // Best lap (laps 2 onward) in tics; 0 when none.
 int race_best_lap(int slot);
 int race_finished(int slot);
+// The finish rule: marks every rider whose last completed lap ended at or after the winner's finish.
+void race_check_finish(void);
 // Cutting penalty in tics.
 int race_cut_penalty(int slot);
 int race_off_course(int slot);

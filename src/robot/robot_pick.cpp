@@ -1,5 +1,6 @@
 // Personalities, the robot's path buffer, choosing a line for a section, and the bookkeeping
 // of the runs robots make on lines.
+#include "base/zv_shared.h"
 #include <cmath>
 #include <cstring>
 
@@ -19,7 +20,7 @@ const robot_personality robot_personalities[ROBOT_PERSONALITIES] = {
 
 enum { PATH_KEEP_BEHIND = 30 };
 
-static double clamp01(double v) { return v < 0 ? 0 : v > 1 ? 1 : v; }
+using zv::clamp01;
 
 int robot_personality_find(const char *name)
 {
@@ -103,7 +104,7 @@ static double pick_match(const robot_path *p, const robot_line *l, const float p
 {
     if (p->count < 3) {
         double d = robot_horizontal_distance(pos, l->samples[0].pos);
-        double m = clamp01((100 - d) / 96);
+        double m = clamp01<double>((100 - d) / 96);
         return 10 * m * m * m;
     }
     if (l->count < 2) return 0;
@@ -112,8 +113,8 @@ static double pick_match(const robot_path *p, const robot_line *l, const float p
     robot_end_heading(&p->samples[p->count - 3], &p->samples[p->count - 2], end, &h);
     double dir = robot_direction_difference(&h, &l->samples[0], &l->samples[1]);
     double dist = robot_horizontal_distance(end->pos, l->samples[0].pos);
-    double a = clamp01((3 - dir) / 2) * clamp01((5 - dist) / 3.5);
-    double b = clamp01((std::fabs(end->speed) - 15 - std::fabs(l->samples[0].speed)) * -0.2);
+    double a = clamp01<double>((3 - dir) / 2) * clamp01<double>((5 - dist) / 3.5);
+    double b = clamp01<double>((std::fabs(end->speed) - 15 - std::fabs(l->samples[0].speed)) * -0.2);
     return a * a * (a * b);
 }
 
@@ -125,7 +126,7 @@ int robot_pick(robot_path *p, const robot_pick_input *in)
     double scores[ROBOT_SLOTS];
     robot_section_scores(sec, mode, scores);
     int recommended = mode < 3 ? robot_lines.recommended[mode][sec] : 0;
-    double ramp = clamp01((in->race_time - 40) * 0.05);
+    double ramp = clamp01<double>((in->race_time - 40) * 0.05);
     int best = -1;
     double best_value = 0, best_score = 0, best_match = 0;
     for (int i = 0; i < ROBOT_SLOTS; i++) {
@@ -135,7 +136,7 @@ int robot_pick(robot_path *p, const robot_pick_input *in)
         if (recommended && l->sequence == recommended) score += (1 - score) * ramp;
         if (in->section == 0) score = 0.2 * score + 0.8;
         double match = pick_match(p, l, in->pos);
-        double value = clamp01((double)(in->tic - l->last_picked) * bike_tic / 3) * score + match;
+        double value = clamp01<double>((double)(in->tic - l->last_picked) * bike_tic / 3) * score + match;
         if (best < 0 || value > best_value) {
             best = i;
             best_value = value;

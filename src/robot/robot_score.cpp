@@ -1,5 +1,6 @@
 // Rating lines: the cost of a line per mode, which lines chain, the scores over the next eight
 // sections, and the recommended chains of a lap.
+#include "base/zv_shared.h"
 #include <cmath>
 #include <cstring>
 
@@ -11,7 +12,7 @@
 
 static const double NO_CHAIN = 1e30;
 
-static double clamp01(double v) { return v < 0 ? 0 : v > 1 ? 1 : v; }
+using zv::clamp01;
 
 double robot_line_cost(const robot_line *l, int mode)
 {
@@ -34,7 +35,7 @@ double robot_line_cost(const robot_line *l, int mode)
     double weight = mode == 1 ? 8.0 / 7.0 : mode == 2 ? 4.0 : 1.0;
     double fw = f * weight;
     double mean = l->sum_t1 / n;
-    return mean + clamp01(fw / (n + fw)) * 5.0 / h;
+    return mean + clamp01<double>(fw / (n + fw)) * 5.0 / h;
 }
 
 int robot_lines_chain(const robot_line *a, const robot_line *b)
