@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 struct platform_window {
     char title[256];
@@ -23,16 +24,36 @@ struct platform_window {
 
 namespace {
 
+struct scripted_event {
+    long long usec;
+    int code, pressed;
+};
+
 struct null_state {
     std::mutex clock_lock;
     long long usec; // the fake clock
     int waits;
+    // Scripted events, held back until the clock reaches their time (in time order).
+    std::vector<scripted_event> script;
     int width, height;
     int gl_major, gl_minor, gl_dialect;
     platform_window window;
 };
 
 null_state g_null;
+
+// Moves the scripted events whose time has come into the window's queue. Called with the clock
+// lock held, after the clock moved.
+void release_due_events(void) {
+    size_t n = 0;
+    while (n < g_null.script.size() && g_null.script[n].usec <= g_null.usec) {
+        const scripted_event &e = g_null.script[n];
+        platform_time t = {(int)(e.usec / 1000000), (int)(e.usec % 1000000)};
+        platform_event_queue_push(&g_null.window.input.queue, e.code, e.pressed, t);
+        n++;
+    }
+    g_null.script.erase(g_null.script.begin(), g_null.script.begin() + (long)n);
+}
 
 const platform_display_mode null_modes[] = {
     {640, 480, 32}, {800, 600, 32}, {1024, 768, 32}, {1280, 1024, 32}, {0, 0, 0}};
@@ -54,18 +75,21 @@ void platform_wait(int sec, int usec) {
     g_null.waits++;
     long long d = (long long)sec * 1000000 + usec;
     if (d > 0) g_null.usec += d;
+    release_due_events();
 }
 
 void platform_null_set_time(double seconds) {
     if (!std::isfinite(seconds) || seconds < 0) return;
     std::lock_guard<std::mutex> hold(g_null.clock_lock);
     g_null.usec = llround(seconds * 1e6);
+    release_due_events();
 }
 
 void platform_null_advance(double seconds) {
     if (!std::isfinite(seconds) || seconds < 0) return;
     std::lock_guard<std::mutex> hold(g_null.clock_lock);
     g_null.usec += llround(seconds * 1e6);
+    release_due_events();
 }
 
 int platform_null_wait_count(void) {
@@ -78,6 +102,7 @@ void platform_null_reset(void) {
         std::lock_guard<std::mutex> hold(g_null.clock_lock);
         g_null.usec = 0;
         g_null.waits = 0;
+        g_null.script.clear();
     }
     g_null.width = 640;
     g_null.height = 480;
@@ -92,6 +117,16 @@ void platform_null_reset(void) {
 
 int platform_null_push_event(int code, int pressed, platform_time t) {
     return platform_event_queue_push(&g_null.window.input.queue, code, pressed, t);
+}
+
+void platform_null_script_event(int code, int pressed, double seconds) {
+    if (!std::isfinite(seconds) || seconds < 0) return;
+    std::lock_guard<std::mutex> hold(g_null.clock_lock);
+    scripted_event e = {llround(seconds * 1e6), code, pressed};
+    auto at = g_null.script.begin();
+    while (at != g_null.script.end() && at->usec <= e.usec) ++at;
+    g_null.script.insert(at, e);
+    release_due_events();
 }
 
 void platform_null_set_size(int width, int height) {

@@ -10,6 +10,10 @@ void platform_null_advance(double seconds);
 // Queues an event on the window's queue; events queued before the window is created stay
 // queued for it. 0 when the queue is full.
 int platform_null_push_event(int code, int pressed, platform_time t);
+// A scripted event: it joins the window's queue, stamped with its time, when the clock reaches
+// `seconds` (at once when the clock is already there). This is how a run is driven "live":
+// the program sees it no earlier than a player's key press at that moment.
+void platform_null_script_event(int code, int pressed, double seconds);
 // 0 x 0 means minimised: frame begin fails.
 void platform_null_set_size(int width, int height);
 // The window goes away: platform_window_closed() turns non-zero and frame begin fails. A null
