@@ -2,6 +2,7 @@
 // times, track-cutting penalties, off course and finishing.
 #include <cmath>
 
+#include "bike/bike.h"
 #include "core/core_alloc.h"
 #include "race/race.h"
 #include "track/track_gates.h"
@@ -78,6 +79,12 @@ int race_pass_tic(int slot, int p) {
 
 namespace {
 
+// A rider's trouble belongs to the section it happened in: a gate pass or a progress reset
+// starts the next one clean.
+void clear_trouble(int slot) {
+    if (slot >= 0 && slot < BIKE_SLOTS) bike_world.bikes[slot].trouble = 0;
+}
+
 int position_crossed(int p, float x, float z) {
     return race_checkpoint_crossed(gates_sequence_checkpoint(race_position_entry(p)), x, z);
 }
@@ -89,6 +96,7 @@ void count_pass(int slot, int p) {
         r->pass[i] = -1;
     r->pass[p] = race.tic;
     r->progress = p + 1;
+    clear_trouble(slot);
 }
 
 } // namespace
@@ -100,6 +108,7 @@ void race_rider_set_progress(int slot, int p) {
         r->pass[i] = -1;
     r->progress = p;
     r->finished = 0;
+    clear_trouble(slot);
 }
 
 int race_gate_test(int slot, float x, float z) {

@@ -81,6 +81,9 @@ const char *robot_lines_file_name(int skill);
 int robot_lines_load(const char *dir, int skill);
 // Writes the store to "@" dir "/" file of the skill (the home directory). 1 on success.
 int robot_lines_save(const char *dir, int skill);
+// "Remembering lines": the lines of the track and skill last loaded are written back when
+// learning changed them, and the store is emptied. Track loads and shutdown call it.
+void robot_lines_remember(void);
 
 // ---- rating ------------------------------------------------------------------------------------
 // Cost of a line in tics for mode 0..3 (lower is better).

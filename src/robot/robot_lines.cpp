@@ -288,6 +288,16 @@ int robot_lines_save(const char *dir, int skill)
     return 1;
 }
 
+void robot_lines_remember(void)
+{
+    if (lines_file_state.loaded && robot_lines.changed) {
+        platform_log("Remembering lines\n");
+        robot_lines_save(lines_file_state.dir, lines_file_state.skill);
+    }
+    lines_file_state.loaded = 0;
+    robot_lines_free();
+}
+
 int robot_lines_load(const char *dir, int skill)
 {
     if (lines_file_state.loaded && robot_lines.changed) {

@@ -3,11 +3,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/zv_shared.h"
 #include "bike/bike.h"
 #include "core/core_alloc.h"
 #include "race/race.h"
 #include "robot/robot_race.h"
+#include "bike/bike_input_ride.h"
 #include "track/track_gates.h"
+#include "track/track_hooks.h"
 
 robot_rider robot_riders[160];
 int robot_learning = 1;
@@ -21,6 +24,7 @@ struct robot_learner {
     robot_sample *rec[2];
     int rec_count[2], rec_cap[2];
     int invalid[2];
+    int trouble_seen; // the bike's trouble flag as last seen: a new trouble counts once
 };
 static robot_learner learners[RACE_SLOTS];
 
@@ -35,6 +39,7 @@ void robot_reset_slot(int slot)
         l->invalid[i] = 0;
     }
     l->last_progress = 0;
+    l->trouble_seen = 0;
     l->majors = 0;
     memset(l->major_tic, 0, sizeof l->major_tic);
 }
@@ -67,14 +72,24 @@ void robot_race_control(int slot)
     if (slot < 0 || slot >= RACE_SLOTS || robot_riders[slot].personality == 0) return;
     bike_record *b = &bike_world.bikes[slot];
     if (!b->present) return;
-    if (b->trouble) {
-        // Trouble counts against the line of this section (only while learning: with it off
-        // the store stays as loaded and is never written back); pick afresh.
+    robot_learner *l = &learners[slot];
+    if (b->trouble && !l->trouble_seen) {
+        // Trouble counts against the line of this section, and against the previous one when
+        // its gate went by less than a second ago (only while learning: with it off the store
+        // stays as loaded and is never written back); pick afresh.
         robot_path *p = &robot_riders[slot].path;
-        int sec = learners[slot].majors;
-        if (robot_learning) robot_line_fail(sec, robot_path_pick_of(p, sec));
+        int sec = l->majors;
+        if (robot_learning) {
+            robot_line_fail(sec, robot_path_pick_of(p, sec));
+            int opened = l->major_tic[sec % MAJOR_RING];
+            if (sec >= 1 && opened >= 0 && race.tic - opened < zv::TICS_PER_SECOND)
+                robot_line_fail(sec - 1, robot_path_pick_of(p, sec - 1));
+        }
         robot_path_forget_picks(p);
     }
+    l->trouble_seen = b->trouble;
+    if (race.riders[slot].finished && !robot_riders[slot].finished)
+        robot_finish(&robot_riders[slot]);
     robot_riders[slot].gap = (float)(robot_gap_tics(slot) * bike_tic);
     robot_update(b, &robot_riders[slot]);
 }
@@ -177,9 +192,85 @@ static void rider_personality(int slot, const char *name, unsigned seed)
     robot_reset_slot(slot);
 }
 
+// The stored line of a section with the shortest recorded t1; null when it has none.
+static const robot_line *fastest_line(int section)
+{
+    const robot_line *best = nullptr;
+    for (int i = 0; i < ROBOT_SLOTS; i++) {
+        const robot_line *l = robot_line_at(section, i);
+        if (l && l->count > 0 && (!best || l->t1 < best->t1)) best = l;
+    }
+    return best;
+}
+
+// A human rider's realign point: four samples past the sample nearest the frame on the fastest
+// line of the section it rides, running on into the next section's fastest line.
+static int line_target(int section, const dReal *pos, double *x, double *z, int depth)
+{
+    const robot_line *l = fastest_line(section);
+    if (!l) return 0;
+    int nearest = 0;
+    double best = 1e300;
+    for (int i = 0; i < l->count; i++) {
+        double dx = l->samples[i].pos[0] - pos[0], dz = l->samples[i].pos[2] - pos[2];
+        if (dx * dx + dz * dz < best) {
+            best = dx * dx + dz * dz;
+            nearest = i;
+        }
+    }
+    // At the line's end the next section's line is searched instead (once: depth bounds it).
+    if (nearest == l->count - 1 && depth == 0 && line_target(section + 1, pos, x, z, 1)) return 1;
+    int ahead = nearest + 4;
+    const robot_sample *t = nullptr;
+    if (ahead < l->count) {
+        t = &l->samples[ahead];
+    } else {
+        const robot_line *next = fastest_line(section + 1);
+        int k = ahead - l->count;
+        t = next && k < next->count ? &next->samples[k] : &l->samples[l->count - 1];
+    }
+    *x = t->pos[0];
+    *z = t->pos[2];
+    return 1;
+}
+
+// Where a fallen rider propped on a foot turns to: only in a race with gates, after the first
+// gate and before the finish. Robots aim at their own path, humans at the section's fastest
+// line, and without a line the next gate's checkpoint.
+static int realign_target(bike_record *b, double *x, double *z)
+{
+    int slot = b->slot;
+    if (slot < 0 || slot >= RACE_SLOTS || !gates.valid) return 0;
+    race_rider *rr = &race.riders[slot];
+    if (rr->progress < 1) return 0;
+    race_check_finish();
+    if (rr->finished) return 0;
+    const robot_rider *r = &robot_riders[slot];
+    const dReal *pos = dBodyGetPosition(b->body[BIKE_FRAME]);
+    if (r->personality != 0 && r->path.count > 0) {
+        const robot_sample *s = &r->path.samples[r->path.progress < r->path.count ? r->path.progress : r->path.count - 1];
+        *x = s->pos[0];
+        *z = s->pos[2];
+        return 1;
+    }
+    if (r->personality == 0 && line_target(learners[slot].majors, pos, x, z, 0)) return 1;
+    int cp = gates_sequence_checkpoint(race_position_entry(rr->progress));
+    if (cp < 0) return 0;
+    *x = gates.checkpoints[cp].origin[0];
+    *z = gates.checkpoints[cp].origin[2];
+    return 1;
+}
+
+// The track loader's line steps: learned lines are written back before another track loads,
+// then the new track's file of the race's skill is read.
+static void lines_load_step(const char *dir, int skill) { robot_lines_load(dir, skill); }
+
 void robot_install(void)
 {
     race_steps.robot_control = robot_race_control;
     race_steps.robot_personality = rider_personality;
     race_steps.autopilot_learn = robot_race_learn;
+    track_steps.robot_lines_save = robot_lines_remember;
+    track_steps.robot_lines_load = lines_load_step;
+    bike_input_realign_target = realign_target;
 }

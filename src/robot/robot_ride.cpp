@@ -1,4 +1,5 @@
 // The laws a robot rides by.
+#include "base/zv_shared.h"
 #include <cmath>
 #include <cstring>
 
@@ -9,9 +10,9 @@
 #include "track/track_terrain.h"
 #include "track/track_tiles.h"
 
-static const double RACE_START_FLAGGER_S = 5.0; // the flagger mark after race setup
+static const double RACE_START_FLAGGER_S = zv::FLAGGER_MARK_TICS * zv::TIC; // after race setup
 
-static double clampd(double v, double lo, double hi) { return v < lo ? lo : v > hi ? hi : v; }
+using zv::clamp;
 // x moved toward 0 by d (a dead band that keeps the sign).
 static double toward0(double x, double d) { return x > d ? x - d : x < -d ? x + d : 0; }
 
@@ -66,10 +67,10 @@ void robot_speed_control(const robot_speed_in *in, robot_controls *out)
             out->front_brake = out->rear_brake = 0;
         } else {
             out->throttle = 0;
-            out->front_brake = out->rear_brake = (float)clampd(v - u, 0, 1);
+            out->front_brake = out->rear_brake = (float)clamp<double>(v - u, 0, 1);
         }
         if (in->gear > 0) out->clutch = 1;
-        else out->clutch = (float)clampd((in->rpm - (in->downshift_rpm - 1000)) / 1000, 0, 1);
+        else out->clutch = (float)clamp<double>((in->rpm - (in->downshift_rpm - 1000)) / 1000, 0, 1);
         return;
     }
     out->front_brake = out->rear_brake = 0;
@@ -95,7 +96,7 @@ double robot_turn_radius(double v, double k, double roll)
     return -v * v / (32 * k * t);
 }
 
-double robot_low_speed_fade(double v) { return clampd((v - 7.5) / 2.5, 0, 1); }
+double robot_low_speed_fade(double v) { return clamp<double>((v - 7.5) / 2.5, 0, 1); }
 
 double robot_target_lean(double v, double r, double k)
 {
@@ -111,7 +112,7 @@ double robot_load_factor(double vertical_force, double total_mass)
 
 double robot_bars_to_path(double travel_angle, double steer_angle, double steer_rate)
 {
-    double p = toward0(clampd(travel_angle - steer_angle, -0.25, 0.25), 1.0 / 32);
+    double p = toward0(clamp<double>(travel_angle - steer_angle, -0.25, 0.25), 1.0 / 32);
     double q = toward0(8 * p - steer_rate, 1.0 / 2400);
     return q < -4.0 / 3 ? -2.0 / 3 : q > 4.0 / 3 ? 2.0 / 3 : q / 2;
 }
@@ -119,7 +120,7 @@ double robot_bars_to_path(double travel_angle, double steer_angle, double steer_
 void robot_steer(const robot_steer_in *in, robot_steer_out *out)
 {
     double v = in->v, k = in->k > 1 ? in->k : 1;
-    double c = clampd((20.0 - in->straight) / 17, 0, 1);
+    double c = clamp<double>((20.0 - in->straight) / 17, 0, 1);
     double gain = 4 * c, rate_limit = c * M_PI / k;
     // Path radius: the circle that leaves the bike along its velocity and passes through the
     // look-ahead point pushed out by twice its miss of the circle the bike rides now.
@@ -142,34 +143,34 @@ void robot_steer(const robot_steer_in *in, robot_steer_out *out)
     // The ground's grip along the next samples bounds the lean; a bounded lean bounds the speed.
     int limited = 0;
     for (int i = 0; i < in->grip_count && i < 8; i++) {
-        double l = clampd(lean, in->grip_lo[i], in->grip_hi[i]);
+        double l = clamp<double>(lean, in->grip_lo[i], in->grip_hi[i]);
         if (l != lean) limited = 1;
         lean = l;
     }
     if (limited) target = std::fmin(target, std::sqrt(32 * k * std::fabs(r) * std::tan(std::fabs(lean))));
-    double e = in->front_contact ? clampd(1 - in->front_slip / 16, 0, 1) : 1;
+    double e = in->front_contact ? clamp<double>(1 - in->front_slip / 16, 0, 1) : 1;
     double fade = robot_low_speed_fade(v);
     lean *= fade;
     e = 1 + (e - 1) * fade;
     if (in->time_left < 3) {
         // The path is running out: straighten up, let the throttle through, hold the speed.
-        double o = clampd((3 - in->time_left) / 2, 0, 1);
+        double o = clamp<double>((3 - in->time_left) / 2, 0, 1);
         e += (1 - e) * o;
         double lim = M_PI / 2 - 7 * M_PI / 16 * o;
-        lean = clampd(lean, -lim, lim);
+        lean = clamp<double>(lean, -lim, lim);
         target += (std::fmax(in->sample_speed + 2, v) - target) * o;
-        rate_limit += (M_PI / 8 - rate_limit) * clampd((3 - in->time_left) / 3, 0, 1);
+        rate_limit += (M_PI / 8 - rate_limit) * clamp<double>((3 - in->time_left) / 3, 0, 1);
     }
     double w = gain * (lean - in->roll);
     double lim = w * in->roll < 0 ? 2 * rate_limit : rate_limit; // righting the bike may go faster
-    double omega = clampd(w, -lim, lim);
+    double omega = clamp<double>(w, -lim, lim);
     double s0 = robot_bars_to_path(in->travel_angle, in->steer_angle, in->steer_rate);
     double steering = s0;
     if (in->front_contact) {
         // A lean-rate controller while the front tire grips; the bars follow the wheel's path
         // as it slides.
-        double kk = clampd((4 - in->front_slip) / 4, 0, 1);
-        steering = clampd(s0 + kk * (4 * toward0(in->roll_rate - omega, 1.0 / 8) - s0), -1, 1);
+        double kk = clamp<double>((4 - in->front_slip) / 4, 0, 1);
+        steering = clamp<double>(s0 + kk * (4 * toward0(in->roll_rate - omega, 1.0 / 8) - s0), -1, 1);
     }
     out->radius = r;
     out->lean = lean;
@@ -183,7 +184,7 @@ void robot_steer(const robot_steer_in *in, robot_steer_out *out)
 
 double robot_traffic_target(double target, double v, double g, double d, double t, int *forget)
 {
-    double s = clampd((t - 3) / 2, 0, 1) * clampd((120 - std::fmin(t, 100)) / 100, 0, 1);
+    double s = clamp<double>((t - 3) / 2, 0, 1) * clamp<double>((120 - std::fmin(t, 100)) / 100, 0, 1);
     double gap = 12 + 8 * s;
     if (forget) *forget = 0;
     if (d < gap) return std::fmin(target, g * (1 - 0.25 * s));
@@ -192,7 +193,7 @@ double robot_traffic_target(double target, double v, double g, double d, double 
         double gp = d + g * tau - v * tau + 2.5 * tau * tau;
         if (gp < gap) {
             if (forget) *forget = 1;
-            target += (g - target) * clampd((gap - gp) / 3, 0, 1);
+            target += (g - target) * clamp<double>((gap - gp) / 3, 0, 1);
         }
     }
     return target;
@@ -203,7 +204,7 @@ int robot_start_control(robot_rider *r, double time, double flagger, double drop
     if (time >= drop + 5 && !held) return 0;
     double go = drop + r->reaction;
     if (time >= go && time < go + 2) {
-        double y = clampd(4 * (time - go), 0, 1);
+        double y = clamp<double>(4 * (time - go), 0, 1);
         out->throttle = 1;
         out->clutch = (float)y;
         out->sit_dab = (float)(1 - y);
@@ -252,7 +253,7 @@ double robot_recovery_lean(double v, double lat, double ahead)
     double u = recovery_limit(v);
     // Positive lateral offset is to the left, where a positive roll leans.
     if (std::fabs(lat) > ahead) return lat > 0 ? u : -u;
-    return clampd(lat / (2 * ahead), -u, u);
+    return clamp<double>(lat / (2 * ahead), -u, u);
 }
 
 double robot_recovery_speed(double v, double roll) { return v < 10 && std::fabs(roll) > 1.0 / 6 ? 5 : 15; }
@@ -414,7 +415,7 @@ static double fractional_progress(const robot_path *p, const double pos[3])
         if (i < 0 || i + 1 >= p->count) continue;
         const robot_sample *a = &p->samples[i], *c = &p->samples[i + 1];
         double ex = c->pos[0] - a->pos[0], ez = c->pos[2] - a->pos[2], l2 = ex * ex + ez * ez;
-        double f = l2 > 1e-9 ? clampd(((pos[0] - a->pos[0]) * ex + (pos[2] - a->pos[2]) * ez) / l2, 0, 1) : 0;
+        double f = l2 > 1e-9 ? clamp<double>(((pos[0] - a->pos[0]) * ex + (pos[2] - a->pos[2]) * ez) / l2, 0, 1) : 0;
         double dx = a->pos[0] + f * ex - pos[0], dz = a->pos[2] + f * ez - pos[2];
         if (dx * dx + dz * dz < best) {
             best = dx * dx + dz * dz;
@@ -520,6 +521,17 @@ static double ride_path(bike_record *b, robot_rider *r, double v, double roll, d
     return out.omega;
 }
 
+void robot_finish(robot_rider *r)
+{
+    robot_path *p = &r->path;
+    r->finished = 1;
+    int n = p->count - p->progress;
+    for (int i = 0; i < n; i++) {
+        float f = n > 1 ? 1.0f - 0.75f * (float)i / (float)(n - 1) : 0.25f;
+        p->samples[p->progress + i].speed *= f;
+    }
+}
+
 void robot_update(bike_record *b, robot_rider *r)
 {
     robot_controls c = {b->ctl.throttle, b->ctl.clutch, b->ctl.front_brake, b->ctl.rear_brake,
@@ -543,7 +555,7 @@ void robot_update(bike_record *b, robot_rider *r)
 
     // Keep a line ahead.
     robot_path *p = &r->path;
-    if (p->count - p->progress < 10) {
+    if (!r->finished && p->count - p->progress < 10) {
         robot_pick_input in = {};
         in.section = p->sections_entered;
         in.mode = robot_personality_mode(r->personality, r->gap);
@@ -591,7 +603,7 @@ void robot_update(bike_record *b, robot_rider *r)
             robot_recovery_lift(b, cur->pos);
             double d = dJointGetHingeAngle(b->joint[BIKE_JOINT_STEER]);
             double dr = dJointGetHingeAngleRate(b->joint[BIKE_JOINT_STEER]);
-            c.steering = (float)clampd(-(d + dr) / 4, -1, 1);
+            c.steering = (float)clamp<double>(-(d + dr) / 4, -1, 1);
             c.sit_dab = 1;
             c.clutch = 0;
             c.throttle = c.front_brake = c.rear_brake = 0;
@@ -600,7 +612,7 @@ void robot_update(bike_record *b, robot_rider *r)
             si.target = robot_recovery_speed(v, roll);
             lean = robot_recovery_lean(v, lat, std::fmax(ahead, 1e-3));
             robot_speed_control(&si, &c);
-            double rate = 4 * clampd(lean - roll, -1, 1);
+            double rate = 4 * clamp<double>(lean - roll, -1, 1);
             double s = 2 * (av[2] - rate);
             c.steering = (float)(std::fabs(s) > 0.5 ? (s > 0 ? 1 : -1) : s);
             c.sit_dab = v < 10 ? 1 : 0;

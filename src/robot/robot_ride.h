@@ -22,11 +22,15 @@ struct robot_rider {
     int auto_shift;
     float gap;           // seconds behind the rider just ahead at the last gate both passed
     uint32_t rng;
+    int finished; // the race is over for it: no new lines, the path runs out slowing down
 };
 
 // The seeded generator every robot draws from: uniform in [lo, hi).
 float robot_random(robot_rider *r, float lo, float hi);
 void robot_rider_reset(robot_rider *r, int personality, uint32_t seed);
+// The robot has finished: the speeds of the rest of its path fall from 100 % to 25 % toward the
+// path's end and no further line is picked, so it rolls to a stop.
+void robot_finish(robot_rider *r);
 
 // Path progress: 1 when the index moved to the next sample. heading is the bike's horizontal
 // unit forward (x, z); first_recovery halves the reach.
