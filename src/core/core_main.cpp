@@ -6,7 +6,9 @@
 #include "bike/bike_input_ride.h"
 #include "demo/demo_race.h"
 #include "race/race.h"
+#include "robot/robot.h"
 #include "robot/robot_race.h"
+#include "demo/demo.h"
 #include "bike/bike_shape.h"
 #include "core/core_alloc.h"
 #include "core/core_binding.h"
@@ -245,11 +247,16 @@ void shutdown_late(void) {
 }
 
 void shutdown_full(void) {
+    // What the run learned and recorded is kept: the robots' lines go back to their file and
+    // the demo being recorded gets its final header.
+    robot_lines_remember();
     if (g_main.track_loaded)
         race_log_local_distance();
     platform_log("Deallocating bikes\n");
     bike_world_destroy();
     platform_log("Finished deallocating bikes\n");
+    demo_play_close();
+    demo_race_finish();
     if (g_main.track_loaded)
         track_unload();
     g_main.track_loaded = 0;
@@ -502,6 +509,19 @@ int core_main(int argc, char **argv) {
         race_install();
         robot_install();
         demo_install();
+        robot_learning = core_options.learning;
+        demo_race.backups = core_settings_int(CORE_SET_DEMO_BACKUPS);
+        race_player_from_setup(core_config_setup.bike, core_config_setup.number,
+                               core_config_setup.name);
+        // 24. A demo named on the command line plays on its own track.
+        if (core_options.file_arg) {
+            snprintf(demo_race.play_name, sizeof demo_race.play_name, "%s", core_options.file_arg);
+            if (demo_race_open(demo_race.play_name) && track_list_find(demo_play.track_dir) >= 0)
+                snprintf(start_dir, sizeof start_dir, "%s", demo_play.track_dir);
+            else
+                platform_log("Can't play demo \"%s\"\n", core_options.file_arg);
+            demo_play_close();
+        }
         // 25. Every slot empty; without a demo to play the first gate holds a robot.
         memset(g_main.lineup, 0, sizeof g_main.lineup);
         if (!core_options.file_arg)
@@ -517,7 +537,8 @@ int core_main(int argc, char **argv) {
             int minutes = offline_race ? core_settings_int(CORE_SET_MINUTES) : 0;
             int laps = offline_race ? core_settings_int(CORE_SET_LAPS) : 5;
             int skill = offline_race ? core_settings_choice(CORE_SET_SKILL) : 0;
-            g_main.track_loaded = track_load(g_main.lineup, core_options.file_arg != nullptr, 0,
+            int record = !core_options.file_arg && core_settings_choice(CORE_SET_RECORD);
+            g_main.track_loaded = track_load(g_main.lineup, core_options.file_arg != nullptr, record,
                                              minutes * 60 * CORE_TICS_PER_SECOND, laps, skill);
         }
         if (g_main.track_loaded)

@@ -54,7 +54,7 @@ void fill_rider(int slot, demo_rider *r) {
         if (rb->graphics[0]) snprintf(r->texture[3], sizeof r->texture[3], "%s", rb->graphics[0]);
     } else {
         snprintf(r->number, sizeof r->number, "%d", race_player_number);
-        snprintf(r->name, sizeof r->name, "%s", "Player");
+        snprintf(r->name, sizeof r->name, "%s", race_player_name);
     }
 }
 
@@ -226,6 +226,8 @@ int demo_place_rider(int r, int slot) {
     float x, z, heading;
     race_grid_position(slot, &x, &z, &heading);
     bike_place(b, x, z, heading);
+    // A replayed rider is posed from the history, never simulated on top of it.
+    bike_apply_remote_values(b);
     race.present[slot] = 1;
     race.status[slot] = RACE_REPLAYED;
     demo_play.slot_of[r] = slot;

@@ -2,6 +2,7 @@
 // every race start.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <random>
@@ -18,6 +19,15 @@ race_state race;
 race_step_hooks race_steps;
 char race_player_model[64] = "crf250(2008)";
 int race_player_number = 1;
+char race_player_name[64] = "Player";
+
+void race_player_from_setup(int menu_bike, const char *number, const char *name) {
+    const bike_model *m = bike_model_get(bike_menu_model(menu_bike));
+    if (m) snprintf(race_player_model, sizeof race_player_model, "%s", m->name);
+    int n = number ? atoi(number) : 0;
+    race_player_number = n > 0 ? n : 1;
+    snprintf(race_player_name, sizeof race_player_name, "%s", name && name[0] ? name : "Player");
+}
 
 namespace {
 std::mt19937 race_rng(1);
