@@ -99,6 +99,8 @@ void install_drawing_hooks(void) {
     track_render.sweep_unused = sweep_unused;
     track_steps.lighting_load = lighting_load;
     loading_screen_install();
+    core_hook.status_line = loading_screen_show;
+    core_hook.draw_text_centred = overlay_text_centred;
 }
 
 } // namespace

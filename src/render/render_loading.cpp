@@ -5,9 +5,11 @@
 
 #include "core/core_binding.h"
 #include "core/core_loop.h"
+#include "core/core_main.h"
 #include "platform/platform.h"
 #include "render/render_font.h"
 #include "render/render_frame.h"
+#include "render/render_texture.h"
 #include "render/zvgl.h"
 #include "track/track_hooks.h"
 
@@ -45,6 +47,23 @@ void drain_input(void)
         core_bindings[i].value = 0;
 }
 
+// One quad in overlay coordinates (y up); t runs down the picture, whose top row comes first.
+void quad(float x0, float y0, float x1, float y1, const float top[4], const float bottom[4])
+{
+    zvglBegin(GL_TRIANGLE_STRIP);
+    zvglColor4f(bottom[0], bottom[1], bottom[2], bottom[3]);
+    zvglTexCoord2f(0, 1);
+    zvglVertex2f(x0, y0);
+    zvglTexCoord2f(1, 1);
+    zvglVertex2f(x1, y0);
+    zvglColor4f(top[0], top[1], top[2], top[3]);
+    zvglTexCoord2f(0, 0);
+    zvglVertex2f(x0, y1);
+    zvglTexCoord2f(1, 0);
+    zvglVertex2f(x1, y1);
+    zvglEnd();
+}
+
 void draw(void)
 {
     if (!core_loop.window || !zvglStarted())
@@ -52,9 +71,7 @@ void draw(void)
     int w = 0, h = 0;
     if (!platform_frame_begin(core_loop.window, &w, &h))
         return;
-    zvglClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    zvglDisable(GL_DEPTH_TEST);
-    frame_overlay_projection(w, h);
+    title_screen_draw(w, h);
     // Lines of 3% of the window height, the newest at the bottom third, older ones fading above.
     float size = (float)h * 0.03f;
     if (size < 12)
@@ -109,6 +126,57 @@ void loading_screen_show(const char *text)
     loading_lines_add(&g_lines, text);
     drain_input();
     draw();
+}
+
+void title_screen_draw(int w, int h)
+{
+    zvglClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    zvglDisable(GL_DEPTH_TEST);
+    frame_overlay_projection(w, h);
+    // The picture keeps its shape, as large as the window allows; above and below it the sky and
+    // the dirt of its own edges carry on.
+    static const float sky[4] = {0.12f, 0.35f, 0.75f, 1}, dirt[4] = {0.42f, 0.27f, 0.16f, 1};
+    zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
+    quad(0, (float)h / 2, (float)w, (float)h, sky, sky);
+    quad(0, 0, (float)w, (float)h / 2, dirt, dirt);
+    GLuint title = render_texture_load("!@title.png");
+    if (title) {
+        const float aspect = 2.0f; // the picture is twice as wide as high
+        float pw = (float)w, ph = pw / aspect;
+        if (ph > (float)h) {
+            ph = (float)h;
+            pw = ph * aspect;
+        }
+        float x0 = ((float)w - pw) / 2, y0 = ((float)h - ph) / 2;
+        static const float white[4] = {1, 1, 1, 1};
+        zvglBindTexture(GL_TEXTURE_2D, title);
+        quad(x0, y0, x0 + pw, y0 + ph, white, white);
+    }
+    // The version in the bottom right corner.
+    float size = (float)h * 0.022f < 10 ? 10 : (float)h * 0.022f;
+    zvglPushMatrix();
+    zvglTranslatef((float)w - size * 0.5f, size * 0.5f, 0);
+    zvglScalef(size, size, 1);
+    render_text_right(1, 1, 1, 0.8f, 0, CORE_VERSION);
+    zvglPopMatrix();
+}
+
+void overlay_text_centred(const char *text, float size, float dy)
+{
+    if (!core_loop.window || !zvglStarted())
+        return;
+    int w = core_loop.frame_width, h = core_loop.frame_height;
+    if (w <= 0 || h <= 0)
+        return;
+    zvglDisable(GL_DEPTH_TEST);
+    frame_overlay_projection(w, h);
+    // Sizes count in 480ths of the window height, as the menus' do.
+    float s = size * (float)h / 480.0f, y = (float)h / 2 - dy * (float)h / 480.0f;
+    zvglPushMatrix();
+    zvglTranslatef(0, y, 0);
+    zvglScalef(s, s, 1);
+    render_text_centred_shadowed(1, 1, 1, 1, 0, (float)w / s, text);
+    zvglPopMatrix();
 }
 
 void loading_screen_install(void)

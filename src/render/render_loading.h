@@ -20,5 +20,10 @@ const loading_lines *loading_screen_lines(void);
 // Shows one status line at once: drains pending input (a close request is kept for the main
 // loop), then draws the screen and swaps, when a window with a started GL layer is there.
 void loading_screen_show(const char *text);
+// The title screen: the title picture over its sky and dirt, the version in the corner. It is
+// the picture with no track loaded and the background of every status line.
+void title_screen_draw(int width, int height);
+// Text centred across the window, size in 480ths of its height, dy units below the middle.
+void overlay_text_centred(const char *text, float size, float dy);
 // Puts the loading screen into the track loader's status and pump hooks.
 void loading_screen_install(void);

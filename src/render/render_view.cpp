@@ -11,6 +11,7 @@
 #include "core/core_settings.h"
 #include "race/race.h"
 #include "race/race_robots.h"
+#include "render/render_loading.h"
 #include "render/render_font.h"
 #include "render/render_frame.h"
 #include "render/render_model.h"
@@ -487,6 +488,10 @@ void view_track_camera(view_post_state *post, const bike_record *b, frame_camera
 
 void view_draw(int view_mode, int width, int height)
 {
+    if (view_mode == CORE_VIEW_TITLE) {
+        title_screen_draw(width, height);
+        return;
+    }
     frame_camera cam;
     const bike_record *b = viewed_bike();
     first_person = view_mode == CORE_VIEW_RIDER ? b : nullptr;
