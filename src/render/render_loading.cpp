@@ -136,6 +136,7 @@ void title_screen_draw(int w, int h)
     // The picture keeps its shape, as large as the window allows; above and below it the sky and
     // the dirt of its own edges carry on.
     static const float sky[4] = {0.12f, 0.35f, 0.75f, 1}, dirt[4] = {0.42f, 0.27f, 0.16f, 1};
+    zvglUseProgram(ZVGL_PROGRAM_UNLIT);
     zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
     quad(0, (float)h / 2, (float)w, (float)h, sky, sky);
     quad(0, 0, (float)w, (float)h / 2, dirt, dirt);
@@ -159,6 +160,7 @@ void title_screen_draw(int w, int h)
     zvglScalef(size, size, 1);
     render_text_right(1, 1, 1, 0.8f, 0, CORE_VERSION);
     zvglPopMatrix();
+    zvglFlush();
 }
 
 void overlay_text_centred(const char *text, float size, float dy)
@@ -177,6 +179,7 @@ void overlay_text_centred(const char *text, float size, float dy)
     zvglScalef(s, s, 1);
     render_text_centred_shadowed(1, 1, 1, 1, 0, (float)w / s, text);
     zvglPopMatrix();
+    zvglFlush();
 }
 
 void loading_screen_install(void)
