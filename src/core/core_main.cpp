@@ -100,7 +100,22 @@ void main_set_rider_inputs(int slot, const core_rider_inputs *in) {
     core_rider_inputs_to_bike(slot, in);
 }
 
+// Warp: the lineup moves one slot along and the race starts again on the same track, with the
+// race length of the menus.
+void restart_rotated(void) {
+    int last = g_main.lineup[CORE_SLOTS - 1];
+    memmove(g_main.lineup + 1, g_main.lineup, sizeof(int) * (CORE_SLOTS - 1));
+    g_main.lineup[0] = last;
+    int record = core_settings_choice(CORE_SET_RECORD);
+    g_main.track_loaded = track_load(g_main.lineup, 0, record,
+                                     core_settings_int(CORE_SET_MINUTES) * 60 * CORE_TICS_PER_SECOND,
+                                     core_settings_int(CORE_SET_LAPS), core_settings_choice(CORE_SET_SKILL));
+    if (g_main.track_loaded)
+        core_loop.viewed_slot = race.viewed_slot;
+}
+
 void install_own_hooks(void) {
+    core_hook.race_restart_rotated = restart_rotated;
     if (!core_hook.set_rider_inputs)
         core_hook.set_rider_inputs = main_set_rider_inputs;
     if (!core_hook.track_loaded)

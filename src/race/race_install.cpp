@@ -82,9 +82,20 @@ void bike_setup_apply_step(void) {
         bike_apply_setup(&bike_world.bikes[s], &core_config_setup);
 }
 
+// The loop's time-trial rules for the player: backing up again restarts the attempt one
+// position further back; throttle marks the attempt started.
+void time_trial_abort_step(int) {
+    race_restart_attempt();
+    race.attempt_state++;
+}
+
+void time_trial_started_step(int) { race.attempt_state = 2; }
+
 } // namespace
 
 void race_install(void) {
+    core_hook.time_trial_abort = time_trial_abort_step;
+    core_hook.time_trial_started = time_trial_started_step;
     track_steps.gates_load = gates_load;
     track_steps.race_limits_set = limits_step;
     track_steps.robots_shuffle = race_robots_shuffle_now;
