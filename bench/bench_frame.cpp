@@ -1,9 +1,10 @@
 // The frame's CPU cost with a full grid: 40 bikes on the default track, each posed from the
 // simulation and drawn with its rider, under the ground and the sky, from the orbit, rider and
 // track-camera views. The GL layer runs on the recording stand-in of the tests (no driver, no
-// rasteriser), which keeps no vertex copies and is cleared after every frame, so the time is our code's: camera, sky,
-// ground mesh refinement and fans, model posing, the GL command layer and its batching, plus the
-// stand-in's own bookkeeping (a real driver's submission cost is not included). Prints medians.
+// rasteriser), which keeps no vertex copies and is cleared after every frame, so the time is our
+// code's: camera, sky, ground mesh refinement and fans, model posing, the GL command layer and its
+// batching, plus the stand-in's own bookkeeping (a real driver's submission cost is not included).
+// Prints medians.
 #include "../tests/render/render_fake_gl.cpp"
 #include "../tests/support/ride_harness.cpp"
 
@@ -31,29 +32,27 @@
 
 namespace {
 
-double now(void)
-{
+double now(void) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
-double cpu_now(void)
-{
+double cpu_now(void) {
     timespec t;
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
 }
 
-double median(std::vector<double> v)
-{
+double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
 
-unsigned texture_load(const char *name) { return render_texture_load(name); }
+unsigned texture_load(const char *name) {
+    return render_texture_load(name);
+}
 
-void forget_recording(void)
-{
+void forget_recording(void) {
     fake_gl.calls.clear();
     fake_gl.draws.clear();
     fake_gl.uniform_sets.clear();
@@ -65,8 +64,7 @@ const int BIKES = 40, WIDTH = 1280, HEIGHT = 720, FRAMES = 200;
 
 } // namespace
 
-int main(void)
-{
+int main(void) {
     fake_gl_reset();
     fake_gl.keep_vertices = false;
     if (!zvglInit(fake_gl_loader, nullptr) || !zvglCreatePrograms()) {
@@ -132,7 +130,8 @@ int main(void)
     struct view {
         const char *name;
         int mode;
-    } views[] = {{"orbit", CORE_VIEW_ORBIT}, {"rider", CORE_VIEW_RIDER},
+    } views[] = {{"orbit", CORE_VIEW_ORBIT},
+                 {"rider", CORE_VIEW_RIDER},
                  {"track camera", CORE_VIEW_CAMERAS}};
     printf("| view | frame (ms, wall) | frame (ms, CPU) | GL calls | draws | vertices |\n");
     printf("|---|---|---|---|---|---|\n");
@@ -145,8 +144,7 @@ int main(void)
             view_draw(v.mode, WIDTH, HEIGHT);
             zvglFlush();
             double b = now(), d = cpu_now();
-            if (f < 10)
-                continue; // the first frames draw every ground level whole
+            if (f < 10) continue; // the first frames draw every ground level whole
             wall.push_back(b - a);
             cpu.push_back(d - c);
             calls = fake_gl.calls.size();

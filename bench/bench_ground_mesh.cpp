@@ -15,31 +15,26 @@
 #include "track/track_mesh.h"
 #include "track/track_terrain.h"
 
-static double now(void)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+static double now(void) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
-static double median(std::vector<double> v)
-{
+static double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
 
-static void count_fan(void *user, int, int, int, const float *, int triangles, int)
-{
+static void count_fan(void *user, int, int, int, const float *, int triangles, int) {
     *(long *)user += triangles;
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     std::string saf = argc > 1 ? argv[1] : std::string(ZV_BINARY_DIR) + "/zzzz.saf";
     char dir[] = "/tmp/zv_bench_mesh_XXXXXX";
-    if (!mkdtemp(dir))
-        return 1;
+    if (!mkdtemp(dir)) return 1;
     std::string copy = std::string("cp '") + saf + "' '" + dir + "/zzzz.saf'";
-    if (system(copy.c_str()) != 0)
-        return 1;
+    if (system(copy.c_str()) != 0) return 1;
     setenv("ZV_HOME", dir, 1);
     setenv("XDG_DATA_HOME", dir, 1);
     data_root_reset();

@@ -15,15 +15,19 @@
 
 namespace {
 
-double now(void) { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+double now(void) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 enum { PHASES = 5, ROUNDS = 3 };
 const int TICS = 7680;
-const char *const phase_names[PHASES] = {"robots", "contacts", "world step", "bike update", "erosion"};
+const char *const phase_names[PHASES] = {"robots", "contacts", "world step", "bike update",
+                                         "erosion"};
 
 // The racing line offset sideways by lane feet, every 4 ft from arc length from.
-std::vector<robot_sample> lane_path(const track_centerline *c, float from, float lane, float length)
-{
+std::vector<robot_sample> lane_path(const track_centerline *c, float from, float lane,
+                                    float length) {
     std::vector<robot_sample> v;
     for (float t = from; t < from + length; t += 4) {
         track_centerline_point a = track_centerline_at(c, t - 8), p = track_centerline_at(c, t),
@@ -46,8 +50,7 @@ struct round_result {
     int crashes;
 };
 
-round_result race_round(int robots, const track_centerline *c, double sx, double sz)
-{
+round_result race_round(int robots, const track_centerline *c, double sx, double sz) {
     (void)sx;
     (void)sz;
     static robot_rider riders[BIKE_SLOTS];
@@ -81,18 +84,23 @@ round_result race_round(int robots, const track_centerline *c, double sx, double
     uint8_t stroke[BIKE_STROKE_MAX_BYTES];
     for (int t = 0; t < TICS; t++) {
         double a = now();
-        for (int k = 0; k < robots; k++) robot_update(&bike_world.bikes[k], &riders[k]);
+        for (int k = 0; k < robots; k++)
+            robot_update(&bike_world.bikes[k], &riders[k]);
         double b0 = now();
-        for (int k = 0; k < robots; k++) bike_prestep(&bike_world.bikes[k]);
+        for (int k = 0; k < robots; k++)
+            bike_prestep(&bike_world.bikes[k]);
         double b1 = now();
         bike_world_step();
         double b2 = now();
-        for (int k = 0; k < robots; k++) bike_update(&bike_world.bikes[k]);
+        for (int k = 0; k < robots; k++)
+            bike_update(&bike_world.bikes[k]);
         bike_world.tic++;
         double b3 = now();
-        for (int k = 0; k < robots; k++) bike_tire_erode_bike(&bike_world.bikes[k]);
+        for (int k = 0; k < robots; k++)
+            bike_tire_erode_bike(&bike_world.bikes[k]);
         int len;
-        while ((len = bike_erosion_stroke_take(stroke)) > 0) erosion_submit(stroke, len);
+        while ((len = bike_erosion_stroke_take(stroke)) > 0)
+            erosion_submit(stroke, len);
         erosion_apply(nullptr, 1.0f, bike_world.tic);
         double b4 = now();
         r.phase[0] += b0 - a;
@@ -110,16 +118,14 @@ round_result race_round(int robots, const track_centerline *c, double sx, double
     return r;
 }
 
-double median(std::vector<double> v)
-{
+double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     // Robot counts to run: the arguments, else 1, 8, 20 and 40.
     std::vector<int> counts;
     for (int i = 1; i < argc; i++) {
@@ -141,7 +147,8 @@ int main(int argc, char **argv)
         fprintf(stderr, "bench_race: no racing line\n");
         return 1;
     }
-    printf("| robots | tics/s | us/tic | robots | contacts | world step | bike update | erosion | crashes |\n");
+    printf("| robots | tics/s | us/tic | robots | contacts | world step | bike update | erosion | "
+           "crashes |\n");
     printf("|---|---|---|---|---|---|---|---|---|\n");
     for (int robots : counts) {
         std::vector<double> total, phase[PHASES];
@@ -149,12 +156,14 @@ int main(int argc, char **argv)
         for (int round = 0; round < ROUNDS; round++) {
             round_result r = race_round(robots, &c, x, z);
             total.push_back(r.total);
-            for (int p = 0; p < PHASES; p++) phase[p].push_back(r.phase[p]);
+            for (int p = 0; p < PHASES; p++)
+                phase[p].push_back(r.phase[p]);
             crashes = r.crashes;
         }
         double t = median(total);
         printf("| %d | %.0f | %.1f", robots, (double)TICS / t, t / (double)TICS * 1e6);
-        for (int p = 0; p < PHASES; p++) printf(" | %.1f", median(phase[p]) / (double)TICS * 1e6);
+        for (int p = 0; p < PHASES; p++)
+            printf(" | %.1f", median(phase[p]) / (double)TICS * 1e6);
         printf(" | %d |\n", crashes);
         fflush(stdout);
     }

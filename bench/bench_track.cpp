@@ -16,19 +16,17 @@
 #include "track/track_tiles.h"
 
 // Wall time: the headless back end's platform clock is scripted and does not advance by itself.
-static double now(void)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+static double now(void) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
-static double median(std::vector<double> v)
-{
+static double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     std::string saf = argc > 1 ? argv[1] : std::string(ZV_BINARY_DIR) + "/zzzz.saf";
     char dir[] = "/tmp/zv_bench_track_XXXXXX";
     if (!mkdtemp(dir)) {
@@ -120,7 +118,8 @@ int main(int argc, char **argv)
     }
     printf("terrain_height: median %.1f million queries/s\n", median(height_rates) / 1e6);
     printf("terrain_normal: median %.1f million queries/s\n", median(normal_rates) / 1e6);
-    printf("terrain_height along a path: median %.1f million queries/s\n", median(walk_rates) / 1e6);
+    printf("terrain_height along a path: median %.1f million queries/s\n",
+           median(walk_rates) / 1e6);
     printf("tile_at: median %.1f million queries/s\n", median(tile_rates) / 1e6);
     track_unload();
     file_index_free();

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     uint8_t newer[BIKE_STATE_SIZE] = {}, older[BIKE_STATE_SIZE] = {};
     memcpy(newer, data, size < BIKE_STATE_SIZE ? size : BIKE_STATE_SIZE);
     if (size > BIKE_STATE_SIZE)
-        memcpy(older, data + BIKE_STATE_SIZE, size - BIKE_STATE_SIZE < BIKE_STATE_SIZE ? size - BIKE_STATE_SIZE : BIKE_STATE_SIZE);
+        memcpy(older, data + BIKE_STATE_SIZE,
+               size - BIKE_STATE_SIZE < BIKE_STATE_SIZE ? size - BIKE_STATE_SIZE : BIKE_STATE_SIZE);
     int tics = size > 2 * BIKE_STATE_SIZE ? data[2 * BIKE_STATE_SIZE] % 8 : 4;
     bike_decode(b, newer, older, tics);
     uint8_t again[BIKE_STATE_SIZE];

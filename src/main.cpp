@@ -21,8 +21,7 @@
 namespace {
 
 int gl_start(platform_window *w, int *major, int *minor, int *es) {
-    if (!zvglInit(zvgl_platform_loader, w))
-        return 0;
+    if (!zvglInit(zvgl_platform_loader, w)) return 0;
     const zvgl_context_info *ci = zvglContextInfo();
     platform_log("GL_VENDOR: %s\n", ci->vendor);
     platform_log("GL_RENDERER: %s\n", ci->renderer);
@@ -42,7 +41,9 @@ void gl_stop(void) {
     zvglShutdown();
 }
 
-void gl_setup(void) { zvglClearColor(0.196f, 0.6f, 0.8f, 1.0f); }
+void gl_setup(void) {
+    zvglClearColor(0.196f, 0.6f, 0.8f, 1.0f);
+}
 
 void load_hud_pictures(void) {
     static const char *const pictures[] = {"!@tach.png", "!@shifter.png", "!@pitboard.png",
@@ -51,13 +52,17 @@ void load_hud_pictures(void) {
         render_texture_load(name);
 }
 
-void delete_textures(void) { render_texture_sweep(1); }
+void delete_textures(void) {
+    render_texture_sweep(1);
+}
 
 int write_png(const char *name, const unsigned char *rgb, int width, int height) {
     return render_texture_write_png(name, rgb, width, height);
 }
 
-unsigned track_texture_load(const char *name) { return render_texture_load(name); }
+unsigned track_texture_load(const char *name) {
+    return render_texture_load(name);
+}
 
 // Every track load starts a texture and model generation and takes the ground's settings: its
 // detail textures are 128 << k texels, and its mesh tolerance (0.125 / detail) is the settings'.
@@ -66,16 +71,19 @@ void track_textures_begin(void) {
     while (k < 5 && (128 << (k + 1)) <= core_render.ground_texture_size)
         k++;
     terrain_texture_detail = k;
-    if (core_render.detail > 0)
-        frame_config.ground_detail = 0.125f / core_render.detail;
+    if (core_render.detail > 0) frame_config.ground_detail = 0.125f / core_render.detail;
     render_texture_new_generation();
     model_new_generation();
 }
 
-void terrain_update(int budget) { ground_textures_sync(budget); }
+void terrain_update(int budget) {
+    ground_textures_sync(budget);
+}
 
 // Models no track uses any more go at the end of a load.
-void sweep_unused(void) { model_sweep(0); }
+void sweep_unused(void) {
+    model_sweep(0);
+}
 
 void install_drawing_hooks(void) {
     core_hook.gl_start = gl_start;

@@ -64,26 +64,26 @@ struct bike_record {
     dBodyID body[BIKE_BODIES];
     dJointID joint[BIKE_JOINTS];
     dJointFeedback feedback[BIKE_JOINTS];
-    bike_tire tire[2]; // front, rear
+    bike_tire tire[2];              // front, rear
     bike_shape *shape[BIKE_BODIES]; // per-bike copies; null when the file is missing
 
     bike_control_values ctl;
     bike_engine_state engine;
     bike_applied applied;
-    float landing_mult;     // landing damping multiplier (1 .. landing factor)
-    float lock_indicator;   // 0-1
-    float total_mass;       // of the seven bodies
+    float landing_mult;   // landing damping multiplier (1 .. landing factor)
+    float lock_indicator; // 0-1
+    float total_mass;     // of the seven bodies
 
     // Timing-gate progress (kept by race control).
     int gates_passed;
     int last_gate_tic;
 
-    int crash_timer;   // tics; 0 = riding
+    int crash_timer; // tics; 0 = riding
     int crash_count;
-    int knock;         // tics; while positive the balance torque is cut
-    int airborne_tic;  // when the bike last left the ground
-    int landing_tic;   // when it last landed
-    int riding_tics;   // tics simulated since the last reset or re-attachment
+    int knock;             // tics; while positive the balance torque is cut
+    int airborne_tic;      // when the bike last left the ground
+    int landing_tic;       // when it last landed
+    int riding_tics;       // tics simulated since the last reset or re-attachment
     float rider_vel[4][3]; // rider body velocity, one per tic, index tic mod 4
 
     float activity; // 0-1; 0.25 or less: bodies disabled

@@ -18,38 +18,49 @@ namespace {
 int ode_ready;
 
 // The physics library's warnings go to our log, not to the terminal.
-void ode_message(int num, const char *msg, va_list ap)
-{
+void ode_message(int num, const char *msg, va_list ap) {
     char text[512];
     vsnprintf(text, sizeof text, msg, ap);
     platform_log("ODE message %d: %s\n", num, text);
 }
 
-void body_model_pos(const bike_model *m, int body, double out[3])
-{
+void body_model_pos(const bike_model *m, int body, double out[3]) {
     const float *p = nullptr;
     const bike_geometry *g = &m->geo;
     switch (body) {
-    case BIKE_FRAME: p = g->frame_pos; break;
-    case BIKE_FRONT_WHEEL: p = g->front_wheel_pos; break;
-    case BIKE_REAR_WHEEL: p = g->rear_wheel_pos; break;
-    case BIKE_FORK_UPPER: p = g->fork_upper_pos; break;
-    case BIKE_FORK_LOWER: p = g->fork_lower_pos; break;
-    case BIKE_SWINGARM: p = g->swingarm_pos; break;
-    default: p = g->rider_pos; break;
+    case BIKE_FRAME:
+        p = g->frame_pos;
+        break;
+    case BIKE_FRONT_WHEEL:
+        p = g->front_wheel_pos;
+        break;
+    case BIKE_REAR_WHEEL:
+        p = g->rear_wheel_pos;
+        break;
+    case BIKE_FORK_UPPER:
+        p = g->fork_upper_pos;
+        break;
+    case BIKE_FORK_LOWER:
+        p = g->fork_lower_pos;
+        break;
+    case BIKE_SWINGARM:
+        p = g->swingarm_pos;
+        break;
+    default:
+        p = g->rider_pos;
+        break;
     }
-    for (int k = 0; k < 3; k++) out[k] = p[k];
+    for (int k = 0; k < 3; k++)
+        out[k] = p[k];
 }
 
 // Moves a mass so its centre sits at the body origin (the world requires it).
-void mass_centre(dMass *m)
-{
+void mass_centre(dMass *m) {
     dMassTranslate(m, -m->c[0], -m->c[1], -m->c[2]);
 }
 
 void wheel_mass(dMass *out, double ring_radius, double element_radius, double ring_mass,
-                double hub_radius, double hub_mass)
-{
+                double hub_radius, double hub_mass) {
     dMassSetSphereTotal(out, hub_mass, hub_radius);
     for (int i = 0; i < 16; i++) {
         // Sixteen placements 45 degrees apart: two full turns around the axle.
@@ -62,15 +73,15 @@ void wheel_mass(dMass *out, double ring_radius, double element_radius, double ri
     mass_centre(out);
 }
 
-void fork_mass(dMass *out, const bike_model *m)
-{
+void fork_mass(dMass *out, const bike_model *m) {
     const bike_geometry *g = &m->geo;
     double rake = atan((double)(g->fork_lower_pos[2] - g->fork_upper_pos[2]) /
                        (double)(g->fork_lower_pos[1] - g->fork_upper_pos[1]));
     dMassSetZero(out);
     for (int s = -1; s <= 1; s += 2) {
         dMass t;
-        dMassSetCylinderTotal(&t, m->fork_tube_mass / 2, 2, g->fork_spacing / 8, g->fork_tube_length);
+        dMassSetCylinderTotal(&t, m->fork_tube_mass / 2, 2, g->fork_spacing / 8,
+                              g->fork_tube_length);
         dMassTranslate(&t, s * g->fork_spacing / 2, 0, 0);
         dMassAdd(out, &t);
     }
@@ -80,8 +91,7 @@ void fork_mass(dMass *out, const bike_model *m)
     mass_centre(out);
 }
 
-void swingarm_mass(dMass *out, const bike_model *m)
-{
+void swingarm_mass(dMass *out, const bike_model *m) {
     const bike_geometry *g = &m->geo;
     double w = g->frame_box[0];
     double dy = g->rear_wheel_pos[1] - g->swingarm_pivot[1];
@@ -100,13 +110,12 @@ void swingarm_mass(dMass *out, const bike_model *m)
     mass_centre(out);
 }
 
-void set_masses(bike_record *b, double d)
-{
+void set_masses(bike_record *b, double d) {
     const bike_model *m = b->m;
     const bike_geometry *g = &m->geo;
     dMass mass;
-    dMassSetBoxTotal(&mass, m->frame_mass + m->rider_mass * (1 - d), g->frame_box[0], g->frame_box[1],
-                     g->frame_box[2]);
+    dMassSetBoxTotal(&mass, m->frame_mass + m->rider_mass * (1 - d), g->frame_box[0],
+                     g->frame_box[1], g->frame_box[2]);
     dBodySetMass(b->body[BIKE_FRAME], &mass);
     dMassSetSphereTotal(&mass, d * m->rider_mass, g->rider_radius);
     dBodySetMass(b->body[BIKE_RIDER], &mass);
@@ -117,18 +126,18 @@ void set_masses(bike_record *b, double d)
     }
 }
 
-void vsub(const double *a, const double *c, double *out)
-{
-    for (int k = 0; k < 3; k++) out[k] = a[k] - c[k];
+void vsub(const double *a, const double *c, double *out) {
+    for (int k = 0; k < 3; k++)
+        out[k] = a[k] - c[k];
 }
 
-void make_joints(bike_record *b)
-{
+void make_joints(bike_record *b) {
     const bike_model *m = b->m;
     const bike_geometry *g = &m->geo;
     dWorldID w = bike_world.world;
     double p[BIKE_BODIES][3];
-    for (int i = 0; i < BIKE_BODIES; i++) body_model_pos(m, i, p[i]);
+    for (int i = 0; i < BIKE_BODIES; i++)
+        body_model_pos(m, i, p[i]);
     double steer[3];
     vsub(p[BIKE_FORK_UPPER], p[BIKE_FORK_LOWER], steer);
 
@@ -177,17 +186,17 @@ void make_joints(bike_record *b)
 }
 
 // World coordinates of a model-space point for the frame's current pose.
-void frame_model_point(const bike_record *b, const double model[3], double out[3])
-{
+void frame_model_point(const bike_record *b, const double model[3], double out[3]) {
     const dReal *fp = dBodyGetPosition(b->body[BIKE_FRAME]);
     const float *f0 = b->m->geo.frame_pos;
     dVector3 r;
-    dBodyVectorToWorld(b->body[BIKE_FRAME], model[0] - f0[0], model[1] - f0[1], model[2] - f0[2], r);
-    for (int k = 0; k < 3; k++) out[k] = fp[k] + r[k];
+    dBodyVectorToWorld(b->body[BIKE_FRAME], model[0] - f0[0], model[1] - f0[1], model[2] - f0[2],
+                       r);
+    for (int k = 0; k < 3; k++)
+        out[k] = fp[k] + r[k];
 }
 
-void clear_state(bike_record *b)
-{
+void clear_state(bike_record *b) {
     memset(&b->ctl, 0, sizeof b->ctl);
     b->ctl.clutch = 1;
     bike_engine_reset(&b->engine);
@@ -201,15 +210,15 @@ void clear_state(bike_record *b)
     b->lock_indicator = 0;
     memset(b->rider_vel, 0, sizeof b->rider_vel);
     b->touched_parts = 0;
-    for (int i = 0; i < 2; i++) bike_tire_clear(&b->tire[i]);
+    for (int i = 0; i < 2; i++)
+        bike_tire_clear(&b->tire[i]);
 }
 
 } // namespace
 
 // Joins the rider to the frame with the hinge-2 joint for the bodies' current poses, which
 // must be the riding pose relative to the frame.
-void bike_attach_rider_joint(bike_record *b)
-{
+void bike_attach_rider_joint(bike_record *b) {
     const bike_geometry *g = &b->m->geo;
     dJointID j = b->joint[BIKE_JOINT_RIDER];
     dJointAttach(j, b->body[BIKE_RIDER], b->body[BIKE_FRAME]);
@@ -226,8 +235,7 @@ void bike_attach_rider_joint(bike_record *b)
     dJointSetHinge2Param(j, dParamSuspensionERP, 0);
 }
 
-int bike_world_create(void)
-{
+int bike_world_create(void) {
     if (!ode_ready) {
         dInitODE2(0);
         dSetMessageHandler(ode_message);
@@ -245,8 +253,7 @@ int bike_world_create(void)
     return bike_world.world != nullptr;
 }
 
-void bike_world_destroy(void)
-{
+void bike_world_destroy(void) {
     for (int i = 0; i < BIKE_SLOTS; i++)
         if (bike_world.bikes[i].present) bike_destroy(&bike_world.bikes[i]);
     if (bike_world.contacts) dJointGroupDestroy(bike_world.contacts);
@@ -255,8 +262,7 @@ void bike_world_destroy(void)
     bike_world.world = nullptr;
 }
 
-void bike_world_set_crash_delays(const int *values, int count)
-{
+void bike_world_set_crash_delays(const int *values, int count) {
     if (count < 0) count = 0;
     if (count > BIKE_CRASH_DELAYS) count = BIKE_CRASH_DELAYS;
     int last = 0;
@@ -270,14 +276,12 @@ void bike_world_set_crash_delays(const int *values, int count)
     }
 }
 
-void bike_world_step(void)
-{
+void bike_world_step(void) {
     dWorldStep(bike_world.world, bike_tic);
     dJointGroupEmpty(bike_world.contacts);
 }
 
-void bike_world_tic(void)
-{
+void bike_world_tic(void) {
     for (int i = 0; i < BIKE_SLOTS; i++)
         if (bike_world.bikes[i].present) bike_prestep(&bike_world.bikes[i]);
     bike_world_step();
@@ -286,8 +290,7 @@ void bike_world_tic(void)
     bike_world.tic++;
 }
 
-bike_record *bike_create(int slot, const char *model_name, int active)
-{
+bike_record *bike_create(int slot, const char *model_name, int active) {
     if (slot < 0 || slot >= BIKE_SLOTS) return nullptr;
     if (!bike_world.world && !bike_world_create()) return nullptr;
     bike_record *b = &bike_world.bikes[slot];
@@ -298,7 +301,8 @@ bike_record *bike_create(int slot, const char *model_name, int active)
     b->m = bike_model_get(b->model);
     const bike_model *m = b->m;
     const bike_geometry *g = &m->geo;
-    for (int i = 0; i < BIKE_BODIES; i++) b->body[i] = dBodyCreate(bike_world.world);
+    for (int i = 0; i < BIKE_BODIES; i++)
+        b->body[i] = dBodyCreate(bike_world.world);
 
     dMass mass;
     wheel_mass(&mass, g->front_ring_radius, g->front_ring_element_radius, g->front_ring_mass,
@@ -327,19 +331,19 @@ bike_record *bike_create(int slot, const char *model_name, int active)
     bike_tire_init(&b->tire[0], b->body[BIKE_FRONT_WHEEL], g->front_ring_radius, g->tire_radius);
     bike_tire_init(&b->tire[1], b->body[BIKE_REAR_WHEEL], g->rear_ring_radius, g->tire_radius);
 
-    static const int shape_file[BIKE_BODIES] = {BIKE_FILE_FRAME_SHAPE, BIKE_FILE_FRONT_WHEEL_SHAPE,
-                                                BIKE_FILE_REAR_WHEEL_SHAPE, BIKE_FILE_FORK_UPPER_SHAPE,
-                                                BIKE_FILE_FORK_LOWER_SHAPE, BIKE_FILE_SWINGARM_SHAPE,
-                                                BIKE_FILE_RIDER_SHAPE};
-    for (int i = 0; i < BIKE_BODIES; i++) b->shape[i] = bike_shape_load(m->files[shape_file[i]]);
+    static const int shape_file[BIKE_BODIES] = {
+        BIKE_FILE_FRAME_SHAPE,      BIKE_FILE_FRONT_WHEEL_SHAPE, BIKE_FILE_REAR_WHEEL_SHAPE,
+        BIKE_FILE_FORK_UPPER_SHAPE, BIKE_FILE_FORK_LOWER_SHAPE,  BIKE_FILE_SWINGARM_SHAPE,
+        BIKE_FILE_RIDER_SHAPE};
+    for (int i = 0; i < BIKE_BODIES; i++)
+        b->shape[i] = bike_shape_load(m->files[shape_file[i]]);
     b->present = 1;
     bike_reset(b);
     if (!active) bike_set_activity(b, 0);
     return b;
 }
 
-void bike_destroy(bike_record *b)
-{
+void bike_destroy(bike_record *b) {
     if (!b || !b->present) return;
     for (int i = 0; i < BIKE_JOINTS; i++)
         if (b->joint[i]) dJointDestroy(b->joint[i]);
@@ -350,8 +354,7 @@ void bike_destroy(bike_record *b)
     memset(b, 0, sizeof *b);
 }
 
-void bike_reset(bike_record *b)
-{
+void bike_reset(bike_record *b) {
     for (int i = 0; i < BIKE_BODIES; i++) {
         double p[3];
         body_model_pos(b->m, i, p);
@@ -382,8 +385,7 @@ void bike_reset(bike_record *b)
     b->activity = 1;
 }
 
-void bike_rotate(bike_record *b, const double axis[3], double angle)
-{
+void bike_rotate(bike_record *b, const double axis[3], double angle) {
     dMatrix3 r;
     dRFromAxisAndAngle(r, axis[0], axis[1], axis[2], angle);
     for (int i = 0; i < BIKE_BODIES; i++) {
@@ -395,8 +397,7 @@ void bike_rotate(bike_record *b, const double axis[3], double angle)
     }
 }
 
-void bike_move(bike_record *b, double dx, double dy, double dz)
-{
+void bike_move(bike_record *b, double dx, double dy, double dz) {
     for (int i = 0; i < BIKE_BODIES; i++) {
         const dReal *p = dBodyGetPosition(b->body[i]);
         dBodySetPosition(b->body[i], p[0] + dx, p[1] + dy, p[2] + dz);
@@ -408,8 +409,7 @@ void bike_move(bike_record *b, double dx, double dy, double dz)
     }
 }
 
-int bike_place(bike_record *b, double x, double z, double heading)
-{
+int bike_place(bike_record *b, double x, double z, double heading) {
     bike_reset(b);
     const double up[3] = {0, 1, 0};
     bike_rotate(b, up, heading);
@@ -425,19 +425,20 @@ int bike_place(bike_record *b, double x, double z, double heading)
         const float *pp = b->m->rider.foot_peg[s];
         dVector3 w;
         dBodyGetRelPointPos(b->body[BIKE_FRAME], pp[0], pp[1], pp[2], w);
-        for (int k = 0; k < 3; k++) b->foot_pos[s][k] = (float)w[k];
+        for (int k = 0; k < 3; k++)
+            b->foot_pos[s][k] = (float)w[k];
     }
     // The contact tests only looked: nothing they did may push the bike in the next step.
     for (int i = 0; i < BIKE_BODIES; i++) {
         dBodySetForce(b->body[i], 0, 0, 0);
         dBodySetTorque(b->body[i], 0, 0, 0);
     }
-    for (int w = 0; w < 2; w++) bike_tire_clear(&b->tire[w]);
+    for (int w = 0; w < 2; w++)
+        bike_tire_clear(&b->tire[w]);
     return raises;
 }
 
-void bike_set_activity(bike_record *b, float level)
-{
+void bike_set_activity(bike_record *b, float level) {
     if (!std::isfinite(level)) return;
     if (level < 0) level = 0;
     if (level > 1) level = 1;
@@ -450,23 +451,23 @@ void bike_set_activity(bike_record *b, float level)
             dBodyDisable(b->body[i]);
         }
     } else if (old <= 0.25f) {
-        for (int i = 0; i < BIKE_BODIES; i++) dBodyEnable(b->body[i]);
+        for (int i = 0; i < BIKE_BODIES; i++)
+            dBodyEnable(b->body[i]);
     }
 }
 
-void bike_wake_by_contact(bike_record *b)
-{
-    if (b->activity <= 0) bike_set_activity(b, 1);
-    else if (b->activity <= 0.25f) bike_set_activity(b, 0.25f);
+void bike_wake_by_contact(bike_record *b) {
+    if (b->activity <= 0)
+        bike_set_activity(b, 1);
+    else if (b->activity <= 0.25f)
+        bike_set_activity(b, 0.25f);
 }
 
-void bike_activity_decay(bike_record *b)
-{
+void bike_activity_decay(bike_record *b) {
     bike_set_activity(b, b->activity - (float)bike_tic);
 }
 
-void bike_set_mass_distribution(bike_record *b, float d)
-{
+void bike_set_mass_distribution(bike_record *b, float d) {
     if (!std::isfinite(d)) d = 1.0f / 3.0f;
     if (d < 0.33f) d = 0.33f;
     if (d > 0.5f) d = 0.5f;
@@ -474,14 +475,12 @@ void bike_set_mass_distribution(bike_record *b, float d)
     set_masses(b, d);
 }
 
-void bike_apply_setup(bike_record *b, const bike_setup *s)
-{
+void bike_apply_setup(bike_record *b, const bike_setup *s) {
     bike_setup_apply(s, b->m, bike_world.arcade_allowed, &b->applied);
     bike_set_mass_distribution(b, b->applied.rider_mass_distribution);
 }
 
-void bike_apply_remote_values(bike_record *b)
-{
+void bike_apply_remote_values(bike_record *b) {
     b->applied.roll_damping = 100;
     b->applied.full_lock_speed = 5;
     b->applied.restricted_lock_speed = 50;
@@ -489,8 +488,7 @@ void bike_apply_remote_values(bike_record *b)
     bike_set_activity(b, 0);
 }
 
-double bike_roll(dBodyID body)
-{
+double bike_roll(dBodyID body) {
     dVector3 up, fwd;
     dBodyVectorToWorld(body, 0, 1, 0, up);
     dBodyVectorToWorld(body, 0, 0, -1, fwd);

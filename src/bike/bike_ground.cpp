@@ -11,10 +11,11 @@ namespace {
 // Cells a sphere may span per axis; a sphere this large is not a bike part.
 const int max_cells = 64;
 
-double dot3(const double *a, const double *b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+double dot3(const double *a, const double *b) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
 
-double corner_height(int i, int k)
-{
+double corner_height(int i, int k) {
     int n = terrain.size - 1;
     int ci = i < 0 ? 0 : (i > n ? n : i);
     int ck = k < 0 ? 0 : (k > n ? n : k);
@@ -22,8 +23,8 @@ double corner_height(int i, int k)
 }
 
 // Closest point of triangle abc to p.
-void closest_on_triangle(const double *p, const double *a, const double *b, const double *c, double *out)
-{
+void closest_on_triangle(const double *p, const double *a, const double *b, const double *c,
+                         double *out) {
     double ab[3], ac[3], ap[3];
     for (int k = 0; k < 3; k++) {
         ab[k] = b[k] - a[k];
@@ -36,7 +37,8 @@ void closest_on_triangle(const double *p, const double *a, const double *b, cons
         return;
     }
     double bp[3];
-    for (int k = 0; k < 3; k++) bp[k] = p[k] - b[k];
+    for (int k = 0; k < 3; k++)
+        bp[k] = p[k] - b[k];
     double d3 = dot3(ab, bp), d4 = dot3(ac, bp);
     if (d3 >= 0 && d4 <= d3) {
         memcpy(out, b, 3 * sizeof(double));
@@ -45,11 +47,13 @@ void closest_on_triangle(const double *p, const double *a, const double *b, cons
     double vc = d1 * d4 - d3 * d2;
     if (vc <= 0 && d1 >= 0 && d3 <= 0) {
         double v = d1 / (d1 - d3);
-        for (int k = 0; k < 3; k++) out[k] = a[k] + v * ab[k];
+        for (int k = 0; k < 3; k++)
+            out[k] = a[k] + v * ab[k];
         return;
     }
     double cp[3];
-    for (int k = 0; k < 3; k++) cp[k] = p[k] - c[k];
+    for (int k = 0; k < 3; k++)
+        cp[k] = p[k] - c[k];
     double d5 = dot3(ab, cp), d6 = dot3(ac, cp);
     if (d6 >= 0 && d5 <= d6) {
         memcpy(out, c, 3 * sizeof(double));
@@ -58,18 +62,21 @@ void closest_on_triangle(const double *p, const double *a, const double *b, cons
     double vb = d5 * d2 - d1 * d6;
     if (vb <= 0 && d2 >= 0 && d6 <= 0) {
         double w = d2 / (d2 - d6);
-        for (int k = 0; k < 3; k++) out[k] = a[k] + w * ac[k];
+        for (int k = 0; k < 3; k++)
+            out[k] = a[k] + w * ac[k];
         return;
     }
     double va = d3 * d6 - d5 * d4;
     if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0) {
         double w = (d4 - d3) / ((d4 - d3) + (d5 - d6));
-        for (int k = 0; k < 3; k++) out[k] = b[k] + w * (c[k] - b[k]);
+        for (int k = 0; k < 3; k++)
+            out[k] = b[k] + w * (c[k] - b[k]);
         return;
     }
     double den = 1 / (va + vb + vc);
     double v = vb * den, w = vc * den;
-    for (int k = 0; k < 3; k++) out[k] = a[k] + ab[k] * v + ac[k] * w;
+    for (int k = 0; k < 3; k++)
+        out[k] = a[k] + ab[k] * v + ac[k] * w;
 }
 
 struct sphere_hit {
@@ -78,8 +85,7 @@ struct sphere_hit {
 };
 
 void triangle_test(const double *c, double r, const double *a, const double *b, const double *d,
-                   sphere_hit *best)
-{
+                   sphere_hit *best) {
     double e1[3], e2[3], n[3];
     for (int k = 0; k < 3; k++) {
         e1[k] = b[k] - a[k];
@@ -91,21 +97,25 @@ void triangle_test(const double *c, double r, const double *a, const double *b, 
     double len = sqrt(dot3(n, n));
     if (len < 1e-12) return;
     if (n[1] < 0) len = -len; // outward = upward side of the height field
-    for (int k = 0; k < 3; k++) n[k] /= len;
+    for (int k = 0; k < 3; k++)
+        n[k] /= len;
     double ca[3];
-    for (int k = 0; k < 3; k++) ca[k] = c[k] - a[k];
+    for (int k = 0; k < 3; k++)
+        ca[k] = c[k] - a[k];
     double sd = dot3(ca, n);
     if (sd > r) return;
     double q[3];
     closest_on_triangle(c, a, b, d, q);
     double v[3];
-    for (int k = 0; k < 3; k++) v[k] = c[k] - q[k];
+    for (int k = 0; k < 3; k++)
+        v[k] = c[k] - q[k];
     double dist = sqrt(dot3(v, v));
     double depth, normal[3];
     if (sd >= 0) {
         depth = r - dist;
         if (dist > 1e-9)
-            for (int k = 0; k < 3; k++) normal[k] = v[k] / dist;
+            for (int k = 0; k < 3; k++)
+                normal[k] = v[k] / dist;
         else
             memcpy(normal, n, sizeof normal);
     } else {
@@ -120,8 +130,7 @@ void triangle_test(const double *c, double r, const double *a, const double *b, 
     memcpy(best->normal, normal, sizeof best->normal);
 }
 
-void soft_contact(dContact *c, double spring, double damping)
-{
+void soft_contact(dContact *c, double spring, double damping) {
     memset(c, 0, sizeof *c);
     c->surface.mode = dContactSoftERP | dContactSoftCFM | dContactApprox1;
     double cfm = 1.0 / (damping + bike_tic * spring);
@@ -132,8 +141,7 @@ void soft_contact(dContact *c, double spring, double damping)
 } // namespace
 
 int bike_sphere_terrain(const double centre[3], double radius, double point[3], double normal[3],
-                        double *depth)
-{
+                        double *depth) {
     *depth = 0;
     if (!terrain_present() || !(radius > 0)) return 0;
     for (int k = 0; k < 3; k++)
@@ -183,8 +191,7 @@ int bike_sphere_terrain(const double centre[3], double radius, double point[3], 
     return 1;
 }
 
-int bike_shape_terrain(const bike_shape *shape, dBodyID body, dJointGroupID group)
-{
+int bike_shape_terrain(const bike_shape *shape, dBodyID body, dJointGroupID group) {
     if (!shape || !body) return 0;
     int touching = 0;
     for (int i = 0; i < shape->count; i++) {
@@ -209,21 +216,22 @@ int bike_shape_terrain(const bike_shape *shape, dBodyID body, dJointGroupID grou
     return touching;
 }
 
-int bike_terrain_contact(bike_record *b, float friction_factor, dJointGroupID group)
-{
+int bike_terrain_contact(bike_record *b, float friction_factor, dJointGroupID group) {
     int bits = 0;
     if (bike_tire_contact(&b->tire[0], bike_world.world, group, friction_factor, bike_tic))
         bits |= BIKE_PART_FRONT_TIRE;
     if (bike_tire_contact(&b->tire[1], bike_world.world, group, friction_factor, bike_tic))
         bits |= BIKE_PART_REAR_TIRE;
-    static const int parts[5] = {BIKE_FRAME, BIKE_FORK_UPPER, BIKE_FORK_LOWER, BIKE_SWINGARM, BIKE_RIDER};
+    static const int parts[5] = {BIKE_FRAME, BIKE_FORK_UPPER, BIKE_FORK_LOWER, BIKE_SWINGARM,
+                                 BIKE_RIDER};
     static const int part_bits[5] = {BIKE_PART_FRAME, BIKE_PART_FORK_UPPER, BIKE_PART_FORK_LOWER,
                                      BIKE_PART_SWINGARM, BIKE_PART_RIDER};
     for (int i = 0; i < 5; i++)
         if (bike_shape_terrain(b->shape[parts[i]], b->body[parts[i]], group)) bits |= part_bits[i];
     if (group) {
         // Trouble: a part other than the frame and the tires on the ground.
-        if (bits & (BIKE_PART_FORK_UPPER | BIKE_PART_FORK_LOWER | BIKE_PART_SWINGARM | BIKE_PART_RIDER))
+        if (bits &
+            (BIKE_PART_FORK_UPPER | BIKE_PART_FORK_LOWER | BIKE_PART_SWINGARM | BIKE_PART_RIDER))
             b->trouble = 1;
         // A rider on his head on the ground, moving, comes off.
         if ((bits & BIKE_PART_RIDER) && !bike_crashed(b)) {
@@ -238,8 +246,7 @@ int bike_terrain_contact(bike_record *b, float friction_factor, dJointGroupID gr
     return bits;
 }
 
-void bike_prestep(bike_record *b)
-{
+void bike_prestep(bike_record *b) {
     if (!b->present || b->activity <= 0.25f) return;
     float factor = 1;
     if (b->applied.arcade) factor = (float)bike_tire_arcade_factor(bike_roll(b->body[BIKE_FRAME]));

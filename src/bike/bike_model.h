@@ -61,13 +61,13 @@ struct bike_geometry {
 
 // Points the rider's limbs use, in the coordinates of the body named beside each.
 struct bike_rider_points {
-    float shoulder[2][3];   // rider body (left, right)
-    float grip[2][3];       // upper fork
-    float hip[2][3];        // rider body, where the legs hang from
-    float foot_peg[2][3];   // frame
-    float knee[2][3];       // frame, riding pose
-    float head[3];          // rider body
-    float leg_length;       // hip to foot, stretched
+    float shoulder[2][3]; // rider body (left, right)
+    float grip[2][3];     // upper fork
+    float hip[2][3];      // rider body, where the legs hang from
+    float foot_peg[2][3]; // frame
+    float knee[2][3];     // frame, riding pose
+    float head[3];        // rider body
+    float leg_length;     // hip to foot, stretched
     float upper_arm, forearm;
 };
 

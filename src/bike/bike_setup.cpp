@@ -100,12 +100,15 @@ const preset_row preset[] = {
     {SETUP_RESTRICTED_LOCK, {45, 15, 10, 5, 2.5f, 1}},
 };
 
-float clampf(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
+float clampf(float v, float lo, float hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
 
-float deg_to_rad(float d) { return d * (float)(M_PI / 180.0); }
+float deg_to_rad(float d) {
+    return d * (float)(M_PI / 180.0);
+}
 
-void copy_cut(char *dst, size_t dst_size, const char *src, size_t max_chars)
-{
+void copy_cut(char *dst, size_t dst_size, const char *src, size_t max_chars) {
     size_t n = strlen(src);
     if (n > max_chars) n = max_chars;
     if (n >= dst_size) n = dst_size - 1;
@@ -113,19 +116,18 @@ void copy_cut(char *dst, size_t dst_size, const char *src, size_t max_chars)
     dst[n] = 0;
 }
 
-void list_clear(bike_graphics_list *l)
-{
+void list_clear(bike_graphics_list *l) {
     l->count = 0;
     l->choice = 0;
 }
 
-int list_push(bike_graphics_list *l, const char *label, const char *file)
-{
+int list_push(bike_graphics_list *l, const char *label, const char *file) {
     if (strlen(label) >= sizeof l->entries[0].label || strlen(file) >= sizeof l->entries[0].file)
         return 0; // names that do not fit are not offered
     if (l->count == l->capacity) {
         int cap = l->capacity ? l->capacity * 2 : 16;
-        l->entries = (bike_graphics_entry *)zv_realloc(l->entries, (size_t)cap * sizeof *l->entries);
+        l->entries =
+            (bike_graphics_entry *)zv_realloc(l->entries, (size_t)cap * sizeof *l->entries);
         l->capacity = cap;
     }
     bike_graphics_entry *e = &l->entries[l->count++];
@@ -134,14 +136,12 @@ int list_push(bike_graphics_list *l, const char *label, const char *file)
     return 1;
 }
 
-int ends_with(const char *s, const char *tail)
-{
+int ends_with(const char *s, const char *tail) {
     size_t n = strlen(s), t = strlen(tail);
     return n >= t && strcmp(s + n - t, tail) == 0;
 }
 
-void list_build(bike_graphics_list *l, const char *prefix, const char *const *names, int count)
-{
+void list_build(bike_graphics_list *l, const char *prefix, const char *const *names, int count) {
     list_clear(l);
     list_push(l, "default", "");
     if (!prefix) return;
@@ -174,15 +174,14 @@ void list_build(bike_graphics_list *l, const char *prefix, const char *const *na
     }
 }
 
-void write_line(bike_setup_sink sink, void *ctx, const char *fmt, const char *key, const char *text)
-{
+void write_line(bike_setup_sink sink, void *ctx, const char *fmt, const char *key,
+                const char *text) {
     char line[1200];
     snprintf(line, sizeof line, fmt, key, text);
     sink(ctx, line);
 }
 
-void write_value(const bike_setup *s, int v, bike_setup_sink sink, void *ctx)
-{
+void write_value(const bike_setup *s, int v, bike_setup_sink sink, void *ctx) {
     char line[160];
     snprintf(line, sizeof line, "%s=%f\n", sliders[v].key, (double)s->value[v]);
     sink(ctx, line);
@@ -193,8 +192,7 @@ struct buffer_sink {
     size_t size, used;
 };
 
-void buffer_sink_put(void *ctx, const char *line)
-{
+void buffer_sink_put(void *ctx, const char *line) {
     buffer_sink *b = (buffer_sink *)ctx;
     size_t n = strlen(line);
     if (b->size && b->used < b->size - 1) {
@@ -207,8 +205,7 @@ void buffer_sink_put(void *ctx, const char *line)
 }
 
 // A plain number with nothing but blanks after it; non-finite values are refused.
-int parse_number(const char *text, float *out)
-{
+int parse_number(const char *text, float *out) {
     float v;
     if (sscanf(text, "%f", &v) != 1) return 0;
     if (!std::isfinite(v)) return 0;
@@ -216,43 +213,47 @@ int parse_number(const char *text, float *out)
     return 1;
 }
 
-float mult_hs(float v) { return clampf(powf(2.0f, v * 0.04f - 2.0f), 0.25f, 4.0f); }
-float factor_ls(float v) { return clampf(v * 0.02f - 1.0f, -1.0f, 1.0f); }
-float fraction(float v) { return clampf(v / 100.0f, 0.0f, 1.0f); }
+float mult_hs(float v) {
+    return clampf(powf(2.0f, v * 0.04f - 2.0f), 0.25f, 4.0f);
+}
+float factor_ls(float v) {
+    return clampf(v * 0.02f - 1.0f, -1.0f, 1.0f);
+}
+float fraction(float v) {
+    return clampf(v / 100.0f, 0.0f, 1.0f);
+}
 
 } // namespace
 
-const bike_setup_slider *bike_setup_slider_info(int value)
-{
+const bike_setup_slider *bike_setup_slider_info(int value) {
     return value >= 0 && value < SETUP_VALUE_COUNT ? &sliders[value] : nullptr;
 }
 
-const bike_setup_choice_info *bike_setup_choice_info_get(int choice)
-{
+const bike_setup_choice_info *bike_setup_choice_info_get(int choice) {
     return choice >= 0 && choice < SETUP_CHOICE_COUNT ? &choices[choice] : nullptr;
 }
 
-void bike_setup_reset(bike_setup *s)
-{
+void bike_setup_reset(bike_setup *s) {
     bike_setup_free(s);
     bike_setup_init(s);
 }
 
-void bike_setup_init(bike_setup *s)
-{
+void bike_setup_init(bike_setup *s) {
     // Whatever the record held is overwritten, never read: it may be uninitialised memory.
     memset(s, 0, sizeof *s);
-    for (int k = 0; k < GFX_KIND_COUNT; k++) list_push(&s->gfx[k], "default", "");
+    for (int k = 0; k < GFX_KIND_COUNT; k++)
+        list_push(&s->gfx[k], "default", "");
     s->bike = 0;
     snprintf(s->name, sizeof s->name, "%s", "Joe Motocross");
     snprintf(s->number, sizeof s->number, "%s", "999");
-    for (int v = 0; v < SETUP_VALUE_COUNT; v++) s->value[v] = sliders[v].def;
-    for (int c = 0; c < SETUP_CHOICE_COUNT; c++) s->choice[c] = choices[c].def;
+    for (int v = 0; v < SETUP_VALUE_COUNT; v++)
+        s->value[v] = sliders[v].def;
+    for (int c = 0; c < SETUP_CHOICE_COUNT; c++)
+        s->choice[c] = choices[c].def;
     bike_setup_apply_stability(s, s->value[SETUP_STABILITY]);
 }
 
-void bike_setup_free(bike_setup *s)
-{
+void bike_setup_free(bike_setup *s) {
     for (int k = 0; k < GFX_KIND_COUNT; k++) {
         zv_free(s->gfx[k].entries);
         s->gfx[k].entries = nullptr;
@@ -260,18 +261,17 @@ void bike_setup_free(bike_setup *s)
     }
 }
 
-void bike_setup_apply_stability(bike_setup *s, float stability)
-{
+void bike_setup_apply_stability(bike_setup *s, float stability) {
     float u = clampf(stability * 5.0f / 100.0f, 0.0f, 5.0f);
     int i = (int)floorf(u);
     if (i > 4) i = 4;
     if (i < 0) i = 0;
     float f = u - (float)i;
-    for (const preset_row &r : preset) s->value[r.value] = r.t[i] + f * (r.t[i + 1] - r.t[i]);
+    for (const preset_row &r : preset)
+        s->value[r.value] = r.t[i] + f * (r.t[i + 1] - r.t[i]);
 }
 
-int bike_setup_select_bike(bike_setup *s, const char *name)
-{
+int bike_setup_select_bike(bike_setup *s, const char *name) {
     static const char *const short_names[4][2] = {{"crf250", "crf250(2008)"},
                                                   {"kx250f", "kx250f(2008)"},
                                                   {"rmz250", "rmz250(2008)"},
@@ -284,8 +284,7 @@ int bike_setup_select_bike(bike_setup *s, const char *name)
     return 1;
 }
 
-int bike_setup_read_line(bike_setup *s, const char *key, const char *value)
-{
+int bike_setup_read_line(bike_setup *s, const char *key, const char *value) {
     if (strcmp(key, "bike") == 0) {
         bike_setup_select_bike(s, value);
         return 1;
@@ -322,8 +321,7 @@ int bike_setup_read_line(bike_setup *s, const char *key, const char *value)
     return 0;
 }
 
-void bike_setup_read_finish(bike_setup *s, const char *const *file_names, int file_count)
-{
+void bike_setup_read_finish(bike_setup *s, const char *const *file_names, int file_count) {
     bike_setup_rebuild_bike_graphics(s, file_names, file_count);
     for (int k = 0; k < GFX_KIND_COUNT; k++) {
         if (!s->pending_set[k]) continue;
@@ -334,8 +332,7 @@ void bike_setup_read_finish(bike_setup *s, const char *const *file_names, int fi
 }
 
 void bike_setup_read_text(bike_setup *s, const char *text, const char *const *file_names,
-                          int file_count)
-{
+                          int file_count) {
     const char *p = text;
     while (p && *p) {
         const char *end = strchr(p, '\n');
@@ -350,51 +347,50 @@ void bike_setup_read_text(bike_setup *s, const char *text, const char *const *fi
         *eq = 0;
         char *value = eq + 1;
         size_t vl = strlen(value);
-        while (vl && (value[vl - 1] == '\r' || value[vl - 1] == '\n')) value[--vl] = 0;
+        while (vl && (value[vl - 1] == '\r' || value[vl - 1] == '\n'))
+            value[--vl] = 0;
         bike_setup_read_line(s, line, value);
     }
     bike_setup_read_finish(s, file_names, file_count);
 }
 
-void bike_setup_write(const bike_setup *s, bike_setup_sink sink, void *ctx)
-{
+void bike_setup_write(const bike_setup *s, bike_setup_sink sink, void *ctx) {
     write_line(sink, ctx, "%s=%s\n", "bike", bike_menu_name(s->bike));
     write_line(sink, ctx, "%s=%s\n", "name", s->name);
     write_line(sink, ctx, "%s=%s\n", "number", s->number);
     for (int k = 0; k < GFX_KIND_COUNT; k++)
         write_line(sink, ctx, "%s=%s\n", texture_keys[k], bike_setup_graphics_label(s, k));
-    for (int v = 0; v < SETUP_VALUES_BEFORE_CHOICES; v++) write_value(s, v, sink, ctx);
+    for (int v = 0; v < SETUP_VALUES_BEFORE_CHOICES; v++)
+        write_value(s, v, sink, ctx);
     for (int c = 0; c < SETUP_CHOICE_COUNT; c++) {
         int i = s->choice[c];
         if (i < 0 || i >= choices[c].count) i = choices[c].def;
         write_line(sink, ctx, "%s=%s\n", choices[c].key, choices[c].labels[i]);
     }
-    for (int v = SETUP_VALUES_BEFORE_CHOICES; v < SETUP_VALUE_COUNT; v++) write_value(s, v, sink, ctx);
+    for (int v = SETUP_VALUES_BEFORE_CHOICES; v < SETUP_VALUE_COUNT; v++)
+        write_value(s, v, sink, ctx);
 }
 
-size_t bike_setup_write_buffer(const bike_setup *s, char *buf, size_t size)
-{
+size_t bike_setup_write_buffer(const bike_setup *s, char *buf, size_t size) {
     buffer_sink b = {buf, size, 0};
     if (size) buf[0] = 0;
     bike_setup_write(s, buffer_sink_put, &b);
     return b.used;
 }
 
-void bike_setup_rebuild_bike_graphics(bike_setup *s, const char *const *file_names, int file_count)
-{
+void bike_setup_rebuild_bike_graphics(bike_setup *s, const char *const *file_names,
+                                      int file_count) {
     list_build(&s->gfx[GFX_BIKE], bike_menu_prefix(s->bike), file_names, file_count);
 }
 
-void bike_setup_rebuild_graphics(bike_setup *s, const char *const *file_names, int file_count)
-{
+void bike_setup_rebuild_graphics(bike_setup *s, const char *const *file_names, int file_count) {
     for (int k = 0; k < GFX_KIND_COUNT; k++) {
         const char *prefix = k == GFX_BIKE ? bike_menu_prefix(s->bike) : graphics_prefix[k];
         list_build(&s->gfx[k], prefix, file_names, file_count);
     }
 }
 
-int bike_setup_select_graphics(bike_setup *s, int kind, const char *label)
-{
+int bike_setup_select_graphics(bike_setup *s, int kind, const char *label) {
     if (kind < 0 || kind >= GFX_KIND_COUNT) return 0;
     bike_graphics_list *l = &s->gfx[kind];
     for (int i = 0; i < l->count; i++) {
@@ -406,24 +402,21 @@ int bike_setup_select_graphics(bike_setup *s, int kind, const char *label)
     return 0;
 }
 
-const char *bike_setup_graphics_file(const bike_setup *s, int kind)
-{
+const char *bike_setup_graphics_file(const bike_setup *s, int kind) {
     if (kind < 0 || kind >= GFX_KIND_COUNT) return "";
     const bike_graphics_list *l = &s->gfx[kind];
     if (l->choice < 0 || l->choice >= l->count) return "";
     return l->entries[l->choice].file;
 }
 
-const char *bike_setup_graphics_label(const bike_setup *s, int kind)
-{
+const char *bike_setup_graphics_label(const bike_setup *s, int kind) {
     if (kind < 0 || kind >= GFX_KIND_COUNT) return "default";
     const bike_graphics_list *l = &s->gfx[kind];
     if (l->choice < 0 || l->choice >= l->count) return "default";
     return l->entries[l->choice].label;
 }
 
-void bike_applied_defaults(bike_applied *a, const bike_model *m)
-{
+void bike_applied_defaults(bike_applied *a, const bike_model *m) {
     memset(a, 0, sizeof *a);
     a->leveling = 20;
     a->roll_damping = 60;
@@ -471,8 +464,8 @@ void bike_applied_defaults(bike_applied *a, const bike_model *m)
                      (float)(m->engine.front_sprocket < 3 ? 3 : m->engine.front_sprocket);
 }
 
-void bike_setup_apply(const bike_setup *s, const bike_model *m, int arcade_allowed, bike_applied *a)
-{
+void bike_setup_apply(const bike_setup *s, const bike_model *m, int arcade_allowed,
+                      bike_applied *a) {
     // Every value is clamped again: a setup may have been edited behind the reader's back.
     auto val = [s](int v) { return clampf(s->value[v], sliders[v].min, sliders[v].max); };
     auto choice = [s](int c) {
@@ -488,13 +481,20 @@ void bike_setup_apply(const bike_setup *s, const bike_model *m, int arcade_allow
     a->max_steering_force = val(SETUP_MAX_STEERING_FORCE);
     a->arcade = arcade_allowed ? choice(SETUP_ARCADE) : 0;
     int flags = a->flags;
-    flags = choice(SETUP_FRONT_BRAKE) ? flags | BIKE_FLAG_FRONT_ANTILOCK : flags & ~BIKE_FLAG_FRONT_ANTILOCK;
-    flags = choice(SETUP_REAR_BRAKE) ? flags | BIKE_FLAG_REAR_ANTILOCK : flags & ~BIKE_FLAG_REAR_ANTILOCK;
+    flags = choice(SETUP_FRONT_BRAKE) ? flags | BIKE_FLAG_FRONT_ANTILOCK
+                                      : flags & ~BIKE_FLAG_FRONT_ANTILOCK;
+    flags = choice(SETUP_REAR_BRAKE) ? flags | BIKE_FLAG_REAR_ANTILOCK
+                                     : flags & ~BIKE_FLAG_REAR_ANTILOCK;
     flags &= ~(BIKE_FLAG_STOP_WHEELIES | BIKE_FLAG_STOP_STOPPIES);
     switch (choice(SETUP_STOP_WHEELIES)) {
-    case 1: flags |= BIKE_FLAG_STOP_WHEELIES | BIKE_FLAG_STOP_STOPPIES; break;
-    case 2: flags |= BIKE_FLAG_STOP_STOPPIES; break;
-    default: break;
+    case 1:
+        flags |= BIKE_FLAG_STOP_WHEELIES | BIKE_FLAG_STOP_STOPPIES;
+        break;
+    case 2:
+        flags |= BIKE_FLAG_STOP_STOPPIES;
+        break;
+    default:
+        break;
     }
     flags = choice(SETUP_AUTO_SHIFT) ? flags | BIKE_FLAG_AUTO_SHIFT : flags & ~BIKE_FLAG_AUTO_SHIFT;
     flags = choice(SETUP_AUTO_DAB) ? flags | BIKE_FLAG_AUTO_DAB : flags & ~BIKE_FLAG_AUTO_DAB;
@@ -531,8 +531,10 @@ void bike_setup_apply(const bike_setup *s, const bike_model *m, int arcade_allow
     a->shock_ls_comp = m->shock[5] * factor_ls(val(SETUP_SHOCK_SLOW_COMPRESSION));
     a->shock_hs_reb = m->shock[6] * mult_hs(val(SETUP_SHOCK_REBOUND));
     a->shock_ls_reb = m->shock[7] * factor_ls(val(SETUP_SHOCK_SLOW_REBOUND));
-    a->shock_spring = m->shock[0] + fraction(val(SETUP_SHOCK_SPRING_RATE)) * (m->shock[1] - m->shock[0]);
-    a->shock_preload = m->shock[2] + fraction(val(SETUP_SHOCK_PRELOAD)) * (m->shock[3] - m->shock[2]);
+    a->shock_spring =
+        m->shock[0] + fraction(val(SETUP_SHOCK_SPRING_RATE)) * (m->shock[1] - m->shock[0]);
+    a->shock_preload =
+        m->shock[2] + fraction(val(SETUP_SHOCK_PRELOAD)) * (m->shock[3] - m->shock[2]);
     a->rider_yspring = fraction(val(SETUP_RIDER_YSPRING));
     a->rider_ydamping = fraction(val(SETUP_RIDER_YDAMPING));
     a->rider_zspring = fraction(val(SETUP_RIDER_ZSPRING));
@@ -540,40 +542,43 @@ void bike_setup_apply(const bike_setup *s, const bike_model *m, int arcade_allow
     a->rider_mass_distribution = val(SETUP_RIDER_MASS_DISTRIBUTION);
 }
 
-const char *bike_setup_info_line(const bike_setup *s, char *buf, size_t size)
-{
+const char *bike_setup_info_line(const bike_setup *s, char *buf, size_t size) {
     if (!size) return buf;
     const char *bike = bike_menu_name(s->bike);
-    int n = snprintf(buf, size, "%s|%s|%s|%s|%s\n%s\n%s", bike, bike_setup_graphics_file(s, GFX_RIDER),
-                     bike_setup_graphics_file(s, GFX_BIKE), bike_setup_graphics_file(s, GFX_WHEEL),
-                     bike_setup_graphics_file(s, GFX_HEAD), s->number, s->name);
+    int n =
+        snprintf(buf, size, "%s|%s|%s|%s|%s\n%s\n%s", bike, bike_setup_graphics_file(s, GFX_RIDER),
+                 bike_setup_graphics_file(s, GFX_BIKE), bike_setup_graphics_file(s, GFX_WHEEL),
+                 bike_setup_graphics_file(s, GFX_HEAD), s->number, s->name);
     if (n < 0 || (size_t)n + 6 >= size) snprintf(buf, size, "%s\n%s\n%s", bike, s->number, s->name);
     return buf;
 }
 
 const char *bike_setup_display(const bike_setup *s, const bike_model *m, int value, char *buf,
-                               size_t size)
-{
+                               size_t size) {
     if (!size) return buf;
     buf[0] = 0;
     float v = value >= 0 && value < SETUP_VALUE_COUNT ? s->value[value] : 0;
     float p = fraction(v);
     switch (value) {
     case SETUP_FORK_SPRING_RATE:
-        snprintf(buf, size, "%.3f kg/mm", (double)((m->fork[0] + p * (m->fork[1] - m->fork[0])) * 0.000744082f));
+        snprintf(buf, size, "%.3f kg/mm",
+                 (double)((m->fork[0] + p * (m->fork[1] - m->fork[0])) * 0.000744082f));
         break;
     case SETUP_SHOCK_SPRING_RATE:
         snprintf(buf, size, "%.2f kg/mm",
                  (double)((m->shock[0] + p * (m->shock[1] - m->shock[0])) * 0.0014881639f));
         break;
     case SETUP_FORK_PRELOAD:
-        snprintf(buf, size, "%.2f mm", (double)((m->fork[2] + p * (m->fork[3] - m->fork[2])) * 304.8f));
+        snprintf(buf, size, "%.2f mm",
+                 (double)((m->fork[2] + p * (m->fork[3] - m->fork[2])) * 304.8f));
         break;
     case SETUP_FORK_OIL_LEVEL:
-        snprintf(buf, size, "%.2f mm", (double)((m->fork[4] + p * (m->fork[5] - m->fork[4])) * 304.8f));
+        snprintf(buf, size, "%.2f mm",
+                 (double)((m->fork[4] + p * (m->fork[5] - m->fork[4])) * 304.8f));
         break;
     case SETUP_SHOCK_PRELOAD:
-        snprintf(buf, size, "%.2f mm", (double)((m->shock[2] + p * (m->shock[3] - m->shock[2])) * 304.8f));
+        snprintf(buf, size, "%.2f mm",
+                 (double)((m->shock[2] + p * (m->shock[3] - m->shock[2])) * 304.8f));
         break;
     case SETUP_FRONT_SPROCKET:
         snprintf(buf, size, "%.2f teeth", (double)((float)m->engine.front_sprocket + v));
@@ -581,22 +586,22 @@ const char *bike_setup_display(const bike_setup *s, const bike_model *m, int val
     case SETUP_REAR_SPROCKET:
         snprintf(buf, size, "%.2f teeth", (double)((float)m->engine.rear_sprocket + v));
         break;
-    default: break;
+    default:
+        break;
     }
     return buf;
 }
 
-const char *const *bike_setup_file_list(int *count)
-{
+const char *const *bike_setup_file_list(int *count) {
     const char *const *list = file_index_build();
     int n = 0;
-    while (list && list[n]) n++;
+    while (list && list[n])
+        n++;
     *count = n;
     return list;
 }
 
-int bike_setup_read_file(bike_setup *s, const char *name)
-{
+int bike_setup_read_file(bike_setup *s, const char *name) {
     char path[600];
     if (!name || snprintf(path, sizeof path, "@setups/%s", name) >= (int)sizeof path) {
         core_message_add("Error reading setup");
@@ -622,19 +627,18 @@ struct file_sink {
     int ok;
 };
 
-void file_sink_put(void *ctx, const char *line)
-{
+void file_sink_put(void *ctx, const char *line) {
     file_sink *fs = (file_sink *)ctx;
     if (fs->ok && data_puts(fs->f, line) == EOF) fs->ok = 0;
 }
 
 } // namespace
 
-int bike_setup_write_file(const bike_setup *s, const char *name)
-{
+int bike_setup_write_file(const bike_setup *s, const char *name) {
     char path[600];
     data_file *f = nullptr;
-    if (name && snprintf(path, sizeof path, "@setups/%s", name) < (int)sizeof path) f = data_open(path, "wb");
+    if (name && snprintf(path, sizeof path, "@setups/%s", name) < (int)sizeof path)
+        f = data_open(path, "wb");
     if (!f) {
         core_message_add("Error writing setup");
         return 0;

@@ -27,8 +27,7 @@ struct shape_cache {
 shape_cache cache;
 
 // strtod over the text, refusing non-finite values; advances *p.
-int read_number(const char **p, double *out)
-{
+int read_number(const char **p, double *out) {
     char *end;
     double v = strtod(*p, &end);
     if (end == *p || !std::isfinite(v)) return 0;
@@ -37,22 +36,22 @@ int read_number(const char **p, double *out)
     return 1;
 }
 
-bike_shape *copy_of(const bike_shape *src)
-{
+bike_shape *copy_of(const bike_shape *src) {
     bike_shape *s = (bike_shape *)zv_alloc_zeroed(1, sizeof *s);
     s->count = src->count;
     s->bound = src->bound;
-    s->spheres = (bike_sphere *)zv_alloc((size_t)(src->count ? src->count : 1) * sizeof(bike_sphere));
+    s->spheres =
+        (bike_sphere *)zv_alloc((size_t)(src->count ? src->count : 1) * sizeof(bike_sphere));
     if (src->count) memcpy(s->spheres, src->spheres, (size_t)src->count * sizeof(bike_sphere));
     s->cached = src;
     return s;
 }
 
-shape_entry *cache_add(const char *name, const bike_shape *shape)
-{
+shape_entry *cache_add(const char *name, const bike_shape *shape) {
     if (cache.count == cache.capacity) {
         int cap = cache.capacity ? cache.capacity * 2 : 16;
-        cache.entries = (shape_entry *)zv_realloc(cache.entries, (size_t)cap * sizeof *cache.entries);
+        cache.entries =
+            (shape_entry *)zv_realloc(cache.entries, (size_t)cap * sizeof *cache.entries);
         cache.capacity = cap;
     }
     shape_entry *e = &cache.entries[cache.count++];
@@ -64,8 +63,7 @@ shape_entry *cache_add(const char *name, const bike_shape *shape)
     return e;
 }
 
-shape_entry *cache_find(const char *name)
-{
+shape_entry *cache_find(const char *name) {
     for (int i = 0; i < cache.count; i++)
         if (strcmp(cache.entries[i].name, name) == 0) return &cache.entries[i];
     for (int i = 0; i < cache.count; i++) {
@@ -79,13 +77,13 @@ shape_entry *cache_find(const char *name)
 
 } // namespace
 
-int bike_shape_parse(const char *text, bike_shape *out)
-{
+int bike_shape_parse(const char *text, bike_shape *out) {
     memset(out, 0, sizeof *out);
     if (!text) return 0;
     const char *p = text;
     double n;
-    if (!read_number(&p, &n) || n < 0 || n > (double)BIKE_SHAPE_MAX_SPHERES || n != floor(n)) return 0;
+    if (!read_number(&p, &n) || n < 0 || n > (double)BIKE_SHAPE_MAX_SPHERES || n != floor(n))
+        return 0;
     int count = (int)n;
     bike_sphere *spheres = (bike_sphere *)zv_alloc((size_t)(count ? count : 1) * sizeof *spheres);
     float bound = 0;
@@ -98,13 +96,15 @@ int bike_shape_parse(const char *text, bike_shape *out)
             }
         }
         bike_sphere *s = &spheres[i];
-        for (int k = 0; k < 3; k++) s->centre[k] = (float)v[k];
+        for (int k = 0; k < 3; k++)
+            s->centre[k] = (float)v[k];
         s->radius = (float)v[3];
         s->friction = (float)v[4];
         s->spring = (float)v[5];
         s->damping = (float)v[6];
         float r = sqrtf(s->centre[0] * s->centre[0] + s->centre[1] * s->centre[1] +
-                        s->centre[2] * s->centre[2]) + s->radius;
+                        s->centre[2] * s->centre[2]) +
+                  s->radius;
         if (r > bound) bound = r;
     }
     out->count = count;
@@ -113,8 +113,7 @@ int bike_shape_parse(const char *text, bike_shape *out)
     return 1;
 }
 
-int bike_shape_register(const char *name, const char *text)
-{
+int bike_shape_register(const char *name, const char *text) {
     bike_shape s;
     if (!bike_shape_parse(text, &s)) return 0;
     shape_entry *e = nullptr;
@@ -130,8 +129,7 @@ int bike_shape_register(const char *name, const char *text)
     return 1;
 }
 
-bike_shape *bike_shape_load(const char *name)
-{
+bike_shape *bike_shape_load(const char *name) {
     if (!name) return nullptr;
     shape_entry *e = cache_find(name);
     if (!e) {
@@ -146,15 +144,13 @@ bike_shape *bike_shape_load(const char *name)
     return copy_of(e->shape);
 }
 
-void bike_shape_free(bike_shape *s)
-{
+void bike_shape_free(bike_shape *s) {
     if (!s) return;
     zv_free(s->spheres);
     zv_free(s);
 }
 
-void bike_shape_cache_clear(void)
-{
+void bike_shape_cache_clear(void) {
     for (int i = 0; i < cache.count; i++) {
         zv_free(cache.entries[i].name);
         zv_free(cache.entries[i].shape->spheres);

@@ -247,7 +247,8 @@ double face_depth(const ring &g, double r, const v3 *tri) {
 
 // The two triangles of cell (i, k) (corner heights given), split along the diagonal the grid
 // alternates.
-void cell_triangles(int i, int k, double s, double h00, double h10, double h01, double h11, v3 tris[2][3]) {
+void cell_triangles(int i, int k, double s, double h00, double h10, double h01, double h11,
+                    v3 tris[2][3]) {
     v3 p00{i * s, h00, k * s};
     v3 p10{(i + 1) * s, h10, k * s};
     v3 p01{i * s, h01, (k + 1) * s};
@@ -311,7 +312,8 @@ int bike_tire_collide(const double centre[3], const double axle[3], double R, do
                 if (!reachable(i, k, h00, h10, h01, h11)) continue;
                 v3 tris[2][3];
                 cell_triangles(i, k, s, h00, h10, h01, h11, tris);
-                for (int t = 0; t < 2; t++) bound = std::fmax(bound, face_depth(g, r, tris[t]));
+                for (int t = 0; t < 2; t++)
+                    bound = std::fmax(bound, face_depth(g, r, tris[t]));
             }
         if (bound > 0.0) floor0 = bound - 1e-9 * (1.0 + bound);
     }

@@ -11,14 +11,17 @@ void bike_suspension_motors(bike_record *b);
 
 namespace {
 
-double clampd(double v, double lo, double hi) { return v < lo ? lo : (v > hi ? hi : v); }
+double clampd(double v, double lo, double hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
 
-double len3(const double *v) { return sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
+double len3(const double *v) {
+    return sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
 
 // A soft contact between two bodies at a point along a normal (body a pushed along +normal).
 void soft_link(dBodyID a, dBodyID b, const double pos[3], const double normal[3], double depth,
-               double spring, double damping, double mass_scale)
-{
+               double spring, double damping, double mass_scale) {
     if (spring == 0 && damping == 0) return;
     dContact c;
     memset(&c, 0, sizeof c);
@@ -37,8 +40,7 @@ void soft_link(dBodyID a, dBodyID b, const double pos[3], const double normal[3]
 }
 
 // Keeps a point of body a within length of a point of body b.
-void distance_rope(dBodyID a, const double pa[3], dBodyID b, const double pb[3], double length)
-{
+void distance_rope(dBodyID a, const double pa[3], dBodyID b, const double pb[3], double length) {
     dVector3 wa, wb;
     dBodyGetRelPointPos(a, pa[0], pa[1], pa[2], wa);
     dBodyGetRelPointPos(b, pb[0], pb[1], pb[2], wb);
@@ -50,16 +52,17 @@ void distance_rope(dBodyID a, const double pa[3], dBodyID b, const double pb[3],
     soft_link(a, b, pos, n, dist - length, 5000, 500, 1);
 }
 
-void riding_pose_offset(const bike_record *b, double out[3])
-{
+void riding_pose_offset(const bike_record *b, double out[3]) {
     const bike_geometry *g = &b->m->geo;
-    for (int k = 0; k < 3; k++) out[k] = g->rider_pos[k] - g->frame_pos[k];
+    for (int k = 0; k < 3; k++)
+        out[k] = g->rider_pos[k] - g->frame_pos[k];
 }
 
-int wheel_contact(const bike_record *b, int w) { return b->tire[w].depth > 0; }
+int wheel_contact(const bike_record *b, int w) {
+    return b->tire[w].depth > 0;
+}
 
-void update_stamps(bike_record *b)
-{
+void update_stamps(bike_record *b) {
     int now = bike_world.tic;
     int any = wheel_contact(b, 0) || wheel_contact(b, 1);
     const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
@@ -70,8 +73,7 @@ void update_stamps(bike_record *b)
     }
 }
 
-void detect_crash(bike_record *b)
-{
+void detect_crash(bike_record *b) {
     if (b->applied.arcade || bike_crashed(b)) return;
     int now = bike_world.tic;
     double v_lim = 46.5, a_lim = 2064;
@@ -96,13 +98,13 @@ void detect_crash(bike_record *b)
     if (b->riding_tics < 4) return; // the history does not reach back four riding tics yet
     const float *old = b->rider_vel[now & 3];
     double acc[3];
-    for (int k = 0; k < 3; k++) acc[k] = (rv[k] - old[k]) / (4 * bike_tic);
+    for (int k = 0; k < 3; k++)
+        acc[k] = (rv[k] - old[k]) / (4 * bike_tic);
     acc[1] += 32;
     if (len3(acc) > a_lim) bike_crash(b);
 }
 
-void crashed_step(bike_record *b)
-{
+void crashed_step(bike_record *b) {
     const dReal *rv = dBodyGetLinearVel(b->body[BIKE_RIDER]);
     double speed = sqrt(rv[0] * rv[0] + rv[1] * rv[1] + rv[2] * rv[2]);
     if (speed < 2) b->crash_timer--;
@@ -137,8 +139,7 @@ void crashed_step(bike_record *b)
     }
 }
 
-void rider_attachment(bike_record *b)
-{
+void rider_attachment(bike_record *b) {
     const bike_applied *a = &b->applied;
     double m_rel = b->m->rider_mass / 4.6875;
     dJointID j = b->joint[BIKE_JOINT_RIDER];
@@ -186,8 +187,7 @@ void rider_attachment(bike_record *b)
     soft_link(b->body[BIKE_RIDER], b->body[BIKE_FRAME], pos, ny, fabs(f), k, c, m_rel);
 }
 
-void momentum_correction(bike_record *b)
-{
+void momentum_correction(bike_record *b) {
     double fsum[3] = {0, 0, 0}, tsum[3] = {0, 0, 0};
     const dReal *pf = dBodyGetPosition(b->body[BIKE_FRAME]);
     for (int i = 0; i < BIKE_JOINTS; i++) {
@@ -214,11 +214,12 @@ void momentum_correction(bike_record *b)
     dBodyAddTorque(b->body[BIKE_FRAME], -tsum[0], -tsum[1], -tsum[2]);
 }
 
-float ground_under(float x, float z) { return terrain_present() ? terrain_height(x, z) : 0.0f; }
+float ground_under(float x, float z) {
+    return terrain_present() ? terrain_height(x, z) : 0.0f;
+}
 
 // Feet: on the pegs while riding; while the rider is off, particles hanging on the legs.
-void update_feet(bike_record *b)
-{
+void update_feet(bike_record *b) {
     const bike_rider_points *rp = &b->m->rider;
     int riding = !bike_crashed(b);
     for (int s = 0; s < 2; s++) {
@@ -245,7 +246,8 @@ void update_feet(bike_record *b)
             const dReal *hv = dBodyGetLinearVel(b->body[BIKE_RIDER]);
             double radial = (v[0] - hv[0]) * u[0] + (v[1] - hv[1]) * u[1] + (v[2] - hv[2]) * u[2];
             double pull = 800 * (dist - rp->leg_length) + 40 * radial;
-            for (int k = 0; k < 3; k++) acc[k] -= pull * u[k];
+            for (int k = 0; k < 3; k++)
+                acc[k] -= pull * u[k];
         }
         for (int k = 0; k < 3; k++) {
             v[k] += (float)(acc[k] * bike_tic);
@@ -275,10 +277,11 @@ void update_feet(bike_record *b)
 
 } // namespace
 
-int bike_crashed(const bike_record *b) { return b->crash_timer > 0; }
+int bike_crashed(const bike_record *b) {
+    return b->crash_timer > 0;
+}
 
-void bike_crash(bike_record *b)
-{
+void bike_crash(bike_record *b) {
     if (bike_crashed(b)) return;
     dJointAttach(b->joint[BIKE_JOINT_RIDER], 0, 0);
     int idx = b->crash_count < 0 ? 0 : (b->crash_count > 15 ? 15 : b->crash_count);
@@ -287,8 +290,7 @@ void bike_crash(bike_record *b)
     // The feet go on from where they are, as they were moving.
 }
 
-void bike_put_rider_on(bike_record *b)
-{
+void bike_put_rider_on(bike_record *b) {
     double off[3];
     riding_pose_offset(b, off);
     dVector3 p, v;
@@ -304,11 +306,11 @@ void bike_put_rider_on(bike_record *b)
     b->crash_timer = 0;
     b->riding_tics = 0;
     for (int i = 0; i < 4; i++)
-        for (int k = 0; k < 3; k++) b->rider_vel[i][k] = (float)v[k];
+        for (int k = 0; k < 3; k++)
+            b->rider_vel[i][k] = (float)v[k];
 }
 
-void bike_update(bike_record *b)
-{
+void bike_update(bike_record *b) {
     if (!b->present) return;
     int now = bike_world.tic;
     // 1. Trouble: a slow frame well after the gate drop (riders waiting at the gate are fine).
@@ -326,8 +328,10 @@ void bike_update(bike_record *b)
     // 4. Airborne and landing stamps.
     update_stamps(b);
     // 5. Crash detection; 6. crashed handling.
-    if (!bike_crashed(b)) detect_crash(b);
-    else crashed_step(b);
+    if (!bike_crashed(b))
+        detect_crash(b);
+    else
+        crashed_step(b);
     // 7. Controls and aids.
     if (bike_hooks.controls) bike_hooks.controls(b);
     // 8. Rider attachment.
@@ -347,6 +351,7 @@ void bike_update(bike_record *b)
     update_feet(b);
     // 15. Rider velocity history.
     const dReal *rv = dBodyGetLinearVel(b->body[BIKE_RIDER]);
-    for (int k = 0; k < 3; k++) b->rider_vel[now & 3][k] = (float)rv[k];
+    for (int k = 0; k < 3; k++)
+        b->rider_vel[now & 3][k] = (float)rv[k];
     if (!bike_crashed(b)) b->riding_tics++;
 }

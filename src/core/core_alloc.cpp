@@ -53,12 +53,10 @@ size_t slot_hash(void *p) {
 }
 
 void check_read_env_locked(void) {
-    if (g_alloc.env_read)
-        return;
+    if (g_alloc.env_read) return;
     g_alloc.env_read = 1;
     const char *v = getenv("ZV_CHECK_ALLOC");
-    if (v && atoi(v) > 0)
-        g_alloc.checking = 1;
+    if (v && atoi(v) > 0) g_alloc.checking = 1;
 }
 
 void check_drop_table_locked(void) {
@@ -69,15 +67,12 @@ void check_drop_table_locked(void) {
 }
 
 check_slot *check_find_locked(void *p) {
-    if (!g_alloc.slots)
-        return nullptr;
+    if (!g_alloc.slots) return nullptr;
     size_t i = slot_hash(p);
     for (size_t n = 0; n < CHECK_SLOTS; n++) {
         check_slot *s = &g_alloc.slots[i];
-        if (s->p == nullptr)
-            return nullptr;
-        if (s->p == p)
-            return s;
+        if (s->p == nullptr) return nullptr;
+        if (s->p == p) return s;
         i = (i + 1) & (CHECK_SLOTS - 1);
     }
     return nullptr;
@@ -87,11 +82,9 @@ check_slot *check_find_locked(void *p) {
 void check_compact_locked(void) {
     check_slot *old = g_alloc.slots;
     check_slot *fresh = (check_slot *)calloc(CHECK_SLOTS, sizeof(check_slot));
-    if (!fresh)
-        alloc_out_of_memory();
+    if (!fresh) alloc_out_of_memory();
     for (size_t i = 0; i < CHECK_SLOTS; i++) {
-        if (old[i].p == nullptr || old[i].p == TOMBSTONE)
-            continue;
+        if (old[i].p == nullptr || old[i].p == TOMBSTONE) continue;
         size_t j = slot_hash(old[i].p);
         while (fresh[j].p)
             j = (j + 1) & (CHECK_SLOTS - 1);
@@ -103,8 +96,7 @@ void check_compact_locked(void) {
 }
 
 void check_record_locked(void *p, size_t size) {
-    if (!g_alloc.checking)
-        return;
+    if (!g_alloc.checking) return;
     if (g_alloc.live >= CHECK_MAX_BLOCKS) {
         fprintf(stderr, "Too many allocations to check!\n");
         g_alloc.checking = 0;
@@ -113,16 +105,13 @@ void check_record_locked(void *p, size_t size) {
     }
     if (!g_alloc.slots) {
         g_alloc.slots = (check_slot *)calloc(CHECK_SLOTS, sizeof(check_slot));
-        if (!g_alloc.slots)
-            alloc_out_of_memory();
+        if (!g_alloc.slots) alloc_out_of_memory();
     }
-    if ((size_t)(g_alloc.live + g_alloc.tombstones) >= CHECK_SLOTS * 3 / 4)
-        check_compact_locked();
+    if ((size_t)(g_alloc.live + g_alloc.tombstones) >= CHECK_SLOTS * 3 / 4) check_compact_locked();
     size_t i = slot_hash(p);
     while (g_alloc.slots[i].p != nullptr && g_alloc.slots[i].p != TOMBSTONE)
         i = (i + 1) & (CHECK_SLOTS - 1);
-    if (g_alloc.slots[i].p == TOMBSTONE)
-        g_alloc.tombstones--;
+    if (g_alloc.slots[i].p == TOMBSTONE) g_alloc.tombstones--;
     g_alloc.slots[i].p = p;
     g_alloc.slots[i].size = size;
     g_alloc.slots[i].serial = g_alloc.serial++;
@@ -140,8 +129,7 @@ void check_forget_locked(check_slot *s) {
 void *zv_alloc(size_t size) {
     // malloc(0) may legally return null, which must not read as running out of memory.
     void *p = malloc(size ? size : 1);
-    if (!p)
-        alloc_out_of_memory();
+    if (!p) alloc_out_of_memory();
     std::lock_guard<std::mutex> guard(g_alloc.lock);
     check_read_env_locked();
     check_record_locked(p, size);
@@ -149,11 +137,9 @@ void *zv_alloc(size_t size) {
 }
 
 void *zv_alloc_zeroed(size_t count, size_t size) {
-    if (count && size > SIZE_MAX / count)
-        alloc_out_of_memory();
+    if (count && size > SIZE_MAX / count) alloc_out_of_memory();
     void *p = calloc(count ? count : 1, size ? size : 1);
-    if (!p)
-        alloc_out_of_memory();
+    if (!p) alloc_out_of_memory();
     std::lock_guard<std::mutex> guard(g_alloc.lock);
     check_read_env_locked();
     check_record_locked(p, count * size);
@@ -161,8 +147,7 @@ void *zv_alloc_zeroed(size_t count, size_t size) {
 }
 
 void *zv_realloc(void *p, size_t size) {
-    if (!p)
-        return zv_alloc(size);
+    if (!p) return zv_alloc(size);
     std::unique_lock<std::mutex> guard(g_alloc.lock);
     check_read_env_locked();
     if (g_alloc.checking) {
@@ -174,8 +159,7 @@ void *zv_realloc(void *p, size_t size) {
         }
         // A fresh block keeps the checker's zero-fill-on-release promise for the old one.
         void *q = malloc(size ? size : 1);
-        if (!q)
-            alloc_out_of_memory();
+        if (!q) alloc_out_of_memory();
         memcpy(q, p, s->size < size ? s->size : size);
         memset(p, 0, s->size);
         check_forget_locked(s);
@@ -185,14 +169,12 @@ void *zv_realloc(void *p, size_t size) {
     }
     guard.unlock();
     void *q = realloc(p, size ? size : 1);
-    if (!q)
-        alloc_out_of_memory();
+    if (!q) alloc_out_of_memory();
     return q;
 }
 
 void zv_free(void *p) {
-    if (!p)
-        return;
+    if (!p) return;
     std::unique_lock<std::mutex> guard(g_alloc.lock);
     check_read_env_locked();
     if (g_alloc.checking) {
@@ -210,20 +192,17 @@ void zv_free(void *p) {
 
 void zv_alloc_report(void) {
     std::lock_guard<std::mutex> guard(g_alloc.lock);
-    if (!g_alloc.checking || !g_alloc.slots)
-        return;
+    if (!g_alloc.checking || !g_alloc.slots) return;
     for (size_t i = 0; i < CHECK_SLOTS; i++) {
         const check_slot &s = g_alloc.slots[i];
-        if (s.p != nullptr && s.p != TOMBSTONE)
-            fprintf(stderr, "%p:%d\n", s.p, s.serial);
+        if (s.p != nullptr && s.p != TOMBSTONE) fprintf(stderr, "%p:%d\n", s.p, s.serial);
     }
 }
 
 void zv_alloc_set_checking(int on) {
     std::lock_guard<std::mutex> guard(g_alloc.lock);
     g_alloc.env_read = 1;
-    if (!on)
-        check_drop_table_locked();
+    if (!on) check_drop_table_locked();
     g_alloc.checking = on ? 1 : 0;
 }
 

@@ -17,27 +17,21 @@ float sample(int i, int k) {
 }
 
 int clamp_index(double v) {
-    if (!std::isfinite(v))
-        return 0;
-    if (v < -1e6)
-        return -1000000;
-    if (v > 1e6)
-        return 1000000;
+    if (!std::isfinite(v)) return 0;
+    if (v < -1e6) return -1000000;
+    if (v > 1e6) return 1000000;
     return (int)floor(v);
 }
 
 } // namespace
 
 float core_camera_ground_height(float x, float z) {
-    if (!terrain.heights || terrain.size <= 0 || !(terrain.spacing > 0))
-        return 0;
+    if (!terrain.heights || terrain.size <= 0 || !(terrain.spacing > 0)) return 0;
     double c = terrain.spacing;
-    if (!std::isfinite(x) || !std::isfinite(z))
-        return sample(0, 0);
+    if (!std::isfinite(x) || !std::isfinite(z)) return sample(0, 0);
     double radius = 10 + c;
     int reach = (int)ceil(radius / c);
-    if (reach > MAX_REACH)
-        reach = MAX_REACH;
+    if (reach > MAX_REACH) reach = MAX_REACH;
     int ci = clamp_index(x / c), ck = clamp_index(z / c);
     double sum = 0, weight = 0;
     for (int k = ck - reach; k <= ck + reach + 1; k++) {
@@ -45,14 +39,12 @@ float core_camera_ground_height(float x, float z) {
             double dx = i * c - x, dz = k * c - z;
             double d = sqrt(dx * dx + dz * dz);
             double w = d < 10 ? 1 : d < radius ? (radius - d) / c : 0;
-            if (w <= 0)
-                continue;
+            if (w <= 0) continue;
             sum += w * sample(i, k);
             weight += w;
         }
     }
-    if (weight > 0)
-        return (float)(sum / weight);
+    if (weight > 0) return (float)(sum / weight);
     return sample(clamp_index((x - 10) / c), clamp_index((z - 10) / c));
 }
 

@@ -49,10 +49,10 @@ struct core_hooks {
     void (*send_chat)(const char *text);
 
     // ---- menus, editor, chat ------------------------------------------------------------------
-    int (*menu_key)(int code);        // returns non-zero when it used the key
+    int (*menu_key)(int code); // returns non-zero when it used the key
     void (*menu_reset_highlight)(void);
     void (*menu_pointer)(int x, int y, int dragging);
-    int (*editor_key)(int code);      // non-zero when the editor consumed the key
+    int (*editor_key)(int code); // non-zero when the editor consumed the key
     void (*editor_tic)(void);
 
     // ---- drawing and sound --------------------------------------------------------------------
@@ -76,7 +76,7 @@ struct core_hooks {
     int (*gl_start)(platform_window *w, int *major, int *minor, int *es);
     int (*gl_programs)(void); // compiles the shader programs; 0 on failure
     void (*gl_flush)(void);
-    void (*gl_setup)(void);   // clear colour and fixed state
+    void (*gl_setup)(void); // clear colour and fixed state
     void (*gl_stop)(void);
     void (*load_fonts)(void);
     void (*load_hud_pictures)(void);

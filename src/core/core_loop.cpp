@@ -26,19 +26,30 @@ struct fixed_keys {
 
 fixed_keys g_keys;
 
-double now_seconds(void) { return platform_seconds(platform_clock()); }
+double now_seconds(void) {
+    return platform_seconds(platform_clock());
+}
 
-double loop_game_clock(void) { return core_loop.game_clock; }
+double loop_game_clock(void) {
+    return core_loop.game_clock;
+}
 
-int hook_connected(void) { return core_hook.connected && core_hook.connected(); }
-int hook_track_loaded(void) { return core_hook.track_loaded && core_hook.track_loaded(); }
-int hook_bike_in_slot(int slot) { return core_hook.bike_in_slot && core_hook.bike_in_slot(slot); }
-int hook_slot_status(int slot) { return core_hook.slot_status ? core_hook.slot_status(slot) : 1; }
+int hook_connected(void) {
+    return core_hook.connected && core_hook.connected();
+}
+int hook_track_loaded(void) {
+    return core_hook.track_loaded && core_hook.track_loaded();
+}
+int hook_bike_in_slot(int slot) {
+    return core_hook.bike_in_slot && core_hook.bike_in_slot(slot);
+}
+int hook_slot_status(int slot) {
+    return core_hook.slot_status ? core_hook.slot_status(slot) : 1;
+}
 
 // The viewed rider is riding when its slot is simulated here for the local player.
 int viewed_riding(void) {
-    if (core_loop.opt.spy)
-        return 0;
+    if (core_loop.opt.spy) return 0;
     return hook_bike_in_slot(core_loop.viewed_slot) && hook_slot_status(core_loop.viewed_slot) == 0;
 }
 
@@ -63,14 +74,12 @@ void choose_view_mode(void) {
 int histogram_class(double d) {
     double t = CORE_TIC_LENGTH;
     for (int i = 0; i < 7; i++)
-        if (d < t * (1 << i))
-            return i;
+        if (d < t * (1 << i)) return i;
     return 7;
 }
 
 void wait_seconds(double s) {
-    if (s <= 0)
-        return;
+    if (s <= 0) return;
     long long us = (long long)ceil(s * 1e6);
     platform_wait((int)(us / 1000000), (int)(us % 1000000));
 }
@@ -84,35 +93,30 @@ double frame_wait(void) {
         float fps = core_options.lock_fps;
         if (fps > 0) {
             double frame = 1.0 / fps;
-            if (d < frame)
-                wait_seconds(frame - d);
+            if (d < frame) wait_seconds(frame - d);
             return frame;
         }
-        if (core_options.warp)
-            return CORE_WARP_TICS * t;
+        if (core_options.warp) return CORE_WARP_TICS * t;
     }
     for (;;) {
-        if (d >= t)
-            return d < CORE_MAX_ADVANCE ? d : CORE_MAX_ADVANCE;
+        if (d >= t) return d < CORE_MAX_ADVANCE ? d : CORE_MAX_ADVANCE;
         wait_seconds(t - d);
         d = now_seconds() - core_loop.last_frame_end;
     }
 }
 
-double clampd(double v, double lo, double hi) { return v < lo ? lo : v > hi ? hi : v; }
+double clampd(double v, double lo, double hi) {
+    return v < lo ? lo : v > hi ? hi : v;
+}
 
 // Online, the frame advance speeds up or slows down so the local race clock meets the server's.
 double sync_advance(double a) {
-    if (!core_hook.server_lead_tics)
-        return a;
+    if (!core_hook.server_lead_tics) return a;
     int before_start = 0;
     double l = core_hook.server_lead_tics(&before_start) * CORE_TIC_LENGTH;
-    if (!std::isfinite(l))
-        return a;
-    if (l < 0)
-        return a * (clampd(l + 1, 0, 1) + 1) * 0.5;
-    if (before_start)
-        return a * (clampd(l, 0, 1) * 3 + 1);
+    if (!std::isfinite(l)) return a;
+    if (l < 0) return a * (clampd(l + 1, 0, 1) + 1) * 0.5;
+    if (before_start) return a * (clampd(l, 0, 1) * 3 + 1);
     return a * (clampd(8 * l, 0, 1) * 0.125 + 1);
 }
 
@@ -120,68 +124,56 @@ void take_screenshot(void) {
     char name[64];
     const char *const *list = core_hook.file_list ? core_hook.file_list() : nullptr;
     core_loop_next_screenshot(name, sizeof name, list);
-    if (!core_hook.read_back_rgb || !core_hook.write_png)
-        return;
+    if (!core_hook.read_back_rgb || !core_hook.write_png) return;
     // The picture as drawn: a full-screen window can be larger than the configured resolution
     // (the desktop's mode where the display cannot switch), and reading the configured size back
     // would save a corner of it.
     int w = core_loop.frame_width > 0 ? core_loop.frame_width : core_render.xres;
     int h = core_loop.frame_height > 0 ? core_loop.frame_height : core_render.yres;
     unsigned char *rgb = core_hook.read_back_rgb(w, h);
-    if (!rgb)
-        return; // no memory for the picture: skipped silently
+    if (!rgb) return; // no memory for the picture: skipped silently
     char path[80];
     snprintf(path, sizeof path, "@%s", name);
-    if (core_hook.write_png(path, rgb, w, h))
-        core_message_add("Saved \"%s\"", name);
+    if (core_hook.write_png(path, rgb, w, h)) core_message_add("Saved \"%s\"", name);
     zv_free(rgb);
 }
 
 // Switching the viewed rider is refused while riding, unless spectating online or spying.
 int may_switch_rider(void) {
-    if (!viewed_riding())
-        return 1;
+    if (!viewed_riding()) return 1;
     if (hook_connected() && !(core_hook.local_has_race_slot && core_hook.local_has_race_slot()))
         return 1;
     return core_loop.opt.spy;
 }
 
 void race_tic(void) {
-    if (core_hook.race_tic)
-        core_hook.race_tic();
+    if (core_hook.race_tic) core_hook.race_tic();
 }
 
 void hot_key(int code) {
     if (core_binding_is(CORE_BIND_PAUSE, code)) {
-        if (!hook_connected())
-            core_loop.paused = !core_loop.paused;
+        if (!hook_connected()) core_loop.paused = !core_loop.paused;
     } else if (core_binding_is(CORE_BIND_STEP, code)) {
-        if (core_loop.paused)
-            race_tic();
+        if (core_loop.paused) race_tic();
     } else if (code == g_keys.tab) {
         if (core_loop.view_mode == CORE_VIEW_EDITOR && core_hook.settle_bikes)
             core_hook.settle_bikes();
         core_loop.view_mode = core_loop_tab_view(core_loop.view_mode, core_options.editor);
     } else if (core_binding_is(CORE_BIND_REWIND, code)) {
-        if (core_hook.demo_rewind)
-            core_hook.demo_rewind();
+        if (core_hook.demo_rewind) core_hook.demo_rewind();
     } else if (core_binding_is(CORE_BIND_SKIP, code)) {
-        if (core_hook.demo_skip)
-            core_hook.demo_skip();
+        if (core_hook.demo_skip) core_hook.demo_skip();
     } else if (core_binding_is(CORE_BIND_PREV, code) || core_binding_is(CORE_BIND_NEXT, code)) {
         if (may_switch_rider() && core_hook.running_order_step) {
             int dir = core_binding_is(CORE_BIND_PREV, code) ? -1 : 1;
             int s = core_hook.running_order_step(core_loop.viewed_slot, dir);
-            if (s >= 0 && s < CORE_SLOTS)
-                core_loop.viewed_slot = s;
+            if (s >= 0 && s < CORE_SLOTS) core_loop.viewed_slot = s;
         }
     } else if (core_binding_is(CORE_BIND_SCREENSHOT, code)) {
-        if (core_loop.view_mode != CORE_VIEW_EDITOR)
-            take_screenshot();
+        if (core_loop.view_mode != CORE_VIEW_EDITOR) take_screenshot();
     } else {
         for (int d = 0; d < 10; d++) {
-            if (code != g_keys.digit[d])
-                continue;
+            if (code != g_keys.digit[d]) continue;
             int count = core_hook.track_camera_count ? core_hook.track_camera_count() : 0;
             core_loop.track_camera = (d < count ? d : count) - 1;
             break;
@@ -194,8 +186,8 @@ void rider_inputs(int slot) {
     const float *c = core_loop.controls;
     core_loop_options &o = core_loop.opt;
     if (core_hook.time_trial_active && core_hook.time_trial_active()) {
-        if (c[CORE_CTL_BACK_UP] > 0.5f && core_loop.back_up_previous <= 0.5f && o.backing_up_aborts &&
-            core_hook.time_trial_abort)
+        if (c[CORE_CTL_BACK_UP] > 0.5f && core_loop.back_up_previous <= 0.5f &&
+            o.backing_up_aborts && core_hook.time_trial_abort)
             core_hook.time_trial_abort(slot);
         if (c[CORE_CTL_THROTTLE] > 0.5f && core_hook.time_trial_started)
             core_hook.time_trial_started(slot);
@@ -225,25 +217,20 @@ void rider_inputs(int slot) {
         eng = (float)(eng + 4 * CORE_TIC_LENGTH < target ? eng + 4 * CORE_TIC_LENGTH : target);
     r.clutch = eng;
     r.shift = c[CORE_CTL_SHIFT] > 0.5f ? 1 : c[CORE_CTL_SHIFT] < -0.5f ? -1 : 0;
-    if (core_hook.set_rider_inputs)
-        core_hook.set_rider_inputs(slot, &r);
+    if (core_hook.set_rider_inputs) core_hook.set_rider_inputs(slot, &r);
 }
 
 void orbit_controls(void) {
     const float *c = core_loop.controls;
     float yaw = core_loop.orbit_yaw + c[CORE_CTL_STEER] * (float)(2 * M_PI / 1024);
-    if (yaw > M_PI)
-        yaw -= (float)(2 * M_PI);
-    if (yaw < -M_PI)
-        yaw += (float)(2 * M_PI);
+    if (yaw > M_PI) yaw -= (float)(2 * M_PI);
+    if (yaw < -M_PI) yaw += (float)(2 * M_PI);
     core_loop.orbit_yaw = yaw;
     if (c[CORE_CTL_THROTTLE] > 0.5f) {
         core_loop.orbit_distance -= 1.0f / 64;
-        if (core_loop.orbit_distance < 0.25f)
-            core_loop.orbit_distance = 0.25f;
+        if (core_loop.orbit_distance < 0.25f) core_loop.orbit_distance = 0.25f;
     }
-    if (c[CORE_CTL_FRONT_BRAKE] > 0.5f)
-        core_loop.orbit_distance += 1.0f / 64;
+    if (c[CORE_CTL_FRONT_BRAKE] > 0.5f) core_loop.orbit_distance += 1.0f / 64;
     core_loop.orbit_height += c[CORE_CTL_SHIFT] * (float)CORE_TIC_LENGTH;
 }
 
@@ -254,10 +241,8 @@ void camera_controls(void) {
         core_loop.auto_camera = !core_loop.auto_camera;
     core_loop.dab_camera_previous = c[CORE_CTL_DAB];
     float &sp = core_loop.camera_speed;
-    if (c[CORE_CTL_THROTTLE] > 0.5f)
-        sp = sp + 80 * t < 100 ? sp + 80 * t : 100;
-    if (c[CORE_CTL_FRONT_BRAKE] > 0.5f)
-        sp = sp - 80 * t > -100 ? sp - 80 * t : -100;
+    if (c[CORE_CTL_THROTTLE] > 0.5f) sp = sp + 80 * t < 100 ? sp + 80 * t : 100;
+    if (c[CORE_CTL_FRONT_BRAKE] > 0.5f) sp = sp - 80 * t > -100 ? sp - 80 * t : -100;
     if (sp > 0)
         sp = sp - 60 * t > 0 ? sp - 60 * t : 0;
     else if (sp < 0)
@@ -283,21 +268,18 @@ void run_tic(void) {
     while (core_loop.window) {
         int got = take_all ? platform_next_event(core_loop.window, &ev)
                            : platform_next_event_until(core_loop.window, limit, &ev);
-        if (!got)
-            break;
+        if (!got) break;
         core_loop_stutter("getmessage");
         core_loop_event(ev.code, ev.pressed);
     }
     core_loop_stutter("processmessage");
-    if (core_binding_capturing())
-        core_binding_capture_tic(core_loop.game_clock);
+    if (core_binding_capturing()) core_binding_capture_tic(core_loop.game_clock);
     core_binding_accumulate(core_loop.controls);
 
     int mode = core_loop.view_mode;
     if (core_loop.menu_page == CORE_MENU_NONE) {
         if (mode == CORE_VIEW_EDITOR) {
-            if (core_hook.editor_tic)
-                core_hook.editor_tic();
+            if (core_hook.editor_tic) core_hook.editor_tic();
         } else {
             int slot = core_loop.viewed_slot;
             if ((mode == CORE_VIEW_RIDER || viewed_riding()) && hook_bike_in_slot(slot) &&
@@ -312,12 +294,10 @@ void run_tic(void) {
         core_hook.editor_tic();
     }
     core_loop_stutter("action");
-    if (core_options.connect_address[0] && core_hook.net_step)
-        core_hook.net_step();
+    if (core_options.connect_address[0] && core_hook.net_step) core_hook.net_step();
     core_loop_stutter("net");
     int unsynced = hook_connected() && !(core_hook.synchronised && core_hook.synchronised());
-    if (!core_loop.paused && mode != CORE_VIEW_TITLE && !unsynced)
-        race_tic();
+    if (!core_loop.paused && mode != CORE_VIEW_TITLE && !unsynced) race_tic();
     core_loop_stutter("tic");
     if (!core_loop.paused && core_options.record_audio_path && core_hook.audio_record_tic)
         core_hook.audio_record_tic();
@@ -325,12 +305,10 @@ void run_tic(void) {
 }
 
 void setup_change_report(void) {
-    if (!core_hook.setup_changes)
-        return;
+    if (!core_hook.setup_changes) return;
     char letters[64];
     int changed = core_hook.setup_changes(letters, sizeof letters);
-    if (changed <= 0)
-        return;
+    if (changed <= 0) return;
     char text[128];
     snprintf(text, sizeof text, "[SPAM] Setup change %s", letters);
     if (hook_connected() && core_hook.send_chat)
@@ -341,8 +319,7 @@ void setup_change_report(void) {
 
 void draw_frame(void) {
     int w = 0, h = 0;
-    if (!platform_frame_begin(core_loop.window, &w, &h))
-        return;
+    if (!platform_frame_begin(core_loop.window, &w, &h)) return;
     core_loop.frame_width = w;
     core_loop.frame_height = h;
     if (core_loop.opt.windowed) {
@@ -350,10 +327,8 @@ void draw_frame(void) {
         core_render.yres = h;
     }
     int mode = core_loop.view_mode;
-    if (core_hook.draw_view)
-        core_hook.draw_view(mode, w, h);
-    if (core_hook.draw_overlays && core_options.show_hud)
-        core_hook.draw_overlays(mode);
+    if (core_hook.draw_view) core_hook.draw_view(mode, w, h);
+    if (core_hook.draw_overlays && core_options.show_hud) core_hook.draw_overlays(mode);
     if (core_loop.paused && core_options.show_pause_text && core_hook.draw_text_centred)
         core_hook.draw_text_centred("Paused", 30, 0);
     if (!core_loop.paused && core_options.record_video && mode != CORE_VIEW_TITLE &&
@@ -371,11 +346,9 @@ void draw_frame(void) {
         !(core_hook.local_has_race_slot && core_hook.local_has_race_slot()) &&
         core_hook.draw_text_centred)
         core_hook.draw_text_centred("Warmup mode - collisions disabled", 30, -28);
-    if (core_hook.draw_menus)
-        core_hook.draw_menus();
+    if (core_hook.draw_menus) core_hook.draw_menus();
     core_loop_stutter("draw");
-    if (core_options.glfinish && core_hook.gl_finish)
-        core_hook.gl_finish();
+    if (core_options.glfinish && core_hook.gl_finish) core_hook.gl_finish();
     platform_swap(core_loop.window);
 }
 
@@ -424,16 +397,13 @@ void core_loop_init(platform_window *w) {
 }
 
 void core_loop_shutdown(void) {
-    if (core_loop.cursor_x)
-        platform_close_axis(core_loop.cursor_x);
-    if (core_loop.cursor_y)
-        platform_close_axis(core_loop.cursor_y);
+    if (core_loop.cursor_x) platform_close_axis(core_loop.cursor_x);
+    if (core_loop.cursor_y) platform_close_axis(core_loop.cursor_y);
     core_loop.cursor_x = core_loop.cursor_y = nullptr;
     zv_free(core_loop.frame_log);
     core_loop.frame_log = nullptr;
     core_loop.frame_log_count = 0;
-    if (core_message_clock == loop_game_clock)
-        core_message_clock = nullptr;
+    if (core_message_clock == loop_game_clock) core_message_clock = nullptr;
 }
 
 int core_loop_key_code(const char *name) {
@@ -443,18 +413,22 @@ int core_loop_key_code(const char *name) {
 
 int core_loop_tab_view(int mode, int editor_flag) {
     switch (mode) {
-    case CORE_VIEW_EDITOR: return CORE_VIEW_ORBIT;
-    case CORE_VIEW_ORBIT: return CORE_VIEW_CAMERAS;
-    case CORE_VIEW_RIDER: return editor_flag ? CORE_VIEW_EDITOR : CORE_VIEW_ORBIT;
+    case CORE_VIEW_EDITOR:
+        return CORE_VIEW_ORBIT;
+    case CORE_VIEW_ORBIT:
+        return CORE_VIEW_CAMERAS;
+    case CORE_VIEW_RIDER:
+        return editor_flag ? CORE_VIEW_EDITOR : CORE_VIEW_ORBIT;
     case CORE_VIEW_SPECTATOR:
-    case CORE_VIEW_CAMERAS: return CORE_VIEW_RIDER;
-    default: return mode;
+    case CORE_VIEW_CAMERAS:
+        return CORE_VIEW_RIDER;
+    default:
+        return mode;
     }
 }
 
 void core_loop_stutter(const char *label) {
-    if (core_loop.stutter_threshold == 0)
-        return;
+    if (core_loop.stutter_threshold == 0) return;
     double now = now_seconds();
     if (core_loop.stutter_have_stamp && now - core_loop.stutter_stamp > core_loop.stutter_threshold)
         core_message_add("Stutter in %s - %f seconds", label, now - core_loop.stutter_stamp);
@@ -468,48 +442,39 @@ void core_loop_event(int code, int pressed) {
         return;
     }
     core_binding_key(code, pressed);
-    if (code == g_keys.cursor_left)
-        core_loop.mouse_button = pressed;
+    if (code == g_keys.cursor_left) core_loop.mouse_button = pressed;
     // A binding being captured takes the keys pressed meanwhile (Esc ends it unchanged); they
     // must not also act on the controls page that started the capture.
     if (core_binding_capturing()) {
-        if (pressed)
-            core_binding_capture_key(code, g_keys.esc, core_loop.game_clock);
+        if (pressed) core_binding_capture_key(code, g_keys.esc, core_loop.game_clock);
         return;
     }
     if (code == g_keys.esc && pressed) {
         int before = core_loop.menu_page;
         core_loop.menu_page = before == CORE_MENU_NONE ? CORE_MENU_MAIN : CORE_MENU_NONE;
         core_loop.menu_page_changed = 1;
-        if (core_hook.menu_reset_highlight)
-            core_hook.menu_reset_highlight();
-        if (core_loop.menu_page != CORE_MENU_NONE && core_hook.menu_key)
-            core_hook.menu_key(code);
+        if (core_hook.menu_reset_highlight) core_hook.menu_reset_highlight();
+        if (core_loop.menu_page != CORE_MENU_NONE && core_hook.menu_key) core_hook.menu_key(code);
         return;
     }
     if (core_loop.menu_page != CORE_MENU_NONE) {
         if (pressed && !core_loop.menu_page_changed && core_hook.menu_key) {
             int before = core_loop.menu_page;
             core_hook.menu_key(code);
-            if (core_loop.menu_page != before)
-                core_loop.menu_page_changed = 1;
+            if (core_loop.menu_page != before) core_loop.menu_page_changed = 1;
         }
-        if (!hook_track_loaded())
-            core_loop.view_mode = CORE_VIEW_TITLE;
+        if (!hook_track_loaded()) core_loop.view_mode = CORE_VIEW_TITLE;
         return;
     }
-    if (!pressed)
-        return;
+    if (!pressed) return;
     if (core_loop.view_mode == CORE_VIEW_EDITOR) {
-        if (core_hook.editor_key && core_hook.editor_key(code))
-            return;
+        if (core_hook.editor_key && core_hook.editor_key(code)) return;
     } else if (core_binding_is(CORE_BIND_CHAT, code)) {
         core_loop.menu_page = CORE_MENU_CHAT;
         core_loop.menu_page_changed = 1;
         return;
     }
-    if (core_loop.view_mode == CORE_VIEW_TITLE)
-        return;
+    if (core_loop.view_mode == CORE_VIEW_TITLE) return;
     hot_key(code);
 }
 
@@ -519,7 +484,8 @@ void core_loop_next_screenshot(char *name, int size, const char *const *file_lis
         for (int i = 0; file_list && file_list[i]; i++) {
             unsigned n;
             // Only the number has to convert, so PNG screenshots count as well.
-            if (sscanf(file_list[i], "screenshot%u.ppm", &n) == 1 && n > core_loop.screenshot_counter)
+            if (sscanf(file_list[i], "screenshot%u.ppm", &n) == 1 &&
+                n > core_loop.screenshot_counter)
                 core_loop.screenshot_counter = n;
         }
     }
@@ -528,12 +494,10 @@ void core_loop_next_screenshot(char *name, int size, const char *const *file_lis
 }
 
 int core_loop_frame(void) {
-    if (core_loop.quit)
-        return 0;
+    if (core_loop.quit) return 0;
     choose_view_mode();
     draw_frame();
-    if (platform_window_closed(core_loop.window))
-        return 0;
+    if (platform_window_closed(core_loop.window)) return 0;
     core_loop_stutter("flip");
 
     if (core_hook.audio_open && core_hook.audio_open()) {
@@ -546,22 +510,17 @@ int core_loop_frame(void) {
             factor = 0;
         else
             factor = 0.25f;
-        if (core_hook.sound_update)
-            core_hook.sound_update(factor);
-        if (core_hook.audio_push)
-            core_hook.audio_push();
+        if (core_hook.sound_update) core_hook.sound_update(factor);
+        if (core_hook.audio_push) core_hook.audio_push();
     }
     core_loop_stutter("sound");
 
     double a = frame_wait();
     double now = now_seconds();
     core_loop.frame_real_time = now;
-    if (a < core_loop.min_advance)
-        core_loop.min_advance = a;
-    if (a > core_loop.max_advance)
-        core_loop.max_advance = a;
-    if (hook_connected())
-        a = sync_advance(a);
+    if (a < core_loop.min_advance) core_loop.min_advance = a;
+    if (a > core_loop.max_advance) core_loop.max_advance = a;
+    if (hook_connected()) a = sync_advance(a);
     if (core_loop.frame_log && core_loop.frame_log_count < CORE_FRAME_LOG_SIZE)
         core_loop.frame_log[core_loop.frame_log_count++] = (float)(now - core_loop.last_frame_end);
     core_loop.last_advance = a;
@@ -585,8 +544,7 @@ int core_loop_frame(void) {
         core_hook.race_finished() && core_hook.race_restart_rotated)
         core_hook.race_restart_rotated();
 
-    if (core_options.erosion_rate && core_hook.erode)
-        core_hook.erode(core_options.erosion_rate);
+    if (core_options.erosion_rate && core_hook.erode) core_hook.erode(core_options.erosion_rate);
     core_loop_stutter("erode");
 
     if (core_hook.terrain_update) {

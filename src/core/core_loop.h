@@ -23,8 +23,16 @@ enum core_view_mode {
 };
 
 enum core_control {
-    CORE_CTL_STEER, CORE_CTL_THROTTLE, CORE_CTL_FRONT_BRAKE, CORE_CTL_REAR_BRAKE, CORE_CTL_SHIFT,
-    CORE_CTL_CLUTCH, CORE_CTL_DAB, CORE_CTL_BACK_UP, CORE_CTL_LEAN, CORE_CONTROLS
+    CORE_CTL_STEER,
+    CORE_CTL_THROTTLE,
+    CORE_CTL_FRONT_BRAKE,
+    CORE_CTL_REAR_BRAKE,
+    CORE_CTL_SHIFT,
+    CORE_CTL_CLUTCH,
+    CORE_CTL_DAB,
+    CORE_CTL_BACK_UP,
+    CORE_CTL_LEAN,
+    CORE_CONTROLS
 };
 
 enum { CORE_MENU_NONE = -1, CORE_MENU_MAIN = 0, CORE_MENU_CHAT = 16 };
@@ -53,7 +61,7 @@ struct core_loop_state {
     int quit;
     int frames;
     int frame_width, frame_height; // the drawable as the last frame found it; 0 before one
-    long long tics; // tics run by the loop (race tics and paused ones alike)
+    long long tics;                // tics run by the loop (race tics and paused ones alike)
 
     // Clock (seconds).
     double last_frame_end; // wall clock at the previous frame's end
@@ -105,8 +113,8 @@ extern core_loop_state core_loop;
 // The fixed (not configurable) keys of the menus, looked up by name when the loop starts;
 // -1 where the platform has no such key.
 struct core_menu_keys {
-    int up, down, left, right, enter, keypad_enter, esc, pause, cursor_left, cursor_right,
-        page_up, page_down, close;
+    int up, down, left, right, enter, keypad_enter, esc, pause, cursor_left, cursor_right, page_up,
+        page_down, close;
 };
 
 extern core_menu_keys core_menu_key;

@@ -56,8 +56,7 @@ main_state g_main;
 
 void status_line(const char *text) {
     platform_log("%s\n", text);
-    if (core_hook.status_line)
-        core_hook.status_line(text);
+    if (core_hook.status_line) core_hook.status_line(text);
     // Input arriving while a status line shows is dropped and every control let go.
     platform_event ev;
     while (g_main.window && platform_next_event(g_main.window, &ev)) {
@@ -67,7 +66,9 @@ void status_line(const char *text) {
 }
 
 // Hooks the core can answer itself from modules that are linked into the simulation.
-int main_track_loaded(void) { return g_main.track_loaded; }
+int main_track_loaded(void) {
+    return g_main.track_loaded;
+}
 int main_bike_in_slot(int slot) {
     return slot >= 0 && slot < BIKE_SLOTS && bike_world.bikes[slot].present;
 }
@@ -80,20 +81,20 @@ void main_erode(int rate) {
 }
 
 void main_terrain_update(int budget) {
-    if (!terrain_present())
-        return;
+    if (!terrain_present()) return;
     if (budget < 0)
         terrain_sync_all();
     else
         terrain_sync(budget);
 }
 
-int main_audio_open(void) { return g_main.audio != nullptr; }
+int main_audio_open(void) {
+    return g_main.audio != nullptr;
+}
 void main_audio_push(void) {
     // The readback driver mixes only when a tic asks for its period.
     const platform_audio_ops *ops = platform_audio_driver();
-    if (g_main.audio && !g_main.audio_record && ops && ops->update)
-        ops->update(g_main.audio);
+    if (g_main.audio && !g_main.audio_record && ops && ops->update) ops->update(g_main.audio);
 }
 
 void main_set_rider_inputs(int slot, const core_rider_inputs *in) {
@@ -107,31 +108,22 @@ void restart_rotated(void) {
     memmove(g_main.lineup + 1, g_main.lineup, sizeof(int) * (CORE_SLOTS - 1));
     g_main.lineup[0] = last;
     int record = core_settings_choice(CORE_SET_RECORD);
-    g_main.track_loaded = track_load(g_main.lineup, 0, record,
-                                     core_settings_int(CORE_SET_MINUTES) * 60 * CORE_TICS_PER_SECOND,
-                                     core_settings_int(CORE_SET_LAPS), core_settings_choice(CORE_SET_SKILL));
-    if (g_main.track_loaded)
-        core_loop.viewed_slot = race.viewed_slot;
+    g_main.track_loaded = track_load(
+        g_main.lineup, 0, record, core_settings_int(CORE_SET_MINUTES) * 60 * CORE_TICS_PER_SECOND,
+        core_settings_int(CORE_SET_LAPS), core_settings_choice(CORE_SET_SKILL));
+    if (g_main.track_loaded) core_loop.viewed_slot = race.viewed_slot;
 }
 
 void install_own_hooks(void) {
     core_hook.race_restart_rotated = restart_rotated;
-    if (!core_hook.set_rider_inputs)
-        core_hook.set_rider_inputs = main_set_rider_inputs;
-    if (!core_hook.track_loaded)
-        core_hook.track_loaded = main_track_loaded;
-    if (!core_hook.bike_in_slot)
-        core_hook.bike_in_slot = main_bike_in_slot;
-    if (!core_hook.file_list)
-        core_hook.file_list = file_index_build;
-    if (!core_hook.audio_open)
-        core_hook.audio_open = main_audio_open;
-    if (!core_hook.erode)
-        core_hook.erode = main_erode;
-    if (!core_hook.terrain_update)
-        core_hook.terrain_update = main_terrain_update;
-    if (!core_hook.audio_push)
-        core_hook.audio_push = main_audio_push;
+    if (!core_hook.set_rider_inputs) core_hook.set_rider_inputs = main_set_rider_inputs;
+    if (!core_hook.track_loaded) core_hook.track_loaded = main_track_loaded;
+    if (!core_hook.bike_in_slot) core_hook.bike_in_slot = main_bike_in_slot;
+    if (!core_hook.file_list) core_hook.file_list = file_index_build;
+    if (!core_hook.audio_open) core_hook.audio_open = main_audio_open;
+    if (!core_hook.erode) core_hook.erode = main_erode;
+    if (!core_hook.terrain_update) core_hook.terrain_update = main_terrain_update;
+    if (!core_hook.audio_push) core_hook.audio_push = main_audio_push;
 }
 
 void stock_models_check(void) {
@@ -146,8 +138,7 @@ int open_window(void) {
     const core_settings &o = core_options;
     platform_request_gl_version(o.gl_major, o.gl_minor, o.gl_dialect);
     int mode = core_display_mode_find(g_main.video_mode);
-    if (mode < 0)
-        mode = CORE_DISPLAY_MODE_FULLSCREEN;
+    if (mode < 0) mode = CORE_DISPLAY_MODE_FULLSCREEN;
     int depth = o.depth & PLATFORM_DEPTH_MASK;
     if (mode == CORE_DISPLAY_MODE_WINDOWED) {
         g_main.window = platform_create_gl_window("Zelvo", core_render.xres, core_render.yres,
@@ -164,12 +155,12 @@ int open_window(void) {
 // Recording audio: each tic appends the period the readback driver mixes for it, so the file
 // stays in step with the simulation whatever the frame rate.
 void record_audio_tic(void) {
-    if (!g_main.audio || !g_main.audio_record)
-        return;
+    if (!g_main.audio || !g_main.audio_record) return;
     const platform_audio_ops *ops = platform_audio_driver();
     const int16_t *block = ops && ops->read_block ? ops->read_block(g_main.audio) : nullptr;
     int bytes = platform_audio_block_bytes(g_main.audio);
-    if (block && bytes > 0 && fwrite(block, 1, (size_t)bytes, g_main.audio_record) != (size_t)bytes) {
+    if (block && bytes > 0 &&
+        fwrite(block, 1, (size_t)bytes, g_main.audio_record) != (size_t)bytes) {
         platform_log("Audio recording stopped: write failed\n");
         fclose(g_main.audio_record);
         g_main.audio_record = nullptr;
@@ -184,8 +175,7 @@ void open_audio(void) {
             platform_log("Can't open \"%s\" for the audio recording\n", o.record_audio_path);
         // 88320 Hz makes one tic exactly 690 sample frames.
         g_main.audio = platform_open_readback(g_main.window, 88320, 690);
-        if (!core_hook.audio_record_tic)
-            core_hook.audio_record_tic = record_audio_tic;
+        if (!core_hook.audio_record_tic) core_hook.audio_record_tic = record_audio_tic;
     } else if (!o.sound_off) {
         g_main.audio = platform_open_audio(g_main.window);
     }
@@ -202,10 +192,8 @@ int wait_for_window_size(void) {
         }
         platform_event ev;
         while (platform_next_event(g_main.window, &ev))
-            if (ev.code == PLATFORM_CLOSE && ev.pressed)
-                return 0;
-        if (platform_window_closed(g_main.window))
-            return 0;
+            if (ev.code == PLATFORM_CLOSE && ev.pressed) return 0;
+        if (platform_window_closed(g_main.window)) return 0;
         platform_wait(0, 62500);
     }
 }
@@ -213,8 +201,7 @@ int wait_for_window_size(void) {
 // What the run changed that the configuration keeps: the chosen track and the display levels
 // the console may have toggled.
 void save_config(void) {
-    if (const char *dir = track_selected())
-        core_settings_set_text(CORE_SET_TRACK, dir);
+    if (const char *dir = track_selected()) core_settings_set_text(CORE_SET_TRACK, dir);
     core_settings_set_number(CORE_SET_DRAW_FPS, core_options.draw_fps);
     core_settings_set_number(CORE_SET_DRAW_TIME, core_options.draw_time);
     core_settings_set_number(CORE_SET_DRAW_PING, core_options.draw_ping);
@@ -225,14 +212,12 @@ void save_config(void) {
 
 void flip_once(void) {
     int w, h;
-    if (platform_frame_begin(g_main.window, &w, &h))
-        platform_swap(g_main.window);
+    if (platform_frame_begin(g_main.window, &w, &h)) platform_swap(g_main.window);
 }
 
 // Shutdown steps 4 onwards: also the way out after a failed window or an old GL.
 void shutdown_late(void) {
-    if (core_hook.free_models)
-        core_hook.free_models();
+    if (core_hook.free_models) core_hook.free_models();
     status_line("Writing config files");
     save_config();
     status_line("Freeing memory (2)");
@@ -244,17 +229,12 @@ void shutdown_late(void) {
     file_index_free();
     status_line("Freeing memory (4)");
     status_line("Deleting textures");
-    if (core_hook.delete_textures)
-        core_hook.delete_textures();
+    if (core_hook.delete_textures) core_hook.delete_textures();
     status_line("Deleting models");
-    if (core_hook.delete_models)
-        core_hook.delete_models();
-    if (core_hook.free_fonts)
-        core_hook.free_fonts();
-    if (core_hook.gl_stop && g_main.window)
-        core_hook.gl_stop();
-    if (g_main.window)
-        platform_destroy_gl_window(g_main.window);
+    if (core_hook.delete_models) core_hook.delete_models();
+    if (core_hook.free_fonts) core_hook.free_fonts();
+    if (core_hook.gl_stop && g_main.window) core_hook.gl_stop();
+    if (g_main.window) platform_destroy_gl_window(g_main.window);
     g_main.window = nullptr;
     platform_log(nullptr);
     zv_alloc_report();
@@ -265,37 +245,34 @@ void shutdown_full(void) {
     // What the run learned and recorded is kept: the robots' lines go back to their file and
     // the demo being recorded gets its final header.
     robot_lines_remember();
-    if (g_main.track_loaded)
-        race_log_local_distance();
+    if (g_main.track_loaded) race_log_local_distance();
     platform_log("Deallocating bikes\n");
     bike_world_destroy();
     platform_log("Finished deallocating bikes\n");
     demo_play_close();
     demo_race_finish();
-    if (g_main.track_loaded)
-        track_unload();
+    if (g_main.track_loaded) track_unload();
     g_main.track_loaded = 0;
     status_line("Freeing memory (1)");
     core_loop_shutdown();
     status_line("Closing input devices");
     core_binding_release_all();
     status_line("Closing audio");
-    if (g_main.audio)
-        platform_close_audio(g_main.audio);
+    if (g_main.audio) platform_close_audio(g_main.audio);
     g_main.audio = nullptr;
-    if (g_main.audio_record)
-        fclose(g_main.audio_record);
+    if (g_main.audio_record) fclose(g_main.audio_record);
     g_main.audio_record = nullptr;
     shutdown_late();
 }
 
 } // namespace
 
-int core_stock_models(void) { return g_main.stock_models; }
+int core_stock_models(void) {
+    return g_main.stock_models;
+}
 
 void core_rider_inputs_to_bike(int slot, const core_rider_inputs *in) {
-    if (!in || slot < 0 || slot >= BIKE_SLOTS || !bike_world.bikes[slot].present)
-        return;
+    if (!in || slot < 0 || slot >= BIKE_SLOTS || !bike_world.bikes[slot].present) return;
     float c[BIKE_INPUT_CHANNELS];
     c[BIKE_INPUT_STEER] = in->steer;
     c[BIKE_INPUT_THROTTLE] = in->throttle;
@@ -312,19 +289,19 @@ void core_rider_inputs_to_bike(int slot, const core_rider_inputs *in) {
 }
 
 void core_server_history_add(const char *name) {
-    if (!name || !name[0])
-        return;
+    if (!name || !name[0]) return;
     char text[CORE_SERVER_NAME];
     snprintf(text, sizeof text, "%s", name);
-    if (strcmp(text, core_server_history[0]) == 0)
-        return;
+    if (strcmp(text, core_server_history[0]) == 0) return;
     memmove(core_server_history[1], core_server_history[0],
             sizeof core_server_history - sizeof core_server_history[0]);
     memcpy(core_server_history[0], text, sizeof text);
 }
 
 // The bike module reads the seven files in their fingerprint order, 1024 bytes at a time.
-void core_generic_models_digest(char hex[41]) { bike_shape_files_digest(hex); }
+void core_generic_models_digest(char hex[41]) {
+    bike_shape_files_digest(hex);
+}
 
 int core_demo_list_build(const char *const *file_list) {
     core_demo_list_free();
@@ -347,8 +324,7 @@ int core_demo_list_build(const char *const *file_list) {
         e->display = (char *)zv_alloc(shown + 1);
         memcpy(e->display, base, shown);
         e->display[shown] = 0;
-        if (core_render.debug_level)
-            platform_log("%s -> %s\n", e->name, e->display);
+        if (core_render.debug_level) platform_log("%s -> %s\n", e->name, e->display);
     }
     g_main.demo_count = count;
     return count;
@@ -364,7 +340,9 @@ void core_demo_list_free(void) {
     g_main.demo_count = 0;
 }
 
-int core_demo_count(void) { return g_main.demo_count; }
+int core_demo_count(void) {
+    return g_main.demo_count;
+}
 const char *core_demo_name(int i) {
     return i >= 0 && i < g_main.demo_count ? g_main.demos[i].name : nullptr;
 }
@@ -413,24 +391,23 @@ int core_main(int argc, char **argv) {
     core_render_derive(&inputs, &core_render);
     core_options_result opts;
     core_options_parse(argc, argv, &core_options, &core_render, &opts);
-    if (opts.stderr_text[0])
-        fputs(opts.stderr_text, stderr);
+    if (opts.stderr_text[0]) fputs(opts.stderr_text, stderr);
     if (opts.exit_code != CORE_OPTIONS_GO_ON) {
-        if (core_options.open_home)
-            open_home();
+        if (core_options.open_home) open_home();
         core_display_modes_free();
         return opts.exit_code;
     }
 
-    if (core_options.connect_address[0])
-        core_server_history_add(core_options.connect_address);
+    if (core_options.connect_address[0]) core_server_history_add(core_options.connect_address);
 
     // 10. The window.
     if (!open_window()) {
         const char *why = platform_last_error();
         platform_message_box("Problem starting Zelvo", "Can't open a window: %s", why);
-        fprintf(stderr, "Zelvo can't open a window (%s). It needs a display: run it inside a "
-                        "desktop session, or with SDL_VIDEODRIVER=offscreen.\n", why);
+        fprintf(stderr,
+                "Zelvo can't open a window (%s). It needs a display: run it inside a "
+                "desktop session, or with SDL_VIDEODRIVER=offscreen.\n",
+                why);
         shutdown_late();
         return 1;
     }
@@ -452,20 +429,17 @@ int core_main(int argc, char **argv) {
         return 1;
     }
     // 13.
-    if (core_hook.gl_flush)
-        core_hook.gl_flush();
+    if (core_hook.gl_flush) core_hook.gl_flush();
     const char *const *files = file_index_build();
     if (core_render.debug_level)
         for (int i = 0, n = file_index_count(); i < n; i++) {
             char line[1200];
-            if (file_index_describe(i, line, sizeof line))
-                platform_log("%s\n", line);
+            if (file_index_describe(i, line, sizeof line)) platform_log("%s\n", line);
         }
     // 14.
     stock_models_check();
     // 15.
-    if (core_hook.list_texture_variants)
-        core_hook.list_texture_variants();
+    if (core_hook.list_texture_variants) core_hook.list_texture_variants();
     // 16.
     if (track_scan() <= 0) {
         fprintf(stderr, "No tracks found\n");
@@ -498,12 +472,9 @@ int core_main(int argc, char **argv) {
     int window_open = wait_for_window_size();
     if (window_open) {
         // 22.
-        if (core_hook.gl_setup)
-            core_hook.gl_setup();
-        if (core_hook.load_fonts)
-            core_hook.load_fonts();
-        if (core_hook.load_hud_pictures)
-            core_hook.load_hud_pictures();
+        if (core_hook.gl_setup) core_hook.gl_setup();
+        if (core_hook.load_fonts) core_hook.load_fonts();
+        if (core_hook.load_hud_pictures) core_hook.load_hud_pictures();
         flip_once();
         window_open = !platform_window_closed(g_main.window);
     }
@@ -516,8 +487,7 @@ int core_main(int argc, char **argv) {
         core_display_mode_find(g_main.video_mode) == CORE_DISPLAY_MODE_WINDOWED;
     if (window_open) {
         // 23. The physics world lives for the whole run.
-        if (!bike_world_create())
-            platform_log("Can't create the physics world\n");
+        if (!bike_world_create()) platform_log("Can't create the physics world\n");
         // Engine, tires and the rider's balance drive every bike the world steps.
         bike_input_install();
         // Race control runs the tic and the track loader's race steps; robots ride in it.
@@ -539,8 +509,7 @@ int core_main(int argc, char **argv) {
         }
         // 25. Every slot empty; without a demo to play the first gate holds a robot.
         memset(g_main.lineup, 0, sizeof g_main.lineup);
-        if (!core_options.file_arg)
-            g_main.lineup[0] = 2;
+        if (!core_options.file_arg) g_main.lineup[0] = 2;
         // 26. A race asked for on the command line starts with the gates, length and skill the
         // race menu would use, so the player rides among the robots at once.
         int race_now = start_dir[0] && track_list_find(start_dir) >= 0;
@@ -553,11 +522,11 @@ int core_main(int argc, char **argv) {
             int laps = offline_race ? core_settings_int(CORE_SET_LAPS) : 5;
             int skill = offline_race ? core_settings_choice(CORE_SET_SKILL) : 0;
             int record = !core_options.file_arg && core_settings_choice(CORE_SET_RECORD);
-            g_main.track_loaded = track_load(g_main.lineup, core_options.file_arg != nullptr, record,
-                                             minutes * 60 * CORE_TICS_PER_SECOND, laps, skill);
+            g_main.track_loaded =
+                track_load(g_main.lineup, core_options.file_arg != nullptr, record,
+                           minutes * 60 * CORE_TICS_PER_SECOND, laps, skill);
         }
-        if (g_main.track_loaded)
-            core_loop.viewed_slot = race.viewed_slot;
+        if (g_main.track_loaded) core_loop.viewed_slot = race.viewed_slot;
         // 27. A race started from the command line is ridden straight away: a menu open over
         // it would take the keys meant for the bike.
         core_loop.menu_page = core_options.connect_address[0] || g_main.track_loaded

@@ -15,7 +15,9 @@ namespace {
 constexpr double FIRST_EXPIRY = 2.0;
 constexpr double NEXT_EXPIRY = 5.0;
 
-double message_now(void) { return core_message_clock ? core_message_clock() : 0.0; }
+double message_now(void) {
+    return core_message_clock ? core_message_clock() : 0.0;
+}
 
 } // namespace
 
@@ -33,15 +35,12 @@ void core_message_add(const char *fmt, ...) {
     va_start(ap, fmt);
     int n = vsnprintf(text, sizeof text, fmt, ap);
     va_end(ap);
-    if (n < 0)
-        return;
-    if (core_messages.hide_spam && strstr(text, "[SPAM]"))
-        return;
+    if (n < 0) return;
+    if (core_messages.hide_spam && strstr(text, "[SPAM]")) return;
 
     size_t len = strlen(text);
     int had_newline = len > 0 && text[len - 1] == '\n';
-    if (had_newline)
-        len--;
+    if (had_newline) len--;
     // Coloured text must not leave the terminal that shows the log coloured.
     const char *reset = memchr(text, 27, len) ? "\033[0m" : "";
     platform_log("%.*s%s\n", (int)len, text, reset);
@@ -52,14 +51,11 @@ void core_message_add(const char *fmt, ...) {
     memcpy(line, text, keep);
     line[keep] = 0;
     core_messages.next = (core_messages.next + 1) % CORE_MESSAGE_RING;
-    if (core_messages.total < CORE_MESSAGE_RING)
-        core_messages.total++;
+    if (core_messages.total < CORE_MESSAGE_RING) core_messages.total++;
 
     int limit = core_messages.line_limit;
-    if (limit < 0)
-        limit = 0;
-    if (limit > CORE_MESSAGE_RING)
-        limit = CORE_MESSAGE_RING;
+    if (limit < 0) limit = 0;
+    if (limit > CORE_MESSAGE_RING) limit = CORE_MESSAGE_RING;
     if (core_messages.showing < limit)
         core_messages.showing++;
     else
@@ -80,10 +76,8 @@ void core_message_age(double game_clock) {
 }
 
 const char *core_message_line(int age) {
-    if (age < 0 || age >= core_messages.total)
-        return nullptr;
+    if (age < 0 || age >= core_messages.total) return nullptr;
     int i = (core_messages.next - 1 - age) % CORE_MESSAGE_RING;
-    if (i < 0)
-        i += CORE_MESSAGE_RING;
+    if (i < 0) i += CORE_MESSAGE_RING;
     return core_messages.lines[i];
 }

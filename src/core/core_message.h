@@ -11,12 +11,12 @@ enum {
 
 struct core_message_state {
     char lines[CORE_MESSAGE_RING][CORE_MESSAGE_LINE_SIZE];
-    int next;          // ring index of the next line to write
-    int total;         // lines ever added, so readers know how much of the ring is filled
-    int showing;       // newest lines on screen, 0..line_limit
+    int next;           // ring index of the next line to write
+    int total;          // lines ever added, so readers know how much of the ring is filled
+    int showing;        // newest lines on screen, 0..line_limit
     double next_expiry; // game clock at which one showing line goes
-    int line_limit;    // configuration key message_lines
-    int hide_spam;     // drop messages containing "[SPAM]"
+    int line_limit;     // configuration key message_lines
+    int hide_spam;      // drop messages containing "[SPAM]"
 };
 
 extern core_message_state core_messages;

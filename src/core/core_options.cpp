@@ -20,13 +20,53 @@ namespace {
 enum option_kind { OPT_FLAG, OPT_VALUE };
 
 enum option_id {
-    O_FUGLY, O_NOSOUND, O_NOVERTEXARRAYS, O_LEARN, O_NOLEARN, O_NOMMX, O_DEBUG, O_SUPER_DEBUG,
-    O_PRACTICE, O_WARP, O_TEXTURE_DETAIL, O_GROUND_TEXTURE_DETAIL, O_ROOSTFREQUENCY, O_ERODE,
-    O_DETAIL, O_MAX_DETAIL_DISTANCE, O_LOD_SCALE, O_LOD_BIAS, O_LOCK_FPS, O_FAKE_LAG, O_FAKE_LOSS,
-    O_RECORD_AUDIO, O_RECORD_VIDEO, O_ROTATE_LINEUP, O_EDITOR, O_HIDDEN_PAUSE, O_HIDDEN_HUD,
-    O_BIKES, O_WIDTH, O_HEIGHT, O_DEPTH, O_ZDEPTH, O_DRAW_FPS, O_DRAW_TIME, O_DRAW_PING,
-    O_DRAW_SPEED, O_DRAW_RENDER_STATS, O_ACCURATE_SKIP, O_TRACK, O_CONNECT, O_PASSWORD,
-    O_CHASE_CENTER, O_OPEN_HOME, O_GLFINISH, O_GLVERSION, O_PRINT_ORIENTATION, O_COUNT
+    O_FUGLY,
+    O_NOSOUND,
+    O_NOVERTEXARRAYS,
+    O_LEARN,
+    O_NOLEARN,
+    O_NOMMX,
+    O_DEBUG,
+    O_SUPER_DEBUG,
+    O_PRACTICE,
+    O_WARP,
+    O_TEXTURE_DETAIL,
+    O_GROUND_TEXTURE_DETAIL,
+    O_ROOSTFREQUENCY,
+    O_ERODE,
+    O_DETAIL,
+    O_MAX_DETAIL_DISTANCE,
+    O_LOD_SCALE,
+    O_LOD_BIAS,
+    O_LOCK_FPS,
+    O_FAKE_LAG,
+    O_FAKE_LOSS,
+    O_RECORD_AUDIO,
+    O_RECORD_VIDEO,
+    O_ROTATE_LINEUP,
+    O_EDITOR,
+    O_HIDDEN_PAUSE,
+    O_HIDDEN_HUD,
+    O_BIKES,
+    O_WIDTH,
+    O_HEIGHT,
+    O_DEPTH,
+    O_ZDEPTH,
+    O_DRAW_FPS,
+    O_DRAW_TIME,
+    O_DRAW_PING,
+    O_DRAW_SPEED,
+    O_DRAW_RENDER_STATS,
+    O_ACCURATE_SKIP,
+    O_TRACK,
+    O_CONNECT,
+    O_PASSWORD,
+    O_CHASE_CENTER,
+    O_OPEN_HOME,
+    O_GLFINISH,
+    O_GLVERSION,
+    O_PRINT_ORIENTATION,
+    O_COUNT
 };
 
 struct option_entry {
@@ -93,49 +133,47 @@ struct option_cursor {
 // Reads a decimal integer the way "%d" does: leading blanks, a sign, at least one digit;
 // anything after the digits is left. Out-of-range values saturate instead of wrapping.
 int parse_int(const char *text, int *out, const char **end = nullptr) {
-    if (!text)
-        return 0;
+    if (!text) return 0;
     const char *p = text;
     while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
         p++;
     const char *digits = p;
-    if (*digits == '+' || *digits == '-')
-        digits++;
-    if (*digits < '0' || *digits > '9')
-        return 0;
+    if (*digits == '+' || *digits == '-') digits++;
+    if (*digits < '0' || *digits > '9') return 0;
     errno = 0;
     char *stop;
     long v = strtol(p, &stop, 10);
-    if (v > INT_MAX || (errno == ERANGE && v > 0))
-        v = INT_MAX;
-    if (v < INT_MIN || (errno == ERANGE && v < 0))
-        v = INT_MIN;
+    if (v > INT_MAX || (errno == ERANGE && v > 0)) v = INT_MAX;
+    if (v < INT_MIN || (errno == ERANGE && v < 0)) v = INT_MIN;
     *out = (int)v;
-    if (end)
-        *end = stop;
+    if (end) *end = stop;
     return 1;
 }
 
 // Reads a real the way "%f" does, but refuses infinities and NaNs: no option has a use for
 // them and they poison every clamp downstream.
 int parse_float(const char *text, float *out, const char **end = nullptr) {
-    if (!text)
-        return 0;
+    if (!text) return 0;
     char *stop;
     float v = strtof(text, &stop);
-    if (stop == text || !std::isfinite(v))
-        return 0;
+    if (stop == text || !std::isfinite(v)) return 0;
     *out = v;
-    if (end)
-        *end = stop;
+    if (end) *end = stop;
     return 1;
 }
 
-int clamp_int(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
-float clamp_float(float v, float lo, float hi) { return v < lo ? lo : v > hi ? hi : v; }
-double clamp_double(double v, double lo, double hi) { return v < lo ? lo : v > hi ? hi : v; }
+int clamp_int(int v, int lo, int hi) {
+    return v < lo ? lo : v > hi ? hi : v;
+}
+float clamp_float(float v, float lo, float hi) {
+    return v < lo ? lo : v > hi ? hi : v;
+}
+double clamp_double(double v, double lo, double hi) {
+    return v < lo ? lo : v > hi ? hi : v;
+}
 
-void result_fail(core_options_result *out, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+void result_fail(core_options_result *out, const char *fmt, ...)
+    __attribute__((format(printf, 2, 3)));
 void result_fail(core_options_result *out, const char *fmt, ...) {
     size_t used = strlen(out->stderr_text);
     va_list ap;
@@ -153,14 +191,12 @@ void result_note(core_options_result *out, const char *text) {
 // Does the argument under the cursor match option i? On a match *value receives the value of a
 // valued option (null when it was the last argument) and the cursor moves past what it took.
 int cursor_match(option_cursor *c, int i, const char **value) {
-    if (c->end_of_options || c->remaining <= 0)
-        return 0;
+    if (c->end_of_options || c->remaining <= 0) return 0;
     const char *arg = c->next[0];
     const char *name = option_table[i].name;
     size_t n = strlen(name);
     if (option_table[i].kind == OPT_FLAG) {
-        if (strcmp(arg, name) != 0)
-            return 0;
+        if (strcmp(arg, name) != 0) return 0;
         c->next++;
         c->remaining--;
         *value = nullptr;
@@ -193,151 +229,160 @@ int option_apply(int i, const char *v, core_settings *s, core_render_settings *r
     int n = 0;
     float f = 0;
     switch (i) {
-    case O_FUGLY: r->fugly = 1; break;
-    case O_NOSOUND: s->sound_off = 1; break;
-    case O_NOVERTEXARRAYS: r->novertexarrays = 1; break;
-    case O_LEARN: s->learning = 1; break;
-    case O_NOLEARN: s->learning = 0; break;
-    case O_NOMMX: break;
-    case O_DEBUG: r->debug_level = 1; break;
-    case O_SUPER_DEBUG: r->debug_level = 2; break;
-    case O_PRACTICE: r->practice = 1; break;
-    case O_WARP: s->warp = 1; break;
+    case O_FUGLY:
+        r->fugly = 1;
+        break;
+    case O_NOSOUND:
+        s->sound_off = 1;
+        break;
+    case O_NOVERTEXARRAYS:
+        r->novertexarrays = 1;
+        break;
+    case O_LEARN:
+        s->learning = 1;
+        break;
+    case O_NOLEARN:
+        s->learning = 0;
+        break;
+    case O_NOMMX:
+        break;
+    case O_DEBUG:
+        r->debug_level = 1;
+        break;
+    case O_SUPER_DEBUG:
+        r->debug_level = 2;
+        break;
+    case O_PRACTICE:
+        r->practice = 1;
+        break;
+    case O_WARP:
+        s->warp = 1;
+        break;
     case O_TEXTURE_DETAIL:
-        if (!parse_int(v, &n))
-            return result_fail(out, "Bad arg for --texture-detail\n"), 0;
+        if (!parse_int(v, &n)) return result_fail(out, "Bad arg for --texture-detail\n"), 0;
         r->model_texture_reduction = r->ground_texture_reduction = clamp_int(n, 0, 4);
         break;
     case O_GROUND_TEXTURE_DETAIL:
-        if (!parse_int(v, &n))
-            return result_fail(out, "Bad arg for --ground-texture-detail\n"), 0;
+        if (!parse_int(v, &n)) return result_fail(out, "Bad arg for --ground-texture-detail\n"), 0;
         r->ground_texture_reduction = clamp_int(n, 0, 4);
         break;
     case O_ROOSTFREQUENCY:
-        if (!parse_int(v, &n))
-            return result_fail(out, "Bad arg for --roostfrequency\n"), 0;
+        if (!parse_int(v, &n)) return result_fail(out, "Bad arg for --roostfrequency\n"), 0;
         r->roost_frequency = clamp_int(n, 0, 1000);
         break;
     case O_ERODE:
-        if (!parse_float(v, &f))
-            return result_fail(out, "Bad arg for --erode\n"), 0;
+        if (!parse_float(v, &f)) return result_fail(out, "Bad arg for --erode\n"), 0;
         s->erosion_rate = (int)floor(clamp_double(f, 0, 100) * 1024);
         break;
     case O_DETAIL:
-        if (!parse_float(v, &f))
-            return result_fail(out, "Bad arg for --detail\n"), 0;
+        if (!parse_float(v, &f)) return result_fail(out, "Bad arg for --detail\n"), 0;
         r->detail = f;
         break;
     case O_MAX_DETAIL_DISTANCE:
-        if (!parse_float(v, &f))
-            return result_fail(out, "Bad arg for --max-detail-distance\n"), 0;
+        if (!parse_float(v, &f)) return result_fail(out, "Bad arg for --max-detail-distance\n"), 0;
         r->max_detail_distance = f;
         r->max_detail_distance_plus5 = f + 5;
         break;
     case O_LOD_SCALE:
-        if (!parse_float(v, &f))
-            return result_fail(out, "Bad arg for --lod-scale\n"), 0;
+        if (!parse_float(v, &f)) return result_fail(out, "Bad arg for --lod-scale\n"), 0;
         r->lod_scale = clamp_float(f, 1e-6f, 1e6f);
         break;
     case O_LOD_BIAS:
-        if (!parse_float(v, &f))
-            return result_fail(out, "Bad arg for --lod-bias\n"), 0;
+        if (!parse_float(v, &f)) return result_fail(out, "Bad arg for --lod-bias\n"), 0;
         r->lod_bias = f;
         break;
     case O_LOCK_FPS:
-        if (!parse_float(v, &f))
-            return result_fail(out, "Bad arg for --lock-fps\n"), 0;
+        if (!parse_float(v, &f)) return result_fail(out, "Bad arg for --lock-fps\n"), 0;
         s->lock_fps = f;
         break;
     case O_FAKE_LAG:
-        if (!parse_float(v, &f))
-            return result_fail(out, "Bad arg for --fake-lag\n"), 0;
+        if (!parse_float(v, &f)) return result_fail(out, "Bad arg for --fake-lag\n"), 0;
         s->fake_lag = (float)clamp_double(f * 0.001, 0, 1);
         break;
     case O_FAKE_LOSS:
-        if (!parse_int(v, &n))
-            return result_fail(out, "Bad arg for --fake-loss\n"), 0;
+        if (!parse_int(v, &n)) return result_fail(out, "Bad arg for --fake-loss\n"), 0;
         s->fake_loss = clamp_int(n, 0, 100);
         break;
     case O_RECORD_AUDIO:
-        if (v)
-            s->record_audio_path = v;
+        if (v) s->record_audio_path = v;
         break;
-    case O_RECORD_VIDEO: s->record_video = 1; break;
+    case O_RECORD_VIDEO:
+        s->record_video = 1;
+        break;
     case O_ROTATE_LINEUP:
-        if (parse_int(v, &n))
-            s->lineup_rotation = n;
+        if (parse_int(v, &n)) s->lineup_rotation = n;
         break;
-    case O_EDITOR: s->editor = 1; break;
-    case O_HIDDEN_PAUSE: s->show_pause_text = 0; break;
-    case O_HIDDEN_HUD: s->show_hud = 0; break;
-    case O_BIKES: result_note(out, "--bikes doesn't do anything anymore\n"); break;
+    case O_EDITOR:
+        s->editor = 1;
+        break;
+    case O_HIDDEN_PAUSE:
+        s->show_pause_text = 0;
+        break;
+    case O_HIDDEN_HUD:
+        s->show_hud = 0;
+        break;
+    case O_BIKES:
+        result_note(out, "--bikes doesn't do anything anymore\n");
+        break;
     case O_WIDTH:
-        if (parse_int(v, &n))
-            r->xres = n;
+        if (parse_int(v, &n)) r->xres = n;
         break;
     case O_HEIGHT:
-        if (parse_int(v, &n))
-            r->yres = n;
+        if (parse_int(v, &n)) r->yres = n;
         break;
     // These take 0 for text that is not a number, as an integer conversion does.
     case O_DEPTH:
-        if (v)
-            s->depth = parse_int(v, &n) ? n : 0;
+        if (v) s->depth = parse_int(v, &n) ? n : 0;
         break;
     case O_ZDEPTH:
-        if (v)
-            s->zdepth = parse_int(v, &n) ? n : 0;
+        if (v) s->zdepth = parse_int(v, &n) ? n : 0;
         break;
     case O_DRAW_FPS:
-        if (v)
-            s->draw_fps = parse_int(v, &n) ? n : 0;
+        if (v) s->draw_fps = parse_int(v, &n) ? n : 0;
         break;
     case O_DRAW_TIME:
-        if (v)
-            s->draw_time = parse_int(v, &n) ? n : 0;
+        if (v) s->draw_time = parse_int(v, &n) ? n : 0;
         break;
     case O_DRAW_PING:
-        if (v)
-            s->draw_ping = parse_int(v, &n) ? n : 0;
+        if (v) s->draw_ping = parse_int(v, &n) ? n : 0;
         break;
     case O_DRAW_SPEED:
-        if (v)
-            s->draw_speed = parse_int(v, &n) ? n : 0;
+        if (v) s->draw_speed = parse_int(v, &n) ? n : 0;
         break;
     case O_DRAW_RENDER_STATS:
-        if (v)
-            s->draw_render_stats = parse_int(v, &n) ? n : 0;
+        if (v) s->draw_render_stats = parse_int(v, &n) ? n : 0;
         break;
-    case O_ACCURATE_SKIP: s->accurate_skip = 1; break;
+    case O_ACCURATE_SKIP:
+        s->accurate_skip = 1;
+        break;
     case O_TRACK:
-        if (v)
-            s->start_track = v;
+        if (v) s->start_track = v;
         break;
     case O_CONNECT:
         if (v) {
-            if (strncmp(v, "zelvo:", 6) == 0)
-                v += 6;
+            if (strncmp(v, "zelvo:", 6) == 0) v += 6;
             // The server item and history hold 127 characters; longer text is cut, not overrun.
             snprintf(s->connect_address, sizeof s->connect_address, "%s", v);
         }
         break;
     case O_PASSWORD:
-        if (v)
-            s->password = v;
+        if (v) s->password = v;
         break;
     case O_CHASE_CENTER: {
         float c[3];
         const char *p = v;
         int ok = parse_float(p, &c[0], &p) && *p == ',' && parse_float(p + 1, &c[1], &p) &&
                  *p == ',' && parse_float(p + 1, &c[2], &p);
-        if (!ok)
-            return result_fail(out, "Bad arg for --chase-center\n"), 0;
+        if (!ok) return result_fail(out, "Bad arg for --chase-center\n"), 0;
         memcpy(s->chase_center, c, sizeof c);
         break;
     }
-    case O_OPEN_HOME: s->open_home = 1; break;
-    case O_GLFINISH: s->glfinish = 1; break;
+    case O_OPEN_HOME:
+        s->open_home = 1;
+        break;
+    case O_GLFINISH:
+        s->glfinish = 1;
+        break;
     case O_GLVERSION: {
         int major = 0, minor = 0;
         const char *p = v;
@@ -365,8 +410,11 @@ int option_apply(int i, const char *v, core_settings *s, core_render_settings *r
         s->gl_dialect = dialect;
         break;
     }
-    case O_PRINT_ORIENTATION: s->print_orientation = 1; break;
-    default: break;
+    case O_PRINT_ORIENTATION:
+        s->print_orientation = 1;
+        break;
+    default:
+        break;
     }
     return 1;
 }
@@ -444,8 +492,7 @@ void core_render_derive(const core_render_inputs *in, core_render_settings *r) {
     r->detail = (float)(0.125 / (ground_detail < 1 ? 1 : ground_detail));
     r->lod_bias = (float)(50 - 50 * clamp_double((m - 10) * 0.05, 0, 1));
     double s = clamp_double(100 - m, 0, 100) * 0.02;
-    if (s > 1)
-        s = s * s * s;
+    if (s > 1) s = s * s * s;
     r->lod_scale = (float)s;
 }
 
@@ -456,8 +503,7 @@ void core_options_parse(int argc, char **argv, core_settings *s, core_render_set
     option_cursor c = {argc > 0 ? argc - 1 : 0, argc > 0 ? argv + 1 : argv, 0};
     while (c.remaining > 0) {
         const char *arg = c.next[0];
-        if (!arg)
-            break;
+        if (!arg) break;
         // These three are whole-string checks made before the cursor's matcher, so they are
         // honoured even after "--".
         int early = -1;
@@ -484,16 +530,14 @@ void core_options_parse(int argc, char **argv, core_settings *s, core_render_set
             const char *value = nullptr;
             if (cursor_match(&c, i, &value)) {
                 matched = 1;
-                if (!option_apply(i, value, s, r, out))
-                    return;
+                if (!option_apply(i, value, s, r, out)) return;
                 if (i == O_OPEN_HOME) {
                     out->exit_code = 0;
                     return;
                 }
             }
         }
-        if (matched)
-            continue;
+        if (matched) continue;
         if (arg[0] != '-' || c.end_of_options) {
             if (s->file_arg) {
                 result_fail(out, "Too many files!\n");
@@ -508,11 +552,12 @@ void core_options_parse(int argc, char **argv, core_settings *s, core_render_set
         return;
     }
     // The server chooses the track of an online race.
-    if (s->connect_address[0])
-        s->start_track = nullptr;
+    if (s->connect_address[0]) s->start_track = nullptr;
 }
 
-int core_options_count(void) { return O_COUNT; }
+int core_options_count(void) {
+    return O_COUNT;
+}
 
 const char *core_options_name(int i) {
     return i >= 0 && i < O_COUNT ? option_table[i].name : nullptr;
@@ -545,8 +590,7 @@ int core_display_modes_build(const platform_display_mode *modes) {
     snprintf(g_modes.entries[1].name, CORE_DISPLAY_MODE_NAME, "Windowed");
     int n = 2;
     for (int i = 0; i < platform_count; i++) {
-        if (modes[i].bpp != modes[0].bpp)
-            continue;
+        if (modes[i].bpp != modes[0].bpp) continue;
         core_display_mode *e = &g_modes.entries[n++];
         snprintf(e->name, CORE_DISPLAY_MODE_NAME, "%dx%d", modes[i].width, modes[i].height);
         e->width = modes[i].width;
@@ -562,7 +606,9 @@ void core_display_modes_free(void) {
     g_modes.count = 0;
 }
 
-int core_display_mode_count(void) { return g_modes.count; }
+int core_display_mode_count(void) {
+    return g_modes.count;
+}
 
 const core_display_mode *core_display_mode_at(int i) {
     return i >= 0 && i < g_modes.count ? &g_modes.entries[i] : nullptr;
@@ -570,7 +616,6 @@ const core_display_mode *core_display_mode_at(int i) {
 
 int core_display_mode_find(const char *name) {
     for (int i = 0; name && i < g_modes.count; i++)
-        if (strcmp(g_modes.entries[i].name, name) == 0)
-            return i;
+        if (strcmp(g_modes.entries[i].name, name) == 0) return i;
     return -1;
 }

@@ -44,16 +44,16 @@ struct core_settings {
     int show_pause_text;
     int show_hud;
     int glfinish;
-    float lock_fps; // frames per second, 0 off
+    float lock_fps;                // frames per second, 0 off
     const char *record_audio_path; // points into argv; null none
-    int depth;  // colour bits
-    int zdepth; // depth-buffer bits
+    int depth;                     // colour bits
+    int zdepth;                    // depth-buffer bits
     float chase_center[3];
     int gl_major, gl_minor, gl_dialect; // dialect as platform_gl_dialect
 
     // Program-wide values other modules read.
-    const char *file_arg;   // at most one; points into argv
-    const char *start_track; // track to load at start; points into argv
+    const char *file_arg;                           // at most one; points into argv
+    const char *start_track;                        // track to load at start; points into argv
     char connect_address[CORE_SERVER_ADDRESS_SIZE]; // empty: do not connect at start
     const char *password;
     int learning;
@@ -61,8 +61,8 @@ struct core_settings {
     int editor;
     int print_orientation;
     int accurate_skip;
-    float fake_lag;  // seconds, 0..1
-    int fake_loss;   // percent, 0..100
+    float fake_lag;   // seconds, 0..1
+    int fake_loss;    // percent, 0..100
     int erosion_rate; // per tic, scaled by 1024
     int draw_fps, draw_time, draw_ping, draw_speed, draw_render_stats;
     int open_home; // --open-home was given

@@ -31,7 +31,8 @@ static int data_archive_getline(FILE *fp, char *buf) {
 }
 
 static void data_archive_free_lines(data_archive_line *lines, int count) {
-    for (int i = 0; i < count; i++) zv_free(lines[i].name);
+    for (int i = 0; i < count; i++)
+        zv_free(lines[i].name);
     zv_free(lines);
 }
 
@@ -57,8 +58,8 @@ int data_archive_read(FILE *fp, int64_t file_size, data_archive_member_fn member
             data_archive_free_lines(lines, count);
             return -1;
         }
-        const char *src = end + 1; // one separator character
-        size_t len = strlen(src) - 1;  // without the line feed
+        const char *src = end + 1;    // one separator character
+        size_t len = strlen(src) - 1; // without the line feed
         char *name = (char *)zv_alloc(len + 1);
         size_t o = 0;
         for (size_t i = 0; i < len; i++) {

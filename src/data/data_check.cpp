@@ -59,7 +59,9 @@ int game_data_check_digest(const uint8_t *expected) {
     return 0;
 }
 
-int game_data_check(void) { return game_data_check_digest(data_check_release_digest()); }
+int game_data_check(void) {
+    return game_data_check_digest(data_check_release_digest());
+}
 
 int open_home(void) {
     const char *home = data_home();
@@ -68,7 +70,8 @@ int open_home(void) {
     char dir[DATA_CHECK_PATH];
     int n = snprintf(dir, sizeof dir, "%s", home);
     if (n < 0 || (size_t)n >= sizeof dir) return 0;
-    while (n > 1 && dir[n - 1] == '/') dir[--n] = 0;
+    while (n > 1 && dir[n - 1] == '/')
+        dir[--n] = 0;
     // The folder goes to xdg-open as one argument, never through a shell.
     pid_t pid = fork();
     if (pid < 0) return 0;

@@ -216,8 +216,8 @@ size_t data_raw_read(data_file *f, void *buf, size_t n) {
     uint32_t window = f->gzip ? f->compressed_limit : (uint32_t)f->limit;
     if (f->raw_position >= window) return 0;
     if (n > window - f->raw_position) n = window - f->raw_position;
-    size_t got = f->scrambled ? data_descrambler_read(f->descrambler, buf, n)
-                              : fread(buf, 1, n, f->file);
+    size_t got =
+        f->scrambled ? data_descrambler_read(f->descrambler, buf, n) : fread(buf, 1, n, f->file);
     f->raw_position += (uint32_t)got;
     return got;
 }

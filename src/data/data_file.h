@@ -12,21 +12,21 @@
 struct data_descrambler;
 
 enum {
-    DATA_FILE_INPUT_SIZE = 16384,   // compressed input block
-    DATA_FILE_OUTPUT_SIZE = 1024,   // inflated output block
+    DATA_FILE_INPUT_SIZE = 16384,    // compressed input block
+    DATA_FILE_OUTPUT_SIZE = 1024,    // inflated output block
     DATA_FILE_NO_LIMIT = 2147483647, // window length of a loose file
-    DATA_NAME_MAX = 511,            // longest '@' path (root + name)
-    DATA_PATH_MAX = 1023,           // longest path tried with a variant suffix
-    DATA_BACKUP_PATH_MAX = 1000,    // longest path that may be opened in backup mode
-    DATA_STRING_MAX = 16777216,     // file_to_string buffer; a file this long is refused
+    DATA_NAME_MAX = 511,             // longest '@' path (root + name)
+    DATA_PATH_MAX = 1023,            // longest path tried with a variant suffix
+    DATA_BACKUP_PATH_MAX = 1000,     // longest path that may be opened in backup mode
+    DATA_STRING_MAX = 16777216,      // file_to_string buffer; a file this long is refused
 };
 
 struct data_file {
     FILE *file;
-    int32_t base;     // offset of the window's first byte in the file
-    int32_t limit;    // window length
+    int32_t base;      // offset of the window's first byte in the file
+    int32_t limit;     // window length
     uint32_t position; // bytes handed out from the window (inflated bytes for gzip)
-    int32_t pushback; // -1 when empty
+    int32_t pushback;  // -1 when empty
     int gzip;
     int scrambled;
     int writing;
@@ -51,9 +51,9 @@ data_file *data_open_stream(FILE *fp, int32_t base, int32_t limit, int gzip, int
 // pass for a saved file); 1 for readers; 0 for null.
 int data_close(data_file *f);
 
-int data_getc(data_file *f);              // 0..255, or -1 at the end
-int data_peek(data_file *f);              // next byte, left in the push-back slot; -1 at the end
-void data_ungetc(data_file *f, int c);    // into the (empty) push-back slot; -1 is ignored
+int data_getc(data_file *f);           // 0..255, or -1 at the end
+int data_peek(data_file *f);           // next byte, left in the push-back slot; -1 at the end
+void data_ungetc(data_file *f, int c); // into the (empty) push-back slot; -1 is ignored
 char *data_gets(data_file *f, char *buf, int size);
 int data_read(data_file *f, void *buf, int n);
 int data_seek(data_file *f, int32_t pos); // plain unscrambled handles only; 1 on success

@@ -75,7 +75,8 @@ int data_gzip_fill(data_file *f) {
         if (ret == Z_STREAM_END) {
             f->end_of_stream = 1;
         } else if (ret != Z_OK && !(ret == Z_BUF_ERROR && f->inflater.avail_in == 0)) {
-            platform_log("gzip data is corrupt (%s)\n", f->inflater.msg ? f->inflater.msg : "inflate failed");
+            platform_log("gzip data is corrupt (%s)\n",
+                         f->inflater.msg ? f->inflater.msg : "inflate failed");
             f->end_of_stream = 1;
             f->output_len = 0;
             return 0;

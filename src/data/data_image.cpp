@@ -14,13 +14,14 @@ void data_image_set_error(const char *text) {
     snprintf(data_image_last_error, sizeof data_image_last_error, "%s", text);
 }
 
-const char *data_image_error(void) { return data_image_last_error; }
+const char *data_image_error(void) {
+    return data_image_last_error;
+}
 
 uint64_t data_image_size(int64_t width, int64_t height, int channels, int bytes_per_sample) {
     if (width <= 0 || height <= 0 || width > DATA_IMAGE_MAX_SIDE || height > DATA_IMAGE_MAX_SIDE)
         return 0;
-    if (channels < 1 || channels > 4 || (bytes_per_sample != 1 && bytes_per_sample != 2))
-        return 0;
+    if (channels < 1 || channels > 4 || (bytes_per_sample != 1 && bytes_per_sample != 2)) return 0;
     return (uint64_t)width * (uint64_t)height * (uint64_t)channels * (uint64_t)bytes_per_sample;
 }
 
@@ -104,9 +105,11 @@ int data_image_load(const char *name, data_image *out) {
 int data_image_header_int(const uint8_t *bytes, size_t len, size_t *pos, int64_t *value) {
     size_t p = *pos;
     for (;;) {
-        while (p < len && (bytes[p] == ' ' || (bytes[p] >= '\t' && bytes[p] <= '\r'))) p++;
+        while (p < len && (bytes[p] == ' ' || (bytes[p] >= '\t' && bytes[p] <= '\r')))
+            p++;
         if (p < len && bytes[p] == '#') {
-            while (p < len && bytes[p] != '\n') p++;
+            while (p < len && bytes[p] != '\n')
+                p++;
             continue;
         }
         break;

@@ -104,8 +104,8 @@ struct data_texture_pixels {
 // Decodes J7, J6, P3 / P6 or PNG (anything else is tried as PNG) and builds the levels. For PNG
 // the ".info" text (may be null) selects "[mip_max_alpha]" and "[mip_custom]"; name is for
 // messages. 1 on success.
-int data_image_texture_pixels(const uint8_t *bytes, size_t len, const char *name,
-                              const char *info, data_texture_pixels *out);
+int data_image_texture_pixels(const uint8_t *bytes, size_t len, const char *name, const char *info,
+                              data_texture_pixels *out);
 void data_texture_pixels_free(data_texture_pixels *p);
 
 // ---- animations (".seq", magic "ANIM1") and texture links ("LINK") ---------------------------
@@ -119,9 +119,9 @@ enum {
 struct data_seq {
     int length; // play-list entries
     int frames;
-    int step;   // tics per play-list entry, at least 1
+    int step; // tics per play-list entry, at least 1
     int loop;
-    int *list;  // frame index per entry, each within 0..frames-1
+    int *list; // frame index per entry, each within 0..frames-1
     data_texture_pixels *frame;
 };
 

@@ -8,7 +8,9 @@
 
 #include <cstring>
 
-static inline int half(int v) { return v > 1 ? v / 2 : 1; }
+static inline int half(int v) {
+    return v > 1 ? v / 2 : 1;
+}
 
 size_t data_mip_chain_bytes(int width, int height, int bpp) {
     size_t total = 0;
@@ -22,7 +24,8 @@ size_t data_mip_chain_bytes(int width, int height, int bpp) {
 
 int data_mip_floor_pow2(int v) {
     int p = 1;
-    while (p <= v / 2) p *= 2;
+    while (p <= v / 2)
+        p *= 2;
     return p;
 }
 
@@ -31,7 +34,8 @@ static void mip_average(const uint8_t *const *px, int n, uint8_t *dst, int bpp, 
     if (bpp == 3) {
         for (int c = 0; c < 3; c++) {
             int sum = 0;
-            for (int i = 0; i < n; i++) sum += px[i][c];
+            for (int i = 0; i < n; i++)
+                sum += px[i][c];
             dst[c] = (uint8_t)(sum / n);
         }
         return;
@@ -121,7 +125,8 @@ int data_mip_redundant(const uint8_t *big, int width, int height, int bpp) {
             for (int c = 0; c < bpp; c++)
                 tmp[((size_t)y * width + x) * bpp + c] =
                     (uint8_t)((3 * small[((size_t)y * sw + i) * bpp + c] +
-                               small[((size_t)y * sw + f) * bpp + c]) / 4);
+                               small[((size_t)y * sw + f) * bpp + c]) /
+                              4);
         }
     int same = 1;
     for (int y = 0; y < height && same; y++) {
@@ -129,7 +134,8 @@ int data_mip_redundant(const uint8_t *big, int width, int height, int bpp) {
         for (int x = 0; x < width && same; x++)
             for (int c = 0; c < bpp; c++) {
                 int v = (3 * tmp[((size_t)i * width + x) * bpp + c] +
-                         tmp[((size_t)f * width + x) * bpp + c]) / 4;
+                         tmp[((size_t)f * width + x) * bpp + c]) /
+                        4;
                 int d = v - big[((size_t)y * width + x) * bpp + c];
                 if (d > 4 || d < -4) {
                     same = 0;
@@ -142,8 +148,8 @@ int data_mip_redundant(const uint8_t *big, int width, int height, int bpp) {
 }
 
 int data_mip_custom(const uint8_t *image, int width, int image_height, int bpp, uint8_t *chain) {
-    size_t total = data_mip_chain_bytes(width, 2 * image_height / 3 > 0 ? 2 * image_height / 3 : 1,
-                                        bpp);
+    size_t total =
+        data_mip_chain_bytes(width, 2 * image_height / 3 > 0 ? 2 * image_height / 3 : 1, bpp);
     if ((2 * image_height) % 3 != 0 || image_height < 3) {
         memset(chain, 0, total);
         size_t n = (size_t)width * (2 * image_height / 3 > 0 ? 2 * image_height / 3 : 1) * bpp;
@@ -182,7 +188,9 @@ int data_mip_custom(const uint8_t *image, int width, int image_height, int bpp, 
     }
 }
 
-static int is_pow2(int v) { return v > 0 && (v & (v - 1)) == 0; }
+static int is_pow2(int v) {
+    return v > 0 && (v & (v - 1)) == 0;
+}
 
 int data_mip_prepare(uint8_t **chain, int *width, int *height, int bpp, int reduction,
                      const char *name, uint8_t **base) {

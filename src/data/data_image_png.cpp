@@ -40,8 +40,12 @@ static void png_read_memory(png_structp png, png_bytep dst, png_size_t n) {
     src->pos += n;
 }
 
-static png_voidp png_zv_malloc(png_structp, png_alloc_size_t size) { return zv_alloc(size); }
-static void png_zv_free(png_structp, png_voidp p) { zv_free(p); }
+static png_voidp png_zv_malloc(png_structp, png_alloc_size_t size) {
+    return zv_alloc(size);
+}
+static void png_zv_free(png_structp, png_voidp p) {
+    zv_free(p);
+}
 
 // The jump target sits in its own function so that no local of the caller is modified between
 // setjmp and longjmp (locals in registers would be clobbered).
@@ -81,13 +85,15 @@ static int png_decode_run(png_decode_state *st, png_source *src, int flags, data
     int bits = png_get_bit_depth(png, info);
     size_t rowbytes = png_get_rowbytes(png, info);
     if ((bits != 8 && bits != 16) || channels < 1 || channels > 4 ||
-        rowbytes != (size_t)w * channels * (bits / 8) || !data_image_size(w, h, channels, bits / 8)) {
+        rowbytes != (size_t)w * channels * (bits / 8) ||
+        !data_image_size(w, h, channels, bits / 8)) {
         data_image_set_error("Unsupported PNG layout");
         return 0;
     }
     st->pixels = (uint8_t *)zv_alloc(rowbytes * h);
     st->rows = (png_bytep *)zv_alloc(sizeof(png_bytep) * h);
-    for (png_uint_32 y = 0; y < h; y++) st->rows[y] = st->pixels + rowbytes * y;
+    for (png_uint_32 y = 0; y < h; y++)
+        st->rows[y] = st->pixels + rowbytes * y;
     png_read_image(png, st->rows);
     png_read_end(png, nullptr);
     out->width = (int)w;
@@ -141,7 +147,8 @@ static void png_write_memory(png_structp png, png_bytep src, png_size_t n) {
     png_sink *s = (png_sink *)png_get_io_ptr(png);
     if (s->len + n > s->cap) {
         size_t cap = s->cap ? s->cap : 4096;
-        while (cap < s->len + n) cap *= 2;
+        while (cap < s->len + n)
+            cap *= 2;
         s->bytes = (uint8_t *)zv_realloc(s->bytes, cap);
         s->cap = cap;
     }
@@ -224,4 +231,6 @@ int data_image_write_png(const char *name, const uint8_t *rgb, int width, int he
     return png_store(name, &img, 1);
 }
 
-int data_image_save_png(const char *name, const data_image *img) { return png_store(name, img, 0); }
+int data_image_save_png(const char *name, const data_image *img) {
+    return png_store(name, img, 0);
+}

@@ -5,8 +5,8 @@ int data_image_decode_pnm(const uint8_t *bytes, size_t len, data_image *out, siz
     out->pixels = nullptr;
     int grey = len >= 2 && (bytes[1] == '2' || bytes[1] == '5');
     const char *dims_error = grey ? "Can't get PGM dimensions" : "Can't get PPM dimensions";
-    if (len < 3 || bytes[0] != 'P' || (bytes[1] != '2' && bytes[1] != '3' && bytes[1] != '5' &&
-                                       bytes[1] != '6')) {
+    if (len < 3 || bytes[0] != 'P' ||
+        (bytes[1] != '2' && bytes[1] != '3' && bytes[1] != '5' && bytes[1] != '6')) {
         data_image_set_error("Can't parse PPM header");
         return 0;
     }

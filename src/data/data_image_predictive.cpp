@@ -67,8 +67,8 @@ int data_image_encode_predictive(const data_image *img, uint8_t **out, size_t *l
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++)
             for (int c = 0; c < bpp; c++)
-                buf[pos++] = (uint8_t)(src[((size_t)y * w + x) * bpp + c] -
-                                       predict(src, x, y, w, bpp, c));
+                buf[pos++] =
+                    (uint8_t)(src[((size_t)y * w + x) * bpp + c] - predict(src, x, y, w, bpp, c));
     *out = buf;
     *len = total;
     return 1;

@@ -8,15 +8,19 @@
 
 #include <cstring>
 
-static int is_space(uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+static int is_space(uint8_t c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // Reads one white-space delimited token of at most 15 characters.
 static int seq_token(const uint8_t *bytes, size_t len, size_t *pos, char *tok, size_t *start) {
     size_t p = *pos;
-    while (p < len && is_space(bytes[p])) p++;
+    while (p < len && is_space(bytes[p]))
+        p++;
     *start = p;
     size_t n = 0;
-    while (p < len && !is_space(bytes[p]) && n < 15) tok[n++] = (char)bytes[p++];
+    while (p < len && !is_space(bytes[p]) && n < 15)
+        tok[n++] = (char)bytes[p++];
     tok[n] = 0;
     *pos = p;
     return n > 0;
@@ -58,7 +62,8 @@ static void seq_fit_frame(data_texture_pixels *f, const char *name) {
 void data_image_seq_free(data_seq *seq) {
     if (!seq) return;
     if (seq->frame)
-        for (int i = 0; i < seq->frames; i++) data_texture_pixels_free(&seq->frame[i]);
+        for (int i = 0; i < seq->frames; i++)
+            data_texture_pixels_free(&seq->frame[i]);
     zv_free(seq->frame);
     zv_free(seq->list);
     memset(seq, 0, sizeof *seq);
@@ -80,7 +85,8 @@ int data_image_seq_parse(const uint8_t *bytes, size_t len, const char *name, dat
     if (!seq_token(bytes, len, &pos, tok, &start) || strcmp(tok, "ANIM1") != 0)
         return seq_fail(out, name, "Not a .seq animation");
     int64_t q, f, step, loop;
-    if (!data_image_header_int(bytes, len, &pos, &q) || !data_image_header_int(bytes, len, &pos, &f) ||
+    if (!data_image_header_int(bytes, len, &pos, &q) ||
+        !data_image_header_int(bytes, len, &pos, &f) ||
         !data_image_header_int(bytes, len, &pos, &step) ||
         !data_image_header_int(bytes, len, &pos, &loop))
         return seq_fail(out, name, "Can't read .seq header");
@@ -130,11 +136,14 @@ int data_image_seq_parse(const uint8_t *bytes, size_t len, const char *name, dat
             data_image_free(&img);
             data_mip_build(fr->chain, fr->width, fr->height, 4, 0);
         } else if (!strcmp(tok, "PNG")) {
-            while (pos < len && bytes[pos] != '\n' && is_space(bytes[pos])) pos++;
+            while (pos < len && bytes[pos] != '\n' && is_space(bytes[pos]))
+                pos++;
             size_t a = pos;
-            while (pos < len && bytes[pos] != '\n') pos++;
+            while (pos < len && bytes[pos] != '\n')
+                pos++;
             size_t b = pos;
-            while (b > a && is_space(bytes[b - 1])) b--;
+            while (b > a && is_space(bytes[b - 1]))
+                b--;
             if (b == a) return seq_fail(out, name, "EOF while reading .seq");
             char file[1024];
             size_t n = b - a < sizeof file - 1 ? b - a : sizeof file - 1;
@@ -154,7 +163,8 @@ int data_image_seq_parse(const uint8_t *bytes, size_t len, const char *name, dat
                 info = (uint8_t *)zv_realloc(info, info_len + 1);
                 info[info_len] = 0;
             }
-            int ok = data_image_texture_pixels(png, png_len, file, (const char *)info, fr) && fr->png;
+            int ok =
+                data_image_texture_pixels(png, png_len, file, (const char *)info, fr) && fr->png;
             zv_free(png);
             zv_free(info);
             if (!ok) {
@@ -178,13 +188,16 @@ int data_image_link_target(const uint8_t *bytes, size_t len, char *target, size_
     if (!size) return 0;
     target[0] = 0;
     size_t p = 0;
-    while (p < len && is_space(bytes[p])) p++;
+    while (p < len && is_space(bytes[p]))
+        p++;
     if (len - p < 4 || memcmp(bytes + p, "LINK", 4) != 0) return 0;
     p += 4;
     if (p < len && !is_space(bytes[p])) return 0;
     size_t end = len - p > 1023 ? p + 1023 : len;
-    while (p < end && is_space(bytes[p])) p++;
-    while (end > p && (is_space(bytes[end - 1]) || bytes[end - 1] == 0)) end--;
+    while (p < end && is_space(bytes[p]))
+        p++;
+    while (end > p && (is_space(bytes[end - 1]) || bytes[end - 1] == 0))
+        end--;
     if (end == p) return 0;
     size_t n = end - p < size - 1 ? end - p : size - 1;
     memcpy(target, bytes + p, n);

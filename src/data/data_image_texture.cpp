@@ -19,8 +19,8 @@ static int token_is(const uint8_t *bytes, size_t len, const char *magic) {
     return len == n || bytes[n] == ' ' || (bytes[n] >= '\t' && bytes[n] <= '\r') || bytes[n] == '#';
 }
 
-int data_image_texture_pixels(const uint8_t *bytes, size_t len, const char *name,
-                              const char *info, data_texture_pixels *out) {
+int data_image_texture_pixels(const uint8_t *bytes, size_t len, const char *name, const char *info,
+                              data_texture_pixels *out) {
     memset(out, 0, sizeof *out);
     data_image img;
     int ok, png = 0;

@@ -56,7 +56,9 @@ static void data_index_pump(void) {
     if (data_index.pump) data_index.pump();
 }
 
-void file_index_set_pump(void (*pump)(void)) { data_index.pump = pump; }
+void file_index_set_pump(void (*pump)(void)) {
+    data_index.pump = pump;
+}
 
 static void data_index_walk(const char *dir, size_t name_start, int priority, int depth) {
     if (depth > DATA_WALK_DEPTH_MAX) return;
@@ -64,7 +66,8 @@ static void data_index_walk(const char *dir, size_t name_start, int priority, in
     if (!d) return;
     data_index_pump();
     size_t dir_len = strlen(dir);
-    while (dir_len > 1 && dir[dir_len - 1] == '/') dir_len--;
+    while (dir_len > 1 && dir[dir_len - 1] == '/')
+        dir_len--;
     struct dirent *ent;
     while ((ent = readdir(d))) {
         if (!strcmp(ent->d_name, ".") || !strcmp(ent->d_name, "..")) continue;
@@ -176,7 +179,8 @@ const char *const *file_index_build(void) {
 }
 
 void file_index_free(void) {
-    for (int i = 0; i < data_index.count; i++) zv_free(data_index.entries[i].storage);
+    for (int i = 0; i < data_index.count; i++)
+        zv_free(data_index.entries[i].storage);
     zv_free(data_index.entries);
     zv_free(data_index.list);
     void (*pump)(void) = data_index.pump;
@@ -190,17 +194,23 @@ int file_index_find(const char *name) {
     int lo = 0, hi = data_index.count;
     while (lo < hi) {
         int mid = lo + (hi - lo) / 2;
-        if (data_name_compare(data_index.entries[mid].name, name) < 0) lo = mid + 1;
-        else hi = mid;
+        if (data_name_compare(data_index.entries[mid].name, name) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     if (lo < data_index.count && data_name_compare(data_index.entries[lo].name, name) == 0)
         return lo;
     return -1;
 }
 
-int file_index_exists(const char *name) { return file_index_find(name) >= 0; }
+int file_index_exists(const char *name) {
+    return file_index_find(name) >= 0;
+}
 
-int file_index_count(void) { return data_index.built ? data_index.count : 0; }
+int file_index_count(void) {
+    return data_index.built ? data_index.count : 0;
+}
 
 const file_index_entry *file_index_entry_at(int i) {
     if (!data_index.built || i < 0 || i >= data_index.count) return nullptr;

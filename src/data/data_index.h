@@ -42,8 +42,7 @@ void file_index_set_pump(void (*pump)(void));
 // Reads the text header of a ".saf" archive from fp (at its start), reporting each member with
 // its offset and length in the file. file_size bounds the members. Returns the member count, or
 // -1 when the header is bad (the caller then drops every member it was given).
-typedef void (*data_archive_member_fn)(void *ctx, const char *name, int32_t offset,
-                                       int32_t length);
+typedef void (*data_archive_member_fn)(void *ctx, const char *name, int32_t offset, int32_t length);
 int data_archive_read(FILE *fp, int64_t file_size, data_archive_member_fn member, void *ctx);
 
 // Case-insensitive comparison of the index (each byte through tolower).

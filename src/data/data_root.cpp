@@ -32,8 +32,10 @@ static char *data_root_normalise(const char *text, size_t text_len, const char *
 }
 
 static void data_root_add(char *root) {
-    if (root && data_roots.count < DATA_ROOT_MAX) data_roots.roots[data_roots.count++] = root;
-    else zv_free(root);
+    if (root && data_roots.count < DATA_ROOT_MAX)
+        data_roots.roots[data_roots.count++] = root;
+    else
+        zv_free(root);
 }
 
 static char *data_root_home(void) {
@@ -84,6 +86,7 @@ const char *data_home(void) {
 }
 
 void data_root_reset(void) {
-    for (int i = 0; i < data_roots.count; i++) zv_free(data_roots.roots[i]);
+    for (int i = 0; i < data_roots.count; i++)
+        zv_free(data_roots.roots[i]);
     memset(&data_roots, 0, sizeof data_roots);
 }

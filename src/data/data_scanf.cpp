@@ -38,7 +38,8 @@ static int scan_is_space(int c) {
 // Skips whitespace; returns the first other character, consumed, or -1 at the end.
 static int scan_skip_space(scan_state *s) {
     int c;
-    do c = scan_get(s);
+    do
+        c = scan_get(s);
     while (scan_is_space(c));
     return c;
 }
@@ -52,10 +53,11 @@ static int scan_digit_value(int c) {
 
 // 10^n for 0 <= n, as the product of 1e4096 (per whole 4096) and the binary powers of the rest.
 static long double scan_power_of_ten(int n) {
-    static const long double factors[] = {1e1L, 1e2L, 1e4L, 1e8L, 1e16L, 1e32L, 1e64L,
-                                          1e128L, 1e256L, 1e512L, 1e1024L, 1e2048L};
+    static const long double factors[] = {1e1L,  1e2L,   1e4L,   1e8L,   1e16L,   1e32L,
+                                          1e64L, 1e128L, 1e256L, 1e512L, 1e1024L, 1e2048L};
     long double p = 1.0L;
-    for (; n >= 4096; n -= 4096) p *= 1e4096L;
+    for (; n >= 4096; n -= 4096)
+        p *= 1e4096L;
     for (int bit = 0; bit < 12; bit++)
         if (n & (1 << bit)) p *= factors[bit];
     return p;
@@ -150,8 +152,10 @@ static int scan_real(scan_state *s, int width, long double *out) {
     if (exponent > SCAN_EXPONENT_MAX) exponent = SCAN_EXPONENT_MAX;
     if (exponent < -SCAN_EXPONENT_MAX) exponent = -SCAN_EXPONENT_MAX;
     if (m != 0.0L) { // zero times an infinite power would be a NaN
-        if (exponent >= 0) m *= scan_power_of_ten((int)exponent);
-        else m /= scan_power_of_ten((int)-exponent);
+        if (exponent >= 0)
+            m *= scan_power_of_ten((int)exponent);
+        else
+            m /= scan_power_of_ten((int)-exponent);
     }
     *out = negative ? -m : m;
     return SCAN_OK;
@@ -170,7 +174,8 @@ static const char *scan_parse_set(const char *p, unsigned char member[256]) {
         unsigned char lo = (unsigned char)*p;
         if (p[1] == '-' && p[2] && p[2] != ']') {
             unsigned char hi = (unsigned char)p[2];
-            for (int c = lo; c <= hi; c++) member[c] = 1;
+            for (int c = lo; c <= hi; c++)
+                member[c] = 1;
             p += 3;
         } else {
             member[lo] = 1;
@@ -179,7 +184,8 @@ static const char *scan_parse_set(const char *p, unsigned char member[256]) {
     }
     if (*p == ']') p++;
     if (invert)
-        for (int c = 0; c < 256; c++) member[c] = !member[c];
+        for (int c = 0; c < 256; c++)
+            member[c] = !member[c];
     return p;
 }
 
@@ -223,10 +229,14 @@ int data_scanf(data_file *f, const char *format, ...) {
             p++;
         }
         for (;; p++) {
-            if (*p == 'h') half = 1;
-            else if (*p == 'l') longs++;
-            else if (*p == 'L' || *p == 'q') longs = 2;
-            else break;
+            if (*p == 'h')
+                half = 1;
+            else if (*p == 'l')
+                longs++;
+            else if (*p == 'L' || *p == 'q')
+                longs = 2;
+            else
+                break;
         }
         int conv = (unsigned char)*p;
         if (!conv) {
@@ -246,8 +256,10 @@ int data_scanf(data_file *f, const char *format, ...) {
             uint32_t v = 0;
             outcome = scan_integer(&s, conv, width, &v);
             if (outcome == SCAN_OK && !suppress) {
-                if (half) *va_arg(ap, int16_t *) = (int16_t)(uint16_t)v;
-                else *va_arg(ap, int32_t *) = (int32_t)v;
+                if (half)
+                    *va_arg(ap, int16_t *) = (int16_t)(uint16_t)v;
+                else
+                    *va_arg(ap, int32_t *) = (int32_t)v;
                 count++;
             }
             break;
@@ -260,9 +272,12 @@ int data_scanf(data_file *f, const char *format, ...) {
             long double v = 0;
             outcome = scan_real(&s, width, &v);
             if (outcome == SCAN_OK && !suppress) {
-                if (longs >= 2) *va_arg(ap, long double *) = v;
-                else if (longs == 1) *va_arg(ap, double *) = (double)v;
-                else *va_arg(ap, float *) = (float)v;
+                if (longs >= 2)
+                    *va_arg(ap, long double *) = v;
+                else if (longs == 1)
+                    *va_arg(ap, double *) = (double)v;
+                else
+                    *va_arg(ap, float *) = (float)v;
                 count++;
             }
             break;
@@ -335,8 +350,10 @@ int data_scanf(data_file *f, const char *format, ...) {
         }
         case 'n':
             if (!suppress) {
-                if (half) *va_arg(ap, int16_t *) = (int16_t)s.consumed;
-                else *va_arg(ap, int32_t *) = s.consumed;
+                if (half)
+                    *va_arg(ap, int16_t *) = (int16_t)s.consumed;
+                else
+                    *va_arg(ap, int32_t *) = s.consumed;
             }
             break;
         default:

@@ -48,4 +48,6 @@ size_t data_descrambler_read(data_descrambler *d, void *buf, size_t n) {
     return got;
 }
 
-void data_descrambler_close(data_descrambler *d) { zv_free(d); }
+void data_descrambler_close(data_descrambler *d) {
+    zv_free(d);
+}

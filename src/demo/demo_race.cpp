@@ -381,6 +381,7 @@ void demo_install(void) {
     race_steps.trial_ghost_start = trial_ghost_start_step;
     race_steps.trial_record_start = trial_record_start_step;
     track_steps.demo_finish = finish_step;
+    track_steps.bikes_finish = demo_history_clear; // no state of the last race is replayed
     track_steps.demo_track = demo_track_step;
     track_steps.demo_record_start = record_start_step;
     track_steps.bike_create = bike_create_step;

@@ -106,8 +106,7 @@ int platform_audio_fragment_samples(int rate) {
 
 void platform_close_audio(platform_audio *a) {
     // Only one device exists; a null handle means it (shutdown paths that lost the handle).
-    if (!a)
-        a = &g_audio.device;
+    if (!a) a = &g_audio.device;
     if (!a->open || !a->ops || !a->ops->close) {
         platform_log("Can't close audio, not open\n");
         return;

@@ -186,7 +186,8 @@ int race_lap_tics(int slot, int k);
 // Best lap (laps 2 onward) in tics; 0 when none.
 int race_best_lap(int slot);
 int race_finished(int slot);
-// The finish rule: marks every rider whose last completed lap ended at or after the winner's finish.
+// The finish rule: marks every rider whose last completed lap ended at or after the winner's
+// finish.
 void race_check_finish(void);
 // Cutting penalty in tics.
 int race_cut_penalty(int slot);

@@ -33,9 +33,10 @@ void race_log_local_distance(void) {
         int racing = race.tic - race.gate_drop_tic;
         const race_rider *r = &race.riders[s];
         float dx = r->last_xz[0] - race.start_pos[0], dz = r->last_xz[1] - race.start_pos[2];
-        platform_log("Local rider rode %.1f ft in %.1f s of racing, ending %.1f ft from the start\n",
-                     r->distance, racing > 0 ? racing / 128.0 : 0.0,
-                     r->tracked ? std::sqrt(dx * dx + dz * dz) : 0.0f);
+        platform_log(
+            "Local rider rode %.1f ft in %.1f s of racing, ending %.1f ft from the start\n",
+            r->distance, racing > 0 ? racing / 128.0 : 0.0,
+            r->tracked ? std::sqrt(dx * dx + dz * dz) : 0.0f);
         return;
     }
 }

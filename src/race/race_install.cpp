@@ -2,6 +2,7 @@
 #include "bike/bike.h"
 #include "core/core_config.h"
 #include "core/core_hooks.h"
+#include "core/core_message.h"
 #include "race/race.h"
 #include "race/race_robots.h"
 #include "track/track_erosion.h"
@@ -89,11 +90,14 @@ void time_trial_abort_step(int) {
     race.attempt_state++;
 }
 
-void time_trial_started_step(int) { race.attempt_state = 2; }
+void time_trial_started_step(int) {
+    race.attempt_state = 2;
+}
 
 } // namespace
 
 void race_install(void) {
+    race_steps.message = [](const char *text) { core_message_add("%s", text); };
     core_hook.time_trial_abort = time_trial_abort_step;
     core_hook.time_trial_started = time_trial_started_step;
     track_steps.gates_load = gates_load;

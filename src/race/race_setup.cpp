@@ -39,9 +39,11 @@ const char *robot_personality_name(int roster_index) {
     if (core_render.practice) return "tester";
     return racing[(roster_index >= 0 ? roster_index : 0) % 3];
 }
-}
+} // namespace
 
-void race_seed(uint32_t seed) { race_rng.seed(seed); }
+void race_seed(uint32_t seed) {
+    race_rng.seed(seed);
+}
 
 void race_robots_shuffle_now(void) {
     uint32_t seed = (uint32_t)time(nullptr);
@@ -157,8 +159,8 @@ int race_bike_create(int slot) {
     if (race_steps.robot_personality) {
         int robot = race.status[slot] == RACE_ROBOT_DRIVEN && race.robot_of[slot] >= 0;
         unsigned seed = 1u + (unsigned)slot + 160u * (unsigned)(robot ? race.robot_of[slot] : 0);
-        race_steps.robot_personality(slot, robot ? robot_personality_name(race.robot_of[slot]) : "empty",
-                                     seed);
+        race_steps.robot_personality(
+            slot, robot ? robot_personality_name(race.robot_of[slot]) : "empty", seed);
     }
     if (!model || !bike_world.world)
         return 0; // empty, replayed and remote slots get their bikes from the demo or network

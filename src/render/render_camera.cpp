@@ -8,16 +8,12 @@
 
 camera_projection camera_current = {1, 0.75f, 0.25f, 5000};
 
-camera_projection camera_projection_for(int width, int height, float fov_degrees,
-                                        float near_plane, float far_plane)
-{
+camera_projection camera_projection_for(int width, int height, float fov_degrees, float near_plane,
+                                        float far_plane) {
     camera_projection p;
-    if (width < 1)
-        width = 1;
-    if (height < 1)
-        height = 1;
-    if (!std::isfinite(fov_degrees) || fov_degrees <= 0 || fov_degrees >= 179)
-        fov_degrees = 60;
+    if (width < 1) width = 1;
+    if (height < 1) height = 1;
+    if (!std::isfinite(fov_degrees) || fov_degrees <= 0 || fov_degrees >= 179) fov_degrees = 60;
     double t = std::tan(fov_degrees * 0.008726646259971648);
     if ((double)width / height > 4.0 / 3.0) {
         p.v = (float)(0.75 * t);
@@ -32,33 +28,29 @@ camera_projection camera_projection_for(int width, int height, float fov_degrees
     return p;
 }
 
-void camera_set_projection(int width, int height, float fov_degrees)
-{
+void camera_set_projection(int width, int height, float fov_degrees) {
     camera_current =
         camera_projection_for(width, height, fov_degrees, lighting.near_plane, lighting.far_plane);
     const camera_projection &p = camera_current;
     zvglViewport(0, 0, width, height);
     zvglMatrixMode(GL_PROJECTION);
     zvglLoadIdentity();
-    zvglFrustum(-p.h * p.near_plane, p.h * p.near_plane, -p.v * p.near_plane,
-                p.v * p.near_plane, p.near_plane, p.far_plane);
+    zvglFrustum(-p.h * p.near_plane, p.h * p.near_plane, -p.v * p.near_plane, p.v * p.near_plane,
+                p.near_plane, p.far_plane);
     zvglMatrixMode(GL_MODELVIEW);
     zvglLoadIdentity();
 }
 
-float camera_linearise_depth(float z, float near_plane, float far_plane)
-{
+float camera_linearise_depth(float z, float near_plane, float far_plane) {
     // The planes go through the same limits as the projection, so f - n is never 0.
     lighting_clamp_planes(&near_plane, &far_plane);
     double n = near_plane, f = far_plane;
     double den = z * (f - n) - f;
-    if (den == 0)
-        return 1;
+    if (den == 0) return 1;
     return (float)((-(f * n) / den - n) / (f - n));
 }
 
-static float hermite(float p0, float p1, float p2, float p3, float e, float g, float f)
-{
+static float hermite(float p0, float p1, float p2, float p3, float e, float g, float f) {
     float delta = p2 - p1;
     float m1 = e > 0 ? ((p1 - p0) / e + delta) / 2 : 0;
     float m2 = g > 0 ? ((p3 - p2) / g + delta) / 2 : 0;
@@ -66,10 +58,8 @@ static float hermite(float p0, float p1, float p2, float p3, float e, float g, f
 }
 
 int camera_keyframe_at(const camera_keyframe *keys, int count, double t, float position[3],
-                       float quat[4], float *fov)
-{
-    if (!keys || count <= 0)
-        return 0;
+                       float quat[4], float *fov) {
+    if (!keys || count <= 0) return 0;
     int i = 0;
     while (i < count && !(keys[i].tic > t))
         i++;
@@ -102,8 +92,8 @@ int camera_keyframe_at(const camera_keyframe *keys, int count, double t, float p
         return 1;
     }
     for (int c = 0; c < 3; c++)
-        position[c] = hermite(k0.position[c], k1.position[c], k2.position[c], k3.position[c], e,
-                              g, f);
+        position[c] =
+            hermite(k0.position[c], k1.position[c], k2.position[c], k3.position[c], e, g, f);
     // All four quaternions into k2's hemisphere, so the curve takes the short way round.
     float q[4][4];
     const camera_keyframe *ks[4] = {&k0, &k1, &k2, &k3};
@@ -131,8 +121,7 @@ int camera_keyframe_at(const camera_keyframe *keys, int count, double t, float p
     return 1;
 }
 
-void camera_quat_to_matrix(const float q[4], float m[9])
-{
+void camera_quat_to_matrix(const float q[4], float m[9]) {
     float x = q[0], y = q[1], z = q[2], w = q[3];
     m[0] = 1 - 2 * (y * y + z * z);
     m[1] = 2 * (x * y + w * z);

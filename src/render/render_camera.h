@@ -3,15 +3,15 @@
 #pragma once
 
 struct camera_projection {
-    float h, v;       // horizontal and vertical half-extents at unit distance
+    float h, v; // horizontal and vertical half-extents at unit distance
     float near_plane, far_plane;
 };
 
 // Half-extents for a window of width x height and a horizontal field of view in degrees: wider
 // than 4:3 keeps the vertical view of a 4:3 screen and widens the sides; narrower keeps the
 // horizontal view and extends the vertical one. Planes are made usable (far beyond near).
-camera_projection camera_projection_for(int width, int height, float fov_degrees,
-                                        float near_plane, float far_plane);
+camera_projection camera_projection_for(int width, int height, float fov_degrees, float near_plane,
+                                        float far_plane);
 // Viewport, frustum on the projection stack, identity model-view.
 void camera_set_projection(int width, int height, float fov_degrees);
 // The projection last set by camera_set_projection (the flare pass needs its extents).

@@ -7,8 +7,7 @@
 #include "render/zvgl.h"
 
 void flare_to_camera(const lighting_flare *f, const float eye[3], const float axes[9],
-                     float out[3])
-{
+                     float out[3]) {
     float w[3] = {f->vector[0], f->vector[1], f->vector[2]};
     if (f->kind == LIGHTING_FLARE_POINT)
         for (int c = 0; c < 3; c++)
@@ -17,60 +16,51 @@ void flare_to_camera(const lighting_flare *f, const float eye[3], const float ax
         out[r] = axes[r * 3] * w[0] + axes[r * 3 + 1] * w[1] + axes[r * 3 + 2] * w[2];
 }
 
-int flare_project(const float c[3], float h, float v, float *x, float *y)
-{
+int flare_project(const float c[3], float h, float v, float *x, float *y) {
     float depth = -c[2];
     // Behind the eye or on its plane the bounds below are empty: nothing to divide by.
-    if (!(depth > 0))
-        return 0;
-    if (c[0] < -h * depth || c[0] > h * depth || c[1] < -v * depth || c[1] > v * depth)
-        return 0;
+    if (!(depth > 0)) return 0;
+    if (c[0] < -h * depth || c[0] > h * depth || c[1] < -v * depth || c[1] > v * depth) return 0;
     *x = c[0] / depth;
     *y = c[1] / depth;
     return 1;
 }
 
-static float clamp01(float a) { return a < 0 ? 0 : a > 1 ? 1 : a; }
+static float clamp01(float a) {
+    return a < 0 ? 0 : a > 1 ? 1 : a;
+}
 
-int flare_pixel(float x, float y, float h, float v, int width, int height, int *px, int *py)
-{
+int flare_pixel(float x, float y, float h, float v, int width, int height, int *px, int *py) {
     int col = (int)(clamp01((x + h) / (2 * h)) * (float)width);
     int row = (int)(clamp01((y + v) / (2 * v)) * (float)height);
-    if (col < 0 || row < 0 || col >= width || row >= height)
-        return 0;
+    if (col < 0 || row < 0 || col >= width || row >= height) return 0;
     *px = col;
     *py = row;
     return 1;
 }
 
-int flare_seen(const unsigned char rgb[3], float depth, float near_plane, float far_plane,
-               int kind, float distance)
-{
-    if (rgb[0] <= 223 || rgb[1] <= 223 || rgb[2] <= 223)
-        return 0;
-    float own = kind == LIGHTING_FLARE_VECTOR ? 0.4f
-                                              : clamp01((distance - 0.25f) * 0.00020001f);
+int flare_seen(const unsigned char rgb[3], float depth, float near_plane, float far_plane, int kind,
+               float distance) {
+    if (rgb[0] <= 223 || rgb[1] <= 223 || rgb[2] <= 223) return 0;
+    float own = kind == LIGHTING_FLARE_VECTOR ? 0.4f : clamp01((distance - 0.25f) * 0.00020001f);
     return camera_linearise_depth(depth, near_plane, far_plane) >= own;
 }
 
-float flare_fade(float x, float y, float h, float v)
-{
+float flare_fade(float x, float y, float h, float v) {
     float k = (h < v ? h : v) / 32;
-    if (!(k > 0))
-        return 0;
+    if (!(k > 0)) return 0;
     float a = clamp01((h - std::fabs(x)) / k), b = clamp01((v - std::fabs(y)) / k);
     return a < b ? a : b;
 }
 
-void flare_element_centre(float a, float b, float x, float y, float out[2])
-{
+void flare_element_centre(float a, float b, float x, float y, float out[2]) {
     out[0] = b * x + a * y;
     out[1] = b * y - a * x;
 }
 
 void flare_update_all(const float eye[3], const float axes[9], float h, float v, int width,
-                      int height, int (*read_pixel)(int x, int y, unsigned char rgb[3], float *depth))
-{
+                      int height,
+                      int (*read_pixel)(int x, int y, unsigned char rgb[3], float *depth)) {
     for (int i = 0; i < lighting.flare_count; i++) {
         lighting_flare *f = &lighting.flares[i];
         f->visibility = 0;
@@ -83,15 +73,13 @@ void flare_update_all(const float eye[3], const float axes[9], float h, float v,
         f->screen_y = y;
         unsigned char rgb[3];
         float depth;
-        if (!read_pixel || !read_pixel(px, py, rgb, &depth))
-            continue;
+        if (!read_pixel || !read_pixel(px, py, rgb, &depth)) continue;
         if (flare_seen(rgb, depth, lighting.near_plane, lighting.far_plane, f->kind, -c[2]))
             f->visibility = flare_fade(x, y, h, v);
     }
 }
 
-void flare_draw_all(void)
-{
+void flare_draw_all(void) {
     // Squares on the plane at unit distance: the projection maps (X, Y, -1) to the screen.
     zvglMatrixMode(GL_MODELVIEW);
     zvglLoadIdentity();
@@ -101,8 +89,7 @@ void flare_draw_all(void)
     zvglDepthMask(GL_FALSE);
     for (int i = 0; i < lighting.flare_count; i++) {
         const lighting_flare *f = &lighting.flares[i];
-        if (!(f->visibility > 0))
-            continue;
+        if (!(f->visibility > 0)) continue;
         for (int e = 0; e < f->element_count; e++) {
             const lighting_flare_element *el = &f->elements[e];
             float c[2];

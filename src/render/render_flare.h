@@ -14,8 +14,8 @@ int flare_project(const float c[3], float h, float v, float *x, float *y);
 int flare_pixel(float x, float y, float h, float v, int width, int height, int *px, int *py);
 // The read-back test: the pixel is bright in all three channels and its depth fraction is at
 // least the flare's own (0.4 for vector flares, by distance for point flares).
-int flare_seen(const unsigned char rgb[3], float depth, float near_plane, float far_plane,
-               int kind, float distance);
+int flare_seen(const unsigned char rgb[3], float depth, float near_plane, float far_plane, int kind,
+               float distance);
 // Visibility of a seen flare: 1, fading over the last 32nd of the view toward each edge.
 float flare_fade(float x, float y, float h, float v);
 // Centre of an element with placement (a, b) for a light at (X, Y).
@@ -24,6 +24,7 @@ void flare_element_centre(float a, float b, float x, float y, float out[2]);
 // (colour and depth at a window pixel; 0 when it cannot be read) and fills screen_x, screen_y
 // and visibility.
 void flare_update_all(const float eye[3], const float axes[9], float h, float v, int width,
-                      int height, int (*read_pixel)(int x, int y, unsigned char rgb[3], float *depth));
+                      int height,
+                      int (*read_pixel)(int x, int y, unsigned char rgb[3], float *depth));
 // Draws the visible flares' elements as additive squares (after the scene).
 void flare_draw_all(void);

@@ -19,7 +19,9 @@ static const char ascii_glyphs[] = "!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJK
                                    "[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~";
 static const char digit_glyphs[] = "0123456789";
 
-static int same_pixel(const uint8_t *a, const uint8_t *b) { return !memcmp(a, b, 4); }
+static int same_pixel(const uint8_t *a, const uint8_t *b) {
+    return !memcmp(a, b, 4);
+}
 
 void render_font_release(render_font *font) {
     if (font->texture && zvglStarted()) zvglDeleteTextures(1, &font->texture);
@@ -29,7 +31,8 @@ void render_font_release(render_font *font) {
 
 int render_font_cut(render_font *font, uint8_t *chain, int width, int height, const char *glyphs) {
     render_font_release(font);
-    for (int c = 0; c < 256; c++) font->advance[c] = 2.0f / 3.0f;
+    for (int c = 0; c < 256; c++)
+        font->advance[c] = 2.0f / 3.0f;
     if (!chain || width < 1 || height < 1) {
         zv_free(chain);
         return 0;
@@ -42,17 +45,21 @@ int render_font_cut(render_font *font, uint8_t *chain, int width, int height, co
     // Rows of cells: runs of non-marker pixels down the left column.
     int y = 0;
     while (y < height && *g) {
-        while (y < height && same_pixel(px(0, y), marker)) y++;
+        while (y < height && same_pixel(px(0, y), marker))
+            y++;
         int top = y;
-        while (y < height && !same_pixel(px(0, y), marker)) y++;
+        while (y < height && !same_pixel(px(0, y), marker))
+            y++;
         int bottom = y;
         if (bottom <= top) break;
         // Cells: runs of non-marker pixels along the row's top line.
         int x = 0;
         while (x < width && *g) {
-            while (x < width && same_pixel(px(x, top), marker)) x++;
+            while (x < width && same_pixel(px(x, top), marker))
+                x++;
             int left = x;
-            while (x < width && !same_pixel(px(x, top), marker)) x++;
+            while (x < width && !same_pixel(px(x, top), marker))
+                x++;
             if (x <= left) break;
             unsigned char c = *g++;
             font->s0[c] = (float)left / width;
@@ -83,7 +90,8 @@ int render_font_cut(render_font *font, uint8_t *chain, int width, int height, co
 
 int render_font_load_file(render_font *font, const char *name, const char *glyphs, int gl) {
     render_font_release(font);
-    for (int c = 0; c < 256; c++) font->advance[c] = 2.0f / 3.0f;
+    for (int c = 0; c < 256; c++)
+        font->advance[c] = 2.0f / 3.0f;
     uint8_t *bytes;
     size_t len;
     data_texture_pixels px = {};

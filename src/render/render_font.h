@@ -9,8 +9,8 @@
 #include <cstdint>
 
 struct render_font {
-    GLuint texture;  // the main font only
-    uint8_t *chain;  // RGBA levels, marker lines made clear
+    GLuint texture; // the main font only
+    uint8_t *chain; // RGBA levels, marker lines made clear
     int width, height;
     float s0[256], t0[256], s1[256], t1[256];
     float advance[256];

@@ -46,7 +46,8 @@ uint8_t *render_font_plate_pixels(const char *text, uint32_t fill, uint32_t outl
     }
     if (f->loaded && n > 0) {
         float width_units = 0;
-        for (int i = 0; i < n; i++) width_units += f->advance[(unsigned char)digits[i]];
+        for (int i = 0; i < n; i++)
+            width_units += f->advance[(unsigned char)digits[i]];
         float height = 96, room = (float)(PLATE - 2 * (PLATE_OUTLINE + 2));
         if (width_units * height > room) height = room / width_units;
         float left = ((float)PLATE - width_units * height) / 2, top = ((float)PLATE - height) / 2;

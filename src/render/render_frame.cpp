@@ -15,8 +15,7 @@
 frame_pass_hooks frame_passes;
 frame_settings frame_config = {1.0f, 1};
 
-void frame_view_matrix(const frame_camera *c, int with_translation, float m[16])
-{
+void frame_view_matrix(const frame_camera *c, int with_translation, float m[16]) {
     memset(m, 0, sizeof(float) * 16);
     for (int r = 0; r < 3; r++)
         for (int k = 0; k < 3; k++)
@@ -29,8 +28,7 @@ void frame_view_matrix(const frame_camera *c, int with_translation, float m[16])
 }
 
 // Sky faces as a box around the eye; drawn with depth writes off so everything covers it.
-static void draw_sky(void)
-{
+static void draw_sky(void) {
     static const float faces[5][4][3] = {
         {{-1, -1, -1}, {1, -1, -1}, {-1, 1, -1}, {1, 1, -1}}, // north (-z)
         {{1, -1, -1}, {1, -1, 1}, {1, 1, -1}, {1, 1, 1}},     // east (+x)
@@ -57,8 +55,7 @@ static void draw_sky(void)
     zvglPopMatrix();
 }
 
-static int read_pixel(int x, int y, unsigned char rgb[3], float *depth)
-{
+static int read_pixel(int x, int y, unsigned char rgb[3], float *depth) {
     unsigned char px[4] = {0, 0, 0, 0};
     zvglReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, px);
     zvglReadPixels(x, y, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, depth);
@@ -68,8 +65,7 @@ static int read_pixel(int x, int y, unsigned char rgb[3], float *depth)
     return 1;
 }
 
-void frame_draw(const frame_camera *camera, int width, int height)
-{
+void frame_draw(const frame_camera *camera, int width, int height) {
     // Texture level upkeep first: it draws into its own framebuffer and viewport.
     if (terrain_present()) {
         float g = camera->position[0] * terrain.inv_spacing;
@@ -119,8 +115,7 @@ void frame_draw(const frame_camera *camera, int width, int height)
     ground_draw(camera->position, dir, frame_config.ground_detail);
     zvglUseProgram(ZVGL_PROGRAM_UNLIT);
 
-    if (frame_passes.riders)
-        frame_passes.riders(0);
+    if (frame_passes.riders) frame_passes.riders(0);
     if (frame_passes.billboards) {
         zvglDisable(GL_CULL_FACE);
         zvglEnable(GL_BLEND);
@@ -131,10 +126,8 @@ void frame_draw(const frame_camera *camera, int width, int height)
         zvglEnable(GL_CULL_FACE);
         zvglDisable(GL_BLEND);
     }
-    if (frame_passes.riders)
-        frame_passes.riders(1);
-    if (frame_passes.lines)
-        frame_passes.lines();
+    if (frame_passes.riders) frame_passes.riders(1);
+    if (frame_passes.lines) frame_passes.lines();
     zvglUseProgram(ZVGL_PROGRAM_UNLIT);
     zvglSetFogDensity(0);
     if (frame_passes.name_tags) {
@@ -151,8 +144,7 @@ void frame_draw(const frame_camera *camera, int width, int height)
     }
 }
 
-void frame_overlay_projection(int width, int height)
-{
+void frame_overlay_projection(int width, int height) {
     zvglViewport(0, 0, width, height);
     zvglMatrixMode(GL_PROJECTION);
     zvglLoadIdentity();

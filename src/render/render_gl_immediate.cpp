@@ -18,8 +18,7 @@ enum {
     RGL_POLYGON = 9,
 };
 
-void rgl_reset_immediate(void)
-{
+void rgl_reset_immediate(void) {
     rgl.color[0] = rgl.color[1] = rgl.color[2] = rgl.color[3] = 1.0f;
     rgl.texcoord[0] = rgl.texcoord[1] = rgl.texcoord[2] = 0.0f;
     rgl.texcoord[3] = 1.0f;
@@ -29,10 +28,8 @@ void rgl_reset_immediate(void)
     rgl.closing_pending = 0;
 }
 
-int rgl_create_immediate_buffers(void)
-{
-    if (rgl.vao)
-        return 1;
+int rgl_create_immediate_buffers(void) {
+    if (rgl.vao) return 1;
     GLint saved_vao = 0, saved_array = 0;
     zvgl_fn.glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &saved_vao);
     zvgl_fn.glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &saved_array);
@@ -58,8 +55,7 @@ int rgl_create_immediate_buffers(void)
 
 // Queues the draw of the open primitive as `mode` with its first `count` vertices, then counts all
 // of its vertices as finished.
-static void rgl_finish_primitive(int mode, int count)
-{
+static void rgl_finish_primitive(int mode, int count) {
     int needed = 0;
     switch (mode) {
     case RGL_QUADS:
@@ -119,8 +115,7 @@ static void rgl_finish_primitive(int mode, int count)
 
 // The array is full. Either earlier primitives make room by being drawn, or the open primitive
 // alone fills it and is drawn in part, continuing in the emptied array.
-static void rgl_split(void)
-{
+static void rgl_split(void) {
     if (rgl.open_vertices < ZVGL_MAX_VERTICES) {
         rgl_replay(rgl.finished_vertices);
         return;
@@ -167,19 +162,15 @@ static void rgl_split(void)
         memcpy(rgl.vertices[rgl.open_vertices++], carry[i], sizeof first);
 }
 
-static void rgl_add_vertex(const float v[ZVGL_VERTEX_FLOATS])
-{
-    if (!rgl.in_primitive)
-        return;
-    if (rgl.finished_vertices + rgl.open_vertices >= ZVGL_MAX_VERTICES)
-        rgl_split();
+static void rgl_add_vertex(const float v[ZVGL_VERTEX_FLOATS]) {
+    if (!rgl.in_primitive) return;
+    if (rgl.finished_vertices + rgl.open_vertices >= ZVGL_MAX_VERTICES) rgl_split();
     memcpy(rgl.vertices[rgl.finished_vertices + rgl.open_vertices], v,
            ZVGL_VERTEX_FLOATS * sizeof(float));
     rgl.open_vertices++;
 }
 
-void zvglBegin(GLenum mode)
-{
+void zvglBegin(GLenum mode) {
     if (rgl.in_primitive) {
         rgl_log("Error: zvglBegin without zvglEnd\n");
         zvglEnd();
@@ -188,45 +179,43 @@ void zvglBegin(GLenum mode)
         rgl_log("Error: zvglBegin with unknown mode %u\n", mode);
         return;
     }
-    if (!rgl.vao)
-        rgl_create_immediate_buffers();
+    if (!rgl.vao) rgl_create_immediate_buffers();
     rgl.mode = (int)mode;
     rgl.open_vertices = 0;
     rgl.closing_pending = 0;
     rgl.in_primitive = 1;
 }
 
-static void rgl_vertex(float x, float y, float z)
-{
+static void rgl_vertex(float x, float y, float z) {
     float v[ZVGL_VERTEX_FLOATS] = {x, y, z, 1.0f};
     memcpy(v + 4, rgl.texcoord, sizeof rgl.texcoord);
     memcpy(v + 8, rgl.color, sizeof rgl.color);
     rgl_add_vertex(v);
 }
 
-void zvglVertex2f(float x, float y) { rgl_vertex(x, y, 0.0f); }
-void zvglVertex3f(float x, float y, float z) { rgl_vertex(x, y, z); }
+void zvglVertex2f(float x, float y) {
+    rgl_vertex(x, y, 0.0f);
+}
+void zvglVertex3f(float x, float y, float z) {
+    rgl_vertex(x, y, z);
+}
 
-void zvglColor4f(float r, float g, float b, float a)
-{
+void zvglColor4f(float r, float g, float b, float a) {
     rgl.color[0] = r;
     rgl.color[1] = g;
     rgl.color[2] = b;
     rgl.color[3] = a;
 }
 
-void zvglTexCoord2f(float s, float t)
-{
+void zvglTexCoord2f(float s, float t) {
     rgl.texcoord[0] = s;
     rgl.texcoord[1] = t;
     rgl.texcoord[2] = 0.0f;
     rgl.texcoord[3] = 1.0f;
 }
 
-void zvglEnd(void)
-{
-    if (!rgl.in_primitive)
-        return;
+void zvglEnd(void) {
+    if (!rgl.in_primitive) return;
     if (rgl.closing_pending) {
         rgl.closing_pending = 0;
         rgl_add_vertex(rgl.closing_vertex);

@@ -75,10 +75,10 @@ struct rgl_state {
     int finished_vertices; // base of the open primitive
     int open_vertices;
     int finished_indices;
-    int mode;              // GL primitive number 0..9 of the open primitive
-    int in_primitive;      // between zvglBegin and zvglEnd
+    int mode;         // GL primitive number 0..9 of the open primitive
+    int in_primitive; // between zvglBegin and zvglEnd
     float closing_vertex[ZVGL_VERTEX_FLOATS];
-    int closing_pending;   // a split line loop still owes its first vertex
+    int closing_pending; // a split line loop still owes its first vertex
     GLuint vao, vbo, ibo;
 
     uint32_t queue[ZVGL_QUEUE_WORDS];

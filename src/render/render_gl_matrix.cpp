@@ -6,15 +6,13 @@
 #include <cmath>
 #include <cstring>
 
-void rgl_identity(float m[16])
-{
+void rgl_identity(float m[16]) {
     memset(m, 0, 16 * sizeof(float));
     m[0] = m[5] = m[10] = m[15] = 1.0f;
 }
 
 // Column-major: out = a x b. out may alias a or b.
-void rgl_multiply(float out[16], const float a[16], const float b[16])
-{
+void rgl_multiply(float out[16], const float a[16], const float b[16]) {
     float r[16];
     for (int col = 0; col < 4; col++) {
         for (int row = 0; row < 4; row++) {
@@ -27,8 +25,7 @@ void rgl_multiply(float out[16], const float a[16], const float b[16])
     memcpy(out, r, sizeof r);
 }
 
-void rgl_reset_stacks(void)
-{
+void rgl_reset_stacks(void) {
     for (int s = 0; s < ZVGL_STACKS; s++) {
         for (int level = 0; level < ZVGL_STACK_DEPTH; level++)
             rgl_identity(rgl.stacks[s].m[level]);
@@ -39,24 +36,20 @@ void rgl_reset_stacks(void)
     rgl.dirty = (1u << ZVGL_STACKS) - 1;
 }
 
-static float *rgl_top(void)
-{
+static float *rgl_top(void) {
     rgl_stack *s = &rgl.stacks[rgl.stack];
     return s->m[s->depth];
 }
 
-static void rgl_mult_top(const float m[16])
-{
+static void rgl_mult_top(const float m[16]) {
     float *top = rgl_top();
     rgl_multiply(top, top, m);
 }
 
-static void rgl_rotation(float m[16], float degrees, float x, float y, float z)
-{
+static void rgl_rotation(float m[16], float degrees, float x, float y, float z) {
     rgl_identity(m);
     float len = sqrtf(x * x + y * y + z * z);
-    if (!(len > 0.0f) || !std::isfinite(len))
-        return; // no axis: leave the identity
+    if (!(len > 0.0f) || !std::isfinite(len)) return; // no axis: leave the identity
     x /= len;
     y /= len;
     z /= len;
@@ -74,11 +67,9 @@ static void rgl_rotation(float m[16], float degrees, float x, float y, float z)
 }
 
 // Returns 0 for a degenerate volume, which GL would refuse too.
-static int rgl_frustum(float m[16], const float *a)
-{
+static int rgl_frustum(float m[16], const float *a) {
     float l = a[0], r = a[1], b = a[2], t = a[3], n = a[4], f = a[5];
-    if (r == l || t == b || f == n)
-        return 0;
+    if (r == l || t == b || f == n) return 0;
     memset(m, 0, 16 * sizeof(float));
     m[0] = 2.0f * n / (r - l);
     m[5] = 2.0f * n / (t - b);
@@ -90,11 +81,9 @@ static int rgl_frustum(float m[16], const float *a)
     return 1;
 }
 
-static int rgl_ortho(float m[16], const float *a)
-{
+static int rgl_ortho(float m[16], const float *a) {
     float l = a[0], r = a[1], b = a[2], t = a[3], n = a[4], f = a[5];
-    if (r == l || t == b || f == n)
-        return 0;
+    if (r == l || t == b || f == n) return 0;
     rgl_identity(m);
     m[0] = 2.0f / (r - l);
     m[5] = 2.0f / (t - b);
@@ -105,8 +94,7 @@ static int rgl_ortho(float m[16], const float *a)
     return 1;
 }
 
-void rgl_apply_matrix_op(int op, const float *args)
-{
+void rgl_apply_matrix_op(int op, const float *args) {
     float m[16];
     rgl_stack *s = &rgl.stacks[rgl.stack];
     switch (op) {
@@ -164,13 +152,11 @@ void rgl_apply_matrix_op(int op, const float *args)
         rgl_mult_top(m);
         break;
     case RGL_OP_FRUSTUM:
-        if (!rgl_frustum(m, args))
-            return;
+        if (!rgl_frustum(m, args)) return;
         rgl_mult_top(m);
         break;
     case RGL_OP_ORTHO:
-        if (!rgl_ortho(m, args))
-            return;
+        if (!rgl_ortho(m, args)) return;
         rgl_mult_top(m);
         break;
     default:
@@ -179,15 +165,11 @@ void rgl_apply_matrix_op(int op, const float *args)
     rgl.dirty |= 1u << rgl.stack;
 }
 
-void rgl_prepare_draw(void)
-{
-    if (rgl.current_program == ZVGL_PROGRAM_NONE)
-        rgl_fatal("Error: Fixed shader used\n");
-    if (!rgl.dirty)
-        return;
+void rgl_prepare_draw(void) {
+    if (rgl.current_program == ZVGL_PROGRAM_NONE) rgl_fatal("Error: Fixed shader used\n");
+    if (!rgl.dirty) return;
     for (int s = 0; s < ZVGL_STACKS; s++) {
-        if (!(rgl.dirty & (1u << s)))
-            continue;
+        if (!(rgl.dirty & (1u << s))) continue;
         // Stacks 0, 1 and 2+i map onto the cache entries in the same order.
         GLint loc = rgl_uniform(RGL_U_MODELVIEW + s);
         if (loc >= 0)
@@ -198,71 +180,70 @@ void rgl_prepare_draw(void)
 
 // ---- queued calls ------------------------------------------------------------------------------
 
-void zvglMatrixMode(GLenum mode)
-{
+void zvglMatrixMode(GLenum mode) {
     uint32_t arg = mode;
     rgl_queue(RGL_OP_MATRIX_MODE, &arg, 1);
 }
 
-void zvglLoadIdentity(void) { rgl_queue(RGL_OP_LOAD_IDENTITY, nullptr, 0); }
-void zvglLoadMatrixf(const float m[16]) { rgl_queue_f(RGL_OP_LOAD_MATRIX, m, 16); }
-void zvglMultMatrixf(const float m[16]) { rgl_queue_f(RGL_OP_MULT_MATRIX, m, 16); }
-void zvglPushMatrix(void) { rgl_queue(RGL_OP_PUSH_MATRIX, nullptr, 0); }
-void zvglPopMatrix(void) { rgl_queue(RGL_OP_POP_MATRIX, nullptr, 0); }
+void zvglLoadIdentity(void) {
+    rgl_queue(RGL_OP_LOAD_IDENTITY, nullptr, 0);
+}
+void zvglLoadMatrixf(const float m[16]) {
+    rgl_queue_f(RGL_OP_LOAD_MATRIX, m, 16);
+}
+void zvglMultMatrixf(const float m[16]) {
+    rgl_queue_f(RGL_OP_MULT_MATRIX, m, 16);
+}
+void zvglPushMatrix(void) {
+    rgl_queue(RGL_OP_PUSH_MATRIX, nullptr, 0);
+}
+void zvglPopMatrix(void) {
+    rgl_queue(RGL_OP_POP_MATRIX, nullptr, 0);
+}
 
-void zvglTranslatef(float x, float y, float z)
-{
+void zvglTranslatef(float x, float y, float z) {
     float a[3] = {x, y, z};
     rgl_queue_f(RGL_OP_TRANSLATE, a, 3);
 }
 
-void zvglRotatef(float angle_degrees, float x, float y, float z)
-{
+void zvglRotatef(float angle_degrees, float x, float y, float z) {
     float a[4] = {angle_degrees, x, y, z};
     rgl_queue_f(RGL_OP_ROTATE, a, 4);
 }
 
-void zvglScalef(float x, float y, float z)
-{
+void zvglScalef(float x, float y, float z) {
     float a[3] = {x, y, z};
     rgl_queue_f(RGL_OP_SCALE, a, 3);
 }
 
-void zvglFrustum(double l, double r, double b, double t, double n, double f)
-{
+void zvglFrustum(double l, double r, double b, double t, double n, double f) {
     float a[6] = {(float)l, (float)r, (float)b, (float)t, (float)n, (float)f};
     rgl_queue_f(RGL_OP_FRUSTUM, a, 6);
 }
 
-void zvglOrtho(double l, double r, double b, double t, double n, double f)
-{
+void zvglOrtho(double l, double r, double b, double t, double n, double f) {
     float a[6] = {(float)l, (float)r, (float)b, (float)t, (float)n, (float)f};
     rgl_queue_f(RGL_OP_ORTHO, a, 6);
 }
 
-const float *zvglGetMatrix(void)
-{
+const float *zvglGetMatrix(void) {
     // Queued operations must land before the caller reads the result.
     zvglFlushQueue();
     return rgl_top();
 }
 
-int zvglCurrentStack(void)
-{
+int zvglCurrentStack(void) {
     zvglFlushQueue();
     return rgl.stack;
 }
 
-int zvglStackDepth(int stack)
-{
+int zvglStackDepth(int stack) {
     zvglFlushQueue();
-    if (stack < 0 || stack >= ZVGL_STACKS)
-        return -1;
+    if (stack < 0 || stack >= ZVGL_STACKS) return -1;
     return rgl.stacks[stack].depth;
 }
 
-int zvglActiveUnit(void)
-{
+int zvglActiveUnit(void) {
     zvglFlushQueue();
     return rgl.active_unit;
 }

@@ -3,7 +3,6 @@
 #include "platform/platform.h"
 #include "render/zvgl.h"
 
-void *zvgl_platform_loader(void *user, const char *name)
-{
+void *zvgl_platform_loader(void *user, const char *name) {
     return platform_gl_proc((platform_window *)user, name);
 }

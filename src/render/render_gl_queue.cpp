@@ -4,73 +4,61 @@
 
 #include <cstring>
 
-void rgl_queue(int op, const uint32_t *args, int nargs)
-{
-    if (rgl.queue_words + 1 + nargs > ZVGL_QUEUE_WORDS)
-        zvglFlushQueue();
+void rgl_queue(int op, const uint32_t *args, int nargs) {
+    if (rgl.queue_words + 1 + nargs > ZVGL_QUEUE_WORDS) zvglFlushQueue();
     uint32_t *w = &rgl.queue[rgl.queue_words];
     w[0] = (uint32_t)op;
-    if (nargs > 0)
-        memcpy(w + 1, args, (size_t)nargs * sizeof(uint32_t));
+    if (nargs > 0) memcpy(w + 1, args, (size_t)nargs * sizeof(uint32_t));
     rgl.queue_words += 1 + nargs;
 }
 
-void rgl_queue_f(int op, const float *args, int nargs)
-{
+void rgl_queue_f(int op, const float *args, int nargs) {
     static_assert(sizeof(float) == sizeof(uint32_t), "floats travel bit for bit in queue words");
     rgl_queue(op, (const uint32_t *)(const void *)args, nargs);
 }
 
-void zvglActiveTexture(GLenum unit_enum)
-{
+void zvglActiveTexture(GLenum unit_enum) {
     uint32_t a = unit_enum;
     rgl_queue(RGL_OP_ACTIVE_TEXTURE, &a, 1);
 }
 
-void zvglBindTexture(GLenum target, GLuint name)
-{
+void zvglBindTexture(GLenum target, GLuint name) {
     uint32_t a[2] = {target, name};
     rgl_queue(RGL_OP_BIND_TEXTURE, a, 2);
 }
 
-void zvglBlendFunc(GLenum src, GLenum dst)
-{
+void zvglBlendFunc(GLenum src, GLenum dst) {
     uint32_t a[2] = {src, dst};
     rgl_queue(RGL_OP_BLEND_FUNC, a, 2);
 }
 
-void zvglDepthFunc(GLenum func)
-{
+void zvglDepthFunc(GLenum func) {
     uint32_t a = func;
     rgl_queue(RGL_OP_DEPTH_FUNC, &a, 1);
 }
 
-void zvglDepthMask(GLboolean flag)
-{
+void zvglDepthMask(GLboolean flag) {
     uint32_t a = flag;
     rgl_queue(RGL_OP_DEPTH_MASK, &a, 1);
 }
 
-void zvglEnable(GLenum cap)
-{
+void zvglEnable(GLenum cap) {
     uint32_t a = cap;
     rgl_queue(RGL_OP_ENABLE, &a, 1);
 }
 
-void zvglDisable(GLenum cap)
-{
+void zvglDisable(GLenum cap) {
     uint32_t a = cap;
     rgl_queue(RGL_OP_DISABLE, &a, 1);
 }
 
-static int rgl_op_args(uint32_t op)
-{
-    static const int counts[21] = {-1, 1, 2, 2, 1, 1, 1, 3, 4, 1, 6, 16, 0, 1, 16, 6, 0, 0, 4, 3, 3};
+static int rgl_op_args(uint32_t op) {
+    static const int counts[21] = {-1, 1, 2, 2,  1, 1, 1, 3, 4, 1, 6,
+                                   16, 0, 1, 16, 6, 0, 0, 4, 3, 3};
     return op <= 20 ? counts[op] : -1;
 }
 
-static void rgl_active_texture(GLenum unit_enum)
-{
+static void rgl_active_texture(GLenum unit_enum) {
     zvgl_fn.glActiveTexture(unit_enum);
     // Only units 0..7 have a texture matrix stack; anything else must not move the stack index.
     uint32_t unit = unit_enum - GL_TEXTURE0;
@@ -79,18 +67,15 @@ static void rgl_active_texture(GLenum unit_enum)
         return;
     }
     rgl.active_unit = (int)unit;
-    if (rgl.stack >= 2)
-        rgl.stack = 2 + (int)unit;
+    if (rgl.stack >= 2) rgl.stack = 2 + (int)unit;
 }
 
-static void rgl_execute(void)
-{
+static void rgl_execute(void) {
     int pos = 0;
     while (pos < rgl.queue_words) {
         uint32_t op = rgl.queue[pos];
         int n = rgl_op_args(op);
-        if (n < 0 || pos + 1 + n > rgl.queue_words)
-            rgl_fatal("Invalid GL command queued\n");
+        if (n < 0 || pos + 1 + n > rgl.queue_words) rgl_fatal("Invalid GL command queued\n");
         const uint32_t *a = &rgl.queue[pos + 1];
         pos += 1 + n;
         switch (op) {
@@ -135,10 +120,8 @@ static void rgl_execute(void)
     }
 }
 
-void rgl_replay(int upload_vertices)
-{
-    if (rgl.replaying)
-        return;
+void rgl_replay(int upload_vertices) {
+    if (rgl.replaying) return;
     rgl.replaying = 1;
     GLint saved_vao = 0, saved_array = 0, saved_elements = 0;
     int upload = upload_vertices > 0 && rgl.vao;
@@ -172,16 +155,13 @@ void rgl_replay(int upload_vertices)
     if (rgl.in_primitive && rgl.open_vertices > 0 && rgl.finished_vertices > 0)
         memmove(rgl.vertices[0], rgl.vertices[rgl.finished_vertices],
                 (size_t)rgl.open_vertices * sizeof rgl.vertices[0]);
-    if (!rgl.in_primitive)
-        rgl.open_vertices = 0;
+    if (!rgl.in_primitive) rgl.open_vertices = 0;
     rgl.finished_vertices = 0;
     rgl.finished_indices = 0;
     rgl.replaying = 0;
 }
 
-void zvglFlushQueue(void)
-{
-    if (rgl.queue_words == 0 && rgl.finished_vertices == 0)
-        return;
+void zvglFlushQueue(void) {
+    if (rgl.queue_words == 0 && rgl.finished_vertices == 0) return;
     rgl_replay(rgl.finished_vertices);
 }

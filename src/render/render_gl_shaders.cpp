@@ -287,8 +287,7 @@ const char *const rgl_program_names[ZVGL_PROGRAM_COUNT] = {
     "none", "unlit", "norm_env", "norm_spec_lit", "terrain_normals", "terrain",
 };
 
-const char *rgl_shader_source(int program, int fragment)
-{
+const char *rgl_shader_source(int program, int fragment) {
     static const char *const sources[ZVGL_PROGRAM_COUNT][2] = {
         {nullptr, nullptr},
         {rgl_unlit_vs, rgl_unlit_fs},
@@ -297,7 +296,6 @@ const char *rgl_shader_source(int program, int fragment)
         {rgl_terrain_normals_vs, rgl_terrain_normals_fs},
         {rgl_terrain_vs, rgl_terrain_fs},
     };
-    if (program <= ZVGL_PROGRAM_NONE || program >= ZVGL_PROGRAM_COUNT)
-        return nullptr;
+    if (program <= ZVGL_PROGRAM_NONE || program >= ZVGL_PROGRAM_COUNT) return nullptr;
     return sources[program][fragment ? 1 : 0];
 }

@@ -30,11 +30,9 @@ struct ground_batch {
 
 ground_batch batch;
 
-void bind_level(int level)
-{
+void bind_level(int level) {
     int slot = batch.level_slot[level < batch.level_count ? level : batch.level_count];
-    if (slot < 0)
-        return;
+    if (slot < 0) return;
     const terrain_detail_level *d = &terrain.detail[slot];
     for (int u = 0; u < 3; u++) {
         zvglActiveTexture(GL_TEXTURE0 + u);
@@ -50,10 +48,8 @@ void bind_level(int level)
     zvglSetTerrainTexTransform(offset, 1.0f / (cov * terrain.spacing));
 }
 
-void flush(void)
-{
-    if (batch.vertices == 0)
-        return;
+void flush(void) {
+    if (batch.vertices == 0) return;
     if (!batch.vbo) {
         zvglGenVertexArrays(1, &batch.vao);
         zvglGenBuffers(1, &batch.vbo);
@@ -68,8 +64,7 @@ void flush(void)
     zvglBufferSubData(GL_ARRAY_BUFFER, 0, (GLsizeiptr)batch.vertices * 12, batch.xyz);
     for (int r = 0; r < batch.run_count; r++) {
         const ground_run &run = batch.runs[r];
-        if (run.count <= 0)
-            continue;
+        if (run.count <= 0) continue;
         bind_level(run.level);
         zvglDrawArrays(GL_TRIANGLES, run.first, run.count);
         ground_frame_stats.draws++;
@@ -83,13 +78,10 @@ void flush(void)
     batch.run_count = 1;
 }
 
-void sink_fan(void *, int, int, int, const float *xyz, int triangles, int level)
-{
-    if (batch.vertices + triangles * 3 > GROUND_BATCH_VERTICES)
-        flush();
+void sink_fan(void *, int, int, int, const float *xyz, int triangles, int level) {
+    if (batch.vertices + triangles * 3 > GROUND_BATCH_VERTICES) flush();
     if (batch.run_count == 0 || batch.runs[batch.run_count - 1].level != level) {
-        if (batch.run_count == GROUND_DRAWS_MAX)
-            flush();
+        if (batch.run_count == GROUND_DRAWS_MAX) flush();
         if (batch.run_count > 0 && batch.runs[batch.run_count - 1].count == 0)
             batch.runs[batch.run_count - 1].level = level; // an empty carried-over run
         else
@@ -103,11 +95,9 @@ void sink_fan(void *, int, int, int, const float *xyz, int triangles, int level)
 
 } // namespace
 
-int ground_draw(const float eye[3], const float dir[3], float ground_detail)
-{
+int ground_draw(const float eye[3], const float dir[3], float ground_detail) {
     ground_frame_stats = {};
-    if (!terrain_present())
-        return 0;
+    if (!terrain_present()) return 0;
     mesh_update_errors(ground_detail, MESH_ERROR_BUDGET);
 
     mesh_view view = {};
@@ -119,8 +109,7 @@ int ground_draw(const float eye[3], const float dir[3], float ground_detail)
     int whole = -1;
     for (int s = 0; s < TERRAIN_DETAIL_SPARE; s++) {
         int c = terrain.detail[s].coverage;
-        if (c <= 0)
-            continue;
+        if (c <= 0) continue;
         if (c >= terrain.size - 1) {
             whole = s;
             continue;
@@ -142,8 +131,7 @@ int ground_draw(const float eye[3], const float dir[3], float ground_detail)
     return n;
 }
 
-void ground_free(void)
-{
+void ground_free(void) {
     if (batch.vbo) {
         zvglDeleteBuffers(1, &batch.vbo);
         zvglDeleteVertexArrays(1, &batch.vao);

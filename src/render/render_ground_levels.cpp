@@ -19,51 +19,43 @@ ground_redraw_state ground_redraw = {GROUND_NO_REDRAW, 0, 0, 0, {0, 0, 0, 0}};
 int (*ground_level_step)(int slot, int step, int origin_u, int origin_v) = ground_level_draw_step;
 
 // Terrain detail slots in use, finest first.
-static int level_slots(int *slots)
-{
+static int level_slots(int *slots) {
     int n = 0;
     for (int s = 0; s < TERRAIN_DETAIL_SPARE && n < GROUND_LEVELS_MAX; s++)
-        if (terrain.detail[s].coverage > 0)
-            slots[n++] = s;
+        if (terrain.detail[s].coverage > 0) slots[n++] = s;
     return n;
 }
 
-void ground_levels_invalidate(void)
-{
+void ground_levels_invalidate(void) {
     for (int l = 0; l < GROUND_LEVELS_MAX; l++)
         ground_redraw.valid[l] = 0;
     ground_redraw.level = GROUND_NO_REDRAW;
 }
 
-int ground_levels_none_drawn(void)
-{
+int ground_levels_none_drawn(void) {
     for (int l = 0; l < GROUND_LEVELS_MAX; l++)
-        if (ground_redraw.valid[l])
-            return 0;
+        if (ground_redraw.valid[l]) return 0;
     return 1;
 }
 
-int ground_levels_update(float g, float h)
-{
+int ground_levels_update(float g, float h) {
     int slots[GROUND_LEVELS_MAX];
     int count = level_slots(slots);
     if (ground_redraw.level == GROUND_NO_REDRAW) {
         for (int l = count - 1; l >= 0; l--) {
             int c = terrain.detail[slots[l]].coverage;
             int u = ground_origins[l].origin_u, v = ground_origins[l].origin_v;
-            if (ground_redraw.valid[l] && !mesh_level_needs_redraw(c, u, v, g, h))
-                continue;
-            int nu = mesh_level_origin(c, g, terrain.size), nv = mesh_level_origin(c, h, terrain.size);
-            if (nu == u && nv == v && ground_redraw.valid[l])
-                continue;
+            if (ground_redraw.valid[l] && !mesh_level_needs_redraw(c, u, v, g, h)) continue;
+            int nu = mesh_level_origin(c, g, terrain.size),
+                nv = mesh_level_origin(c, h, terrain.size);
+            if (nu == u && nv == v && ground_redraw.valid[l]) continue;
             ground_redraw.level = l;
             ground_redraw.origin_u = nu;
             ground_redraw.origin_v = nv;
             ground_redraw.step = 1;
             break;
         }
-        if (ground_redraw.level == GROUND_NO_REDRAW)
-            return 0;
+        if (ground_redraw.level == GROUND_NO_REDRAW) return 0;
     }
     int l = ground_redraw.level;
     if (l >= count) { // the levels changed under a redraw
@@ -91,17 +83,14 @@ int ground_levels_update(float g, float h)
 
 static unsigned framebuffer;
 
-void ground_levels_free(void)
-{
-    if (framebuffer)
-        zvglDeleteFramebuffers(1, &framebuffer);
+void ground_levels_free(void) {
+    if (framebuffer) zvglDeleteFramebuffers(1, &framebuffer);
     framebuffer = 0;
     ground_levels_invalidate();
 }
 
 // A square of the level with texture corners (s0, t0) .. (s1, t1).
-static void quad(float x0, float y0, float x1, float y1, float s0, float t0, float s1, float t1)
-{
+static void quad(float x0, float y0, float x1, float y1, float s0, float t0, float s1, float t1) {
     zvglTexCoord2f(s0, t0);
     zvglVertex2f(x0, y0);
     zvglTexCoord2f(s1, t0);
@@ -121,8 +110,7 @@ struct tile_mapping {
 static tile_mapping tile_pass;
 
 // One corner of a tile quad: grid position, texture coordinates from it, and its cover.
-static void tile_vertex(float x, float y, float alpha)
-{
+static void tile_vertex(float x, float y, float alpha) {
     const tile_mapping &m = tile_pass;
     zvglColor4f(1, 1, 1, alpha * m.alpha);
     zvglTexCoord2f(x * m.su + y * m.sv, x * m.tu + y * m.tv);
@@ -130,8 +118,7 @@ static void tile_vertex(float x, float y, float alpha)
 }
 
 static void tile_quad(float x0, float y0, float x1, float y1, float a00, float a10, float a11,
-                      float a01)
-{
+                      float a01) {
     tile_vertex(x0, y0, a00);
     tile_vertex(x1, y0, a10);
     tile_vertex(x1, y1, a11);
@@ -141,17 +128,15 @@ static void tile_quad(float x0, float y0, float x1, float y1, float a00, float a
 // A run of equal tiles: the run itself, then a rim that fades out over GROUND_TILE_FEATHER cells
 // around it, so a border between two ground types is a soft blend instead of a staircase of
 // tile squares. A rim over tiles of the same type is invisible: the texture is grid-aligned.
-static void tile_run(float x0, float y0, float x1, float y1, int rims)
-{
+static void tile_run(float x0, float y0, float x1, float y1, int rims) {
     const float f = (float)GROUND_TILE_FEATHER;
     tile_quad(x0, y0, x1, y1, 1, 1, 1, 1);
-    if (!rims)
-        return;
-    tile_quad(x0 - f, y0, x0, y1, 0, 1, 1, 0);         // left
-    tile_quad(x1, y0, x1 + f, y1, 1, 0, 0, 1);         // right
-    tile_quad(x0, y0 - f, x1, y0, 0, 0, 1, 1);         // below
-    tile_quad(x0, y1, x1, y1 + f, 1, 1, 0, 0);         // above
-    tile_quad(x0 - f, y0 - f, x0, y0, 0, 0, 1, 0);     // corners
+    if (!rims) return;
+    tile_quad(x0 - f, y0, x0, y1, 0, 1, 1, 0);     // left
+    tile_quad(x1, y0, x1 + f, y1, 1, 0, 0, 1);     // right
+    tile_quad(x0, y0 - f, x1, y0, 0, 0, 1, 1);     // below
+    tile_quad(x0, y1, x1, y1 + f, 1, 1, 0, 0);     // above
+    tile_quad(x0 - f, y0 - f, x0, y0, 0, 0, 1, 0); // corners
     tile_quad(x1, y0 - f, x1 + f, y0, 0, 0, 0, 1);
     tile_quad(x1, y1, x1 + f, y1 + f, 1, 0, 0, 0);
     tile_quad(x0 - f, y1, x0, y1 + f, 0, 1, 0, 0);
@@ -159,8 +144,7 @@ static void tile_run(float x0, float y0, float x1, float y1, int rims)
 
 // Step 1: the tiles of the square, one batch per ground type, a run of equal tiles along a row
 // as one quad with its rim.
-static void draw_tiles(int origin_u, int origin_v, int coverage)
-{
+static void draw_tiles(int origin_u, int origin_v, int coverage) {
     int tiles = 1 << terrain.size_exp;
     // One tile more on each side: their rims reach into the square.
     int c0 = origin_u / 2 - 1, c1 = (origin_u + coverage + 1) / 2 + 1;
@@ -184,8 +168,7 @@ static void draw_tiles(int origin_u, int origin_v, int coverage)
     zvglEnable(GL_BLEND);
     zvglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     for (int type = 0; type < 256; type++) {
-        if (!present[type])
-            continue;
+        if (!present[type]) continue;
         unsigned tex = tiles_texture(type);
         zvglBindTexture(GL_TEXTURE_2D, tex ? tex : zvglWhiteTexture());
         if (tex) {
@@ -219,8 +202,7 @@ static void draw_tiles(int origin_u, int origin_v, int coverage)
 
 // Step 2: the light map into the green channel with a flat normal in red and blue, through
 // "terrain_normals"; the light texture is addressed by grid position on unit 1's matrix.
-static void draw_light(int origin_u, int origin_v, int coverage)
-{
+static void draw_light(int origin_u, int origin_v, int coverage) {
     float cells = (float)(terrain.size - 1);
     zvglUseProgram(ZVGL_PROGRAM_TERRAIN_NORMALS);
     zvglActiveTexture(GL_TEXTURE1);
@@ -246,17 +228,13 @@ static void draw_light(int origin_u, int origin_v, int coverage)
     zvglUseProgram(ZVGL_PROGRAM_UNLIT);
 }
 
-int ground_level_draw_step(int slot, int step, int origin_u, int origin_v)
-{
+int ground_level_draw_step(int slot, int step, int origin_u, int origin_v) {
     const terrain_detail_level *d = &terrain.detail[slot];
-    if (step < 1 || step > 3)
-        return 0;
+    if (step < 1 || step > 3) return 0;
     unsigned target = terrain.detail[TERRAIN_DETAIL_SPARE].textures[step - 1];
     int t = terrain.detail_texture_size;
-    if (!target || t <= 0 || d->coverage <= 0)
-        return 0;
-    if (!framebuffer)
-        zvglGenFramebuffers(1, &framebuffer);
+    if (!target || t <= 0 || d->coverage <= 0) return 0;
+    if (!framebuffer) zvglGenFramebuffers(1, &framebuffer);
     zvglBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     zvglFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, target, 0);
     GLenum status = zvglCheckFramebufferStatus(GL_FRAMEBUFFER);
@@ -285,8 +263,7 @@ int ground_level_draw_step(int slot, int step, int origin_u, int origin_v)
     zvglColor4f(1, 1, 1, 1);
 
     if (step == 1) {
-        if (terrain.tile_map)
-            draw_tiles(origin_u, origin_v, d->coverage);
+        if (terrain.tile_map) draw_tiles(origin_u, origin_v, d->coverage);
     } else if (step == 2) {
         draw_light(origin_u, origin_v, d->coverage);
     } else {

@@ -28,10 +28,8 @@ ground_gl ground_gl_state = {1.0f, 1.0f};
 const float ambient_scale = 0.6f;
 const float diffuse_scale = 0.75f;
 
-unsigned new_texture(void)
-{
-    if (!zvglStarted())
-        return 0;
+unsigned new_texture(void) {
+    if (!zvglStarted()) return 0;
     GLuint tex = 0;
     zvglGenTextures(1, &tex);
     zvglActiveTexture(GL_TEXTURE0);
@@ -40,28 +38,25 @@ unsigned new_texture(void)
     return tex;
 }
 
-void clamp_to_edge(void)
-{
+void clamp_to_edge(void) {
     zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
 }
 
 } // namespace
 
-unsigned ground_textures_height_create(const float *heights, int stride, int w, int h)
-{
-    if (!heights || w <= 0 || h <= 0 || stride < w)
-        return 0;
+unsigned ground_textures_height_create(const float *heights, int stride, int w, int h) {
+    if (!heights || w <= 0 || h <= 0 || stride < w) return 0;
     unsigned tex = new_texture();
-    if (!tex)
-        return 0;
+    if (!tex) return 0;
     zvglPixelStorei(GL_UNPACK_ROW_LENGTH, stride);
     zvglTexImage2D(GL_TEXTURE_2D, 0, GL_R32F, w, h, 0, GL_RED, GL_FLOAT, heights);
     zvglPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     // ES 3.0 filters 32-bit floats only with an extension: without it a linear filter would
     // leave the texture incomplete and every height 0.
     const zvgl_context_info *ci = zvglContextInfo();
-    int linear = !ci->es || (ci->extensions && strstr(ci->extensions, "GL_OES_texture_float_linear"));
+    int linear =
+        !ci->es || (ci->extensions && strstr(ci->extensions, "GL_OES_texture_float_linear"));
     GLint filter = linear ? GL_LINEAR : GL_NEAREST;
     zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
     zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
@@ -71,8 +66,7 @@ unsigned ground_textures_height_create(const float *heights, int stride, int w, 
 }
 
 void ground_textures_height_update(unsigned tex, const float *heights, int stride, int x, int y,
-                                   int w, int h)
-{
+                                   int w, int h) {
     if (!tex || !heights || w <= 0 || h <= 0 || stride < w || x < 0 || y < 0 || !zvglStarted())
         return;
     zvglActiveTexture(GL_TEXTURE0);
@@ -84,13 +78,10 @@ void ground_textures_height_update(unsigned tex, const float *heights, int strid
     zvglBindTexture(GL_TEXTURE_2D, 0);
 }
 
-unsigned ground_textures_light_create(const uint8_t *light, int stride, int w, int h)
-{
-    if (!light || w <= 0 || h <= 0 || stride < w)
-        return 0;
+unsigned ground_textures_light_create(const uint8_t *light, int stride, int w, int h) {
+    if (!light || w <= 0 || h <= 0 || stride < w) return 0;
     unsigned tex = new_texture();
-    if (!tex)
-        return 0;
+    if (!tex) return 0;
     zvglPixelStorei(GL_UNPACK_ROW_LENGTH, stride);
     zvglTexImage2D(GL_TEXTURE_2D, 0, GL_R8, w, h, 0, GL_RED, GL_UNSIGNED_BYTE, light);
     zvglPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
@@ -102,13 +93,10 @@ unsigned ground_textures_light_create(const uint8_t *light, int stride, int w, i
     return tex;
 }
 
-unsigned ground_textures_rgb_create(const uint8_t *rgb, int t)
-{
-    if (!rgb || t <= 0)
-        return 0;
+unsigned ground_textures_rgb_create(const uint8_t *rgb, int t) {
+    if (!rgb || t <= 0) return 0;
     unsigned tex = new_texture();
-    if (!tex)
-        return 0;
+    if (!tex) return 0;
     // RGBA so that every driver can render into it; ES wants the pixels in the same layout.
     std::vector<uint8_t> rgba((size_t)t * t * 4);
     for (size_t i = 0; i < (size_t)t * t; i++) {
@@ -124,25 +112,20 @@ unsigned ground_textures_rgb_create(const uint8_t *rgb, int t)
     return tex;
 }
 
-void ground_textures_delete(unsigned tex)
-{
-    if (!tex || !zvglStarted())
-        return;
+void ground_textures_delete(unsigned tex) {
+    if (!tex || !zvglStarted()) return;
     // Pictures of the texture cache (sky faces) stay cached by name; its sweep deletes them.
-    if (render_texture_name(tex))
-        return;
+    if (render_texture_name(tex)) return;
     GLuint name = tex;
     zvglDeleteTextures(1, &name);
 }
 
-void ground_textures_uniforms(float spacing, float inv_cells)
-{
+void ground_textures_uniforms(float spacing, float inv_cells) {
     ground_gl_state.spacing = spacing;
     ground_gl_state.inv_cells = inv_cells;
 }
 
-void ground_textures_fog(const float color[3], float density)
-{
+void ground_textures_fog(const float color[3], float density) {
     int previous = zvglCurrentProgram();
     static const int programs[] = {ZVGL_PROGRAM_NORM_SPEC_LIT, ZVGL_PROGRAM_TERRAIN,
                                    ZVGL_PROGRAM_UNLIT};
@@ -154,8 +137,7 @@ void ground_textures_fog(const float color[3], float density)
     zvglUseProgram(previous);
 }
 
-void ground_textures_begin(void)
-{
+void ground_textures_begin(void) {
     zvglUseProgram(ZVGL_PROGRAM_TERRAIN);
     zvglSetTerrainSpacing(ground_gl_state.spacing);
     zvglSetHeightsDimInv(ground_gl_state.inv_cells);
@@ -175,10 +157,8 @@ void ground_textures_begin(void)
     zvglActiveTexture(GL_TEXTURE0);
 }
 
-int ground_textures_sync(int budget)
-{
-    if (!terrain_present())
-        return 0;
+int ground_textures_sync(int budget) {
+    if (!terrain_present()) return 0;
     if (budget < 0) {
         int before = 0;
         for (int bk = 0; bk < terrain.blocks; bk++)
@@ -190,10 +170,11 @@ int ground_textures_sync(int budget)
     return terrain_sync(budget);
 }
 
-static unsigned long texture_memory(void) { return (unsigned long)render_texture_memory(); }
+static unsigned long texture_memory(void) {
+    return (unsigned long)render_texture_memory();
+}
 
-void ground_textures_install(void)
-{
+void ground_textures_install(void) {
     track_render.height_texture_create = ground_textures_height_create;
     track_render.height_texture_update = ground_textures_height_update;
     track_render.light_texture_create = ground_textures_light_create;

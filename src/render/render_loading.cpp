@@ -18,38 +18,32 @@ namespace {
 loading_lines g_lines;
 
 // The step a status text names: the text without trailing dots or "...done".
-size_t step_length(const char *text)
-{
+size_t step_length(const char *text) {
     size_t n = strlen(text);
     const char done[] = "...done";
     size_t d = sizeof done - 1;
-    if (n >= d && strcmp(text + n - d, done) == 0)
-        n -= d;
+    if (n >= d && strcmp(text + n - d, done) == 0) n -= d;
     while (n > 0 && text[n - 1] == '.')
         n--;
     return n;
 }
 
-int same_step(const char *a, const char *b)
-{
+int same_step(const char *a, const char *b) {
     size_t n = step_length(a);
     return n > 0 && n == step_length(b) && strncmp(a, b, n) == 0;
 }
 
 // Keys pressed while loading are not meant for the race that follows; a close request is kept.
-void drain_input(void)
-{
+void drain_input(void) {
     platform_event ev;
     while (core_loop.window && platform_next_event(core_loop.window, &ev))
-        if (ev.code == PLATFORM_CLOSE && ev.pressed)
-            core_loop.quit = 1;
+        if (ev.code == PLATFORM_CLOSE && ev.pressed) core_loop.quit = 1;
     for (int i = 0; i < CORE_BINDINGS; i++)
         core_bindings[i].value = 0;
 }
 
 // One quad in overlay coordinates (y up); t runs down the picture, whose top row comes first.
-void quad(float x0, float y0, float x1, float y1, const float top[4], const float bottom[4])
-{
+void quad(float x0, float y0, float x1, float y1, const float top[4], const float bottom[4]) {
     zvglBegin(GL_TRIANGLE_STRIP);
     zvglColor4f(bottom[0], bottom[1], bottom[2], bottom[3]);
     zvglTexCoord2f(0, 1);
@@ -64,18 +58,14 @@ void quad(float x0, float y0, float x1, float y1, const float top[4], const floa
     zvglEnd();
 }
 
-void draw(void)
-{
-    if (!core_loop.window || !zvglStarted())
-        return;
+void draw(void) {
+    if (!core_loop.window || !zvglStarted()) return;
     int w = 0, h = 0;
-    if (!platform_frame_begin(core_loop.window, &w, &h))
-        return;
+    if (!platform_frame_begin(core_loop.window, &w, &h)) return;
     title_screen_draw(w, h);
     // Lines of 3% of the window height, the newest at the bottom third, older ones fading above.
     float size = (float)h * 0.03f;
-    if (size < 12)
-        size = 12;
+    if (size < 12) size = 12;
     for (int i = 0; i < g_lines.count; i++) {
         int age = g_lines.count - 1 - i;
         float alpha = age == 0 ? 1.0f : 0.65f - 0.07f * (float)age;
@@ -89,21 +79,19 @@ void draw(void)
     platform_swap(core_loop.window);
 }
 
-void pump(int redraw)
-{
+void pump(int redraw) {
     drain_input();
-    if (redraw)
-        draw();
+    if (redraw) draw();
 }
 
 } // namespace
 
-void loading_lines_clear(loading_lines *lines) { lines->count = 0; }
+void loading_lines_clear(loading_lines *lines) {
+    lines->count = 0;
+}
 
-void loading_lines_add(loading_lines *lines, const char *text)
-{
-    if (!text)
-        return;
+void loading_lines_add(loading_lines *lines, const char *text) {
+    if (!text) return;
     int at;
     if (lines->count > 0 && same_step(lines->text[lines->count - 1], text)) {
         at = lines->count - 1;
@@ -116,20 +104,19 @@ void loading_lines_add(loading_lines *lines, const char *text)
     snprintf(lines->text[at], sizeof lines->text[at], "%s", text);
 }
 
-const loading_lines *loading_screen_lines(void) { return &g_lines; }
+const loading_lines *loading_screen_lines(void) {
+    return &g_lines;
+}
 
-void loading_screen_show(const char *text)
-{
+void loading_screen_show(const char *text) {
     // "Resetting..." starts every load: the screen starts empty with it.
-    if (text && strncmp(text, "Resetting", 9) == 0)
-        loading_lines_clear(&g_lines);
+    if (text && strncmp(text, "Resetting", 9) == 0) loading_lines_clear(&g_lines);
     loading_lines_add(&g_lines, text);
     drain_input();
     draw();
 }
 
-void title_screen_draw(int w, int h)
-{
+void title_screen_draw(int w, int h) {
     zvglClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     zvglDisable(GL_DEPTH_TEST);
     frame_overlay_projection(w, h);
@@ -163,13 +150,10 @@ void title_screen_draw(int w, int h)
     zvglFlush();
 }
 
-void overlay_text_centred(const char *text, float size, float dy)
-{
-    if (!core_loop.window || !zvglStarted())
-        return;
+void overlay_text_centred(const char *text, float size, float dy) {
+    if (!core_loop.window || !zvglStarted()) return;
     int w = core_loop.frame_width, h = core_loop.frame_height;
-    if (w <= 0 || h <= 0)
-        return;
+    if (w <= 0 || h <= 0) return;
     zvglDisable(GL_DEPTH_TEST);
     frame_overlay_projection(w, h);
     // Sizes count in 480ths of the window height, as the menus' do.
@@ -182,8 +166,7 @@ void overlay_text_centred(const char *text, float size, float dy)
     zvglFlush();
 }
 
-void loading_screen_install(void)
-{
+void loading_screen_install(void) {
     track_render.status = loading_screen_show;
     track_render.pump = pump;
 }

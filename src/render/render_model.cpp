@@ -16,22 +16,19 @@ void (*model_log_tap)(const char *line);
 int model_verbose;
 
 void model_log(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-void model_log(const char *fmt, ...)
-{
+void model_log(const char *fmt, ...) {
     char line[1200];
     va_list ap;
     va_start(ap, fmt);
     vsnprintf(line, sizeof line, fmt, ap);
     va_end(ap);
     platform_log("%s", line);
-    if (model_log_tap)
-        model_log_tap(line);
+    if (model_log_tap) model_log_tap(line);
 }
 
 static const float tiny = 1.0f / 1048576.0f; // 2^-20
 
-static void block_free(render_model *b)
-{
+static void block_free(render_model *b) {
     if (b->vao || b->vbo || b->ibo) {
         zvglDeleteVertexArrays(1, &b->vao);
         zvglDeleteBuffers(1, &b->vbo);
@@ -42,8 +39,7 @@ static void block_free(render_model *b)
     zv_free(b);
 }
 
-void model_free(render_model *m)
-{
+void model_free(render_model *m) {
     while (m) {
         render_model *coarser = m->lod;
         render_model *b = m;
@@ -56,8 +52,7 @@ void model_free(render_model *m)
     }
 }
 
-static char *copy_name(const char *name)
-{
+static char *copy_name(const char *name) {
     size_t n = strlen(name) + 1;
     char *s = (char *)zv_alloc(n);
     memcpy(s, name, n);
@@ -65,8 +60,7 @@ static char *copy_name(const char *name)
 }
 
 // One allocation for every per-vertex array and the triangles.
-static render_model *block_create(const char *name, int v, int t, int bones)
-{
+static render_model *block_create(const char *name, int v, int t, int bones) {
     render_model *b = (render_model *)zv_alloc_zeroed(1, sizeof *b);
     b->name = copy_name(name);
     b->vertex_count = v;
@@ -87,17 +81,14 @@ static render_model *block_create(const char *name, int v, int t, int bones)
     return b;
 }
 
-static int finite_all(const float *v, int n)
-{
+static int finite_all(const float *v, int n) {
     for (int i = 0; i < n; i++)
-        if (!std::isfinite(v[i]))
-            return 0;
+        if (!std::isfinite(v[i])) return 0;
     return 1;
 }
 
 // Position, normal, uv: the common start of every vertex.
-static int read_vertex(data_file *f, render_model *b, int i)
-{
+static int read_vertex(data_file *f, render_model *b, int i) {
     float v[8];
     if (data_scanf(f, "%f %f %f %f %f %f %f %f", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6],
                    &v[7]) != 8 ||
@@ -111,8 +102,7 @@ static int read_vertex(data_file *f, render_model *b, int i)
 }
 
 // Keeps the four strongest of a vertex's bone weights; *warned is set when one was displaced.
-static int read_weights(data_file *f, render_model *b, int i, int bones, int *warned)
-{
+static int read_weights(data_file *f, render_model *b, int i, int bones, int *warned) {
     float *w = b->weights + i * 4;
     int32_t *idx = b->bones + i * 4;
     for (int s = 0; s < 4; s++) {
@@ -121,14 +111,11 @@ static int read_weights(data_file *f, render_model *b, int i, int bones, int *wa
     }
     for (int j = 0; j < bones; j++) {
         float x;
-        if (data_scanf(f, "%f", &x) != 1 || !std::isfinite(x))
-            return 0;
-        if (!(x > 0))
-            continue;
+        if (data_scanf(f, "%f", &x) != 1 || !std::isfinite(x)) return 0;
+        if (!(x > 0)) continue;
         int m = 0;
         for (int s = 1; s < 4; s++)
-            if (w[s] < w[m])
-                m = s;
+            if (w[s] < w[m]) m = s;
         if (w[m] != 0 && !*warned) {
             model_log("Warning: vertex with more than 4 bone influences in '%.900s'\n", b->name);
             *warned = 1;
@@ -153,26 +140,22 @@ static int read_weights(data_file *f, render_model *b, int i, int bones, int *wa
     return 1;
 }
 
-static int read_triangles(data_file *f, render_model *b)
-{
+static int read_triangles(data_file *f, render_model *b) {
     for (int i = 0; i < b->triangle_count; i++) {
         int32_t *t = b->triangles + i * 3;
-        if (data_scanf(f, "%d %d %d", &t[0], &t[1], &t[2]) != 3)
-            return 0;
+        if (data_scanf(f, "%d %d %d", &t[0], &t[1], &t[2]) != 3) return 0;
     }
     return 1;
 }
 
-void model_tangents(render_model *b)
-{
+void model_tangents(render_model *b) {
     int nv = b->vertex_count;
     float *tan = b->tangents;
     memset(tan, 0, sizeof(float) * 3 * (size_t)nv);
     for (int i = 0; i < b->triangle_count; i++) {
         const int32_t *t = b->triangles + i * 3;
         // Out-of-range triangles are dropped right after; they must not be read here.
-        if (t[0] < 0 || t[0] >= nv || t[1] < 0 || t[1] >= nv || t[2] < 0 || t[2] >= nv)
-            continue;
+        if (t[0] < 0 || t[0] >= nv || t[1] < 0 || t[1] >= nv || t[2] < 0 || t[2] >= nv) continue;
         const float *p0 = b->positions + t[0] * 3, *p1 = b->positions + t[1] * 3,
                     *p2 = b->positions + t[2] * 3;
         const float *u0 = b->uvs + t[0] * 2, *u1 = b->uvs + t[1] * 2, *u2 = b->uvs + t[2] * 2;
@@ -232,22 +215,19 @@ void model_tangents(render_model *b)
     }
 }
 
-int model_delete_bad_triangles(render_model *b)
-{
+int model_delete_bad_triangles(render_model *b) {
     int nv = b->vertex_count, kept = 0;
     const double min_area2 = std::ldexp(1.0, -80);
     for (int i = 0; i < b->triangle_count; i++) {
         int32_t *t = b->triangles + i * 3;
-        if (t[0] < 0 || t[0] >= nv || t[1] < 0 || t[1] >= nv || t[2] < 0 || t[2] >= nv)
-            continue;
+        if (t[0] < 0 || t[0] >= nv || t[1] < 0 || t[1] >= nv || t[2] < 0 || t[2] >= nv) continue;
         const float *p0 = b->positions + t[0] * 3, *p1 = b->positions + t[1] * 3,
                     *p2 = b->positions + t[2] * 3;
         double e1[3] = {(double)p1[0] - p0[0], (double)p1[1] - p0[1], (double)p1[2] - p0[2]};
         double e2[3] = {(double)p2[0] - p0[0], (double)p2[1] - p0[1], (double)p2[2] - p0[2]};
         double c[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
                        e1[0] * e2[1] - e1[1] * e2[0]};
-        if (c[0] * c[0] + c[1] * c[1] + c[2] * c[2] < min_area2)
-            continue;
+        if (c[0] * c[0] + c[1] * c[1] + c[2] * c[2] < min_area2) continue;
         memmove(b->triangles + kept * 3, t, 12);
         kept++;
     }
@@ -257,11 +237,9 @@ int model_delete_bad_triangles(render_model *b)
 }
 
 // Static buffers and the vertex array; skipped without a GL context (tools, headless tests).
-static void block_upload(render_model *b)
-{
+static void block_upload(render_model *b) {
     const zvgl_context_info *info = zvglContextInfo();
-    if (!info || info->major < 3)
-        return;
+    if (!info || info->major < 3) return;
     size_t v = (size_t)b->vertex_count;
     size_t bytes = v * 44 + (b->bone_count ? v * 32 : 0);
     zvglGenVertexArrays(1, &b->vao);
@@ -275,8 +253,8 @@ static void block_upload(render_model *b)
         GLint size;
         GLenum type;
         size_t offset;
-    } attrs[] = {{0, 3, GL_FLOAT, 0},        {2, 3, GL_FLOAT, v * 12}, {9, 3, GL_FLOAT, v * 24},
-                 {8, 2, GL_FLOAT, v * 36},   {10, 4, GL_FLOAT, v * 44}, {11, 4, GL_INT, v * 60}};
+    } attrs[] = {{0, 3, GL_FLOAT, 0},      {2, 3, GL_FLOAT, v * 12},  {9, 3, GL_FLOAT, v * 24},
+                 {8, 2, GL_FLOAT, v * 36}, {10, 4, GL_FLOAT, v * 44}, {11, 4, GL_INT, v * 60}};
     int n = b->bone_count ? 6 : 4;
     for (int i = 0; i < n; i++) {
         zvglEnableVertexAttribArray(attrs[i].index);
@@ -291,15 +269,13 @@ static void block_upload(render_model *b)
 }
 
 // Tangents, bad triangles, upload: what every block gets after reading.
-static void block_finish(render_model *b, int *deleted)
-{
+static void block_finish(render_model *b, int *deleted) {
     model_tangents(b);
     *deleted += model_delete_bad_triangles(b);
     block_upload(b);
 }
 
-static render_model *read_legacy(data_file *f, const char *name, int *deleted)
-{
+static render_model *read_legacy(data_file *f, const char *name, int *deleted) {
     int v, t;
     if (data_scanf(f, "%d %d", &v, &t) != 2 || v < 0 || v > MODEL_VERTICES_MAX || t < 0 ||
         t > MODEL_TRIANGLES_MAX)
@@ -322,15 +298,13 @@ static render_model *read_legacy(data_file *f, const char *name, int *deleted)
 }
 
 // One block, or null when it does not start (end of the chain) or breaks off.
-static render_model *read_block(data_file *f, const char *name, int bones, int *deleted)
-{
+static render_model *read_block(data_file *f, const char *name, int bones, int *deleted) {
     float s, k, rgb[3];
     int v, t;
     if (data_scanf(f, "%f %f %f %f %f %d %d", &s, &k, &rgb[0], &rgb[1], &rgb[2], &v, &t) != 7)
         return nullptr;
     float mat[5] = {s, k, rgb[0], rgb[1], rgb[2]};
-    if (!finite_all(mat, 5) || v < 0 || v > MODEL_VERTICES_MAX || t < 0 ||
-        t > MODEL_TRIANGLES_MAX)
+    if (!finite_all(mat, 5) || v < 0 || v > MODEL_VERTICES_MAX || t < 0 || t > MODEL_TRIANGLES_MAX)
         return nullptr;
     render_model *b = block_create(name, v, t, bones);
     memcpy(b->specular, rgb, sizeof rgb);
@@ -351,11 +325,9 @@ static render_model *read_block(data_file *f, const char *name, int bones, int *
     return b;
 }
 
-render_model *model_parse(const char *name)
-{
+render_model *model_parse(const char *name) {
     data_file *f = data_open(name, "rb");
-    if (!f)
-        return nullptr;
+    if (!f) return nullptr;
     int deleted = 0;
     render_model *first = nullptr;
     int c;
@@ -385,16 +357,13 @@ render_model *model_parse(const char *name)
     data_close(f);
     if (first) {
         for (render_model *b = first; b; b = b->next)
-            if (b->shininess == -1)
-                first->environment = 1;
+            if (b->shininess == -1) first->environment = 1;
     }
-    if (deleted)
-        model_log("%d degenerate triangles deleted in %.100s\n", deleted, name);
+    if (deleted) model_log("%d degenerate triangles deleted in %.100s\n", deleted, name);
     return first;
 }
 
-static void pov_vectors(FILE *out, const char *title, const float *v, int n, int dims)
-{
+static void pov_vectors(FILE *out, const char *title, const float *v, int n, int dims) {
     fprintf(out, "\t%s {\n", title);
     fprintf(out, "\t\t%d\n", n);
     for (int i = 0; i < n; i++) {
@@ -407,13 +376,10 @@ static void pov_vectors(FILE *out, const char *title, const float *v, int n, int
     fprintf(out, "\t}\n");
 }
 
-int model_export_pov(const render_model *m, FILE *out)
-{
-    if (!m || !out)
-        return 0;
+int model_export_pov(const render_model *m, FILE *out) {
+    if (!m || !out) return 0;
     int wrap = m->next != nullptr;
-    if (wrap)
-        fprintf(out, "union {\n");
+    if (wrap) fprintf(out, "union {\n");
     for (const render_model *b = m; b; b = b->next) {
         fprintf(out, "mesh2 {\n");
         pov_vectors(out, "vertex_vectors", b->positions, b->vertex_count, 3);
@@ -429,7 +395,6 @@ int model_export_pov(const render_model *m, FILE *out)
         fprintf(out, "\t}\n");
         fprintf(out, "}\n");
     }
-    if (wrap)
-        fprintf(out, "}\n");
+    if (wrap) fprintf(out, "}\n");
     return ferror(out) ? 0 : 1;
 }

@@ -17,16 +17,16 @@ enum {
 // full level is the model.
 struct render_model {
     char *name;
-    render_model *next;   // next block of this level
-    render_model *lod;    // next coarser level (first block of a level only)
-    float lod_threshold;  // distance from which that level is used
-    int generation;       // cache generation of the last use (first block of the model)
-    int environment;      // some block of this level is an environment-reflection block
+    render_model *next;  // next block of this level
+    render_model *lod;   // next coarser level (first block of a level only)
+    float lod_threshold; // distance from which that level is used
+    int generation;      // cache generation of the last use (first block of the model)
+    int environment;     // some block of this level is an environment-reflection block
     unsigned vao, vbo, ibo;
     int vertex_count, triangle_count, bone_count;
-    float specular[3];    // specular colour (lit), constant colour (unshaded), tint (reflection)
-    float factor;         // K: 1 for lit blocks
-    float shininess;      // S: -1 reflection, -2 unshaded, else the specular exponent
+    float specular[3]; // specular colour (lit), constant colour (unshaded), tint (reflection)
+    float factor;      // K: 1 for lit blocks
+    float shininess;   // S: -1 reflection, -2 unshaded, else the specular exponent
     // Arrays in one allocation: positions, normals, tangents (3 floats each), uv (2 floats),
     // with bones weights (4 floats) and bone indices (4 ints); then triangles (3 ints each).
     float *positions, *normals, *tangents, *uvs, *weights;

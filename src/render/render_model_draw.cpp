@@ -9,8 +9,7 @@
 
 model_draw_state model_draw;
 
-static const render_model *choose(const render_model *m, const float position[3])
-{
+static const render_model *choose(const render_model *m, const float position[3]) {
     float d2 = 0;
     for (int c = 0; c < 3; c++) {
         float d = position[c] - model_draw.camera[c];
@@ -19,10 +18,8 @@ static const render_model *choose(const render_model *m, const float position[3]
     return model_choose_lod(m, d2 * model_lod_scale * model_lod_scale, model_lod_bias);
 }
 
-static void draw_block(const render_model *b)
-{
-    if (!b->vao || b->triangle_count <= 0)
-        return;
+static void draw_block(const render_model *b) {
+    if (!b->vao || b->triangle_count <= 0) return;
     zvglBindVertexArray(b->vao);
     zvglDrawElements(GL_TRIANGLES, b->triangle_count * 3, GL_UNSIGNED_INT, nullptr);
     zvglBindVertexArray(0);
@@ -30,17 +27,14 @@ static void draw_block(const render_model *b)
     model_draw.vertices += b->vertex_count;
 }
 
-int model_draw_lit(const render_model *m, const float position[3], int bones,
-                   const float *centres, const float *translations, const float *rotations)
-{
-    if (!m)
-        return 0;
+int model_draw_lit(const render_model *m, const float position[3], int bones, const float *centres,
+                   const float *translations, const float *rotations) {
+    if (!m) return 0;
     const render_model *level = choose(m, position);
     zvglSetBones(bones, centres, translations, rotations);
     int drawn = 0;
     for (const render_model *b = level; b; b = b->next) {
-        if (b->shininess == -1)
-            break; // reflection blocks come last and belong to the other pass
+        if (b->shininess == -1) break; // reflection blocks come last and belong to the other pass
         float ambient[4], diffuse[3], specular[3];
         if (b->shininess == -2) {
             for (int c = 0; c < 3; c++) {
@@ -70,16 +64,13 @@ int model_draw_lit(const render_model *m, const float position[3], int bones,
 
 int model_draw_reflections(const render_model *m, const float position[3], int bones,
                            const float *centres, const float *translations,
-                           const float *rotations)
-{
-    if (!m)
-        return 0;
+                           const float *rotations) {
+    if (!m) return 0;
     const render_model *level = choose(m, position);
     zvglSetBones(bones, centres, translations, rotations);
     int drawn = 0;
     for (const render_model *b = level; b; b = b->next) {
-        if (b->shininess != -1)
-            continue;
+        if (b->shininess != -1) continue;
         float tint[3] = {b->specular[0] * b->factor, b->specular[1] * b->factor,
                          b->specular[2] * b->factor};
         zvglSetSpecularColor(tint);
@@ -89,7 +80,6 @@ int model_draw_reflections(const render_model *m, const float position[3], int b
     return drawn;
 }
 
-int model_wants_reflections(const render_model *m, const float position[3])
-{
+int model_wants_reflections(const render_model *m, const float position[3]) {
     return m && model_draw.reflections && choose(m, position)->environment;
 }

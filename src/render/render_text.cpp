@@ -8,10 +8,10 @@
 #include <cstring>
 
 const float render_text_palette[16][3] = {
-    {0, 0, 0},          {0.75f, 0, 0},     {0, 0.75f, 0},     {0.75f, 0.75f, 0},
-    {0, 0, 0.75f},      {0.75f, 0, 0.75f}, {0, 0.75f, 0.75f}, {0.75f, 0.75f, 0.75f},
-    {0, 0, 0},          {1, 0, 0},         {0, 1, 0},         {1, 1, 0},
-    {0, 0, 1},          {1, 0, 1},         {0, 1, 1},         {1, 1, 1},
+    {0, 0, 0},     {0.75f, 0, 0},     {0, 0.75f, 0},     {0.75f, 0.75f, 0},
+    {0, 0, 0.75f}, {0.75f, 0, 0.75f}, {0, 0.75f, 0.75f}, {0.75f, 0.75f, 0.75f},
+    {0, 0, 0},     {1, 0, 0},         {0, 1, 0},         {1, 1, 0},
+    {0, 0, 1},     {1, 0, 1},         {0, 1, 1},         {1, 1, 1},
 };
 
 // Applies one escape sequence starting after ESC; returns the bytes it spans.
@@ -103,7 +103,6 @@ void render_text_layout(const render_font *font, const char *text, int flags, fl
     }
 }
 
-
 float render_text_width_in(const render_font *font, const char *text) {
     if (!font || !text) return 0;
     // Line widths need the pen position after spaces and tabs too, so walk the text here with
@@ -129,7 +128,9 @@ float render_text_width_in(const render_font *font, const char *text) {
     return widest;
 }
 
-float render_text_width(const char *text) { return render_text_width_in(&render_font_main, text); }
+float render_text_width(const char *text) {
+    return render_text_width_in(&render_font_main, text);
+}
 
 static void emit_glyph(void *ctx, const render_glyph *g) {
     const render_font *f = (const render_font *)ctx;
@@ -167,7 +168,9 @@ void render_text_draw(float r, float g, float b, float a, const char *text) {
     render_text_draw_flags(r, g, b, a, text, RENDER_TEXT_CALLER_COLOR);
 }
 
-void render_text_white(const char *text) { render_text_draw(1, 1, 1, 1, text); }
+void render_text_white(const char *text) {
+    render_text_draw(1, 1, 1, 1, text);
+}
 
 void render_text_shadowed(float r, float g, float b, float a, const char *text) {
     if (!text || blank(text)) return;

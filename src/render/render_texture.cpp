@@ -102,7 +102,8 @@ void restamp(texture_record *t) {
 GLuint upload(const uint8_t *levels, int w, int h, int bpp, int flags) {
     GLenum format = bpp == 4 ? GL_RGBA : GL_RGB;
     GLint internal = (GLint)format;
-    if (flags & RENDER_TEXTURE_COMPRESS) internal = bpp == 4 ? GL_COMPRESSED_RGBA : GL_COMPRESSED_RGB;
+    if (flags & RENDER_TEXTURE_COMPRESS)
+        internal = bpp == 4 ? GL_COMPRESSED_RGBA : GL_COMPRESSED_RGB;
     GLuint id = 0;
     if (!zvglStarted()) return 0; // no context: pictures are read, nothing is uploaded
     zvglGenTextures(1, &id);
@@ -240,8 +241,12 @@ void render_texture_new_generation(void) {
     g_tex.memory = 0;
 }
 
-int render_texture_generation(void) { return g_tex.generation; }
-size_t render_texture_memory(void) { return g_tex.memory; }
+int render_texture_generation(void) {
+    return g_tex.generation;
+}
+size_t render_texture_memory(void) {
+    return g_tex.memory;
+}
 
 int render_texture_name_flags(const char *name) {
     int flags = 0;
@@ -452,10 +457,26 @@ int render_texture_paste_rect(int W, int H, float sx, float sy, float dx, float 
     int x1 = ceil_half((double)dx * W), y1 = ceil_half((double)dy * H);
     int n = (int)((double)W * w), m = (int)((double)H * h);
     // A negative start shifts both rectangles and shortens them.
-    if (x0 < 0) { n += x0; x1 -= x0; x0 = 0; }
-    if (x1 < 0) { n += x1; x0 -= x1; x1 = 0; }
-    if (y0 < 0) { m += y0; y1 -= y0; y0 = 0; }
-    if (y1 < 0) { m += y1; y0 -= y1; y1 = 0; }
+    if (x0 < 0) {
+        n += x0;
+        x1 -= x0;
+        x0 = 0;
+    }
+    if (x1 < 0) {
+        n += x1;
+        x0 -= x1;
+        x1 = 0;
+    }
+    if (y0 < 0) {
+        m += y0;
+        y1 -= y0;
+        y0 = 0;
+    }
+    if (y1 < 0) {
+        m += y1;
+        y0 -= y1;
+        y1 = 0;
+    }
     if (x0 >= W || x1 >= W || y0 >= H || y1 >= H) return 0;
     int room_x = W - (x0 > x1 ? x0 : x1), room_y = H - (y0 > y1 ? y0 : y1);
     if (n > room_x) n = room_x;
@@ -476,7 +497,8 @@ void render_texture_paste_pixel(const uint8_t *S, uint8_t *D, int bpp) {
     } else if (s == 255 || d == 0) {
         memcpy(D, S, 4);
     } else if (d == 255) {
-        for (int c = 0; c < 3; c++) D[c] = (uint8_t)((S[c] * s + D[c] * (255 - s)) / 255);
+        for (int c = 0; c < 3; c++)
+            D[c] = (uint8_t)((S[c] * s + D[c] * (255 - s)) / 255);
     } else {
         int den = d * (255 - s) + s * 255;
         for (int c = 0; c < 3; c++)
@@ -516,7 +538,8 @@ static char **g_variants[8];
 static int g_variant_count[8];
 
 static void free_variants(int slot) {
-    for (int i = 0; i < g_variant_count[slot]; i++) zv_free(g_variants[slot][i]);
+    for (int i = 0; i < g_variant_count[slot]; i++)
+        zv_free(g_variants[slot][i]);
     zv_free(g_variants[slot]);
     g_variants[slot] = nullptr;
     g_variant_count[slot] = 0;
@@ -561,7 +584,8 @@ void render_texture_sweep(int all) {
         int generation = g_tex.generation;
         memset(&g_tex, 0, sizeof g_tex);
         g_tex.generation = generation;
-        for (int s = 0; s < 8; s++) free_variants(s);
+        for (int s = 0; s < 8; s++)
+            free_variants(s);
     }
 }
 

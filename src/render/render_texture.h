@@ -43,8 +43,7 @@ GLuint render_texture_find(const char *name);
 const char *render_texture_name(GLuint id);
 const char *render_texture_info(GLuint id);
 // If name ends with ending, loads name with that ending replaced; else 0.
-GLuint render_texture_load_companion(const char *name, const char *ending,
-                                     const char *replacement);
+GLuint render_texture_load_companion(const char *name, const char *ending, const char *replacement);
 
 // Uploads levels (all of them, one after another) after resampling, reduction and redundant
 // level removal. Adds nothing to the table.

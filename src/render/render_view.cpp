@@ -73,13 +73,10 @@ int paint_ready;
 // The camera of the frame being drawn (the light goes into its eye space).
 frame_camera current_camera;
 
-const render_model *load_once(const bike_record *b, int p, int file)
-{
+const render_model *load_once(const bike_record *b, int p, int file) {
     const char *name = b->m->files[file];
-    if (!name[0] || b->model < 0 || b->model >= BIKE_MODEL_COUNT)
-        return nullptr;
-    if (render_model *m = model_find(name))
-        return m;
+    if (!name[0] || b->model < 0 || b->model >= BIKE_MODEL_COUNT) return nullptr;
+    if (render_model *m = model_find(name)) return m;
     failed_load &f = tried[b->model][p];
     if (f.failed && f.generation == model_cache.generation && f.sweeps == model_cache.sweeps)
         return nullptr;
@@ -88,8 +85,7 @@ const render_model *load_once(const bike_record *b, int p, int file)
     return m;
 }
 
-void body_pose(dBodyID body, float pos[3], float rot[12])
-{
+void body_pose(dBodyID body, float pos[3], float rot[12]) {
     const dReal *p = dBodyGetPosition(body);
     const dReal *r = dBodyGetRotation(body);
     for (int i = 0; i < 3; i++)
@@ -98,39 +94,40 @@ void body_pose(dBodyID body, float pos[3], float rot[12])
         rot[i] = (float)r[i];
 }
 
-int finite_n(const float *v, int n)
-{
+int finite_n(const float *v, int n) {
     for (int i = 0; i < n; i++)
-        if (!std::isfinite(v[i]))
-            return 0;
+        if (!std::isfinite(v[i])) return 0;
     return 1;
 }
 
 // A body's place on the whole bike (model coordinates).
-const float *body_place(const bike_geometry &g, int body)
-{
+const float *body_place(const bike_geometry &g, int body) {
     switch (body) {
-    case BIKE_FRONT_WHEEL: return g.front_wheel_pos;
-    case BIKE_REAR_WHEEL: return g.rear_wheel_pos;
-    case BIKE_FORK_UPPER: return g.fork_upper_pos;
-    case BIKE_FORK_LOWER: return g.fork_lower_pos;
-    case BIKE_SWINGARM: return g.swingarm_pos;
-    case BIKE_RIDER: return g.rider_pos;
-    default: return g.frame_pos;
+    case BIKE_FRONT_WHEEL:
+        return g.front_wheel_pos;
+    case BIKE_REAR_WHEEL:
+        return g.rear_wheel_pos;
+    case BIKE_FORK_UPPER:
+        return g.fork_upper_pos;
+    case BIKE_FORK_LOWER:
+        return g.fork_lower_pos;
+    case BIKE_SWINGARM:
+        return g.swingarm_pos;
+    case BIKE_RIDER:
+        return g.rider_pos;
+    default:
+        return g.frame_pos;
     }
 }
 
 // Menu entry of a bike table index (its graphics prefix belongs to the entry).
-int menu_of(int model)
-{
+int menu_of(int model) {
     for (int i = 0; i < BIKE_MODEL_COUNT; i++)
-        if (bike_menu_model(i) == model)
-            return i;
+        if (bike_menu_model(i) == model) return i;
     return -1;
 }
 
-GLuint texture_or(const char *name, GLuint fallback)
-{
+GLuint texture_or(const char *name, GLuint fallback) {
     GLuint t = name && name[0] ? render_texture_load(name) : 0;
     return t ? t : fallback;
 }
@@ -143,11 +140,9 @@ struct plate_entry {
 plate_entry plates[256];
 int plate_count;
 
-GLuint plate_texture(const char *number)
-{
+GLuint plate_texture(const char *number) {
     for (int i = 0; i < plate_count; i++)
-        if (!strcmp(plates[i].number, number))
-            return plates[i].tex;
+        if (!strcmp(plates[i].number, number)) return plates[i].tex;
     GLuint t = render_font_plate_texture(number, 0x101010, 0xffffff);
     if (t && plate_count < (int)(sizeof plates / sizeof plates[0])) {
         snprintf(plates[plate_count].number, sizeof plates[0].number, "%s", number);
@@ -157,8 +152,7 @@ GLuint plate_texture(const char *number)
 }
 
 // A robot wears its roster graphics; everyone else the model's own textures.
-const slot_paint &slot_textures(const bike_record *b)
-{
+const slot_paint &slot_textures(const bike_record *b) {
     if (!paint_ready) {
         for (auto &p : paint) {
             p.model = -2;
@@ -168,8 +162,7 @@ const slot_paint &slot_textures(const bike_record *b)
     }
     int s = b->slot >= 0 && b->slot < BIKE_SLOTS ? b->slot : 0;
     int robot = s < RACE_SLOTS ? race.robot_of[s] : -1;
-    if (robot < 0 || robot >= RACE_ROBOT_COUNT)
-        robot = -1;
+    if (robot < 0 || robot >= RACE_ROBOT_COUNT) robot = -1;
     slot_paint &p = paint[s];
     // A new texture generation may have freed the old names, a sweep the old models.
     int gen = render_texture_generation();
@@ -182,8 +175,7 @@ const slot_paint &slot_textures(const bike_record *b)
         p.model_generation = model_cache.generation;
         p.model_sweeps = model_cache.sweeps;
     }
-    if (p.model == b->model && p.robot == robot && p.generation == gen)
-        return p;
+    if (p.model == b->model && p.robot == robot && p.generation == gen) return p;
     p.model = b->model;
     p.robot = robot;
     p.generation = gen;
@@ -217,26 +209,22 @@ const slot_paint &slot_textures(const bike_record *b)
     return p;
 }
 
-void draw_bike(const bike_record *b)
-{
+void draw_bike(const bike_record *b) {
     const slot_paint &pt = slot_textures(b);
     float centres[21], translations[21], rotations[63];
     int bones_ok = view_bones(b, centres, translations, rotations);
     for (int p = 0; p < PART_COUNT; p++) {
         int body_index = parts[p].body;
         dBodyID body = b->body[body_index];
-        if (!body)
-            continue;
+        if (!body) continue;
         const render_model *m;
         if (b == first_person && body_index == BIKE_RIDER) {
-            if (p != PART_BODY || core_settings_choice(CORE_SET_HIDE_RIDER) == 1)
-                continue;
+            if (p != PART_BODY || core_settings_choice(CORE_SET_HIDE_RIDER) == 1) continue;
             m = pt.part[PART_COUNT];
         } else {
             m = pt.part[p];
         }
-        if (!m)
-            continue;
+        if (!m) continue;
         GLuint tex = pt.tex[parts[p].texture];
         if (!tex && parts[p].texture == TEX_PLATE)
             continue; // a number quad without its number would show a blank square
@@ -245,8 +233,7 @@ void draw_bike(const bike_record *b)
         float where[3] = {(float)at[0], (float)at[1], (float)at[2]};
         if (m->bone_count == BIKE_BODIES) {
             // Skinned over the bike's bodies: the model-view stays the camera's.
-            if (bones_ok)
-                model_draw_lit(m, where, BIKE_BODIES, centres, translations, rotations);
+            if (bones_ok) model_draw_lit(m, where, BIKE_BODIES, centres, translations, rotations);
             continue;
         }
         float mat[16];
@@ -259,10 +246,8 @@ void draw_bike(const bike_record *b)
     }
 }
 
-void riders_pass(int pass)
-{
-    if (pass != 0)
-        return;
+void riders_pass(int pass) {
+    if (pass != 0) return;
     zvglUseProgram(ZVGL_PROGRAM_NORM_SPEC_LIT);
     // The shader lights eye-space normals: the sun goes into the camera's axes.
     const float *s = lighting.sun_vector, *ax = current_camera.axes;
@@ -278,27 +263,23 @@ void riders_pass(int pass)
     model_draw.specular_map = 0;
     for (int i = 0; i < BIKE_SLOTS; i++) {
         const bike_record *b = &bike_world.bikes[i];
-        if (b->present && b->m)
-            draw_bike(b);
+        if (b->present && b->m) draw_bike(b);
     }
     zvglSetBones(0, nullptr, nullptr, nullptr);
     zvglUseProgram(ZVGL_PROGRAM_UNLIT);
 }
 
-const bike_record *viewed_bike(void)
-{
+const bike_record *viewed_bike(void) {
     int s = core_loop.viewed_slot;
     if (s >= 0 && s < BIKE_SLOTS && bike_world.bikes[s].present && bike_world.bikes[s].m)
         return &bike_world.bikes[s];
     for (s = 0; s < BIKE_SLOTS; s++)
-        if (bike_world.bikes[s].present && bike_world.bikes[s].m)
-            return &bike_world.bikes[s];
+        if (bike_world.bikes[s].present && bike_world.bikes[s].m) return &bike_world.bikes[s];
     return nullptr;
 }
 
 // The bike's heading on the ground (x, z), unit length; -z when it points straight up or down.
-void ground_heading(const float rot[12], float h[2])
-{
+void ground_heading(const float rot[12], float h[2]) {
     h[0] = -rot[2];
     h[1] = -rot[10];
     float l = std::sqrt(h[0] * h[0] + h[1] * h[1]);
@@ -313,8 +294,7 @@ view_post_state track_post;
 
 } // namespace
 
-void view_look_at(const float eye[3], const float target[3], float fov, frame_camera *out)
-{
+void view_look_at(const float eye[3], const float target[3], float fov, frame_camera *out) {
     float back[3] = {eye[0] - target[0], eye[1] - target[1], eye[2] - target[2]};
     float len = std::sqrt(back[0] * back[0] + back[1] * back[1] + back[2] * back[2]);
     if (!(len > 1e-6f)) {
@@ -342,8 +322,7 @@ void view_look_at(const float eye[3], const float target[3], float fov, frame_ca
 }
 
 void view_body_matrix(const float position[3], const float rotation[12], const float rest[3],
-                      float m[16])
-{
+                      float m[16]) {
     memset(m, 0, sizeof(float) * 16);
     for (int r = 0; r < 3; r++) {
         for (int c = 0; c < 3; c++)
@@ -354,8 +333,7 @@ void view_body_matrix(const float position[3], const float rotation[12], const f
     m[15] = 1;
 }
 
-void view_part_rest(const bike_record *b, int body, float rest[3])
-{
+void view_part_rest(const bike_record *b, int body, float rest[3]) {
     if (body == BIKE_FRONT_WHEEL || body == BIKE_REAR_WHEEL) {
         rest[0] = rest[1] = rest[2] = 0;
         return;
@@ -363,31 +341,24 @@ void view_part_rest(const bike_record *b, int body, float rest[3])
     memcpy(rest, body_place(b->m->geo, body), sizeof(float) * 3);
 }
 
-int view_part_matrix(const bike_record *b, int body, float m[16])
-{
-    if (!b || !b->m || body < 0 || body >= BIKE_BODIES || !b->body[body])
-        return 0;
+int view_part_matrix(const bike_record *b, int body, float m[16]) {
+    if (!b || !b->m || body < 0 || body >= BIKE_BODIES || !b->body[body]) return 0;
     float pos[3], rot[12], rest[3];
     body_pose(b->body[body], pos, rot);
-    if (!finite_n(pos, 3) || !finite_n(rot, 12))
-        return 0;
+    if (!finite_n(pos, 3) || !finite_n(rot, 12)) return 0;
     view_part_rest(b, body, rest);
     view_body_matrix(pos, rot, rest, m);
     return 1;
 }
 
 int view_bones(const bike_record *b, float centres[21], float translations[21],
-               float rotations[63])
-{
-    if (!b || !b->m)
-        return 0;
+               float rotations[63]) {
+    if (!b || !b->m) return 0;
     for (int i = 0; i < BIKE_BODIES; i++) {
-        if (!b->body[i])
-            return 0;
+        if (!b->body[i]) return 0;
         float pos[3], rot[12];
         body_pose(b->body[i], pos, rot);
-        if (!finite_n(pos, 3) || !finite_n(rot, 12))
-            return 0;
+        if (!finite_n(pos, 3) || !finite_n(rot, 12)) return 0;
         memcpy(centres + i * 3, body_place(b->m->geo, i), sizeof(float) * 3);
         memcpy(translations + i * 3, pos, sizeof pos);
         for (int c = 0; c < 3; c++)
@@ -397,8 +368,7 @@ int view_bones(const bike_record *b, float centres[21], float translations[21],
     return 1;
 }
 
-void view_rider_camera(const bike_record *b, frame_camera *out)
-{
+void view_rider_camera(const bike_record *b, frame_camera *out) {
     // The eyes sit ahead of and above the rider body's centre, higher and further forward with
     // the "1st Person Height" setting; the view turns with the rider body.
     dBodyID rider = b->body[BIKE_RIDER] ? b->body[BIKE_RIDER] : b->body[BIKE_FRAME];
@@ -438,8 +408,7 @@ void view_rider_camera(const bike_record *b, frame_camera *out)
         }
     }
     float fov = (float)core_settings_number(CORE_SET_FOV);
-    if (!(fov >= 10 && fov <= 170))
-        fov = 110;
+    if (!(fov >= 10 && fov <= 170)) fov = 110;
     if (!finite_n(eye, 3) || !finite_n(axes, 9)) {
         const float zero[3] = {0, 10, 0}, ahead[3] = {0, 10, -10};
         view_look_at(zero, ahead, fov, out);
@@ -450,8 +419,7 @@ void view_rider_camera(const bike_record *b, frame_camera *out)
     out->fov = fov;
 }
 
-void view_track_camera(view_post_state *post, const bike_record *b, frame_camera *out)
-{
+void view_track_camera(view_post_state *post, const bike_record *b, frame_camera *out) {
     float pos[3], rot[12];
     body_pose(b->body[BIKE_FRAME], pos, rot);
     float heading[2];
@@ -475,8 +443,7 @@ void view_track_camera(view_post_state *post, const bike_record *b, frame_camera
     }
     float eye[3] = {post->position[0], post->position[1], post->position[2]};
     float ground = core_camera_ground_height(eye[0], eye[2]) + 4;
-    if (eye[1] < ground)
-        eye[1] = ground;
+    if (eye[1] < ground) eye[1] = ground;
     float target[3] = {pos[0], pos[1] + 1.5f, pos[2]};
     float dx = target[0] - eye[0], dy = target[1] - eye[1], dz = target[2] - eye[2];
     float dist = std::sqrt(dx * dx + dy * dy + dz * dz);
@@ -486,8 +453,7 @@ void view_track_camera(view_post_state *post, const bike_record *b, frame_camera
     view_look_at(eye, target, fov, out);
 }
 
-void view_draw(int view_mode, int width, int height)
-{
+void view_draw(int view_mode, int width, int height) {
     if (view_mode == CORE_VIEW_TITLE) {
         title_screen_draw(width, height);
         return;
@@ -531,8 +497,7 @@ void view_draw(int view_mode, int width, int height)
     frame_draw(&cam, width, height);
 }
 
-void view_draw_riders(const frame_camera *camera, int first_person_slot)
-{
+void view_draw_riders(const frame_camera *camera, int first_person_slot) {
     current_camera = *camera;
     first_person = first_person_slot >= 0 && first_person_slot < BIKE_SLOTS
                        ? &bike_world.bikes[first_person_slot]
@@ -542,12 +507,13 @@ void view_draw_riders(const frame_camera *camera, int first_person_slot)
     riders_pass(0);
 }
 
-void view_release_textures(void)
-{
+void view_release_textures(void) {
     for (int i = 0; i < plate_count; i++)
         zvglDeleteTextures(1, &plates[i].tex);
     plate_count = 0;
     paint_ready = 0; // every slot chooses its textures again
 }
 
-void view_install(void) { frame_passes.riders = riders_pass; }
+void view_install(void) {
+    frame_passes.riders = riders_pass;
+}

@@ -32,8 +32,8 @@ enum {
 };
 
 enum {
-    ZVGL_STACKS = 10,        // model-view, projection, texture units 0..7
-    ZVGL_STACK_DEPTH = 32,   // levels 0..31
+    ZVGL_STACKS = 10,      // model-view, projection, texture units 0..7
+    ZVGL_STACK_DEPTH = 32, // levels 0..31
     ZVGL_TEXTURE_UNITS = 8,
     ZVGL_MAX_VERTICES = 8192,
     ZVGL_VERTEX_FLOATS = 12, // position xyzw, texcoord strq, colour rgba
@@ -145,7 +145,7 @@ struct zvgl_context_info {
     char version[256];
     const char *extensions; // "NULL" when the driver gives none (core profiles)
     int major, minor;
-    int es;                 // 1 on an OpenGL ES context
+    int es; // 1 on an OpenGL ES context
 };
 
 // ---- start-up and programs ---------------------------------------------------------------------

@@ -6,12 +6,12 @@
 #include <cstdint>
 
 enum {
-    ROBOT_SLOTS = 45,            // lines per section
-    ROBOT_SECTIONS_MAX = 2048,   // first lap plus normal lap sections
-    ROBOT_SAMPLES_MAX = 16384,   // samples of one line (a sample every 32 tics: over an hour)
-    ROBOT_CHAIN = 8,             // sections a line is judged over
+    ROBOT_SLOTS = 45,          // lines per section
+    ROBOT_SECTIONS_MAX = 2048, // first lap plus normal lap sections
+    ROBOT_SAMPLES_MAX = 16384, // samples of one line (a sample every 32 tics: over an hour)
+    ROBOT_CHAIN = 8,           // sections a line is judged over
     ROBOT_MODES = 4,
-    ROBOT_UNTIMED = 1000000,     // t1/t2 of an empty slot, fastest times before a run
+    ROBOT_UNTIMED = 1000000, // t1/t2 of an empty slot, fastest times before a run
     ROBOT_RUNS_MAX = 65535,
     ROBOT_SUM_MAX = 100000000,
     ROBOT_PICKS = 4,
@@ -51,7 +51,7 @@ extern robot_line_store robot_lines;
 struct robot_personality {
     const char *name;
     int mode_close, mode_behind;
-    float threshold;       // seconds behind the tracked rider
+    float threshold; // seconds behind the tracked rider
     float reaction_lo, reaction_hi;
 };
 extern const robot_personality robot_personalities[ROBOT_PERSONALITIES];
@@ -106,8 +106,8 @@ int robot_personality_mode(int personality, double gap_seconds);
 struct robot_path {
     robot_sample *samples;
     int count, cap;
-    int progress;                // index of the current sample
-    int picks[ROBOT_PICKS];      // sequence numbers of the lines of the last four sections; 0 none
+    int progress;           // index of the current sample
+    int picks[ROBOT_PICKS]; // sequence numbers of the lines of the last four sections; 0 none
     int pick_sections[ROBOT_PICKS];
     int sections_entered;
 };
@@ -122,11 +122,11 @@ int robot_path_pick_of(const robot_path *p, int section);
 void robot_path_remember(robot_path *p, int section, int sequence);
 
 struct robot_pick_input {
-    int section;        // section number (unwrapped)
-    int mode;           // 0..3
+    int section; // section number (unwrapped)
+    int mode;    // 0..3
     int tic;
-    double race_time;   // seconds since the gate drop
-    float pos[3];       // the rider's position (used while the path holds under 3 samples)
+    double race_time; // seconds since the gate drop
+    float pos[3];     // the rider's position (used while the path holds under 3 samples)
 };
 // Picks a line for the section and appends it to the path. Returns the chosen slot or -1.
 int robot_pick(robot_path *p, const robot_pick_input *in);
@@ -137,8 +137,12 @@ void robot_line_fail(int section, int sequence);
 void robot_line_run(int section, int sequence, int t1, int t2);
 
 // ---- learning ----------------------------------------------------------------------------------
-enum robot_learn_result { ROBOT_LEARN_ADDED, ROBOT_LEARN_CANCELED, ROBOT_LEARN_DUPLICATE,
-                          ROBOT_LEARN_TOO_SLOW };
+enum robot_learn_result {
+    ROBOT_LEARN_ADDED,
+    ROBOT_LEARN_CANCELED,
+    ROBOT_LEARN_DUPLICATE,
+    ROBOT_LEARN_TOO_SLOW
+};
 // Offers a recorded section as a candidate line (steps 2-4 of learning).
 robot_learn_result robot_learn_candidate(int section, const robot_sample *samples, int count,
                                          int t1, int t2, int invalid);

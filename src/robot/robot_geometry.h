@@ -14,4 +14,5 @@ void robot_end_heading(const robot_sample *p0, const robot_sample *p1, const rob
                        robot_heading *out);
 double robot_horizontal_distance(const float a[3], const float b[3]);
 // How far b1 lies from where continuing the heading from b0 by |b1 - b0| would reach.
-double robot_direction_difference(const robot_heading *h, const robot_sample *b0, const robot_sample *b1);
+double robot_direction_difference(const robot_heading *h, const robot_sample *b0,
+                                  const robot_sample *b1);

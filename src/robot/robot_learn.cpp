@@ -9,21 +9,20 @@
 
 enum { WELL_TESTED_LIMIT = 22 };
 
-static int is_duplicate(const robot_line *l, const robot_sample *s, int count)
-{
+static int is_duplicate(const robot_line *l, const robot_sample *s, int count) {
     if (l->count != count) return 0;
     for (int i = 0; i < count; i++) {
         const robot_sample *a = &l->samples[i], *b = &s[i];
         if (std::fabs(a->speed - b->speed) > 1.0 / 16) return 0;
         double d2 = 0;
-        for (int k = 0; k < 3; k++) d2 += ((double)a->pos[k] - b->pos[k]) * ((double)a->pos[k] - b->pos[k]);
+        for (int k = 0; k < 3; k++)
+            d2 += ((double)a->pos[k] - b->pos[k]) * ((double)a->pos[k] - b->pos[k]);
         if (d2 > 1.0 / 256) return 0;
     }
     return 1;
 }
 
-double robot_line_expected(int section, int slot, int reduce)
-{
+double robot_line_expected(int section, int slot, int reduce) {
     const robot_line *l = robot_line_at(section, slot);
     if (!l) return 0;
     double e;
@@ -37,7 +36,8 @@ double robot_line_expected(int section, int slot, int reduce)
         int alone = 1;
         for (int i = 0; i < ROBOT_SLOTS && alone; i++) {
             const robot_line *o = robot_line_at(section, i);
-            if (i != slot && o->count > 0 && robot_horizontal_distance(o->samples[0].pos, l->samples[0].pos) <= 2)
+            if (i != slot && o->count > 0 &&
+                robot_horizontal_distance(o->samples[0].pos, l->samples[0].pos) <= 2)
                 alone = 0;
         }
         if (alone) e *= 0.75;
@@ -45,8 +45,7 @@ double robot_line_expected(int section, int slot, int reduce)
     return e;
 }
 
-int robot_learn_slot(int section)
-{
+int robot_learn_slot(int section) {
     if (robot_lines.sections == 0) return -1;
     for (int i = 0; i < ROBOT_SLOTS; i++)
         if (robot_line_at(section, i)->count <= 0) return i;
@@ -69,10 +68,10 @@ int robot_learn_slot(int section)
     return pick;
 }
 
-robot_learn_result robot_learn_candidate(int section, const robot_sample *samples, int count, int t1, int t2,
-                                         int invalid)
-{
-    if (robot_lines.sections == 0 || invalid || count <= 0 || !samples || count > ROBOT_SAMPLES_MAX) {
+robot_learn_result robot_learn_candidate(int section, const robot_sample *samples, int count,
+                                         int t1, int t2, int invalid) {
+    if (robot_lines.sections == 0 || invalid || count <= 0 || !samples ||
+        count > ROBOT_SAMPLES_MAX) {
         platform_log("auto pilot: %d canceled\n", section);
         return ROBOT_LEARN_CANCELED;
     }
@@ -96,10 +95,11 @@ robot_learn_result robot_learn_candidate(int section, const robot_sample *sample
         return ROBOT_LEARN_TOO_SLOW;
     }
     if (robot_verbose && old->count > 0)
-        platform_log("auto pilot: evicting %d (times: %.2f %.2f tested (%d %d): %.2f %.2f repl: %f %f)\n", slot,
-                     old->t1 * bike_tic, old->t2 * bike_tic, old->runs, old->failures,
-                     old->runs ? old->sum_t1 * bike_tic / old->runs : 0.0,
-                     old->runs ? old->sum_t2 * bike_tic / old->runs : 0.0, t1 * bike_tic, t2 * bike_tic);
+        platform_log(
+            "auto pilot: evicting %d (times: %.2f %.2f tested (%d %d): %.2f %.2f repl: %f %f)\n",
+            slot, old->t1 * bike_tic, old->t2 * bike_tic, old->runs, old->failures,
+            old->runs ? old->sum_t1 * bike_tic / old->runs : 0.0,
+            old->runs ? old->sum_t2 * bike_tic / old->runs : 0.0, t1 * bike_tic, t2 * bike_tic);
     if (!robot_line_set(section, slot, samples, count, t1, t2)) return ROBOT_LEARN_CANCELED;
     robot_lines.changed = 1;
     return ROBOT_LEARN_ADDED;

@@ -23,8 +23,7 @@ static struct {
     int loaded;
 } lines_file_state;
 
-void robot_line_clear(robot_line *l)
-{
+void robot_line_clear(robot_line *l) {
     zv_free(l->samples);
     memset(l, 0, sizeof *l);
     l->t1 = l->t2 = ROBOT_UNTIMED;
@@ -32,30 +31,32 @@ void robot_line_clear(robot_line *l)
     l->last_picked = -1000000; // never picked counts as long ago
 }
 
-void robot_lines_free(void)
-{
+void robot_lines_free(void) {
     robot_line_store *s = &robot_lines;
     if (s->lines)
-        for (int i = 0; i < s->sections * ROBOT_SLOTS; i++) zv_free(s->lines[i].samples);
+        for (int i = 0; i < s->sections * ROBOT_SLOTS; i++)
+            zv_free(s->lines[i].samples);
     zv_free(s->lines);
     zv_free(s->counts);
-    for (int m = 0; m < 3; m++) zv_free(s->recommended[m]);
+    for (int m = 0; m < 3; m++)
+        zv_free(s->recommended[m]);
     int seq = s->next_sequence;
     memset(s, 0, sizeof *s);
     s->next_sequence = seq; // sequence numbers stay unique over the program run
 }
 
-int robot_lines_reset(int first_sections, int normal_sections)
-{
+int robot_lines_reset(int first_sections, int normal_sections) {
     robot_lines_free();
     robot_line_store *s = &robot_lines;
     if (first_sections < 0 || normal_sections < 0 ||
-        first_sections + normal_sections > ROBOT_SECTIONS_MAX || first_sections + normal_sections == 0)
+        first_sections + normal_sections > ROBOT_SECTIONS_MAX ||
+        first_sections + normal_sections == 0)
         return 0;
     int n = first_sections + normal_sections;
     s->lines = (robot_line *)zv_alloc_zeroed((size_t)n * ROBOT_SLOTS, sizeof(robot_line));
     s->counts = (int *)zv_alloc_zeroed(n, sizeof(int));
-    for (int m = 0; m < 3; m++) s->recommended[m] = (int *)zv_alloc_zeroed(n, sizeof(int));
+    for (int m = 0; m < 3; m++)
+        s->recommended[m] = (int *)zv_alloc_zeroed(n, sizeof(int));
     if (!s->lines || !s->counts || !s->recommended[0] || !s->recommended[1] || !s->recommended[2]) {
         robot_lines_free();
         return 0;
@@ -63,12 +64,12 @@ int robot_lines_reset(int first_sections, int normal_sections)
     s->sections = n;
     s->first_sections = first_sections;
     s->normal_sections = normal_sections;
-    for (int i = 0; i < n * ROBOT_SLOTS; i++) robot_line_clear(&s->lines[i]);
+    for (int i = 0; i < n * ROBOT_SLOTS; i++)
+        robot_line_clear(&s->lines[i]);
     return 1;
 }
 
-int robot_section_wrap(int s)
-{
+int robot_section_wrap(int s) {
     const robot_line_store *st = &robot_lines;
     if (s < 0 || st->sections == 0) return 0;
     if (s < st->first_sections) return s;
@@ -76,14 +77,12 @@ int robot_section_wrap(int s)
     return st->first_sections + (s - st->first_sections) % st->normal_sections;
 }
 
-robot_line *robot_line_at(int section, int slot)
-{
+robot_line *robot_line_at(int section, int slot) {
     if (robot_lines.sections == 0 || slot < 0 || slot >= ROBOT_SLOTS) return nullptr;
     return &robot_lines.lines[robot_section_wrap(section) * ROBOT_SLOTS + slot];
 }
 
-int robot_line_set(int section, int slot, const robot_sample *samples, int count, int t1, int t2)
-{
+int robot_line_set(int section, int slot, const robot_sample *samples, int count, int t1, int t2) {
     robot_line *l = robot_line_at(section, slot);
     if (!l || count <= 0 || count > ROBOT_SAMPLES_MAX) return 0;
     robot_sample *copy = (robot_sample *)zv_alloc((size_t)count * sizeof(robot_sample));
@@ -100,8 +99,7 @@ int robot_line_set(int section, int slot, const robot_sample *samples, int count
     return 1;
 }
 
-void robot_line_limit(robot_line *l)
-{
+void robot_line_limit(robot_line *l) {
     if (l->runs <= 0) {
         l->runs = 0;
         if (l->sum_t1 > ROBOT_SUM_MAX || l->sum_t2 > ROBOT_SUM_MAX) l->sum_t1 = l->sum_t2 = 0;
@@ -118,8 +116,7 @@ void robot_line_limit(robot_line *l)
 }
 
 // Reads the body of a lines file after its header; a bad record ends it.
-static void lines_read_sections(data_file *f)
-{
+static void lines_read_sections(data_file *f) {
     robot_line_store *st = &robot_lines;
     robot_sample *scratch = (robot_sample *)zv_alloc(sizeof(robot_sample) * ROBOT_SAMPLES_MAX);
     if (!scratch) return;
@@ -131,23 +128,25 @@ static void lines_read_sections(data_file *f)
         }
         for (int k = 0; k < lines; k++) {
             int v[9];
-            if (data_scanf(f, " %d %d %d %d %d %d %d %d %d ", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
-                           &v[6], &v[7], &v[8]) != 9) {
+            if (data_scanf(f, " %d %d %d %d %d %d %d %d %d ", &v[0], &v[1], &v[2], &v[3], &v[4],
+                           &v[5], &v[6], &v[7], &v[8]) != 9) {
                 platform_log("lines file: bad line record in section %d\n", sec);
                 goto done;
             }
             int bad = v[0] < 0 || v[0] > ROBOT_SAMPLES_MAX;
-            for (int i = 1; i < 9; i++) bad |= v[i] < 0;
+            for (int i = 1; i < 9; i++)
+                bad |= v[i] < 0;
             if (bad) {
                 platform_log("lines file: bad line record in section %d\n", sec);
                 goto done;
             }
             for (int i = 0; i < v[0]; i++) {
                 robot_sample *s = &scratch[i];
-                if (data_scanf(f, " [ %f %f %f ] %f %f ", &s->pos[0], &s->pos[1], &s->pos[2], &s->speed,
-                               &s->roll) != 5 ||
-                    !std::isfinite(s->pos[0]) || !std::isfinite(s->pos[1]) || !std::isfinite(s->pos[2]) ||
-                    !std::isfinite(s->speed) || !std::isfinite(s->roll)) {
+                if (data_scanf(f, " [ %f %f %f ] %f %f ", &s->pos[0], &s->pos[1], &s->pos[2],
+                               &s->speed, &s->roll) != 5 ||
+                    !std::isfinite(s->pos[0]) || !std::isfinite(s->pos[1]) ||
+                    !std::isfinite(s->pos[2]) || !std::isfinite(s->speed) ||
+                    !std::isfinite(s->roll)) {
                     platform_log("lines file: bad sample in section %d\n", sec);
                     goto done;
                 }
@@ -170,8 +169,7 @@ done:
     zv_free(scratch);
 }
 
-static int lines_read(data_file *f)
-{
+static int lines_read(data_file *f) {
     int n = -1;
     if (data_scanf(f, "ct03 %d", &n) != 1) {
         platform_log("lines file: not a lines file\n");
@@ -185,8 +183,7 @@ static int lines_read(data_file *f)
     return 1;
 }
 
-int robot_lines_parse(const char *text, int len)
-{
+int robot_lines_parse(const char *text, int len) {
     if (!text || len <= 0 || robot_lines.sections == 0) return 0;
     FILE *fp = fmemopen((void *)text, (size_t)len, "r");
     if (!fp) return 0;
@@ -203,8 +200,7 @@ struct text_buffer {
 };
 
 static void text_append(text_buffer *b, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
-static void text_append(text_buffer *b, const char *fmt, ...)
-{
+static void text_append(text_buffer *b, const char *fmt, ...) {
     if (b->failed) return;
     char tmp[256];
     va_list ap;
@@ -217,7 +213,8 @@ static void text_append(text_buffer *b, const char *fmt, ...)
     }
     if (b->len + n + 1 > b->cap) {
         int cap = b->cap ? b->cap * 2 : 65536;
-        while (cap < b->len + n + 1) cap *= 2;
+        while (cap < b->len + n + 1)
+            cap *= 2;
         char *t = (char *)zv_realloc(b->text, (size_t)cap);
         if (!t) {
             b->failed = 1;
@@ -230,23 +227,24 @@ static void text_append(text_buffer *b, const char *fmt, ...)
     b->len += n;
 }
 
-char *robot_lines_format(int *len)
-{
+char *robot_lines_format(int *len) {
     const robot_line_store *st = &robot_lines;
     text_buffer b = {};
     text_append(&b, "ct03 %d\n", st->sections);
     for (int sec = 0; sec < st->sections; sec++) {
         int used = 0;
-        for (int k = 0; k < ROBOT_SLOTS; k++) used += st->lines[sec * ROBOT_SLOTS + k].count > 0;
+        for (int k = 0; k < ROBOT_SLOTS; k++)
+            used += st->lines[sec * ROBOT_SLOTS + k].count > 0;
         text_append(&b, "%d\n", used);
         for (int k = 0; k < ROBOT_SLOTS; k++) {
             const robot_line *l = &st->lines[sec * ROBOT_SLOTS + k];
             if (l->count <= 0) continue;
-            text_append(&b, "%d %d %d %d %d %d %d %d %d\n", l->count, l->t1, l->t2, l->runs, l->fastest_t1,
-                        l->fastest_t2, l->sum_t1, l->sum_t2, l->failures);
+            text_append(&b, "%d %d %d %d %d %d %d %d %d\n", l->count, l->t1, l->t2, l->runs,
+                        l->fastest_t1, l->fastest_t2, l->sum_t1, l->sum_t2, l->failures);
             for (int i = 0; i < l->count; i++) {
                 const robot_sample *s = &l->samples[i];
-                text_append(&b, "[%f %f %f] %f %f\n", s->pos[0], s->pos[1], s->pos[2], s->speed, s->roll);
+                text_append(&b, "[%f %f %f] %f %f\n", s->pos[0], s->pos[1], s->pos[2], s->speed,
+                            s->roll);
             }
         }
     }
@@ -258,16 +256,15 @@ char *robot_lines_format(int *len)
     return b.text;
 }
 
-const char *robot_lines_file_name(int skill)
-{
+const char *robot_lines_file_name(int skill) {
     static const char *const names[3] = {"lines_novice", "lines_amateur", "lines_expert"};
     return names[skill < 0 ? 0 : skill > 2 ? 2 : skill];
 }
 
-int robot_lines_save(const char *dir, int skill)
-{
+int robot_lines_save(const char *dir, int skill) {
     char name[DATA_NAME_MAX + 1], tmp[DATA_NAME_MAX + 1];
-    if (snprintf(name, sizeof name, "@%s/%s", dir, robot_lines_file_name(skill)) >= (int)sizeof name ||
+    if (snprintf(name, sizeof name, "@%s/%s", dir, robot_lines_file_name(skill)) >=
+            (int)sizeof name ||
         snprintf(tmp, sizeof tmp, "%s.new", name) >= (int)sizeof tmp)
         return 0;
     int len = 0;
@@ -288,8 +285,7 @@ int robot_lines_save(const char *dir, int skill)
     return 1;
 }
 
-void robot_lines_remember(void)
-{
+void robot_lines_remember(void) {
     if (lines_file_state.loaded && robot_lines.changed) {
         platform_log("Remembering lines\n");
         robot_lines_save(lines_file_state.dir, lines_file_state.skill);
@@ -298,8 +294,7 @@ void robot_lines_remember(void)
     robot_lines_free();
 }
 
-int robot_lines_load(const char *dir, int skill)
-{
+int robot_lines_load(const char *dir, int skill) {
     if (lines_file_state.loaded && robot_lines.changed) {
         platform_log("Remembering lines\n");
         robot_lines_save(lines_file_state.dir, lines_file_state.skill);
@@ -311,7 +306,9 @@ int robot_lines_load(const char *dir, int skill)
     lines_file_state.skill = skill;
     lines_file_state.loaded = 1;
     char name[DATA_NAME_MAX + 1];
-    if (snprintf(name, sizeof name, "@%s/%s", dir, robot_lines_file_name(skill)) >= (int)sizeof name) return 0;
+    if (snprintf(name, sizeof name, "@%s/%s", dir, robot_lines_file_name(skill)) >=
+        (int)sizeof name)
+        return 0;
     data_file *f = data_open(name, "rb");
     int ok = 0;
     if (f) {

@@ -11,10 +11,8 @@
 #include "robot/robot_geometry.h"
 
 const robot_personality robot_personalities[ROBOT_PERSONALITIES] = {
-    {"empty", 0, 0, 0, 0, 0},
-    {"mike", 0, 0, 1, 0.2f, 0.4f},
-    {"travis", 2, 1, 10, 0.2f, 0.4f},
-    {"rick", 1, 0, 10, 0.0f, 0.1f},
+    {"empty", 0, 0, 0, 0, 0},         {"mike", 0, 0, 1, 0.2f, 0.4f},
+    {"travis", 2, 1, 10, 0.2f, 0.4f}, {"rick", 1, 0, 10, 0.0f, 0.1f},
     {"tester", 3, 3, 1, 0.2f, 0.4f},
 };
 
@@ -22,16 +20,14 @@ enum { PATH_KEEP_BEHIND = 30 };
 
 using zv::clamp01;
 
-int robot_personality_find(const char *name)
-{
+int robot_personality_find(const char *name) {
     for (int i = 1; i < ROBOT_PERSONALITIES; i++)
         if (name && strcmp(name, robot_personalities[i].name) == 0) return i;
     platform_log("auto pilot personality '%s' not found\n", name ? name : "");
     return 1;
 }
 
-int robot_personality_mode(int personality, double gap_seconds)
-{
+int robot_personality_mode(int personality, double gap_seconds) {
     if (personality < 1 || personality >= ROBOT_PERSONALITIES) personality = 1;
     const robot_personality *p = &robot_personalities[personality];
     return gap_seconds > p->threshold ? p->mode_behind : p->mode_close;
@@ -39,22 +35,19 @@ int robot_personality_mode(int personality, double gap_seconds)
 
 // ---- path --------------------------------------------------------------------------------------
 
-void robot_path_clear(robot_path *p)
-{
+void robot_path_clear(robot_path *p) {
     p->count = 0;
     p->progress = 0;
     p->sections_entered = 0;
     robot_path_forget_picks(p);
 }
 
-void robot_path_free(robot_path *p)
-{
+void robot_path_free(robot_path *p) {
     zv_free(p->samples);
     memset(p, 0, sizeof *p);
 }
 
-int robot_path_append(robot_path *p, const robot_sample *s, int count)
-{
+int robot_path_append(robot_path *p, const robot_sample *s, int count) {
     if (count <= 0) return 1;
     if (count > ROBOT_SAMPLES_MAX) return 0;
     int drop = p->progress - PATH_KEEP_BEHIND;
@@ -65,8 +58,10 @@ int robot_path_append(robot_path *p, const robot_sample *s, int count)
     }
     if (p->count + count > p->cap) {
         int cap = p->cap ? p->cap : 256;
-        while (cap < p->count + count) cap *= 2;
-        robot_sample *t = (robot_sample *)zv_realloc(p->samples, sizeof(robot_sample) * (size_t)cap);
+        while (cap < p->count + count)
+            cap *= 2;
+        robot_sample *t =
+            (robot_sample *)zv_realloc(p->samples, sizeof(robot_sample) * (size_t)cap);
         if (!t) return 0;
         p->samples = t;
         p->cap = cap;
@@ -76,23 +71,20 @@ int robot_path_append(robot_path *p, const robot_sample *s, int count)
     return 1;
 }
 
-void robot_path_forget_picks(robot_path *p)
-{
+void robot_path_forget_picks(robot_path *p) {
     for (int i = 0; i < ROBOT_PICKS; i++) {
         p->picks[i] = 0;
         p->pick_sections[i] = -1;
     }
 }
 
-int robot_path_pick_of(const robot_path *p, int section)
-{
+int robot_path_pick_of(const robot_path *p, int section) {
     if (section < 0) return 0;
     int i = section % ROBOT_PICKS;
     return p->pick_sections[i] == section ? p->picks[i] : 0;
 }
 
-void robot_path_remember(robot_path *p, int section, int sequence)
-{
+void robot_path_remember(robot_path *p, int section, int sequence) {
     if (section < 0) return;
     p->picks[section % ROBOT_PICKS] = sequence;
     p->pick_sections[section % ROBOT_PICKS] = section;
@@ -100,8 +92,7 @@ void robot_path_remember(robot_path *p, int section, int sequence)
 
 // ---- picking -----------------------------------------------------------------------------------
 
-static double pick_match(const robot_path *p, const robot_line *l, const float pos[3])
-{
+static double pick_match(const robot_path *p, const robot_line *l, const float pos[3]) {
     if (p->count < 3) {
         double d = robot_horizontal_distance(pos, l->samples[0].pos);
         double m = clamp01<double>((100 - d) / 96);
@@ -114,12 +105,12 @@ static double pick_match(const robot_path *p, const robot_line *l, const float p
     double dir = robot_direction_difference(&h, &l->samples[0], &l->samples[1]);
     double dist = robot_horizontal_distance(end->pos, l->samples[0].pos);
     double a = clamp01<double>((3 - dir) / 2) * clamp01<double>((5 - dist) / 3.5);
-    double b = clamp01<double>((std::fabs(end->speed) - 15 - std::fabs(l->samples[0].speed)) * -0.2);
+    double b =
+        clamp01<double>((std::fabs(end->speed) - 15 - std::fabs(l->samples[0].speed)) * -0.2);
     return a * a * (a * b);
 }
 
-int robot_pick(robot_path *p, const robot_pick_input *in)
-{
+int robot_pick(robot_path *p, const robot_pick_input *in) {
     if (robot_lines.sections == 0) return -1;
     int mode = in->mode < 0 || in->mode >= ROBOT_MODES ? 0 : in->mode;
     int sec = robot_section_wrap(in->section);
@@ -136,7 +127,8 @@ int robot_pick(robot_path *p, const robot_pick_input *in)
         if (recommended && l->sequence == recommended) score += (1 - score) * ramp;
         if (in->section == 0) score = 0.2 * score + 0.8;
         double match = pick_match(p, l, in->pos);
-        double value = clamp01<double>((double)(in->tic - l->last_picked) * bike_tic / 3) * score + match;
+        double value =
+            clamp01<double>((double)(in->tic - l->last_picked) * bike_tic / 3) * score + match;
         if (best < 0 || value > best_value) {
             best = i;
             best_value = value;
@@ -147,8 +139,8 @@ int robot_pick(robot_path *p, const robot_pick_input *in)
     if (best < 0) return -1;
     robot_line *w = robot_line_at(sec, best);
     if (robot_verbose)
-        platform_log("auto pilot: picking %d score = %f match = %f last_picked = %f\n", best, best_score,
-                     best_match, (in->tic - w->last_picked) * bike_tic);
+        platform_log("auto pilot: picking %d score = %f match = %f last_picked = %f\n", best,
+                     best_score, best_match, (in->tic - w->last_picked) * bike_tic);
     // Lines ending where the winner ends are the same choice for the next robot.
     const float *end = w->samples[w->count - 1].pos;
     for (int i = 0; i < ROBOT_SLOTS; i++) {
@@ -164,8 +156,7 @@ int robot_pick(robot_path *p, const robot_pick_input *in)
 
 // ---- runs --------------------------------------------------------------------------------------
 
-robot_line *robot_line_by_sequence(int section, int sequence)
-{
+robot_line *robot_line_by_sequence(int section, int sequence) {
     if (sequence <= 0 || robot_lines.sections == 0) return nullptr;
     for (int i = 0; i < ROBOT_SLOTS; i++) {
         robot_line *l = robot_line_at(section, i);
@@ -174,8 +165,7 @@ robot_line *robot_line_by_sequence(int section, int sequence)
     return nullptr;
 }
 
-void robot_line_fail(int section, int sequence)
-{
+void robot_line_fail(int section, int sequence) {
     robot_line *l = robot_line_by_sequence(section, sequence);
     if (!l) return;
     if (l->failures < ROBOT_RUNS_MAX) l->failures++;
@@ -183,8 +173,7 @@ void robot_line_fail(int section, int sequence)
     robot_lines.changed = 1;
 }
 
-void robot_line_run(int section, int sequence, int t1, int t2)
-{
+void robot_line_run(int section, int sequence, int t1, int t2) {
     robot_line *l = robot_line_by_sequence(section, sequence);
     if (!l || t1 < 0 || t2 < 0) return;
     l->runs++;

@@ -6,6 +6,7 @@
 #include "base/zv_shared.h"
 #include "bike/bike.h"
 #include "core/core_alloc.h"
+#include "core/core_sha1.h"
 #include "race/race.h"
 #include "robot/robot_race.h"
 #include "bike/bike_input_ride.h"
@@ -28,8 +29,7 @@ struct robot_learner {
 };
 static robot_learner learners[RACE_SLOTS];
 
-void robot_reset_slot(int slot)
-{
+void robot_reset_slot(int slot) {
     if (slot < 0 || slot >= RACE_SLOTS) return;
     robot_rider *r = &robot_riders[slot];
     robot_rider_reset(r, r->personality, r->rng);
@@ -44,21 +44,20 @@ void robot_reset_slot(int slot)
     memset(l->major_tic, 0, sizeof l->major_tic);
 }
 
-void robot_set_personality(int slot, const char *name, unsigned seed)
-{
+void robot_set_personality(int slot, const char *name, unsigned seed) {
     if (slot < 0 || slot >= RACE_SLOTS) return;
     int p = name && strcmp(name, "empty") == 0 ? 0 : robot_personality_find(name);
     robot_rider_reset(&robot_riders[slot], p, seed ? seed : 1u + (unsigned)slot);
     robot_riders[slot].personality = p;
 }
 
-int robot_gap_tics(int slot)
-{
+int robot_gap_tics(int slot) {
     if (slot < 0 || slot >= RACE_SLOTS) return 0;
     int ahead = race_order_step(slot, -1);
     if (ahead == slot || ahead < 0 || ahead >= RACE_SLOTS) return 0;
-    int common = race.riders[slot].progress < race.riders[ahead].progress ? race.riders[slot].progress
-                                                                          : race.riders[ahead].progress;
+    int common = race.riders[slot].progress < race.riders[ahead].progress
+                     ? race.riders[slot].progress
+                     : race.riders[ahead].progress;
     // The last position both passed (a skipped one has no time).
     for (int p = common - 1; p >= 0; p--) {
         int mine = race_pass_tic(slot, p), theirs = race_pass_tic(ahead, p);
@@ -67,8 +66,7 @@ int robot_gap_tics(int slot)
     return 0;
 }
 
-void robot_race_control(int slot)
-{
+void robot_race_control(int slot) {
     if (slot < 0 || slot >= RACE_SLOTS || robot_riders[slot].personality == 0) return;
     bike_record *b = &bike_world.bikes[slot];
     if (!b->present) return;
@@ -94,8 +92,7 @@ void robot_race_control(int slot)
     robot_update(b, &robot_riders[slot]);
 }
 
-static void record_sample(robot_learner *l, const bike_record *b)
-{
+static void record_sample(robot_learner *l, const bike_record *b) {
     int i = l->majors & 1;
     if (l->rec_count[i] >= ROBOT_SAMPLES_MAX) return;
     if (l->rec_count[i] >= l->rec_cap[i]) {
@@ -108,7 +105,8 @@ static void record_sample(robot_learner *l, const bike_record *b)
     const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
     const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
     robot_sample *s = &l->rec[i][l->rec_count[i]++];
-    for (int k = 0; k < 3; k++) s->pos[k] = (float)p[k];
+    for (int k = 0; k < 3; k++)
+        s->pos[k] = (float)p[k];
     float speed = (float)std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
     int airborne = b->tire[0].depth <= 0 && b->tire[1].depth <= 0;
     s->speed = airborne ? -speed : speed;
@@ -117,8 +115,7 @@ static void record_sample(robot_learner *l, const bike_record *b)
 
 // Whether a robot is still on its path: near the segment around its progress and not much
 // faster than the path there.
-static int robot_on_path(const robot_rider *r, const bike_record *b)
-{
+static int robot_on_path(const robot_rider *r, const bike_record *b) {
     const robot_path *p = &r->path;
     if (p->count < 2) return 0;
     int i = p->progress > 0 ? p->progress - 1 : 0;
@@ -134,14 +131,14 @@ static int robot_on_path(const robot_rider *r, const bike_record *b)
     return !(0.9375 * speed > std::fabs(a->speed) && 0.9375 * speed > std::fabs(c->speed));
 }
 
-void robot_race_learn(int slot)
-{
+void robot_race_learn(int slot) {
     if (slot < 0 || slot >= RACE_SLOTS || !gates.valid || robot_lines.sections == 0) return;
     bike_record *b = &bike_world.bikes[slot];
     race_rider *rr = &race.riders[slot];
     robot_learner *l = &learners[slot];
     robot_rider *r = &robot_riders[slot];
-    if (!b->present || rr->finished || race.gate_drop_tic < 0 || race.tic < race.gate_drop_tic) return;
+    if (!b->present || rr->finished || race.gate_drop_tic < 0 || race.tic < race.gate_drop_tic)
+        return;
     int human = r->personality == 0;
     if (l->majors == 0 && l->last_progress == 0) l->major_tic[0] = race.gate_drop_tic;
     if (human && robot_learning) {
@@ -151,14 +148,16 @@ void robot_race_learn(int slot)
     while (l->last_progress < rr->progress) {
         int pos = l->last_progress++;
         int entry = race_position_entry(pos);
-        if (entry < 0 || entry >= GATES_SEQUENCE_MAX || gates.sequence[entry] >= GATES_MARK) continue;
+        if (entry < 0 || entry >= GATES_SEQUENCE_MAX || gates.sequence[entry] >= GATES_MARK)
+            continue;
         int tic = race_pass_tic(slot, pos);
         int expected = tic >= 0 && (pos == 0 || race_pass_tic(slot, pos - 1) >= 0);
         l->majors++;
         l->major_tic[l->majors % MAJOR_RING] = tic;
         int ended = l->majors - 1; // the section this gate closes
         // Times need both ends of the section and its successor actually passed.
-        if (ended >= 1 && (l->major_tic[(ended - 1) % MAJOR_RING] < 0 || l->major_tic[ended % MAJOR_RING] < 0))
+        if (ended >= 1 &&
+            (l->major_tic[(ended - 1) % MAJOR_RING] < 0 || l->major_tic[ended % MAJOR_RING] < 0))
             expected = 0;
         if (!human) {
             if (!robot_on_path(r, b)) {
@@ -185,16 +184,40 @@ void robot_race_learn(int slot)
     }
 }
 
+void robot_race_state_hash(char hex[41]) {
+    core_sha1_ctx c;
+    core_sha1_init(&c);
+    core_sha1_update(&c, &race.tic, sizeof race.tic);
+    core_sha1_update(&c, &race.gate_drop_tic, sizeof race.gate_drop_tic);
+    for (int s = 0; s < RACE_SLOTS; s++) {
+        const bike_record *b = &bike_world.bikes[s];
+        if (b->present)
+            for (int i = 0; i < BIKE_BODIES; i++) {
+                core_sha1_update(&c, dBodyGetPosition(b->body[i]), 3 * sizeof(dReal));
+                core_sha1_update(&c, dBodyGetRotation(b->body[i]), 12 * sizeof(dReal));
+                core_sha1_update(&c, dBodyGetLinearVel(b->body[i]), 3 * sizeof(dReal));
+                core_sha1_update(&c, dBodyGetAngularVel(b->body[i]), 3 * sizeof(dReal));
+            }
+        if (b->present) core_sha1_update(&c, &b->ctl, sizeof b->ctl);
+        const race_rider *r = &race.riders[s];
+        core_sha1_update(&c, &r->progress, sizeof r->progress);
+        for (int p = 0; p < r->progress && p < r->pass_cap; p++)
+            core_sha1_update(&c, &r->pass[p], sizeof r->pass[p]);
+        core_sha1_update(&c, &robot_riders[s].rng, sizeof robot_riders[s].rng);
+    }
+    uint8_t digest[CORE_SHA1_SIZE];
+    core_sha1_final(&c, digest);
+    core_sha1_hex(digest, hex);
+}
+
 // A rider created for a race: its personality, and nothing left over from an earlier race.
-static void rider_personality(int slot, const char *name, unsigned seed)
-{
+static void rider_personality(int slot, const char *name, unsigned seed) {
     robot_set_personality(slot, name, seed);
     robot_reset_slot(slot);
 }
 
 // The stored line of a section with the shortest recorded t1; null when it has none.
-static const robot_line *fastest_line(int section)
-{
+static const robot_line *fastest_line(int section) {
     const robot_line *best = nullptr;
     for (int i = 0; i < ROBOT_SLOTS; i++) {
         const robot_line *l = robot_line_at(section, i);
@@ -205,8 +228,7 @@ static const robot_line *fastest_line(int section)
 
 // A human rider's realign point: four samples past the sample nearest the frame on the fastest
 // line of the section it rides, running on into the next section's fastest line.
-static int line_target(int section, const dReal *pos, double *x, double *z, int depth)
-{
+static int line_target(int section, const dReal *pos, double *x, double *z, int depth) {
     const robot_line *l = fastest_line(section);
     if (!l) return 0;
     int nearest = 0;
@@ -237,8 +259,7 @@ static int line_target(int section, const dReal *pos, double *x, double *z, int 
 // Where a fallen rider propped on a foot turns to: only in a race with gates, after the first
 // gate and before the finish. Robots aim at their own path, humans at the section's fastest
 // line, and without a line the next gate's checkpoint.
-static int realign_target(bike_record *b, double *x, double *z)
-{
+static int realign_target(bike_record *b, double *x, double *z) {
     int slot = b->slot;
     if (slot < 0 || slot >= RACE_SLOTS || !gates.valid) return 0;
     race_rider *rr = &race.riders[slot];
@@ -248,7 +269,9 @@ static int realign_target(bike_record *b, double *x, double *z)
     const robot_rider *r = &robot_riders[slot];
     const dReal *pos = dBodyGetPosition(b->body[BIKE_FRAME]);
     if (r->personality != 0 && r->path.count > 0) {
-        const robot_sample *s = &r->path.samples[r->path.progress < r->path.count ? r->path.progress : r->path.count - 1];
+        const robot_sample *s =
+            &r->path
+                 .samples[r->path.progress < r->path.count ? r->path.progress : r->path.count - 1];
         *x = s->pos[0];
         *z = s->pos[2];
         return 1;
@@ -263,10 +286,11 @@ static int realign_target(bike_record *b, double *x, double *z)
 
 // The track loader's line steps: learned lines are written back before another track loads,
 // then the new track's file of the race's skill is read.
-static void lines_load_step(const char *dir, int skill) { robot_lines_load(dir, skill); }
+static void lines_load_step(const char *dir, int skill) {
+    robot_lines_load(dir, skill);
+}
 
-void robot_install(void)
-{
+void robot_install(void) {
     race_steps.robot_control = robot_race_control;
     race_steps.robot_personality = rider_personality;
     race_steps.autopilot_learn = robot_race_learn;

@@ -18,5 +18,9 @@ int robot_gap_tics(int slot);
 // The per-tic calls: robot control before the bike update, learning after it.
 void robot_race_control(int slot);
 void robot_race_learn(int slot);
+// A digest of the simulated state: every present bike's bodies (positions, rotations and
+// velocities) and control values, the race clock, every rider's gate passes and every robot's
+// random state. Two runs of the same race agree on it tic for tic; 41 bytes of hex.
+void robot_race_state_hash(char hex[41]);
 // Learning options: --learn forces it on (also for robots' runs), --nolearn off.
 extern int robot_learning;

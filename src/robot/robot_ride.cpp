@@ -14,10 +14,11 @@ static const double RACE_START_FLAGGER_S = zv::FLAGGER_MARK_TICS * zv::TIC; // a
 
 using zv::clamp;
 // x moved toward 0 by d (a dead band that keeps the sign).
-static double toward0(double x, double d) { return x > d ? x - d : x < -d ? x + d : 0; }
+static double toward0(double x, double d) {
+    return x > d ? x - d : x < -d ? x + d : 0;
+}
 
-float robot_random(robot_rider *r, float lo, float hi)
-{
+float robot_random(robot_rider *r, float lo, float hi) {
     // xorshift32: small, seeded, the same on every machine.
     uint32_t x = r->rng ? r->rng : 0x9e3779b9u;
     x ^= x << 13;
@@ -27,20 +28,21 @@ float robot_random(robot_rider *r, float lo, float hi)
     return lo + (hi - lo) * (float)((x >> 8) * (1.0 / 16777216.0));
 }
 
-void robot_rider_reset(robot_rider *r, int personality, uint32_t seed)
-{
+void robot_rider_reset(robot_rider *r, int personality, uint32_t seed) {
     robot_path keep = r->path;
     memset(r, 0, sizeof *r);
     r->path = keep;
     robot_path_clear(&r->path);
     r->personality = personality;
     r->rng = seed;
-    const robot_personality *p = &robot_personalities[personality > 0 && personality < ROBOT_PERSONALITIES ? personality : 1];
+    const robot_personality *p =
+        &robot_personalities[personality > 0 && personality < ROBOT_PERSONALITIES ? personality
+                                                                                  : 1];
     r->reaction = robot_random(r, p->reaction_lo, p->reaction_hi);
 }
 
-int robot_path_should_advance(const robot_path *p, const float pos[3], const double heading[2], int first_recovery)
-{
+int robot_path_should_advance(const robot_path *p, const float pos[3], const double heading[2],
+                              int first_recovery) {
     if (p->progress + 1 >= p->count) return 0;
     const robot_sample *cur = &p->samples[p->progress];
     double dx = cur->pos[0] - pos[0], dz = cur->pos[2] - pos[2];
@@ -55,8 +57,7 @@ int robot_path_should_advance(const robot_path *p, const float pos[3], const dou
     return 1;
 }
 
-void robot_speed_control(const robot_speed_in *in, robot_controls *out)
-{
+void robot_speed_control(const robot_speed_in *in, robot_controls *out) {
     if (in->rear_contact) {
         double v = in->v, u = in->target;
         if (v < u - 1) {
@@ -69,8 +70,10 @@ void robot_speed_control(const robot_speed_in *in, robot_controls *out)
             out->throttle = 0;
             out->front_brake = out->rear_brake = (float)clamp<double>(v - u, 0, 1);
         }
-        if (in->gear > 0) out->clutch = 1;
-        else out->clutch = (float)clamp<double>((in->rpm - (in->downshift_rpm - 1000)) / 1000, 0, 1);
+        if (in->gear > 0)
+            out->clutch = 1;
+        else
+            out->clutch = (float)clamp<double>((in->rpm - (in->downshift_rpm - 1000)) / 1000, 0, 1);
         return;
     }
     out->front_brake = out->rear_brake = 0;
@@ -89,52 +92,51 @@ void robot_speed_control(const robot_speed_in *in, robot_controls *out)
     }
 }
 
-double robot_turn_radius(double v, double k, double roll)
-{
+double robot_turn_radius(double v, double k, double roll) {
     double t = std::tan(roll);
     if (std::fabs(t) < 1e-9 || v == 0) return 0; // upright or still: no turn, no division
     return -v * v / (32 * k * t);
 }
 
-double robot_low_speed_fade(double v) { return clamp<double>((v - 7.5) / 2.5, 0, 1); }
+double robot_low_speed_fade(double v) {
+    return clamp<double>((v - 7.5) / 2.5, 0, 1);
+}
 
-double robot_target_lean(double v, double r, double k)
-{
+double robot_target_lean(double v, double r, double k) {
     if (r == 0 || !std::isfinite(r)) return 0;
     return std::atan2(-v * v / r, 32 * k) * robot_low_speed_fade(v);
 }
 
-double robot_load_factor(double vertical_force, double total_mass)
-{
+double robot_load_factor(double vertical_force, double total_mass) {
     if (!(total_mass > 0) || !std::isfinite(vertical_force)) return 1;
     return std::fmax(1.0, vertical_force / (32 * total_mass) - 1);
 }
 
-double robot_bars_to_path(double travel_angle, double steer_angle, double steer_rate)
-{
+double robot_bars_to_path(double travel_angle, double steer_angle, double steer_rate) {
     double p = toward0(clamp<double>(travel_angle - steer_angle, -0.25, 0.25), 1.0 / 32);
     double q = toward0(8 * p - steer_rate, 1.0 / 2400);
     return q < -4.0 / 3 ? -2.0 / 3 : q > 4.0 / 3 ? 2.0 / 3 : q / 2;
 }
 
-void robot_steer(const robot_steer_in *in, robot_steer_out *out)
-{
+void robot_steer(const robot_steer_in *in, robot_steer_out *out) {
     double v = in->v, k = in->k > 1 ? in->k : 1;
     double c = clamp<double>((20.0 - in->straight) / 17, 0, 1);
     double gain = 4 * c, rate_limit = c * M_PI / k;
     // Path radius: the circle that leaves the bike along its velocity and passes through the
     // look-ahead point pushed out by twice its miss of the circle the bike rides now.
     double r;
-    if (in->t_ahead <= 0) r = in->t_lat >= 0 ? 10 : -10;
+    if (in->t_ahead <= 0)
+        r = in->t_lat >= 0 ? 10 : -10;
     else {
         double rho = robot_turn_radius(v, k, in->roll); // positive: centre to the right
-        double pc_lat = 0, pc_ahead = in->t_ahead;     // upright: the circle is the straight line
+        double pc_lat = 0, pc_ahead = in->t_ahead;      // upright: the circle is the straight line
         if (rho != 0) {
             double dl = in->t_lat - rho, da = in->t_ahead, d = std::hypot(dl, da);
             pc_lat = d > 1e-9 ? rho + std::fabs(rho) * dl / d : in->t_lat;
             pc_ahead = d > 1e-9 ? std::fabs(rho) * da / d : in->t_ahead;
         }
-        double a_lat = in->t_lat + 2 * (in->t_lat - pc_lat), a_ahead = in->t_ahead + 2 * (in->t_ahead - pc_ahead);
+        double a_lat = in->t_lat + 2 * (in->t_lat - pc_lat),
+               a_ahead = in->t_ahead + 2 * (in->t_ahead - pc_ahead);
         if (std::fabs(a_lat) < 1e-6) a_lat = a_lat < 0 ? -1e-6 : 1e-6;
         r = (a_lat * a_lat + a_ahead * a_ahead) / (2 * a_lat);
     }
@@ -147,7 +149,8 @@ void robot_steer(const robot_steer_in *in, robot_steer_out *out)
         if (l != lean) limited = 1;
         lean = l;
     }
-    if (limited) target = std::fmin(target, std::sqrt(32 * k * std::fabs(r) * std::tan(std::fabs(lean))));
+    if (limited)
+        target = std::fmin(target, std::sqrt(32 * k * std::fabs(r) * std::tan(std::fabs(lean))));
     double e = in->front_contact ? clamp<double>(1 - in->front_slip / 16, 0, 1) : 1;
     double fade = robot_low_speed_fade(v);
     lean *= fade;
@@ -170,7 +173,8 @@ void robot_steer(const robot_steer_in *in, robot_steer_out *out)
         // A lean-rate controller while the front tire grips; the bars follow the wheel's path
         // as it slides.
         double kk = clamp<double>((4 - in->front_slip) / 4, 0, 1);
-        steering = clamp<double>(s0 + kk * (4 * toward0(in->roll_rate - omega, 1.0 / 8) - s0), -1, 1);
+        steering =
+            clamp<double>(s0 + kk * (4 * toward0(in->roll_rate - omega, 1.0 / 8) - s0), -1, 1);
     }
     out->radius = r;
     out->lean = lean;
@@ -182,9 +186,9 @@ void robot_steer(const robot_steer_in *in, robot_steer_out *out)
     out->grip_limited = limited;
 }
 
-double robot_traffic_target(double target, double v, double g, double d, double t, int *forget)
-{
-    double s = clamp<double>((t - 3) / 2, 0, 1) * clamp<double>((120 - std::fmin(t, 100)) / 100, 0, 1);
+double robot_traffic_target(double target, double v, double g, double d, double t, int *forget) {
+    double s =
+        clamp<double>((t - 3) / 2, 0, 1) * clamp<double>((120 - std::fmin(t, 100)) / 100, 0, 1);
     double gap = 12 + 8 * s;
     if (forget) *forget = 0;
     if (d < gap) return std::fmin(target, g * (1 - 0.25 * s));
@@ -199,8 +203,8 @@ double robot_traffic_target(double target, double v, double g, double d, double 
     return target;
 }
 
-int robot_start_control(robot_rider *r, double time, double flagger, double drop, int held, robot_controls *out)
-{
+int robot_start_control(robot_rider *r, double time, double flagger, double drop, int held,
+                        robot_controls *out) {
     if (time >= drop + 5 && !held) return 0;
     double go = drop + r->reaction;
     if (time >= go && time < go + 2) {
@@ -236,8 +240,7 @@ int robot_start_control(robot_rider *r, double time, double flagger, double drop
     return 1;
 }
 
-int robot_recovery_stage(int tics_since_advance, int tics_since_setup, int recovery)
-{
+int robot_recovery_stage(int tics_since_advance, int tics_since_setup, int recovery) {
     double s = tics_since_advance * bike_tic;
     if (s >= 40) return 3;
     if (recovery > 0 && s >= 19) return 2;
@@ -246,22 +249,24 @@ int robot_recovery_stage(int tics_since_advance, int tics_since_setup, int recov
     return 0;
 }
 
-static double recovery_limit(double v) { return v < 10 ? 1.0 / 6 : v > 20 ? 0.5 : 1.0 / 6 + (v - 10) / 10 * (0.5 - 1.0 / 6); }
+static double recovery_limit(double v) {
+    return v < 10 ? 1.0 / 6 : v > 20 ? 0.5 : 1.0 / 6 + (v - 10) / 10 * (0.5 - 1.0 / 6);
+}
 
-double robot_recovery_lean(double v, double lat, double ahead)
-{
+double robot_recovery_lean(double v, double lat, double ahead) {
     double u = recovery_limit(v);
     // Positive lateral offset is to the left, where a positive roll leans.
     if (std::fabs(lat) > ahead) return lat > 0 ? u : -u;
     return clamp<double>(lat / (2 * ahead), -u, u);
 }
 
-double robot_recovery_speed(double v, double roll) { return v < 10 && std::fabs(roll) > 1.0 / 6 ? 5 : 15; }
+double robot_recovery_speed(double v, double roll) {
+    return v < 10 && std::fabs(roll) > 1.0 / 6 ? 5 : 15;
+}
 
 // ---- the per-tic update ---------------------------------------------------------------------
 
-static void hold_bike(bike_record *b, robot_controls *c)
-{
+static void hold_bike(bike_record *b, robot_controls *c) {
     c->throttle = 0;
     c->clutch = 0;
     c->front_brake = c->rear_brake = 1;
@@ -270,21 +275,21 @@ static void hold_bike(bike_record *b, robot_controls *c)
 }
 
 // Horizontal look-ahead point at fractional index a along the path.
-static void path_point(const robot_path *p, double a, double out[3])
-{
+static void path_point(const robot_path *p, double a, double out[3]) {
     int i = (int)std::floor(a);
     if (i < 0) i = 0;
     if (i >= p->count - 1) {
-        for (int k = 0; k < 3; k++) out[k] = p->samples[p->count - 1].pos[k];
+        for (int k = 0; k < 3; k++)
+            out[k] = p->samples[p->count - 1].pos[k];
         return;
     }
     double f = a - i;
-    for (int k = 0; k < 3; k++) out[k] = p->samples[i].pos[k] * (1 - f) + p->samples[i + 1].pos[k] * f;
+    for (int k = 0; k < 3; k++)
+        out[k] = p->samples[i].pos[k] * (1 - f) + p->samples[i + 1].pos[k] * f;
 }
 
 // Horizontal travel direction of a bike: its velocity, or its heading when nearly still.
-static void travel_dir(const bike_record *b, double out[2])
-{
+static void travel_dir(const bike_record *b, double out[2]) {
     const dReal *vel = dBodyGetLinearVel(b->body[BIKE_FRAME]);
     double h = std::hypot(vel[0], vel[2]);
     if (h > 0.5) {
@@ -300,14 +305,13 @@ static void travel_dir(const bike_record *b, double out[2])
 }
 
 struct corridor {
-    double c[2];   // centre
-    double u[2];   // along
+    double c[2]; // centre
+    double u[2]; // along
     double half_len, half_wid;
 };
 
 // The strip from 4 ft behind a bike to (speed + 4) ft ahead of it, 4 ft wide.
-static corridor corridor_of(const double pos[2], const double dir[2], double speed)
-{
+static corridor corridor_of(const double pos[2], const double dir[2], double speed) {
     corridor k;
     double back = 4, front = speed + 4;
     k.half_len = (back + front) / 2;
@@ -321,8 +325,7 @@ static corridor corridor_of(const double pos[2], const double dir[2], double spe
 }
 
 // Separating axes of two rectangles: no axis of either separates them.
-static int corridors_overlap(const corridor *a, const corridor *b)
-{
+static int corridors_overlap(const corridor *a, const corridor *b) {
     const corridor *k[2] = {a, b};
     double d[2] = {b->c[0] - a->c[0], b->c[1] - a->c[1]};
     for (int i = 0; i < 2; i++)
@@ -339,8 +342,7 @@ static int corridors_overlap(const corridor *a, const corridor *b)
     return 1;
 }
 
-int robot_traffic_find(const bike_record *b, double rho, double *distance, double *course_speed)
-{
+int robot_traffic_find(const bike_record *b, double rho, double *distance, double *course_speed) {
     if (!b->body[BIKE_FRAME]) return 0;
     const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
     const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
@@ -393,8 +395,7 @@ int robot_traffic_find(const bike_record *b, double rho, double *distance, doubl
     return 1;
 }
 
-void robot_recovery_lift(bike_record *b, const float target[3])
-{
+void robot_recovery_lift(bike_record *b, const float target[3]) {
     if (!b->body[BIKE_FRAME] || !b->body[BIKE_FRONT_WHEEL]) return;
     dBodyAddForce(b->body[BIKE_FRAME], 0, 16.0 * b->total_mass, 0);
     const dReal *fp = dBodyGetPosition(b->body[BIKE_FRONT_WHEEL]);
@@ -408,14 +409,16 @@ void robot_recovery_lift(bike_record *b, const float target[3])
 
 // Where the bike is along the path: the index of the nearest point of the segments around the
 // progress, with the fraction between samples.
-static double fractional_progress(const robot_path *p, const double pos[3])
-{
+static double fractional_progress(const robot_path *p, const double pos[3]) {
     double best = 1e30, at = p->progress;
     for (int i = p->progress - 1; i <= p->progress; i++) {
         if (i < 0 || i + 1 >= p->count) continue;
         const robot_sample *a = &p->samples[i], *c = &p->samples[i + 1];
         double ex = c->pos[0] - a->pos[0], ez = c->pos[2] - a->pos[2], l2 = ex * ex + ez * ez;
-        double f = l2 > 1e-9 ? clamp<double>(((pos[0] - a->pos[0]) * ex + (pos[2] - a->pos[2]) * ez) / l2, 0, 1) : 0;
+        double f =
+            l2 > 1e-9
+                ? clamp<double>(((pos[0] - a->pos[0]) * ex + (pos[2] - a->pos[2]) * ez) / l2, 0, 1)
+                : 0;
         double dx = a->pos[0] + f * ex - pos[0], dz = a->pos[2] + f * ez - pos[2];
         if (dx * dx + dz * dz < best) {
             best = dx * dx + dz * dz;
@@ -427,8 +430,7 @@ static double fractional_progress(const robot_path *p, const double pos[3])
 
 // The lean range the ground allows at (x, z): the tile's grip about the current roll less the
 // ground's bank under the bike.
-static void grip_range(dBodyID frame, double roll, double x, double z, double *lo, double *hi)
-{
+static void grip_range(dBodyID frame, double roll, double x, double z, double *lo, double *hi) {
     const tiles_type *t = tiles_type_at((float)x, (float)z);
     double mu = t ? t->friction_coef[0] : 1.0;
     double psi = std::fmin(std::atan(mu > 0 ? mu : 0), 1.1780972);
@@ -442,9 +444,8 @@ static void grip_range(dBodyID frame, double roll, double x, double z, double *l
 }
 
 // Normal riding along the path: traffic, steering, speed. Returns the target roll rate.
-static double ride_path(bike_record *b, robot_rider *r, double v, double roll, double drop, robot_speed_in *si,
-                        robot_controls *c)
-{
+static double ride_path(bike_record *b, robot_rider *r, double v, double roll, double drop,
+                        robot_speed_in *si, robot_controls *c) {
     robot_path *p = &r->path;
     const dReal *pos = dBodyGetPosition(b->body[BIKE_FRAME]);
     double dir[2];
@@ -456,7 +457,8 @@ static double ride_path(bike_record *b, robot_rider *r, double v, double roll, d
     int i0 = (int)frac;
     if (i0 >= p->count - 1) i0 = p->count - 2;
     double f = frac - i0;
-    double target = std::fabs(p->samples[i0].speed) * (1 - f) + std::fabs(p->samples[i0 + 1].speed) * f;
+    double target =
+        std::fabs(p->samples[i0].speed) * (1 - f) + std::fabs(p->samples[i0 + 1].speed) * f;
 
     double fy = 0;
     for (int w = 0; w < 2; w++)
@@ -468,7 +470,8 @@ static double ride_path(bike_record *b, robot_rider *r, double v, double roll, d
     double distance, g;
     if (robot_traffic_find(b, rho, &distance, &g)) {
         int forget = 0;
-        target = robot_traffic_target(target, v, g, distance, bike_world.tic * bike_tic - drop, &forget);
+        target =
+            robot_traffic_target(target, v, g, distance, bike_world.tic * bike_tic - drop, &forget);
         if (forget) robot_path_forget_picks(p);
     }
 
@@ -496,8 +499,8 @@ static double ride_path(bike_record *b, robot_rider *r, double v, double roll, d
     }
     const dReal *fp = dBodyGetPosition(b->body[BIKE_FRONT_WHEEL]);
     const dReal *fv = dBodyGetLinearVel(b->body[BIKE_FRONT_WHEEL]);
-    grip_range(b->body[BIKE_FRAME], roll, fp[0] + 0.25 * fv[0], fp[2] + 0.25 * fv[2], &in.grip_lo[in.grip_count],
-               &in.grip_hi[in.grip_count]);
+    grip_range(b->body[BIKE_FRAME], roll, fp[0] + 0.25 * fv[0], fp[2] + 0.25 * fv[2],
+               &in.grip_lo[in.grip_count], &in.grip_hi[in.grip_count]);
     in.grip_count++;
     in.travel_angle = bike_input_front_travel_angle(b);
     in.steer_angle = dJointGetHingeAngle(b->joint[BIKE_JOINT_STEER]);
@@ -521,8 +524,7 @@ static double ride_path(bike_record *b, robot_rider *r, double v, double roll, d
     return out.omega;
 }
 
-void robot_finish(robot_rider *r)
-{
+void robot_finish(robot_rider *r) {
     robot_path *p = &r->path;
     r->finished = 1;
     int n = p->count - p->progress;
@@ -532,10 +534,9 @@ void robot_finish(robot_rider *r)
     }
 }
 
-void robot_update(bike_record *b, robot_rider *r)
-{
-    robot_controls c = {b->ctl.throttle, b->ctl.clutch, b->ctl.front_brake, b->ctl.rear_brake,
-                        b->ctl.steering, b->ctl.sit_dab};
+void robot_update(bike_record *b, robot_rider *r) {
+    robot_controls c = {b->ctl.throttle,   b->ctl.clutch,   b->ctl.front_brake,
+                        b->ctl.rear_brake, b->ctl.steering, b->ctl.sit_dab};
     double omega = 0; // target roll rate of normal riding, for the lock values
     const dReal *pos = dBodyGetPosition(b->body[BIKE_FRAME]);
     const dReal *vel = dBodyGetLinearVel(b->body[BIKE_FRAME]);
@@ -565,8 +566,10 @@ void robot_update(bike_record *b, robot_rider *r)
         if (robot_pick(p, &in) >= 0) p->sections_entered++;
     }
 
-    if (robot_start_control(r, time, RACE_START_FLAGGER_S, drop, bike_world.gate_drop_tic < 0, &c)) {
-        if (time < drop + r->reaction) b->engine.gear = b->m && b->m->engine.gear_ratio[1] > 0 ? 1 : 0;
+    if (robot_start_control(r, time, RACE_START_FLAGGER_S, drop, bike_world.gate_drop_tic < 0,
+                            &c)) {
+        if (time < drop + r->reaction)
+            b->engine.gear = b->m && b->m->engine.gear_ratio[1] > 0 ? 1 : 0;
     } else if (p->count == 0 || p->progress >= p->count - 1) {
         hold_bike(b, &c);
     } else {
@@ -640,15 +643,18 @@ void robot_update(bike_record *b, robot_rider *r)
     // Robots ride simulation physics (their control assumes real crash detection and steering)
     // with every aid: no wheelies or stoppies, no locked wheels.
     b->applied.arcade = 0;
-    b->applied.flags |= BIKE_FLAG_STOP_WHEELIES | BIKE_FLAG_STOP_STOPPIES | BIKE_FLAG_FRONT_ANTILOCK |
-                        BIKE_FLAG_REAR_ANTILOCK;
+    b->applied.flags |= BIKE_FLAG_STOP_WHEELIES | BIKE_FLAG_STOP_STOPPIES |
+                        BIKE_FLAG_FRONT_ANTILOCK | BIKE_FLAG_REAR_ANTILOCK;
     // The robot's own lock values: bars free at walking pace, a lock that opens with the roll
     // rate it asks for.
     b->applied.full_lock_speed = 1;
     b->applied.restricted_lock_speed = 50;
-    b->applied.restricted_lock = (float)((1 + 4 * std::fmin(std::fabs(omega) / M_PI, 1)) * M_PI / 180);
-    if (r->auto_shift) b->applied.flags |= BIKE_FLAG_AUTO_SHIFT;
-    else b->applied.flags &= ~BIKE_FLAG_AUTO_SHIFT;
+    b->applied.restricted_lock =
+        (float)((1 + 4 * std::fmin(std::fabs(omega) / M_PI, 1)) * M_PI / 180);
+    if (r->auto_shift)
+        b->applied.flags |= BIKE_FLAG_AUTO_SHIFT;
+    else
+        b->applied.flags &= ~BIKE_FLAG_AUTO_SHIFT;
     b->ctl.throttle = c.throttle;
     b->ctl.clutch = c.clutch;
     b->ctl.front_brake = c.front_brake;

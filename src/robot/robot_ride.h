@@ -13,14 +13,14 @@ struct robot_rider {
     int personality;
     robot_path path;
     int last_advance_tic;
-    int recovery;        // 0 normal, 1..3 recovering
-    float start_timer;   // seconds; 0 not drawn, > 0 next moment, < 0 end of a blip
-    float reaction;      // seconds after the gate drop
-    float launch_open;   // moment the pre-drop throttle opens (from the flagger mark)
+    int recovery;      // 0 normal, 1..3 recovering
+    float start_timer; // seconds; 0 not drawn, > 0 next moment, < 0 end of a blip
+    float reaction;    // seconds after the gate drop
+    float launch_open; // moment the pre-drop throttle opens (from the flagger mark)
     int grip_tic;
     float last_throttle;
     int auto_shift;
-    float gap;           // seconds behind the rider just ahead at the last gate both passed
+    float gap; // seconds behind the rider just ahead at the last gate both passed
     uint32_t rng;
     int finished; // the race is over for it: no new lines, the path runs out slowing down
 };
@@ -40,9 +40,9 @@ int robot_path_should_advance(const robot_path *p, const float pos[3], const dou
 struct robot_speed_in {
     double v, target;
     int rear_contact;
-    int gear;             // 0 = first
+    int gear; // 0 = first
     double rpm, downshift_rpm;
-    double pitch_rate;    // nose up positive
+    double pitch_rate;       // nose up positive
     double front_above_rear; // ft; negative when the front is lower
 };
 struct robot_controls {
@@ -62,25 +62,25 @@ double robot_low_speed_fade(double v);
 // along the velocity, in ft) to the bar input. K is the load factor (at least 1); the grip
 // ranges (lo, hi) are the leans the ground allows at the points checked.
 struct robot_steer_in {
-    double v, k, roll, roll_rate;  // ft/s, -, rad (positive leaning left), rad/s
-    double t_lat, t_ahead;         // look-ahead point
-    int straight;                  // straight samples among the next six
+    double v, k, roll, roll_rate; // ft/s, -, rad (positive leaning left), rad/s
+    double t_lat, t_ahead;        // look-ahead point
+    int straight;                 // straight samples among the next six
     int grip_count;
     double grip_lo[8], grip_hi[8];
     double travel_angle, steer_angle, steer_rate; // front wheel's travel angle, bars, bar rate
     int front_contact;
-    double front_slip;             // speed of the front contact point
-    double time_left;              // seconds of path left (large when plenty)
-    double sample_speed;           // |speed| of the current sample
-    double target;                 // target speed so far
+    double front_slip;   // speed of the front contact point
+    double time_left;    // seconds of path left (large when plenty)
+    double sample_speed; // |speed| of the current sample
+    double target;       // target speed so far
 };
 struct robot_steer_out {
-    double radius;   // path radius, positive turning right
-    double lean;     // target lean
-    double omega;    // target roll rate
-    double steering; // bar input
-    double target;   // target speed after the grip and hand-over limits
-    double traction; // throttle factor e
+    double radius;          // path radius, positive turning right
+    double lean;            // target lean
+    double omega;           // target roll rate
+    double steering;        // bar input
+    double target;          // target speed after the grip and hand-over limits
+    double traction;        // throttle factor e
     double restricted_lock; // degrees
     int grip_limited;
 };

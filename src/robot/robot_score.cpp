@@ -14,8 +14,7 @@ static const double NO_CHAIN = 1e30;
 
 using zv::clamp01;
 
-double robot_line_cost(const robot_line *l, int mode)
-{
+double robot_line_cost(const robot_line *l, int mode) {
     const double h = bike_tic;
     double n = l->runs, f = l->failures;
     if (mode == 3) {
@@ -38,11 +37,11 @@ double robot_line_cost(const robot_line *l, int mode)
     return mean + clamp01<double>(fw / (n + fw)) * 5.0 / h;
 }
 
-int robot_lines_chain(const robot_line *a, const robot_line *b)
-{
+int robot_lines_chain(const robot_line *a, const robot_line *b) {
     if (!a || !b || a->count < 3 || b->count < 2) return 0;
     robot_heading end;
-    robot_end_heading(&a->samples[a->count - 3], &a->samples[a->count - 2], &a->samples[a->count - 1], &end);
+    robot_end_heading(&a->samples[a->count - 3], &a->samples[a->count - 2],
+                      &a->samples[a->count - 1], &end);
     double dist = robot_horizontal_distance(end.pos, b->samples[0].pos);
     if (dist > 2.5) return 0;
     if (std::fabs(robot_direction_difference(&end, &b->samples[0], &b->samples[1])) > 2.0) return 0;
@@ -52,8 +51,7 @@ int robot_lines_chain(const robot_line *a, const robot_line *b)
 }
 
 // Best totals of chains of up to ROBOT_CHAIN lines starting at each slot of section s.
-static void chain_totals(int section, int mode, double totals[ROBOT_SLOTS])
-{
+static void chain_totals(int section, int mode, double totals[ROBOT_SLOTS]) {
     double next[ROBOT_SLOTS], cur[ROBOT_SLOTS];
     for (int k = ROBOT_CHAIN - 1; k >= 0; k--) {
         int sec = section + k;
@@ -68,7 +66,8 @@ static void chain_totals(int section, int mode, double totals[ROBOT_SLOTS])
             }
             double best = NO_CHAIN;
             for (int j = 0; j < ROBOT_SLOTS; j++)
-                if (next[j] < best && robot_lines_chain(l, robot_line_at(sec + 1, j))) best = next[j];
+                if (next[j] < best && robot_lines_chain(l, robot_line_at(sec + 1, j)))
+                    best = next[j];
             if (best < NO_CHAIN) cur[i] = own + best;
         }
         memcpy(next, cur, sizeof next);
@@ -76,10 +75,10 @@ static void chain_totals(int section, int mode, double totals[ROBOT_SLOTS])
     memcpy(totals, next, sizeof next);
 }
 
-void robot_section_scores(int section, int mode, double scores[ROBOT_SLOTS])
-{
+void robot_section_scores(int section, int mode, double scores[ROBOT_SLOTS]) {
     double totals[ROBOT_SLOTS];
-    for (int i = 0; i < ROBOT_SLOTS; i++) scores[i] = 0;
+    for (int i = 0; i < ROBOT_SLOTS; i++)
+        scores[i] = 0;
     if (robot_lines.sections == 0) return;
     chain_totals(section, mode, totals);
     double best = NO_CHAIN;
@@ -88,18 +87,21 @@ void robot_section_scores(int section, int mode, double scores[ROBOT_SLOTS])
     for (int i = 0; i < ROBOT_SLOTS; i++) {
         const robot_line *l = robot_line_at(section, i);
         if (!l || l->count <= 0) continue;
-        if (best >= NO_CHAIN) scores[i] = 1; // no chain known: every line alike
-        else if (totals[i] >= NO_CHAIN) scores[i] = 0;
-        else if (totals[i] <= 0) scores[i] = 1; // all-zero totals are equally good, not 0/0
-        else scores[i] = best / totals[i];
+        if (best >= NO_CHAIN)
+            scores[i] = 1; // no chain known: every line alike
+        else if (totals[i] >= NO_CHAIN)
+            scores[i] = 0;
+        else if (totals[i] <= 0)
+            scores[i] = 1; // all-zero totals are equally good, not 0/0
+        else
+            scores[i] = best / totals[i];
     }
 }
 
 // Cheapest chain through sections first..last (inclusive, unwrapped numbers) from a given
 // start slot, optionally closing into a given slot of the section after last. Fills route.
 static double cheapest_chain(int first, int last, int start_slot, const robot_line *close, int mode,
-                             int *route)
-{
+                             int *route) {
     int len = last - first + 1;
     double *cost = (double *)zv_alloc(sizeof(double) * (size_t)len * ROBOT_SLOTS);
     int *from = (int *)zv_alloc(sizeof(int) * (size_t)len * ROBOT_SLOTS);
@@ -149,13 +151,13 @@ out:
     return result;
 }
 
-void robot_lines_analyze(double *first_lap, double *normal_lap)
-{
+void robot_lines_analyze(double *first_lap, double *normal_lap) {
     robot_line_store *st = &robot_lines;
     if (first_lap) *first_lap = 0;
     if (normal_lap) *normal_lap = 0;
     if (st->sections == 0) return;
-    for (int m = 0; m < 3; m++) memset(st->recommended[m], 0, sizeof(int) * (size_t)st->sections);
+    for (int m = 0; m < 3; m++)
+        memset(st->recommended[m], 0, sizeof(int) * (size_t)st->sections);
     int sf = st->first_sections, sn = st->normal_sections;
     int *route = (int *)zv_alloc(sizeof(int) * (size_t)st->sections);
     int *best_route = (int *)zv_alloc(sizeof(int) * (size_t)st->sections);
@@ -175,13 +177,15 @@ void robot_lines_analyze(double *first_lap, double *normal_lap)
             }
             if (lap < NO_CHAIN)
                 for (int k = 0; k < sn; k++)
-                    st->recommended[m][sf + k] = robot_line_at(sf + k, best_route[sf + k])->sequence;
+                    st->recommended[m][sf + k] =
+                        robot_line_at(sf + k, best_route[sf + k])->sequence;
         }
         if (sf > 0) {
             const robot_line *into = lap < NO_CHAIN ? robot_line_at(sf, best_route[sf]) : nullptr;
             first = cheapest_chain(0, sf - 1, -1, into, m, route);
             if (first < NO_CHAIN)
-                for (int k = 0; k < sf; k++) st->recommended[m][k] = robot_line_at(k, route[k])->sequence;
+                for (int k = 0; k < sf; k++)
+                    st->recommended[m][k] = robot_line_at(k, route[k])->sequence;
         }
         if (m == 0) {
             if (first_lap && first < NO_CHAIN) *first_lap = first * bike_tic;

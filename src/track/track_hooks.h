@@ -33,9 +33,9 @@ struct track_render_hooks {
 
 // The steps of a track load that belong to other modules, in the order the loader calls them.
 struct track_step_hooks {
-    void (*robot_lines_save)(void);          // remember lines learned on the old track
-    void (*demo_finish)(void);               // finish the demo being recorded
-    void (*bikes_destroy)(void);             // every rider's bike and rider bodies
+    void (*robot_lines_save)(void); // remember lines learned on the old track
+    void (*demo_finish)(void);      // finish the demo being recorded
+    void (*bikes_destroy)(void);    // every rider's bike and rider bodies
     void (*race_limits_set)(int network, int time_limit, int laps);
     // The track directory a demo asks for; null when none or the demo does not open.
     const char *(*demo_track)(void);
@@ -61,7 +61,6 @@ struct track_step_hooks {
     void (*demo_record_start)(void);
     // Runs the track script; frills is 1 for frills.js.
     void (*script_run)(const char *name, int frills);
-    void (*lap_counters_set)(int first, int normal);
     void (*race_reset)(void);
     void (*bike_setup_apply)(void);
     // Gate counts for the track info file.

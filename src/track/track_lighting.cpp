@@ -11,9 +11,17 @@
 #include "track/track_hooks.h"
 #include "track/track_status.h"
 
-lighting_settings lighting = {
-    {0.57735026f, 0.57735026f, 0.57735026f}, {1, 1, 1}, {0.5f, 0.5f, 0.5f}, {0.2f, 0.2f, 0.2f},
-    0.25f, 5000.0f, {0, 0, 0}, 0.0f, {0, 0, 0, 0, 0, 0}, 0, {}};
+lighting_settings lighting = {{0.57735026f, 0.57735026f, 0.57735026f},
+                              {1, 1, 1},
+                              {0.5f, 0.5f, 0.5f},
+                              {0.2f, 0.2f, 0.2f},
+                              0.25f,
+                              5000.0f,
+                              {0, 0, 0},
+                              0.0f,
+                              {0, 0, 0, 0, 0, 0},
+                              0,
+                              {}};
 
 void (*lighting_fog_apply)(const float color[3], float density);
 
@@ -31,15 +39,13 @@ static int sky_given[LIGHTING_SKY_FACES];
 
 static const float sun_default = 0.57735026f; // (1, 1, 1) normalised
 
-static void set3(float *d, float a, float b, float c)
-{
+static void set3(float *d, float a, float b, float c) {
     d[0] = a;
     d[1] = b;
     d[2] = c;
 }
 
-void lighting_defaults(void)
-{
+void lighting_defaults(void) {
     set3(lighting.sun_vector, 1, 1, 1);
     set3(lighting.sun_color, 1, 1, 1);
     set3(lighting.ambient, 0.5f, 0.5f, 0.5f);
@@ -55,36 +61,29 @@ void lighting_defaults(void)
     building_count = 0;
 }
 
-static int all_finite(const float *v, int n)
-{
+static int all_finite(const float *v, int n) {
     for (int i = 0; i < n; i++)
-        if (!std::isfinite(v[i]))
-            return 0;
+        if (!std::isfinite(v[i])) return 0;
     return 1;
 }
 
 // " [ %f %f %f ] ": values the scan does not reach keep what they had. A non-finite value
 // leaves the whole vector alone.
-static void scan_vector(const char *value, float *dest)
-{
+static void scan_vector(const char *value, float *dest) {
     float v[3] = {dest[0], dest[1], dest[2]};
     int n = sscanf(value, " [ %f %f %f ] ", &v[0], &v[1], &v[2]);
-    if (n <= 0 || !all_finite(v, 3))
-        return;
+    if (n <= 0 || !all_finite(v, 3)) return;
     memcpy(dest, v, sizeof v);
 }
 
-static void load_texture(unsigned *slot, const char *name)
-{
+static void load_texture(unsigned *slot, const char *name) {
     *slot = track_render.texture_load ? track_render.texture_load(name) : 0;
 }
 
-static void finish_flare(int kind, const char *value)
-{
+static void finish_flare(int kind, const char *value) {
     float v[3] = {0, 0, 0};
     int n = sscanf(value, " [ %f %f %f ] ", &v[0], &v[1], &v[2]);
-    if (n < 0 || !all_finite(v, 3))
-        n = 0, set3(v, 0, 0, 0);
+    if (n < 0 || !all_finite(v, 3)) n = 0, set3(v, 0, 0, 0);
     if (lighting.flare_count >= LIGHTING_FLARES_MAX) {
         track_message("Error reading lighting: more than %d flares\n", LIGHTING_FLARES_MAX);
         building_count = 0;
@@ -101,8 +100,7 @@ static void finish_flare(int kind, const char *value)
     building_count = 0;
 }
 
-void lighting_parse_line(const char *line)
-{
+void lighting_parse_line(const char *line) {
     const char *p = line;
     while (*p == ' ' || *p == '\t')
         p++;
@@ -122,8 +120,7 @@ void lighting_parse_line(const char *line)
     while (len > 0 && (value[len - 1] == ' ' || value[len - 1] == '\t' || value[len - 1] == '\r' ||
                        value[len - 1] == '\n'))
         value[--len] = 0;
-    if (k == 0)
-        return;
+    if (k == 0) return;
 
     if (!strcmp(keyword, "sun_vector"))
         scan_vector(value, lighting.sun_vector);
@@ -159,12 +156,10 @@ void lighting_parse_line(const char *line)
         // Accepted for old files; it has no effect.
     } else if (!strcmp(keyword, "near_plane")) {
         float v;
-        if (sscanf(value, "%f", &v) == 1 && std::isfinite(v))
-            lighting.near_plane = v;
+        if (sscanf(value, "%f", &v) == 1 && std::isfinite(v)) lighting.near_plane = v;
     } else if (!strcmp(keyword, "far_plane")) {
         float v;
-        if (sscanf(value, "%f", &v) == 1 && std::isfinite(v))
-            lighting.far_plane = v;
+        if (sscanf(value, "%f", &v) == 1 && std::isfinite(v)) lighting.far_plane = v;
     } else {
         for (int i = 0; i < LIGHTING_SKY_FACES; i++) {
             if (!strcmp(keyword, sky_keywords[i])) {
@@ -184,25 +179,19 @@ void lighting_parse_line(const char *line)
     }
 }
 
-void lighting_clamp_planes(float *near_plane, float *far_plane)
-{
+void lighting_clamp_planes(float *near_plane, float *far_plane) {
     float n = *near_plane, f = *far_plane;
-    if (!(n >= 0.0009765625f))
-        n = 0.0009765625f;
-    if (n > 0.875f)
-        n = 0.875f;
-    if (!(f <= 1048576.0f))
-        f = 1048576.0f;
+    if (!(n >= 0.0009765625f)) n = 0.0009765625f;
+    if (n > 0.875f) n = 0.875f;
+    if (!(f <= 1048576.0f)) f = 1048576.0f;
     // A far plane at or before the near plane would leave no depth range: the projection and
     // the depth linearisation divide by far - near.
-    if (f <= n)
-        f = n * 2;
+    if (f <= n) f = n * 2;
     *near_plane = n;
     *far_plane = f;
 }
 
-void lighting_finish(void)
-{
+void lighting_finish(void) {
     lighting_clamp_planes(&lighting.near_plane, &lighting.far_plane);
 
     float *s = lighting.sun_vector;
@@ -213,8 +202,7 @@ void lighting_finish(void)
         set3(s, sun_default, sun_default, sun_default); // no direction given: keep the default
 
     for (int i = 0; i < LIGHTING_SKY_FACES; i++) {
-        if (sky_given[i])
-            continue;
+        if (sky_given[i]) continue;
         track_status_update("Loading lighting");
         load_texture(&lighting.sky[i], sky_defaults[i]);
     }
@@ -222,8 +210,7 @@ void lighting_finish(void)
     building_count = 0;
 }
 
-void lighting_load(const char *dir)
-{
+void lighting_load(const char *dir) {
     // The sky textures of the previous track go first.
     for (int i = 0; i < LIGHTING_SKY_FACES; i++)
         if (lighting.sky[i] && track_render.texture_delete)
@@ -244,6 +231,5 @@ void lighting_load(const char *dir)
     }
     lighting_finish();
     track_status_done("Loading lighting");
-    if (lighting_fog_apply)
-        lighting_fog_apply(lighting.fog_color, lighting.fog_density);
+    if (lighting_fog_apply) lighting_fog_apply(lighting.fog_color, lighting.fog_density);
 }

@@ -13,15 +13,15 @@ enum {
 enum { LIGHTING_FLARE_POINT = 0, LIGHTING_FLARE_VECTOR = 1 };
 
 struct lighting_flare_element {
-    float a, b;     // placement: b along the light's screen position, a turned about the centre
+    float a, b; // placement: b along the light's screen position, a turned about the centre
     float color[3];
-    float size;     // half side of the square
+    float size; // half side of the square
     unsigned texture;
 };
 
 struct lighting_flare {
-    int kind;         // LIGHTING_FLARE_POINT or LIGHTING_FLARE_VECTOR
-    float vector[3];  // position of a point flare, direction of a vector flare
+    int kind;        // LIGHTING_FLARE_POINT or LIGHTING_FLARE_VECTOR
+    float vector[3]; // position of a point flare, direction of a vector flare
     int element_count;
     lighting_flare_element elements[LIGHTING_FLARE_ELEMENTS];
     // Worked out every frame by the flare pass.

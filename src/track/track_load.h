@@ -6,12 +6,12 @@
 enum { TRACK_SLOTS = 160, TRACK_FINGERPRINT_SIZE = 20, TRACK_DIR_MAX = 1000 };
 
 struct track_loaded_state {
-    char *dir;          // directory of the loaded track, null when none
-    char *long_name;    // its display name
+    char *dir;       // directory of the loaded track, null when none
+    char *long_name; // its display name
     uint8_t fingerprint[TRACK_FINGERPRINT_SIZE];
     int force_reload;
-    int load_count;     // full loads so far; caches compare it to see a new track
-    int frills;         // the track script chosen was frills.js
+    int load_count; // full loads so far; caches compare it to see a new track
+    int frills;     // the track script chosen was frills.js
     int first_lap_gates, normal_lap_gates; // the race's two lap counters
 };
 

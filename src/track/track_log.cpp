@@ -11,15 +11,12 @@ track_step_hooks track_steps;
 void (*track_log_tap)(const char *line);
 int track_verbose;
 
-static void track_log_text(const char *text)
-{
+static void track_log_text(const char *text) {
     platform_log("%s", text);
-    if (track_log_tap)
-        track_log_tap(text);
+    if (track_log_tap) track_log_tap(text);
 }
 
-void track_log(const char *fmt, ...)
-{
+void track_log(const char *fmt, ...) {
     char buf[2048];
     va_list ap;
     va_start(ap, fmt);
@@ -28,8 +25,7 @@ void track_log(const char *fmt, ...)
     track_log_text(buf);
 }
 
-void track_message(const char *fmt, ...)
-{
+void track_message(const char *fmt, ...) {
     char buf[2048];
     va_list ap;
     va_start(ap, fmt);
@@ -37,6 +33,5 @@ void track_message(const char *fmt, ...)
     va_end(ap);
     // The message log writes the platform log itself; the tap still sees the line.
     core_message_add("%s", buf);
-    if (track_log_tap)
-        track_log_tap(buf);
+    if (track_log_tap) track_log_tap(buf);
 }

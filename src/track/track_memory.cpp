@@ -9,10 +9,8 @@
 
 static const uint64_t MiB = 1024ull * 1024ull;
 
-int track_working_set_range(uint64_t physical, uint32_t *minimum, uint32_t *maximum)
-{
-    if (physical < 64 * MiB)
-        return 0;
+int track_working_set_range(uint64_t physical, uint32_t *minimum, uint32_t *maximum) {
+    if (physical < 64 * MiB) return 0;
     uint64_t a = physical <= 2048 * MiB ? physical - 32 * MiB : 2016 * MiB;
     uint64_t lo = a < 1024 * MiB ? a : 1024 * MiB;
     *minimum = (uint32_t)lo;
@@ -20,17 +18,14 @@ int track_working_set_range(uint64_t physical, uint32_t *minimum, uint32_t *maxi
     return 1;
 }
 
-static uint64_t track_physical_memory(void)
-{
+static uint64_t track_physical_memory(void) {
     long pages = sysconf(_SC_PHYS_PAGES);
     long page = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || page <= 0)
-        return 0;
+    if (pages <= 0 || page <= 0) return 0;
     return (uint64_t)pages * (uint64_t)page;
 }
 
-void track_working_set(void)
-{
+void track_working_set(void) {
     uint32_t lo, hi;
     if (!track_working_set_range(track_physical_memory(), &lo, &hi)) {
         track_log("Working set left alone - less than 64 MB physical memory\n");

@@ -12,22 +12,19 @@
 
 mesh_state ground_mesh;
 
-void mesh_free(void)
-{
+void mesh_free(void) {
     zv_free(ground_mesh.errors);
     zv_free(ground_mesh.refined);
     memset(&ground_mesh, 0, sizeof ground_mesh);
 }
 
-static float height_at(int x, int z)
-{
+static float height_at(int x, int z) {
     return terrain.heights[x + z * terrain.size];
 }
 
 // Largest vertical distance between the heights inside a node and its full fan; returns the
 // elements visited through *cost.
-static float node_own_error(int k, int i, int j, int *cost)
-{
+static float node_own_error(int k, int i, int j, int *cost) {
     int hs = 1 << (terrain.size_exp - k);
     int cx = (2 * i + 1) * hs, cz = (2 * j + 1) * hs;
     float hc = height_at(cx, cz);
@@ -42,16 +39,14 @@ static float node_own_error(int k, int i, int j, int *cost)
             float fan = a >= b ? hc + a * (hmx - hc) + b * (hcorner - hmx)
                                : hc + b * (hmz - hc) + a * (hcorner - hmz);
             float e = std::fabs(height_at(cx + dx, cz + dz) - fan);
-            if (e > d)
-                d = e;
+            if (e > d) d = e;
         }
     }
     *cost += (2 * hs + 1) * (2 * hs + 1);
     return d;
 }
 
-static float node_error(int k, int i, int j, float tolerance, int *cost)
-{
+static float node_error(int k, int i, int j, float tolerance, int *cost) {
     int n = terrain.size_exp;
     float side = terrain.extent * std::ldexp(1.0f, -k);
     float own = node_own_error(k, i, j, cost) / tolerance + 0.70710678f * side;
@@ -59,7 +54,7 @@ static float node_error(int k, int i, int j, float tolerance, int *cost)
     if (k < n) {
         int m = 1 << (k + 1);
         const float *child = ground_mesh.errors + mesh_node_index(k + 1, 0, 0);
-        static const int around[8][2] = {{-1, 0}, {-1, 1}, {0, 2}, {1, 2},
+        static const int around[8][2] = {{-1, 0}, {-1, 1}, {0, 2},  {1, 2},
                                          {2, 1},  {2, 0},  {1, -1}, {0, -1}};
         float worst = 0;
         for (const auto &o : around) {
@@ -80,11 +75,9 @@ static float node_error(int k, int i, int j, float tolerance, int *cost)
 // The pyramid belongs to one height grid; a new track starts it over.
 static const float *mesh_heights;
 
-static int mesh_alloc(void)
-{
+static int mesh_alloc(void) {
     int n = terrain.size_exp;
-    if (ground_mesh.errors && ground_mesh.n == n && mesh_heights == terrain.heights)
-        return 1;
+    if (ground_mesh.errors && ground_mesh.n == n && mesh_heights == terrain.heights) return 1;
     mesh_heights = terrain.heights;
     mesh_free();
     ground_mesh.n = n;
@@ -94,14 +87,11 @@ static int mesh_alloc(void)
     return 1;
 }
 
-int mesh_update_errors(float ground_detail, int budget)
-{
-    if (!terrain_present())
-        return 0;
+int mesh_update_errors(float ground_detail, int budget) {
+    if (!terrain_present()) return 0;
     mesh_alloc();
     // Detail 0 (or nonsense) would divide by zero: the tolerance stays finite.
-    if (!(ground_detail >= 0.001f) || !std::isfinite(ground_detail))
-        ground_detail = 0.001f;
+    if (!(ground_detail >= 0.001f) || !std::isfinite(ground_detail)) ground_detail = 0.001f;
     float tolerance = 0.125f / ground_detail;
     if (ground_mesh.valid && ground_mesh.built_for == terrain.change_counter &&
         ground_mesh.tolerance == tolerance)
@@ -116,14 +106,12 @@ int mesh_update_errors(float ground_detail, int budget)
         ground_mesh.cursor_node = 0;
     }
     // Until a first pyramid exists there is nothing to draw from: that one is built whole.
-    if (!ground_mesh.valid)
-        budget = -1;
+    if (!ground_mesh.valid) budget = -1;
     int cost = 0;
     while (ground_mesh.cursor_level >= 0) {
         int k = ground_mesh.cursor_level, m = 1 << k;
         while (ground_mesh.cursor_node < m * m) {
-            if (budget >= 0 && cost >= budget)
-                return 0;
+            if (budget >= 0 && cost >= budget) return 0;
             int node = ground_mesh.cursor_node++;
             int i = node % m, j = node / m;
             ground_mesh.errors[mesh_node_index(k, i, j)] = node_error(k, i, j, tolerance, &cost);
@@ -147,34 +135,28 @@ struct mesh_walk {
     int triangles;
 };
 
-static void mark_distance(int k, int i, int j, const mesh_walk *w)
-{
+static void mark_distance(int k, int i, int j, const mesh_walk *w) {
     int n = ground_mesh.n;
     int hs = 1 << (n - k);
     float cx = (float)((2 * i + 1) * hs) * terrain.spacing;
     float cz = (float)((2 * j + 1) * hs) * terrain.spacing;
     float dx = cx - w->view->eye[0], dz = cz - w->view->eye[2];
     int idx = mesh_node_index(k, i, j);
-    if (!(ground_mesh.errors[idx] > dx * dx + dz * dz))
-        return;
+    if (!(ground_mesh.errors[idx] > dx * dx + dz * dz)) return;
     ground_mesh.refined[idx] = 1;
-    if (k == n)
-        return;
+    if (k == n) return;
     for (int q = 0; q < 4; q++)
         mark_distance(k + 1, 2 * i + (q & 1), 2 * j + (q >> 1), w);
 }
 
-static void mark_levels(const mesh_view *v)
-{
+static void mark_levels(const mesh_view *v) {
     int n = ground_mesh.n;
     for (int l = 0; l < v->level_count && l < MESH_LEVELS_MAX; l++) {
         const mesh_texture_level *t = &v->levels[l];
-        if (t->coverage <= 0)
-            continue;
+        if (t->coverage <= 0) continue;
         for (int k = 0; k <= n; k++) {
             int side = 1 << (n + 1 - k);
-            if (side * 2 < t->coverage)
-                break;
+            if (side * 2 < t->coverage) break;
             int m = 1 << k;
             for (int j = 0; j < m; j++)
                 for (int i = 0; i < m; i++)
@@ -187,56 +169,49 @@ static void mark_levels(const mesh_view *v)
 
 // A refined node needs its parent and the parents of its edge neighbours: then a neighbour
 // that is not drawn itself lies under a drawn fan one level up whose rim meets ours.
-static void close_refinement(void)
-{
+static void close_refinement(void) {
     for (int k = ground_mesh.n; k >= 1; k--) {
         int m = 1 << k, pm = m >> 1;
         uint8_t *row = ground_mesh.refined + mesh_node_index(k, 0, 0);
         uint8_t *parents = ground_mesh.refined + mesh_node_index(k - 1, 0, 0);
         for (int j = 0; j < m; j++)
             for (int i = 0; i < m; i++) {
-                if (!row[j * m + i])
-                    continue;
+                if (!row[j * m + i]) continue;
                 parents[(j >> 1) * pm + (i >> 1)] = 1;
                 static const int edge[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
                 for (const auto &e : edge) {
                     int a = i + e[0], b = j + e[1];
-                    if (a >= 0 && a < m && b >= 0 && b < m)
-                        parents[(b >> 1) * pm + (a >> 1)] = 1;
+                    if (a >= 0 && a < m && b >= 0 && b < m) parents[(b >> 1) * pm + (a >> 1)] = 1;
                 }
             }
     }
 }
 
-static int marked(int k, int i, int j)
-{
+static int marked(int k, int i, int j) {
     int m = 1 << k;
-    if (i < 0 || j < 0 || i >= m || j >= m)
-        return 0;
+    if (i < 0 || j < 0 || i >= m || j >= m) return 0;
     return ground_mesh.refined[mesh_node_index(k, i, j)];
 }
 
-static int texture_level_of(const mesh_view *v, int k, int i, int j)
-{
+static int texture_level_of(const mesh_view *v, int k, int i, int j) {
     int side = 1 << (ground_mesh.n + 1 - k);
     for (int l = 0; l < v->level_count && l < MESH_LEVELS_MAX; l++) {
         const mesh_texture_level *t = &v->levels[l];
-        if (t->coverage > 0 && i * side >= t->origin_u && (i + 1) * side <= t->origin_u + t->coverage &&
-            j * side >= t->origin_v && (j + 1) * side <= t->origin_v + t->coverage)
+        if (t->coverage > 0 && i * side >= t->origin_u &&
+            (i + 1) * side <= t->origin_u + t->coverage && j * side >= t->origin_v &&
+            (j + 1) * side <= t->origin_v + t->coverage)
             return l;
     }
     return v->level_count;
 }
 
-static void put_vertex(float *out, int x, int z)
-{
+static void put_vertex(float *out, int x, int z) {
     out[0] = (float)x * terrain.spacing;
     out[1] = height_at(x, z);
     out[2] = (float)z * terrain.spacing;
 }
 
-static void draw_node(int k, int i, int j, mesh_walk *w)
-{
+static void draw_node(int k, int i, int j, mesh_walk *w) {
     int n = ground_mesh.n;
     int hs = 1 << (n - k);
     int cx = (2 * i + 1) * hs, cz = (2 * j + 1) * hs;
@@ -247,8 +222,7 @@ static void draw_node(int k, int i, int j, mesh_walk *w)
     float fz = (float)(d[2] >= 0 ? cz + hs : cz - hs) * terrain.spacing;
     float fy = d[1] >= 0 ? terrain.top : terrain.bottom;
     const float *e = w->view->eye;
-    if ((fx - e[0]) * d[0] + (fy - e[1]) * d[1] + (fz - e[2]) * d[2] < 0)
-        return;
+    if ((fx - e[0]) * d[0] + (fy - e[1]) * d[1] + (fz - e[2]) * d[2] < 0) return;
 
     // Quadrant q: bit 0 = +x half, bit 1 = +z half.
     int child_drawn[4] = {0, 0, 0, 0};
@@ -260,8 +234,7 @@ static void draw_node(int k, int i, int j, mesh_walk *w)
     int near = (w->gx >= (float)cx ? 1 : 0) | (w->gz >= (float)cz ? 2 : 0);
     for (int o = 0; o < 4; o++) {
         int q = order[near][o];
-        if (child_drawn[q])
-            draw_node(k + 1, 2 * i + (q & 1), 2 * j + (q >> 1), w);
+        if (child_drawn[q]) draw_node(k + 1, 2 * i + (q & 1), 2 * j + (q >> 1), w);
     }
 
     // The rim, in half-sides from the centre.
@@ -284,11 +257,9 @@ static void draw_node(int k, int i, int j, mesh_walk *w)
             }
             on = border || marked(k, ni, nj) || child_corner;
         }
-        if (on)
-            rim[count++] = r;
+        if (on) rim[count++] = r;
     }
-    if (count < 3)
-        return;
+    if (count < 3) return;
 
     float xyz[MESH_FAN_TRIANGLES_MAX * 9];
     int tris = 0;
@@ -302,8 +273,7 @@ static void draw_node(int k, int i, int j, mesh_walk *w)
                 child_drawn[q])
                 covered = 1;
         }
-        if (covered)
-            continue;
+        if (covered) continue;
         float *t = xyz + tris * 9;
         put_vertex(t, cx, cz);
         put_vertex(t + 3, cx + a[0] * hs, cz + a[1] * hs);
@@ -315,18 +285,15 @@ static void draw_node(int k, int i, int j, mesh_walk *w)
     w->triangles += tris;
 }
 
-int mesh_draw(const mesh_view *view, const mesh_sink *sink)
-{
-    if (!terrain_present() || !view)
-        return 0;
+int mesh_draw(const mesh_view *view, const mesh_sink *sink) {
+    if (!terrain_present() || !view) return 0;
     mesh_alloc();
     if (!ground_mesh.valid && !ground_mesh.pending)
         mesh_update_errors(view->ground_detail, -1); // the first frame needs a whole pyramid
     mesh_walk w = {view, sink, view->eye[0] * terrain.inv_spacing,
                    view->eye[2] * terrain.inv_spacing, 0};
     memset(ground_mesh.refined, 0, (size_t)ground_mesh.node_count);
-    if (view->refine_all)
-        memset(ground_mesh.refined, 1, (size_t)ground_mesh.node_count);
+    if (view->refine_all) memset(ground_mesh.refined, 1, (size_t)ground_mesh.node_count);
     mark_levels(view);
     mark_distance(0, 0, 0, &w);
     close_refinement();
@@ -337,27 +304,20 @@ int mesh_draw(const mesh_view *view, const mesh_sink *sink)
 
 // ---- texture levels ---------------------------------------------------------------------------
 
-int mesh_level_origin(int c, float g, int size)
-{
-    if (c <= 0)
-        return 0;
+int mesh_level_origin(int c, float g, int size) {
+    if (c <= 0) return 0;
     int quarter = c / 4 > 0 ? c / 4 : 1;
     double p = (double)g + c / 8.0;
-    if (!std::isfinite(p))
-        p = 0;
+    if (!std::isfinite(p)) p = 0;
     double o = p - c / 2.0 - std::fmod(p, (double)quarter);
-    if (std::fmod(p, (double)quarter) < 0)
-        o -= quarter; // floor for negative positions
+    if (std::fmod(p, (double)quarter) < 0) o -= quarter; // floor for negative positions
     double hi = size - 1 - c;
-    if (o > hi)
-        o = hi;
-    if (o < 0)
-        o = 0;
+    if (o > hi) o = hi;
+    if (o < 0) o = 0;
     return (int)std::floor(o);
 }
 
-int mesh_level_needs_redraw(int c, int u, int v, float g, float h)
-{
+int mesh_level_needs_redraw(int c, int u, int v, float g, float h) {
     return std::fabs((float)u + (float)c / 2 - g) * 4 > (float)c ||
            std::fabs((float)v + (float)c / 2 - h) * 4 > (float)c;
 }

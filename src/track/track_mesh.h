@@ -6,8 +6,8 @@
 #include <cstdint>
 
 enum {
-    MESH_LEVELS_MAX = 4,         // texture levels that force refinement
-    MESH_ERROR_BUDGET = 8000,    // height elements measured per frame after a change
+    MESH_LEVELS_MAX = 4,      // texture levels that force refinement
+    MESH_ERROR_BUDGET = 8000, // height elements measured per frame after a change
     MESH_FAN_TRIANGLES_MAX = 8,
 };
 
@@ -18,11 +18,11 @@ struct mesh_texture_level {
 };
 
 struct mesh_view {
-    float eye[3];          // camera position (world units)
-    float dir[3];          // viewing direction
-    float ground_detail;   // configuration value; tolerance = 0.125 / detail
-    int refine_all;        // draw the whole grid at full resolution (exact ground)
-    int level_count;       // texture levels, finest first
+    float eye[3];        // camera position (world units)
+    float dir[3];        // viewing direction
+    float ground_detail; // configuration value; tolerance = 0.125 / detail
+    int refine_all;      // draw the whole grid at full resolution (exact ground)
+    int level_count;     // texture levels, finest first
     mesh_texture_level levels[MESH_LEVELS_MAX];
 };
 
@@ -35,22 +35,21 @@ struct mesh_sink {
 };
 
 struct mesh_state {
-    int n;             // size exponent of the terrain the pyramid belongs to
+    int n; // size exponent of the terrain the pyramid belongs to
     int node_count;
-    float *errors;     // squared error radius per node
-    uint8_t *refined;  // one byte per node: drawn with its own fan or finer
-    float tolerance;   // tolerance the pyramid was built with
-    uint32_t built_for; // terrain change counter the pyramid reflects
-    int valid;         // pyramid complete for built_for
+    float *errors;                 // squared error radius per node
+    uint8_t *refined;              // one byte per node: drawn with its own fan or finer
+    float tolerance;               // tolerance the pyramid was built with
+    uint32_t built_for;            // terrain change counter the pyramid reflects
+    int valid;                     // pyramid complete for built_for
     int cursor_level, cursor_node; // where the slice update goes on
-    int pending;       // a recomputation is in progress
+    int pending;                   // a recomputation is in progress
     uint32_t pending_for;
 };
 extern mesh_state ground_mesh;
 
 // Index of node (k, i, j): levels stored one after the other, rows (j) of columns (i).
-inline int mesh_node_index(int k, int i, int j)
-{
+inline int mesh_node_index(int k, int i, int j) {
     return ((1 << (2 * k)) - 1) / 3 + (j << k) + i;
 }
 

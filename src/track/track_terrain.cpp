@@ -11,16 +11,15 @@
 
 terrain_state terrain;
 
-int terrain_present(void) { return terrain.heights != nullptr; }
+int terrain_present(void) {
+    return terrain.heights != nullptr;
+}
 
-void terrain_free(void)
-{
+void terrain_free(void) {
     tiles_free();
     if (track_render.texture_delete) {
-        if (terrain.height_texture)
-            track_render.texture_delete(terrain.height_texture);
-        if (terrain.light_texture)
-            track_render.texture_delete(terrain.light_texture);
+        if (terrain.height_texture) track_render.texture_delete(terrain.height_texture);
+        if (terrain.light_texture) track_render.texture_delete(terrain.light_texture);
         for (int l = 0; l < TERRAIN_DETAIL_SLOTS; l++)
             for (int t = 0; t < 3; t++)
                 if (terrain.detail[l].textures[t])
@@ -35,8 +34,7 @@ void terrain_free(void)
 }
 
 // Sets the size fields and allocates the tables (zeroed). Returns 0 for bad parameters.
-int terrain_alloc(int n, float spacing)
-{
+int terrain_alloc(int n, float spacing) {
     if (n < TERRAIN_MIN_EXP || n > TERRAIN_MAX_EXP || !(spacing >= TERRAIN_MIN_SPACING) ||
         !(spacing <= TERRAIN_MAX_SPACING))
         return 0;
@@ -54,33 +52,27 @@ int terrain_alloc(int n, float spacing)
     size_t tiles_side = (size_t)1 << n;
     terrain.tile_map = (uint8_t *)zv_alloc_zeroed(tiles_side * tiles_side, 1);
     terrain.blocks = (terrain.size - 1) / TERRAIN_BLOCK;
-    if (terrain.blocks < 1)
-        terrain.blocks = 1;
-    terrain.changed = (uint8_t *)zv_alloc_zeroed(((size_t)terrain.blocks * terrain.blocks + 7) / 8, 1);
+    if (terrain.blocks < 1) terrain.blocks = 1;
+    terrain.changed =
+        (uint8_t *)zv_alloc_zeroed(((size_t)terrain.blocks * terrain.blocks + 7) / 8, 1);
     return 1;
 }
 
-void terrain_update_range(void)
-{
+void terrain_update_range(void) {
     size_t cells = (size_t)terrain.size * (size_t)terrain.size;
-    if (!terrain.heights || cells == 0)
-        return;
+    if (!terrain.heights || cells == 0) return;
     float lo = terrain.heights[0], hi = terrain.heights[0];
     for (size_t i = 1; i < cells; i++) {
         float h = terrain.heights[i];
-        if (h < lo)
-            lo = h;
-        if (h > hi)
-            hi = h;
+        if (h < lo) lo = h;
+        if (h > hi) hi = h;
     }
     terrain.bottom = lo;
     terrain.top = hi;
 }
 
-int terrain_create(int n, float spacing, const float *heights)
-{
-    if (!terrain_alloc(n, spacing))
-        return 0;
+int terrain_create(int n, float spacing, const float *heights) {
+    if (!terrain_alloc(n, spacing)) return 0;
     size_t cells = (size_t)terrain.size * (size_t)terrain.size;
     if (heights) {
         for (size_t i = 0; i < cells; i++)
@@ -98,17 +90,14 @@ int terrain_create(int n, float spacing, const float *heights)
 
 // Grid coordinate of a world coordinate. Anything outside [-1, size] gives the same clamped
 // corners as the edge, so clamping there keeps the int conversion in range; NaN goes to 0.
-static inline double terrain_grid_coord(float v)
-{
+static inline double terrain_grid_coord(float v) {
     double u = (double)v / (double)terrain.spacing;
-    if (!(u >= -1.0))
-        return u < -1.0 ? -1.0 : 0.0;
+    if (!(u >= -1.0)) return u < -1.0 ? -1.0 : 0.0;
     double limit = (double)terrain.size;
     return u > limit ? limit : u;
 }
 
-static inline int terrain_clamp_index(int i)
-{
+static inline int terrain_clamp_index(int i) {
     int last = terrain.size - 1;
     return i < 0 ? 0 : (i > last ? last : i);
 }
@@ -120,10 +109,8 @@ struct terrain_cell {
     int even;
 };
 
-static inline int terrain_cell_at(float x, float z, terrain_cell *c)
-{
-    if (!terrain.heights)
-        return 0;
+static inline int terrain_cell_at(float x, float z, terrain_cell *c) {
+    if (!terrain.heights) return 0;
     double u = terrain_grid_coord(x);
     double w = terrain_grid_coord(z);
     double fi = std::floor(u), fk = std::floor(w);
@@ -142,11 +129,9 @@ static inline int terrain_cell_at(float x, float z, terrain_cell *c)
     return 1;
 }
 
-float terrain_height(float x, float z)
-{
+float terrain_height(float x, float z) {
     terrain_cell c;
-    if (!terrain_cell_at(x, z, &c))
-        return 0.0f;
+    if (!terrain_cell_at(x, z, &c)) return 0.0f;
     double fu = c.fu, fw = c.fw, h;
     if (c.even) {
         if (fw <= fu)
@@ -162,8 +147,7 @@ float terrain_height(float x, float z)
     return (float)h;
 }
 
-void terrain_normal(float x, float z, float out[3])
-{
+void terrain_normal(float x, float z, float out[3]) {
     terrain_cell c;
     if (!terrain_cell_at(x, z, &c)) {
         out[0] = 0.0f;
@@ -197,10 +181,8 @@ void terrain_normal(float x, float z, float out[3])
     out[2] = (float)(-dz * s);
 }
 
-void terrain_mark_changed(int i0, int k0, int i1, int k1)
-{
-    if (!terrain.changed)
-        return;
+void terrain_mark_changed(int i0, int k0, int i1, int k1) {
+    if (!terrain.changed) return;
     i0 = terrain_clamp_index(i0);
     i1 = terrain_clamp_index(i1);
     k0 = terrain_clamp_index(k0);
@@ -218,14 +200,10 @@ void terrain_mark_changed(int i0, int k0, int i1, int k1)
         c0 = c1;
         c1 = t;
     }
-    if (b1 > last)
-        b1 = last;
-    if (c1 > last)
-        c1 = last;
-    if (b0 > last)
-        b0 = last;
-    if (c0 > last)
-        c0 = last;
+    if (b1 > last) b1 = last;
+    if (c1 > last) c1 = last;
+    if (b0 > last) b0 = last;
+    if (c0 > last) c0 = last;
     for (int bk = c0; bk <= c1; bk++)
         for (int bi = b0; bi <= b1; bi++) {
             int bit = bi + bk * terrain.blocks;
@@ -234,27 +212,23 @@ void terrain_mark_changed(int i0, int k0, int i1, int k1)
     terrain.change_counter++;
 }
 
-int terrain_block_changed(int bi, int bk)
-{
+int terrain_block_changed(int bi, int bk) {
     if (!terrain.changed || bi < 0 || bk < 0 || bi >= terrain.blocks || bk >= terrain.blocks)
         return 0;
     int bit = bi + bk * terrain.blocks;
     return (terrain.changed[bit >> 3] >> (bit & 7)) & 1;
 }
 
-int terrain_sync(int budget)
-{
-    if (!terrain.changed || budget <= 0)
-        return 0;
+int terrain_sync(int budget) {
+    if (!terrain.changed || budget <= 0) return 0;
     int total = terrain.blocks * terrain.blocks;
     int done = 0;
     int cells = terrain.size - 1; // the texture leaves out the last row and column
     for (int step = 0; step < total && done < budget; step++) {
         int bit = terrain.sync_cursor;
         terrain.sync_cursor = (terrain.sync_cursor + 1) % total;
-        if (!((terrain.changed[bit >> 3] >> (bit & 7)) & 1))
-            continue;
-        terrain.changed[bit >> 3] &= (uint8_t)~(1u << (bit & 7));
+        if (!((terrain.changed[bit >> 3] >> (bit & 7)) & 1)) continue;
+        terrain.changed[bit >> 3] &= (uint8_t) ~(1u << (bit & 7));
         done++;
         if (terrain.height_texture && track_render.height_texture_update) {
             int x = (bit % terrain.blocks) * TERRAIN_BLOCK;
@@ -270,8 +244,6 @@ int terrain_sync(int budget)
     return done;
 }
 
-void terrain_sync_all(void)
-{
-    if (terrain.changed)
-        terrain_sync(terrain.blocks * terrain.blocks);
+void terrain_sync_all(void) {
+    if (terrain.changed) terrain_sync(terrain.blocks * terrain.blocks);
 }

@@ -8,8 +8,8 @@
 enum {
     TERRAIN_MIN_EXP = 1,
     TERRAIN_MAX_EXP = 12,
-    TERRAIN_BLOCK = 128,        // side of one changed block, in height elements
-    TERRAIN_DETAIL_SPARE = 16,  // slot of the spare texture set of the detail levels
+    TERRAIN_BLOCK = 128,       // side of one changed block, in height elements
+    TERRAIN_DETAIL_SPARE = 16, // slot of the spare texture set of the detail levels
     TERRAIN_DETAIL_SLOTS = 17,
 };
 

@@ -18,8 +18,7 @@ int terrain_texture_detail = 1;
 enum { TERRAIN_NAME_SIZE = 1200 };
 
 // Samples of 16 bits become heights; the digest (verbose level 2) covers the samples as stored.
-static void terrain_samples_to_heights(const uint16_t *samples, double bottom, double top)
-{
+static void terrain_samples_to_heights(const uint16_t *samples, double bottom, double top) {
     size_t cells = (size_t)terrain.size * terrain.size;
     for (size_t i = 0; i < cells; i++)
         terrain.heights[i] = (float)(bottom + (top - bottom) * (double)samples[i] / 65535.0);
@@ -39,8 +38,7 @@ static void terrain_samples_to_heights(const uint16_t *samples, double bottom, d
 
 // One 16-bit grey value of an image pixel: 8-bit widened by repetition, colour weighted to grey,
 // alpha dropped.
-static uint16_t terrain_image_grey(const data_image *img, int x, int y)
-{
+static uint16_t terrain_image_grey(const data_image *img, int x, int y) {
     size_t idx = ((size_t)y * img->width + x) * img->channels;
     uint32_t c[3];
     int colour = img->channels >= 3;
@@ -50,27 +48,23 @@ static uint16_t terrain_image_grey(const data_image *img, int x, int y)
         else
             c[i] = ((const uint8_t *)img->pixels)[idx + i] * 257u;
     }
-    if (!colour)
-        return (uint16_t)c[0];
+    if (!colour) return (uint16_t)c[0];
     return (uint16_t)((6968u * c[0] + 23434u * c[1] + 2366u * c[2] + 16384u) >> 15);
 }
 
 // Heights from terrain.png; every sample 0 (the bottom height) when it cannot be read.
-static void terrain_png_samples(const char *dir, uint16_t *samples)
-{
+static void terrain_png_samples(const char *dir, uint16_t *samples) {
     char name[TERRAIN_NAME_SIZE];
     snprintf(name, sizeof name, "%s/terrain.png", dir);
     size_t cells = (size_t)terrain.size * terrain.size;
     memset(samples, 0, cells * sizeof(uint16_t));
     // No terrain.png is a flat track, not an error worth a log line.
     data_file *probe = data_open(name, "rb");
-    if (!probe)
-        return;
+    if (!probe) return;
     data_close(probe);
     data_image img;
     memset(&img, 0, sizeof img);
-    if (!data_image_load(name, &img))
-        return;
+    if (!data_image_load(name, &img)) return;
     if (img.width > 0 && img.height > 0 && img.pixels && img.channels >= 1 && img.channels <= 4) {
         for (int k = 0; k < terrain.size; k++) {
             int y = k < img.height - 1 ? k : img.height - 1;
@@ -78,16 +72,14 @@ static void terrain_png_samples(const char *dir, uint16_t *samples)
                 int x = i < img.width - 1 ? i : img.width - 1;
                 samples[i + (size_t)k * terrain.size] = terrain_image_grey(&img, x, y);
             }
-            if ((k & 63) == 0)
-                track_status_update("Loading heights");
+            if ((k & 63) == 0) track_status_update("Loading heights");
         }
     }
     data_image_free(&img);
 }
 
 // Inline samples after ':', two bytes each, low byte first. 0 when the data runs short.
-static int terrain_inline_samples(data_file *f, uint16_t *samples)
-{
+static int terrain_inline_samples(data_file *f, uint16_t *samples) {
     int n = terrain.size;
     uint8_t *row = (uint8_t *)zv_alloc((size_t)n * 2);
     int ok = 1;
@@ -98,15 +90,13 @@ static int terrain_inline_samples(data_file *f, uint16_t *samples)
         }
         for (int i = 0; i < n; i++)
             samples[i + (size_t)k * n] = (uint16_t)(row[2 * i] | (row[2 * i + 1] << 8));
-        if ((k & 63) == 0)
-            track_status_update("Loading heights");
+        if ((k & 63) == 0) track_status_update("Loading heights");
     }
     zv_free(row);
     return ok;
 }
 
-static int terrain_read_heightfield(const char *dir)
-{
+static int terrain_read_heightfield(const char *dir) {
     char name[TERRAIN_NAME_SIZE];
     snprintf(name, sizeof name, "%s/terrain.hf", dir);
     data_file *f = data_open(name, "rb");
@@ -155,8 +145,8 @@ static int terrain_read_heightfield(const char *dir)
     terrain_update_range();
     int cells_side = terrain.size - 1;
     if (track_render.height_texture_create)
-        terrain.height_texture =
-            track_render.height_texture_create(terrain.heights, terrain.size, cells_side, cells_side);
+        terrain.height_texture = track_render.height_texture_create(terrain.heights, terrain.size,
+                                                                    cells_side, cells_side);
     if (track_render.terrain_uniforms)
         track_render.terrain_uniforms(terrain.spacing, 1.0f / (float)cells_side);
     track_status_done("Loading heights");
@@ -164,8 +154,7 @@ static int terrain_read_heightfield(const char *dir)
     return 1;
 }
 
-static int terrain_read_shadows(const char *dir)
-{
+static int terrain_read_shadows(const char *dir) {
     char name[TERRAIN_NAME_SIZE];
     snprintf(name, sizeof name, "%s/shadows.pgm", dir);
     track_status_begin("Loading shadows");
@@ -192,8 +181,8 @@ static int terrain_read_shadows(const char *dir)
     }
     int cells_side = terrain.size - 1;
     if (track_render.light_texture_create)
-        terrain.light_texture =
-            track_render.light_texture_create(terrain.light_map, terrain.size, cells_side, cells_side);
+        terrain.light_texture = track_render.light_texture_create(terrain.light_map, terrain.size,
+                                                                  cells_side, cells_side);
     track_status_done("Loading shadows");
     if (track_verbose && track_render.texture_memory)
         track_log("%lu bytes texture memory used before ground tiles loaded\n",
@@ -201,8 +190,7 @@ static int terrain_read_shadows(const char *dir)
     return 1;
 }
 
-static int terrain_read_tiles(const char *dir)
-{
+static int terrain_read_tiles(const char *dir) {
     char name[TERRAIN_NAME_SIZE];
     track_status_begin("Loading tileinfo");
     snprintf(name, sizeof name, "%s/tileinfo", dir);
@@ -211,8 +199,7 @@ static int terrain_read_tiles(const char *dir)
     if (f) {
         ok = tiles_load_tileinfo(f);
         data_close(f);
-        if (!ok)
-            track_message("Error reading tileinfo");
+        if (!ok) track_message("Error reading tileinfo");
     } else {
         snprintf(name, sizeof name, "%s/texturelist", dir);
         f = data_open(name, "rb");
@@ -222,11 +209,9 @@ static int terrain_read_tiles(const char *dir)
         }
         ok = tiles_load_texturelist(f);
         data_close(f);
-        if (!ok)
-            track_message("Error reading textures");
+        if (!ok) track_message("Error reading textures");
     }
-    if (!ok)
-        return 0;
+    if (!ok) return 0;
     track_status_done("Loading tileinfo");
     if (track_verbose && track_render.texture_memory)
         track_log("%lu bytes texture memory used after ground tiles loaded\n",
@@ -241,21 +226,19 @@ static int terrain_read_tiles(const char *dir)
     }
     ok = tilemap_load(f);
     data_close(f);
-    if (!ok)
-        return 0;
+    if (!ok) return 0;
     track_status_done("Loading tilemap");
     return 1;
 }
 
 // Three T x T textures holding the test pattern until the renderer draws into them.
-static void terrain_detail_textures(terrain_detail_level *level, const uint8_t *pattern, int t)
-{
+static void terrain_detail_textures(terrain_detail_level *level, const uint8_t *pattern, int t) {
     for (int i = 0; i < 3; i++)
-        level->textures[i] = track_render.rgb_texture_create ? track_render.rgb_texture_create(pattern, t) : 0;
+        level->textures[i] =
+            track_render.rgb_texture_create ? track_render.rgb_texture_create(pattern, t) : 0;
 }
 
-static uint8_t *terrain_test_pattern(int t)
-{
+static uint8_t *terrain_test_pattern(int t) {
     uint8_t *rgb = (uint8_t *)zv_alloc((size_t)t * t * 3);
     int square = t / 8 > 0 ? t / 8 : 1;
     for (int y = 0; y < t; y++)
@@ -273,9 +256,9 @@ static uint8_t *terrain_test_pattern(int t)
     return rgb;
 }
 
-void terrain_make_detail_levels(void)
-{
-    int k = terrain_texture_detail < 0 ? 0 : (terrain_texture_detail > 5 ? 5 : terrain_texture_detail);
+void terrain_make_detail_levels(void) {
+    int k =
+        terrain_texture_detail < 0 ? 0 : (terrain_texture_detail > 5 ? 5 : terrain_texture_detail);
     int t = 128 << k;
     terrain.detail_texture_size = t;
     int c0, c1;
@@ -290,10 +273,8 @@ void terrain_make_detail_levels(void)
         c1 = 256;
     }
     int coverage[3], levels = 0;
-    if (c0 < terrain.size)
-        coverage[levels++] = c0;
-    if (c1 < terrain.size)
-        coverage[levels++] = c1;
+    if (c0 < terrain.size) coverage[levels++] = c0;
+    if (c1 < terrain.size) coverage[levels++] = c1;
     coverage[levels++] = terrain.size - 1;
     uint8_t *pattern = track_render.rgb_texture_create ? terrain_test_pattern(t) : nullptr;
     for (int l = 0; l < levels; l++) {
@@ -307,8 +288,7 @@ void terrain_make_detail_levels(void)
     zv_free(pattern);
 }
 
-int terrain_load(const char *dir)
-{
+int terrain_load(const char *dir) {
     terrain_free();
     track_status_begin("Loading terrain");
     if (!terrain_read_heightfield(dir) || !terrain_read_shadows(dir) || !terrain_read_tiles(dir)) {
@@ -318,7 +298,6 @@ int terrain_load(const char *dir)
     track_status_begin("Creating terrain texture pyramid");
     terrain_make_detail_levels();
     track_status_done("Creating terrain texture pyramid");
-    if (track_steps.decals_load)
-        track_steps.decals_load(dir);
+    if (track_steps.decals_load) track_steps.decals_load(dir);
     return 1;
 }

@@ -24,13 +24,11 @@ struct tileinfo_current {
 };
 
 // Texture handle by name through the drawing code; 0 headless.
-static unsigned tiles_load_texture(const char *name)
-{
+static unsigned tiles_load_texture(const char *name) {
     return track_render.texture_load ? track_render.texture_load(name) : 0;
 }
 
-static void tileinfo_reset(tileinfo_current *c, unsigned roost_texture)
-{
+static void tileinfo_reset(tileinfo_current *c, unsigned roost_texture) {
     tiles_default_type(&c->type);
     for (int r = 0; r < TILES_ROOST_TYPES; r++)
         c->type.roost[r].texture = roost_texture;
@@ -42,17 +40,14 @@ static void tileinfo_reset(tileinfo_current *c, unsigned roost_texture)
 }
 
 // Texture names for transition codes: without '@' and directory.
-static const char *tiles_base_name(const char *name)
-{
-    if (name[0] == '@')
-        name++;
+static const char *tiles_base_name(const char *name) {
+    if (name[0] == '@') name++;
     const char *slash = strrchr(name, '/');
     return slash ? slash + 1 : name;
 }
 
 // Sorts the first n points of parallel arrays by the key, values moving with their key.
-static void tiles_sort_points(float *key, float *a, float *b, int n)
-{
+static void tiles_sort_points(float *key, float *a, float *b, int n) {
     for (int i = 1; i < n; i++)
         for (int j = i; j > 0 && key[j - 1] > key[j]; j--) {
             float t = key[j];
@@ -69,11 +64,9 @@ static void tiles_sort_points(float *key, float *a, float *b, int n)
         }
 }
 
-static void tileinfo_addtile(tileinfo_current *c, tiles_type *out, char **kept_name)
-{
+static void tileinfo_addtile(tileinfo_current *c, tiles_type *out, char **kept_name) {
     tiles_type *t = &c->type;
-    if (!t->name[0])
-        snprintf(t->name, TILES_NAME_SIZE, "%.47s", c->texture_name);
+    if (!t->name[0]) snprintf(t->name, TILES_NAME_SIZE, "%.47s", c->texture_name);
     tiles_sort_points(t->friction_speed, t->friction_coef, nullptr, c->friction_points);
     tiles_sort_points(t->roll_speed, t->roll_light, t->roll_full, c->roll_points);
     if (c->limits == 0) {
@@ -92,8 +85,7 @@ static void tileinfo_addtile(tileinfo_current *c, tiles_type *out, char **kept_n
 }
 
 // Reads all numbers of a "%f..." value; non-finite numbers count as bad.
-static int tileinfo_floats(const char *value, const char *fmt, int want, float *v)
-{
+static int tileinfo_floats(const char *value, const char *fmt, int want, float *v) {
     int got;
     if (want == 1)
         got = sscanf(value, fmt, &v[0]);
@@ -101,11 +93,9 @@ static int tileinfo_floats(const char *value, const char *fmt, int want, float *
         got = sscanf(value, fmt, &v[0], &v[1]);
     else
         got = sscanf(value, fmt, &v[0], &v[1], &v[2]);
-    if (got != want)
-        return 0;
+    if (got != want) return 0;
     for (int i = 0; i < want; i++)
-        if (!std::isfinite(v[i]))
-            return 0;
+        if (!std::isfinite(v[i])) return 0;
     return 1;
 }
 
@@ -114,7 +104,8 @@ struct tileinfo_erode_key {
     size_t offset;
 };
 
-#define ERODE_KEY(k, f) {k, offsetof(tiles_erosion, f)}
+#define ERODE_KEY(k, f)                                                                            \
+    { k, offsetof(tiles_erosion, f) }
 static const tileinfo_erode_key tileinfo_erode_keys[] = {
     ERODE_KEY("erode_depth", depth),
     ERODE_KEY("erode_lower", lower),
@@ -140,8 +131,7 @@ static const tileinfo_erode_key tileinfo_erode_keys[] = {
 
 // Splits a roost value into tokens; a double quote starts a part that runs to the next one
 // and may hold separators. Returns the next token in buf (quotes removed), or 0 at the end.
-static int roost_next_token(const char **p, char *buf, size_t size)
-{
+static int roost_next_token(const char **p, char *buf, size_t size) {
     const char *s = *p;
     while (*s && strchr(" \t\r\n\f\b", *s))
         s++;
@@ -156,35 +146,32 @@ static int roost_next_token(const char **p, char *buf, size_t size)
             quoted = !quoted;
             continue;
         }
-        if (!quoted && strchr(" \t\r\n\f\b", *s))
-            break;
-        if (n + 1 < size)
-            buf[n++] = *s;
+        if (!quoted && strchr(" \t\r\n\f\b", *s)) break;
+        if (n + 1 < size) buf[n++] = *s;
     }
     buf[n] = 0;
     *p = s;
     return 1;
 }
 
-static int clamp_int(double v, int lo, int hi)
-{
-    if (!(v >= lo))
-        return lo;
-    if (v > hi)
-        return hi;
+static int clamp_int(double v, int lo, int hi) {
+    if (!(v >= lo)) return lo;
+    if (v > hi) return hi;
     return (int)v; // truncation
 }
 
-static void tileinfo_roost(tiles_roost *r, const char *value)
-{
+static void tileinfo_roost(tiles_roost *r, const char *value) {
     static const char *const keys[] = {
-        "texture=", "splash=", "count=", "dig=", "slip_threshold=", "slow_angle=",
-        "fast_angle=", "slow_speed=", "fast_speed=", "size=", "grow=", "drag=", "vscale=",
-        "randomize=", "r=", "g=", "b=", "a=", "fade_r=", "fade_g=", "fade_b=", "fade_a=",
+        "texture=",    "splash=",     "count=",      "dig=",        "slip_threshold=",
+        "slow_angle=", "fast_angle=", "slow_speed=", "fast_speed=", "size=",
+        "grow=",       "drag=",       "vscale=",     "randomize=",  "r=",
+        "g=",          "b=",          "a=",          "fade_r=",     "fade_g=",
+        "fade_b=",     "fade_a=",
     };
-    float *floats[] = {nullptr,     nullptr,       &r->count,   &r->dig,        &r->slip_threshold,
-                       &r->slow_angle, &r->fast_angle, &r->slow_speed, &r->fast_speed, &r->size,
-                       &r->grow,    &r->drag,      &r->vscale,  &r->randomize};
+    float *floats[] = {
+        nullptr,        nullptr,        &r->count,      &r->dig,        &r->slip_threshold,
+        &r->slow_angle, &r->fast_angle, &r->slow_speed, &r->fast_speed, &r->size,
+        &r->grow,       &r->drag,       &r->vscale,     &r->randomize};
     char token[TILEINFO_LINE];
     const char *p = value;
     while (roost_next_token(&p, token, sizeof token)) {
@@ -210,8 +197,7 @@ static void tileinfo_roost(tiles_roost *r, const char *value)
         double d = strtod(v, &end);
         int ok = end != v && std::isfinite(d);
         if (key == 1) {
-            if (ok && d != 0)
-                r->kind = 2;
+            if (ok && d != 0) r->kind = 2;
             continue;
         }
         if (!ok) {
@@ -231,13 +217,11 @@ static void tileinfo_roost(tiles_roost *r, const char *value)
 
 // One tileinfo line. Returns 1 after an addtile.
 static int tileinfo_line(char *line, tileinfo_current *c, tiles_type *table, char **names,
-                         int *count)
-{
+                         int *count) {
     char *s = line;
     while (*s == ' ' || *s == '\t' || *s == '\r' || *s == '\n')
         s++;
-    if (!*s)
-        return 0;
+    if (!*s) return 0;
     char *kw = s;
     while (*s && *s != ' ' && *s != '\t' && *s != '\r' && *s != '\n')
         s++;
@@ -271,15 +255,15 @@ static int tileinfo_line(char *line, tileinfo_current *c, tiles_type *table, cha
         } else {
             int k = c->friction_points++;
             t->friction_coef[k] = v[0] < 0 ? 0 : v[0];
-            t->friction_speed[k] = v[1] > TILES_FRICTION_MAX_SPEED ? TILES_FRICTION_MAX_SPEED : v[1];
+            t->friction_speed[k] =
+                v[1] > TILES_FRICTION_MAX_SPEED ? TILES_FRICTION_MAX_SPEED : v[1];
         }
     } else if (strcmp(kwbuf, "slip_function") == 0) {
         int f;
         if (sscanf(value, "%d", &f) != 1) {
             track_message("tileinfo warning: bad slip_function\n");
         } else {
-            if (f < 0 || f > 2)
-                track_message("tileinfo warning: bad slip_function\n");
+            if (f < 0 || f > 2) track_message("tileinfo warning: bad slip_function\n");
             t->slip_function = f;
         }
     } else if (strcmp(kwbuf, "roll_resist") == 0) {
@@ -333,8 +317,7 @@ static int tileinfo_line(char *line, tileinfo_current *c, tiles_type *table, cha
 }
 
 // Installs a parsed table and computes the transition codes; frees the kept names.
-static void tiles_install(tiles_type *table, char **names, int count)
-{
+static void tiles_install(tiles_type *table, char **names, int count) {
     for (int t = 0; t < count; t++)
         table[t].transition = tiles_transition_code(names, count, t);
     for (int t = 0; t < count; t++)
@@ -351,8 +334,7 @@ static void tiles_install(tiles_type *table, char **names, int count)
     tiles.count = count;
 }
 
-int tiles_load_tileinfo(data_file *f)
-{
+int tiles_load_tileinfo(data_file *f) {
     tiles_type *table = (tiles_type *)zv_alloc(sizeof(tiles_type) * TILES_MAX_TYPES);
     char **names = (char **)zv_alloc_zeroed(TILES_MAX_TYPES, sizeof(char *));
     tileinfo_current *cur = (tileinfo_current *)zv_alloc(sizeof(tileinfo_current));
@@ -369,8 +351,7 @@ int tiles_load_tileinfo(data_file *f)
     return 1;
 }
 
-int tiles_load_texturelist(data_file *f)
-{
+int tiles_load_texturelist(data_file *f) {
     tiles_type *table = (tiles_type *)zv_alloc(sizeof(tiles_type) * TILES_MAX_TYPES);
     char **names = (char **)zv_alloc_zeroed(TILES_MAX_TYPES, sizeof(char *));
     unsigned roost_texture = tiles_load_texture("@roost.png");
@@ -381,8 +362,7 @@ int tiles_load_texturelist(data_file *f)
         char *s = line;
         while (*s == ' ' || *s == '\t' || *s == '\r' || *s == '\n' || *s == '\f' || *s == '\v')
             s++;
-        if (!*s)
-            continue;
+        if (!*s) continue;
         float coef = 1, light = 5, full = 15;
         int used = 0;
         float a, b, c;
@@ -423,10 +403,8 @@ int tiles_load_texturelist(data_file *f)
     return 1;
 }
 
-int tilemap_load(data_file *f)
-{
-    if (!terrain.tile_map || terrain.size_exp < 1)
-        return 0;
+int tilemap_load(data_file *f) {
+    if (!terrain.tile_map || terrain.size_exp < 1) return 0;
     int side = 1 << terrain.size_exp;
     int total = side * side;
     // A short file leaves the rest of the map at type 0.
@@ -435,7 +413,6 @@ int tilemap_load(data_file *f)
     (void)got;
     int last = tiles.count > 0 ? tiles.count - 1 : 0;
     for (int i = 0; i < total; i++)
-        if (terrain.tile_map[i] > last)
-            terrain.tile_map[i] = (uint8_t)last;
+        if (terrain.tile_map[i] > last) terrain.tile_map[i] = (uint8_t)last;
     return 1;
 }

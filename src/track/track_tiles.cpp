@@ -9,8 +9,7 @@
 
 tiles_state tiles;
 
-void tiles_default_type(tiles_type *t)
-{
+void tiles_default_type(tiles_type *t) {
     memset(t, 0, sizeof *t);
     for (int i = 0; i < TILES_CURVE_POINTS; i++) {
         t->friction_speed[i] = TILES_FRICTION_EMPTY;
@@ -68,15 +67,13 @@ void tiles_default_type(tiles_type *t)
     e->limit_count = 1;
 }
 
-void tiles_free(void)
-{
+void tiles_free(void) {
     zv_free(tiles.types);
     tiles.types = nullptr;
     tiles.count = 0;
 }
 
-void tiles_set_default_table(void)
-{
+void tiles_set_default_table(void) {
     tiles_free();
     tiles.types = (tiles_type *)zv_alloc(sizeof(tiles_type));
     tiles_default_type(&tiles.types[0]);
@@ -86,31 +83,25 @@ void tiles_set_default_table(void)
 }
 
 // Tile column or row of a world coordinate, clamped onto the map; NaN gives 0.
-static inline int tiles_index(float v, int last)
-{
+static inline int tiles_index(float v, int last) {
     double c = std::floor((double)v / (double)terrain.double_spacing);
-    if (!(c >= 0))
-        return 0;
+    if (!(c >= 0)) return 0;
     return c > last ? last : (int)c;
 }
 
-int tile_at(float x, float z)
-{
-    if (!terrain.tile_map || terrain.size_exp < 1 || !(terrain.double_spacing > 0))
-        return 0;
+int tile_at(float x, float z) {
+    if (!terrain.tile_map || terrain.size_exp < 1 || !(terrain.double_spacing > 0)) return 0;
     int side = 1 << terrain.size_exp;
     int c = tiles_index(x, side - 1);
     int r = tiles_index(z, side - 1);
     return terrain.tile_map[c + r * side];
 }
 
-const tiles_type *tiles_type_get(int type)
-{
+const tiles_type *tiles_type_get(int type) {
     static tiles_type fallback;
     static int fallback_ready;
     if (tiles.count > 0 && tiles.types) {
-        if (type < 0 || type >= tiles.count)
-            type = 0;
+        if (type < 0 || type >= tiles.count) type = 0;
         return &tiles.types[type];
     }
     if (!fallback_ready) {
@@ -120,19 +111,18 @@ const tiles_type *tiles_type_get(int type)
     return &fallback;
 }
 
-const tiles_type *tiles_type_at(float x, float z) { return tiles_type_get(tile_at(x, z)); }
+const tiles_type *tiles_type_at(float x, float z) {
+    return tiles_type_get(tile_at(x, z));
+}
 
-float tiles_friction(int type, float v)
-{
+float tiles_friction(int type, float v) {
     const tiles_type *t = tiles_type_get(type);
     const float *sp = t->friction_speed, *co = t->friction_coef;
-    if (sp[0] == TILES_FRICTION_EMPTY || !(v >= sp[0]))
-        return co[0];
+    if (sp[0] == TILES_FRICTION_EMPTY || !(v >= sp[0])) return co[0];
     int k = 1;
     while (k < TILES_CURVE_POINTS && !(sp[k] > v))
         k++;
-    if (k == TILES_CURVE_POINTS || sp[k] == TILES_FRICTION_EMPTY)
-        return co[k - 1];
+    if (k == TILES_CURVE_POINTS || sp[k] == TILES_FRICTION_EMPTY) return co[k - 1];
     double a = sp[k - 1], b = sp[k], num, den;
     if (t->slip_function == 1 || t->slip_function == 2) {
         num = (double)v - a;
@@ -143,15 +133,12 @@ float tiles_friction(int type, float v)
     }
     // Negative or coinciding speeds can make the squared span empty: take the upper point.
     double f = den > 0 ? num / den : 1.0;
-    if (!(f >= 0))
-        f = 0;
-    if (f > 1)
-        f = 1;
+    if (!(f >= 0)) f = 0;
+    if (f > 1) f = 1;
     return (float)(co[k - 1] + f * (co[k] - co[k - 1]));
 }
 
-void tiles_roll_resist(int type, float v, float *light, float *full)
-{
+void tiles_roll_resist(int type, float v, float *light, float *full) {
     const tiles_type *t = tiles_type_get(type);
     const float *sp = t->roll_speed;
     if (sp[0] == TILES_ROLL_EMPTY || !(v >= sp[0])) {
@@ -169,62 +156,59 @@ void tiles_roll_resist(int type, float v, float *light, float *full)
     }
     double den = (double)sp[k] - sp[k - 1];
     double f = den > 0 ? ((double)v - sp[k - 1]) / den : 1.0;
-    if (!(f >= 0))
-        f = 0;
-    if (f > 1)
-        f = 1;
+    if (!(f >= 0)) f = 0;
+    if (f > 1) f = 1;
     *light = (float)(t->roll_light[k - 1] + f * (t->roll_light[k] - t->roll_light[k - 1]));
     *full = (float)(t->roll_full[k - 1] + f * (t->roll_full[k] - t->roll_full[k - 1]));
 }
 
-int tiles_slip_function(int type) { return tiles_type_get(type)->slip_function; }
+int tiles_slip_function(int type) {
+    return tiles_type_get(type)->slip_function;
+}
 
-const tiles_roost *tiles_roost_get(int type, int index)
-{
-    if (index < 0 || index >= TILES_ROOST_TYPES)
-        index = 0;
+const tiles_roost *tiles_roost_get(int type, int index) {
+    if (index < 0 || index >= TILES_ROOST_TYPES) index = 0;
     return &tiles_type_get(type)->roost[index];
 }
 
-const tiles_erosion *tiles_erosion_get(int type) { return &tiles_type_get(type)->erosion; }
-unsigned tiles_texture(int type) { return tiles_type_get(type)->texture; }
-int32_t tiles_transition(int type) { return tiles_type_get(type)->transition; }
-const char *tiles_name(int type) { return tiles_type_get(type)->name; }
+const tiles_erosion *tiles_erosion_get(int type) {
+    return &tiles_type_get(type)->erosion;
+}
+unsigned tiles_texture(int type) {
+    return tiles_type_get(type)->texture;
+}
+int32_t tiles_transition(int type) {
+    return tiles_type_get(type)->transition;
+}
+const char *tiles_name(int type) {
+    return tiles_type_get(type)->name;
+}
 
 // Index of the first name that is `base` (len characters) followed by '.', or -1.
-static int tiles_find_base(const char *const *names, int count, const char *base, size_t len)
-{
-    if (len == 0)
-        return -1;
+static int tiles_find_base(const char *const *names, int count, const char *base, size_t len) {
+    if (len == 0) return -1;
     for (int j = 0; j < count; j++) {
         const char *n = names[j];
-        if (n && strncmp(n, base, len) == 0 && n[len] == '.')
-            return j;
+        if (n && strncmp(n, base, len) == 0 && n[len] == '.') return j;
     }
     return -1;
 }
 
-int32_t tiles_transition_code(const char *const *names, int count, int t)
-{
+int32_t tiles_transition_code(const char *const *names, int count, int t) {
     int32_t self = (int32_t)(((uint32_t)t << 16) | ((uint32_t)t << 8));
     const char *name = (t >= 0 && t < count) ? names[t] : nullptr;
-    if (!name)
-        return self;
+    if (!name) return self;
     const char *dash = strchr(name, '-');
-    if (!dash)
-        return self;
+    if (!dash) return self;
     int j = tiles_find_base(names, count, name, (size_t)(dash - name));
-    if (j < 0)
-        return self;
+    if (j < 0) return self;
     uint32_t code = ((uint32_t)j << 16) | ((uint32_t)j << 8);
     const char *rest = dash + 1;
-    if (strncmp(rest, "alt", 3) == 0 && rest[3] >= '0' && rest[3] <= '9')
-        return (int32_t)code;
+    if (strncmp(rest, "alt", 3) == 0 && rest[3] >= '0' && rest[3] <= '9') return (int32_t)code;
     // rest is other-mask.ext (or other.ext)
     size_t olen = strcspn(rest, "-.");
     int l = tiles_find_base(names, count, rest, olen);
-    if (l < 0)
-        return -256;
+    if (l < 0) return -256;
     code = ((uint32_t)j << 16) | ((uint32_t)l << 8);
     if (rest[olen] == '-') {
         const char *mask = rest + olen + 1;
@@ -233,12 +217,10 @@ int32_t tiles_transition_code(const char *const *names, int count, int t)
             uint32_t bits = 0;
             int ok = 1;
             for (int i = 0; i < 4; i++) {
-                if (mask[i] != '0' && mask[i] != '1')
-                    ok = 0;
+                if (mask[i] != '0' && mask[i] != '1') ok = 0;
                 bits = (bits << 1) | (uint32_t)(mask[i] == '1');
             }
-            if (ok)
-                code |= bits;
+            if (ok) code |= bits;
         }
     }
     return (int32_t)code;

@@ -56,8 +56,8 @@ struct tiles_type {
 };
 
 struct tiles_state {
-    int count;          // number of types
-    tiles_type *types;  // count entries
+    int count;         // number of types
+    tiles_type *types; // count entries
 };
 
 extern tiles_state tiles;

@@ -18,18 +18,17 @@ struct body_snapshot {
     double heading;
 };
 
-double heading_of(dBodyID frame)
-{
+double heading_of(dBodyID frame) {
     dVector3 f;
     dBodyVectorToWorld(frame, 0, 0, -1, f);
     return atan2(f[0], -f[2]);
 }
 
-body_snapshot snap(const bike_record *b)
-{
+body_snapshot snap(const bike_record *b) {
     body_snapshot s;
     const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
-    for (int k = 0; k < 3; k++) s.pos[k] = p[k];
+    for (int k = 0; k < 3; k++)
+        s.pos[k] = p[k];
     s.heading = heading_of(b->body[BIKE_FRAME]);
     return s;
 }
@@ -39,8 +38,7 @@ class BikeWorld : public ::testing::Test {
     void TearDown() override { test_world_end(); }
 };
 
-TEST_F(BikeWorld, MassModelsHaveCentreAtOriginAndFormulaTotals)
-{
+TEST_F(BikeWorld, MassModelsHaveCentreAtOriginAndFormulaTotals) {
     test_world_flat();
     bike_record *b = bike_create(0, "crf250(2007)", 1);
     ASSERT_NE(b, nullptr);
@@ -60,9 +58,11 @@ TEST_F(BikeWorld, MassModelsHaveCentreAtOriginAndFormulaTotals)
         dMass mass;
         dBodyGetMass(b->body[i], &mass);
         EXPECT_NEAR(mass.mass, expect[i], 1e-5) << "body " << i;
-        for (int k = 0; k < 3; k++) EXPECT_NEAR(mass.c[k], 0, 1e-9) << "body " << i;
+        for (int k = 0; k < 3; k++)
+            EXPECT_NEAR(mass.c[k], 0, 1e-9) << "body " << i;
         // A sane inertia: positive diagonal.
-        for (int k = 0; k < 3; k++) EXPECT_GT(mass.I[k * 4 + k], 0) << "body " << i;
+        for (int k = 0; k < 3; k++)
+            EXPECT_GT(mass.I[k * 4 + k], 0) << "body " << i;
         total += mass.mass;
     }
     EXPECT_NEAR(b->total_mass, total, 1e-4);
@@ -77,20 +77,20 @@ TEST_F(BikeWorld, MassModelsHaveCentreAtOriginAndFormulaTotals)
     EXPECT_NEAR(b->total_mass, total, 1e-4);
 }
 
-TEST_F(BikeWorld, WheelInertiaFavoursTheAxle)
-{
+TEST_F(BikeWorld, WheelInertiaFavoursTheAxle) {
     test_world_flat();
     bike_record *b = bike_create(0, "cr125", 1);
     dMass w;
     dBodyGetMass(b->body[BIKE_FRONT_WHEEL], &w);
     // A ring in the y-z plane: the axle (x) moment is the sum of the other two.
-    EXPECT_NEAR(w.I[0], w.I[5] + w.I[10] - 2 * 0.4 * 0.15625 * 0.25 - 2 * 0.4 * 0.40625 * 0.3333 * 0.3333 / 1,
+    EXPECT_NEAR(w.I[0],
+                w.I[5] + w.I[10] - 2 * 0.4 * 0.15625 * 0.25 -
+                    2 * 0.4 * 0.40625 * 0.3333 * 0.3333 / 1,
                 0.05);
     EXPECT_GT(w.I[0], w.I[5]);
 }
 
-TEST_F(BikeWorld, JointsStartAtZeroAndHaveFeedback)
-{
+TEST_F(BikeWorld, JointsStartAtZeroAndHaveFeedback) {
     test_world_flat();
     bike_record *b = bike_create(0, "kx450f(2018)", 1);
     EXPECT_NEAR(dJointGetHingeAngle(b->joint[BIKE_JOINT_STEER]), 0, 1e-9);
@@ -99,13 +99,13 @@ TEST_F(BikeWorld, JointsStartAtZeroAndHaveFeedback)
     EXPECT_NEAR(dJointGetHingeParam(b->joint[BIKE_JOINT_SWINGARM], dParamLoStop), -0.530304, 1e-6);
     EXPECT_NEAR(dJointGetHingeParam(b->joint[BIKE_JOINT_STEER], dParamHiStop), M_PI / 4, 1e-6);
     EXPECT_NEAR(dJointGetSliderParam(b->joint[BIKE_JOINT_FORK], dParamLoStop), -1.0, 1e-6);
-    for (int i = 0; i < BIKE_JOINTS; i++) EXPECT_EQ(dJointGetFeedback(b->joint[i]), &b->feedback[i]);
+    for (int i = 0; i < BIKE_JOINTS; i++)
+        EXPECT_EQ(dJointGetFeedback(b->joint[i]), &b->feedback[i]);
     EXPECT_EQ(dJointGetBody(b->joint[BIKE_JOINT_RIDER], 0), b->body[BIKE_RIDER]);
     EXPECT_EQ(dJointGetBody(b->joint[BIKE_JOINT_RIDER], 1), b->body[BIKE_FRAME]);
 }
 
-TEST_F(BikeWorld, PlacementRaisesUntilFreeAndKeepsTheSharedGroupEmpty)
-{
+TEST_F(BikeWorld, PlacementRaisesUntilFreeAndKeepsTheSharedGroupEmpty) {
     test_world_flat(3.0f);
     bike_record *b = bike_create(0, "crf250(2008)", 1);
     int raises = bike_place(b, 60, 60, 0.5);
@@ -121,8 +121,7 @@ TEST_F(BikeWorld, PlacementRaisesUntilFreeAndKeepsTheSharedGroupEmpty)
     EXPECT_NEAR(dBodyGetLinearVel(b->body[BIKE_FRAME])[1], -32 * bike_tic, 1e-3);
 }
 
-TEST_F(BikeWorld, SettlesOnBothWheelsAndStaysPut)
-{
+TEST_F(BikeWorld, SettlesOnBothWheelsAndStaysPut) {
     test_world_flat();
     bike_record *b = bike_create(0, "crf250(2007)", 1);
     bike_place(b, 60, 60, 0);
@@ -147,8 +146,7 @@ TEST_F(BikeWorld, SettlesOnBothWheelsAndStaysPut)
     EXPECT_TRUE(test_bike_finite(b));
 }
 
-TEST_F(BikeWorld, SettlesWithTheRidingStepsInstalled)
-{
+TEST_F(BikeWorld, SettlesWithTheRidingStepsInstalled) {
     test_world_flat();
     test_world_riding_steps();
     bike_record *b = bike_create(0, "crf250(2007)", 1);
@@ -175,8 +173,7 @@ TEST_F(BikeWorld, SettlesWithTheRidingStepsInstalled)
     EXPECT_TRUE(test_bike_finite(b));
 }
 
-TEST_F(BikeWorld, MomentumCorrectionCancelsJointDrift)
-{
+TEST_F(BikeWorld, MomentumCorrectionCancelsJointDrift) {
     test_world_flat();
     bike_record *b = bike_create(0, "crf250(2007)", 1);
     bike_place(b, 60, 60, 0);
@@ -186,23 +183,27 @@ TEST_F(BikeWorld, MomentumCorrectionCancelsJointDrift)
     bike_world_step();
     double fsum[3] = {0, 0, 0};
     for (int i = 0; i < BIKE_JOINTS; i++)
-        for (int k = 0; k < 3; k++) fsum[k] += b->feedback[i].f1[k] + b->feedback[i].f2[k];
-    for (int i = 0; i < BIKE_BODIES; i++) dBodySetForce(b->body[i], 0, 0, 0);
+        for (int k = 0; k < 3; k++)
+            fsum[k] += b->feedback[i].f1[k] + b->feedback[i].f2[k];
+    for (int i = 0; i < BIKE_BODIES; i++)
+        dBodySetForce(b->body[i], 0, 0, 0);
     bike_update(b);
     const dReal *f = dBodyGetForce(b->body[BIKE_FRAME]);
-    for (int k = 0; k < 3; k++) EXPECT_NEAR(f[k], -fsum[k], 1e-6);
+    for (int k = 0; k < 3; k++)
+        EXPECT_NEAR(f[k], -fsum[k], 1e-6);
     // With the rider off, no correction is made.
     bike_crash(b);
     bike_prestep(b);
     bike_world_step();
-    for (int i = 0; i < BIKE_BODIES; i++) dBodySetForce(b->body[i], 0, 0, 0);
+    for (int i = 0; i < BIKE_BODIES; i++)
+        dBodySetForce(b->body[i], 0, 0, 0);
     bike_update(b);
     f = dBodyGetForce(b->body[BIKE_FRAME]);
-    for (int k = 0; k < 3; k++) EXPECT_EQ(f[k], 0);
+    for (int k = 0; k < 3; k++)
+        EXPECT_EQ(f[k], 0);
 }
 
-TEST_F(BikeWorld, RiderStoppedFastAgainstTheFrameCrashes)
-{
+TEST_F(BikeWorld, RiderStoppedFastAgainstTheFrameCrashes) {
     test_world_flat();
     bike_record *b = bike_create(0, "yz250f(2017)", 1);
     bike_place(b, 60, 60, 0);
@@ -218,8 +219,7 @@ TEST_F(BikeWorld, RiderStoppedFastAgainstTheFrameCrashes)
     EXPECT_EQ(dJointGetBody(b->joint[BIKE_JOINT_RIDER], 0), nullptr);
 }
 
-TEST_F(BikeWorld, RelativeSpeedBelowThresholdDoesNotCrash)
-{
+TEST_F(BikeWorld, RelativeSpeedBelowThresholdDoesNotCrash) {
     test_world_flat();
     bike_record *b = bike_create(0, "yz250f(2017)", 1);
     bike_place(b, 60, 60, 0);
@@ -231,8 +231,7 @@ TEST_F(BikeWorld, RelativeSpeedBelowThresholdDoesNotCrash)
     EXPECT_FALSE(bike_crashed(b));
 }
 
-TEST_F(BikeWorld, LandingAfterLongAirtimeLowersTheThreshold)
-{
+TEST_F(BikeWorld, LandingAfterLongAirtimeLowersTheThreshold) {
     test_world_flat();
     bike_record *b = bike_create(0, "yz250f(2017)", 1);
     bike_place(b, 60, 60, 0);
@@ -254,13 +253,13 @@ TEST_F(BikeWorld, LandingAfterLongAirtimeLowersTheThreshold)
     EXPECT_TRUE(bike_crashed(b));
 }
 
-TEST_F(BikeWorld, RiderRunningIntoAWallCrashes)
-{
+TEST_F(BikeWorld, RiderRunningIntoAWallCrashes) {
     test_world_wall(100, 6);
     bike_record *b = bike_create(0, "crf450(2018)", 1);
     bike_place(b, 40, 60, -M_PI / 2); // facing +x, toward the wall
     test_world_run(64);
-    for (int i = 0; i < BIKE_BODIES; i++) dBodySetLinearVel(b->body[i], 70, 0, 0);
+    for (int i = 0; i < BIKE_BODIES; i++)
+        dBodySetLinearVel(b->body[i], 70, 0, 0);
     int crashed_at = -1;
     for (int t = 0; t < 256 && crashed_at < 0; t++) {
         test_world_run(1);
@@ -270,8 +269,7 @@ TEST_F(BikeWorld, RiderRunningIntoAWallCrashes)
     EXPECT_TRUE(test_bike_finite(b));
 }
 
-TEST_F(BikeWorld, FallenRiderLiesStillThenIsPutBack)
-{
+TEST_F(BikeWorld, FallenRiderLiesStillThenIsPutBack) {
     test_world_flat();
     bike_record *b = bike_create(0, "crf250(2007)", 1);
     bike_place(b, 60, 60, 0);
@@ -302,16 +300,14 @@ TEST_F(BikeWorld, FallenRiderLiesStillThenIsPutBack)
     EXPECT_FALSE(bike_crashed(b));
 }
 
-double rider_offset(const bike_record *b, int axis)
-{
+double rider_offset(const bike_record *b, int axis) {
     dVector3 rel;
     const dReal *rp = dBodyGetPosition(b->body[BIKE_RIDER]);
     dBodyGetPosRelPoint(b->body[BIKE_FRAME], rp[0], rp[1], rp[2], rel);
     return rel[axis];
 }
 
-TEST_F(BikeWorld, SitAndLeanMoveTheRiderOnTheFrame)
-{
+TEST_F(BikeWorld, SitAndLeanMoveTheRiderOnTheFrame) {
     test_world_flat();
     bike_record *b = bike_create(0, "crf250(2007)", 1);
     bike_place(b, 60, 60, 0);
@@ -331,8 +327,7 @@ TEST_F(BikeWorld, SitAndLeanMoveTheRiderOnTheFrame)
     EXPECT_FALSE(bike_crashed(b));
 }
 
-TEST_F(BikeWorld, AirborneAndLandingStamps)
-{
+TEST_F(BikeWorld, AirborneAndLandingStamps) {
     test_world_flat();
     bike_record *b = bike_create(0, "cr125", 1);
     bike_place(b, 60, 60, 0);
@@ -352,8 +347,7 @@ TEST_F(BikeWorld, AirborneAndLandingStamps)
     EXPECT_LT(b->landing_tic - airborne, 128);
 }
 
-TEST_F(BikeWorld, KnockCounterAndDabPoseFade)
-{
+TEST_F(BikeWorld, KnockCounterAndDabPoseFade) {
     test_world_flat();
     bike_record *b = bike_create(0, "cr125", 1);
     bike_place(b, 60, 60, 0);
@@ -370,8 +364,7 @@ TEST_F(BikeWorld, KnockCounterAndDabPoseFade)
     EXPECT_EQ(b->ctl.dab_pose, 0);
 }
 
-TEST_F(BikeWorld, FeetRideThePegsAndFallWithTheRider)
-{
+TEST_F(BikeWorld, FeetRideThePegsAndFallWithTheRider) {
     test_world_flat();
     bike_record *b = bike_create(0, "crf250(2007)", 1);
     bike_place(b, 60, 60, 0);
@@ -380,7 +373,8 @@ TEST_F(BikeWorld, FeetRideThePegsAndFallWithTheRider)
         const float *peg = b->m->rider.foot_peg[s];
         dVector3 w;
         dBodyGetRelPointPos(b->body[BIKE_FRAME], peg[0], peg[1], peg[2], w);
-        for (int k = 0; k < 3; k++) EXPECT_NEAR(b->foot_pos[s][k], w[k], 1e-4);
+        for (int k = 0; k < 3; k++)
+            EXPECT_NEAR(b->foot_pos[s][k], w[k], 1e-4);
     }
     EXPECT_LT(b->foot_pos[0][0], b->foot_pos[1][0]); // left foot on the left
     bike_crash(b);
@@ -392,14 +386,14 @@ TEST_F(BikeWorld, FeetRideThePegsAndFallWithTheRider)
             const float *h = b->m->rider.hip[s];
             dBodyGetRelPointPos(b->body[BIKE_RIDER], h[0], h[1], h[2], hip);
             double d = 0;
-            for (int k = 0; k < 3; k++) d += (b->foot_pos[s][k] - hip[k]) * (b->foot_pos[s][k] - hip[k]);
+            for (int k = 0; k < 3; k++)
+                d += (b->foot_pos[s][k] - hip[k]) * (b->foot_pos[s][k] - hip[k]);
             ASSERT_LT(sqrt(d), b->m->rider.leg_length + 1.5) << "tic " << t;
         }
     }
 }
 
-TEST_F(BikeWorld, CrashTimerWaitsWhileTheRiderSlides)
-{
+TEST_F(BikeWorld, CrashTimerWaitsWhileTheRiderSlides) {
     test_world_flat();
     bike_record *b = bike_create(0, "cr125", 1);
     bike_place(b, 60, 60, 0);
@@ -422,8 +416,7 @@ TEST_F(BikeWorld, CrashTimerWaitsWhileTheRiderSlides)
     EXPECT_EQ(b->crash_count, 1);
 }
 
-TEST_F(BikeWorld, ServerCrashDelaysLengthenTheWait)
-{
+TEST_F(BikeWorld, ServerCrashDelaysLengthenTheWait) {
     test_world_flat();
     const int delays[2] = {100, -5};
     bike_world_set_crash_delays(delays, 2);
@@ -441,8 +434,7 @@ TEST_F(BikeWorld, ServerCrashDelaysLengthenTheWait)
     EXPECT_EQ(b->crash_timer, 100 + 512);
 }
 
-TEST_F(BikeWorld, TenFootDropStaysFinite)
-{
+TEST_F(BikeWorld, TenFootDropStaysFinite) {
     test_world_flat();
     bike_record *b = bike_create(0, "crf450(2018)", 1);
     bike_place(b, 60, 60, 0.3);
@@ -456,8 +448,7 @@ TEST_F(BikeWorld, TenFootDropStaysFinite)
     EXPECT_GT(p[1], 0.0);
 }
 
-TEST_F(BikeWorld, TroubleCountsFromTheGateDrop)
-{
+TEST_F(BikeWorld, TroubleCountsFromTheGateDrop) {
     test_world_flat();
     bike_record *b = bike_create(0, "crf250(2007)", 1);
     bike_place(b, 60, 60, 0);
@@ -471,8 +462,7 @@ TEST_F(BikeWorld, TroubleCountsFromTheGateDrop)
     EXPECT_EQ(b->trouble, 1);
 }
 
-TEST_F(BikeWorld, ActivityDisablesAndWakes)
-{
+TEST_F(BikeWorld, ActivityDisablesAndWakes) {
     test_world_flat();
     bike_record *b = bike_create(0, "crf250(2007)", 0);
     EXPECT_EQ(b->activity, 0);
@@ -489,8 +479,7 @@ TEST_F(BikeWorld, ActivityDisablesAndWakes)
     EXPECT_LT(dBodyGetPosition(b->body[BIKE_FRAME])[1], y0);
 }
 
-TEST_F(BikeWorld, WakingAndDozing)
-{
+TEST_F(BikeWorld, WakingAndDozing) {
     test_world_flat();
     bike_record *b = bike_create(0, "cr125", 0);
     bike_wake_by_contact(b);
@@ -506,14 +495,14 @@ TEST_F(BikeWorld, WakingAndDozing)
     bike_activity_decay(b);
     EXPECT_NEAR(b->activity, 0.255 - 1.0 / 128, 1e-6);
     EXPECT_FALSE(dBodyIsEnabled(b->body[BIKE_RIDER]));
-    for (int i = 0; i < 100; i++) bike_activity_decay(b);
+    for (int i = 0; i < 100; i++)
+        bike_activity_decay(b);
     EXPECT_EQ(b->activity, 0);
     bike_set_activity(b, NAN);
     EXPECT_EQ(b->activity, 0);
 }
 
-TEST_F(BikeWorld, SameScenarioTwiceGivesTheSameHash)
-{
+TEST_F(BikeWorld, SameScenarioTwiceGivesTheSameHash) {
     char h1[41], h2[41];
     for (int run = 0; run < 2; run++) {
         test_world_ramp(0.2f, 80);
@@ -521,7 +510,8 @@ TEST_F(BikeWorld, SameScenarioTwiceGivesTheSameHash)
         bike_place(b, 60, 60, -M_PI / 2);
         bike_record *c = bike_create(1, "kx85", 1);
         bike_place(c, 60, 80, 0.2);
-        for (int i = 0; i < BIKE_BODIES; i++) dBodySetLinearVel(b->body[i], 30, 0, 0);
+        for (int i = 0; i < BIKE_BODIES; i++)
+            dBodySetLinearVel(b->body[i], 30, 0, 0);
         test_world_run(512);
         test_world_hash(run ? h2 : h1);
         test_world_end();
@@ -529,8 +519,7 @@ TEST_F(BikeWorld, SameScenarioTwiceGivesTheSameHash)
     EXPECT_STREQ(h1, h2);
 }
 
-TEST_F(BikeWorld, RidingOverARampTwiceGivesTheSameHashAndStaysFinite)
-{
+TEST_F(BikeWorld, RidingOverARampTwiceGivesTheSameHashAndStaysFinite) {
     char h[2][41];
     for (int run = 0; run < 2; run++) {
         test_world_ramp(0.3f, 90);
@@ -558,8 +547,7 @@ TEST_F(BikeWorld, RidingOverARampTwiceGivesTheSameHashAndStaysFinite)
     EXPECT_STREQ(h[0], h[1]);
 }
 
-TEST_F(BikeWorld, RollAngleSign)
-{
+TEST_F(BikeWorld, RollAngleSign) {
     test_world_flat();
     bike_record *b = bike_create(0, "cr125", 1);
     EXPECT_NEAR(bike_roll(b->body[BIKE_FRAME]), 0, 1e-9);

@@ -11,8 +11,7 @@
 
 namespace {
 
-TEST(BikeModel, TableOrderAndClasses)
-{
+TEST(BikeModel, TableOrderAndClasses) {
     EXPECT_EQ(bike_model_find("cr125"), 0);
     EXPECT_EQ(bike_model_find("crf250(2018)"), 7);
     EXPECT_EQ(bike_model_find("cr250(2007)"), 8);
@@ -28,19 +27,23 @@ TEST(BikeModel, TableOrderAndClasses)
     EXPECT_EQ(bike_model_get(-1), nullptr);
 }
 
-TEST(BikeModel, MeasuredRecords)
-{
+TEST(BikeModel, MeasuredRecords) {
     struct row {
         const char *name;
         float frame, tubes, f0, f100, s0, s100, arm, primary;
         int front, rear;
         float rider;
     } rows[] = {
-        {"cr125", 3.65375f, 0.739688f, 322.545f, 860.12f, 1814.32f, 4502.19f, 0.541875f, 3.15f, 13, 52, 4.6875f},
-        {"crf250(2007)", 4.24f, 0.703125f, 335.984f, 873.56f, 2217.5f, 4905.37f, 0.504375f, 3.16667f, 13, 51, 4.6875f},
-        {"cr250(2007)", 4.36562f, 0.75375f, 322.545f, 860.12f, 2083.1f, 4770.98f, 0.589375f, 3.0f, 13, 49, 5.46875f},
-        {"crf450(2018)", 4.735f, 0.703125f, 376.303f, 913.878f, 2486.29f, 5174.16f, 0.5025f, 2.32143f, 13, 49, 5.46875f},
-        {"rs50cr", 3.34125f, 0.739688f, 309.106f, 846.681f, 1814.32f, 4502.19f, 0.541875f, 3.71429f, 12, 55, 4.6875f},
+        {"cr125", 3.65375f, 0.739688f, 322.545f, 860.12f, 1814.32f, 4502.19f, 0.541875f, 3.15f, 13,
+         52, 4.6875f},
+        {"crf250(2007)", 4.24f, 0.703125f, 335.984f, 873.56f, 2217.5f, 4905.37f, 0.504375f,
+         3.16667f, 13, 51, 4.6875f},
+        {"cr250(2007)", 4.36562f, 0.75375f, 322.545f, 860.12f, 2083.1f, 4770.98f, 0.589375f, 3.0f,
+         13, 49, 5.46875f},
+        {"crf450(2018)", 4.735f, 0.703125f, 376.303f, 913.878f, 2486.29f, 5174.16f, 0.5025f,
+         2.32143f, 13, 49, 5.46875f},
+        {"rs50cr", 3.34125f, 0.739688f, 309.106f, 846.681f, 1814.32f, 4502.19f, 0.541875f, 3.71429f,
+         12, 55, 4.6875f},
     };
     for (const row &r : rows) {
         const bike_model *m = bike_model_get(bike_model_find(r.name));
@@ -81,8 +84,7 @@ TEST(BikeModel, MeasuredRecords)
     EXPECT_FLOAT_EQ(s->engine.closed_torque[10], -1.125f);
 }
 
-TEST(BikeModel, DerivedRecordsStayInRangeAndDiffer)
-{
+TEST(BikeModel, DerivedRecordsStayInRangeAndDiffer) {
     std::set<std::string> sigs;
     for (int i = 0; i < BIKE_MODEL_COUNT; i++) {
         const bike_model *m = bike_model_get(i);
@@ -95,12 +97,14 @@ TEST(BikeModel, DerivedRecordsStayInRangeAndDiffer)
         EXPECT_GE(m->engine.rear_sprocket, 40);
         // Peak torque per class.
         float peak = 0;
-        for (float v : m->engine.full_torque) peak = fmaxf(peak, v);
+        for (float v : m->engine.full_torque)
+            peak = fmaxf(peak, v);
         if (!strcmp(m->engine_class, "450f") && strncmp(m->name, "350", 3)) {
             EXPECT_GT(peak, 30);
             EXPECT_LT(peak, 40);
         }
-        for (int k = 0; k < BIKE_FILE_COUNT; k++) EXPECT_EQ(m->files[k][0], '@') << m->name;
+        for (int k = 0; k < BIKE_FILE_COUNT; k++)
+            EXPECT_EQ(m->files[k][0], '@') << m->name;
         char sig[128];
         snprintf(sig, sizeof sig, "%.4f/%.2f/%.2f/%d/%.3f", m->frame_mass, m->fork[0], m->shock[0],
                  m->engine.rear_sprocket, peak);
@@ -116,8 +120,7 @@ TEST(BikeModel, DerivedRecordsStayInRangeAndDiffer)
     EXPECT_STREQ(m->files[BIKE_FILE_SIDE_PLATES_MODEL], "@kx250f_side_plates.jm");
 }
 
-TEST(BikeModel, FallbackRuleAndMessage)
-{
+TEST(BikeModel, FallbackRuleAndMessage) {
     EXPECT_EQ(bike_model_fallback("kx85"), bike_model_find("kx250f(2007)"));
     EXPECT_EQ(bike_model_fallback("super125x"), 0);
     EXPECT_EQ(bike_model_fallback(""), bike_model_find("kx250f(2007)"));
@@ -132,8 +135,7 @@ TEST(BikeModel, FallbackRuleAndMessage)
     EXPECT_EQ(core_message_line(0), nullptr);
 }
 
-TEST(BikeModel, MenuListCoversEveryModelOnce)
-{
+TEST(BikeModel, MenuListCoversEveryModelOnce) {
     std::set<int> seen;
     for (int i = 0; i < BIKE_MODEL_COUNT; i++) {
         int idx = bike_menu_model(i);

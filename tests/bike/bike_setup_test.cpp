@@ -17,8 +17,7 @@ struct setup_fixture : public ::testing::Test {
     void SetUp() override { bike_setup_init(&s); }
     void TearDown() override { bike_setup_free(&s); }
     void read(const char *text) { bike_setup_read_text(&s, text, nullptr, 0); }
-    std::string written()
-    {
+    std::string written() {
         size_t n = bike_setup_write_buffer(&s, nullptr, 0);
         std::vector<char> buf(n + 1);
         bike_setup_write_buffer(&s, buf.data(), buf.size());
@@ -28,8 +27,7 @@ struct setup_fixture : public ::testing::Test {
 
 using BikeSetup = setup_fixture;
 
-TEST_F(BikeSetup, DefaultsAndPresetAtFullStability)
-{
+TEST_F(BikeSetup, DefaultsAndPresetAtFullStability) {
     EXPECT_STREQ(s.name, "Joe Motocross");
     EXPECT_STREQ(s.number, "999");
     EXPECT_EQ(s.bike, 0);
@@ -46,8 +44,7 @@ TEST_F(BikeSetup, DefaultsAndPresetAtFullStability)
     EXPECT_STREQ(bike_setup_graphics_label(&s, GFX_BIKE), "default");
 }
 
-TEST_F(BikeSetup, ResetGoesBackToDefaults)
-{
+TEST_F(BikeSetup, ResetGoesBackToDefaults) {
     const char *files[] = {"wheels-gold.png"};
     bike_setup_rebuild_graphics(&s, files, 1);
     bike_setup_select_graphics(&s, GFX_WHEEL, "gold");
@@ -60,8 +57,7 @@ TEST_F(BikeSetup, ResetGoesBackToDefaults)
     EXPECT_STREQ(bike_setup_graphics_label(&s, GFX_WHEEL), "default");
 }
 
-TEST_F(BikeSetup, StabilityFiftyInterpolates)
-{
+TEST_F(BikeSetup, StabilityFiftyInterpolates) {
     read("stability=50\n");
     EXPECT_FLOAT_EQ(s.value[SETUP_ROLL_DAMPING], 65);
     EXPECT_FLOAT_EQ(s.value[SETUP_ROLL_LIMIT_FACTOR], 21);
@@ -80,8 +76,7 @@ TEST_F(BikeSetup, StabilityFiftyInterpolates)
     EXPECT_FLOAT_EQ(s.value[SETUP_RESTRICTED_LOCK], 1);
 }
 
-TEST_F(BikeSetup, BikeLines)
-{
+TEST_F(BikeSetup, BikeLines) {
     read("bike=yz250f\n");
     EXPECT_STREQ(bike_menu_name(s.bike), "yz250f(2008)");
     read("bike=yz250f(2017)\n");
@@ -92,15 +87,15 @@ TEST_F(BikeSetup, BikeLines)
     EXPECT_STREQ(bike_menu_name(s.bike), "crf250(2008)");
 }
 
-TEST_F(BikeSetup, NamesNumbersValuesAndChoices)
-{
+TEST_F(BikeSetup, NamesNumbersValuesAndChoices) {
     read("number=12345\n");
     EXPECT_STREQ(s.number, "123");
     std::string longname = "name=" + std::string(100, 'n') + "\n";
     read(longname.c_str());
     EXPECT_EQ(strlen(s.name), 63u);
-    read("leveling=abc\nroll_damping=250\nmax_dab_speed=1\nfront_brake=Normal\nstop_wheelies=Maybe\n"
-         "no equals sign here\nrider_mass_distribution=nan\nsteering_strength=inf\n");
+    read(
+        "leveling=abc\nroll_damping=250\nmax_dab_speed=1\nfront_brake=Normal\nstop_wheelies=Maybe\n"
+        "no equals sign here\nrider_mass_distribution=nan\nsteering_strength=inf\n");
     EXPECT_FLOAT_EQ(s.value[SETUP_LEVELING], 20);      // unparsed: unchanged
     EXPECT_FLOAT_EQ(s.value[SETUP_ROLL_DAMPING], 100); // clamped to the slider
     EXPECT_FLOAT_EQ(s.value[SETUP_MAX_DAB_SPEED], 5);
@@ -114,8 +109,7 @@ TEST_F(BikeSetup, NamesNumbersValuesAndChoices)
     EXPECT_EQ(bike_setup_read_line(&s, "rider_texture", "blue"), 1);
 }
 
-TEST_F(BikeSetup, WriteThenReadReproducesEverything)
-{
+TEST_F(BikeSetup, WriteThenReadReproducesEverything) {
     const char *files[] = {"rider_body-blue.png", "rider_head-red.png.scram", "wheels-gold.png",
                            "crf450v2017-race.png"};
     bike_setup_select_bike(&s, "crf450(2017)");
@@ -136,13 +130,15 @@ TEST_F(BikeSetup, WriteThenReadReproducesEverything)
     s.choice[SETUP_STOP_WHEELIES] = 2;
     s.choice[SETUP_ARCADE] = 0;
     std::string text = written();
-    EXPECT_EQ(text.rfind("bike=crf450(2017)\nname=Ann Rider\nnumber=42\nrider_texture=blue\n", 0), 0u);
+    EXPECT_EQ(text.rfind("bike=crf450(2017)\nname=Ann Rider\nnumber=42\nrider_texture=blue\n", 0),
+              0u);
     EXPECT_NE(text.find("restricted_lock=12.125000\narcade=No\n"), std::string::npos);
     EXPECT_NE(text.find("lean_indicator=Yes\nauto_clutch_rpms=5000.000000\n"), std::string::npos);
     EXPECT_NE(text.find("stop_wheelies=Front Only\n"), std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 33), "rider_mass_distribution=0.470000\n");
     int lines = 0;
-    for (char c : text) lines += c == '\n';
+    for (char c : text)
+        lines += c == '\n';
     EXPECT_EQ(lines, 7 + SETUP_VALUE_COUNT + SETUP_CHOICE_COUNT);
 
     bike_setup t = {};
@@ -152,18 +148,23 @@ TEST_F(BikeSetup, WriteThenReadReproducesEverything)
     EXPECT_EQ(t.bike, s.bike);
     EXPECT_STREQ(t.name, s.name);
     EXPECT_STREQ(t.number, s.number);
-    for (int v = 0; v < SETUP_VALUE_COUNT; v++) EXPECT_NEAR(t.value[v], s.value[v], 1e-5) << v;
-    for (int c = 0; c < SETUP_CHOICE_COUNT; c++) EXPECT_EQ(t.choice[c], s.choice[c]) << c;
+    for (int v = 0; v < SETUP_VALUE_COUNT; v++)
+        EXPECT_NEAR(t.value[v], s.value[v], 1e-5) << v;
+    for (int c = 0; c < SETUP_CHOICE_COUNT; c++)
+        EXPECT_EQ(t.choice[c], s.choice[c]) << c;
     for (int k = 0; k < GFX_KIND_COUNT; k++)
         EXPECT_STREQ(bike_setup_graphics_label(&t, k), bike_setup_graphics_label(&s, k)) << k;
     EXPECT_STREQ(bike_setup_graphics_file(&t, GFX_HEAD), "@rider_head-red.png");
     bike_setup_free(&t);
 }
 
-TEST_F(BikeSetup, GraphicsListsFilterNames)
-{
-    const char *files[] = {"rider_body-blue.png", "rider_body-blue_norm.png", "rider_body-x_spec.png.scram",
-                           "gear/rider_body-green.png.scram", "rider_body-old.jpg", "xrider_body-no.png",
+TEST_F(BikeSetup, GraphicsListsFilterNames) {
+    const char *files[] = {"rider_body-blue.png",
+                           "rider_body-blue_norm.png",
+                           "rider_body-x_spec.png.scram",
+                           "gear/rider_body-green.png.scram",
+                           "rider_body-old.jpg",
+                           "xrider_body-no.png",
                            "wheels-black.png"};
     bike_setup_rebuild_graphics(&s, files, 7);
     const bike_graphics_list *l = &s.gfx[GFX_RIDER];
@@ -182,16 +183,17 @@ TEST_F(BikeSetup, GraphicsListsFilterNames)
     EXPECT_STREQ(bike_setup_graphics_label(&s, GFX_BIKE), "default");
     // Many files: the list grows past its first 16 entries.
     std::vector<std::string> many;
-    for (int i = 0; i < 40; i++) many.push_back("wheels-w" + std::to_string(i) + ".png");
+    for (int i = 0; i < 40; i++)
+        many.push_back("wheels-w" + std::to_string(i) + ".png");
     std::vector<const char *> ptrs;
-    for (auto &m : many) ptrs.push_back(m.c_str());
+    for (auto &m : many)
+        ptrs.push_back(m.c_str());
     bike_setup_rebuild_graphics(&s, ptrs.data(), (int)ptrs.size());
     EXPECT_EQ(s.gfx[GFX_WHEEL].count, 41);
     EXPECT_TRUE(bike_setup_select_graphics(&s, GFX_WHEEL, "w39"));
 }
 
-TEST_F(BikeSetup, ApplyMapsAndClamps)
-{
+TEST_F(BikeSetup, ApplyMapsAndClamps) {
     const bike_model *m = bike_model_get(bike_model_find("cr125"));
     bike_applied a;
     bike_applied_defaults(&a, m);
@@ -237,8 +239,7 @@ TEST_F(BikeSetup, ApplyMapsAndClamps)
     EXPECT_EQ(a.rear_teeth, 3);
 }
 
-TEST_F(BikeSetup, FreshBikeDefaults)
-{
+TEST_F(BikeSetup, FreshBikeDefaults) {
     const bike_model *m = bike_model_get(bike_model_find("crf250(2007)"));
     bike_applied a;
     bike_applied_defaults(&a, m);
@@ -252,8 +253,7 @@ TEST_F(BikeSetup, FreshBikeDefaults)
     EXPECT_FLOAT_EQ(a.final_drive, 51.0f / 13.0f);
 }
 
-TEST_F(BikeSetup, InfoLineAndDisplay)
-{
+TEST_F(BikeSetup, InfoLineAndDisplay) {
     const char *files[] = {"rider_body-blue.png", "wheels-gold.png"};
     bike_setup_rebuild_graphics(&s, files, 2);
     bike_setup_select_graphics(&s, GFX_RIDER, "blue");
@@ -286,8 +286,7 @@ TEST_F(BikeSetup, InfoLineAndDisplay)
 
 namespace {
 
-TEST(BikeSetupFiles, WritesAndReadsSetupFiles)
-{
+TEST(BikeSetupFiles, WritesAndReadsSetupFiles) {
     char dir[] = "/tmp/zv_bike_setup_XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     std::string tmp = dir;

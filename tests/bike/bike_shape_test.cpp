@@ -12,8 +12,7 @@
 
 namespace {
 
-TEST(BikeShape, ParsesSpheresAndBound)
-{
+TEST(BikeShape, ParsesSpheresAndBound) {
     bike_shape s;
     ASSERT_TRUE(bike_shape_parse("2\n1 0 0 0.5 0.8 1000 50\n0 -3 4 1 0.5 2000 60\n", &s));
     ASSERT_EQ(s.count, 2);
@@ -23,8 +22,7 @@ TEST(BikeShape, ParsesSpheresAndBound)
     zv_free(s.spheres);
 }
 
-TEST(BikeShape, RejectsShortAndBadFiles)
-{
+TEST(BikeShape, RejectsShortAndBadFiles) {
     bike_shape s;
     EXPECT_FALSE(bike_shape_parse("3\n0 0 0 1 1 1 1\n0 0 0 1 1 1 1\n", &s));
     EXPECT_FALSE(bike_shape_parse("1\n0 0 0 1 1 1\n", &s));
@@ -38,8 +36,7 @@ TEST(BikeShape, RejectsShortAndBadFiles)
     zv_free(s.spheres);
 }
 
-TEST(BikeShape, CacheGivesCopiesAndMatchesCase)
-{
+TEST(BikeShape, CacheGivesCopiesAndMatchesCase) {
     bike_shape_cache_clear();
     ASSERT_TRUE(bike_shape_register("@Statue.shp", "1\n0 1 0 2 1 100 10\n"));
     bike_shape *a = bike_shape_load("@Statue.shp");
@@ -63,8 +60,7 @@ TEST(BikeShape, CacheGivesCopiesAndMatchesCase)
     bike_shape_cache_clear();
 }
 
-TEST(BikeShape, StockShapesParseAndFingerprint)
-{
+TEST(BikeShape, StockShapesParseAndFingerprint) {
     char buf[4096];
     core_sha1_ctx c;
     core_sha1_init(&c);
@@ -93,8 +89,7 @@ class BikeGround : public ::testing::Test {
     void TearDown() override { test_world_end(); }
 };
 
-TEST_F(BikeGround, SphereOnFlatAndSlopedGround)
-{
+TEST_F(BikeGround, SphereOnFlatAndSlopedGround) {
     test_world_flat(2.0f);
     double c[3] = {30.3, 2.4, 41.7}, p[3], n[3], depth;
     ASSERT_TRUE(bike_sphere_terrain(c, 0.5, p, n, &depth));
@@ -118,8 +113,7 @@ TEST_F(BikeGround, SphereOnFlatAndSlopedGround)
     EXPECT_NEAR(depth, 0.1 / sqrt(2.0), 1e-6);
 }
 
-TEST_F(BikeGround, SphereAgainstAWallFace)
-{
+TEST_F(BikeGround, SphereAgainstAWallFace) {
     test_world_wall(50, 6, 6, 1.0f);
     // Beside the wall foot, above the floor: the wall's face (a steep triangle) is the contact.
     double c[3] = {49.2, 1.0, 30}, p[3], n[3], depth;
@@ -133,8 +127,7 @@ TEST_F(BikeGround, SphereAgainstAWallFace)
     EXPECT_FALSE(bike_sphere_terrain(bad, 0.5, p, n, &depth));
 }
 
-TEST_F(BikeGround, SettledBikeTouchesOnlyWithItsTires)
-{
+TEST_F(BikeGround, SettledBikeTouchesOnlyWithItsTires) {
     test_world_flat();
     bike_record *b = bike_create(0, "crf450(2018)", 1);
     bike_place(b, 60, 60, 0);
@@ -148,12 +141,13 @@ TEST_F(BikeGround, SettledBikeTouchesOnlyWithItsTires)
     bike_move(b, 60, 0.9, 60);
     int bits = bike_terrain_contact(b, 1, bike_world.contacts);
     dJointGroupEmpty(bike_world.contacts);
-    EXPECT_NE(bits & (BIKE_PART_FORK_UPPER | BIKE_PART_RIDER | BIKE_PART_SWINGARM | BIKE_PART_FORK_LOWER), 0);
+    EXPECT_NE(
+        bits & (BIKE_PART_FORK_UPPER | BIKE_PART_RIDER | BIKE_PART_SWINGARM | BIKE_PART_FORK_LOWER),
+        0);
     EXPECT_EQ(b->trouble, 1);
 }
 
-TEST_F(BikeGround, UpsideDownRiderHittingTheGroundCrashes)
-{
+TEST_F(BikeGround, UpsideDownRiderHittingTheGroundCrashes) {
     test_world_flat();
     bike_record *b = bike_create(0, "cr125", 1);
     bike_place(b, 60, 60, 0);
@@ -182,8 +176,7 @@ TEST_F(BikeGround, UpsideDownRiderHittingTheGroundCrashes)
 
 namespace {
 
-TEST(BikeShapeFiles, FileFingerprintMatchesTheStockShapes)
-{
+TEST(BikeShapeFiles, FileFingerprintMatchesTheStockShapes) {
     char dir[] = "/tmp/zv_bike_shapes_XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     std::string tmp = dir;

@@ -16,19 +16,18 @@ class BikeState : public ::testing::Test {
 };
 
 // A bike in a lively pose: moving, steered, suspension working, wheels turned.
-bike_record *lively_bike(void)
-{
+bike_record *lively_bike(void) {
     test_world_ramp(0.15f, 70);
     bike_record *b = bike_create(0, "crf250(2016)", 1);
     bike_place(b, 50, 60, -1.2);
-    for (int i = 0; i < BIKE_BODIES; i++) dBodySetLinearVel(b->body[i], 25, 0, -10);
+    for (int i = 0; i < BIKE_BODIES; i++)
+        dBodySetLinearVel(b->body[i], 25, 0, -10);
     dBodySetAngularVel(b->body[BIKE_FORK_UPPER], 0, 0.5, 0);
     test_world_run(150);
     return b;
 }
 
-TEST_F(BikeState, EncodeDecodeReproducesPoseAndJoints)
-{
+TEST_F(BikeState, EncodeDecodeReproducesPoseAndJoints) {
     bike_record *b = lively_bike();
     ASSERT_FALSE(bike_crashed(b));
     uint8_t s1[BIKE_STATE_SIZE];
@@ -39,7 +38,8 @@ TEST_F(BikeState, EncodeDecodeReproducesPoseAndJoints)
     double step = terrain.extent / 16777215.0;
     const dReal *p1 = dBodyGetPosition(b->body[BIKE_FRAME]);
     const dReal *p2 = dBodyGetPosition(c->body[BIKE_FRAME]);
-    for (int k = 0; k < 3; k++) EXPECT_NEAR(p1[k], p2[k], step) << k;
+    for (int k = 0; k < 3; k++)
+        EXPECT_NEAR(p1[k], p2[k], step) << k;
 
     struct {
         int joint;
@@ -59,20 +59,21 @@ TEST_F(BikeState, EncodeDecodeReproducesPoseAndJoints)
     for (int i = 0; i < BIKE_BODIES; i++) {
         const dReal *a = dBodyGetPosition(b->body[i]);
         const dReal *d = dBodyGetPosition(c->body[i]);
-        for (int k = 0; k < 3; k++) EXPECT_NEAR(a[k], d[k], 0.02) << "body " << i << " axis " << k;
+        for (int k = 0; k < 3; k++)
+            EXPECT_NEAR(a[k], d[k], 0.02) << "body " << i << " axis " << k;
     }
     // Re-encoding the rebuilt bike gives the same bytes, give or take one step.
     uint8_t s2[BIKE_STATE_SIZE];
     bike_encode(c, s2);
     for (int i = 0; i < BIKE_STATE_SIZE; i++) {
-        if (i == 0 || i == 3 || i == 6 || (i >= 9 && i <= 16 && i % 2 == 1) || (i >= 20 && i <= 33 && i % 2 == 0))
+        if (i == 0 || i == 3 || i == 6 || (i >= 9 && i <= 16 && i % 2 == 1) ||
+            (i >= 20 && i <= 33 && i % 2 == 0))
             continue; // low bytes of multi-byte values may move by one step
         EXPECT_LE(abs((int)s1[i] - (int)s2[i]), 1) << "byte " << i;
     }
 }
 
-TEST_F(BikeState, DecodeSetsVelocitiesFromTheOlderRecord)
-{
+TEST_F(BikeState, DecodeSetsVelocitiesFromTheOlderRecord) {
     bike_record *b = lively_bike();
     uint8_t older[BIKE_STATE_SIZE], newer[BIKE_STATE_SIZE];
     bike_encode(b, older);
@@ -97,8 +98,7 @@ TEST_F(BikeState, DecodeSetsVelocitiesFromTheOlderRecord)
     }
 }
 
-TEST_F(BikeState, FieldsAreClampedAndLittleEndian)
-{
+TEST_F(BikeState, FieldsAreClampedAndLittleEndian) {
     test_world_flat(0, 6, 2.0f);
     bike_record *b = bike_create(0, "cr125", 1);
     // Outside the terrain on every side, joints beyond their stops, wild rider offset.
@@ -115,11 +115,11 @@ TEST_F(BikeState, FieldsAreClampedAndLittleEndian)
     b->ctl.throttle = 2;
     b->engine.gear = 9;
     bike_encode(b, s);
-    EXPECT_EQ(s[0] | s[1] << 8 | s[2] << 16, 0);                 // x clamped to 0
-    EXPECT_EQ(s[3] | s[4] << 8 | s[5] << 16, 16777215);          // y clamped to the top
-    EXPECT_EQ(s[6] | s[7] << 8 | s[8] << 16, 16777215);          // z clamped to S
-    EXPECT_EQ(s[20] | s[21] << 8, 65535);                        // +40 clamps to +16
-    EXPECT_EQ(s[22] | s[23] << 8, 0);                            // -40 clamps to -16
+    EXPECT_EQ(s[0] | s[1] << 8 | s[2] << 16, 0);        // x clamped to 0
+    EXPECT_EQ(s[3] | s[4] << 8 | s[5] << 16, 16777215); // y clamped to the top
+    EXPECT_EQ(s[6] | s[7] << 8 | s[8] << 16, 16777215); // z clamped to S
+    EXPECT_EQ(s[20] | s[21] << 8, 65535);               // +40 clamps to +16
+    EXPECT_EQ(s[22] | s[23] << 8, 0);                   // -40 clamps to -16
     EXPECT_EQ(s[18] & 1, 1);
     EXPECT_EQ(s[19] & 1, 0);
     EXPECT_EQ(s[36] & 7, 6);
@@ -136,8 +136,7 @@ TEST_F(BikeState, FieldsAreClampedAndLittleEndian)
     b->crash_timer = 0;
 }
 
-TEST_F(BikeState, OvershootingStopsStayInTheByte)
-{
+TEST_F(BikeState, OvershootingStopsStayInTheByte) {
     test_world_flat();
     bike_record *b = bike_create(0, "cr125", 1);
     // Swingarm rotated beyond its travel: the byte must not wrap around.
@@ -156,8 +155,7 @@ TEST_F(BikeState, OvershootingStopsStayInTheByte)
     EXPECT_EQ(s[19], 0);
 }
 
-TEST_F(BikeState, DecodeRaisesABuriedBikeAndFollowsCrashState)
-{
+TEST_F(BikeState, DecodeRaisesABuriedBikeAndFollowsCrashState) {
     test_world_flat(0, 6, 2.0f);
     bike_record *b = bike_create(0, "cr125", 1);
     bike_place(b, 60, 60, 0);

@@ -7,10 +7,11 @@
 
 namespace {
 
-const bike_model *crf(void) { return bike_model_get(bike_model_find("crf250(2007)")); }
+const bike_model *crf(void) {
+    return bike_model_get(bike_model_find("crf250(2007)"));
+}
 
-TEST(BikeSuspension, LinkageCurvePassesItsPoints)
-{
+TEST(BikeSuspension, LinkageCurvePassesItsPoints) {
     const float *l = crf()->linkage;
     EXPECT_NEAR(bike_linkage_curve(l, 0).s, 0, 1e-9);
     EXPECT_NEAR(bike_linkage_curve(l, 0.75).s, 0.283652, 1e-6);
@@ -29,14 +30,14 @@ TEST(BikeSuspension, LinkageCurvePassesItsPoints)
         prev = c.s;
         if (i > 0 && i < 100 && i != 75) {
             double h = 1e-6;
-            double num = (bike_linkage_curve(l, x + h).s - bike_linkage_curve(l, x - h).s) / (2 * h);
+            double num =
+                (bike_linkage_curve(l, x + h).s - bike_linkage_curve(l, x - h).s) / (2 * h);
             EXPECT_NEAR(c.leverage, num, 1e-5) << x;
         }
     }
 }
 
-TEST(BikeSuspension, ForceIsZeroAtFullExtensionAndSteepNearBottom)
-{
+TEST(BikeSuspension, ForceIsZeroAtFullExtensionAndSteepNearBottom) {
     bike_applied a;
     bike_applied_defaults(&a, crf());
     double T = crf()->fork_travel;
@@ -44,11 +45,13 @@ TEST(BikeSuspension, ForceIsZeroAtFullExtensionAndSteepNearBottom)
     EXPECT_EQ(bike_fork_force(&a, T, 0, -5), 0);
     // Top-out ramps the force in over the first 1/32 of travel.
     double g0 = a.fork_air_gap, q = T / 64;
-    double raw = (a.fork_preload + q) * a.fork_spring + (pow((g0 + T) / (g0 + T - q), 1.4) - 1) * 82.46169;
+    double raw =
+        (a.fork_preload + q) * a.fork_spring + (pow((g0 + T) / (g0 + T - q), 1.4) - 1) * 82.46169;
     EXPECT_NEAR(bike_fork_force(&a, T, -q, 0), 0.5 * raw, 1e-6);
     // Static force at half travel: preload and spring plus the air spring.
     double g = a.fork_air_gap, p = -0.5;
-    double expect = (a.fork_preload - p) * a.fork_spring + (pow((g + T) / (g + T - 0.5), 1.4) - 1) * 82.46169;
+    double expect =
+        (a.fork_preload - p) * a.fork_spring + (pow((g + T) / (g + T - 0.5), 1.4) - 1) * 82.46169;
     EXPECT_NEAR(bike_fork_force(&a, T, p, 0), expect, 1e-6);
     // The air spring stiffens: the last tenth of travel adds far more than the first.
     double f0 = bike_fork_force(&a, T, -0.1, 0), f1 = bike_fork_force(&a, T, -0.2, 0);
@@ -61,8 +64,7 @@ TEST(BikeSuspension, ForceIsZeroAtFullExtensionAndSteepNearBottom)
     EXPECT_TRUE(std::isfinite(bike_fork_force(&a, T, -5.0, 0)));
 }
 
-TEST(BikeSuspension, DampingSignsAndBounds)
-{
+TEST(BikeSuspension, DampingSignsAndBounds) {
     bike_applied a;
     bike_applied_defaults(&a, crf());
     a.fork_ls_comp = 60;
@@ -80,8 +82,7 @@ TEST(BikeSuspension, DampingSignsAndBounds)
     EXPECT_NEAR(bike_fork_force(&a, T, p, -1) - still, a.fork_hs_comp / 8, 1e-9);
 }
 
-TEST(BikeSuspension, ShockTorqueFollowsTheLinkage)
-{
+TEST(BikeSuspension, ShockTorqueFollowsTheLinkage) {
     const bike_model *m = crf();
     bike_applied a;
     bike_applied_defaults(&a, m);
@@ -94,8 +95,8 @@ TEST(BikeSuspension, ShockTorqueFollowsTheLinkage)
     EXPECT_GT(bike_shock_torque(&a, m->linkage, theta, -1), still);
     EXPECT_LT(bike_shock_torque(&a, m->linkage, theta, 1), still);
     // Beyond full travel the curve's end holds.
-    EXPECT_NEAR(bike_shock_torque(&a, m->linkage, -1.0, 0), bike_shock_torque(&a, m->linkage, -m->linkage[2], 0),
-                1e-6);
+    EXPECT_NEAR(bike_shock_torque(&a, m->linkage, -1.0, 0),
+                bike_shock_torque(&a, m->linkage, -m->linkage[2], 0), 1e-6);
 }
 
 } // namespace

@@ -9,8 +9,7 @@
 
 namespace {
 
-void begin_world(void)
-{
+void begin_world(void) {
     bike_world_destroy();
     bike_world_create();
     bike_shape_register_stock();
@@ -18,24 +17,22 @@ void begin_world(void)
     bike_hooks = bike_update_hooks{};
 }
 
-std::vector<float> grid(int n)
-{
+std::vector<float> grid(int n) {
     int size = (1 << (n + 1)) + 1;
     return std::vector<float>((size_t)size * (size_t)size, 0.0f);
 }
 
 } // namespace
 
-void test_world_flat(float h, int n, float spacing)
-{
+void test_world_flat(float h, int n, float spacing) {
     std::vector<float> g = grid(n);
-    for (float &v : g) v = h;
+    for (float &v : g)
+        v = h;
     terrain_create(n, spacing, g.data());
     begin_world();
 }
 
-void test_world_ramp(float slope, float x0, int n, float spacing)
-{
+void test_world_ramp(float slope, float x0, int n, float spacing) {
     int size = (1 << (n + 1)) + 1;
     std::vector<float> g = grid(n);
     for (int k = 0; k < size; k++)
@@ -47,29 +44,27 @@ void test_world_ramp(float slope, float x0, int n, float spacing)
     begin_world();
 }
 
-void test_world_wall(float wall_x, float wall_h, int n, float spacing)
-{
+void test_world_wall(float wall_x, float wall_h, int n, float spacing) {
     int size = (1 << (n + 1)) + 1;
     std::vector<float> g = grid(n);
     for (int k = 0; k < size; k++)
-        for (int i = 0; i < size; i++) g[(size_t)(i + k * size)] = i * spacing >= wall_x ? wall_h : 0.0f;
+        for (int i = 0; i < size; i++)
+            g[(size_t)(i + k * size)] = i * spacing >= wall_x ? wall_h : 0.0f;
     terrain_create(n, spacing, g.data());
     begin_world();
 }
 
-void test_world_end(void)
-{
+void test_world_end(void) {
     bike_world_destroy();
     terrain_free();
 }
 
-void test_world_run(int count)
-{
-    for (int i = 0; i < count; i++) bike_world_tic();
+void test_world_run(int count) {
+    for (int i = 0; i < count; i++)
+        bike_world_tic();
 }
 
-void test_world_hash(char out[41])
-{
+void test_world_hash(char out[41]) {
     core_sha1_ctx c;
     core_sha1_init(&c);
     for (int s = 0; s < BIKE_SLOTS; s++) {
@@ -88,8 +83,7 @@ void test_world_hash(char out[41])
     core_sha1_hex(d, out);
 }
 
-bool test_bike_finite(const bike_record *b)
-{
+bool test_bike_finite(const bike_record *b) {
     for (int i = 0; i < BIKE_BODIES; i++) {
         const dReal *v[4] = {dBodyGetPosition(b->body[i]), dBodyGetQuaternion(b->body[i]),
                              dBodyGetLinearVel(b->body[i]), dBodyGetAngularVel(b->body[i])};
@@ -99,8 +93,11 @@ bool test_bike_finite(const bike_record *b)
     }
     for (int s = 0; s < 2; s++)
         for (int k = 0; k < 3; k++)
-            if (!std::isfinite(b->foot_pos[s][k]) || !std::isfinite(b->foot_vel[s][k])) return false;
+            if (!std::isfinite(b->foot_pos[s][k]) || !std::isfinite(b->foot_vel[s][k]))
+                return false;
     return true;
 }
 
-void test_world_riding_steps(void) { bike_input_install(); }
+void test_world_riding_steps(void) {
+    bike_input_install();
+}

@@ -22,23 +22,26 @@
 extern "C" const uint8_t *zv_data_release_digest(void) {
     static uint8_t digest[20];
     static int state; // 0 unread, 1 present, -1 missing
-    if (!state)
-        state = data_check_hash_file(ZV_BINARY_DIR "/zzzz.saf", digest) ? 1 : -1;
+    if (!state) state = data_check_hash_file(ZV_BINARY_DIR "/zzzz.saf", digest) ? 1 : -1;
     return state > 0 ? digest : nullptr;
 }
 
 namespace {
 
 TEST(core_demo_list, names_under_demos_with_display_names) {
-    const char *const files[] = {"demos/race1.zvdemo", "demos/sub/lap.two.zvdemo",
-                                 "tracks/demos/x.zvdemo", "demos/notes.txt", "demos/.zvdemo",
-                                 "demos/ok.ZVDEMO", nullptr};
+    const char *const files[] = {"demos/race1.zvdemo",
+                                 "demos/sub/lap.two.zvdemo",
+                                 "tracks/demos/x.zvdemo",
+                                 "demos/notes.txt",
+                                 "demos/.zvdemo",
+                                 "demos/ok.ZVDEMO",
+                                 nullptr};
     ASSERT_EQ(core_demo_list_build(files), 3);
     EXPECT_STREQ(core_demo_name(0), "demos/race1.zvdemo");
     EXPECT_STREQ(core_demo_display_name(0), "race1");
     EXPECT_STREQ(core_demo_name(1), "demos/sub/lap.two.zvdemo");
     EXPECT_STREQ(core_demo_display_name(1), "lap.two"); // up to the last '.'
-    EXPECT_STREQ(core_demo_display_name(2), ""); // "demos/.zvdemo": nothing before the dot
+    EXPECT_STREQ(core_demo_display_name(2), "");        // "demos/.zvdemo": nothing before the dot
     EXPECT_EQ(core_demo_name(3), nullptr);
     // Growth past the first 16 entries keeps every name.
     std::vector<std::string> many;
@@ -89,8 +92,7 @@ struct main_fixture : testing::Test {
         std::filesystem::remove_all(home, ignored);
     }
     int run(std::vector<std::string> args, const char *data_dir) {
-        if (data_dir)
-            setenv("ZV_HOME", data_dir, 1);
+        if (data_dir) setenv("ZV_HOME", data_dir, 1);
         // Other tests in this program may have left an index built over other roots.
         file_index_free();
         data_root_reset();
@@ -123,8 +125,7 @@ TEST_F(main_fixture, runs_to_the_title_screen_and_shuts_down_when_the_window_clo
     static int frames_drawn;
     frames_drawn = 0;
     core_hook.draw_menus = [] {
-        if (++frames_drawn == 3)
-            platform_null_close(nullptr);
+        if (++frames_drawn == 3) platform_null_close(nullptr);
     };
     testing::internal::CaptureStderr();
     int rc = run({"--nosound"}, ZV_BINARY_DIR);
@@ -142,11 +143,9 @@ TEST_F(main_fixture, track_given_on_the_command_line_is_loaded_at_start) {
     frames = 0;
     first_track.clear();
     core_hook.draw_menus = [] {
-        if (first_track.empty() && track_list.count > 0)
-            first_track = track_list.dirs[0];
+        if (first_track.empty() && track_list.count > 0) first_track = track_list.dirs[0];
         mode_seen = core_loop.view_mode;
-        if (++frames == 2)
-            platform_null_close(nullptr);
+        if (++frames == 2) platform_null_close(nullptr);
     };
     testing::internal::CaptureStderr();
     int rc = run({"--nosound"}, ZV_BINARY_DIR);
@@ -215,8 +214,7 @@ TEST_F(main_fixture, recorded_audio_grows_by_one_period_a_tic) {
     static int frames_drawn;
     frames_drawn = 0;
     core_hook.draw_menus = [] {
-        if (++frames_drawn == 5)
-            platform_null_close(nullptr);
+        if (++frames_drawn == 5) platform_null_close(nullptr);
     };
     std::string path = home + "/audio.raw";
     testing::internal::CaptureStderr();

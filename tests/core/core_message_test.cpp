@@ -7,7 +7,9 @@
 namespace {
 
 double g_fake_clock;
-double fake_clock(void) { return g_fake_clock; }
+double fake_clock(void) {
+    return g_fake_clock;
+}
 
 struct message_fixture : testing::Test {
     void SetUp() override {

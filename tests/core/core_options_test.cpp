@@ -35,16 +35,52 @@ parsed parse(std::initializer_list<const char *> args) {
 }
 
 TEST(core_options, table_has_46_options_in_matching_order) {
-    static const char *const expected[] = {
-        "--fugly", "--nosound", "--novertexarrays", "--learn", "--nolearn", "--nommx", "--debug",
-        "--super-debug", "--practice", "--warp", "--texture-detail", "--ground-texture-detail",
-        "--roostfrequency", "--erode", "--detail", "--max-detail-distance", "--lod-scale",
-        "--lod-bias", "--lock-fps", "--fake-lag", "--fake-loss", "--record-audio",
-        "--record-video", "--rotate-lineup", "--editor", "--hidden-pause", "--hidden-hud",
-        "--bikes", "--width", "--height", "--depth", "--zdepth", "--draw-fps", "--draw-time",
-        "--draw-ping", "--draw-speed", "--draw-render-stats", "--accurate-skip", "--track",
-        "--connect", "--password", "--chase-center", "--open-home", "--glfinish", "--glversion",
-        "--print-orientation"};
+    static const char *const expected[] = {"--fugly",
+                                           "--nosound",
+                                           "--novertexarrays",
+                                           "--learn",
+                                           "--nolearn",
+                                           "--nommx",
+                                           "--debug",
+                                           "--super-debug",
+                                           "--practice",
+                                           "--warp",
+                                           "--texture-detail",
+                                           "--ground-texture-detail",
+                                           "--roostfrequency",
+                                           "--erode",
+                                           "--detail",
+                                           "--max-detail-distance",
+                                           "--lod-scale",
+                                           "--lod-bias",
+                                           "--lock-fps",
+                                           "--fake-lag",
+                                           "--fake-loss",
+                                           "--record-audio",
+                                           "--record-video",
+                                           "--rotate-lineup",
+                                           "--editor",
+                                           "--hidden-pause",
+                                           "--hidden-hud",
+                                           "--bikes",
+                                           "--width",
+                                           "--height",
+                                           "--depth",
+                                           "--zdepth",
+                                           "--draw-fps",
+                                           "--draw-time",
+                                           "--draw-ping",
+                                           "--draw-speed",
+                                           "--draw-render-stats",
+                                           "--accurate-skip",
+                                           "--track",
+                                           "--connect",
+                                           "--password",
+                                           "--chase-center",
+                                           "--open-home",
+                                           "--glfinish",
+                                           "--glversion",
+                                           "--print-orientation"};
     ASSERT_EQ(core_options_count(), 46);
     for (int i = 0; i < 46; i++)
         EXPECT_STREQ(core_options_name(i), expected[i]) << i;
@@ -52,10 +88,10 @@ TEST(core_options, table_has_46_options_in_matching_order) {
 }
 
 TEST(core_options, flags_set_their_fields) {
-    parsed p = parse({"--fugly", "--nosound", "--novertexarrays", "--nolearn", "--nommx",
-                      "--super-debug", "--practice", "--warp", "--record-video", "--editor",
-                      "--hidden-pause", "--hidden-hud", "--accurate-skip", "--glfinish",
-                      "--print-orientation"});
+    parsed p =
+        parse({"--fugly", "--nosound", "--novertexarrays", "--nolearn", "--nommx", "--super-debug",
+               "--practice", "--warp", "--record-video", "--editor", "--hidden-pause",
+               "--hidden-hud", "--accurate-skip", "--glfinish", "--print-orientation"});
     EXPECT_EQ(p.out.exit_code, CORE_OPTIONS_GO_ON);
     EXPECT_STREQ(p.out.stderr_text, "");
     EXPECT_EQ(p.r.fugly, 1);
@@ -81,8 +117,8 @@ TEST(core_options, flags_set_their_fields) {
 }
 
 TEST(core_options, value_forms_separate_and_joined) {
-    for (auto p : {parse({"--width", "800", "--height", "600"}),
-                   parse({"--width=800", "--height=600"})}) {
+    for (auto p :
+         {parse({"--width", "800", "--height", "600"}), parse({"--width=800", "--height=600"})}) {
         EXPECT_EQ(p.out.exit_code, CORE_OPTIONS_GO_ON);
         EXPECT_EQ(p.r.xres, 800);
         EXPECT_EQ(p.r.yres, 600);
@@ -115,8 +151,8 @@ TEST(core_options, clamps) {
     EXPECT_EQ(parse({"--fake-loss", "-2"}).s.fake_loss, 0);
     EXPECT_FLOAT_EQ(parse({"--lod-scale", "0"}).r.lod_scale, 1e-6f);
     EXPECT_FLOAT_EQ(parse({"--lod-scale", "1e9"}).r.lod_scale, 1e6f);
-    p = parse({"--max-detail-distance", "100", "--detail", "0.5", "--lod-bias", "-3",
-               "--lock-fps", "50"});
+    p = parse({"--max-detail-distance", "100", "--detail", "0.5", "--lod-bias", "-3", "--lock-fps",
+               "50"});
     EXPECT_FLOAT_EQ(p.r.max_detail_distance, 100);
     EXPECT_FLOAT_EQ(p.r.max_detail_distance_plus5, 105);
     EXPECT_FLOAT_EQ(p.r.detail, 0.5f);
@@ -169,8 +205,9 @@ TEST(core_options, every_bad_arg_text_and_exit_code) {
 }
 
 TEST(core_options, real_options_reject_non_finite_values) {
-    const char *reals[] = {"--erode", "--detail", "--max-detail-distance", "--lod-scale",
-                           "--lod-bias", "--lock-fps", "--fake-lag"};
+    const char *reals[] = {"--erode",     "--detail",   "--max-detail-distance",
+                           "--lod-scale", "--lod-bias", "--lock-fps",
+                           "--fake-lag"};
     for (const char *opt : reals) {
         for (const char *v : {"nan", "inf", "-inf", "infinity", "1e999", "NAN"}) {
             parsed p = parse({opt, v});

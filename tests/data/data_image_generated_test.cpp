@@ -16,7 +16,7 @@
 namespace {
 
 class GeneratedPictures : public ::testing::Test {
-protected:
+  protected:
     std::string dir;
     void SetUp() override {
         std::string saf = std::string(ZV_BINARY_DIR) + "/zzzz.saf";
@@ -64,9 +64,11 @@ TEST_F(GeneratedPictures, EveryPictureDecodesWithItsShape) {
         EXPECT_EQ(8, img.bits) << p.name;
         const uint8_t *px = (const uint8_t *)img.pixels;
         if (!strcmp(p.name, "@colors/white.png")) {
-            for (int i = 0; i < 8 * 8 * 3; i++) ASSERT_EQ(255, px[i]);
+            for (int i = 0; i < 8 * 8 * 3; i++)
+                ASSERT_EQ(255, px[i]);
         }
-        if (p.channels == 4 && strstr(p.name, "font") == nullptr && strstr(p.name, "numbers") == nullptr) {
+        if (p.channels == 4 && strstr(p.name, "font") == nullptr &&
+            strstr(p.name, "numbers") == nullptr) {
             // HUD pictures are see-through around their shapes.
             EXPECT_EQ(0, px[3]) << p.name;
         }

@@ -25,13 +25,15 @@ void no_flush(png_structp) {}
 
 // Writes rows of packed samples as given (bit depth and colour type chosen by the caller).
 std::vector<uint8_t> make_png(int w, int h, int depth, int type, const std::vector<uint8_t> &rows,
-                              int interlace = PNG_INTERLACE_NONE, const png_color *palette = nullptr,
-                              int palette_count = 0, const uint8_t *trns = nullptr, int trns_count = 0) {
+                              int interlace = PNG_INTERLACE_NONE,
+                              const png_color *palette = nullptr, int palette_count = 0,
+                              const uint8_t *trns = nullptr, int trns_count = 0) {
     png_out out;
     // Everything with a destructor exists before the jump target is set.
     size_t stride = rows.size() / h;
     std::vector<png_bytep> ptr(h);
-    for (int y = 0; y < h; y++) ptr[y] = (png_bytep)rows.data() + y * stride;
+    for (int y = 0; y < h; y++)
+        ptr[y] = (png_bytep)rows.data() + y * stride;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     if (setjmp(png_jmpbuf(png))) {
@@ -109,7 +111,8 @@ TEST(DataImagePngConversions, LowDepthGreyExpandsAndBecomesRgbForTextures) {
 TEST(DataImagePngConversions, InterlacedRgbReadsLikeAnyOther) {
     const int w = 13, h = 7;
     std::vector<uint8_t> rows(w * h * 3);
-    for (size_t i = 0; i < rows.size(); i++) rows[i] = (uint8_t)(i * 37 + 5);
+    for (size_t i = 0; i < rows.size(); i++)
+        rows[i] = (uint8_t)(i * 37 + 5);
     auto png = make_png(w, h, 8, PNG_COLOR_TYPE_RGB, rows, PNG_INTERLACE_ADAM7);
     data_image img;
     ASSERT_EQ(1, data_image_decode_png(png.data(), png.size(), DATA_IMAGE_PNG_TEXTURE, &img));
@@ -126,8 +129,8 @@ TEST(DataImagePngConversions, InterlacedRgbReadsLikeAnyOther) {
         ihdr[k] = 0, ihdr[k + 1] = 0, ihdr[k + 2] = 0x40, ihdr[k + 3] = 0;
     }
     uint32_t crc = (uint32_t)crc32(0, ihdr + 4, 17);
-    ihdr[21] = (uint8_t)(crc >> 24), ihdr[22] = (uint8_t)(crc >> 16), ihdr[23] = (uint8_t)(crc >> 8),
-    ihdr[24] = (uint8_t)crc;
+    ihdr[21] = (uint8_t)(crc >> 24), ihdr[22] = (uint8_t)(crc >> 16),
+    ihdr[23] = (uint8_t)(crc >> 8), ihdr[24] = (uint8_t)crc;
     EXPECT_EQ(0, data_image_decode_png(small.data(), small.size(), 0, &img));
     EXPECT_STREQ("PNG data too short for its size", data_image_error());
 }

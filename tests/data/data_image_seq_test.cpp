@@ -68,14 +68,14 @@ TEST(DataSeq, InlineFramesAndPlayList) {
 TEST(DataSeq, RefusesBadHeadersAndEntries) {
     std::string f = frame("J6", 2, 2, 1);
     const char *bad[] = {
-        "ANIM1 1 1 0 1\n0\n",      // step 0 would divide by zero
-        "ANIM1 2 1 5 1\n0 1\n",    // entry past the frames
-        "ANIM1 2 1 5 1\n0 -1\n",   // negative entry
-        "ANIM1 0 1 5 1\n",         // empty play list
-        "ANIM1 1 0 5 1\n0\n",      // no frames
-        "ANIM1 1 5000 5 1\n0\n",   // absurd frame count
-        "ANIM1 1 1\n",             // short header
-        "ANIM2 1 1 5 1\n0\n",      // wrong magic
+        "ANIM1 1 1 0 1\n0\n",    // step 0 would divide by zero
+        "ANIM1 2 1 5 1\n0 1\n",  // entry past the frames
+        "ANIM1 2 1 5 1\n0 -1\n", // negative entry
+        "ANIM1 0 1 5 1\n",       // empty play list
+        "ANIM1 1 0 5 1\n0\n",    // no frames
+        "ANIM1 1 5000 5 1\n0\n", // absurd frame count
+        "ANIM1 1 1\n",           // short header
+        "ANIM2 1 1 5 1\n0\n",    // wrong magic
     };
     for (const char *b : bad) {
         data_seq seq;

@@ -16,7 +16,9 @@
 
 namespace {
 
-std::vector<uint8_t> bytes_of(const std::string &s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+std::vector<uint8_t> bytes_of(const std::string &s) {
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
 
 struct image_holder {
     data_image img = {};
@@ -46,7 +48,8 @@ struct log_capture {
         if (!f) return s;
         char buf[4096];
         size_t n;
-        while ((n = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+            s.append(buf, n);
         fclose(f);
         return s;
     }
@@ -102,15 +105,16 @@ TEST(DataImagePnm, WideMaximumReadsBigEndianPairs) {
 
 TEST(DataImagePnm, RefusesBadHeaders) {
     const char *bad[] = {
-        "P6\n2 2\n0\n" "............",        // maximum 0
-        "P5\n0 4\n255\n",                      // empty side
-        "P5\n-3 4\n255\n",                     // negative side
-        "P5\n16385 1\n255\n",                  // too wide
-        "P6\n99999999999 1\n255\n",            // overflowing number
-        "P6\n4 4\n255\nabc",                   // truncated data
-        "P3\n2 1\n255\n1 2 3 4 5",             // truncated text
-        "P6x\n1 1\n255\nabc",                  // not the magic token
-        "P6\n",                                // no dimensions
+        "P6\n2 2\n0\n"
+        "............",             // maximum 0
+        "P5\n0 4\n255\n",           // empty side
+        "P5\n-3 4\n255\n",          // negative side
+        "P5\n16385 1\n255\n",       // too wide
+        "P6\n99999999999 1\n255\n", // overflowing number
+        "P6\n4 4\n255\nabc",        // truncated data
+        "P3\n2 1\n255\n1 2 3 4 5",  // truncated text
+        "P6x\n1 1\n255\nabc",       // not the magic token
+        "P6\n",                     // no dimensions
     };
     for (const char *s : bad) {
         std::string str(s);
@@ -139,8 +143,7 @@ TEST(DataImagePredictive, FollowsThePredictionRule) {
     size_t used = 0;
     ASSERT_EQ(1, data_image_decode_predictive(b.data(), b.size(), &h.img, &used));
     EXPECT_EQ(b.size(), used);
-    const uint8_t want[] = {10, 20, 30, 15, 25, 35,
-                            4, 20, 30,
+    const uint8_t want[] = {10, 20, 30, 15, 25, 35, 4, 20, 30,
                             // r: clamp(4 + 15 - 10) = 9, + 1; g: clamp(20 + 25 - 20) = 25, + 200;
                             // b: clamp(30 + 35 - 30) = 35
                             10, 225, 35};
@@ -164,7 +167,8 @@ TEST(DataImagePredictive, EncoderRoundTripsAndTruncationIsRefused) {
         ASSERT_EQ(1, data_image_alloc(&src.img, 37, 23, ch, 8));
         uint32_t s = 7;
         uint8_t *p = (uint8_t *)src.img.pixels;
-        for (int i = 0; i < 37 * 23 * ch; i++) p[i] = (uint8_t)(lcg(s) % 256);
+        for (int i = 0; i < 37 * 23 * ch; i++)
+            p[i] = (uint8_t)(lcg(s) % 256);
         uint8_t *enc;
         size_t len;
         ASSERT_EQ(1, data_image_encode_predictive(&src.img, &enc, &len));
@@ -184,7 +188,8 @@ TEST(DataImagePng, RoundTripsKeepingDepth) {
     image_holder src;
     ASSERT_EQ(1, data_image_alloc(&src.img, 5, 3, 1, 16));
     uint16_t *s16 = (uint16_t *)src.img.pixels;
-    for (int i = 0; i < 15; i++) s16[i] = (uint16_t)(i * 4099 + 1);
+    for (int i = 0; i < 15; i++)
+        s16[i] = (uint16_t)(i * 4099 + 1);
     uint8_t *enc;
     size_t len;
     ASSERT_EQ(1, data_image_encode_png(&src.img, &enc, &len));
@@ -200,7 +205,8 @@ TEST(DataImagePng, RoundTripsKeepingDepth) {
     EXPECT_EQ(3, tex.img.channels);
     EXPECT_EQ(8, tex.img.bits);
     for (int i = 0; i < 15; i++)
-        for (int c = 0; c < 3; c++) ASSERT_EQ(s16[i] >> 8, tex.px()[i * 3 + c]);
+        for (int c = 0; c < 3; c++)
+            ASSERT_EQ(s16[i] >> 8, tex.px()[i * 3 + c]);
 
     // Damaged data fails cleanly (libpng's error path) and truncated data too.
     enc[len / 2] ^= 0x55;
@@ -223,7 +229,8 @@ TEST(DataImagePng, ScreenshotWriterReadsBackPixelIdentical) {
     const int w = 67, h = 41;
     std::vector<uint8_t> rgb(w * h * 3);
     uint32_t s = 99;
-    for (auto &v : rgb) v = (uint8_t)lcg(s);
+    for (auto &v : rgb)
+        v = (uint8_t)lcg(s);
     ASSERT_EQ(1, data_image_write_png(path.c_str(), rgb.data(), w, h));
     image_holder back;
     ASSERT_EQ(1, data_image_load(path.c_str(), &back.img));
@@ -304,7 +311,8 @@ TEST(DataMip, NonPowerOfTwoIsResampledWithWarning) {
 // A chain whose levels hold noise, so no level repeats the next.
 uint8_t *noise_chain(int n, uint32_t seed) {
     uint8_t *c = (uint8_t *)zv_alloc(data_mip_chain_bytes(n, n, 3));
-    for (int i = 0; i < n * n * 3; i++) c[i] = (uint8_t)lcg(seed);
+    for (int i = 0; i < n * n * 3; i++)
+        c[i] = (uint8_t)lcg(seed);
     data_mip_build(c, n, n, 3, 0);
     return c;
 }
@@ -322,7 +330,8 @@ TEST(DataMip, ReductionLevels) {
         EXPECT_EQ(c.want, h) << c.n;
         // The base points at the matching level of the chain.
         size_t off = 0;
-        for (int s = c.n; s > c.want; s /= 2) off += (size_t)s * s * 3;
+        for (int s = c.n; s > c.want; s /= 2)
+            off += (size_t)s * s * 3;
         EXPECT_EQ(chain + off, base);
         zv_free(chain);
     }
@@ -370,9 +379,9 @@ TEST(DataMip, CustomLevelLayout) {
     std::vector<uint8_t> img(w * ih * 3, 0);
     auto put = [&](int x, int y, uint8_t v) { img[(y * w + x) * 3] = v; };
     put(0, 0, 11);
-    put(0, 8, 22);  // level 1 at (0, 8)
+    put(0, 8, 22); // level 1 at (0, 8)
     put(3, 11, 23);
-    put(4, 8, 33);  // level 2 at (4, 8)
+    put(4, 8, 33); // level 2 at (4, 8)
     put(5, 9, 34);
     put(4, 10, 44); // level 3 at (4, 10)
     std::vector<uint8_t> chain(data_mip_chain_bytes(8, 8, 3));

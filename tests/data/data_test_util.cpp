@@ -23,7 +23,8 @@ void data_test_rmtree(const std::string &path) {
             while (struct dirent *e = readdir(d))
                 if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.push_back(e->d_name);
             closedir(d);
-            for (auto &n : names) data_test_rmtree(path + "/" + n);
+            for (auto &n : names)
+                data_test_rmtree(path + "/" + n);
         }
         rmdir(path.c_str());
     } else {
@@ -45,7 +46,8 @@ std::string data_test_read(const std::string &path) {
     if (!fp) return out;
     char buf[65536];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, fp)) > 0) out.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, fp)) > 0)
+        out.append(buf, n);
     fclose(fp);
     return out;
 }
@@ -67,7 +69,8 @@ std::string data_test_drain(data_file *f) {
     std::string out;
     char buf[777]; // odd size: reads straddle the inflater's blocks
     int n;
-    while ((n = data_read(f, buf, sizeof buf)) > 0) out.append(buf, (size_t)n);
+    while ((n = data_read(f, buf, sizeof buf)) > 0)
+        out.append(buf, (size_t)n);
     return out;
 }
 
@@ -108,8 +111,10 @@ std::string data_test_gzip(const std::string &data, int flags, const std::string
     out += body;
     uint32_t crc = (uint32_t)crc32(0, (const Bytef *)data.data(), (uInt)data.size());
     uint32_t size = (uint32_t)data.size();
-    for (int i = 0; i < 4; i++) out += (char)((crc >> (8 * i)) & 255);
-    for (int i = 0; i < 4; i++) out += (char)((size >> (8 * i)) & 255);
+    for (int i = 0; i < 4; i++)
+        out += (char)((crc >> (8 * i)) & 255);
+    for (int i = 0; i < 4; i++)
+        out += (char)((size >> (8 * i)) & 255);
     return out;
 }
 
@@ -138,8 +143,10 @@ void DataRoots::SetUp() {
 
 void DataRoots::TearDown() {
     for (int i = 0; i < 3; i++) {
-        if (had[i]) setenv(data_test_env[i], saved[i].c_str(), 1);
-        else unsetenv(data_test_env[i]);
+        if (had[i])
+            setenv(data_test_env[i], saved[i].c_str(), 1);
+        else
+            unsetenv(data_test_env[i]);
     }
     file_index_free();
     data_test_rmtree(tmp);

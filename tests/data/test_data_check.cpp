@@ -25,14 +25,16 @@ int run(const std::vector<std::string> &argv, const std::vector<std::string> &en
     pid_t pid = fork();
     if (pid < 0) return -1;
     if (pid == 0) {
-        for (auto &e : env) putenv(strdup(e.c_str()));
+        for (auto &e : env)
+            putenv(strdup(e.c_str()));
         int fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd >= 0) {
             dup2(fd, 1);
             dup2(fd, 2);
         }
         std::vector<char *> args;
-        for (auto &a : argv) args.push_back(strdup(a.c_str()));
+        for (auto &a : argv)
+            args.push_back(strdup(a.c_str()));
         args.push_back(nullptr);
         execv(args[0], args.data());
         _exit(127);
@@ -65,7 +67,8 @@ class DataCheck : public DataRoots {};
 
 TEST_F(DataCheck, HashCoversOnlyTheFirstMegabyte) {
     std::string bytes(DATA_CHECK_BYTES + 300000, 'x');
-    for (size_t i = 0; i < bytes.size(); i++) bytes[i] = (char)(i * 13 + (i >> 9));
+    for (size_t i = 0; i < bytes.size(); i++)
+        bytes[i] = (char)(i * 13 + (i >> 9));
     data_test_write(tmp + "/f", bytes);
     uint8_t a[20], b[20], c[20], want[20];
     ASSERT_EQ(data_check_hash_file((tmp + "/f").c_str(), a), 1);
@@ -142,8 +145,8 @@ TEST_F(DataCheck, StartUpLogsTheIndexPhases) {
     EXPECT_EQ(run({self}, env), 0);
     log = data_test_read(home + "lastlog.txt");
     size_t at = 0;
-    for (const char *phase : {"Listing directories\n", "Listing archives\n",
-                              "Creating file list\n", "File index complete\n"}) {
+    for (const char *phase : {"Listing directories\n", "Listing archives\n", "Creating file list\n",
+                              "File index complete\n"}) {
         size_t next = log.find(phase, at);
         EXPECT_NE(next, std::string::npos) << phase << " in\n" << log;
         if (next != std::string::npos) at = next;
@@ -171,8 +174,9 @@ TEST_F(DataCheck, GameWithoutDataExitsWithTheMessage) {
     std::string game_binary = std::string(ZV_BINARY_DIR) + "/zelvo";
     if (access(game_binary.c_str(), X_OK) != 0) GTEST_SKIP() << "the game is not built here";
     std::string out = tmp + "/out.txt";
-    EXPECT_EQ(run({game_binary}, {"XDG_DATA_HOME=" + tmp + "/home", "ZV_HOME=" + game,
-                                  "SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy"},
+    EXPECT_EQ(run({game_binary},
+                  {"XDG_DATA_HOME=" + tmp + "/home", "ZV_HOME=" + game, "SDL_VIDEODRIVER=offscreen",
+                   "SDL_AUDIODRIVER=dummy"},
                   out),
               1);
     EXPECT_NE(data_test_read(out).find("Can't find game data"), std::string::npos);

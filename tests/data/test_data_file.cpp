@@ -127,7 +127,8 @@ TEST_F(DataOpen, VariantsAreTriedInOrder) {
 
 TEST_F(DataOpen, ScrambleIsPositionalAndInvolutive) {
     std::string plain(1000, '\0');
-    for (size_t i = 0; i < plain.size(); i++) plain[i] = (char)(i * 7);
+    for (size_t i = 0; i < plain.size(); i++)
+        plain[i] = (char)(i * 7);
     std::string s = plain;
     data_scramble(s.data(), s.size(), 0);
     EXPECT_NE(s, plain);
@@ -149,10 +150,12 @@ TEST_F(DataOpen, ScrambleIsPositionalAndInvolutive) {
 TEST_F(DataOpen, LongNamesFailInsteadOfBeingCut) {
     // Build a name whose 511-character cut would name an existing file.
     std::string name;
-    while (home.size() + name.size() < 520) name += std::string(60, 'd') + "/";
+    while (home.size() + name.size() < 520)
+        name += std::string(60, 'd') + "/";
     name += "file.txt";
     std::string cut = (home + name).substr(0, DATA_NAME_MAX);
-    while (cut.back() == '/') cut.pop_back();
+    while (cut.back() == '/')
+        cut.pop_back();
     data_test_write(cut, "wrong file\n");
     EXPECT_EQ(data_open(("@" + name).c_str(), "rb"), nullptr);
     EXPECT_EQ(data_open(("@" + name).c_str(), "wb"), nullptr);
@@ -206,12 +209,13 @@ class DataIndex : public DataRoots {};
 
 TEST_F(DataIndex, PrioritiesLooseBeatsArchiveEarlierArchiveBeatsLater) {
     data_test_write(game + "tracks/a/terrain.hf", "loose");
-    data_test_write(game + "a.saf", data_test_archive({{"tracks/a/terrain.hf", "member-a"},
-                                                      {"shared.txt", "from a"},
-                                                      {"pic.txt.gz", data_test_gzip("from a gz")}}));
+    data_test_write(game + "a.saf",
+                    data_test_archive({{"tracks/a/terrain.hf", "member-a"},
+                                       {"shared.txt", "from a"},
+                                       {"pic.txt.gz", data_test_gzip("from a gz")}}));
     data_test_write(game + "b.saf", data_test_archive({{"shared.txt", "from b"},
-                                                      {"pic.txt", "from b plain"},
-                                                      {"only_b.txt", "bee"}}));
+                                                       {"pic.txt", "from b plain"},
+                                                       {"only_b.txt", "bee"}}));
     // Only through the index: not before it is built.
     EXPECT_EQ(data_open("@only_b.txt", "rb"), nullptr);
     EXPECT_EQ(file_index_find("only_b.txt"), -1);
@@ -245,9 +249,10 @@ TEST_F(DataIndex, PrioritiesLooseBeatsArchiveEarlierArchiveBeatsLater) {
 
     // The file list: distinct names in index order.
     std::vector<std::string> names;
-    for (int k = 0; list[k]; k++) names.push_back(list[k]);
-    std::vector<std::string> want = {"a.saf", "b.saf", "only_b.txt", "pic.txt", "pic.txt.gz",
-                                     "shared.txt", "tracks/a/terrain.hf"};
+    for (int k = 0; list[k]; k++)
+        names.push_back(list[k]);
+    std::vector<std::string> want = {"a.saf",      "b.saf",      "only_b.txt",         "pic.txt",
+                                     "pic.txt.gz", "shared.txt", "tracks/a/terrain.hf"};
     EXPECT_EQ(names, want);
 }
 
@@ -257,7 +262,8 @@ TEST_F(DataIndex, FileListKeepsTheLowestPrioritySpelling) {
     data_test_write(game + "z.saf", data_test_archive({{"readme.txt", "member"}}));
     const char *const *list = file_index_build();
     int n = 0;
-    for (; list[n]; n++) {}
+    for (; list[n]; n++) {
+    }
     ASSERT_EQ(n, 2);
     EXPECT_STREQ(list[0], "Readme.TXT");
     EXPECT_STREQ(list[1], "z.saf");
@@ -268,10 +274,10 @@ TEST_F(DataIndex, MembersAreWindowsIntoTheArchive) {
     std::string gz = data_test_gzip(std::string(5000, 'g'));
     std::string scram = data_test_scrambled("scrambled member");
     data_test_write(game + "m.saf", data_test_archive({{"one", "first"},
-                                                      {"two.gz", gz},
-                                                      {"three.scram", scram},
-                                                      {"a//b///c", "twelve bytes"},
-                                                      {"empty", ""}}));
+                                                       {"two.gz", gz},
+                                                       {"three.scram", scram},
+                                                       {"a//b///c", "twelve bytes"},
+                                                       {"empty", ""}}));
     file_index_build();
     EXPECT_EQ(read_name("@one"), "first");
     EXPECT_EQ(read_name("@two"), std::string(5000, 'g'));
@@ -302,7 +308,8 @@ TEST_F(DataIndex, BadArchiveHeadersMakeTheWholeArchiveAbsent) {
         {"unterminated.saf", "3 a\n" + std::string(1100, '7') + " b\n-\nabc"},
         {"nul.saf", std::string("3 a\n3 b\0c\n-\nabcdef", 19)},
     };
-    for (auto &c : cases) data_test_write(game + c.first, c.second);
+    for (auto &c : cases)
+        data_test_write(game + c.first, c.second);
     data_test_write(game + "good.saf", "3 ok\n-\nyes");
     file_index_build();
     for (int i = 0; i < file_index_count(); i++) {
@@ -371,7 +378,8 @@ class DataGzip : public DataRoots {};
 
 TEST_F(DataGzip, HeaderFieldsAreSkipped) {
     std::string text;
-    for (int i = 0; i < 3000; i++) text += "line " + std::to_string(i) + "\n";
+    for (int i = 0; i < 3000; i++)
+        text += "line " + std::to_string(i) + "\n";
     for (int flags : {0, 1, 2, 4, 8, 16, 4 | 8 | 16 | 2}) {
         std::string gz = data_test_gzip(text, flags, "EXTRA-FIELD", "name.txt", "a comment");
         data_file *f = data_test_handle(gz, 1);
@@ -396,8 +404,8 @@ TEST_F(DataGzip, BadHeadersFailTheOpen) {
     s = good;
     s[3] = 32; // reserved flag
     bad.push_back(s);
-    bad.push_back(good.substr(0, 9));      // short fixed part
-    bad.push_back(good.substr(0, 13));     // inside the extra field
+    bad.push_back(good.substr(0, 9));  // short fixed part
+    bad.push_back(good.substr(0, 13)); // inside the extra field
     bad.push_back(data_test_gzip("x", 8, "", "unterminated").substr(0, 14)); // name never ends
     s = good;
     s[10] = (char)0xff; // extra length runs past the data
@@ -432,7 +440,8 @@ TEST_F(DataGzip, FilesWrittenByGzipReadBackExactly) {
 
 TEST_F(DataGzip, TruncatedOrCorruptStreamsEnd) {
     std::string text;
-    for (int i = 0; i < 20000; i++) text += "row " + std::to_string(i * 31) + "\n";
+    for (int i = 0; i < 20000; i++)
+        text += "row " + std::to_string(i * 31) + "\n";
     std::string gz = data_test_gzip(text);
     for (size_t cut : {gz.size() / 2, gz.size() - 60, (size_t)11}) {
         data_file *f = data_test_handle(gz.substr(0, cut), 1);

@@ -204,7 +204,8 @@ TEST(DataScanf, Integers) {
 
 TEST(DataScanf, WordsCharactersAndSets) {
     std::string word(2000, 'w');
-    for (size_t i = 0; i < word.size(); i++) word[i] = (char)('a' + i % 26);
+    for (size_t i = 0; i < word.size(); i++)
+        word[i] = (char)('a' + i % 26);
     {
         Scan s(word + " next");
         static char buf[1024];

@@ -42,7 +42,8 @@ TEST_F(PicturesGl, HgCoversItsBoxAndNothingFarOutside) {
     // The descender of g reaches below the baseline (the lower quarter of the box); H does not.
     int below = 0;
     for (int y = (int)y0; y < y0 + size * 0.2f; y++)
-        for (int x = (int)x0; x < x0 + width; x++) below += px[((size_t)y * fw + x) * 4] > 64;
+        for (int x = (int)x0; x < x0 + width; x++)
+            below += px[((size_t)y * fw + x) * 4] > 64;
     EXPECT_GT(below, 0);
     render_font_free_all();
 }
@@ -75,14 +76,15 @@ TEST_F(PicturesGl, TitleScreenScreenshot) {
     zvglTexCoord2f(1, 0);
     zvglVertex2f(W, H);
     zvglEnd();
-    const char *items[] = {"New Race",   "Playback Race",         "Points Series",
-                           "Time Trial", "Multiplayer",           "Bike Setup",
-                           "Graphics/Sound Setup", "Customize Controls", "Quit"};
+    const char *items[] = {
+        "New Race",   "Playback Race",        "Points Series",      "Time Trial", "Multiplayer",
+        "Bike Setup", "Graphics/Sound Setup", "Customize Controls", "Quit"};
     for (int i = 0; i < 9; i++) {
         zvglPushMatrix();
         zvglTranslatef(0, 300 - i * 30.0f, 0);
         zvglScalef(26, 26, 1);
-        render_text_centred_shadowed(1, 1, 1, 1, 0, W / 26.0f, i == 0 ? "\x1b[1;33mNew Race" : items[i]);
+        render_text_centred_shadowed(1, 1, 1, 1, 0, W / 26.0f,
+                                     i == 0 ? "\x1b[1;33mNew Race" : items[i]);
         zvglPopMatrix();
     }
     zvglPushMatrix();

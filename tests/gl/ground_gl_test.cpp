@@ -27,7 +27,9 @@ namespace {
 
 const int W = 160, H = 120;
 
-unsigned load_texture(const char *name) { return render_texture_load(name); }
+unsigned load_texture(const char *name) {
+    return render_texture_load(name);
+}
 
 struct picture {
     std::vector<uint8_t> rgb; // rows bottom to top
@@ -68,7 +70,7 @@ double mean_difference(const picture &a, const picture &b) {
 }
 
 class GroundGl : public ::testing::Test {
-protected:
+  protected:
     platform_window *w = nullptr;
     std::string data_dir;
     int dialect = PLATFORM_GL_CORE;
@@ -102,7 +104,8 @@ protected:
             mesh_free();
             ground_free();
             ground_levels_free();
-            for (unsigned &sky : lighting.sky) sky = 0;
+            for (unsigned &sky : lighting.sky)
+                sky = 0;
             render_texture_sweep(1);
             zvglShutdown();
             platform_destroy_gl_window(w);
@@ -133,7 +136,8 @@ protected:
         frame_camera c = {};
         float back[3] = {eye[0] - target[0], eye[1] - target[1], eye[2] - target[2]};
         float l = std::sqrt(back[0] * back[0] + back[1] * back[1] + back[2] * back[2]);
-        for (float &v : back) v /= l;
+        for (float &v : back)
+            v /= l;
         float right[3] = {back[2], 0, -back[0]};
         float rl = std::sqrt(right[0] * right[0] + right[2] * right[2]);
         if (rl < 1e-6f) right[0] = 1, right[2] = 0, rl = 1;
@@ -153,14 +157,16 @@ protected:
     }
     // Draws `frames` frames (texture levels are redrawn one step per frame) and reads the last.
     picture draw(const frame_camera &cam, int frames) {
-        for (int f = 0; f < frames; f++) frame_draw(&cam, W, H);
+        for (int f = 0; f < frames; f++)
+            frame_draw(&cam, W, H);
         picture p;
         p.rgb.resize((size_t)W * H * 3);
         std::vector<uint8_t> rgba((size_t)W * H * 4); // ES reads RGBA only
         zvglFinish();
         zvglReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
         for (size_t i = 0; i < (size_t)W * H; i++)
-            for (int c = 0; c < 3; c++) p.rgb[i * 3 + c] = rgba[i * 4 + c];
+            for (int c = 0; c < 3; c++)
+                p.rgb[i * 3 + c] = rgba[i * 4 + c];
         // ZV_GROUND_PICTURES=dir keeps the pictures for a person to look at.
         if (const char *dir = getenv("ZV_GROUND_PICTURES")) {
             static int n;
@@ -287,7 +293,8 @@ TEST_F(GroundGl, SunInTheSkyWithItsFlare) {
     auto clearest_red = [&](int y0, int y1) {
         int m = 255;
         for (int y = y0; y < y1; y++)
-            for (int x = 0; x < W; x++) m = std::min(m, (int)p.at(x, y)[0]);
+            for (int x = 0; x < W; x++)
+                m = std::min(m, (int)p.at(x, y)[0]);
         return m;
     };
     EXPECT_GT(clearest_red(0, 10), clearest_red(H - 10, H) + 30) << "no haze toward the horizon";
@@ -324,7 +331,7 @@ TEST_F(GroundGl, SyncedBlocksReachTheHeightTextureAndTheScreen) {
 
 // The same ground on an ES 3.0 context, where float textures are not filterable.
 class GroundGlEs : public GroundGl {
-protected:
+  protected:
     GroundGlEs() { dialect = PLATFORM_GL_ES; }
 };
 

@@ -19,13 +19,13 @@ struct gl_context {
     std::string why; // set when no context could be made
 };
 
-void *sdl_loader(void *, const char *name) { return SDL_GL_GetProcAddress(name); }
+void *sdl_loader(void *, const char *name) {
+    return SDL_GL_GetProcAddress(name);
+}
 
-gl_context make_context(bool es)
-{
+gl_context make_context(bool es) {
     gl_context c;
-    if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY"))
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 0);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         c.why = std::string("SDL video: ") + SDL_GetError();
         return c;
@@ -52,12 +52,9 @@ gl_context make_context(bool es)
     return c;
 }
 
-void free_context(gl_context &c)
-{
-    if (c.context)
-        SDL_GL_DeleteContext(c.context);
-    if (c.window)
-        SDL_DestroyWindow(c.window);
+void free_context(gl_context &c) {
+    if (c.context) SDL_GL_DeleteContext(c.context);
+    if (c.window) SDL_DestroyWindow(c.window);
     c = gl_context();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
@@ -65,15 +62,13 @@ void free_context(gl_context &c)
 // Starts the layer and its programs on a fresh context of the dialect, drawing into a 64 x 64
 // RGBA texture so that the result never depends on the window system's buffers.
 class RealGl : public ::testing::TestWithParam<bool> {
-protected:
+  protected:
     gl_context ctx;
     GLuint fbo = 0, target = 0;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ctx = make_context(GetParam());
-        if (!ctx.context)
-            GTEST_SKIP() << ctx.why;
+        if (!ctx.context) GTEST_SKIP() << ctx.why;
         ASSERT_EQ(zvglInit(sdl_loader, nullptr), 1);
         const zvgl_context_info *info = zvglContextInfo();
         if (info->major < 3 || (!info->es && info->major == 3 && info->minor < 2))
@@ -97,22 +92,18 @@ protected:
         zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (ctx.context) {
             zvglBindFramebuffer(GL_FRAMEBUFFER, 0);
-            if (fbo)
-                zvglDeleteFramebuffers(1, &fbo);
-            if (target)
-                zvglDeleteTextures(1, &target);
+            if (fbo) zvglDeleteFramebuffers(1, &fbo);
+            if (target) zvglDeleteTextures(1, &target);
             zvglShutdown();
         }
         free_context(ctx);
     }
 
     // A full-viewport quad at eye depth z in the current matrices.
-    void quad(float half, float z)
-    {
+    void quad(float half, float z) {
         zvglBegin(GL_QUADS);
         zvglVertex3f(-half, -half, z);
         zvglVertex3f(half, -half, z);
@@ -121,23 +112,20 @@ protected:
         zvglEnd();
     }
 
-    std::vector<unsigned char> pixel(int x, int y)
-    {
+    std::vector<unsigned char> pixel(int x, int y) {
         std::vector<unsigned char> p(4);
         zvglReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p.data());
         return p;
     }
 
-    void expect_rgb(const std::vector<unsigned char> &p, float r, float g, float b, int tolerance)
-    {
+    void expect_rgb(const std::vector<unsigned char> &p, float r, float g, float b, int tolerance) {
         EXPECT_NEAR(p[0], r * 255.0f, tolerance) << "red";
         EXPECT_NEAR(p[1], g * 255.0f, tolerance) << "green";
         EXPECT_NEAR(p[2], b * 255.0f, tolerance) << "blue";
     }
 };
 
-TEST_P(RealGl, AllFiveProgramsCompileAndLink)
-{
+TEST_P(RealGl, AllFiveProgramsCompileAndLink) {
     const zvgl_context_info *info = zvglContextInfo();
     for (int p = ZVGL_PROGRAM_UNLIT; p <= ZVGL_PROGRAM_TERRAIN; p++)
         EXPECT_NE(zvglProgramHandle(p), 0u) << p;
@@ -152,8 +140,7 @@ TEST_P(RealGl, AllFiveProgramsCompileAndLink)
     EXPECT_EQ(zvglGetError(), (GLenum)GL_NO_ERROR) << info->renderer << " " << info->version;
 }
 
-TEST_P(RealGl, AnUnlitQuadReadsBackItsColour)
-{
+TEST_P(RealGl, AnUnlitQuadReadsBackItsColour) {
     const float colours[][4] = {{0.2f, 0.4f, 0.6f, 1.0f}, {1.0f, 0.0f, 0.5f, 1.0f}};
     for (const auto &c : colours) {
         zvglColor4f(c[0], c[1], c[2], c[3]);
@@ -171,8 +158,7 @@ TEST_P(RealGl, AnUnlitQuadReadsBackItsColour)
     EXPECT_EQ(zvglGetError(), (GLenum)GL_NO_ERROR);
 }
 
-TEST_P(RealGl, FogAtAKnownDepthReadsBackAsComputed)
-{
+TEST_P(RealGl, FogAtAKnownDepthReadsBackAsComputed) {
     const float fog[3] = {1.0f, 0.0f, 0.0f};
     zvglSetFogColor(fog);
 
@@ -207,8 +193,7 @@ TEST_P(RealGl, FogAtAKnownDepthReadsBackAsComputed)
 struct model_quad {
     GLuint vao = 0, vbo = 0;
 
-    void make(float z)
-    {
+    void make(float z) {
         const float v[4][19] = {
             {-1, -1, z, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0},
             {1, -1, z, 0, 0, 1, 1, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0},
@@ -232,21 +217,18 @@ struct model_quad {
             zvglEnableVertexAttribArray(l.attr);
         }
     }
-    void draw()
-    {
+    void draw() {
         zvglBindVertexArray(vao);
         zvglDrawArrays(GL_TRIANGLE_FAN, 0, 4);
         zvglBindVertexArray(0);
     }
-    void free()
-    {
+    void free() {
         zvglDeleteVertexArrays(1, &vao);
         zvglDeleteBuffers(1, &vbo);
     }
 };
 
-TEST_P(RealGl, LitModelsShadeSkinAndDiscardAsDescribed)
-{
+TEST_P(RealGl, LitModelsShadeSkinAndDiscardAsDescribed) {
     model_quad q;
     q.make(-0.5f);
     zvglUseProgram(ZVGL_PROGRAM_NORM_SPEC_LIT);
@@ -310,8 +292,7 @@ TEST_P(RealGl, LitModelsShadeSkinAndDiscardAsDescribed)
     EXPECT_EQ(zvglGetError(), (GLenum)GL_NO_ERROR);
 }
 
-GLuint texture_1x1(unsigned char r, unsigned char g, unsigned char b, unsigned char a)
-{
+GLuint texture_1x1(unsigned char r, unsigned char g, unsigned char b, unsigned char a) {
     const unsigned char px[4] = {r, g, b, a};
     GLuint t = 0;
     zvglGenTextures(1, &t);
@@ -322,15 +303,13 @@ GLuint texture_1x1(unsigned char r, unsigned char g, unsigned char b, unsigned c
     return t;
 }
 
-void bind_unit(int unit, GLuint texture)
-{
+void bind_unit(int unit, GLuint texture) {
     zvglActiveTexture(GL_TEXTURE0 + unit);
     zvglBindTexture(GL_TEXTURE_2D, texture);
     zvglActiveTexture(GL_TEXTURE0);
 }
 
-TEST_P(RealGl, TerrainNormalsBakeLimitsTheSlopeAndStoresTheShadow)
-{
+TEST_P(RealGl, TerrainNormalsBakeLimitsTheSlopeAndStoresTheShadow) {
     zvglUseProgram(ZVGL_PROGRAM_TERRAIN_NORMALS);
     // A normal lying almost flat along x, and a shadow map of 64/255.
     GLuint normal = texture_1x1(255, 128, 128, 200), shadows = texture_1x1(64, 0, 0, 255);
@@ -365,8 +344,7 @@ TEST_P(RealGl, TerrainNormalsBakeLimitsTheSlopeAndStoresTheShadow)
     zvglDeleteTextures(2, t);
 }
 
-TEST_P(RealGl, FlatTerrainIsLitByTheBakedLightFactor)
-{
+TEST_P(RealGl, FlatTerrainIsLitByTheBakedLightFactor) {
     zvglUseProgram(ZVGL_PROGRAM_TERRAIN);
     GLuint lit = texture_1x1(128, 255, 128, 255), half = texture_1x1(128, 128, 128, 255);
     GLuint black = texture_1x1(0, 0, 0, 255);
@@ -388,7 +366,8 @@ TEST_P(RealGl, FlatTerrainIsLitByTheBakedLightFactor)
     zvglRotatef(90, 1, 0, 0);
     auto ground = [] {
         zvglBegin(GL_QUADS);
-        zvglVertex3f(-1, 0, -1), zvglVertex3f(-1, 0, 1), zvglVertex3f(1, 0, 1), zvglVertex3f(1, 0, -1);
+        zvglVertex3f(-1, 0, -1), zvglVertex3f(-1, 0, 1), zvglVertex3f(1, 0, 1),
+            zvglVertex3f(1, 0, -1);
         zvglEnd();
     };
     ground();

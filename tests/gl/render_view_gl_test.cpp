@@ -25,11 +25,9 @@ class BikeGl : public PicturesGl {
   protected:
     GLuint depth = 0;
     bike_record *b = nullptr;
-    void SetUp() override
-    {
+    void SetUp() override {
         PicturesGl::SetUp();
-        if (IsSkipped())
-            return;
+        if (IsSkipped()) return;
         ASSERT_TRUE(use_generated_data());
         core_settings_init();
         render_font_load_all(); // the number plates are painted with the digit fonts
@@ -48,10 +46,8 @@ class BikeGl : public PicturesGl {
         lighting_finish();
         render_texture_new_generation(); // names from an earlier test's context are gone
     }
-    void TearDown() override
-    {
-        if (depth)
-            zvglDeleteTextures(1, &depth);
+    void TearDown() override {
+        if (depth) zvglDeleteTextures(1, &depth);
         model_sweep(1);
         render_texture_sweep(1);
         view_release_textures();
@@ -62,8 +58,7 @@ class BikeGl : public PicturesGl {
     }
     // Draws the riders pass for the camera into a fresh colour and depth target; RGBA rows.
     std::vector<unsigned char> draw(const frame_camera &cam, int first_person_slot,
-                                    const char *picture)
-    {
+                                    const char *picture) {
         render_target(320, 240);
         zvglGenTextures(1, &depth);
         zvglBindTexture(GL_TEXTURE_2D, depth);
@@ -97,8 +92,7 @@ class BikeGl : public PicturesGl {
     }
     // A camera beside the bike, looking at its middle from its right (forward > 0 moves it
     // towards the front).
-    frame_camera side_camera(float distance, float forward = 0)
-    {
+    frame_camera side_camera(float distance, float forward = 0) {
         const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
         const dReal *r = dBodyGetRotation(b->body[BIKE_FRAME]);
         float at[3] = {(float)p[0], (float)p[1] + 0.8f, (float)p[2]};
@@ -114,29 +108,22 @@ struct census {
     int red = 0, blue = 0, dark = 0, lit = 0, white = 0;
 };
 
-census count(const std::vector<unsigned char> &px)
-{
+census count(const std::vector<unsigned char> &px) {
     census c;
     for (size_t i = 0; i + 3 < px.size(); i += 4) {
         int r = px[i], g = px[i + 1], bl = px[i + 2];
-        if (r > 90 && r > 2 * g && r > 2 * bl)
-            c.red++;
-        if (bl > 70 && bl > 2 * r && bl > g + 30)
-            c.blue++;
-        if (r + g + bl > 0 && r < 45 && g < 45 && bl < 45)
-            c.dark++;
-        if (r + g + bl > 0)
-            c.lit++;
-        if (r > 235 && g > 235 && bl > 235)
-            c.white++;
+        if (r > 90 && r > 2 * g && r > 2 * bl) c.red++;
+        if (bl > 70 && bl > 2 * r && bl > g + 30) c.blue++;
+        if (r + g + bl > 0 && r < 45 && g < 45 && bl < 45) c.dark++;
+        if (r + g + bl > 0) c.lit++;
+        if (r > 235 && g > 235 && bl > 235) c.white++;
     }
     return c;
 }
 
 // The crf family is red, the default gear blue, the tyres near black: each shows in a side view
 // of a standing bike, and the picture is not washed out to white.
-TEST_F(BikeGl, PartsShowTheirPaint)
-{
+TEST_F(BikeGl, PartsShowTheirPaint) {
     auto px = draw(side_camera(14), -1, "bike_side.png");
     census c = count(px);
     int total = fw * fh;
@@ -156,8 +143,7 @@ TEST_F(BikeGl, PartsShowTheirPaint)
 
 // The sun lights the side that faces it: the same bike seen from its sunny side is brighter than
 // from its shaded side.
-TEST_F(BikeGl, SunLightsTheFacingSide)
-{
+TEST_F(BikeGl, SunLightsTheFacingSide) {
     auto sum = [](const std::vector<unsigned char> &px) {
         double s = 0;
         for (size_t i = 0; i + 3 < px.size(); i += 4)
@@ -181,8 +167,7 @@ TEST_F(BikeGl, SunLightsTheFacingSide)
 // From the rider's eyes the own torso and helmet are left out and nothing of the bike sits in
 // front of the eyes; looking down from the same place shows the front of the bike from above
 // (the eye is over the bike, not inside it, where back faces would hide everything).
-TEST_F(BikeGl, RiderViewSeesPastTheOwnBody)
-{
+TEST_F(BikeGl, RiderViewSeesPastTheOwnBody) {
     frame_camera cam;
     view_rider_camera(b, &cam);
     auto px = draw(cam, 0, "bike_rider_view.png");
@@ -190,8 +175,7 @@ TEST_F(BikeGl, RiderViewSeesPastTheOwnBody)
     for (int y = fh / 3; y < fh; y++)
         for (int x = fw / 4; x < fw * 3 / 4; x++) {
             const unsigned char *p = &px[((size_t)y * fw + x) * 4];
-            if (p[0] + p[1] + p[2] > 0)
-                middle++;
+            if (p[0] + p[1] + p[2] > 0) middle++;
         }
     EXPECT_LT(middle, fw * fh / 30) << "nothing of the own bike in front of the eyes";
 

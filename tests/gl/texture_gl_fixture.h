@@ -14,7 +14,7 @@
 #include <vector>
 
 class PicturesGl : public ::testing::Test {
-protected:
+  protected:
     platform_window *w = nullptr;
     GLuint fbo = 0, target = 0;
     int fw = 0, fh = 0;

@@ -44,7 +44,8 @@ void expect_levels(GLuint id, const uint8_t *chain, int w, int h, int bpp) {
         ASSERT_EQ((size_t)w * h * 4, px.size()) << "level " << l << " not readable";
         int wrong = 0;
         for (int i = 0; i < w * h; i++)
-            for (int c = 0; c < bpp; c++) wrong += px[i * 4 + c] != level[i * bpp + c];
+            for (int c = 0; c < bpp; c++)
+                wrong += px[i * 4 + c] != level[i * bpp + c];
         EXPECT_EQ(0, wrong) << "level " << l << " (" << w << "x" << h << ")";
         level += (size_t)w * h * bpp;
         if (w == 1 && h == 1) break;
@@ -104,7 +105,8 @@ TEST_F(PicturesGl, ScreenshotWriterKeepsTheFramebufferPixels) {
     ASSERT_EQ(fw, back.width);
     const uint8_t *b = (const uint8_t *)back.pixels;
     for (int y = 0; y < fh; y++)
-        ASSERT_EQ(0, memcmp(b + (size_t)y * fw * 3, px.data() + (size_t)(fh - 1 - y) * fw * 3, fw * 3));
+        ASSERT_EQ(
+            0, memcmp(b + (size_t)y * fw * 3, px.data() + (size_t)(fh - 1 - y) * fw * 3, fw * 3));
     data_image_free(&back);
     unlink(path.c_str());
 }

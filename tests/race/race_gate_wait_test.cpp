@@ -25,8 +25,7 @@
 extern "C" const uint8_t *zv_data_release_digest(void) {
     static uint8_t digest[20];
     static int state; // 0 unread, 1 present, -1 missing
-    if (!state)
-        state = data_check_hash_file(ZV_BINARY_DIR "/zzzz.saf", digest) ? 1 : -1;
+    if (!state) state = data_check_hash_file(ZV_BINARY_DIR "/zzzz.saf", digest) ? 1 : -1;
     return state > 0 ? digest : nullptr;
 }
 
@@ -36,11 +35,11 @@ struct rider_watch {
     int slot;
     int robot;
     double start[3];
-    double worst_roll;  // largest |roll| while waiting at the gate
+    double worst_roll; // largest |roll| while waiting at the gate
     int worst_roll_tic;
-    int crashed_tic;    // first tic found crashed, -1 none
-    double moved_at_drop; // frame's distance from its start when the gate dropped
-    double moved_after;   // ... 5 s after the drop
+    int crashed_tic;         // first tic found crashed, -1 none
+    double moved_at_drop;    // frame's distance from its start when the gate dropped
+    double moved_after;      // ... 5 s after the drop
     double worst_roll_after; // largest |roll| in the 5 s after the drop
     int arcade;              // the bike's arcade physics at the drop
 };
@@ -52,7 +51,7 @@ struct gate_run {
     int seen_tic;
     int throttle_from_drop; // the player holds full throttle from the drop on
     int throttle_pressed;
-    double lowest_up;        // the player's frame: smallest world-y of its up axis after the drop
+    double lowest_up; // the player's frame: smallest world-y of its up axis after the drop
 };
 gate_run g_run;
 
@@ -69,10 +68,8 @@ void watch_frame(void) {
     if (r.riders.empty()) {
         r.drop_tic = race.gate_drop_tic;
         for (int s = 0; s < RACE_SLOTS; s++) {
-            if (!race.present[s] || !bike_world.bikes[s].present)
-                continue;
-            if (race.status[s] != RACE_LOCAL && race.status[s] != RACE_ROBOT_DRIVEN)
-                continue;
+            if (!race.present[s] || !bike_world.bikes[s].present) continue;
+            if (race.status[s] != RACE_LOCAL && race.status[s] != RACE_ROBOT_DRIVEN) continue;
             rider_watch w = {};
             w.slot = s;
             w.robot = race.status[s] == RACE_ROBOT_DRIVEN;
@@ -93,8 +90,7 @@ void watch_frame(void) {
     for (rider_watch &w : r.riders) {
         const bike_record *b = &bike_world.bikes[w.slot];
         double roll = std::fabs(bike_roll(b->body[BIKE_FRAME]));
-        if (bike_crashed(b) && w.crashed_tic < 0)
-            w.crashed_tic = tic;
+        if (bike_crashed(b) && w.crashed_tic < 0) w.crashed_tic = tic;
         if (tic < r.drop_tic) {
             if (roll > w.worst_roll) {
                 w.worst_roll = roll;
@@ -102,21 +98,17 @@ void watch_frame(void) {
             }
             w.moved_at_drop = frame_distance(b, w.start);
         } else if (tic <= r.drop_tic + 5 * 128) {
-            if (tic == r.drop_tic)
-                w.arcade = b->applied.arcade;
-            if (roll > w.worst_roll_after)
-                w.worst_roll_after = roll;
+            if (tic == r.drop_tic) w.arcade = b->applied.arcade;
+            if (roll > w.worst_roll_after) w.worst_roll_after = roll;
             w.moved_after = frame_distance(b, w.start);
             if (!w.robot) {
                 dVector3 up;
                 dBodyVectorToWorld(b->body[BIKE_FRAME], 0, 1, 0, up);
-                if (up[1] < r.lowest_up)
-                    r.lowest_up = up[1];
+                if (up[1] < r.lowest_up) r.lowest_up = up[1];
             }
         }
     }
-    if (tic > r.drop_tic + 5 * 128 || r.frames > 40000)
-        platform_null_close(nullptr);
+    if (tic > r.drop_tic + 5 * 128 || r.frames > 40000) platform_null_close(nullptr);
 }
 
 // Runs `zelvo --nosound --track pinehollow` headless for a new player until 5 s after the drop.
@@ -149,18 +141,15 @@ int run_track_race(int throttle_from_drop) {
     core_hook = core_hooks();
     std::error_code ignored;
     std::filesystem::remove_all(home, ignored);
-    if (err.find("Can't find game data") != std::string::npos)
-        return -1;
+    if (err.find("Can't find game data") != std::string::npos) return -1;
     EXPECT_EQ(rc, 0) << err;
     return rc == 0;
 }
 
 TEST(RaceGateWait, TrackRaceRidersStayUprightAtTheGateAndRobotsLeaveIt) {
     int ran = run_track_race(0);
-    if (ran < 0)
-        GTEST_SKIP() << "the generated data set is not built";
-    if (!ran)
-        return;
+    if (ran < 0) GTEST_SKIP() << "the generated data set is not built";
+    if (!ran) return;
 
     // The default gates: the player and five robots, the gate falling 13 to 15 s in.
     ASSERT_EQ(g_run.riders.size(), 6u);
@@ -168,7 +157,9 @@ TEST(RaceGateWait, TrackRaceRidersStayUprightAtTheGateAndRobotsLeaveIt) {
     EXPECT_LT(g_run.drop_tic, 15 * 128);
     ASSERT_GT(g_run.seen_tic, g_run.drop_tic + 5 * 128) << "the race did not run past the drop";
     for (const rider_watch &w : g_run.riders) {
-        fprintf(stderr, "slot %d (%s): lean at the gate %.3f rad, moved %.1f ft by the drop, %.1f ft 5 s after\n",
+        fprintf(stderr,
+                "slot %d (%s): lean at the gate %.3f rad, moved %.1f ft by the drop, %.1f ft 5 s "
+                "after\n",
                 w.slot, w.robot ? "robot" : "player", w.worst_roll, w.moved_at_drop, w.moved_after);
         // Waiting: feet down, the bike held up where it was placed.
         EXPECT_LT(w.worst_roll, 0.25) << "slot " << w.slot << " leaned " << w.worst_roll
@@ -176,9 +167,11 @@ TEST(RaceGateWait, TrackRaceRidersStayUprightAtTheGateAndRobotsLeaveIt) {
         EXPECT_LT(w.moved_at_drop, 5.0) << "slot " << w.slot;
         if (w.robot) {
             // The robots launch and ride away upright.
-            EXPECT_GT(w.moved_after, 30.0) << "robot in slot " << w.slot << " did not leave the gate";
+            EXPECT_GT(w.moved_after, 30.0)
+                << "robot in slot " << w.slot << " did not leave the gate";
             EXPECT_LT(w.worst_roll_after, 0.8) << "robot in slot " << w.slot;
-            EXPECT_LT(w.crashed_tic, 0) << "robot in slot " << w.slot << " crashed at " << w.crashed_tic;
+            EXPECT_LT(w.crashed_tic, 0)
+                << "robot in slot " << w.slot << " crashed at " << w.crashed_tic;
         } else {
             // The idle player stays near where he is, upright, after the drop as well.
             EXPECT_LT(w.worst_roll_after, 0.25) << "the idle player fell after the drop";
@@ -192,15 +185,12 @@ TEST(RaceGateWait, TrackRaceRidersStayUprightAtTheGateAndRobotsLeaveIt) {
 // throttle from the drop rides away from the gate down the start straight, upright.
 TEST(RaceGateWait, NewPlayerAtFullThrottleFromTheDropRidesAwayUpright) {
     int ran = run_track_race(1);
-    if (ran < 0)
-        GTEST_SKIP() << "the generated data set is not built";
-    if (!ran)
-        return;
+    if (ran < 0) GTEST_SKIP() << "the generated data set is not built";
+    if (!ran) return;
     ASSERT_TRUE(g_run.throttle_pressed);
     ASSERT_GT(g_run.seen_tic, g_run.drop_tic + 5 * 128) << "the race did not run past the drop";
     for (const rider_watch &w : g_run.riders) {
-        if (w.robot)
-            continue;
+        if (w.robot) continue;
         EXPECT_EQ(w.arcade, 1) << "a new player rides arcade physics";
         fprintf(stderr, "player: largest lean %.3f rad, lowest up %.3f, moved %.1f ft in 5 s\n",
                 w.worst_roll_after, g_run.lowest_up, w.moved_after);

@@ -8,11 +8,10 @@
 
 namespace {
 
-TEST(CameraProjection, WideAndPortraitWindows)
-{
+TEST(CameraProjection, WideAndPortraitWindows) {
     const float t = std::tan(30.0f * 3.14159265f / 180);
     camera_projection wide = camera_projection_for(1920, 1080, 60, 0.25f, 5000);
-    EXPECT_NEAR(wide.v, 0.75f * t, 1e-6);           // the vertical view of a 4:3 screen
+    EXPECT_NEAR(wide.v, 0.75f * t, 1e-6);               // the vertical view of a 4:3 screen
     EXPECT_NEAR(wide.h, 1920 * 0.75f * t / 1080, 1e-6); // wider at the sides
     EXPECT_GT(wide.h, t);
 
@@ -30,8 +29,7 @@ TEST(CameraProjection, WideAndPortraitWindows)
     EXPECT_TRUE(std::isfinite(bad.h) && std::isfinite(bad.v));
 }
 
-TEST(CameraProjection, LineariseDepth)
-{
+TEST(CameraProjection, LineariseDepth) {
     EXPECT_NEAR(camera_linearise_depth(0, 0.25f, 5000), 0.0f, 1e-6);
     EXPECT_NEAR(camera_linearise_depth(1, 0.25f, 5000), 1.0f, 1e-5);
     // A point at eye distance 100: its depth value, back to the fraction of near..far.
@@ -42,14 +40,12 @@ TEST(CameraProjection, LineariseDepth)
     EXPECT_TRUE(std::isfinite(camera_linearise_depth(0.5f, 1, 1)));
 }
 
-camera_keyframe key(int tic, float x, float fov = 60)
-{
+camera_keyframe key(int tic, float x, float fov = 60) {
     camera_keyframe k = {tic, {x, 0, 0}, {0, 0, 0, 1}, fov};
     return k;
 }
 
-TEST(CameraKeyframes, HermitePositionsAndEnds)
-{
+TEST(CameraKeyframes, HermitePositionsAndEnds) {
     float p[3], q[4], fov;
     EXPECT_EQ(camera_keyframe_at(nullptr, 0, 5, p, q, &fov), 0);
 
@@ -78,11 +74,10 @@ TEST(CameraKeyframes, HermitePositionsAndEnds)
     EXPECT_TRUE(std::isfinite(p[0]));
 }
 
-TEST(CameraKeyframes, QuaternionsTakeTheShortWay)
-{
+TEST(CameraKeyframes, QuaternionsTakeTheShortWay) {
     const float s45 = std::sin(0.25f * 3.14159265f), c45 = std::cos(0.25f * 3.14159265f);
     camera_keyframe a = key(0, 0), b = key(10, 0);
-    a.quat[3] = -1; // identity, written in the other hemisphere
+    a.quat[3] = -1;                   // identity, written in the other hemisphere
     b.quat[1] = s45, b.quat[3] = c45; // 90 degrees about y
     camera_keyframe keys[2] = {a, b};
     float p[3], q[4], fov;
@@ -108,8 +103,7 @@ TEST(CameraKeyframes, QuaternionsTakeTheShortWay)
     EXPECT_NEAR(m[4], 1, 1e-5);
 }
 
-TEST(Flares, PlacementVisibilityAndFade)
-{
+TEST(Flares, PlacementVisibilityAndFade) {
     const float h = 0.5f, v = 0.4f;
     float x, y;
     float ahead[3] = {0.1f, -0.1f, -1};
@@ -134,7 +128,8 @@ TEST(Flares, PlacementVisibilityAndFade)
     EXPECT_EQ(flare_seen(bright, 0.9f, 0.25f, 5000, LIGHTING_FLARE_VECTOR, 0), 0);
     // A point flare 100 feet away behind ground 50 feet away is hidden; in the open it shows.
     double n = 0.25, f = 5000;
-    float z50 = (float)((f / (f - n)) * (1 - n / 50)), z200 = (float)((f / (f - n)) * (1 - n / 200));
+    float z50 = (float)((f / (f - n)) * (1 - n / 50)),
+          z200 = (float)((f / (f - n)) * (1 - n / 200));
     EXPECT_EQ(flare_seen(bright, z50, 0.25f, 5000, LIGHTING_FLARE_POINT, 100), 0);
     EXPECT_EQ(flare_seen(bright, z200, 0.25f, 5000, LIGHTING_FLARE_POINT, 100), 1);
 
@@ -159,8 +154,7 @@ namespace {
 unsigned char pixel_rgb[3];
 float pixel_depth;
 int pixel_reads, pixel_x, pixel_y;
-int fake_read(int x, int y, unsigned char rgb[3], float *depth)
-{
+int fake_read(int x, int y, unsigned char rgb[3], float *depth) {
     pixel_reads++;
     pixel_x = x;
     pixel_y = y;
@@ -170,8 +164,7 @@ int fake_read(int x, int y, unsigned char rgb[3], float *depth)
     return 1;
 }
 
-TEST(Flares, UpdateAllFromTheLighting)
-{
+TEST(Flares, UpdateAllFromTheLighting) {
     lighting_defaults();
     lighting_parse_line("flare_element [ 0 1 ] [ 1 1 1 ] 0.1 @sun.png");
     lighting_parse_line("flare_vector [ 0 0 -1 ]");

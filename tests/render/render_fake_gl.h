@@ -22,8 +22,8 @@ struct fake_gl_draw {
     GLenum mode;
     bool indexed;
     GLuint program;
-    int first, count;               // arrays: first vertex and count; elements: index count
-    bool range_ok;                  // every index inside the declared [start, end]
+    int first, count; // arrays: first vertex and count; elements: index count
+    bool range_ok;    // every index inside the declared [start, end]
     std::vector<std::array<float, ZVGL_VERTEX_FLOATS>> vertices;
 };
 

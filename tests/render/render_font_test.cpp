@@ -29,9 +29,11 @@ struct test_font {
             p[0] = (uint8_t)r, p[1] = (uint8_t)g, p[2] = (uint8_t)b, p[3] = (uint8_t)a;
         };
         for (int y = 0; y < h; y++)
-            for (int x = 0; x < w; x++) set(x, y, 255, 255, 255, 0);
+            for (int x = 0; x < w; x++)
+                set(x, y, 255, 255, 255, 0);
         auto marker_row = [&](int y) {
-            for (int x = 0; x < w; x++) set(x, y, 255, 0, 255, 255);
+            for (int x = 0; x < w; x++)
+                set(x, y, 255, 0, 255, 255);
         };
         marker_row(0);
         marker_row(11);
@@ -40,12 +42,15 @@ struct test_font {
         for (int y = 1; y <= 10; y++) {
             set(5, y, 255, 0, 255, 255);
             set(16, y, 255, 0, 255, 255);
-            for (int x = 20; x < w; x++) set(x, y, 255, 0, 255, 255);
+            for (int x = 20; x < w; x++)
+                set(x, y, 255, 0, 255, 255);
             set(2, y, 255, 255, 255, 255); // ink inside the first cell
         }
-        for (int y = 12; y <= 17; y++) set(6, y, 255, 0, 255, 255);
         for (int y = 12; y <= 17; y++)
-            for (int x = 7; x < w; x++) set(x, y, 255, 0, 255, 255);
+            set(6, y, 255, 0, 255, 255);
+        for (int y = 12; y <= 17; y++)
+            for (int x = 7; x < w; x++)
+                set(x, y, 255, 0, 255, 255);
     }
 };
 
@@ -195,7 +200,7 @@ TEST_F(TextDrawing, ShadowedTextDrawsTwoPassesAndBlanksNothing) {
 
 // The fonts zvgen made for the default data set, read through the file index.
 class GeneratedFonts : public ::testing::Test {
-protected:
+  protected:
     std::string home;
     void SetUp() override {
         std::string saf = std::string(ZV_BINARY_DIR) + "/zzzz.saf";
@@ -239,7 +244,8 @@ TEST_F(GeneratedFonts, AllGlyphsCutAndPlatesPaint) {
         int ink = 0;
         for (int y = y0; y < y1; y++)
             for (int x = x0; x < x1; x++)
-                ink += render_font_main.chain[((size_t)y * render_font_main.width + x) * 4 + 3] > 128;
+                ink +=
+                    render_font_main.chain[((size_t)y * render_font_main.width + x) * 4 + 3] > 128;
         EXPECT_GT(ink, 0) << (char)c;
     }
     // Same height everywhere: all cells share the line.

@@ -17,20 +17,23 @@ namespace {
 std::vector<std::string> passes;
 size_t draws_at_riders;
 
-void riders(int pass)
-{
+void riders(int pass) {
     passes.push_back("riders" + std::to_string(pass));
-    if (pass == 0)
-        draws_at_riders = fake_gl.draws.size();
+    if (pass == 0) draws_at_riders = fake_gl.draws.size();
 }
-void billboards(void) { passes.push_back("billboards"); }
-void lines(void) { passes.push_back("lines"); }
-void tags(void) { passes.push_back("tags"); }
+void billboards(void) {
+    passes.push_back("billboards");
+}
+void lines(void) {
+    passes.push_back("lines");
+}
+void tags(void) {
+    passes.push_back("tags");
+}
 
 class FrameTest : public FakeGl {
   protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         FakeGl::SetUp();
         start();
         passes.clear();
@@ -38,8 +41,7 @@ class FrameTest : public FakeGl {
         lighting_defaults();
         lighting_finish();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         frame_passes = {};
         ground_free();
         mesh_free();
@@ -48,14 +50,12 @@ class FrameTest : public FakeGl {
     }
 };
 
-frame_camera looking_north(float x, float y, float z)
-{
+frame_camera looking_north(float x, float y, float z) {
     frame_camera c = {{x, y, z}, {1, 0, 0, 0, 1, 0, 0, 0, 1}, 60};
     return c;
 }
 
-TEST_F(FrameTest, PassesInOrder)
-{
+TEST_F(FrameTest, PassesInOrder) {
     ASSERT_EQ(terrain_create(3, 4.0f, nullptr), 1);
     frame_camera cam = looking_north(32, 10, 60);
     frame_draw(&cam, 640, 480);
@@ -70,8 +70,7 @@ TEST_F(FrameTest, PassesInOrder)
     EXPECT_TRUE(ground);
 }
 
-TEST_F(FrameTest, ViewMatrixPutsTheEyeAtTheOrigin)
-{
+TEST_F(FrameTest, ViewMatrixPutsTheEyeAtTheOrigin) {
     frame_camera cam = {{5, 6, 7}, {0, 0, -1, 0, 1, 0, 1, 0, 0}, 60};
     float m[16];
     frame_view_matrix(&cam, 1, m);
@@ -83,8 +82,7 @@ TEST_F(FrameTest, ViewMatrixPutsTheEyeAtTheOrigin)
     EXPECT_NEAR(m[2] * q[0] + m[6] * q[1] + m[10] * q[2] + m[14], -1, 1e-5);
 }
 
-TEST_F(FrameTest, OverlayIgnoresClippingPlanes)
-{
+TEST_F(FrameTest, OverlayIgnoresClippingPlanes) {
     lighting.near_plane = 0.875f;
     lighting.far_plane = 1.0f;
     frame_overlay_projection(800, 600);

@@ -9,10 +9,11 @@ namespace {
 
 using Tri = std::array<int, 3>;
 
-int id(const std::array<float, ZVGL_VERTEX_FLOATS> &v) { return (int)v[0]; }
+int id(const std::array<float, ZVGL_VERTEX_FLOATS> &v) {
+    return (int)v[0];
+}
 
-void emit(GLenum mode, int count)
-{
+void emit(GLenum mode, int count) {
     zvglBegin(mode);
     for (int i = 0; i < count; i++)
         zvglVertex3f((float)i, (float)(i % 7), 0.5f);
@@ -21,8 +22,7 @@ void emit(GLenum mode, int count)
 }
 
 // The vertex numbers of every draw, concatenated.
-std::vector<int> drawn_ids(size_t draw)
-{
+std::vector<int> drawn_ids(size_t draw) {
     std::vector<int> ids;
     for (const auto &v : fake_gl.draws.at(draw).vertices)
         ids.push_back(id(v));
@@ -30,40 +30,35 @@ std::vector<int> drawn_ids(size_t draw)
 }
 
 // Triangles of a strip in draw order, with GL's alternating winding.
-std::vector<Tri> strip_triangles(const std::vector<int> &v)
-{
+std::vector<Tri> strip_triangles(const std::vector<int> &v) {
     std::vector<Tri> t;
     for (size_t i = 0; i + 2 < v.size(); i++)
         t.push_back(i % 2 ? Tri{v[i + 1], v[i], v[i + 2]} : Tri{v[i], v[i + 1], v[i + 2]});
     return t;
 }
 
-std::vector<Tri> list_triangles(const std::vector<int> &v)
-{
+std::vector<Tri> list_triangles(const std::vector<int> &v) {
     std::vector<Tri> t;
     for (size_t i = 0; i + 2 < v.size(); i += 3)
         t.push_back({v[i], v[i + 1], v[i + 2]});
     return t;
 }
 
-std::vector<Tri> fan_triangles(const std::vector<int> &v)
-{
+std::vector<Tri> fan_triangles(const std::vector<int> &v) {
     std::vector<Tri> t;
     for (size_t i = 2; i < v.size(); i++)
         t.push_back({v[0], v[i - 1], v[i]});
     return t;
 }
 
-std::vector<int> iota_ids(int n)
-{
+std::vector<int> iota_ids(int n) {
     std::vector<int> v((size_t)n);
     for (int i = 0; i < n; i++)
         v[(size_t)i] = i;
     return v;
 }
 
-TEST_F(FakeGl, VerticesCarryTheCurrentColourAndTextureCoordinate)
-{
+TEST_F(FakeGl, VerticesCarryTheCurrentColourAndTextureCoordinate) {
     start();
     zvglBegin(GL_POINTS);
     zvglVertex2f(1, 2);
@@ -82,8 +77,7 @@ TEST_F(FakeGl, VerticesCarryTheCurrentColourAndTextureCoordinate)
     EXPECT_EQ(fake_gl.draws[0].program, zvglProgramHandle(ZVGL_PROGRAM_UNLIT));
 }
 
-TEST_F(FakeGl, ASixVertexQuadListDrawsOneQuad)
-{
+TEST_F(FakeGl, ASixVertexQuadListDrawsOneQuad) {
     start();
     emit(GL_QUADS, 6);
     ASSERT_EQ(fake_gl.draws.size(), 1u);
@@ -98,8 +92,7 @@ TEST_F(FakeGl, ASixVertexQuadListDrawsOneQuad)
     EXPECT_EQ(fake_gl.calls[(size_t)call].args[2], 3); // end: the dropped two are outside
 }
 
-TEST_F(FakeGl, ShortIndexedPrimitivesAreDropped)
-{
+TEST_F(FakeGl, ShortIndexedPrimitivesAreDropped) {
     start();
     emit(GL_POLYGON, 2);
     emit(GL_QUADS, 3);
@@ -109,8 +102,7 @@ TEST_F(FakeGl, ShortIndexedPrimitivesAreDropped)
     EXPECT_EQ(fake_gl.draws.size(), 1u);
 }
 
-TEST_F(FakeGl, PolygonsAndQuadStripsBecomeTriangles)
-{
+TEST_F(FakeGl, PolygonsAndQuadStripsBecomeTriangles) {
     start();
     emit(GL_POLYGON, 5);
     ASSERT_EQ(fake_gl.draws.size(), 1u);
@@ -122,8 +114,7 @@ TEST_F(FakeGl, PolygonsAndQuadStripsBecomeTriangles)
     EXPECT_TRUE(fake_gl.draws[1].range_ok);
 }
 
-TEST_F(FakeGl, PrimitivesOfOneFlushShareTheArrays)
-{
+TEST_F(FakeGl, PrimitivesOfOneFlushShareTheArrays) {
     start();
     zvglBegin(GL_TRIANGLES);
     for (int i = 0; i < 3; i++)
@@ -140,14 +131,13 @@ TEST_F(FakeGl, PrimitivesOfOneFlushShareTheArrays)
     zvglFlush();
     EXPECT_EQ(fake_gl_count("glBufferData"), 2 + 2) << "creation, then one orphaning pair";
     ASSERT_EQ(fake_gl.draws.size(), 3u);
-    EXPECT_EQ(drawn_ids(1), (std::vector<int>{100, 101, 103, 103, 101, 102, 104, 105, 107, 107,
-                                              105, 106}));
+    EXPECT_EQ(drawn_ids(1),
+              (std::vector<int>{100, 101, 103, 103, 101, 102, 104, 105, 107, 107, 105, 106}));
     EXPECT_EQ(drawn_ids(2), (std::vector<int>{200, 201, 202, 200, 202, 203}));
     EXPECT_TRUE(fake_gl.draws[1].range_ok && fake_gl.draws[2].range_ok);
 }
 
-TEST_F(FakeGl, ATenThousandVertexLineLoopStaysClosed)
-{
+TEST_F(FakeGl, ATenThousandVertexLineLoopStaysClosed) {
     start();
     emit(GL_LINE_LOOP, 10000);
     ASSERT_EQ(fake_gl.draws.size(), 2u);
@@ -162,8 +152,7 @@ TEST_F(FakeGl, ATenThousandVertexLineLoopStaysClosed)
     EXPECT_EQ(rest.back(), 0) << "closed back to the loop's first vertex";
 }
 
-TEST_F(FakeGl, ASmallLineLoopIsLeftToGl)
-{
+TEST_F(FakeGl, ASmallLineLoopIsLeftToGl) {
     start();
     emit(GL_LINE_LOOP, 5);
     ASSERT_EQ(fake_gl.draws.size(), 1u);
@@ -171,8 +160,7 @@ TEST_F(FakeGl, ASmallLineLoopIsLeftToGl)
     EXPECT_EQ(drawn_ids(0).size(), 5u);
 }
 
-TEST_F(FakeGl, ANineThousandVertexTriangleListLosesNothing)
-{
+TEST_F(FakeGl, ANineThousandVertexTriangleListLosesNothing) {
     start();
     emit(GL_TRIANGLES, 9000);
     ASSERT_EQ(fake_gl.draws.size(), 2u);
@@ -184,8 +172,7 @@ TEST_F(FakeGl, ANineThousandVertexTriangleListLosesNothing)
     EXPECT_EQ(all, iota_ids(9000));
 }
 
-TEST_F(FakeGl, LongStripsAndFansContinueSeamlessly)
-{
+TEST_F(FakeGl, LongStripsAndFansContinueSeamlessly) {
     start();
     const int n = 9000;
     const GLenum modes[] = {GL_TRIANGLE_STRIP, GL_TRIANGLE_FAN, GL_LINE_STRIP, GL_POLYGON,
@@ -230,8 +217,7 @@ TEST_F(FakeGl, LongStripsAndFansContinueSeamlessly)
     }
 }
 
-TEST_F(FakeGl, ExactlyFullListsCarryNothing)
-{
+TEST_F(FakeGl, ExactlyFullListsCarryNothing) {
     start();
     const GLenum modes[] = {GL_POINTS, GL_LINES, GL_QUADS};
     for (GLenum mode : modes) {
@@ -251,8 +237,7 @@ TEST_F(FakeGl, ExactlyFullListsCarryNothing)
     }
 }
 
-TEST_F(FakeGl, EarlierPrimitivesMakeRoomForTheOpenOne)
-{
+TEST_F(FakeGl, EarlierPrimitivesMakeRoomForTheOpenOne) {
     start();
     // 3000 separate triangles as polygons: the array fills in the middle of one of them.
     std::vector<int> want;
@@ -293,8 +278,7 @@ TEST_F(FakeGl, EarlierPrimitivesMakeRoomForTheOpenOne)
     EXPECT_EQ(strip.back(), 10499);
 }
 
-TEST_F(FakeGl, VerticesOutsideBeginEndAndUnknownModesAreIgnored)
-{
+TEST_F(FakeGl, VerticesOutsideBeginEndAndUnknownModesAreIgnored) {
     start();
     zvglVertex2f(1, 1);
     zvglBegin(42);
@@ -305,8 +289,7 @@ TEST_F(FakeGl, VerticesOutsideBeginEndAndUnknownModesAreIgnored)
     EXPECT_EQ(gl_test_logged("Error: zvglBegin with unknown mode 42\n"), 1);
 }
 
-TEST_F(FakeGl, OldContextsMakeTheBuffersAtTheFirstBegin)
-{
+TEST_F(FakeGl, OldContextsMakeTheBuffersAtTheFirstBegin) {
     fake_gl.version = "2.1 Fake";
     start();
     EXPECT_EQ(fake_gl_count("glGenVertexArrays"), 0);

@@ -9,32 +9,30 @@ namespace {
 
 using Matrix = std::array<float, 16>;
 
-Matrix current(void)
-{
+Matrix current(void) {
     Matrix m;
     memcpy(m.data(), zvglGetMatrix(), sizeof m);
     return m;
 }
 
-Matrix identity(void) { return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}; }
+Matrix identity(void) {
+    return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+}
 
 // Column-major matrix times (x, y, z, 1).
-std::array<float, 4> apply(const Matrix &m, float x, float y, float z)
-{
+std::array<float, 4> apply(const Matrix &m, float x, float y, float z) {
     std::array<float, 4> r;
     for (int row = 0; row < 4; row++)
         r[row] = m[row] * x + m[4 + row] * y + m[8 + row] * z + m[12 + row];
     return r;
 }
 
-void expect_matrix(const Matrix &a, const Matrix &b)
-{
+void expect_matrix(const Matrix &a, const Matrix &b) {
     for (int i = 0; i < 16; i++)
         EXPECT_NEAR(a[i], b[i], 1e-5f) << "element " << i;
 }
 
-TEST_F(FakeGl, ThirtyOnePushesFitAndTheNextOverflows)
-{
+TEST_F(FakeGl, ThirtyOnePushesFitAndTheNextOverflows) {
     start();
     zvglTranslatef(1, 2, 3);
     for (int i = 0; i < 31; i++)
@@ -60,8 +58,7 @@ TEST_F(FakeGl, ThirtyOnePushesFitAndTheNextOverflows)
     EXPECT_NEAR(current()[13], 2.0f, 1e-6f);
 }
 
-TEST_F(FakeGl, PushCopiesTheTopAndPopRestoresIt)
-{
+TEST_F(FakeGl, PushCopiesTheTopAndPopRestoresIt) {
     start();
     zvglScalef(2, 2, 2);
     zvglPushMatrix();
@@ -72,8 +69,7 @@ TEST_F(FakeGl, PushCopiesTheTopAndPopRestoresIt)
     expect_matrix(current(), {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1});
 }
 
-TEST_F(FakeGl, StacksAreIndependent)
-{
+TEST_F(FakeGl, StacksAreIndependent) {
     start();
     zvglMatrixMode(GL_PROJECTION);
     zvglTranslatef(0, 7, 0);
@@ -89,8 +85,7 @@ TEST_F(FakeGl, StacksAreIndependent)
     EXPECT_EQ(zvglCurrentStack(), 1);
 }
 
-TEST_F(FakeGl, MatrixModeFollowsTheActiveUnitOnlyOnTextureStacks)
-{
+TEST_F(FakeGl, MatrixModeFollowsTheActiveUnitOnlyOnTextureStacks) {
     start();
     zvglActiveTexture(GL_TEXTURE0 + 3);
     zvglMatrixMode(GL_TEXTURE);
@@ -110,8 +105,7 @@ TEST_F(FakeGl, MatrixModeFollowsTheActiveUnitOnlyOnTextureStacks)
     EXPECT_EQ(zvglCurrentStack(), 9);
 }
 
-TEST_F(FakeGl, OutOfRangeUnitsReachGlButChangeNothing)
-{
+TEST_F(FakeGl, OutOfRangeUnitsReachGlButChangeNothing) {
     start();
     zvglActiveTexture(GL_TEXTURE0 + 4);
     zvglMatrixMode(GL_TEXTURE);
@@ -128,8 +122,7 @@ TEST_F(FakeGl, OutOfRangeUnitsReachGlButChangeNothing)
     EXPECT_EQ(fake_gl.calls[(size_t)fake_gl_find("glActiveTexture")].args[0], GL_TEXTURE0 + 8);
 }
 
-TEST_F(FakeGl, MatrixOperationsMatchTheClassicDefinitions)
-{
+TEST_F(FakeGl, MatrixOperationsMatchTheClassicDefinitions) {
     start();
     zvglTranslatef(1, 2, 3);
     auto p = apply(current(), 1, 1, 1);
@@ -185,8 +178,7 @@ TEST_F(FakeGl, MatrixOperationsMatchTheClassicDefinitions)
     expect_matrix(current(), identity());
 }
 
-TEST_F(FakeGl, DirtyMatricesAreUploadedOnlyAtDrawsAndOnlyWhenChanged)
-{
+TEST_F(FakeGl, DirtyMatricesAreUploadedOnlyAtDrawsAndOnlyWhenChanged) {
     start();
     GLuint unlit = zvglProgramHandle(ZVGL_PROGRAM_UNLIT);
     fake_gl.uniform_sets.clear();
@@ -235,8 +227,7 @@ TEST_F(FakeGl, DirtyMatricesAreUploadedOnlyAtDrawsAndOnlyWhenChanged)
     EXPECT_FLOAT_EQ(t1->values[14], 9.0f);
 }
 
-TEST_F(FakeGl, UniformLocationsAreLookedUpOncePerProgram)
-{
+TEST_F(FakeGl, UniformLocationsAreLookedUpOncePerProgram) {
     start();
     for (int i = 0; i < 3; i++) {
         zvglUseProgram(ZVGL_PROGRAM_UNLIT);
@@ -258,8 +249,7 @@ TEST_F(FakeGl, UniformLocationsAreLookedUpOncePerProgram)
     EXPECT_FLOAT_EQ(fog->values[0], 0.5f);
 }
 
-TEST_F(FakeGl, StateChangesReplayInOrderBetweenTheDraws)
-{
+TEST_F(FakeGl, StateChangesReplayInOrderBetweenTheDraws) {
     start();
     zvglBegin(GL_TRIANGLES);
     zvglVertex2f(0, 0), zvglVertex2f(1, 0), zvglVertex2f(0, 1);
@@ -307,8 +297,7 @@ TEST_F(FakeGl, StateChangesReplayInOrderBetweenTheDraws)
     EXPECT_FLOAT_EQ(fake_gl.draws[1].vertices[1][0], 1.0f);
 }
 
-TEST_F(FakeGl, ReplayRestoresTheCallersBindings)
-{
+TEST_F(FakeGl, ReplayRestoresTheCallersBindings) {
     start();
     zvglBindVertexArray(77);
     zvglBindBuffer(GL_ARRAY_BUFFER, 78);
@@ -325,15 +314,13 @@ TEST_F(FakeGl, ReplayRestoresTheCallersBindings)
     EXPECT_EQ(fake_gl.vao_element_buffer[77], 79u);
 }
 
-TEST_F(FakeGl, GetMatrixSeesQueuedOperations)
-{
+TEST_F(FakeGl, GetMatrixSeesQueuedOperations) {
     start();
     zvglTranslatef(0, 0, -4);
     EXPECT_FLOAT_EQ(zvglGetMatrix()[14], -4.0f);
 }
 
-TEST_F(FakeGl, AFullQueueFlushesWithoutLosingCommands)
-{
+TEST_F(FakeGl, AFullQueueFlushesWithoutLosingCommands) {
     start();
     zvglBegin(GL_POINTS);
     zvglVertex2f(5, 5);
@@ -355,8 +342,7 @@ TEST_F(FakeGl, AFullQueueFlushesWithoutLosingCommands)
     EXPECT_FLOAT_EQ(fake_gl.draws[1].vertices[0][3], 1.0f); // w
 }
 
-TEST_F(FakeGl, DrawingWithoutAProgramEndsTheProcess)
-{
+TEST_F(FakeGl, DrawingWithoutAProgramEndsTheProcess) {
     start(true);
     zvglUseProgram(ZVGL_PROGRAM_NONE);
     EXPECT_EXIT(zvglDrawArrays(GL_TRIANGLES, 0, 3), ::testing::ExitedWithCode(1),
@@ -367,8 +353,7 @@ TEST_F(FakeGl, DrawingWithoutAProgramEndsTheProcess)
     EXPECT_EXIT(zvglFlush(), ::testing::ExitedWithCode(1), "Error: Fixed shader used");
 }
 
-TEST_F(FakeGl, AnUnknownOpcodeEndsTheProcess)
-{
+TEST_F(FakeGl, AnUnknownOpcodeEndsTheProcess) {
     start();
     rgl_queue(21, nullptr, 0);
     EXPECT_EXIT(zvglFlushQueue(), ::testing::ExitedWithCode(1), "Invalid GL command queued");

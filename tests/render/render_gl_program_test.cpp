@@ -5,8 +5,7 @@
 
 namespace {
 
-TEST_F(FakeGl, InitReadsTheContextDescription)
-{
+TEST_F(FakeGl, InitReadsTheContextDescription) {
     start(false);
     const zvgl_context_info *info = zvglContextInfo();
     EXPECT_STREQ(info->vendor, "Fake Vendor");
@@ -34,16 +33,14 @@ TEST_F(FakeGl, InitReadsTheContextDescription)
     EXPECT_EQ(zvglContextInfo()->major, 0) << "an unreadable version must fail the caller's check";
 }
 
-TEST_F(FakeGl, InitFailsWhenAnEntryPointIsMissing)
-{
+TEST_F(FakeGl, InitFailsWhenAnEntryPointIsMissing) {
     fake_gl.missing_functions = {"glBindVertexArray"};
     EXPECT_EQ(zvglInit(fake_gl_loader, nullptr), 0);
     EXPECT_EQ(gl_test_logged("GL entry point glBindVertexArray not found\n"), 1);
     EXPECT_EQ(zvglInit(nullptr, nullptr), 0);
 }
 
-TEST_F(FakeGl, InitMakesTheDefaultTexturesAndPackingState)
-{
+TEST_F(FakeGl, InitMakesTheDefaultTexturesAndPackingState) {
     start(false);
     ASSERT_EQ(fake_gl.texture_uploads.size(), 2u);
     EXPECT_EQ(fake_gl.texture_uploads[0].texture, zvglWhiteTexture());
@@ -53,8 +50,7 @@ TEST_F(FakeGl, InitMakesTheDefaultTexturesAndPackingState)
     EXPECT_NE(zvglWhiteTexture(), zvglFlatNormalTexture());
     int repeat = 0, filters = 0;
     for (const auto &c : fake_gl.calls) {
-        if (c.name != "glTexParameteri")
-            continue;
+        if (c.name != "glTexParameteri") continue;
         if ((c.args[0] == GL_TEXTURE_WRAP_S || c.args[0] == GL_TEXTURE_WRAP_T) &&
             c.args[1] == GL_REPEAT)
             repeat++;
@@ -67,10 +63,8 @@ TEST_F(FakeGl, InitMakesTheDefaultTexturesAndPackingState)
     EXPECT_EQ(filters, 2);
     int unpack = -1, pack = -1;
     for (const auto &c : fake_gl.calls) {
-        if (c.name == "glPixelStorei" && c.args[0] == GL_UNPACK_ALIGNMENT)
-            unpack = (int)c.args[1];
-        if (c.name == "glPixelStorei" && c.args[0] == GL_PACK_ALIGNMENT)
-            pack = (int)c.args[1];
+        if (c.name == "glPixelStorei" && c.args[0] == GL_UNPACK_ALIGNMENT) unpack = (int)c.args[1];
+        if (c.name == "glPixelStorei" && c.args[0] == GL_PACK_ALIGNMENT) pack = (int)c.args[1];
     }
     EXPECT_EQ(unpack, 1);
     EXPECT_EQ(pack, 1);
@@ -78,8 +72,7 @@ TEST_F(FakeGl, InitMakesTheDefaultTexturesAndPackingState)
     EXPECT_EQ(zvglCurrentProgram(), ZVGL_PROGRAM_NONE);
 }
 
-TEST_F(FakeGl, ShaderVersionLinesFollowTheDialect)
-{
+TEST_F(FakeGl, ShaderVersionLinesFollowTheDialect) {
     start();
     ASSERT_EQ(fake_gl.shader_texts.size(), 10u);
     for (const auto &t : fake_gl.shader_texts)
@@ -98,8 +91,7 @@ TEST_F(FakeGl, ShaderVersionLinesFollowTheDialect)
     EXPECT_EQ(zvglShaderText(6, 1), nullptr);
 }
 
-TEST_F(FakeGl, ProgramsAreMadeInOrderWithTheirAttributesAndSamplers)
-{
+TEST_F(FakeGl, ProgramsAreMadeInOrderWithTheirAttributesAndSamplers) {
     start(false);
     fake_gl.compile_log = "all fine";
     ASSERT_EQ(zvglCreatePrograms(), 1);
@@ -107,7 +99,8 @@ TEST_F(FakeGl, ProgramsAreMadeInOrderWithTheirAttributesAndSamplers)
     for (const char *n : names) {
         EXPECT_EQ(gl_test_logged(std::string("Creating \"") + n + "\" shader\n"), 1) << n;
         // A non-empty info log is logged on success too.
-        EXPECT_EQ(gl_test_logged(std::string("vertex shader status for ") + n + ":\nall fine\n"), 1);
+        EXPECT_EQ(gl_test_logged(std::string("vertex shader status for ") + n + ":\nall fine\n"),
+                  1);
         EXPECT_EQ(gl_test_logged(std::string("fragment shader status for ") + n + ":\nall fine\n"),
                   1);
     }
@@ -125,8 +118,7 @@ TEST_F(FakeGl, ProgramsAreMadeInOrderWithTheirAttributesAndSamplers)
         std::map<std::string, long long> bound;
         for (size_t i = 0; i < fake_gl.calls.size(); i++) {
             const auto &c = fake_gl.calls[i];
-            if (c.name == "glLinkProgram" && c.args[0] == prog)
-                link = (int)i;
+            if (c.name == "glLinkProgram" && c.args[0] == prog) link = (int)i;
             if (c.name.rfind("glBindAttribLocation:", 0) == 0 && c.args[0] == prog) {
                 EXPECT_EQ(link, -1) << "bound after link";
                 bound[c.name.substr(21)] = c.args[1];
@@ -157,8 +149,7 @@ TEST_F(FakeGl, ProgramsAreMadeInOrderWithTheirAttributesAndSamplers)
     EXPECT_EQ(fake_gl.current_program, 0u);
 }
 
-TEST_F(FakeGl, AFailedCompileOrLinkDeletesEverything)
-{
+TEST_F(FakeGl, AFailedCompileOrLinkDeletesEverything) {
     // The sixth shader is the fragment shader of "norm_spec_lit".
     fake_gl.fail_compile_at = 6;
     start(false);
@@ -185,8 +176,7 @@ TEST_F(FakeGl, AFailedCompileOrLinkDeletesEverything)
     EXPECT_EQ(fake_gl.live_programs.size(), 5u) << "the first set is not leaked";
 }
 
-TEST_F(FakeGl, UseProgramIgnoresBadAndRepeatedIndices)
-{
+TEST_F(FakeGl, UseProgramIgnoresBadAndRepeatedIndices) {
     start(false);
     ASSERT_EQ(zvglCreatePrograms(), 1);
     int switches = zvglProgramSwitches();
@@ -204,8 +194,7 @@ TEST_F(FakeGl, UseProgramIgnoresBadAndRepeatedIndices)
     EXPECT_EQ(zvglProgramSwitches(), switches + 2);
 }
 
-TEST_F(FakeGl, SwitchingProgramsFlushesTheQueueFirst)
-{
+TEST_F(FakeGl, SwitchingProgramsFlushesTheQueueFirst) {
     start();
     zvglBegin(GL_TRIANGLES);
     zvglVertex2f(0, 0), zvglVertex2f(1, 0), zvglVertex2f(0, 1);
@@ -215,8 +204,7 @@ TEST_F(FakeGl, SwitchingProgramsFlushesTheQueueFirst)
     EXPECT_EQ(fake_gl.draws[0].program, zvglProgramHandle(ZVGL_PROGRAM_UNLIT));
 }
 
-TEST_F(FakeGl, EnvMatrixLeavesUnlitCurrent)
-{
+TEST_F(FakeGl, EnvMatrixLeavesUnlitCurrent) {
     start();
     const float rows[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
     const int before[] = {ZVGL_PROGRAM_NONE, ZVGL_PROGRAM_UNLIT, ZVGL_PROGRAM_NORM_ENV,
@@ -234,8 +222,7 @@ TEST_F(FakeGl, EnvMatrixLeavesUnlitCurrent)
     }
 }
 
-TEST_F(FakeGl, BonesAreBoundedAndSetOnModelPrograms)
-{
+TEST_F(FakeGl, BonesAreBoundedAndSetOnModelPrograms) {
     start();
     zvglUseProgram(ZVGL_PROGRAM_NORM_SPEC_LIT);
     GLuint prog = zvglProgramHandle(ZVGL_PROGRAM_NORM_SPEC_LIT);
@@ -278,8 +265,7 @@ TEST_F(FakeGl, BonesAreBoundedAndSetOnModelPrograms)
     EXPECT_TRUE(fake_gl.uniform_sets.empty());
 }
 
-TEST_F(FakeGl, SettersReachTheCurrentProgramAndSkipAbsentUniforms)
-{
+TEST_F(FakeGl, SettersReachTheCurrentProgramAndSkipAbsentUniforms) {
     start();
     const float rgb[3] = {0.25f, 0.5f, 0.75f};
     const float rgba[4] = {0.1f, 0.2f, 0.3f, 0.4f};
@@ -328,8 +314,7 @@ TEST_F(FakeGl, SettersReachTheCurrentProgramAndSkipAbsentUniforms)
     EXPECT_TRUE(fake_gl.uniform_sets.empty());
 }
 
-TEST_F(FakeGl, WrappersFlushBeforeCallingGl)
-{
+TEST_F(FakeGl, WrappersFlushBeforeCallingGl) {
     start();
     struct wrapped {
         const char *gl;
@@ -343,8 +328,11 @@ TEST_F(FakeGl, WrappersFlushBeforeCallingGl)
         {"glClearColor", [] { zvglClearColor(0, 0, 0, 1); }},
         {"glGenTextures", [] { zvglGenTextures(1, &name); }},
         {"glTexImage2D",
-         [] { zvglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixel); }},
-        {"glTexParameteri", [] { zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR); }},
+         [] {
+             zvglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+         }},
+        {"glTexParameteri",
+         [] { zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR); }},
         {"glPixelStorei", [] { zvglPixelStorei(GL_UNPACK_ALIGNMENT, 1); }},
         {"glReadPixels", [] { zvglReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel); }},
         {"glGenBuffers", [] { zvglGenBuffers(1, &name); }},

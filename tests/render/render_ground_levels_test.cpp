@@ -11,16 +11,14 @@
 namespace {
 
 std::vector<std::vector<int>> steps;
-int record_step(int slot, int step, int u, int v)
-{
+int record_step(int slot, int step, int u, int v) {
     steps.push_back({slot, step, u, v});
     return 1;
 }
 
 class GroundLevels : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_EQ(terrain_create(9, 1.0f, nullptr), 1); // 1025 heights: levels of 64, 256, all
         for (int s = 0; s < TERRAIN_DETAIL_SLOTS; s++)
             terrain.detail[s] = {};
@@ -36,8 +34,7 @@ class GroundLevels : public ::testing::Test {
         ground_level_step = record_step;
         steps.clear();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         ground_level_step = ground_level_draw_step;
         for (int s = 0; s < TERRAIN_DETAIL_SLOTS; s++)
             terrain.detail[s] = {};
@@ -45,8 +42,7 @@ class GroundLevels : public ::testing::Test {
     }
 };
 
-TEST_F(GroundLevels, FirstDrawingThenStillness)
-{
+TEST_F(GroundLevels, FirstDrawingThenStillness) {
     int frames = 0;
     while (ground_levels_update(500, 500) && frames < 100)
         frames++;
@@ -66,12 +62,12 @@ TEST_F(GroundLevels, FirstDrawingThenStillness)
     steps.clear();
     for (float d = -15; d <= 15; d += 1)
         EXPECT_EQ(ground_levels_update(ground_origins[0].origin_u + 32 + d,
-                                       ground_origins[0].origin_v + 32), 0);
+                                       ground_origins[0].origin_v + 32),
+                  0);
     EXPECT_TRUE(steps.empty());
 }
 
-TEST_F(GroundLevels, LeavingALevelRedrawsItOnly)
-{
+TEST_F(GroundLevels, LeavingALevelRedrawsItOnly) {
     while (ground_levels_update(500, 500)) {
     }
     int u0 = ground_origins[0].origin_u;

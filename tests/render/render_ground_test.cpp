@@ -13,21 +13,18 @@ namespace {
 
 class GroundDrawTest : public FakeGl {
   protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         FakeGl::SetUp();
         start();
         zvglUseProgram(ZVGL_PROGRAM_TERRAIN);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         ground_free();
         mesh_free();
         terrain_free();
         FakeGl::TearDown();
     }
-    void make(int n)
-    {
+    void make(int n) {
         int size = (1 << (n + 1)) + 1;
         std::vector<float> h((size_t)size * size);
         for (int z = 0; z < size; z++)
@@ -36,8 +33,7 @@ class GroundDrawTest : public FakeGl {
         ASSERT_EQ(terrain_create(n, 2.0f, h.data()), 1);
         mesh_free();
     }
-    int drawn_vertices(size_t from)
-    {
+    int drawn_vertices(size_t from) {
         int v = 0;
         for (size_t i = from; i < fake_gl.draws.size(); i++)
             v += fake_gl.draws[i].count;
@@ -45,8 +41,7 @@ class GroundDrawTest : public FakeGl {
     }
 };
 
-TEST_F(GroundDrawTest, EveryTriangleIsDrawn)
-{
+TEST_F(GroundDrawTest, EveryTriangleIsDrawn) {
     make(4);
     float eye[3] = {32, 40, 32}, down[3] = {0, -1, 0};
     size_t before = fake_gl.draws.size();
@@ -62,8 +57,7 @@ TEST_F(GroundDrawTest, EveryTriangleIsDrawn)
         EXPECT_EQ(fake_gl.draws[i].mode, (GLenum)GL_TRIANGLES);
 }
 
-TEST_F(GroundDrawTest, LargeMeshSpansSeveralBuffers)
-{
+TEST_F(GroundDrawTest, LargeMeshSpansSeveralBuffers) {
     make(7); // 256 x 256 cells: the full grid is far more than one buffer
     float eye[3] = {256, 20, 256}, down[3] = {0, -1, 0};
     size_t before = fake_gl.draws.size();

@@ -13,8 +13,7 @@ namespace {
 
 class GroundSteps : public FakeGl {
   protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         FakeGl::SetUp();
         start();
         ASSERT_EQ(terrain_create(3, 1.0f, nullptr), 1); // 17 x 17 heights, 8 x 8 tiles
@@ -27,8 +26,7 @@ class GroundSteps : public FakeGl {
         lighting_defaults();
         lighting_finish();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         ground_levels_free();
         memset(terrain.detail, 0, sizeof terrain.detail);
         terrain.light_texture = 0;
@@ -36,8 +34,7 @@ class GroundSteps : public FakeGl {
         FakeGl::TearDown();
     }
     // Vertices the step drew (quads arrive as indexed triangles, six per quad).
-    int step_quads(int step)
-    {
+    int step_quads(int step) {
         size_t before = fake_gl.draws.size();
         EXPECT_EQ(ground_level_draw_step(0, step, 0, 0), 1);
         zvglFlushQueue();
@@ -50,8 +47,7 @@ class GroundSteps : public FakeGl {
 
 // A run of equal tiles along a row is one quad and its eight rim pieces, drawn twice (the
 // second, turned copy of the texture): the cost follows the runs, not the tiles.
-TEST_F(GroundSteps, TilesAreDrawnAsRunsWithTheirRims)
-{
+TEST_F(GroundSteps, TilesAreDrawnAsRunsWithTheirRims) {
     const int per_run = 9 * 2;
     EXPECT_EQ(step_quads(1), 8 * per_run); // one type everywhere: one run per row
 
@@ -79,8 +75,7 @@ TEST_F(GroundSteps, TilesAreDrawnAsRunsWithTheirRims)
     EXPECT_EQ(step_quads(1), 16 * 2);
 }
 
-TEST_F(GroundSteps, LightStepUsesTheLightMapAndTheBaseIsMatte)
-{
+TEST_F(GroundSteps, LightStepUsesTheLightMapAndTheBaseIsMatte) {
     size_t before = fake_gl.draws.size();
     ASSERT_EQ(ground_level_draw_step(0, 2, 0, 0), 1);
     zvglFlushQueue();
@@ -104,8 +99,7 @@ TEST_F(GroundSteps, LightStepUsesTheLightMapAndTheBaseIsMatte)
     EXPECT_EQ(ground_level_draw_step(0, 4, 0, 0), 0) << "no fourth step";
 }
 
-TEST_F(GroundSteps, GroundProgramGetsGridAndLight)
-{
+TEST_F(GroundSteps, GroundProgramGetsGridAndLight) {
     ground_textures_uniforms(0.75f, 1.0f / 1024);
     lighting.ambient[0] = 0.5f, lighting.global_ambient[0] = 0.25f;
     ground_textures_begin();

@@ -9,10 +9,11 @@
 
 namespace {
 
-std::string line(const loading_lines &l, int i) { return l.text[i]; }
+std::string line(const loading_lines &l, int i) {
+    return l.text[i];
+}
 
-TEST(LoadingLines, UpdatesOfAStepReplaceItsLineAndNewStepsAppend)
-{
+TEST(LoadingLines, UpdatesOfAStepReplaceItsLineAndNewStepsAppend) {
     loading_lines l = {};
     loading_lines_add(&l, "Loading heights");
     loading_lines_add(&l, "Loading heights.");
@@ -36,8 +37,7 @@ TEST(LoadingLines, UpdatesOfAStepReplaceItsLineAndNewStepsAppend)
     EXPECT_EQ(l.count, 5);
 }
 
-TEST(LoadingLines, OldestScrollsAwayAndLongTextsAreCut)
-{
+TEST(LoadingLines, OldestScrollsAwayAndLongTextsAreCut) {
     loading_lines l = {};
     for (int i = 0; i < LOADING_LINES + 3; i++)
         loading_lines_add(&l, ("Step " + std::to_string(i)).c_str());
@@ -51,8 +51,7 @@ TEST(LoadingLines, OldestScrollsAwayAndLongTextsAreCut)
     EXPECT_EQ(l.count, 0);
 }
 
-TEST(LoadingScreen, ANewLoadStartsAnEmptyScreenAndNoWindowDrawsNothing)
-{
+TEST(LoadingScreen, ANewLoadStartsAnEmptyScreenAndNoWindowDrawsNothing) {
     loading_screen_show("Resetting...");
     loading_screen_show("Loading terrain");
     loading_screen_show("Loading terrain...done");

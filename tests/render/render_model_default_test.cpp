@@ -19,13 +19,14 @@
 namespace {
 
 std::vector<std::string> logged;
-void tap(const char *line) { logged.push_back(line); }
+void tap(const char *line) {
+    logged.push_back(line);
+}
 
 class DefaultModels : public ::testing::Test {
   protected:
     std::string root;
-    void SetUp() override
-    {
+    void SetUp() override {
         char r[] = "/tmp/zv_default_models_XXXXXX";
         ASSERT_NE(mkdtemp(r), nullptr);
         root = r;
@@ -43,28 +44,24 @@ class DefaultModels : public ::testing::Test {
         logged.clear();
         model_log_tap = tap;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         model_sweep(1);
         model_log_tap = nullptr;
         file_index_free();
         data_root_reset();
         std::string cmd = "rm -rf '" + root + "'";
-        if (system(cmd.c_str()) != 0)
-            ADD_FAILURE() << "cleanup failed";
+        if (system(cmd.c_str()) != 0) ADD_FAILURE() << "cleanup failed";
     }
 };
 
-int triangles(const render_model *m)
-{
+int triangles(const render_model *m) {
     int n = 0;
     for (; m; m = m->next)
         n += m->triangle_count;
     return n;
 }
 
-TEST_F(DefaultModels, EveryNamedModelLoads)
-{
+TEST_F(DefaultModels, EveryNamedModelLoads) {
     int checked = 0;
     for (int i = 0; i < BIKE_MODEL_COUNT; i++) {
         const bike_model *bm = bike_model_get(i);
@@ -72,8 +69,7 @@ TEST_F(DefaultModels, EveryNamedModelLoads)
         for (int f = 0; f < BIKE_FILE_COUNT; f++) {
             const char *name = bm->files[f];
             size_t len = strlen(name);
-            if (len < 3 || strcmp(name + len - 3, ".jm"))
-                continue;
+            if (len < 3 || strcmp(name + len - 3, ".jm")) continue;
             render_model *m = model_load(name);
             ASSERT_NE(m, nullptr) << name;
             // Number plates are picture quads (the boards are part of the bike and body).
@@ -97,8 +93,7 @@ TEST_F(DefaultModels, EveryNamedModelLoads)
         EXPECT_EQ(l.find("degenerate"), std::string::npos) << l;
 }
 
-TEST_F(DefaultModels, WheelsHaveCoarserLevels)
-{
+TEST_F(DefaultModels, WheelsHaveCoarserLevels) {
     render_model *w = model_load("@front_wheel.jm");
     ASSERT_NE(w, nullptr);
     ASSERT_NE(w->lod, nullptr);
@@ -116,8 +111,7 @@ TEST_F(DefaultModels, WheelsHaveCoarserLevels)
 struct bounds {
     float lo[3] = {1e9f, 1e9f, 1e9f}, hi[3] = {-1e9f, -1e9f, -1e9f};
 };
-bounds bounds_of(const render_model *m)
-{
+bounds bounds_of(const render_model *m) {
     bounds b;
     for (; m; m = m->next)
         for (int v = 0; v < m->vertex_count; v++)
@@ -131,8 +125,7 @@ bounds bounds_of(const render_model *m)
 
 // Parts are modelled in place on the whole bike (wheels around their axle), so each covers its
 // body's place and the wheel reaches the ground exactly as the tyre does.
-TEST_F(DefaultModels, PartsSitWhereTheirBodiesSit)
-{
+TEST_F(DefaultModels, PartsSitWhereTheirBodiesSit) {
     const bike_model *bm = bike_model_get(bike_model_find("crf250(2007)"));
     ASSERT_NE(bm, nullptr);
     const bike_geometry &g = bm->geo;
@@ -161,7 +154,8 @@ TEST_F(DefaultModels, PartsSitWhereTheirBodiesSit)
     EXPECT_LT(f.lo[2], g.fork_upper_pos[2]);
     EXPECT_GT(f.hi[2], g.rear_wheel_pos[2]);
     for (int w = 0; w < 2; w++) {
-        render_model *m = model_load(bm->files[w ? BIKE_FILE_REAR_WHEEL_MODEL : BIKE_FILE_FRONT_WHEEL_MODEL]);
+        render_model *m =
+            model_load(bm->files[w ? BIKE_FILE_REAR_WHEEL_MODEL : BIKE_FILE_FRONT_WHEEL_MODEL]);
         ASSERT_NE(m, nullptr);
         bounds b = bounds_of(m);
         float outer = (w ? g.rear_ring_radius : g.front_ring_radius) + g.tire_radius;
@@ -174,8 +168,7 @@ TEST_F(DefaultModels, PartsSitWhereTheirBodiesSit)
 
 // The rider is skinned over the bike's seven bodies (legs follow the pegs, hands the bars), in
 // both levels of detail; the helmet and first-person body exist too.
-TEST_F(DefaultModels, RiderIsSkinnedOverTheBikeBodies)
-{
+TEST_F(DefaultModels, RiderIsSkinnedOverTheBikeBodies) {
     render_model *body = model_load("@rider_body.jm");
     ASSERT_NE(body, nullptr);
     EXPECT_EQ(body->bone_count, BIKE_BODIES);
@@ -190,8 +183,7 @@ TEST_F(DefaultModels, RiderIsSkinnedOverTheBikeBodies)
     for (const render_model *b = body; b; b = b->next)
         for (int v = 0; v < b->vertex_count; v++)
             for (int k = 0; k < 4; k++)
-                if (b->weights[v * 4 + k] > 0)
-                    used[b->bones[v * 4 + k]]++;
+                if (b->weights[v * 4 + k] > 0) used[b->bones[v * 4 + k]]++;
     EXPECT_GT(used[BIKE_FRAME], 0);
     EXPECT_GT(used[BIKE_FORK_UPPER], 0);
     EXPECT_GT(used[BIKE_RIDER], 0);
@@ -202,12 +194,10 @@ TEST_F(DefaultModels, RiderIsSkinnedOverTheBikeBodies)
 // Every texture the bikes name and every robot's graphics exist in the data set: the bike
 // family's own paint, the wheels, gear and helmet, and each robot's plastics under the graphics
 // prefix of every menu entry.
-TEST_F(DefaultModels, EveryPaintIsInTheDataSet)
-{
+TEST_F(DefaultModels, EveryPaintIsInTheDataSet) {
     auto exists = [](const std::string &name) {
         data_file *f = data_open(name.c_str(), "rb");
-        if (f)
-            data_close(f);
+        if (f) data_close(f);
         return f != nullptr;
     };
     for (int i = 0; i < BIKE_MODEL_COUNT; i++) {

@@ -17,8 +17,7 @@ namespace {
 class ModelDrawTest : public FakeGl {
   protected:
     std::string root;
-    void SetUp() override
-    {
+    void SetUp() override {
         FakeGl::SetUp();
         char r[] = "/tmp/zv_model_draw_XXXXXX";
         ASSERT_NE(mkdtemp(r), nullptr);
@@ -30,18 +29,15 @@ class ModelDrawTest : public FakeGl {
         model_draw = {};
         model_draw.alpha = 1;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         model_sweep(1);
         file_index_free();
         data_root_reset();
         std::string cmd = "rm -rf '" + root + "'";
-        if (system(cmd.c_str()) != 0)
-            ADD_FAILURE() << "cleanup failed";
+        if (system(cmd.c_str()) != 0) ADD_FAILURE() << "cleanup failed";
         FakeGl::TearDown();
     }
-    render_model *load(const std::string &text)
-    {
+    render_model *load(const std::string &text) {
         std::string path = root + "/d.jm";
         FILE *f = fopen(path.c_str(), "wb");
         EXPECT_NE(f, nullptr);
@@ -51,8 +47,7 @@ class ModelDrawTest : public FakeGl {
     }
 };
 
-std::string block(const char *material, int triangles)
-{
+std::string block(const char *material, int triangles) {
     std::string s = std::string(material) + " " + std::to_string(3 + triangles - 1) + " " +
                     std::to_string(triangles) + "\n";
     for (int v = 0; v < 2 + triangles; v++)
@@ -63,10 +58,9 @@ std::string block(const char *material, int triangles)
     return s;
 }
 
-TEST_F(ModelDrawTest, PassesDrawTheirBlocks)
-{
-    render_model *m = load("JM1\n" + block("8 1 1 1 1", 2) + block("-2 1 1 0 0", 1) +
-                           block("-1 0.5 1 1 1", 3));
+TEST_F(ModelDrawTest, PassesDrawTheirBlocks) {
+    render_model *m =
+        load("JM1\n" + block("8 1 1 1 1", 2) + block("-2 1 1 0 0", 1) + block("-1 0.5 1 1 1", 3));
     ASSERT_NE(m, nullptr);
     ASSERT_NE(m->vao, 0u);
     float at[3] = {0, 0, 0};
@@ -91,8 +85,7 @@ TEST_F(ModelDrawTest, PassesDrawTheirBlocks)
     model_free(m);
 }
 
-TEST_F(ModelDrawTest, ReflectionFirstBlockDrawsNothingLit)
-{
+TEST_F(ModelDrawTest, ReflectionFirstBlockDrawsNothingLit) {
     render_model *m = load("JM1\n" + block("-1 1 1 1 1", 1) + block("8 1 1 1 1", 1));
     ASSERT_NE(m, nullptr);
     float at[3] = {0, 0, 0};
@@ -102,15 +95,13 @@ TEST_F(ModelDrawTest, ReflectionFirstBlockDrawsNothingLit)
     model_free(m);
 }
 
-TEST_F(ModelDrawTest, SkinnedUploadCarriesWeightsAndBones)
-{
+TEST_F(ModelDrawTest, SkinnedUploadCarriesWeightsAndBones) {
     render_model *m = load("JM2 2 s\n8 1 1 1 1 3 1\n0 0 0 0 1 0 0 0 1 0\n1 0 0 0 1 0 1 0 0 1\n"
                            "0 0 1 0 1 0 0 1 1 1\n0 1 2\n");
     ASSERT_NE(m, nullptr);
     bool found = false;
     for (const auto &c : fake_gl.calls)
-        if (c.name == "glBufferData" && c.args.size() >= 2 && c.args[1] == 3 * 76)
-            found = true;
+        if (c.name == "glBufferData" && c.args.size() >= 2 && c.args[1] == 3 * 76) found = true;
     EXPECT_TRUE(found) << "vertex buffer of 3 x 76 bytes";
     model_free(m);
 }

@@ -16,22 +16,21 @@
 namespace {
 
 std::vector<std::string> logged;
-void tap(const char *line) { logged.push_back(line); }
+void tap(const char *line) {
+    logged.push_back(line);
+}
 
-int count_logged(const char *what)
-{
+int count_logged(const char *what) {
     int n = 0;
     for (auto &l : logged)
-        if (l.find(what) != std::string::npos)
-            n++;
+        if (l.find(what) != std::string::npos) n++;
     return n;
 }
 
 class ModelTest : public ::testing::Test {
   protected:
     std::string root;
-    void SetUp() override
-    {
+    void SetUp() override {
         char r[] = "/tmp/zv_model_root_XXXXXX";
         ASSERT_NE(mkdtemp(r), nullptr);
         root = r;
@@ -42,19 +41,16 @@ class ModelTest : public ::testing::Test {
         model_log_tap = tap;
         model_cache.generation = 0;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         model_sweep(1);
         model_cache.generation = 0;
         model_log_tap = nullptr;
         file_index_free();
         data_root_reset();
         std::string cmd = "rm -rf '" + root + "'";
-        if (system(cmd.c_str()) != 0)
-            ADD_FAILURE() << "cleanup failed";
+        if (system(cmd.c_str()) != 0) ADD_FAILURE() << "cleanup failed";
     }
-    void write(const std::string &name, const std::string &text)
-    {
+    void write(const std::string &name, const std::string &text) {
         std::string path = root + "/" + name;
         data_make_dirs(path.c_str());
         FILE *f = fopen(path.c_str(), "wb");
@@ -62,8 +58,7 @@ class ModelTest : public ::testing::Test {
         fwrite(text.data(), 1, text.size(), f);
         fclose(f);
     }
-    render_model *parse(const std::string &text)
-    {
+    render_model *parse(const std::string &text) {
         write("m/t.jm", text);
         return model_parse("@m/t.jm");
     }
@@ -76,8 +71,7 @@ const char *triangle_block = "8 1 0.5 0.5 0.5 3 1\n"
                              "0 1 0  0 0 1  0 0\n"
                              "0 1 2\n";
 
-TEST_F(ModelTest, HeaderForms)
-{
+TEST_F(ModelTest, HeaderForms) {
     render_model *m = parse(std::string("JM1\n") + triangle_block);
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->next, nullptr);
@@ -115,8 +109,7 @@ TEST_F(ModelTest, HeaderForms)
     model_free(m);
 }
 
-TEST_F(ModelTest, BlocksChainAndBrokenBlockEndsIt)
-{
+TEST_F(ModelTest, BlocksChainAndBrokenBlockEndsIt) {
     std::string two = std::string("JM1\n") + triangle_block +
                       "-1 0.5 1 0.5 0.25 3 1\n0 0 0 0 0 1 0 0\n1 0 0 0 0 1 1 0\n"
                       "0 0 1 0 0 1 0 1\n0 1 2\n";
@@ -144,8 +137,7 @@ TEST_F(ModelTest, BlocksChainAndBrokenBlockEndsIt)
               nullptr);
 }
 
-TEST_F(ModelTest, BoneWeights)
-{
+TEST_F(ModelTest, BoneWeights) {
     std::string text = "JM2 6 skeleton\n8 1 1 1 1 3 1\n";
     // Vertex 0: six weights; vertex 1: six again (still one warning); vertex 2: all zero.
     text += "0 0 0 0 0 1 0 0  0.1 0.2 0.3 0.4 0.5 0.6\n";
@@ -185,8 +177,7 @@ TEST_F(ModelTest, BoneWeights)
     EXPECT_EQ(parse("JM2 2 s\n8 1 1 1 1 1 0\n0 0 0 0 0 1 0 0 1\n"), nullptr);
 }
 
-TEST_F(ModelTest, Tangents)
-{
+TEST_F(ModelTest, Tangents) {
     // A unit quad whose stored texture coordinates equal x and y (file v = 1 - y).
     render_model *m = parse("JM1\n8 1 1 1 1 4 2\n"
                             "0 0 0 0 0 1 0 1\n1 0 0 0 0 1 1 1\n1 1 0 0 0 1 1 0\n"
@@ -208,8 +199,7 @@ TEST_F(ModelTest, Tangents)
     model_free(m);
 }
 
-TEST_F(ModelTest, BadTrianglesDeletedAndCounted)
-{
+TEST_F(ModelTest, BadTrianglesDeletedAndCounted) {
     render_model *m = parse("JM1\n8 1 1 1 1 3 4\n0 0 0 0 0 1 0 0\n1 0 0 0 0 1 1 0\n"
                             "0 1 0 0 0 1 0 1\n0 1 1\n0 1 2\n0 1 7\n-1 0 1\n");
     ASSERT_NE(m, nullptr);
@@ -220,8 +210,7 @@ TEST_F(ModelTest, BadTrianglesDeletedAndCounted)
     model_free(m);
 }
 
-TEST_F(ModelTest, PovExportIsExact)
-{
+TEST_F(ModelTest, PovExportIsExact) {
     render_model *m = parse(std::string("JM1\n") + triangle_block);
     ASSERT_NE(m, nullptr);
     char *buf = nullptr;
@@ -255,8 +244,7 @@ TEST_F(ModelTest, PovExportIsExact)
     model_free(m);
 }
 
-TEST_F(ModelTest, LevelsOfDetailByFileName)
-{
+TEST_F(ModelTest, LevelsOfDetailByFileName) {
     std::string jm = std::string("JM1\n") + triangle_block;
     write("bike.jm", jm);
     write("bike_lod5.jm", jm);
@@ -281,8 +269,7 @@ TEST_F(ModelTest, LevelsOfDetailByFileName)
     model_free(m);
 }
 
-TEST_F(ModelTest, CacheGenerationsAndSweep)
-{
+TEST_F(ModelTest, CacheGenerationsAndSweep) {
     std::string jm = std::string("JM1\n") + triangle_block;
     write("boot.jm", jm);
     write("track.jm", jm);

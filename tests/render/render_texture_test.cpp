@@ -28,7 +28,8 @@ std::string read_text(const std::string &path) {
     if (!f) return s;
     char buf[4096];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
     fclose(f);
     return s;
 }
@@ -71,7 +72,7 @@ std::string j6_frame(int w, int h, uint8_t r) {
 }
 
 class Textures : public FakeGl {
-protected:
+  protected:
     std::string dir, log_path;
     void SetUp() override {
         FakeGl::SetUp();
@@ -104,12 +105,14 @@ protected:
     std::vector<std::pair<int, int>> base_uploads() {
         std::vector<std::pair<int, int>> v;
         for (const auto &c : fake_gl.calls)
-            if (c.name == "glTexImage2D" && c.args[0] == 0) v.push_back({(int)c.args[1], (int)c.args[2]});
+            if (c.name == "glTexImage2D" && c.args[0] == 0)
+                v.push_back({(int)c.args[1], (int)c.args[2]});
         return v;
     }
     long long param_after(int from, GLenum pname) {
         for (size_t i = from; i < fake_gl.calls.size(); i++)
-            if (fake_gl.calls[i].name == "glTexParameteri" && fake_gl.calls[i].args[0] == (long long)pname)
+            if (fake_gl.calls[i].name == "glTexParameteri" &&
+                fake_gl.calls[i].args[0] == (long long)pname)
                 return fake_gl.calls[i].args[1];
         return -1;
     }
@@ -153,7 +156,8 @@ TEST_F(Textures, NonPowerOfTwoPngIsResampledWithWarning) {
     auto up = base_uploads();
     ASSERT_FALSE(up.empty());
     EXPECT_EQ(std::make_pair(256, 128), up.back());
-    EXPECT_NE(std::string::npos, log().find("Warning: Non power of 2 texture '" + path("odd.png") + "'"));
+    EXPECT_NE(std::string::npos,
+              log().find("Warning: Non power of 2 texture '" + path("odd.png") + "'"));
 }
 
 TEST_F(Textures, ReductionLevelsAndTheBangPrefix) {
@@ -194,7 +198,8 @@ TEST_F(Textures, SelfLinkGivesWhite) {
 TEST_F(Textures, AnimationTimingAndLevelReplacement) {
     // 4 entries, 10 tics a step, looping; frames 4x2 so the halving rule matters.
     std::string seq = "ANIM1\n4 4 10 1\n0 1 2 3\n";
-    for (int i = 0; i < 4; i++) seq += j6_frame(4, 2, (uint8_t)(40 * i));
+    for (int i = 0; i < 4; i++)
+        seq += j6_frame(4, 2, (uint8_t)(40 * i));
     write_bytes(path("flag.seq"), seq.data(), seq.size());
     GLuint id = render_texture_load(path("flag.seq").c_str());
     ASSERT_NE(0u, id);
@@ -241,7 +246,7 @@ TEST_F(Textures, CustomFramesPaste) {
     EXPECT_EQ(0, render_texture_paste(id, 1, 0, 0, 0, 0, 1, 1)); // before begin
     EXPECT_EQ(1, render_texture_begin_custom_frame(id));
     EXPECT_EQ(1, render_texture_paste(id, 1, -0.25f, 0, 0.5f, 0, 0.5f, 1));
-    EXPECT_EQ(0, render_texture_paste(id, 2, 0, 0, 0, 0, 1, 1)); // no such frame
+    EXPECT_EQ(0, render_texture_paste(id, 2, 0, 0, 0, 0, 1, 1));    // no such frame
     EXPECT_EQ(0, render_texture_paste(id, 0, 1.0f, 0, 0, 0, 1, 1)); // starts at the far edge
     int before = fake_gl_count("glTexSubImage2D");
     EXPECT_EQ(1, render_texture_end_custom_frame(id));
@@ -273,9 +278,11 @@ TEST(TexturePaste, AlphaCompositing) {
     auto paste = [&](std::initializer_list<int> s, std::initializer_list<int> dst) {
         uint8_t sp[4];
         int i = 0;
-        for (int v : s) sp[i++] = (uint8_t)v;
+        for (int v : s)
+            sp[i++] = (uint8_t)v;
         i = 0;
-        for (int v : dst) d[i++] = (uint8_t)v;
+        for (int v : dst)
+            d[i++] = (uint8_t)v;
         render_texture_paste_pixel(sp, d, 4);
     };
     paste({1, 2, 3, 0}, {9, 9, 9, 7}); // clear source over something: unchanged
@@ -306,8 +313,8 @@ TEST_F(Textures, CustomMipWarningAndInfoText) {
     write_bytes(path("tall.png.info"), info.data(), info.size());
     GLuint id = render_texture_load(path("tall.png").c_str());
     ASSERT_NE(0u, id);
-    EXPECT_NE(std::string::npos,
-              log().find("Warning: Invalid height for custom MIP map in '" + path("tall.png") + "'"));
+    EXPECT_NE(std::string::npos, log().find("Warning: Invalid height for custom MIP map in '" +
+                                            path("tall.png") + "'"));
     ASSERT_NE(nullptr, render_texture_info(id));
     EXPECT_STREQ("[mip_custom]\n", render_texture_info(id));
     EXPECT_EQ(nullptr, render_texture_info(id + 1000));

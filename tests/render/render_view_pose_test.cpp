@@ -18,8 +18,7 @@ namespace {
 class ViewPose : public ::testing::Test {
   protected:
     bike_record *b = nullptr;
-    void SetUp() override
-    {
+    void SetUp() override {
         int n = 6, size = (1 << (n + 1)) + 1;
         std::vector<float> g((size_t)size * (size_t)size, 0.0f);
         ASSERT_TRUE(terrain_create(n, 2.0f, g.data()));
@@ -32,14 +31,12 @@ class ViewPose : public ::testing::Test {
         ASSERT_NE(b, nullptr);
         ASSERT_TRUE(bike_place(b, 120, 120, 0.7));
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         bike_world_destroy();
         terrain_free();
     }
     // Turns the whole bike about a tilted axis and moves it, as a crash or a jump would.
-    void tumble()
-    {
+    void tumble() {
         dMatrix3 r;
         dRFromAxisAndAngle(r, 0.3, 1, 0.5, 1.1);
         const dReal *c = dBodyGetPosition(b->body[BIKE_FRAME]);
@@ -59,19 +56,16 @@ class ViewPose : public ::testing::Test {
     }
 };
 
-void apply(const float m[16], const float v[3], float out[3])
-{
+void apply(const float m[16], const float v[3], float out[3]) {
     for (int r = 0; r < 3; r++)
         out[r] = m[r] * v[0] + m[4 + r] * v[1] + m[8 + r] * v[2] + m[12 + r];
 }
 
 // Every part's model point at its rest centre lands on its body, and a point one foot off it
 // along each model axis lands one foot along the body's own axis.
-TEST_F(ViewPose, PartsFollowTheirBodies)
-{
+TEST_F(ViewPose, PartsFollowTheirBodies) {
     for (int pass = 0; pass < 2; pass++) {
-        if (pass == 1)
-            tumble();
+        if (pass == 1) tumble();
         for (int body = 0; body < BIKE_BODIES; body++) {
             float m[16], rest[3], out[3];
             ASSERT_TRUE(view_part_matrix(b, body, m)) << body;
@@ -102,8 +96,7 @@ TEST_F(ViewPose, PartsFollowTheirBodies)
 
 // The skinning bones carry each body's place on the bike, its position and its rotation, so a
 // skinned vertex at a body's place lands on that body.
-TEST_F(ViewPose, BonesAreTheBodies)
-{
+TEST_F(ViewPose, BonesAreTheBodies) {
     tumble();
     float c[21], t[21], r[63];
     ASSERT_TRUE(view_bones(b, c, t, r));
@@ -129,8 +122,7 @@ TEST_F(ViewPose, BonesAreTheBodies)
     EXPECT_FLOAT_EQ(c[BIKE_FRONT_WHEEL * 3 + 2], b->m->geo.front_wheel_pos[2]);
 }
 
-TEST_F(ViewPose, BlownUpBodyIsNotPosed)
-{
+TEST_F(ViewPose, BlownUpBodyIsNotPosed) {
     dBodySetPosition(b->body[BIKE_SWINGARM], NAN, 0, 0);
     float m[16], c[21], t[21], r[63];
     EXPECT_FALSE(view_part_matrix(b, BIKE_SWINGARM, m));
@@ -140,11 +132,9 @@ TEST_F(ViewPose, BlownUpBodyIsNotPosed)
 
 // The eye sits above the bars and ahead of the rider's chest: outside the frame, fork and plate
 // volumes, and looking the way the bike points.
-TEST_F(ViewPose, RiderCameraAtTheHeadClearOfTheBike)
-{
+TEST_F(ViewPose, RiderCameraAtTheHeadClearOfTheBike) {
     for (int pass = 0; pass < 2; pass++) {
-        if (pass == 1)
-            tumble();
+        if (pass == 1) tumble();
         frame_camera cam;
         view_rider_camera(b, &cam);
         // The eye in the frame body's coordinates (model units, relative to the frame's place).
@@ -152,9 +142,10 @@ TEST_F(ViewPose, RiderCameraAtTheHeadClearOfTheBike)
         const dReal *fr = dBodyGetRotation(b->body[BIKE_FRAME]);
         float local[3];
         for (int c = 0; c < 3; c++)
-            local[c] = (float)(fr[c] * (cam.position[0] - fp[0]) + fr[4 + c] * (cam.position[1] - fp[1]) +
-                               fr[8 + c] * (cam.position[2] - fp[2])) +
-                       b->m->geo.frame_pos[c];
+            local[c] =
+                (float)(fr[c] * (cam.position[0] - fp[0]) + fr[4 + c] * (cam.position[1] - fp[1]) +
+                        fr[8 + c] * (cam.position[2] - fp[2])) +
+                b->m->geo.frame_pos[c];
         // The bike's parts reach up to the bar pad just above the fork's place; the eye is
         // well above that and between the wheels.
         const bike_geometry &g = b->m->geo;
@@ -176,8 +167,7 @@ TEST_F(ViewPose, RiderCameraAtTheHeadClearOfTheBike)
 
 // Rolled over by 30 degrees: with the gimbal off the view rolls with the bike; with it on the
 // horizon stays level; a 60 degree roll is levelled by a quarter turn only.
-TEST_F(ViewPose, RiderCameraGimbalLevelsTheHorizon)
-{
+TEST_F(ViewPose, RiderCameraGimbalLevelsTheHorizon) {
     auto roll_to = [&](double angle) {
         const dReal *c = dBodyGetPosition(b->body[BIKE_FRAME]);
         dReal centre[3] = {c[0], c[1], c[2]};
@@ -220,8 +210,7 @@ TEST_F(ViewPose, RiderCameraGimbalLevelsTheHorizon)
 
 // The track camera frames the bike: it looks at it from beside the track and zooms so the bike
 // keeps about the same size on screen at any distance.
-TEST_F(ViewPose, TrackCameraFramesTheBike)
-{
+TEST_F(ViewPose, TrackCameraFramesTheBike) {
     view_post_state post = {};
     frame_camera cam;
     view_track_camera(&post, b, &cam);
@@ -256,14 +245,13 @@ namespace {
 
 // A bike standing on flat ground keeps its parts at their places on the bike (within the
 // suspension's travel), so parts drawn from their bodies assemble into one bike.
-TEST_F(ViewPose, SettledBikeHoldsTogether)
-{
+TEST_F(ViewPose, SettledBikeHoldsTogether) {
     for (int i = 0; i < 200; i++)
         bike_world_tic();
     const dReal *fp = dBodyGetPosition(b->body[BIKE_FRAME]);
     const dReal *fr = dBodyGetRotation(b->body[BIKE_FRAME]);
     const bike_geometry &g = b->m->geo;
-    const float *places[BIKE_BODIES] = {g.frame_pos,     g.front_wheel_pos, g.rear_wheel_pos,
+    const float *places[BIKE_BODIES] = {g.frame_pos,      g.front_wheel_pos, g.rear_wheel_pos,
                                         g.fork_upper_pos, g.fork_lower_pos,  g.swingarm_pos,
                                         g.rider_pos};
     for (int i = 1; i < BIKE_BODIES; i++) {

@@ -8,10 +8,11 @@
 
 namespace {
 
-float dot(const float *a, const float *b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+float dot(const float *a, const float *b) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
 
-TEST(ViewLookAt, AxesOrthonormalAndLookAtTarget)
-{
+TEST(ViewLookAt, AxesOrthonormalAndLookAtTarget) {
     const float eyes[][3] = {{0, 10, 0}, {5, 2, -7}, {-3, 40, 12}, {0, 0, 0}};
     const float targets[][3] = {{10, 0, 10}, {5, 2, 7}, {-3, 0, 12.001f}, {0, -5, 0}};
     for (int i = 0; i < 4; i++) {
@@ -35,8 +36,7 @@ TEST(ViewLookAt, AxesOrthonormalAndLookAtTarget)
     }
 }
 
-TEST(ViewLookAt, EyeOnTargetStaysFinite)
-{
+TEST(ViewLookAt, EyeOnTargetStaysFinite) {
     float p[3] = {1, 2, 3};
     frame_camera c;
     view_look_at(p, p, 70, &c);
@@ -45,8 +45,7 @@ TEST(ViewLookAt, EyeOnTargetStaysFinite)
 }
 
 // A model vertex at the body's rest centre lands on the body; others turn with it.
-TEST(ViewBodyMatrix, RestCentreMapsToBodyAndRotates)
-{
+TEST(ViewBodyMatrix, RestCentreMapsToBodyAndRotates) {
     // 90 degrees about +y: x -> -z, z -> x (3x4 row-major, as the physics keeps it).
     const float rot[12] = {0, 0, 1, 0, 0, 1, 0, 0, -1, 0, 0, 0};
     const float pos[3] = {100, 5, -20}, rest[3] = {0, 1.2f, -1.5f};

@@ -13,8 +13,7 @@ namespace {
 
 // Four bikes of different power, each launched from idle and after nine seconds held at full
 // throttle behind the gate (the engine at the limiter when the clutch comes in).
-TEST(RobotLaunch, HeldAndIdleLaunchesStayOnBothWheelsOnFlatGround)
-{
+TEST(RobotLaunch, HeldAndIdleLaunchesStayOnBothWheelsOnFlatGround) {
     for (const char *model : {"crf250(2007)", "kx250f(2008)", "rmz450(2018)", "yz125"}) {
         for (int rev = 0; rev < 2; rev++) {
             ride_harness_flat(8, 2.0f);
@@ -23,7 +22,8 @@ TEST(RobotLaunch, HeldAndIdleLaunchesStayOnBothWheelsOnFlatGround)
             robot_rider r = {};
             robot_rider_reset(&r, 1, 3);
             std::vector<robot_sample> path;
-            for (int i = 0; i < 100; i++) path.push_back({{0, 0, 200.0f - 4 * i}, 40, 0});
+            for (int i = 0; i < 100; i++)
+                path.push_back({{0, 0, 200.0f - 4 * i}, 40, 0});
             robot_path_append(&r.path, path.data(), (int)path.size());
             bike_world.tic = 0;
             bike_world.gate_drop_tic = -1;
@@ -40,7 +40,8 @@ TEST(RobotLaunch, HeldAndIdleLaunchesStayOnBothWheelsOnFlatGround)
                 if (t > drop) maxfy = std::fmax(maxfy, fy);
                 crashed |= bike_crashed(b);
                 if (t == drop + 2 * 128 + 64)
-                    speed = std::sqrt(dCalcVectorLengthSquare3(dBodyGetLinearVel(b->body[BIKE_FRAME])));
+                    speed =
+                        std::sqrt(dCalcVectorLengthSquare3(dBodyGetLinearVel(b->body[BIKE_FRAME])));
             }
             // The front axle stays below the frame's centre: no wheelie, no loop.
             EXPECT_LT(maxfy, -0.3) << model << " held " << rev;

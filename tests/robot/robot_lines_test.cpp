@@ -11,16 +11,15 @@
 
 namespace {
 
-std::vector<robot_sample> straight(float x0, float z, int n, float step, float speed)
-{
+std::vector<robot_sample> straight(float x0, float z, int n, float step, float speed) {
     std::vector<robot_sample> v(n);
-    for (int i = 0; i < n; i++) v[i] = {{x0 + step * i, 0.5f, z}, speed, 0.0f};
+    for (int i = 0; i < n; i++)
+        v[i] = {{x0 + step * i, 0.5f, z}, speed, 0.0f};
     return v;
 }
 
 // A closed circle: its end meets its start, so it chains onto itself (and onto its twins).
-std::vector<robot_sample> loop(float cx, float r, int n, float speed)
-{
+std::vector<robot_sample> loop(float cx, float r, int n, float speed) {
     std::vector<robot_sample> v(n + 1);
     for (int i = 0; i <= n; i++) {
         double a = 2 * M_PI * i / n;
@@ -29,8 +28,7 @@ std::vector<robot_sample> loop(float cx, float r, int n, float speed)
     return v;
 }
 
-void set_runs(int section, int slot, int runs, int mean, int failures = 0)
-{
+void set_runs(int section, int slot, int runs, int mean, int failures = 0) {
     robot_line *l = robot_line_at(section, slot);
     l->runs = runs;
     l->sum_t1 = runs * mean;
@@ -38,8 +36,7 @@ void set_runs(int section, int slot, int runs, int mean, int failures = 0)
     l->failures = failures;
 }
 
-std::string format_store()
-{
+std::string format_store() {
     int len = 0;
     char *t = robot_lines_format(&len);
     std::string s(t ? t : "", t ? len : 0);
@@ -47,7 +44,9 @@ std::string format_store()
     return s;
 }
 
-int parse(const std::string &s) { return robot_lines_parse(s.data(), (int)s.size()); }
+int parse(const std::string &s) {
+    return robot_lines_parse(s.data(), (int)s.size());
+}
 
 class RobotLines : public ::testing::Test {
   protected:
@@ -55,8 +54,7 @@ class RobotLines : public ::testing::Test {
     void TearDown() override { robot_lines_free(); }
 };
 
-TEST_F(RobotLines, WriteReadWriteIsByteIdentical)
-{
+TEST_F(RobotLines, WriteReadWriteIsByteIdentical) {
     auto a = straight(0.1234567f, -3.3f, 7, 4.1f, 31.25f);
     a[2].speed = -12.5f; // airborne sample
     a[3].roll = -0.37f;
@@ -66,7 +64,8 @@ TEST_F(RobotLines, WriteReadWriteIsByteIdentical)
     set_runs(4, 0, 7, 1200, 2);
     robot_line_at(4, 0)->fastest_t1 = 1100;
     std::string first = format_store();
-    EXPECT_EQ(first.rfind("ct03 5\n2\n7 300 700 0 1000000 1000000 0 0 0\n[", 0), 0u) << first.substr(0, 80);
+    EXPECT_EQ(first.rfind("ct03 5\n2\n7 300 700 0 1000000 1000000 0 0 0\n[", 0), 0u)
+        << first.substr(0, 80);
     ASSERT_TRUE(robot_lines_reset(2, 3));
     ASSERT_EQ(parse(first), 1);
     std::string second = format_store();
@@ -79,8 +78,7 @@ TEST_F(RobotLines, WriteReadWriteIsByteIdentical)
     EXPECT_FLOAT_EQ(robot_line_at(0, 0)->samples[2].speed, -12.5f);
 }
 
-TEST_F(RobotLines, ReadingAcceptsAnyWhiteSpaceAndKeepsFirst45)
-{
+TEST_F(RobotLines, ReadingAcceptsAnyWhiteSpaceAndKeepsFirst45) {
     std::string s = "ct03   5\n\n 50\n";
     for (int i = 0; i < 50; i++)
         s += "1\t" + std::to_string(100 + i) + " 200 0 1000000 1000000 0 0 0 [ 1 2 3 ]  4 0.5\n";
@@ -92,8 +90,7 @@ TEST_F(RobotLines, ReadingAcceptsAnyWhiteSpaceAndKeepsFirst45)
     EXPECT_EQ(robot_lines.counts[1], 0);
 }
 
-TEST_F(RobotLines, BadRecordsStopReadingAndKeepWhatWasRead)
-{
+TEST_F(RobotLines, BadRecordsStopReadingAndKeepWhatWasRead) {
     const char *good = "1 100 200 0 1000000 1000000 0 0 0\n[1 2 3] 4 5\n";
     // Negative line count in section 1.
     ASSERT_EQ(parse(std::string("ct03 5\n1\n") + good + "-3\n"), 1);
@@ -101,14 +98,19 @@ TEST_F(RobotLines, BadRecordsStopReadingAndKeepWhatWasRead)
     EXPECT_EQ(robot_lines.counts[1], 0);
     // An absurd sample count never allocates for it.
     ASSERT_TRUE(robot_lines_reset(2, 3));
-    ASSERT_EQ(parse(std::string("ct03 5\n2\n") + good + "2000000000 1 2 0 1000000 1000000 0 0 0\n"), 1);
+    ASSERT_EQ(parse(std::string("ct03 5\n2\n") + good + "2000000000 1 2 0 1000000 1000000 0 0 0\n"),
+              1);
     EXPECT_EQ(robot_lines.counts[0], 1);
     // Negative statistics and a non-finite number.
     ASSERT_TRUE(robot_lines_reset(2, 3));
-    ASSERT_EQ(parse(std::string("ct03 5\n2\n") + good + "1 1 2 -4 1000000 1000000 0 0 0\n[1 2 3] 4 5\n"), 1);
+    ASSERT_EQ(
+        parse(std::string("ct03 5\n2\n") + good + "1 1 2 -4 1000000 1000000 0 0 0\n[1 2 3] 4 5\n"),
+        1);
     EXPECT_EQ(robot_lines.counts[0], 1);
     ASSERT_TRUE(robot_lines_reset(2, 3));
-    ASSERT_EQ(parse(std::string("ct03 5\n2\n") + good + "1 1 2 0 1000000 1000000 0 0 0\n[1 2 3e999] 4 5\n"), 1);
+    ASSERT_EQ(parse(std::string("ct03 5\n2\n") + good +
+                    "1 1 2 0 1000000 1000000 0 0 0\n[1 2 3e999] 4 5\n"),
+              1);
     EXPECT_EQ(robot_lines.counts[0], 1);
     // A truncated file.
     ASSERT_TRUE(robot_lines_reset(2, 3));
@@ -116,16 +118,15 @@ TEST_F(RobotLines, BadRecordsStopReadingAndKeepWhatWasRead)
     EXPECT_EQ(robot_lines.counts[0], 0);
 }
 
-TEST_F(RobotLines, WrongHeaderOrSectionCountIsIgnored)
-{
+TEST_F(RobotLines, WrongHeaderOrSectionCountIsIgnored) {
     EXPECT_EQ(parse("ct03 4\n0\n0\n0\n0\n"), 0);
     EXPECT_EQ(parse("ct02 5\n0\n0\n0\n0\n0\n"), 0);
     EXPECT_EQ(robot_lines.counts[0], 0);
 }
 
-TEST_F(RobotLines, OversizedStatisticsAreHalvedKeepingAverages)
-{
-    ASSERT_EQ(parse("ct03 5\n1\n1 100 200 200000 90 180 20000000 40000000 70000\n[1 2 3] 4 5\n"), 1);
+TEST_F(RobotLines, OversizedStatisticsAreHalvedKeepingAverages) {
+    ASSERT_EQ(parse("ct03 5\n1\n1 100 200 200000 90 180 20000000 40000000 70000\n[1 2 3] 4 5\n"),
+              1);
     const robot_line *l = robot_line_at(0, 0);
     EXPECT_LE(l->runs, ROBOT_RUNS_MAX);
     EXPECT_LE(l->failures, ROBOT_RUNS_MAX);
@@ -135,16 +136,14 @@ TEST_F(RobotLines, OversizedStatisticsAreHalvedKeepingAverages)
     EXPECT_EQ(l->sum_t2 / l->runs, 200);
 }
 
-TEST_F(RobotLines, SectionsWrapIntoTheNormalLap)
-{
+TEST_F(RobotLines, SectionsWrapIntoTheNormalLap) {
     EXPECT_EQ(robot_section_wrap(1), 1);
     EXPECT_EQ(robot_section_wrap(2), 2);
     EXPECT_EQ(robot_section_wrap(5), 2);
     EXPECT_EQ(robot_section_wrap(9), 3);
 }
 
-TEST(RobotCost, Modes)
-{
+TEST(RobotCost, Modes) {
     robot_line l = {};
     l.runs = 4;
     l.sum_t1 = 4000;
@@ -172,8 +171,7 @@ TEST(RobotCost, Modes)
     EXPECT_EQ(robot_line_cost(&l, 3), 1000 * 3 + 4000);
 }
 
-TEST(RobotChain, EndsMustMeetHeadingAndSpeed)
-{
+TEST(RobotChain, EndsMustMeetHeadingAndSpeed) {
     auto a = straight(0, 0, 5, 4, 30), b = straight(16, 0, 5, 4, 30);
     robot_line la = {}, lb = {};
     la.samples = a.data();
@@ -190,7 +188,8 @@ TEST(RobotChain, EndsMustMeetHeadingAndSpeed)
     b = straight(16, 0, 5, 4, 16);
     lb.samples = b.data();
     EXPECT_TRUE(robot_lines_chain(&la, &lb));
-    for (int i = 0; i < 5; i++) b[i] = {{16.0f, 0.5f, 4.0f * i}, 30, 0}; // turning square
+    for (int i = 0; i < 5; i++)
+        b[i] = {{16.0f, 0.5f, 4.0f * i}, 30, 0}; // turning square
     EXPECT_FALSE(robot_lines_chain(&la, &lb));
     lb.count = 1;
     EXPECT_FALSE(robot_lines_chain(&la, &lb));
@@ -198,8 +197,7 @@ TEST(RobotChain, EndsMustMeetHeadingAndSpeed)
 
 class RobotLoop : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         robot_lines_reset(0, 1);
         auto l = loop(0, 30, 48, 30);
         // Slot 0: slower (mean 2000), slot 1: faster (mean 1000).
@@ -209,8 +207,7 @@ class RobotLoop : public ::testing::Test {
         set_runs(0, 1, 5, 1000);
     }
     void TearDown() override { robot_lines_free(); }
-    robot_pick_input far_input(int tic, double race_time)
-    {
+    robot_pick_input far_input(int tic, double race_time) {
         robot_pick_input in = {};
         in.section = 0 + 1; // beyond the first section's boost (wraps to the only section)
         in.tic = tic;
@@ -220,8 +217,7 @@ class RobotLoop : public ::testing::Test {
     }
 };
 
-TEST_F(RobotLoop, ScoresOverEightSections)
-{
+TEST_F(RobotLoop, ScoresOverEightSections) {
     double s[ROBOT_SLOTS];
     robot_section_scores(0, 0, s);
     EXPECT_NEAR(s[1], 1.0, 1e-12);
@@ -235,8 +231,7 @@ TEST_F(RobotLoop, ScoresOverEightSections)
     EXPECT_EQ(s[1], 1.0);
 }
 
-TEST_F(RobotLoop, AnalyzingRecommendsTheCheapestClosedLap)
-{
+TEST_F(RobotLoop, AnalyzingRecommendsTheCheapestClosedLap) {
     double first = -1, lap = -1;
     robot_lines_analyze(&first, &lap);
     EXPECT_EQ(robot_lines.recommended[0][0], robot_line_at(0, 1)->sequence);
@@ -244,8 +239,7 @@ TEST_F(RobotLoop, AnalyzingRecommendsTheCheapestClosedLap)
     EXPECT_EQ(first, 0.0);
 }
 
-TEST_F(RobotLoop, RecommendedLineRampsUpFrom40To60Seconds)
-{
+TEST_F(RobotLoop, RecommendedLineRampsUpFrom40To60Seconds) {
     robot_lines.recommended[0][0] = robot_line_at(0, 0)->sequence; // the slower one, in slot 0
     robot_path p = {};
     auto in = far_input(100000, 40);
@@ -261,8 +255,7 @@ TEST_F(RobotLoop, RecommendedLineRampsUpFrom40To60Seconds)
     robot_path_free(&p);
 }
 
-TEST_F(RobotLines, ALinePickedOneSecondAgoHasAThirdOfItsScore)
-{
+TEST_F(RobotLines, ALinePickedOneSecondAgoHasAThirdOfItsScore) {
     // Two lone lines with no chains score 1 each; B starts close to the robot and gains match m.
     for (double m : {0.62, 0.70}) {
         ASSERT_TRUE(robot_lines_reset(2, 3));
@@ -283,8 +276,7 @@ TEST_F(RobotLines, ALinePickedOneSecondAgoHasAThirdOfItsScore)
     }
 }
 
-TEST_F(RobotLines, FirstSectionScoresAreMostlyEqual)
-{
+TEST_F(RobotLines, FirstSectionScoresAreMostlyEqual) {
     auto a = straight(1000, 0, 5, 4, 30);
     robot_line_set(0, 0, a.data(), 5, 500, 1000);
     robot_path p = {};
@@ -297,8 +289,7 @@ TEST_F(RobotLines, FirstSectionScoresAreMostlyEqual)
     robot_path_free(&p);
 }
 
-TEST(RobotPath, AppendDropsSamplesFarBehindProgress)
-{
+TEST(RobotPath, AppendDropsSamplesFarBehindProgress) {
     robot_path p = {};
     auto a = straight(0, 0, 100, 1, 20);
     ASSERT_TRUE(robot_path_append(&p, a.data(), 100));
@@ -315,8 +306,7 @@ TEST(RobotPath, AppendDropsSamplesFarBehindProgress)
     robot_path_free(&p);
 }
 
-TEST(RobotPersonality, ModesAndNames)
-{
+TEST(RobotPersonality, ModesAndNames) {
     int travis = robot_personality_find("travis");
     EXPECT_EQ(robot_personality_mode(travis, 9.9), 2);
     EXPECT_EQ(robot_personality_mode(travis, 10.1), 1);
@@ -327,8 +317,7 @@ TEST(RobotPersonality, ModesAndNames)
     EXPECT_EQ(robot_personality_find("nobody"), 1);
 }
 
-TEST_F(RobotLines, RunsAndFailuresAreCounted)
-{
+TEST_F(RobotLines, RunsAndFailuresAreCounted) {
     auto a = straight(0, 0, 5, 4, 30);
     robot_line_set(2, 0, a.data(), 5, 500, 1000);
     int seq = robot_line_at(2, 0)->sequence;
@@ -345,14 +334,13 @@ TEST_F(RobotLines, RunsAndFailuresAreCounted)
     EXPECT_TRUE(robot_lines.changed);
 }
 
-TEST_F(RobotLines, LearningAddsRejectsDuplicatesAndSlowLines)
-{
+TEST_F(RobotLines, LearningAddsRejectsDuplicatesAndSlowLines) {
     auto a = straight(0, 0, 10, 4, 30);
     EXPECT_EQ(robot_learn_candidate(1, a.data(), 10, 500, 1000, 0), ROBOT_LEARN_ADDED);
     EXPECT_EQ(robot_lines.counts[1], 1);
     auto b = a;
-    b[3].pos[0] += 0.05f;   // within 1/16 ft
-    b[4].speed += 0.05f;    // within 1/16 ft/s
+    b[3].pos[0] += 0.05f; // within 1/16 ft
+    b[4].speed += 0.05f;  // within 1/16 ft/s
     EXPECT_EQ(robot_learn_candidate(1, b.data(), 10, 400, 900, 0), ROBOT_LEARN_DUPLICATE);
     b[4].pos[2] += 0.1f;
     EXPECT_EQ(robot_learn_candidate(1, b.data(), 10, 400, 900, 0), ROBOT_LEARN_ADDED);
@@ -361,11 +349,11 @@ TEST_F(RobotLines, LearningAddsRejectsDuplicatesAndSlowLines)
     EXPECT_EQ(robot_lines.counts[1], 2);
 }
 
-TEST_F(RobotLines, FullSectionEvictsTheWorstUntestedLine)
-{
+TEST_F(RobotLines, FullSectionEvictsTheWorstUntestedLine) {
     for (int i = 0; i < ROBOT_SLOTS; i++) {
         auto a = straight(0, 10.0f * i, 10, 4, 30);
-        ASSERT_EQ(robot_learn_candidate(0, a.data(), 10, 500, i == 17 ? 2000 : 1000, 0), ROBOT_LEARN_ADDED);
+        ASSERT_EQ(robot_learn_candidate(0, a.data(), 10, 500, i == 17 ? 2000 : 1000, 0),
+                  ROBOT_LEARN_ADDED);
     }
     EXPECT_EQ(robot_learn_slot(0), 17);
     EXPECT_EQ(robot_line_expected(0, 17, 0), 2500);
@@ -377,7 +365,8 @@ TEST_F(RobotLines, FullSectionEvictsTheWorstUntestedLine)
     EXPECT_NE(robot_line_at(0, 17)->sequence, old);
     EXPECT_EQ(robot_line_at(0, 17)->t2, 2000);
     // With more than 22 proven lines the worst of all goes, proven or not.
-    for (int i = 0; i < 23; i++) set_runs(0, i, 4, 300);
+    for (int i = 0; i < 23; i++)
+        set_runs(0, i, 4, 300);
     set_runs(0, 5, 4, 1500); // expected 3000 x 3/4, the largest
     EXPECT_EQ(robot_learn_slot(0), 5);
     // With 22 proven, only unproven lines (failures >= runs) may go: slot 5 stays, and of the

@@ -14,8 +14,7 @@ namespace {
 class RobotRace : public ::testing::Test {
   protected:
     int pass[16];
-    void SetUp() override
-    {
+    void SetUp() override {
         ride_harness_flat();
         ASSERT_NE(ride_harness_bike("crf250(2007)", 10, 10, 0), nullptr);
         gates_clear();
@@ -29,15 +28,15 @@ class RobotRace : public ::testing::Test {
         gates.valid = 1;
         robot_lines_reset(2, 2);
         memset(&race.riders[0], 0, sizeof race.riders[0]);
-        for (int &p : pass) p = -1;
+        for (int &p : pass)
+            p = -1;
         race.riders[0].pass = pass;
         race.riders[0].pass_cap = 16;
         race.gate_drop_tic = 0;
         robot_set_personality(0, "empty", 5);
         robot_reset_slot(0);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         race.riders[0].pass = nullptr;
         race.riders[0].pass_cap = 0;
         gates.valid = 0;
@@ -45,8 +44,7 @@ class RobotRace : public ::testing::Test {
         ride_harness_end();
     }
     // Runs the learning call each tic up to `until`, passing positions at the given tics.
-    void ride(int until, const int *pass_tics, int passes, int from = 0)
-    {
+    void ride(int until, const int *pass_tics, int passes, int from = 0) {
         for (int t = from; t <= until; t++) {
             race.tic = t;
             for (int k = 0; k < passes; k++)
@@ -59,8 +57,7 @@ class RobotRace : public ::testing::Test {
     }
 };
 
-TEST_F(RobotRace, AHumanLapAddsLinesRobotsThenRide)
-{
+TEST_F(RobotRace, AHumanLapAddsLinesRobotsThenRide) {
     const int tics[5] = {100, 150, 300, 500, 700}; // cp0, cp1 (marked), cp2, cp0, cp2
     ride(700, tics, 5);
     // Sections 0, 1 and 2 have closed with their following section: three candidates.
@@ -73,8 +70,8 @@ TEST_F(RobotRace, AHumanLapAddsLinesRobotsThenRide)
     EXPECT_EQ(l0->t2, 300);
     EXPECT_EQ(l1->t1, 200);
     EXPECT_EQ(l1->t2, 400);
-    EXPECT_EQ(l0->count, 4);  // tics 0, 32, 64, 96
-    EXPECT_EQ(l1->count, 6);  // tics 128 .. 288
+    EXPECT_EQ(l0->count, 4); // tics 0, 32, 64, 96
+    EXPECT_EQ(l1->count, 6); // tics 128 .. 288
     EXPECT_TRUE(robot_lines.changed);
     // A robot now finds a line for the first section.
     robot_path p = {};
@@ -85,8 +82,7 @@ TEST_F(RobotRace, AHumanLapAddsLinesRobotsThenRide)
     robot_path_free(&p);
 }
 
-TEST_F(RobotRace, TroubleCancelsTheSection)
-{
+TEST_F(RobotRace, TroubleCancelsTheSection) {
     bike_world.bikes[0].trouble = 1;
     const int tics[5] = {100, 150, 300, 500, 700};
     ride(99, tics, 5);
@@ -96,8 +92,7 @@ TEST_F(RobotRace, TroubleCancelsTheSection)
     EXPECT_EQ(robot_lines.counts[1], 1);
 }
 
-TEST_F(RobotRace, NothingIsLearnedWithLearningOff)
-{
+TEST_F(RobotRace, NothingIsLearnedWithLearningOff) {
     robot_learning = 0;
     const int tics[5] = {100, 150, 300, 500, 700};
     ride(700, tics, 5);
@@ -108,8 +103,7 @@ TEST_F(RobotRace, NothingIsLearnedWithLearningOff)
 } // namespace
 
 namespace {
-TEST_F(RobotRace, SkippedGatesTeachNothing)
-{
+TEST_F(RobotRace, SkippedGatesTeachNothing) {
     // Position 2 (the gate closing section 1) is missed: nothing closes until the lap gate,
     // which is not the expected next position.
     const int tics[5] = {100, 150, -5, 500, 700};
@@ -123,8 +117,7 @@ TEST_F(RobotRace, SkippedGatesTeachNothing)
 namespace {
 // "travis" rides by its gap to the rider just ahead in the running order: the tics it trails
 // that rider by at the last gate position both passed (a skipped position does not count).
-TEST_F(RobotRace, GapIsToTheRiderJustAheadAtTheLastCommonGate)
-{
+TEST_F(RobotRace, GapIsToTheRiderJustAheadAtTheLastCommonGate) {
     int ahead_pass[16] = {50, 300, 900, 1400};
     race.riders[1] = race_rider{};
     race.riders[1].pass = ahead_pass;

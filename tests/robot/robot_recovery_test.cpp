@@ -9,20 +9,19 @@
 
 namespace {
 
-double front_speed_toward(const bike_record *b, const float t[3])
-{
+double front_speed_toward(const bike_record *b, const float t[3]) {
     const dReal *p = dBodyGetPosition(b->body[BIKE_FRONT_WHEEL]);
     const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRONT_WHEEL]);
     double dx = t[0] - p[0], dz = t[2] - p[2], l = std::hypot(dx, dz);
     return (v[0] * dx + v[2] * dz) / l;
 }
 
-TEST(RobotRecovery, LiftDragsTheFrontWheelTowardTheSampleAtWalkingPace)
-{
+TEST(RobotRecovery, LiftDragsTheFrontWheelTowardTheSampleAtWalkingPace) {
     ride_harness_flat();
     bike_record *b = ride_harness_bike("crf250(2007)", 0, 0, 0);
     ASSERT_NE(b, nullptr);
-    for (int t = 0; t < 128; t++) bike_world_tic(); // settle on the ground
+    for (int t = 0; t < 128; t++)
+        bike_world_tic(); // settle on the ground
     const dReal *p0 = dBodyGetPosition(b->body[BIKE_FRONT_WHEEL]);
     // A sample well off to the side: the pull is not along the wheel's rolling direction.
     float target[3] = {(float)p0[0] + 40, 0, (float)p0[2] - 10};
@@ -41,8 +40,7 @@ TEST(RobotRecovery, LiftDragsTheFrontWheelTowardTheSampleAtWalkingPace)
     ride_harness_end();
 }
 
-TEST(RobotRecovery, LiftWithTheSampleUnderTheWheelStaysFinite)
-{
+TEST(RobotRecovery, LiftWithTheSampleUnderTheWheelStaysFinite) {
     ride_harness_flat();
     bike_record *b = ride_harness_bike("crf250(2007)", 0, 0, 0);
     ASSERT_NE(b, nullptr);
@@ -58,8 +56,7 @@ TEST(RobotRecovery, LiftWithTheSampleUnderTheWheelStaysFinite)
     ride_harness_end();
 }
 
-TEST(RobotRecovery, RobotsRideSimulationPhysicsWithTheirAids)
-{
+TEST(RobotRecovery, RobotsRideSimulationPhysicsWithTheirAids) {
     ride_harness_flat();
     bike_record *b = ride_harness_bike("crf250(2007)", 0, 0, 0, 1);
     ASSERT_NE(b, nullptr);

@@ -8,32 +8,31 @@
 
 namespace {
 
-TEST(RobotRide, PathAdvancesWithin60FeetOnlyAndNotIntoLoopsBehind)
-{
+TEST(RobotRide, PathAdvancesWithin60FeetOnlyAndNotIntoLoopsBehind) {
     std::vector<robot_sample> s(20);
-    for (int i = 0; i < 20; i++) s[i] = {{70.0f + 4 * i, 0, 0}, 30, 0};
+    for (int i = 0; i < 20; i++)
+        s[i] = {{70.0f + 4 * i, 0, 0}, 30, 0};
     robot_path p = {};
     robot_path_append(&p, s.data(), 20);
     float pos[3] = {0, 0, 0};
     double heading[2] = {1, 0};
     EXPECT_FALSE(robot_path_should_advance(&p, pos, heading, 0)); // 70 ft away
-    pos[0] = 10;                                                   // 60 ft
+    pos[0] = 10;                                                  // 60 ft
     EXPECT_TRUE(robot_path_should_advance(&p, pos, heading, 0));
     EXPECT_FALSE(robot_path_should_advance(&p, pos, heading, 1)); // recovery reaches 30 ft only
-    p.progress = 1; // segment points along the bike
+    p.progress = 1;                                               // segment points along the bike
     pos[0] = 20;
     EXPECT_TRUE(robot_path_should_advance(&p, pos, heading, 0));
     heading[0] = -1; // riding the other way: the segment points backward
     EXPECT_FALSE(robot_path_should_advance(&p, pos, heading, 0));
-    pos[0] = 72;     // but within 4 ft it is taken anyway
+    pos[0] = 72; // but within 4 ft it is taken anyway
     EXPECT_TRUE(robot_path_should_advance(&p, pos, heading, 0));
     p.progress = 19; // at the end: nothing to advance to
     EXPECT_FALSE(robot_path_should_advance(&p, pos, heading, 0));
     robot_path_free(&p);
 }
 
-TEST(RobotRide, TargetLeanFadesOutAtLowSpeed)
-{
+TEST(RobotRide, TargetLeanFadesOutAtLowSpeed) {
     EXPECT_EQ(robot_target_lean(6, 5, 1), 0.0);
     EXPECT_EQ(robot_target_lean(6, -5, 1), 0.0);
     EXPECT_NEAR(robot_target_lean(20, 50, 1), std::atan2(-400.0 / 50, 32), 1e-12);
@@ -45,8 +44,7 @@ TEST(RobotRide, TargetLeanFadesOutAtLowSpeed)
     EXPECT_NEAR(robot_turn_radius(20, 1, 0.3), -400 / (32 * std::tan(0.3)), 1e-9);
 }
 
-TEST(RobotRide, SpeedControlOnTheGroundAndInTheAir)
-{
+TEST(RobotRide, SpeedControlOnTheGroundAndInTheAir) {
     robot_speed_in in = {};
     robot_controls c = {};
     in.rear_contact = 1;
@@ -85,8 +83,7 @@ TEST(RobotRide, SpeedControlOnTheGroundAndInTheAir)
     EXPECT_EQ(c.clutch, 0);
 }
 
-TEST(RobotRide, TrafficCapsBehindASlowerRider)
-{
+TEST(RobotRide, TrafficCapsBehindASlowerRider) {
     int forget = 0;
     // 10 ft behind a 20 ft/s rider 10 s into the race: at most 0.75 x its speed.
     EXPECT_NEAR(robot_traffic_target(40, 30, 20, 10, 10, &forget), 15, 1e-12);
@@ -102,8 +99,7 @@ TEST(RobotRide, TrafficCapsBehindASlowerRider)
     EXPECT_EQ(forget, 0);
 }
 
-TEST(RobotRide, RecoveryStagesByTimeWithoutProgress)
-{
+TEST(RobotRide, RecoveryStagesByTimeWithoutProgress) {
     EXPECT_EQ(robot_recovery_stage(3 * 128 - 1, 40 * 128, 0), 0);
     EXPECT_EQ(robot_recovery_stage(3 * 128, 40 * 128, 0), 1);
     EXPECT_EQ(robot_recovery_stage(3 * 128, 20 * 128, 0), 0); // not before 33 s after setup
@@ -119,8 +115,7 @@ TEST(RobotRide, RecoveryStagesByTimeWithoutProgress)
     EXPECT_NEAR(robot_recovery_lean(20, 4, 20), 0.1, 1e-12);
 }
 
-TEST(RobotRide, StartHoldsBlipsAndLaunchesStraight)
-{
+TEST(RobotRide, StartHoldsBlipsAndLaunchesStraight) {
     robot_rider r = {};
     robot_rider_reset(&r, 1, 1234);
     EXPECT_GE(r.reaction, 0.2f);

@@ -9,8 +9,7 @@
 
 namespace {
 
-robot_steer_in straight_ahead(double v)
-{
+robot_steer_in straight_ahead(double v) {
     robot_steer_in in = {};
     in.v = v;
     in.k = 1;
@@ -22,8 +21,7 @@ robot_steer_in straight_ahead(double v)
     return in;
 }
 
-TEST(RobotSteer, LoadFactorLeansLessUnderLoad)
-{
+TEST(RobotSteer, LoadFactorLeansLessUnderLoad) {
     // A right turn through a point 5 ft right and 30 ft ahead, upright at 25 ft/s.
     robot_steer_in in = straight_ahead(25);
     in.t_lat = 5;
@@ -42,8 +40,7 @@ TEST(RobotSteer, LoadFactorLeansLessUnderLoad)
     EXPECT_EQ(robot_load_factor(0, 0), 1);
 }
 
-TEST(RobotSteer, PathRadiusCorrectsForTheCircleBeingRidden)
-{
+TEST(RobotSteer, PathRadiusCorrectsForTheCircleBeingRidden) {
     // Leaning left already (turning centre to the left), a point straight ahead is a miss to
     // the right of the current circle: the path bends right to get back to it.
     robot_steer_in in = straight_ahead(25);
@@ -59,8 +56,7 @@ TEST(RobotSteer, PathRadiusCorrectsForTheCircleBeingRidden)
     EXPECT_EQ(out.radius, -10);
 }
 
-TEST(RobotSteer, BarsFollowTheWheelsPathInTheAirAndWhenSliding)
-{
+TEST(RobotSteer, BarsFollowTheWheelsPathInTheAirAndWhenSliding) {
     robot_steer_in in = straight_ahead(25);
     in.travel_angle = 0.2; // the wheel runs 0.2 rad right of the bars
     in.front_contact = 0;
@@ -94,8 +90,7 @@ TEST(RobotSteer, BarsFollowTheWheelsPathInTheAirAndWhenSliding)
     EXPECT_EQ(out.traction, 1);
 }
 
-TEST(RobotSteer, GripLimitBoundsLeanAndSpeed)
-{
+TEST(RobotSteer, GripLimitBoundsLeanAndSpeed) {
     robot_steer_in in = straight_ahead(30);
     in.t_lat = -8; // a tight left
     in.grip_count = 2;
@@ -115,8 +110,7 @@ TEST(RobotSteer, GripLimitBoundsLeanAndSpeed)
     EXPECT_EQ(out.target, 30);
 }
 
-TEST(RobotSteer, RollRateLimitsAndLockValues)
-{
+TEST(RobotSteer, RollRateLimitsAndLockValues) {
     robot_steer_in in = straight_ahead(40);
     in.t_lat = -20; // hard left from upright
     in.t_ahead = 10;
@@ -147,8 +141,7 @@ TEST(RobotSteer, RollRateLimitsAndLockValues)
     EXPECT_NEAR(out.omega, -2 * (14.0 / 17) * M_PI / 4, 1e-12);
 }
 
-TEST(RobotSteer, RunningOutOfPathStraightensAndHoldsSpeed)
-{
+TEST(RobotSteer, RunningOutOfPathStraightensAndHoldsSpeed) {
     robot_steer_in in = straight_ahead(20);
     in.t_lat = -20;
     in.time_left = 1; // o = 1: lean within pi/16, speed toward max(sample + 2, v)
@@ -162,8 +155,7 @@ TEST(RobotSteer, RunningOutOfPathStraightensAndHoldsSpeed)
     EXPECT_NEAR(out.traction, 1, 1e-12);
 }
 
-TEST(RobotSteer, AtWalkingPaceTheBikeStaysUpright)
-{
+TEST(RobotSteer, AtWalkingPaceTheBikeStaysUpright) {
     robot_steer_in in = straight_ahead(6);
     in.t_lat = -20;
     robot_steer_out out;
@@ -177,8 +169,7 @@ TEST(RobotSteer, AtWalkingPaceTheBikeStaysUpright)
 
 // robot_update itself applies the traffic rule: the same robot brakes only with a slower rider
 // in its corridor 10 ft ahead.
-TEST(RobotTraffic, RobotUpdateCapsSpeedBehindASlowerRider)
-{
+TEST(RobotTraffic, RobotUpdateCapsSpeedBehindASlowerRider) {
     for (int with_rider = 0; with_rider < 2; with_rider++) {
         ride_harness_flat();
         bike_record *a = ride_harness_bike("crf250(2007)", 200, 300, 0);
@@ -198,7 +189,8 @@ TEST(RobotTraffic, RobotUpdateCapsSpeedBehindASlowerRider)
         robot_rider r = {};
         robot_rider_reset(&r, 1, 7);
         robot_sample s[80];
-        for (int i = 0; i < 80; i++) s[i] = {{200, 0, 300 - 4.0f * i}, 40, 0};
+        for (int i = 0; i < 80; i++)
+            s[i] = {{200, 0, 300 - 4.0f * i}, 40, 0};
         robot_path_append(&r.path, s, 80);
         r.path.progress = 1;
         r.last_advance_tic = bike_world.tic;
@@ -228,14 +220,14 @@ TEST(RobotTraffic, RobotUpdateCapsSpeedBehindASlowerRider)
     }
 }
 
-TEST(RobotTraffic, RidersBehindBesideOrFacingAwayDoNotCount)
-{
+TEST(RobotTraffic, RidersBehindBesideOrFacingAwayDoNotCount) {
     ride_harness_flat();
     bike_record *a = ride_harness_bike("crf250(2007)", 200, 300, 0);
     ASSERT_NE(a, nullptr);
     bike_record *o = bike_create(1, "crf250(2007)", 1);
     ASSERT_NE(o, nullptr);
-    for (int k = 0; k < BIKE_BODIES; k++) dBodySetLinearVel(a->body[k], 0, 0, -30);
+    for (int k = 0; k < BIKE_BODIES; k++)
+        dBodySetLinearVel(a->body[k], 0, 0, -30);
     double d, g;
     bike_place(o, 200, 310, 0); // 10 ft behind
     EXPECT_EQ(robot_traffic_find(a, 0, &d, &g), 0);

@@ -8,12 +8,14 @@
 
 namespace {
 
-int parse(const std::string &text, track_centerline *c) { return track_centerline_parse(text.data(), text.size(), c); }
+int parse(const std::string &text, track_centerline *c) {
+    return track_centerline_parse(text.data(), text.size(), c);
+}
 
-TEST(TrackCenterline, ParsesAndInterpolatesAroundTheLoop)
-{
+TEST(TrackCenterline, ParsesAndInterpolatesAroundTheLoop) {
     track_centerline c;
-    std::string text = "centerline 1\npoints 4\nlength 40\n0 1 0 10\n10 2 0 10\n10 3 10 20\n0 4 10 20\n";
+    std::string text =
+        "centerline 1\npoints 4\nlength 40\n0 1 0 10\n10 2 0 10\n10 3 10 20\n0 4 10 20\n";
     ASSERT_EQ(parse(text, &c), 1);
     EXPECT_EQ(c.count, 4);
     EXPECT_FLOAT_EQ(c.length, 40.0f);
@@ -36,8 +38,7 @@ TEST(TrackCenterline, ParsesAndInterpolatesAroundTheLoop)
     EXPECT_EQ(c.points, nullptr);
 }
 
-TEST(TrackCenterline, RefusesBadFiles)
-{
+TEST(TrackCenterline, RefusesBadFiles) {
     track_centerline c;
     const char *bad[] = {
         "",

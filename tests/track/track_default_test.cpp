@@ -23,8 +23,7 @@ class DefaultTrack : public TrackFixture {
     std::vector<line_point> line;
     float length = 0;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         TrackFixture::SetUp();
         std::string saf = std::string(ZV_BINARY_DIR) + "/zzzz.saf";
         std::ifstream in(saf, std::ios::binary);
@@ -34,8 +33,7 @@ class DefaultTrack : public TrackFixture {
         write("zzzz.saf", ss.str());
     }
 
-    void read_line()
-    {
+    void read_line() {
         track_centerline c;
         ASSERT_EQ(track_centerline_load("tracks/pinehollow", &c), 1);
         ASSERT_GT(c.count, 100);
@@ -46,8 +44,7 @@ class DefaultTrack : public TrackFixture {
     }
 };
 
-TEST_F(DefaultTrack, LoadsHeadlessWithoutWarnings)
-{
+TEST_F(DefaultTrack, LoadsHeadlessWithoutWarnings) {
     ASSERT_GE(track_scan(), 1);
     int idx = track_list_find("tracks/pinehollow");
     ASSERT_GE(idx, 0);
@@ -59,7 +56,8 @@ TEST_F(DefaultTrack, LoadsHeadlessWithoutWarnings)
             EXPECT_EQ(l.find(bad), std::string::npos) << l;
     EXPECT_EQ(terrain.size, 1025);
     EXPECT_GE(tiles.count, 3);
-    std::set<int> used(terrain.tile_map, terrain.tile_map + (1 << terrain.size_exp) * (1 << terrain.size_exp));
+    std::set<int> used(terrain.tile_map,
+                       terrain.tile_map + (1 << terrain.size_exp) * (1 << terrain.size_exp));
     EXPECT_GE(used.size(), 3u);
     // Baked shading: lit slopes and cast shadows, not a flat map.
     int lo = 255, hi = 0;
@@ -79,11 +77,11 @@ TEST_F(DefaultTrack, LoadsHeadlessWithoutWarnings)
     char hex[CORE_SHA1_HEX_SIZE];
     core_sha1_hex(track_fingerprint(), hex);
     EXPECT_EQ(ss.str(), std::string("dir=tracks/pinehollow\nlongname=Pine Hollow Motocross\n"
-                                    "firstlap=0\nnormallap=0\ngatecount=0\nhash=") + hex + "\n");
+                                    "firstlap=0\nnormallap=0\ngatecount=0\nhash=") +
+                            hex + "\n");
 }
 
-TEST_F(DefaultTrack, RacingLineDescribesARideableLap)
-{
+TEST_F(DefaultTrack, RacingLineDescribesARideableLap) {
     file_index_build();
     ASSERT_EQ(load("tracks/pinehollow"), 1);
     read_line();
@@ -115,8 +113,7 @@ TEST_F(DefaultTrack, RacingLineDescribesARideableLap)
     int jumps = 0, bumps = 0;
     for (int i = 0; i < n; i++) {
         float y = line[i].y, prev = line[(i + n - 1) % n].y, next = line[(i + 1) % n].y;
-        if (y >= prev && y > next && y - grade(i) > 2.0)
-            jumps++;
+        if (y >= prev && y > next && y - grade(i) > 2.0) jumps++;
     }
     EXPECT_GE(jumps, 3) << "a tabletop and a double";
     // Whoops: many short bumps; sample every foot along the line.
@@ -126,8 +123,7 @@ TEST_F(DefaultTrack, RacingLineDescribesARideableLap)
         for (int k = 0; k < 4; k++) {
             float f = k / 4.0f;
             float h = terrain_height(a.x + f * (b.x - a.x), a.z + f * (b.z - a.z));
-            if (k > 0 && cur > prev && cur > h && tile_at(a.x, a.z) == 2)
-                bumps++;
+            if (k > 0 && cur > prev && cur > h && tile_at(a.x, a.z) == 2) bumps++;
             prev = cur;
             cur = h;
         }
@@ -147,8 +143,7 @@ TEST_F(DefaultTrack, RacingLineDescribesARideableLap)
         float side = heading > 0 ? -1.0f : 1.0f;
         float edge = terrain_height(p.x + side * nx * p.w * 0.9f, p.z + side * nz * p.w * 0.9f);
         bool berm = std::fabs(heading) > 0.05f && edge - terrain_height(p.x, p.z) > 1.5f;
-        if (berm && !in_berm)
-            berms++;
+        if (berm && !in_berm) berms++;
         in_berm = berm ? 6 : (in_berm > 0 ? in_berm - 1 : 0);
     }
     EXPECT_GE(berms, 4);

@@ -22,19 +22,19 @@
 
 namespace track_test {
 
-inline std::vector<std::string> &log_lines()
-{
+inline std::vector<std::string> &log_lines() {
     static std::vector<std::string> lines;
     return lines;
 }
-inline void log_tap(const char *line) { log_lines().push_back(line); }
+inline void log_tap(const char *line) {
+    log_lines().push_back(line);
+}
 
 class TrackFixture : public ::testing::Test {
   protected:
     std::string root, home;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         char r[] = "/tmp/zv_track_root_XXXXXX";
         char h[] = "/tmp/zv_track_home_XXXXXX";
         ASSERT_NE(mkdtemp(r), nullptr);
@@ -48,10 +48,8 @@ class TrackFixture : public ::testing::Test {
         log_lines().clear();
         track_log_tap = log_tap;
     }
-    void TearDown() override
-    {
-        if (track_loaded.dir)
-            track_unload();
+    void TearDown() override {
+        if (track_loaded.dir) track_unload();
         track_loaded.force_reload = 0;
         memset(track_loaded.fingerprint, 0, sizeof track_loaded.fingerprint);
         track_list_free();
@@ -61,12 +59,10 @@ class TrackFixture : public ::testing::Test {
         file_index_free();
         data_root_reset();
         std::string cmd = "rm -rf '" + root + "' '" + home + "'";
-        if (system(cmd.c_str()) != 0)
-            ADD_FAILURE() << "cleanup failed";
+        if (system(cmd.c_str()) != 0) ADD_FAILURE() << "cleanup failed";
     }
 
-    void write(const std::string &name, const std::string &bytes)
-    {
+    void write(const std::string &name, const std::string &bytes) {
         std::string path = root + "/" + name;
         data_make_dirs(path.c_str());
         FILE *f = fopen(path.c_str(), "wb");
@@ -74,8 +70,7 @@ class TrackFixture : public ::testing::Test {
         fwrite(bytes.data(), 1, bytes.size(), f);
         fclose(f);
     }
-    void write_gz(const std::string &name, const std::string &bytes)
-    {
+    void write_gz(const std::string &name, const std::string &bytes) {
         std::string path = root + "/" + name;
         data_make_dirs(path.c_str());
         gzFile g = gzopen(path.c_str(), "wb9");
@@ -84,8 +79,7 @@ class TrackFixture : public ::testing::Test {
         gzclose(g);
     }
     void write_png(const std::string &name, int w, int h, int channels, int bits,
-                   const std::vector<uint16_t> &values)
-    {
+                   const std::vector<uint16_t> &values) {
         data_image img = {};
         ASSERT_EQ(data_image_alloc(&img, w, h, channels, bits), 1);
         for (size_t i = 0; i < values.size(); i++) {
@@ -104,8 +98,7 @@ class TrackFixture : public ::testing::Test {
 
     // terrain.hf with inline heights: n = 1 (5 x 5), all samples `sample` unless given.
     static std::string inline_hf(int n, float s, float bottom, float top,
-                                 const std::vector<uint16_t> &samples)
-    {
+                                 const std::vector<uint16_t> &samples) {
         char head[128];
         snprintf(head, sizeof head, "%d %g %g %g\n:", n, s, bottom, top);
         std::string out = head;
@@ -117,8 +110,7 @@ class TrackFixture : public ::testing::Test {
     }
 
     // A complete small track: 5 x 5 heights, two ground types, a 2 x 2 tile map.
-    void write_track(const std::string &dir, const char *desc = nullptr, bool gz = false)
-    {
+    void write_track(const std::string &dir, const char *desc = nullptr, bool gz = false) {
         std::vector<uint16_t> samples(25);
         for (int i = 0; i < 25; i++)
             samples[i] = (uint16_t)(i * 1000);
@@ -127,20 +119,18 @@ class TrackFixture : public ::testing::Test {
             write_gz(dir + "/terrain.hf.gz", hf);
         else
             write(dir + "/terrain.hf", hf);
-        write(dir + "/tileinfo", "name Dirt\ntexture @dirt.png\naddtile\nname Sand\ntexture @sand.png\naddtile\n");
+        write(dir + "/tileinfo",
+              "name Dirt\ntexture @dirt.png\naddtile\nname Sand\ntexture @sand.png\naddtile\n");
         write(dir + "/tilemap", std::string("\x00\x01\x01\x05", 4));
-        if (desc)
-            write(dir + "/desc", desc);
+        if (desc) write(dir + "/desc", desc);
     }
 
-    int load(const std::string &dir)
-    {
+    int load(const std::string &dir) {
         track_select(dir.c_str());
         return track_load(nullptr, 0, 0, 0, 3, 0);
     }
 
-    int count_containing(const std::string &text)
-    {
+    int count_containing(const std::string &text) {
         int n = 0;
         for (auto &l : log_lines())
             n += l.find(text) != std::string::npos;
@@ -148,8 +138,7 @@ class TrackFixture : public ::testing::Test {
     }
 };
 
-inline void TrackFixture::free_png(uint8_t *png, data_image *img)
-{
+inline void TrackFixture::free_png(uint8_t *png, data_image *img) {
     zv_free(png);
     data_image_free(img);
 }

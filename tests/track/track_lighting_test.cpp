@@ -11,8 +11,7 @@
 namespace {
 
 std::vector<std::string> loaded_textures;
-unsigned fake_texture_load(const char *name)
-{
+unsigned fake_texture_load(const char *name) {
     loaded_textures.push_back(name);
     return (unsigned)loaded_textures.size();
 }
@@ -20,36 +19,30 @@ unsigned fake_texture_load(const char *name)
 class LightingTest : public track_test::TrackFixture {
   protected:
     track_render_hooks saved;
-    void SetUp() override
-    {
+    void SetUp() override {
         TrackFixture::SetUp();
         saved = track_render;
         track_render = {};
         track_render.texture_load = fake_texture_load;
         loaded_textures.clear();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         track_render = saved;
         TrackFixture::TearDown();
     }
-    void load(const std::string &text)
-    {
+    void load(const std::string &text) {
         write("lt/lighting", text);
         lighting_load("lt");
     }
-    int unknown_messages()
-    {
+    int unknown_messages() {
         int n = 0;
         for (auto &l : track_test::log_lines())
-            if (l.find("Unknown identifier") != std::string::npos)
-                n++;
+            if (l.find("Unknown identifier") != std::string::npos) n++;
         return n;
     }
 };
 
-TEST_F(LightingTest, MissingFileKeepsDefaultsAndLoadsDefaultSky)
-{
+TEST_F(LightingTest, MissingFileKeepsDefaultsAndLoadsDefaultSky) {
     lighting_load("nothing_here");
     EXPECT_FLOAT_EQ(lighting.near_plane, 0.25f);
     EXPECT_FLOAT_EQ(lighting.far_plane, 5000.0f);
@@ -64,8 +57,7 @@ TEST_F(LightingTest, MissingFileKeepsDefaultsAndLoadsDefaultSky)
     EXPECT_EQ(unknown_messages(), 0);
 }
 
-TEST_F(LightingTest, PlaneLimits)
-{
+TEST_F(LightingTest, PlaneLimits) {
     load("near_plane 0\n");
     EXPECT_FLOAT_EQ(lighting.near_plane, 0.0009765625f);
     EXPECT_FLOAT_EQ(lighting.far_plane, 5000.0f);
@@ -89,8 +81,7 @@ TEST_F(LightingTest, PlaneLimits)
     EXPECT_FLOAT_EQ(lighting.far_plane, 5000.0f);
 }
 
-TEST_F(LightingTest, SunVectorNormalisedAndZeroKeepsDefault)
-{
+TEST_F(LightingTest, SunVectorNormalisedAndZeroKeepsDefault) {
     load("sun_vector [ 0 2 0 ]\n");
     EXPECT_FLOAT_EQ(lighting.sun_vector[0], 0.0f);
     EXPECT_FLOAT_EQ(lighting.sun_vector[1], 1.0f);
@@ -103,8 +94,7 @@ TEST_F(LightingTest, SunVectorNormalisedAndZeroKeepsDefault)
     }
 }
 
-TEST_F(LightingTest, VectorsKeepUnreachedValues)
-{
+TEST_F(LightingTest, VectorsKeepUnreachedValues) {
     load("sun_color [ 0.5 0.25 ]\nambient [ 0.1 0.2 0.3 ]\n\tglobal_ambient   [ 1 1 1 ]   \n");
     EXPECT_FLOAT_EQ(lighting.sun_color[0], 0.5f);
     EXPECT_FLOAT_EQ(lighting.sun_color[1], 0.25f);
@@ -114,8 +104,7 @@ TEST_F(LightingTest, VectorsKeepUnreachedValues)
     EXPECT_EQ(unknown_messages(), 0);
 }
 
-TEST_F(LightingTest, UnknownKeywordsAndDynamicLighting)
-{
+TEST_F(LightingTest, UnknownKeywordsAndDynamicLighting) {
     load("dynamic_lighting 1\n\n   \nshiny [ 1 2 3 ]\n");
     EXPECT_EQ(unknown_messages(), 1);
     bool named = false;
@@ -125,8 +114,7 @@ TEST_F(LightingTest, UnknownKeywordsAndDynamicLighting)
     EXPECT_FLOAT_EQ(lighting.sun_color[0], 1.0f);
 }
 
-TEST_F(LightingTest, FogNeedsAllFourValuesAndColourCarriesOver)
-{
+TEST_F(LightingTest, FogNeedsAllFourValuesAndColourCarriesOver) {
     load("fog [ 0.5 0.6 0.7 ] 0.01\n");
     EXPECT_FLOAT_EQ(lighting.fog_density, 0.01f);
     EXPECT_FLOAT_EQ(lighting.fog_color[2], 0.7f);
@@ -136,8 +124,7 @@ TEST_F(LightingTest, FogNeedsAllFourValuesAndColourCarriesOver)
     EXPECT_FLOAT_EQ(lighting.fog_color[0], 0.5f);
 }
 
-TEST_F(LightingTest, FlaresGatherElementsAndDropExtras)
-{
+TEST_F(LightingTest, FlaresGatherElementsAndDropExtras) {
     std::string text;
     for (int i = 0; i < 9; i++)
         text += "flare_element [ 0 " + std::to_string(i) + " ] [ 1 1 1 ] 4 @flare.png\n";
@@ -166,8 +153,7 @@ TEST_F(LightingTest, FlaresGatherElementsAndDropExtras)
     EXPECT_EQ(lighting.flare_count, 0);
 }
 
-TEST_F(LightingTest, GivenSkyFacesReplaceDefaults)
-{
+TEST_F(LightingTest, GivenSkyFacesReplaceDefaults) {
     load("sky_u @clouds.png\nsky_env   @env.png  \n");
     ASSERT_EQ(loaded_textures.size(), 6u);
     EXPECT_EQ(loaded_textures[0], "@clouds.png");
@@ -177,8 +163,7 @@ TEST_F(LightingTest, GivenSkyFacesReplaceDefaults)
     EXPECT_EQ(lighting.sky[5], 2u);
 }
 
-TEST_F(LightingTest, TooManyFlaresAreBounded)
-{
+TEST_F(LightingTest, TooManyFlaresAreBounded) {
     std::string text;
     for (int i = 0; i < LIGHTING_FLARES_MAX + 5; i++)
         text += "flare_vector [ 0 1 0 ]\n";

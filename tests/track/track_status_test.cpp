@@ -12,18 +12,20 @@ namespace {
 
 std::vector<std::string> shown, logged;
 int pumps, redraws;
-void on_status(const char *text) { shown.push_back(text); }
-void on_log(const char *line) { logged.push_back(line); }
-void on_pump(int redraw)
-{
+void on_status(const char *text) {
+    shown.push_back(text);
+}
+void on_log(const char *line) {
+    logged.push_back(line);
+}
+void on_pump(int redraw) {
     pumps++;
     redraws += redraw;
 }
 
 class TrackStatus : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         platform_null_reset();
         platform_null_set_time(100.0);
         shown.clear();
@@ -35,16 +37,14 @@ class TrackStatus : public ::testing::Test {
         track_log_tap = on_log;
         track_status_reset();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         track_render.status = nullptr;
         track_render.pump = nullptr;
         track_log_tap = nullptr;
     }
 };
 
-TEST_F(TrackStatus, DotsCycleNoFasterThanEighthSeconds)
-{
+TEST_F(TrackStatus, DotsCycleNoFasterThanEighthSeconds) {
     track_status_begin("Loading heights");
     ASSERT_EQ(logged.size(), 1u);
     EXPECT_EQ(logged[0], "Loading heights\n");
@@ -53,10 +53,9 @@ TEST_F(TrackStatus, DotsCycleNoFasterThanEighthSeconds)
         track_status_update("Loading heights"); // too soon: nothing shown
         platform_null_advance(0.13);
     }
-    std::vector<std::string> expected = {"Loading heights",    "Loading heights",
-                                         "Loading heights.",   "Loading heights..",
-                                         "Loading heights...", "Loading heights",
-                                         "Loading heights."};
+    std::vector<std::string> expected = {
+        "Loading heights",    "Loading heights", "Loading heights.", "Loading heights..",
+        "Loading heights...", "Loading heights", "Loading heights."};
     EXPECT_EQ(shown, expected);
     track_status_done("Loading heights");
     EXPECT_EQ(shown.back(), "Loading heights...done");
@@ -66,8 +65,7 @@ TEST_F(TrackStatus, DotsCycleNoFasterThanEighthSeconds)
     EXPECT_EQ(shown.back(), std::string(64, 'x') + "...done");
 }
 
-TEST_F(TrackStatus, LongestDelayAndTheTextBeforeIt)
-{
+TEST_F(TrackStatus, LongestDelayAndTheTextBeforeIt) {
     track_status_begin("Scanning");
     platform_null_advance(0.5);
     track_status_begin("Loading terrain");
@@ -83,8 +81,7 @@ TEST_F(TrackStatus, LongestDelayAndTheTextBeforeIt)
     EXPECT_STREQ(before, "");
 }
 
-TEST_F(TrackStatus, PumpRedrawsAtMostEverySixteenthSecond)
-{
+TEST_F(TrackStatus, PumpRedrawsAtMostEverySixteenthSecond) {
     // Events are processed on every call; the loading screen is redrawn at most every 1/16 s.
     track_pump();
     track_pump();

@@ -16,8 +16,7 @@ struct brute_plane {
     double h, nx, ny, nz;
 };
 
-brute_plane brute_eval(const std::vector<float> &H, int size, double s, double x, double z)
-{
+brute_plane brute_eval(const std::vector<float> &H, int size, double s, double x, double z) {
     auto at = [&](long i, long k) {
         i = i < 0 ? 0 : (i > size - 1 ? size - 1 : i);
         k = k < 0 ? 0 : (k > size - 1 ? size - 1 : k);
@@ -73,8 +72,7 @@ class TerrainTest : public ::testing::Test {
     void TearDown() override { terrain_free(); }
 };
 
-TEST_F(TerrainTest, MillionRandomPointsMatchBruteForce)
-{
+TEST_F(TerrainTest, MillionRandomPointsMatchBruteForce) {
     const int n = 5; // 65 x 65 heights
     const int size = (1 << (n + 1)) + 1;
     const float s = 1.75f;
@@ -96,7 +94,8 @@ TEST_F(TerrainTest, MillionRandomPointsMatchBruteForce)
         float nrm[3];
         terrain_normal(x, z, nrm);
         worst_h = std::max(worst_h, std::fabs(h - b.h));
-        double dn = std::max({std::fabs(nrm[0] - b.nx), std::fabs(nrm[1] - b.ny), std::fabs(nrm[2] - b.nz)});
+        double dn = std::max(
+            {std::fabs(nrm[0] - b.nx), std::fabs(nrm[1] - b.ny), std::fabs(nrm[2] - b.nz)});
         // Relative to the size of the normal's components (they scale with slope times s).
         double scale = std::max({1.0, std::fabs(b.nx), std::fabs(b.nz)});
         worst_n = std::max(worst_n, dn / scale);
@@ -105,8 +104,7 @@ TEST_F(TerrainTest, MillionRandomPointsMatchBruteForce)
     EXPECT_LT(worst_n, 1e-5);
 }
 
-TEST_F(TerrainTest, GridElementsEdgesAndTriangleSplit)
-{
+TEST_F(TerrainTest, GridElementsEdgesAndTriangleSplit) {
     const int n = 1; // 5 x 5
     const int size = 5;
     std::vector<float> H(size * size);
@@ -144,8 +142,7 @@ TEST_F(TerrainTest, GridElementsEdgesAndTriangleSplit)
     EXPECT_FLOAT_EQ(nrm[2], 8.0f * 2.0f);
 }
 
-TEST_F(TerrainTest, HostileCoordinatesClampOntoTheEdge)
-{
+TEST_F(TerrainTest, HostileCoordinatesClampOntoTheEdge) {
     const int size = 9;
     std::vector<float> H(size * size);
     for (int i = 0; i < size * size; i++)
@@ -164,8 +161,7 @@ TEST_F(TerrainTest, HostileCoordinatesClampOntoTheEdge)
     EXPECT_FLOAT_EQ(nrm[1], 1.0f);
 }
 
-TEST_F(TerrainTest, CreateRejectsBadParameters)
-{
+TEST_F(TerrainTest, CreateRejectsBadParameters) {
     EXPECT_EQ(terrain_create(0, 1.0f, nullptr), 0);
     EXPECT_EQ(terrain_create(13, 1.0f, nullptr), 0);
     EXPECT_EQ(terrain_create(3, 0.0f, nullptr), 0);
@@ -192,14 +188,12 @@ TEST_F(TerrainTest, CreateRejectsBadParameters)
 }
 
 std::vector<int> synced_x, synced_y;
-void record_update(unsigned, const float *, int, int x, int y, int, int)
-{
+void record_update(unsigned, const float *, int, int x, int y, int, int) {
     synced_x.push_back(x);
     synced_y.push_back(y);
 }
 
-TEST_F(TerrainTest, ChangedBlocksAreSyncedCyclicallyWithinTheBudget)
-{
+TEST_F(TerrainTest, ChangedBlocksAreSyncedCyclicallyWithinTheBudget) {
     ASSERT_EQ(terrain_create(8, 1.0f, nullptr), 1); // 513 heights, 4 x 4 blocks
     EXPECT_EQ(terrain.blocks, 4);
     terrain.height_texture = 7;
@@ -207,7 +201,7 @@ TEST_F(TerrainTest, ChangedBlocksAreSyncedCyclicallyWithinTheBudget)
     synced_x.clear();
     synced_y.clear();
     uint32_t before = terrain.change_counter;
-    terrain_mark_changed(120, 10, 130, 12); // straddles blocks 0 and 1 of row 0
+    terrain_mark_changed(120, 10, 130, 12);   // straddles blocks 0 and 1 of row 0
     terrain_mark_changed(600, 600, 700, 700); // clamps into the last block
     EXPECT_EQ(terrain.change_counter, before + 2);
     EXPECT_TRUE(terrain_block_changed(0, 0));

@@ -17,9 +17,10 @@ namespace {
 std::vector<std::string> logged;
 std::vector<std::string> textures;
 
-void tap(const char *line) { logged.push_back(line); }
-unsigned texture_load(const char *name)
-{
+void tap(const char *line) {
+    logged.push_back(line);
+}
+unsigned texture_load(const char *name) {
     textures.push_back(name);
     return (unsigned)textures.size();
 }
@@ -27,8 +28,7 @@ unsigned texture_load(const char *name)
 class TilesTest : public ::testing::Test {
   protected:
     std::string path;
-    void SetUp() override
-    {
+    void SetUp() override {
         char tmpl[] = "/tmp/zv_tiles_XXXXXX";
         int fd = mkstemp(tmpl);
         ASSERT_GE(fd, 0);
@@ -39,29 +39,25 @@ class TilesTest : public ::testing::Test {
         track_log_tap = tap;
         track_render.texture_load = texture_load;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         track_log_tap = nullptr;
         track_render.texture_load = nullptr;
         unlink(path.c_str());
         terrain_free();
     }
-    void write(const std::string &text)
-    {
+    void write(const std::string &text) {
         FILE *f = fopen(path.c_str(), "wb");
         fwrite(text.data(), 1, text.size(), f);
         fclose(f);
     }
-    void load_tileinfo(const std::string &text)
-    {
+    void load_tileinfo(const std::string &text) {
         write(text);
         data_file *f = data_open(path.c_str(), "rb");
         ASSERT_NE(f, nullptr);
         EXPECT_EQ(tiles_load_tileinfo(f), 1);
         data_close(f);
     }
-    int count_logged(const std::string &line)
-    {
+    int count_logged(const std::string &line) {
         int n = 0;
         for (auto &l : logged)
             n += l == line;
@@ -69,8 +65,7 @@ class TilesTest : public ::testing::Test {
     }
 };
 
-TEST_F(TilesTest, FrictionPointsSortCapAndLookUp)
-{
+TEST_F(TilesTest, FrictionPointsSortCapAndLookUp) {
     std::string text = "texture @dirt.png\nfriction 0.8 5\nfriction 1.2 0\naddtile\n";
     text += "texture @ice.png\n";
     for (int i = 0; i < 9; i++)
@@ -94,8 +89,7 @@ TEST_F(TilesTest, FrictionPointsSortCapAndLookUp)
     EXPECT_EQ(tiles_type_get(1)->friction_speed[7], 7.0f);
 }
 
-TEST_F(TilesTest, BadValuesWarnAndLeaveFields)
-{
+TEST_F(TilesTest, BadValuesWarnAndLeaveFields) {
     load_tileinfo("friction 1\nfriction inf 2\nroll_resist 1 2\nslip_function x\n"
                   "slip_function 3\nerode_depth\nerode_radius nan\nerode_lower 7\n"
                   "erode_limit 0.1 1 1\nerode_limit 0.05 2 2\nerode_limit 1 2\n"
@@ -121,8 +115,7 @@ TEST_F(TilesTest, BadValuesWarnAndLeaveFields)
     EXPECT_FLOAT_EQ(t->friction_coef[0], 1.0f); // defaults kept
 }
 
-TEST_F(TilesTest, DegenerateCurvesDoNotDivideByZero)
-{
+TEST_F(TilesTest, DegenerateCurvesDoNotDivideByZero) {
     load_tileinfo("friction 0.5 -3\nfriction 1.5 3\nslip_function 0\nroll_resist 1 2 4\n"
                   "roll_resist 3 6 4\naddtile\n");
     float f = tiles_friction(0, 0.0f);
@@ -137,13 +130,15 @@ TEST_F(TilesTest, DegenerateCurvesDoNotDivideByZero)
     EXPECT_TRUE(std::isfinite(tiles_friction(0, NAN)));
 }
 
-TEST_F(TilesTest, RollingResistanceLinearOverSpeed)
-{
-    load_tileinfo("slip_function 1\nfriction 1 0\nfriction 2 10\nroll_resist 1 2 10\nroll_resist 3 6 0\naddtile\n");
+TEST_F(TilesTest, RollingResistanceLinearOverSpeed) {
+    load_tileinfo("slip_function 1\nfriction 1 0\nfriction 2 10\nroll_resist 1 2 10\nroll_resist 3 "
+                  "6 0\naddtile\n");
     float light, full;
     tiles_roll_resist(0, 5.0f, &light, &full);
     // The 0 speed was raised to the minimum, then sorted first.
-    EXPECT_NEAR(light, 3.0f + (5.0f - TILES_ROLL_MIN_SPEED) / (10.0f - TILES_ROLL_MIN_SPEED) * (1 - 3.0f), 1e-5);
+    EXPECT_NEAR(light,
+                3.0f + (5.0f - TILES_ROLL_MIN_SPEED) / (10.0f - TILES_ROLL_MIN_SPEED) * (1 - 3.0f),
+                1e-5);
     EXPECT_NEAR(full, 6.0f + 0.5f * (2 - 6.0f), 1e-4);
     tiles_roll_resist(0, 100.0f, &light, &full);
     EXPECT_FLOAT_EQ(light, 1.0f);
@@ -151,8 +146,7 @@ TEST_F(TilesTest, RollingResistanceLinearOverSpeed)
     EXPECT_NEAR(tiles_friction(0, 5.0f), 1.5f, 1e-6); // linear with slip function 1
 }
 
-TEST_F(TilesTest, RoostTokensQuotesAndClamps)
-{
+TEST_F(TilesTest, RoostTokensQuotesAndClamps) {
     load_tileinfo("texture dirt.png\nroost texture=\"@my roost.png\" count=3 r=300 g=-4 b=12.9 "
                   "fade_a=-1000 fade_r=256 size=x splash=1 bogus=2\n"
                   "roost splash=0 count=inf\nroost\nroost\nroost\naddtile\n");
@@ -183,8 +177,7 @@ TEST_F(TilesTest, RoostTokensQuotesAndClamps)
     EXPECT_FLOAT_EQ(r1->fast_speed, 64.0f);
 }
 
-TEST_F(TilesTest, AddtileLimitAndNames)
-{
+TEST_F(TilesTest, AddtileLimitAndNames) {
     std::string text;
     for (int i = 0; i < 257; i++)
         text += "texture @t" + std::to_string(i) + ".png\naddtile\n";
@@ -200,10 +193,10 @@ TEST_F(TilesTest, AddtileLimitAndNames)
     EXPECT_EQ(tiles.count, 1);
 }
 
-TEST_F(TilesTest, TransitionCodes)
-{
-    const char *names[] = {"dirt.png", "grass.png", "dirt-grass-0011.png", "dirt-alt2.png",
-                           "dirt-mud-0101.png", "plain", "dirt-grass.png", "dirt-grass-01x1.png"};
+TEST_F(TilesTest, TransitionCodes) {
+    const char *names[] = {"dirt.png",       "grass.png",          "dirt-grass-0011.png",
+                           "dirt-alt2.png",  "dirt-mud-0101.png",  "plain",
+                           "dirt-grass.png", "dirt-grass-01x1.png"};
     EXPECT_EQ(tiles_transition_code(names, 8, 0), 0x000000);
     EXPECT_EQ(tiles_transition_code(names, 8, 1), 0x010100);
     EXPECT_EQ(tiles_transition_code(names, 8, 2), 0x000103);
@@ -217,8 +210,7 @@ TEST_F(TilesTest, TransitionCodes)
     EXPECT_EQ(tiles_transition(2), 0x000108);
 }
 
-TEST_F(TilesTest, TexturelistKeepsTheLastCharacter)
-{
+TEST_F(TilesTest, TexturelistKeepsTheLastCharacter) {
     write("0.9 4 12 dirt.png\n\n   sand.png\r\ngrass.png");
     data_file *f = data_open(path.c_str(), "rb");
     ASSERT_NE(f, nullptr);
@@ -240,8 +232,7 @@ TEST_F(TilesTest, TexturelistKeepsTheLastCharacter)
     EXPECT_EQ(tiles_roost_get(1, 1)->kind, 0);
 }
 
-TEST_F(TilesTest, TilemapClampsAndTileAtClampsCoordinates)
-{
+TEST_F(TilesTest, TilemapClampsAndTileAtClampsCoordinates) {
     ASSERT_EQ(terrain_create(2, 1.5f, nullptr), 1); // 4 x 4 tiles of 3 ft
     std::string types;
     for (int i = 0; i < 10; i++)

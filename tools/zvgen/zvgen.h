@@ -33,9 +33,9 @@ struct zvgen_rng {
 void zvgen_rng_seed(zvgen_rng *r, uint64_t seed);
 uint64_t zvgen_rng_u64(zvgen_rng *r);
 uint32_t zvgen_rng_u32(zvgen_rng *r);
-double zvgen_rng_uniform(zvgen_rng *r);                // [0, 1)
+double zvgen_rng_uniform(zvgen_rng *r);                     // [0, 1)
 double zvgen_rng_range(zvgen_rng *r, double lo, double hi); // [lo, hi)
-int zvgen_rng_int(zvgen_rng *r, int n);                 // [0, n); 0 when n <= 0
+int zvgen_rng_int(zvgen_rng *r, int n);                     // [0, n); 0 when n <= 0
 
 // Packs members (sorted by name) into ".saf" bytes from zv_alloc. 1 on success.
 struct zvgen_member {

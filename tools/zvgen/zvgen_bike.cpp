@@ -5,8 +5,7 @@
 #include "bike/bike_shape.h"
 #include "zvgen.h"
 
-int zvgen_bike(void)
-{
+int zvgen_bike(void) {
     char buf[4096];
     for (int i = 0; i < BIKE_STOCK_SHAPES; i++) {
         size_t n = bike_shape_stock_text(i, buf, sizeof buf);

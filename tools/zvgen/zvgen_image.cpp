@@ -2,4 +2,6 @@
 #include "zvgen.h"
 #include "zvgen_image.h"
 
-int zvgen_image(void) { return zvgen_image_fonts() && zvgen_image_hud() && zvgen_image_sky(); }
+int zvgen_image(void) {
+    return zvgen_image_fonts() && zvgen_image_hud() && zvgen_image_sky();
+}

@@ -136,7 +136,8 @@ float zvgen_canvas_text(zvgen_canvas *c, float x, float y, float sx, float sy, f
         float gx = x + sx * 0.5f - first * sx;
         float gw = (last - first + 2) * sx;
         int ix0 = (int)std::floor(x) - 1, ix1 = (int)std::ceil(x + gw) + 1;
-        int iy0 = (int)std::floor(y) - 1, iy1 = (int)std::ceil(y + sy * (float)ZVGEN_GLYPH_ROWS) + 1;
+        int iy0 = (int)std::floor(y) - 1,
+            iy1 = (int)std::ceil(y + sy * (float)ZVGEN_GLYPH_ROWS) + 1;
         for (int py = iy0; py < iy1; py++)
             for (int px = ix0; px < ix1; px++) {
                 int n = 0;
@@ -165,7 +166,8 @@ int zvgen_canvas_write_png(const zvgen_canvas *c, const char *name, int alpha) {
     if (!data_image_alloc(&img, c->width, c->height, ch, 8)) return 0;
     uint8_t *d = (uint8_t *)img.pixels;
     for (int i = 0; i < c->width * c->height; i++)
-        for (int k = 0; k < ch; k++) d[i * ch + k] = to_byte(c->px[i * 4 + k]);
+        for (int k = 0; k < ch; k++)
+            d[i * ch + k] = to_byte(c->px[i * 4 + k]);
     uint8_t *png;
     size_t len;
     int ok = data_image_encode_png(&img, &png, &len);
@@ -183,7 +185,8 @@ int zvgen_canvas_write_ppm(const zvgen_canvas *c, const char *name) {
     uint8_t *buf = (uint8_t *)zv_alloc(len);
     memcpy(buf, head, (size_t)n);
     for (int i = 0; i < c->width * c->height; i++)
-        for (int k = 0; k < 3; k++) buf[n + i * 3 + k] = to_byte(c->px[i * 4 + k]);
+        for (int k = 0; k < 3; k++)
+            buf[n + i * 3 + k] = to_byte(c->px[i * 4 + k]);
     // Stored compressed: the game opens the ".gz" variant under the plain name.
     int ok = zvgen_write_file_gz(name, buf, len);
     zv_free(buf);

@@ -14,8 +14,8 @@ static const zvgen_rgba ink = {1, 1, 1, 1};
 
 struct sheet_style {
     float sx, sy, bold;
-    int rows;        // glyph rows drawn: 9 with descenders, 7 for digits
-    int width;       // picture width
+    int rows;  // glyph rows drawn: 9 with descenders, 7 for digits
+    int width; // picture width
 };
 
 static int cell_width(int code, const sheet_style *s) {
@@ -40,8 +40,9 @@ static int write_sheet(const char *name, const char *glyphs, const sheet_style *
     zvgen_canvas c;
     zvgen_canvas_init(&c, s->width, height, clear_white);
     // Marker line above every row of cells (the first one includes the top-left pixel).
-    for (int r = 0; r <= rows; r++) zvgen_canvas_rect(&c, 0, (float)(r * (cell_h + 1)), (float)s->width,
-                                                      (float)(r * (cell_h + 1) + 1), marker);
+    for (int r = 0; r <= rows; r++)
+        zvgen_canvas_rect(&c, 0, (float)(r * (cell_h + 1)), (float)s->width,
+                          (float)(r * (cell_h + 1) + 1), marker);
     int top = 1;
     x = 0;
     for (const char *g = glyphs; *g; g++) {
@@ -70,13 +71,15 @@ static int write_sheet(const char *name, const char *glyphs, const sheet_style *
 
 int zvgen_image_fonts(void) {
     char ascii[95];
-    for (int i = 0; i < 94; i++) ascii[i] = (char)(0x21 + i);
+    for (int i = 0; i < 94; i++)
+        ascii[i] = (char)(0x21 + i);
     ascii[94] = 0;
     // Four canvas pixels per glyph pixel: 44 pixels a line, so the mip levels serve small text
     // and the smoothed diagonals keep large text clean.
     sheet_style text = {4, 4, 0, ZVGEN_GLYPH_ROWS, 512};
     sheet_style numbers = {10, 10, 0.35f, 7, 256};
     sheet_style condensed = {6, 10, 0.3f, 7, 256};
-    return write_sheet("font.png", ascii, &text) && write_sheet("numbers.png", "0123456789", &numbers) &&
+    return write_sheet("font.png", ascii, &text) &&
+           write_sheet("numbers.png", "0123456789", &numbers) &&
            write_sheet("numbers-condensed.png", "0123456789", &condensed);
 }

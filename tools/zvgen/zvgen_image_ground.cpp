@@ -27,7 +27,8 @@ float tile_noise(float x, float y, int cells, uint32_t seed) {
     fx = fx * fx * (3 - 2 * fx);
     fy = fy * fy * (3 - 2 * fy);
     auto at = [&](int i, int j) {
-        return (hash3(((i % cells) + cells) % cells, ((j % cells) + cells) % cells, seed) & 0xffff) /
+        return (hash3(((i % cells) + cells) % cells, ((j % cells) + cells) % cells, seed) &
+                0xffff) /
                65535.0f;
     };
     float a = at(ix, iy), b = at(ix + 1, iy), c = at(ix, iy + 1), d = at(ix + 1, iy + 1);
@@ -62,14 +63,16 @@ void blend(tile *t, int x, int y, const float *c, float a) {
     x = ((x % T) + T) % T;
     y = ((y % T) + T) % T;
     float *p = t->px + (y * T + x) * 3;
-    for (int k = 0; k < 3; k++) p[k] = p[k] * (1 - a) + c[k] * a;
+    for (int k = 0; k < 3; k++)
+        p[k] = p[k] * (1 - a) + c[k] * a;
 }
 
 // A soft round speck (pebble, clod) centred at (cx, cy), wrapping.
 void speck(tile *t, float cx, float cy, float r, const float *c, float a) {
     for (int y = (int)std::floor(cy - r - 1); y <= (int)std::ceil(cy + r + 1); y++)
         for (int x = (int)std::floor(cx - r - 1); x <= (int)std::ceil(cx + r + 1); x++) {
-            float d = std::sqrt((x + 0.5f - cx) * (x + 0.5f - cx) + (y + 0.5f - cy) * (y + 0.5f - cy));
+            float d =
+                std::sqrt((x + 0.5f - cx) * (x + 0.5f - cx) + (y + 0.5f - cy) * (y + 0.5f - cy));
             float cover = r + 0.5f - d;
             if (cover > 0) blend(t, x, y, c, a * (cover > 1 ? 1 : cover));
         }
@@ -123,7 +126,8 @@ void sand(tile *t, zvgen_rng *) {
             float warp = fractal((float)x, (float)y, 4, 2, 51) * 2.5f;
             float ripple = std::sin(2 * pi * (6.0f * y / T + 1.0f * x / T + warp));
             float grain = (hash3(x, y, 53) & 255) / 255.0f - 0.5f;
-            float v = 0.92f + 0.05f * ripple + 0.07f * grain + 0.1f * (fractal((float)x, (float)y, 8, 2, 57) - 0.5f);
+            float v = 0.92f + 0.05f * ripple + 0.07f * grain +
+                      0.1f * (fractal((float)x, (float)y, 8, 2, 57) - 0.5f);
             set(t, x, y, 0.86f * v, 0.76f * v, 0.56f * v);
         }
 }
@@ -145,7 +149,8 @@ void grass(tile *t, zvgen_rng *rng) {
         float tip[3] = {(0.30f + dry) * g, 0.52f * g, (0.16f + dry * 0.3f) * g};
         for (int s = 0; s <= (int)(len * 2); s++) {
             float f = s / (len * 2);
-            float c[3] = {tip[0] * (0.6f + 0.4f * f), tip[1] * (0.6f + 0.4f * f), tip[2] * (0.6f + 0.4f * f)};
+            float c[3] = {tip[0] * (0.6f + 0.4f * f), tip[1] * (0.6f + 0.4f * f),
+                          tip[2] * (0.6f + 0.4f * f)};
             blend(t, (int)std::floor(x + lean * f * len), (int)std::floor(y - f * len), c, 0.85f);
         }
     }
@@ -158,10 +163,18 @@ int zvgen_image_ground_tile(const char *name, int kind, uint64_t seed) {
     zvgen_rng rng;
     zvgen_rng_seed(&rng, seed);
     switch (kind) {
-    case ZVGEN_GROUND_HARDPACK: hardpack(t, &rng); break;
-    case ZVGEN_GROUND_LOAM: loam(t, &rng); break;
-    case ZVGEN_GROUND_SAND: sand(t, &rng); break;
-    default: grass(t, &rng); break;
+    case ZVGEN_GROUND_HARDPACK:
+        hardpack(t, &rng);
+        break;
+    case ZVGEN_GROUND_LOAM:
+        loam(t, &rng);
+        break;
+    case ZVGEN_GROUND_SAND:
+        sand(t, &rng);
+        break;
+    default:
+        grass(t, &rng);
+        break;
     }
     data_image img;
     int ok = data_image_alloc(&img, T, T, 3, 8);

@@ -11,7 +11,9 @@
 
 static const float pi = 3.14159265358979f;
 
-static zvgen_rgba rgb(float r, float g, float b, float a = 1) { return {r, g, b, a}; }
+static zvgen_rgba rgb(float r, float g, float b, float a = 1) {
+    return {r, g, b, a};
+}
 
 static void centred_text(zvgen_canvas *c, float cx, float y, float s, float bold, const char *text,
                          zvgen_rgba col) {
@@ -46,9 +48,10 @@ static void draw_bike(zvgen_canvas *c, float x, float y, float s, float tilt) {
     zvgen_canvas_line(c, bx, by, ex, ey, 0.07f * s, rim);
     // body panels: tank and seat, front fender, number plate
     float body_xy[] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    const float shape[] = {0.12f, -0.5f, 0.45f, -0.56f, 0.82f, -0.7f, 0.74f, -0.44f, 0.45f, -0.34f,
-                           0.2f, -0.38f};
-    for (int i = 0; i < 6; i++) P(shape[2 * i], shape[2 * i + 1], &body_xy[2 * i], &body_xy[2 * i + 1]);
+    const float shape[] = {0.12f, -0.5f,  0.45f, -0.56f, 0.82f, -0.7f,
+                           0.74f, -0.44f, 0.45f, -0.34f, 0.2f,  -0.38f};
+    for (int i = 0; i < 6; i++)
+        P(shape[2 * i], shape[2 * i + 1], &body_xy[2 * i], &body_xy[2 * i + 1]);
     zvgen_canvas_polygon(c, body_xy, 6, body);
     P(0.9f, -0.42f, &ex, &ey);
     float fx, fy;
@@ -106,8 +109,8 @@ static int make_title(void) {
     hills_poly[132] = 0;
     hills_poly[133] = (float)H;
     zvgen_canvas_polygon(&c, hills_poly, 67, rgb(0.28f, 0.45f, 0.3f));
-    const float dirt[] = {0, 420, 180, 410, 330, 360, 420, 356, 460, 410, 640, 430, 1024, 400,
-                          1024, 512, 0, 512};
+    const float dirt[] = {0,   420, 180, 410,  330, 360,  420, 356, 460,
+                          410, 640, 430, 1024, 400, 1024, 512, 0,   512};
     zvgen_canvas_polygon(&c, dirt, 9, rgb(0.5f, 0.33f, 0.2f));
     // Ruts and berm shading on the dirt.
     for (int i = 0; i < 6; i++)
@@ -212,4 +215,6 @@ static int make_pitboard(void) {
     return ok;
 }
 
-int zvgen_image_hud(void) { return make_title() && make_tach() && make_shifter() && make_pitboard(); }
+int zvgen_image_hud(void) {
+    return make_title() && make_tach() && make_shifter() && make_pitboard();
+}

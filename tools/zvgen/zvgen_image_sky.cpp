@@ -52,7 +52,8 @@ static void sky_colour(float e, float *rgb) {
 }
 
 static void paint(float *p, const float *sky, float cloud) {
-    for (int k = 0; k < 3; k++) p[k] = sky[k] * (1 - cloud) + 0.97f * cloud;
+    for (int k = 0; k < 3; k++)
+        p[k] = sky[k] * (1 - cloud) + 0.97f * cloud;
     p[3] = 1;
 }
 
@@ -62,14 +63,25 @@ static void paint(float *p, const float *sky, float cloud) {
 static void face_direction(int face, float u, float v, float d[3]) {
     float a = 2 * u - 1, b = 1 - 2 * v; // across (left to right), up (bottom to top)
     switch (face) {
-    case 0: d[0] = a, d[1] = b, d[2] = -1; break;
-    case 1: d[0] = 1, d[1] = b, d[2] = a; break;
-    case 2: d[0] = -a, d[1] = b, d[2] = 1; break;
-    case 3: d[0] = -1, d[1] = b, d[2] = -a; break;
-    default: d[0] = a, d[1] = 1, d[2] = b; break;
+    case 0:
+        d[0] = a, d[1] = b, d[2] = -1;
+        break;
+    case 1:
+        d[0] = 1, d[1] = b, d[2] = a;
+        break;
+    case 2:
+        d[0] = -a, d[1] = b, d[2] = 1;
+        break;
+    case 3:
+        d[0] = -1, d[1] = b, d[2] = -a;
+        break;
+    default:
+        d[0] = a, d[1] = 1, d[2] = b;
+        break;
     }
     float l = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-    for (int k = 0; k < 3; k++) d[k] /= l;
+    for (int k = 0; k < 3; k++)
+        d[k] /= l;
 }
 
 // The sun: a white disc of about 2 degrees (large enough to stay white through the texture's
@@ -129,7 +141,8 @@ static int make_flare(const char *name, int ring) {
         for (int x = 0; x < S; x++) {
             float dx = (x + 0.5f) / S * 2 - 1, dy = (y + 0.5f) / S * 2 - 1;
             float r = std::sqrt(dx * dx + dy * dy);
-            float a = ring ? std::exp(-(r - 0.8f) * (r - 0.8f) / 0.004f) + 0.15f * (r < 0.8f ? 1 - r / 0.8f : 0)
+            float a = ring ? std::exp(-(r - 0.8f) * (r - 0.8f) / 0.004f) +
+                                 0.15f * (r < 0.8f ? 1 - r / 0.8f : 0)
                            : (r < 1 ? (1 - r) * (1 - r) : 0);
             a = a > 1 ? 1 : a;
             float *p = c.px + ((size_t)y * S + x) * 4;

@@ -23,12 +23,12 @@ struct skill_speeds {
     double rough;        // ft/s over jumps, whoops and rhythm bumps
     double brake, accel; // ft/s^2 the speed may fall toward a slower place and rise after it
 };
-const skill_speeds SKILLS[3] = {{20, 0.30, 14, 8, 6}, {26, 0.38, 17, 10, 8}, {32, 0.46, 20, 12, 10}};
+const skill_speeds SKILLS[3] = {
+    {20, 0.30, 14, 8, 6}, {26, 0.38, 17, 10, 8}, {32, 0.46, 20, 12, 10}};
 const double PROFILE_STEP = 1.0; // ft between speed profile points
 
 // Arc length of the centre line point nearest to (x, z).
-double arc_of(const track_centerline *c, float x, float z)
-{
+double arc_of(const track_centerline *c, float x, float z) {
     double best = 1e30, at = 0;
     double step = c->length / c->count;
     for (int i = 0; i < c->count; i++) {
@@ -42,9 +42,9 @@ double arc_of(const track_centerline *c, float x, float z)
     return at;
 }
 
-double curve_speed(const track_centerline *c, double t, const skill_speeds *s)
-{
-    track_centerline_point a = track_centerline_at(c, (float)(t - 8)), p = track_centerline_at(c, (float)t),
+double curve_speed(const track_centerline *c, double t, const skill_speeds *s) {
+    track_centerline_point a = track_centerline_at(c, (float)(t - 8)),
+                           p = track_centerline_at(c, (float)t),
                            b = track_centerline_at(c, (float)(t + 8));
     double h1 = atan2(p.z - a.z, p.x - a.x), h2 = atan2(b.z - p.z, b.x - p.x);
     double turn = fabs(remainder(h2 - h1, 2 * M_PI));
@@ -54,11 +54,11 @@ double curve_speed(const track_centerline *c, double t, const skill_speeds *s)
 
 // How far the ground along the line bends up or down within 12 ft of t: jumps, whoops and bumps
 // throw a bike at speed, so the line slows there.
-double roughness(const track_centerline *c, double t)
-{
+double roughness(const track_centerline *c, double t) {
     double worst = 0;
     for (double u = t - 12; u <= t + 12; u += 2) {
-        double y0 = track_centerline_at(c, (float)(u - 6)).y, y1 = track_centerline_at(c, (float)u).y,
+        double y0 = track_centerline_at(c, (float)(u - 6)).y,
+               y1 = track_centerline_at(c, (float)u).y,
                y2 = track_centerline_at(c, (float)(u + 6)).y;
         worst = fmax(worst, fabs(y1 - 0.5 * (y0 + y2)));
     }
@@ -67,8 +67,7 @@ double roughness(const track_centerline *c, double t)
 
 // The skill's speed at every PROFILE_STEP of the lap: the corner and rough-ground limits, then
 // braking before each slow place and accelerating after it, around the closed lap.
-double *speed_profile(const track_centerline *c, const skill_speeds *s, int *count)
-{
+double *speed_profile(const track_centerline *c, const skill_speeds *s, int *count) {
     int n = (int)ceil(c->length / PROFILE_STEP);
     double *v = (double *)zv_alloc(sizeof(double) * (size_t)n);
     if (!v) return nullptr;
@@ -77,7 +76,8 @@ double *speed_profile(const track_centerline *c, const skill_speeds *s, int *cou
         v[i] = curve_speed(c, t, s);
         double r = roughness(c, t);
         // Up to a quarter foot of bend rides at full speed, a foot or more at the rough speed.
-        if (r > 0.25) v[i] = fmin(v[i], s->rough + (v[i] - s->rough) * fmax(0.0, 1 - (r - 0.25) / 0.75));
+        if (r > 0.25)
+            v[i] = fmin(v[i], s->rough + (v[i] - s->rough) * fmax(0.0, 1 - (r - 0.25) / 0.75));
     }
     for (int i = 2 * n - 1; i >= 0; i--) { // braking toward a slow place: v^2 <= v_next^2 + 2 a d
         double next = v[(i + 1) % n];
@@ -91,8 +91,7 @@ double *speed_profile(const track_centerline *c, const skill_speeds *s, int *cou
     return v;
 }
 
-double profile_at(const double *v, int n, double t)
-{
+double profile_at(const double *v, int n, double t) {
     double u = fmod(t, n * PROFILE_STEP);
     if (u < 0) u += n * PROFILE_STEP;
     int i = (int)(u / PROFILE_STEP);
@@ -101,16 +100,16 @@ double profile_at(const double *v, int n, double t)
 }
 
 // One lane's line from arc t0 to t1; returns the sample count and the riding time in tics.
-int lane_line(const track_centerline *c, double t0, double t1, float lane, const double *profile, int pn,
-              robot_sample *out, int max, int *tics)
-{
+int lane_line(const track_centerline *c, double t0, double t1, float lane, const double *profile,
+              int pn, robot_sample *out, int max, int *tics) {
     int n = (int)ceil((t1 - t0) / SAMPLE_STEP);
     if (n < 2) n = 2;
     if (n >= max) n = max - 1;
     double time = 0;
     for (int i = 0; i <= n; i++) {
         double t = t0 + (t1 - t0) * i / n;
-        track_centerline_point a = track_centerline_at(c, (float)(t - 2)), p = track_centerline_at(c, (float)t),
+        track_centerline_point a = track_centerline_at(c, (float)(t - 2)),
+                               p = track_centerline_at(c, (float)t),
                                b = track_centerline_at(c, (float)(t + 2));
         double nx = -(b.z - a.z), nz = b.x - a.x, nl = hypot(nx, nz);
         nx = nl > 0 ? nx / nl : 0;
@@ -129,8 +128,7 @@ int lane_line(const track_centerline *c, double t0, double t1, float lane, const
 
 } // namespace
 
-int zvgen_lines(void)
-{
+int zvgen_lines(void) {
     size_t len = 0, glen = 0;
     const uint8_t *text = zvgen_find_file(ZVGEN_TRACK_DIR "/centerline", &len);
     const uint8_t *gtext = zvgen_find_file(ZVGEN_TRACK_DIR "/timing_gates", &glen);
@@ -166,13 +164,15 @@ int zvgen_lines(void)
                 double t0 = s == 0 ? 0 : s == sf ? ends[sf - 1] : ends[s - 1];
                 double t1 = ends[s];
                 if (s >= sf && t1 <= t0) t1 += c.length; // the lap line wraps past the start
-                while (t1 <= t0) t1 += c.length;
+                while (t1 <= t0)
+                    t1 += c.length;
                 for (int lane = 0; lane < 3; lane++) {
                     int n = lane_line(&c, t0, t1, LANES[lane], profile, pn, buf, ROBOT_SAMPLES_MAX,
                                       &tics[s][lane]);
                     if (pass == 0) continue;
                     int next = s + 1 < sections ? s + 1 : sf;
-                    ok = robot_line_set(s, lane, buf, n, tics[s][lane], tics[s][lane] + tics[next][lane]);
+                    ok = robot_line_set(s, lane, buf, n, tics[s][lane],
+                                        tics[s][lane] + tics[next][lane]);
                 }
             }
         zv_free(profile);

@@ -17,13 +17,13 @@
 
 // Every generator, in the order they run. Add one line per generator: X(function name); each
 // function returns 1 on success and lives in a file of its own.
-#define ZVGEN_GENERATORS(X) \
-    X(zvgen_readme) \
-    X(zvgen_track) \
-    X(zvgen_gates) \
-    X(zvgen_lines) \
-    X(zvgen_image) \
-    X(zvgen_bike) \
+#define ZVGEN_GENERATORS(X)                                                                        \
+    X(zvgen_readme)                                                                                \
+    X(zvgen_track)                                                                                 \
+    X(zvgen_gates)                                                                                 \
+    X(zvgen_lines)                                                                                 \
+    X(zvgen_image)                                                                                 \
+    X(zvgen_bike)                                                                                  \
     X(zvgen_model)
 
 #define ZVGEN_DECLARE(fn) int fn(void);
@@ -50,7 +50,8 @@ static int zvgen_name_ok(const char *name) {
     for (const char *p = name; *p; p++)
         if (*p == '\n' || *p == '\r' || *p == '\\' || (p[0] == '/' && p[1] == '/')) return 0;
     // No "." or ".." parts: every name must stay inside the data set.
-    for (const char *part = name; part; part = strchr(part, '/') ? strchr(part, '/') + 1 : nullptr) {
+    for (const char *part = name; part;
+         part = strchr(part, '/') ? strchr(part, '/') + 1 : nullptr) {
         size_t len = strcspn(part, "/");
         if ((len == 1 && part[0] == '.') || (len == 2 && part[0] == '.' && part[1] == '.'))
             return 0;
@@ -79,8 +80,8 @@ int zvgen_write_file(const char *name, const void *bytes, size_t len) {
     }
     if (zvgen_set.count == zvgen_set.capacity) {
         zvgen_set.capacity = zvgen_set.capacity ? zvgen_set.capacity * 2 : 16;
-        zvgen_set.files = (zvgen_member *)zv_realloc(zvgen_set.files,
-                                                     (size_t)zvgen_set.capacity * sizeof(zvgen_member));
+        zvgen_set.files = (zvgen_member *)zv_realloc(zvgen_set.files, (size_t)zvgen_set.capacity *
+                                                                          sizeof(zvgen_member));
     }
     size_t n = strlen(name);
     char *copy = (char *)zv_alloc(n + 1);
@@ -116,7 +117,8 @@ void zvgen_text_printf(zvgen_text *t, const char *fmt, ...) {
     if (n > 0) {
         if (t->len + (size_t)n + 1 > t->capacity) {
             size_t cap = t->capacity ? t->capacity : 256;
-            while (cap < t->len + (size_t)n + 1) cap *= 2;
+            while (cap < t->len + (size_t)n + 1)
+                cap *= 2;
             t->data = (char *)zv_realloc(t->data, cap);
             t->capacity = cap;
         }
@@ -256,12 +258,14 @@ int main(int argc, char **argv) {
         }
     }
     if (zvgen_set.count > 1)
-        qsort(zvgen_set.files, (size_t)zvgen_set.count, sizeof(zvgen_member), zvgen_compare_members);
+        qsort(zvgen_set.files, (size_t)zvgen_set.count, sizeof(zvgen_member),
+              zvgen_compare_members);
     uint8_t *archive;
     size_t archive_len;
     if (!zvgen_pack(zvgen_set.files, zvgen_set.count, &archive, &archive_len) ||
         !zvgen_save(saf, archive, archive_len) ||
-        !zvgen_write_digest(archive, archive_len, header, source) || (tree && !zvgen_write_tree(tree))) {
+        !zvgen_write_digest(archive, archive_len, header, source) ||
+        (tree && !zvgen_write_tree(tree))) {
         fprintf(stderr, "zvgen: can't write the data set\n");
         return 1;
     }

@@ -29,32 +29,45 @@ enum { SWATCHES = 16, SWATCH_PX = 8 };
 struct vec3 {
     float x, y, z;
 };
-vec3 operator+(vec3 a, vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-vec3 operator-(vec3 a, vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-vec3 operator*(vec3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-float dot(vec3 a, vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-vec3 cross(vec3 a, vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-float length(vec3 a) { return std::sqrt(dot(a, a)); }
-vec3 unit(vec3 a)
-{
+vec3 operator+(vec3 a, vec3 b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+vec3 operator-(vec3 a, vec3 b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+vec3 operator*(vec3 a, float s) {
+    return {a.x * s, a.y * s, a.z * s};
+}
+float dot(vec3 a, vec3 b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+vec3 cross(vec3 a, vec3 b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+float length(vec3 a) {
+    return std::sqrt(dot(a, a));
+}
+vec3 unit(vec3 a) {
     float l = length(a);
     return l > 0 ? a * (1 / l) : vec3{1, 0, 0};
 }
-vec3 v3(const float *p) { return {p[0], p[1], p[2]}; }
-vec3 mirror(vec3 a, float side) { return {a.x * side, a.y, a.z}; }
+vec3 v3(const float *p) {
+    return {p[0], p[1], p[2]};
+}
+vec3 mirror(vec3 a, float side) {
+    return {a.x * side, a.y, a.z};
+}
 
 // Skinning weights: one per bike body (frame, wheels, forks, swingarm, rider).
 struct weights {
     float w[BIKE_BODIES];
 };
-weights bone(int b)
-{
+weights bone(int b) {
     weights r = {};
     r.w[b] = 1;
     return r;
 }
-weights blend(int a, int b, float t)
-{
+weights blend(int a, int b, float t) {
     weights r = {};
     r.w[a] += 1 - t;
     r.w[b] += t;
@@ -75,8 +88,7 @@ struct mesh {
     // Room for every block up front: builders hold references to earlier blocks.
     mesh() { blocks.reserve(16); }
     // A lit block painted with a swatch; `grey` is the level of its specular colour.
-    mesh_block &block(int swatch, float shininess, float grey)
-    {
+    mesh_block &block(int swatch, float shininess, float grey) {
         blocks.push_back({shininess, 1, {grey, grey, grey}, swatch, {}, {}, {}});
         return blocks.back();
     }
@@ -85,8 +97,7 @@ struct mesh {
 // The weights new vertices get (the skinned rider sets it per limb).
 weights current_weights = bone(BIKE_FRAME);
 
-int vertex(mesh_block &b, vec3 p, vec3 n)
-{
+int vertex(mesh_block &b, vec3 p, vec3 n) {
     n = unit(n);
     float u = (b.swatch + 0.5f) / (float)SWATCHES;
     float a[8] = {p.x, p.y, p.z, n.x, n.y, n.z, u, 0.5f};
@@ -95,15 +106,16 @@ int vertex(mesh_block &b, vec3 p, vec3 n)
     return (int)(b.v.size() / 8) - 1;
 }
 
-void tri(mesh_block &b, int a, int c, int d) { b.t.insert(b.t.end(), {a, c, d}); }
+void tri(mesh_block &b, int a, int c, int d) {
+    b.t.insert(b.t.end(), {a, c, d});
+}
 
 // A picture quad (number plates): centre c, unit right and up as a viewer in front sees them,
 // texture corners (0, 0) top left to (1, 1) bottom right.
-void decal(mesh_block &b, vec3 c, vec3 right, vec3 up, float hw, float hh)
-{
+void decal(mesh_block &b, vec3 c, vec3 right, vec3 up, float hw, float hh) {
     vec3 n = unit(cross(right, up));
-    vec3 corners[4] = {c - right * hw + up * hh, c + right * hw + up * hh,
-                       c + right * hw - up * hh, c - right * hw - up * hh};
+    vec3 corners[4] = {c - right * hw + up * hh, c + right * hw + up * hh, c + right * hw - up * hh,
+                       c - right * hw - up * hh};
     const float uv[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
     int base = (int)(b.v.size() / 8);
     for (int k = 0; k < 4; k++) {
@@ -116,18 +128,15 @@ void decal(mesh_block &b, vec3 c, vec3 right, vec3 up, float hw, float hh)
 }
 
 // Box with centre c and half sizes h along the axes ax, ay, az (unit, right-handed).
-void obox(mesh_block &b, vec3 c, vec3 h, vec3 ax, vec3 ay, vec3 az)
-{
+void obox(mesh_block &b, vec3 c, vec3 h, vec3 ax, vec3 ay, vec3 az) {
     // Mirrored callers may hand a left-handed set: the faces must still wind outward.
-    if (dot(cross(ax, ay), az) < 0)
-        az = az * -1;
+    if (dot(cross(ax, ay), az) < 0) az = az * -1;
     vec3 axes[3] = {ax * h.x, ay * h.y, az * h.z};
     for (int f = 0; f < 6; f++) {
         int k = f / 2;
         float s = (f % 2) ? -1.0f : 1.0f;
         vec3 n = axes[k] * s, u = axes[(k + 1) % 3], w = axes[(k + 2) % 3];
-        if (s < 0)
-            std::swap(u, w);
+        if (s < 0) std::swap(u, w);
         vec3 nn = unit(n);
         int i0 = vertex(b, c + n - u - w, nn);
         vertex(b, c + n + u - w, nn);
@@ -138,22 +147,21 @@ void obox(mesh_block &b, vec3 c, vec3 h, vec3 ax, vec3 ay, vec3 az)
     }
 }
 
-void box(mesh_block &b, vec3 c, vec3 h) { obox(b, c, h, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}); }
+void box(mesh_block &b, vec3 c, vec3 h) {
+    obox(b, c, h, {1, 0, 0}, {0, 1, 0}, {0, 0, 1});
+}
 
 // Box pitched about x by angle (radians; positive lifts its -z end).
-void pbox(mesh_block &b, vec3 c, vec3 h, float angle)
-{
+void pbox(mesh_block &b, vec3 c, vec3 h, float angle) {
     float cs = std::cos(angle), sn = std::sin(angle);
     obox(b, c, h, {1, 0, 0}, {0, cs, sn}, {0, -sn, cs});
 }
 
 // Box from a to b (its long axis), half width hw along x-ish and half height hh.
-void beam(mesh_block &b, vec3 a, vec3 e, float hw, float hh)
-{
+void beam(mesh_block &b, vec3 a, vec3 e, float hw, float hh) {
     vec3 d = e - a;
     float len = length(d);
-    if (len <= 0)
-        return;
+    if (len <= 0) return;
     vec3 az = d * (1 / len);
     vec3 ref = std::fabs(az.x) > 0.9f ? vec3{0, 1, 0} : vec3{1, 0, 0};
     vec3 ay = unit(cross(az, ref));
@@ -165,11 +173,9 @@ void beam(mesh_block &b, vec3 a, vec3 e, float hw, float hh)
 int tube_sides = 10;
 
 // Tube of radius r0 at a and r1 at e, with caps.
-void cone(mesh_block &b, vec3 a, vec3 e, float r0, float r1, int sides = tube_sides)
-{
+void cone(mesh_block &b, vec3 a, vec3 e, float r0, float r1, int sides = tube_sides) {
     vec3 d = e - a;
-    if (length(d) <= 0)
-        return;
+    if (length(d) <= 0) return;
     d = unit(d);
     vec3 ref = std::fabs(d.y) > 0.9f ? vec3{1, 0, 0} : vec3{0, 1, 0};
     vec3 p = unit(cross(d, ref)), q = cross(d, p);
@@ -204,14 +210,12 @@ void cone(mesh_block &b, vec3 a, vec3 e, float r0, float r1, int sides = tube_si
     }
 }
 
-void tube(mesh_block &b, vec3 a, vec3 e, float r, int sides = tube_sides)
-{
+void tube(mesh_block &b, vec3 a, vec3 e, float r, int sides = tube_sides) {
     cone(b, a, e, r, r, sides);
 }
 
 // Ellipsoid with centre c and semi-axes along ax, ay, az (lengths are the radii).
-void blob(mesh_block &b, vec3 c, vec3 ax, vec3 ay, vec3 az, int rings = 10, int sides = 14)
-{
+void blob(mesh_block &b, vec3 c, vec3 ax, vec3 ay, vec3 az, int rings = 10, int sides = 14) {
     int base = (int)(b.v.size() / 8);
     float lx = length(ax), ly = length(ay), lz = length(az);
     vec3 ux = unit(ax), uy = unit(ay), uz = unit(az);
@@ -219,7 +223,8 @@ void blob(mesh_block &b, vec3 c, vec3 ax, vec3 ay, vec3 az, int rings = 10, int 
         float th = pi * r / rings;
         for (int s = 0; s <= sides; s++) {
             float ph = 2 * pi * s / sides;
-            float x = std::sin(th) * std::cos(ph), y = std::cos(th), z = std::sin(th) * std::sin(ph);
+            float x = std::sin(th) * std::cos(ph), y = std::cos(th),
+                  z = std::sin(th) * std::sin(ph);
             vec3 p = c + ax * x + ay * y + az * z;
             vec3 n = ux * (x / lx) + uy * (y / ly) + uz * (z / lz);
             vertex(b, p, n);
@@ -229,22 +234,19 @@ void blob(mesh_block &b, vec3 c, vec3 ax, vec3 ay, vec3 az, int rings = 10, int 
         for (int s = 0; s < sides; s++) {
             int i0 = base + r * (sides + 1) + s, i1 = i0 + sides + 1;
             // At the poles one of the two triangles has no area.
-            if (r > 0)
-                tri(b, i0, i0 + 1, i1);
-            if (r < rings - 1)
-                tri(b, i0 + 1, i1 + 1, i1);
+            if (r > 0) tri(b, i0, i0 + 1, i1);
+            if (r < rings - 1) tri(b, i0 + 1, i1 + 1, i1);
         }
 }
 
-void ellipsoid(mesh_block &b, vec3 c, float rx, float ry, float rz, int rings = 10, int sides = 14)
-{
+void ellipsoid(mesh_block &b, vec3 c, float rx, float ry, float rz, int rings = 10,
+               int sides = 14) {
     blob(b, c, {rx, 0, 0}, {0, ry, 0}, {0, 0, rz}, rings, sides);
 }
 
 // Ring around the x axis with an elliptic section: radius big, half width hw along x, half
 // height hh along the radius.
-void ring_x(mesh_block &b, float x, float big, float hw, float hh, int segments, int sides)
-{
+void ring_x(mesh_block &b, float x, float big, float hw, float hh, int segments, int sides) {
     int base = (int)(b.v.size() / 8);
     for (int i = 0; i <= segments; i++) {
         float a = 2 * pi * i / segments, ca = std::cos(a), sa = std::sin(a);
@@ -265,8 +267,7 @@ void ring_x(mesh_block &b, float x, float big, float hw, float hh, int segments,
 }
 
 // Flat disc around the x axis at x, from radius r0 to r1, both faces.
-void disc_x(mesh_block &b, float x, float r0, float r1, int segments)
-{
+void disc_x(mesh_block &b, float x, float r0, float r1, int segments) {
     for (int face = 0; face < 2; face++) {
         float s = face ? 1.0f : -1.0f;
         vec3 n = {s, 0, 0};
@@ -289,16 +290,14 @@ void disc_x(mesh_block &b, float x, float r0, float r1, int segments)
     }
 }
 
-int write_mesh(const char *name, const mesh &m)
-{
+int write_mesh(const char *name, const mesh &m) {
     zvgen_text t = {};
     if (m.skinned)
         zvgen_text_printf(&t, "JM2\n%d bodies\n", BIKE_BODIES);
     else
         zvgen_text_printf(&t, "JM1\n");
     for (const auto &b : m.blocks) {
-        if (b.t.empty())
-            continue;
+        if (b.t.empty()) continue;
         zvgen_text_printf(&t, "%g %g %g %g %g %d %d\n", b.shininess, b.factor, b.rgb[0], b.rgb[1],
                           b.rgb[2], (int)(b.v.size() / 8), (int)(b.t.size() / 3));
         for (size_t i = 0; i < b.v.size(); i += 8) {
@@ -325,9 +324,9 @@ struct rgb {
     float r, g, b;
 };
 
-// A palette strip (PNG, or PPM by its name): swatch k fills columns k * SWATCH_PX .. (k + 1) * SWATCH_PX - 1.
-int write_palette(const char *name, const rgb *colours, int count)
-{
+// A palette strip (PNG, or PPM by its name): swatch k fills columns k * SWATCH_PX .. (k + 1) *
+// SWATCH_PX - 1.
+int write_palette(const char *name, const rgb *colours, int count) {
     zvgen_canvas c;
     zvgen_canvas_init(&c, SWATCHES * SWATCH_PX, SWATCH_PX, {0, 0, 0, 1});
     for (int k = 0; k < count && k < SWATCHES; k++)
@@ -335,7 +334,7 @@ int write_palette(const char *name, const rgb *colours, int count)
                           (float)SWATCH_PX, {colours[k].r, colours[k].g, colours[k].b, 1});
     size_t n = strlen(name);
     int ok = n > 4 && !strcmp(name + n - 4, ".ppm") ? zvgen_canvas_write_ppm(&c, name)
-                                                      : zvgen_canvas_write_png(&c, name, 0);
+                                                    : zvgen_canvas_write_png(&c, name, 0);
     zvgen_canvas_free(&c);
     return ok;
 }
@@ -378,8 +377,7 @@ enum {
     SW_NUMBER,
 };
 
-int write_bike_paint(const char *name, rgb main, rgb accent, rgb frame)
-{
+int write_bike_paint(const char *name, rgb main, rgb accent, rgb frame) {
     rgb c[SWATCHES] = {};
     c[SW_PLASTIC] = main;
     c[SW_ACCENT] = accent;
@@ -402,8 +400,7 @@ int write_bike_paint(const char *name, rgb main, rgb accent, rgb frame)
 
 enum { WH_TYRE, WH_RIM, WH_HUB, WH_SPOKE, WH_DISC, WH_SPROCKET };
 
-int write_wheel_paint(const char *name, rgb rim)
-{
+int write_wheel_paint(const char *name, rgb rim) {
     rgb c[SWATCHES] = {};
     c[WH_TYRE] = {0.07f, 0.07f, 0.07f};
     c[WH_RIM] = rim;
@@ -414,10 +411,19 @@ int write_wheel_paint(const char *name, rgb rim)
     return write_palette(name, c, SWATCHES);
 }
 
-enum { RB_JERSEY, RB_JERSEY_ACCENT, RB_PANTS, RB_PANTS_ACCENT, RB_BOOTS, RB_BOOT_TRIM, RB_GLOVES, RB_PLATE, RB_NECK };
+enum {
+    RB_JERSEY,
+    RB_JERSEY_ACCENT,
+    RB_PANTS,
+    RB_PANTS_ACCENT,
+    RB_BOOTS,
+    RB_BOOT_TRIM,
+    RB_GLOVES,
+    RB_PLATE,
+    RB_NECK
+};
 
-int write_body_paint(const char *name, rgb main, rgb accent)
-{
+int write_body_paint(const char *name, rgb main, rgb accent) {
     rgb c[SWATCHES] = {};
     c[RB_JERSEY] = main;
     c[RB_JERSEY_ACCENT] = accent;
@@ -433,8 +439,7 @@ int write_body_paint(const char *name, rgb main, rgb accent)
 
 enum { HD_SHELL, HD_ACCENT, HD_GOGGLE, HD_LENS, HD_STRAP };
 
-int write_head_paint(const char *name, rgb main, rgb accent)
-{
+int write_head_paint(const char *name, rgb main, rgb accent) {
     rgb c[SWATCHES] = {};
     c[HD_SHELL] = main;
     c[HD_ACCENT] = accent;
@@ -446,10 +451,9 @@ int write_head_paint(const char *name, rgb main, rgb accent)
 
 // ---- wheels --------------------------------------------------------------------------------
 
-int make_wheel(const char *name, float outer, bool front, int detail)
-{
+int make_wheel(const char *name, float outer, bool front, int detail) {
     mesh m;
-    const float tread = 0.15f;               // tyre section half height
+    const float tread = 0.15f;                  // tyre section half height
     const float centre = outer - tread - 0.04f; // leaves room for the knobs
     mesh_block &tyre = m.block(WH_TYRE, 6, 0.08f);
     ring_x(tyre, 0, centre, front ? 0.17f : 0.21f, tread, detail * 3, detail / 3 + 5);
@@ -462,8 +466,8 @@ int make_wheel(const char *name, float outer, bool front, int detail)
                 float r = centre + tread + 0.02f;
                 vec3 radial = {0, std::cos(a + x), std::sin(a + x)};
                 vec3 tang = {0, -radial.z, radial.y};
-                obox(tyre, vec3{x, 0, 0} + radial * r, {0.055f, 0.05f, 0.045f}, {1, 0, 0},
-                     radial, tang);
+                obox(tyre, vec3{x, 0, 0} + radial * r, {0.055f, 0.05f, 0.045f}, {1, 0, 0}, radial,
+                     tang);
             }
         }
     }
@@ -493,14 +497,13 @@ int make_wheel(const char *name, float outer, bool front, int detail)
 // ---- bike parts ----------------------------------------------------------------------------
 
 struct family_shape {
-    float tank_width;  // tank and shroud half width
-    bool two_stroke;   // expansion chamber and a slim silencer, else header and fat silencer
+    float tank_width; // tank and shroud half width
+    bool two_stroke;  // expansion chamber and a slim silencer, else header and fat silencer
 };
 
 // The parts of one family; lod is "" for the full models, or the "_lod<d>" of a coarser level
 // (made with fewer tube sides).
-int make_family(const char *fam, const bike_model *bm, const family_shape &st, const char *lod)
-{
+int make_family(const char *fam, const bike_model *bm, const family_shape &st, const char *lod) {
     const bike_geometry &g = bm->geo;
     char name[96];
     vec3 head = v3(g.fork_upper_pos), lower = v3(g.fork_lower_pos);
@@ -515,11 +518,13 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
     vec3 head_top = head + axis * 0.35f, head_low = head - axis * 0.35f;
     tube(tubes, head_low, head_top, 0.12f);
     for (float s : {-1.0f, 1.0f}) {
-        vec3 spar_mid = mirror({0.38f, 2.7f, 3.25f}, s), spar_end = mirror({0.38f, 1.75f, 4.05f}, s);
+        vec3 spar_mid = mirror({0.38f, 2.7f, 3.25f}, s),
+             spar_end = mirror({0.38f, 1.75f, 4.05f}, s);
         beam(tubes, head + mirror({0.1f, 0.05f, 0.1f}, s), spar_mid, 0.07f, 0.16f);
         beam(tubes, spar_mid, spar_end, 0.07f, 0.16f);
         vec3 down = head_low + mirror({0.12f, -0.1f, 0.05f}, s);
-        vec3 cradle_f = mirror({0.22f, 0.85f, 2.75f}, s), cradle_r = mirror({0.22f, 0.78f, 3.85f}, s);
+        vec3 cradle_f = mirror({0.22f, 0.85f, 2.75f}, s),
+             cradle_r = mirror({0.22f, 0.78f, 3.85f}, s);
         tube(tubes, down, cradle_f, 0.065f);
         tube(tubes, cradle_f, cradle_r, 0.065f);
         tube(tubes, cradle_r, spar_end, 0.065f);
@@ -528,20 +533,20 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
         tube(tubes, spar_end + mirror({0, 0.25f, 0.1f}, 1), sub_top, 0.045f);
     }
     mesh_block &engine = frame.block(SW_ENGINE, 20, 0.35f);
-    box(engine, {0, 1.35f, 3.35f}, {0.28f, 0.42f, 0.52f});              // crankcase
-    pbox(engine, {0, 2.0f, 3.0f}, {0.22f, 0.35f, 0.26f}, -0.35f);        // cylinder
-    pbox(engine, {0, 2.42f, 2.88f}, {0.26f, 0.1f, 0.3f}, -0.35f);        // head
-    box(engine, {-0.3f, 1.3f, 3.35f}, {0.04f, 0.3f, 0.32f});             // cover
+    box(engine, {0, 1.35f, 3.35f}, {0.28f, 0.42f, 0.52f});        // crankcase
+    pbox(engine, {0, 2.0f, 3.0f}, {0.22f, 0.35f, 0.26f}, -0.35f); // cylinder
+    pbox(engine, {0, 2.42f, 2.88f}, {0.26f, 0.1f, 0.3f}, -0.35f); // head
+    box(engine, {-0.3f, 1.3f, 3.35f}, {0.04f, 0.3f, 0.32f});      // cover
     mesh_block &plastic = frame.block(SW_PLASTIC, 24, 0.45f);
     float tw = st.tank_width;
-    pbox(plastic, {0, 3.12f, 3.0f}, {tw * 0.8f, 0.25f, 0.5f}, 0.12f);    // tank
+    pbox(plastic, {0, 3.12f, 3.0f}, {tw * 0.8f, 0.25f, 0.5f}, 0.12f); // tank
     for (float s : {-1.0f, 1.0f}) {
         // Radiator shrouds flaring forward of the knees.
         obox(plastic, mirror({tw, 2.82f, 2.7f}, s), {0.045f, 0.42f, 0.52f},
              unit(mirror({1, 0, 0.25f}, s)), {0, 1, 0}, unit(mirror({-0.25f, 0, 1}, s)));
     }
-    pbox(plastic, {0, 3.08f, 5.95f}, {0.24f, 0.035f, 0.8f}, -0.22f);     // rear fender
-    pbox(plastic, {0, 2.55f, 4.6f}, {0.3f, 0.3f, 0.35f}, 0);             // air box cover
+    pbox(plastic, {0, 3.08f, 5.95f}, {0.24f, 0.035f, 0.8f}, -0.22f); // rear fender
+    pbox(plastic, {0, 2.55f, 4.6f}, {0.3f, 0.3f, 0.35f}, 0);         // air box cover
     mesh_block &accent = frame.block(SW_ACCENT, 24, 0.45f);
     for (float s : {-1.0f, 1.0f})
         obox(accent, mirror({tw + 0.05f, 2.95f, 2.65f}, s), {0.01f, 0.12f, 0.38f},
@@ -581,16 +586,15 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
     mesh_block &spring = frame.block(SW_SPRING, 30, 0.5f);
     tube(spring, {0, 2.6f, 4.1f}, {0, 1.7f, 4.5f}, 0.13f, 10); // rear shock
     snprintf(name, sizeof name, "%s_frame%s.jm", fam, lod);
-    if (!write_mesh(name, frame))
-        return 0;
+    if (!write_mesh(name, frame)) return 0;
 
     // Upper fork: outer tubes along the steering axis, clamps, bars, front fender.
     mesh upper;
     mesh_block &u = upper.block(SW_FORK_TUBE, 40, 0.7f);
     float half = g.fork_spacing / 2;
     for (float s : {-1.0f, 1.0f})
-        tube(u, head + axis * 0.5f + vec3{s * half, 0, 0}, head - axis * 1.0f + vec3{s * half, 0, 0},
-             0.14f, tube_sides + 2);
+        tube(u, head + axis * 0.5f + vec3{s * half, 0, 0},
+             head - axis * 1.0f + vec3{s * half, 0, 0}, 0.14f, tube_sides + 2);
     mesh_block &clamps = upper.block(SW_CHROME, 40, 0.7f);
     for (float at : {0.45f, -0.25f})
         obox(clamps, head + axis * at, {half + 0.15f, 0.07f, 0.18f}, {1, 0, 0}, axis,
@@ -620,8 +624,7 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
     mesh_block &board = upper.block(SW_PLATE, 12, 0.3f);
     obox(board, pc, {0.36f, 0.34f, 0.03f}, {1, 0, 0}, axis, pz);
     snprintf(name, sizeof name, "%s_fork_upper%s.jm", fam, lod);
-    if (!write_mesh(name, upper))
-        return 0;
+    if (!write_mesh(name, upper)) return 0;
 
     // Lower fork: inner tubes up from the axle, leg guards, axle lugs, brake caliper.
     mesh lowm;
@@ -631,14 +634,13 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
         vec3 foot = front + vec3{s * half, 0, 0} - axis * 0.12f;
         tube(inner, foot, foot + axis * 1.7f, 0.1f, tube_sides + 2);
         box(inner, front + vec3{s * half, 0, 0}, {0.08f, 0.12f, 0.12f});
-        obox(guard, foot + axis * 0.6f + vec3{0, 0, -0.12f}, {0.09f, 0.55f, 0.04f},
-             {1, 0, 0}, axis, unit(cross({1, 0, 0}, axis)));
+        obox(guard, foot + axis * 0.6f + vec3{0, 0, -0.12f}, {0.09f, 0.55f, 0.04f}, {1, 0, 0}, axis,
+             unit(cross({1, 0, 0}, axis)));
     }
     tube(inner, front + vec3{-half, 0, 0}, front + vec3{half, 0, 0}, 0.05f, 6); // axle
-    box(inner, front + vec3{-half + 0.1f, 0.3f, 0.25f}, {0.06f, 0.12f, 0.15f});  // caliper
+    box(inner, front + vec3{-half + 0.1f, 0.3f, 0.25f}, {0.06f, 0.12f, 0.15f}); // caliper
     snprintf(name, sizeof name, "%s_fork_lower%s.jm", fam, lod);
-    if (!write_mesh(name, lowm))
-        return 0;
+    if (!write_mesh(name, lowm)) return 0;
 
     // Swingarm: two arms from the pivot to the axle, cross member, chain.
     mesh arm;
@@ -655,11 +657,9 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
     beam(chain, sprocket + vec3{0, 0.2f, 0}, rear + vec3{0.3f, 0.4f, 0}, 0.025f, 0.03f);
     beam(chain, sprocket + vec3{0, -0.2f, 0}, rear + vec3{0.3f, -0.4f, 0}, 0.025f, 0.03f);
     snprintf(name, sizeof name, "%s_swingarm%s.jm", fam, lod);
-    if (!write_mesh(name, arm))
-        return 0;
+    if (!write_mesh(name, arm)) return 0;
 
-    if (lod[0])
-        return 1; // plates are flat boxes: nothing to save
+    if (lod[0]) return 1; // plates are flat boxes: nothing to save
     // The numbers: picture quads just off the boards, painted with the rider's number plate.
     mesh side;
     mesh_block &num = side.block(SW_NUMBER, 8, 0.2f);
@@ -669,8 +669,7 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
         decal(num, {sx * 0.398f, 2.95f, 4.95f}, unit(cross(up, n)), up, 0.3f, 0.27f);
     }
     snprintf(name, sizeof name, "%s_side_plates.jm", fam);
-    if (!write_mesh(name, side))
-        return 0;
+    if (!write_mesh(name, side)) return 0;
 
     mesh frontm;
     mesh_block &fn = frontm.block(SW_NUMBER, 8, 0.2f);
@@ -687,8 +686,7 @@ struct rider_pose {
     vec3 shoulder[2], elbow[2], grip[2], hip[2], knee[2], ankle[2], peg[2], head, neck;
 };
 
-rider_pose pose_of(const bike_model *bm)
-{
+rider_pose pose_of(const bike_model *bm) {
     const bike_geometry &g = bm->geo;
     const bike_rider_points &r = bm->rider;
     rider_pose p;
@@ -714,8 +712,7 @@ rider_pose pose_of(const bike_model *bm)
 }
 
 // Adds a limb segment whose weights blend from bone a at its start to bone b at its end.
-void limb(mesh_block &blk, vec3 s, vec3 e, float r0, float r1, int a, int b, int sides)
-{
+void limb(mesh_block &blk, vec3 s, vec3 e, float r0, float r1, int a, int b, int sides) {
     size_t first = blk.w.size();
     cone(blk, s, e, r0, r1, sides);
     vec3 d = e - s;
@@ -730,8 +727,7 @@ void limb(mesh_block &blk, vec3 s, vec3 e, float r0, float r1, int a, int b, int
 
 // The board between the shoulder blades that carries the rider's number: its centre, up and
 // outward (backward) directions.
-void back_board(const rider_pose &p, vec3 *c, vec3 *up, vec3 *back)
-{
+void back_board(const rider_pose &p, vec3 *c, vec3 *up, vec3 *back) {
     vec3 chest = (p.shoulder[0] + p.shoulder[1]) * 0.5f;
     vec3 hips = (p.hip[0] + p.hip[1]) * 0.5f;
     *up = unit(chest - hips);
@@ -739,8 +735,7 @@ void back_board(const rider_pose &p, vec3 *c, vec3 *up, vec3 *back)
     *c = hips + (chest - hips) * 0.62f + *back * 0.36f;
 }
 
-int make_rider_body(const char *name, const bike_model *bm, bool first_person, int detail)
-{
+int make_rider_body(const char *name, const bike_model *bm, bool first_person, int detail) {
     rider_pose p = pose_of(bm);
     mesh m;
     m.skinned = true;
@@ -759,10 +754,10 @@ int make_rider_body(const char *name, const bike_model *bm, bool first_person, i
     current_weights = bone(BIKE_RIDER);
     if (!first_person) {
         // Torso leaning over the bars, chest protector bulge, shoulders.
-        blob(jersey, hips + spine * 0.55f, side * 0.58f, up * (length(spine) * 0.62f),
-             fwd * 0.42f, detail, detail + 4);
-        blob(accent, hips + spine * 0.6f + fwd * -0.14f, side * 0.46f,
-             up * (length(spine) * 0.45f), fwd * 0.34f, detail / 2 + 3, detail);
+        blob(jersey, hips + spine * 0.55f, side * 0.58f, up * (length(spine) * 0.62f), fwd * 0.42f,
+             detail, detail + 4);
+        blob(accent, hips + spine * 0.6f + fwd * -0.14f, side * 0.46f, up * (length(spine) * 0.45f),
+             fwd * 0.34f, detail / 2 + 3, detail);
         blob(pants, hips + vec3{0, 0.05f, 0.05f}, side * 0.45f, up * 0.35f, fwd * 0.38f,
              detail / 2 + 3, detail);
         tube(neck, chest, p.neck, 0.16f, sides);
@@ -790,7 +785,7 @@ int make_rider_body(const char *name, const bike_model *bm, bool first_person, i
              BIKE_FRAME, BIKE_FRAME, sides);
         limb(pants, p.knee[s], p.knee[s] + (p.ankle[s] - p.knee[s]) * 0.3f, 0.16f, 0.16f,
              BIKE_FRAME, BIKE_FRAME, sides);
-        box(boots, p.peg[s] + vec3{0, 0.1f, -0.12f}, {0.13f, 0.12f, 0.36f}); // foot
+        box(boots, p.peg[s] + vec3{0, 0.1f, -0.12f}, {0.13f, 0.12f, 0.36f});  // foot
         box(trim, p.peg[s] + vec3{0, -0.04f, -0.12f}, {0.14f, 0.03f, 0.38f}); // sole
         for (float at : {0.35f, 0.65f})
             tube(trim, p.knee[s] + (p.ankle[s] - p.knee[s]) * at + vec3{-0.17f, 0, 0},
@@ -801,8 +796,7 @@ int make_rider_body(const char *name, const bike_model *bm, bool first_person, i
     return write_mesh(name, m);
 }
 
-int make_rider(const bike_model *bm)
-{
+int make_rider(const bike_model *bm) {
     if (!make_rider_body("rider_body.jm", bm, false, 12) ||
         !make_rider_body("rider_body_lod6.jm", bm, false, 6) ||
         !make_rider_body("rider_body_fp.jm", bm, true, 12))
@@ -815,15 +809,14 @@ int make_rider(const bike_model *bm)
     mesh_block &shell = head.block(HD_SHELL, 48, 0.8f);
     ellipsoid(shell, h, 0.4f, 0.42f, 0.47f, 12, 18);
     mesh_block &accent = head.block(HD_ACCENT, 48, 0.8f);
-    pbox(accent, h + vec3{0, 0.3f, -0.5f}, {0.3f, 0.025f, 0.25f}, 0.25f); // peak
-    pbox(accent, h + vec3{0, -0.25f, -0.4f}, {0.2f, 0.13f, 0.14f}, -0.3f); // chin bar
+    pbox(accent, h + vec3{0, 0.3f, -0.5f}, {0.3f, 0.025f, 0.25f}, 0.25f);    // peak
+    pbox(accent, h + vec3{0, -0.25f, -0.4f}, {0.2f, 0.13f, 0.14f}, -0.3f);   // chin bar
     ellipsoid(accent, h + vec3{0, 0.12f, 0.02f}, 0.41f, 0.2f, 0.48f, 6, 14); // stripe band
     mesh_block &goggle = head.block(HD_GOGGLE, 20, 0.4f);
     box(goggle, h + vec3{0, 0.05f, -0.42f}, {0.3f, 0.11f, 0.06f});
     mesh_block &lens = head.block(HD_LENS, 80, 1.0f);
     box(lens, h + vec3{0, 0.05f, -0.48f}, {0.25f, 0.08f, 0.02f});
-    if (!write_mesh("rider_head.jm", head))
-        return 0;
+    if (!write_mesh("rider_head.jm", head)) return 0;
 
     // The number on the back, just off the board the body carries.
     mesh plate;
@@ -834,8 +827,7 @@ int make_rider(const bike_model *bm)
     return write_mesh("rider_plate.jm", plate);
 }
 
-int make_start_gate(void)
-{
+int make_start_gate(void) {
     mesh gate;
     mesh_block &post = gate.block(SW_FRAME, 30, 0.5f);
     mesh_block &plate = gate.block(SW_PLASTIC, 12, 0.3f);
@@ -846,16 +838,14 @@ int make_start_gate(void)
     tube(post, {-15, 2.2f, 0}, {15, 2.2f, 0}, 0.08f, 6);
     for (int i = 0; i < 10; i++)
         box(plate, {-13.5f + i * 3.0f, 0.9f, -0.1f}, {1.35f, 0.9f, 0.04f});
-    if (!write_mesh("startgate.jm", gate))
-        return 0;
+    if (!write_mesh("startgate.jm", gate)) return 0;
     // Named as the gates expect their default picture.
     return write_bike_paint("startgate.ppm", {0.95f, 0.95f, 0.95f}, {0.8f, 0.1f, 0.1f},
                             {0.5f, 0.5f, 0.52f});
 }
 
 // The brand colours of a family's own paint, from its name.
-void family_colours(const char *fam, rgb *main, rgb *accent, rgb *frame)
-{
+void family_colours(const char *fam, rgb *main, rgb *accent, rgb *frame) {
     *accent = {0.95f, 0.95f, 0.95f};
     *frame = {0.72f, 0.73f, 0.76f};
     if (!strncmp(fam, "kx", 2)) {
@@ -881,8 +871,7 @@ void family_colours(const char *fam, rgb *main, rgb *accent, rgb *frame)
     }
 }
 
-int make_paints(void)
-{
+int make_paints(void) {
     if (!write_wheel_paint("wheels.png", {0.12f, 0.12f, 0.13f}) ||
         !write_wheel_paint("wheels-silver.png", {0.75f, 0.76f, 0.78f}) ||
         !write_wheel_paint("wheels-gold.png", {0.80f, 0.62f, 0.20f}))
@@ -893,11 +882,9 @@ int make_paints(void)
     char name[128];
     for (const team_colour &t : teams) {
         snprintf(name, sizeof name, "rider_body-gear_%s.png", t.name);
-        if (!write_body_paint(name, t.main, t.accent))
-            return 0;
+        if (!write_body_paint(name, t.main, t.accent)) return 0;
         snprintf(name, sizeof name, "rider_head-helmet_%s.png", t.name);
-        if (!write_head_paint(name, t.main, t.accent))
-            return 0;
+        if (!write_head_paint(name, t.main, t.accent)) return 0;
     }
     // Each menu entry's bike graphics: the ten team schemes under its prefix.
     std::set<std::string> prefixes;
@@ -907,19 +894,16 @@ int make_paints(void)
         for (const team_colour &t : teams) {
             snprintf(name, sizeof name, "%splastics_%s.png", pre.c_str(), t.name);
             rgb frame = {0.72f, 0.73f, 0.76f};
-            if (!write_bike_paint(name, t.main, t.accent, frame))
-                return 0;
+            if (!write_bike_paint(name, t.main, t.accent, frame)) return 0;
         }
     return 1;
 }
 
 } // namespace
 
-int zvgen_model(void)
-{
+int zvgen_model(void) {
     const bike_model *first = bike_model_get(0);
-    if (!first)
-        return 0;
+    if (!first) return 0;
     const float front_outer = first->geo.front_ring_radius + first->geo.tire_radius;
     const float rear_outer = first->geo.rear_ring_radius + first->geo.tire_radius;
     if (!make_wheel("front_wheel.jm", front_outer, true, 24) ||
@@ -927,39 +911,31 @@ int zvgen_model(void)
         !make_wheel("front_wheel_lod6.jm", front_outer, true, 8) ||
         !make_wheel("rear_wheel_lod6.jm", rear_outer, false, 8))
         return 0;
-    if (!make_rider(first) || !make_start_gate() || !make_paints())
-        return 0;
+    if (!make_rider(first) || !make_start_gate() || !make_paints()) return 0;
     int made = 0;
     for (int i = 0; i < BIKE_MODEL_COUNT; i++) {
         const bike_model *bm = bike_model_get(i);
-        if (!bm)
-            continue;
+        if (!bm) continue;
         char fam[64];
         snprintf(fam, sizeof fam, "%s", bm->files[0][0] == '@' ? bm->files[0] + 1 : bm->files[0]);
         char *tail = strstr(fam, "_frame.jm");
-        if (!tail)
-            continue;
+        if (!tail) continue;
         *tail = 0;
         char check[96];
         snprintf(check, sizeof check, "%s_frame.jm.gz", fam);
-        if (zvgen_find_file(check, nullptr))
-            continue;
+        if (zvgen_find_file(check, nullptr)) continue;
         family_shape st = {0.42f + 0.02f * (made % 3), strchr(bm->engine_class, 'f') == nullptr};
         // Far away a bike is a few pixels: a coarse level from 64 ft on.
-        if (!make_family(fam, bm, st, ""))
-            return 0;
+        if (!make_family(fam, bm, st, "")) return 0;
         tube_sides = 5;
         int coarse = make_family(fam, bm, st, "_lod6");
         tube_sides = 10;
-        if (!coarse)
-            return 0;
+        if (!coarse) return 0;
         rgb main, accent, frame;
         family_colours(fam, &main, &accent, &frame);
         const char *tex = bm->files[BIKE_FILE_BIKE_TEXTURE];
-        if (tex[0] == '@')
-            tex++;
-        if (!zvgen_find_file(tex, nullptr) && !write_bike_paint(tex, main, accent, frame))
-            return 0;
+        if (tex[0] == '@') tex++;
+        if (!zvgen_find_file(tex, nullptr) && !write_bike_paint(tex, main, accent, frame)) return 0;
         made++;
     }
     return made > 0;

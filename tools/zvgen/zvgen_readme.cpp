@@ -15,13 +15,14 @@ int zvgen_readme(void) {
         "To change a file, put a file of the same name in your home data directory\n"
         "(~/.local/share/Zelvo/ or $XDG_DATA_HOME/Zelvo/) or beside the game: loose files\n"
         "win over archive members. Compressed (\".gz\") forms are read as well.\n");
-    ok = ok && zvgen_printf_file(
-        "licence.txt",
-        "Zelvo default game data: licence\n"
-        "\n"
-        "The files in this archive are produced by the zvgen program from the Zelvo source\n"
-        "code and are covered by the same terms as that source code. They contain no\n"
-        "material taken from elsewhere. You may copy, change and redistribute them together\n"
-        "with the game or on their own.\n");
+    ok = ok &&
+         zvgen_printf_file(
+             "licence.txt",
+             "Zelvo default game data: licence\n"
+             "\n"
+             "The files in this archive are produced by the zvgen program from the Zelvo source\n"
+             "code and are covered by the same terms as that source code. They contain no\n"
+             "material taken from elsewhere. You may copy, change and redistribute them together\n"
+             "with the game or on their own.\n");
     return ok;
 }

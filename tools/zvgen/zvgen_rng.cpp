@@ -9,10 +9,13 @@ static uint64_t zvgen_splitmix(uint64_t *x) {
 }
 
 void zvgen_rng_seed(zvgen_rng *r, uint64_t seed) {
-    for (int i = 0; i < 4; i++) r->s[i] = zvgen_splitmix(&seed);
+    for (int i = 0; i < 4; i++)
+        r->s[i] = zvgen_splitmix(&seed);
 }
 
-static uint64_t zvgen_rotl(uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
+static uint64_t zvgen_rotl(uint64_t x, int k) {
+    return (x << k) | (x >> (64 - k));
+}
 
 uint64_t zvgen_rng_u64(zvgen_rng *r) {
     uint64_t *s = r->s;
@@ -27,7 +30,9 @@ uint64_t zvgen_rng_u64(zvgen_rng *r) {
     return result;
 }
 
-uint32_t zvgen_rng_u32(zvgen_rng *r) { return (uint32_t)(zvgen_rng_u64(r) >> 32); }
+uint32_t zvgen_rng_u32(zvgen_rng *r) {
+    return (uint32_t)(zvgen_rng_u64(r) >> 32);
+}
 
 double zvgen_rng_uniform(zvgen_rng *r) {
     // 53 random bits scaled exactly: no rounding that could differ between machines.

@@ -31,10 +31,9 @@ enum { HARDPACK = 0, LOAM = 1, SAND = 2, GRASS = 3 };
 // Layout points in race direction (ft, before scaling): start straight east, then a sweeper,
 // a hairpin, an S through the middle, the back straight and the long run home along the west.
 const double layout[][2] = {
-    {180, 140}, {560, 140}, {760, 160}, {860, 260}, {840, 400}, {700, 440}, {560, 400},
-    {420, 430}, {330, 520}, {360, 660}, {520, 700}, {700, 660}, {860, 700}, {900, 840},
-    {780, 920}, {560, 900}, {360, 920}, {180, 860}, {120, 700}, {170, 560}, {130, 400},
-    {90, 260},  {120, 160},
+    {180, 140}, {560, 140}, {760, 160}, {860, 260}, {840, 400}, {700, 440}, {560, 400}, {420, 430},
+    {330, 520}, {360, 660}, {520, 700}, {700, 660}, {860, 700}, {900, 840}, {780, 920}, {560, 900},
+    {360, 920}, {180, 860}, {120, 700}, {170, 560}, {130, 400}, {90, 260},  {120, 160},
 };
 const int LAYOUT_COUNT = sizeof layout / sizeof layout[0];
 const double LAYOUT_SCALE = 0.75, LAYOUT_OFFSET = 39.0;
@@ -51,13 +50,13 @@ const feature_place RHYTHM = {19, 25};
 const double TABLETOP_LEN = 85, DOUBLE_LEN = 82, WHOOPS_LEN = 96, RHYTHM_LEN = 80;
 
 struct line_sample {
-    double x, z;     // position
-    double tx, tz;   // unit tangent
-    double t;        // arc length from the start line
-    double w;        // half width
-    double turn;     // 0..1 berm strength
-    double outside;  // +1 when the outside of the turn is the left side, -1 right
-    double grade;    // base height of the riding surface
+    double x, z;    // position
+    double tx, tz;  // unit tangent
+    double t;       // arc length from the start line
+    double w;       // half width
+    double turn;    // 0..1 berm strength
+    double outside; // +1 when the outside of the turn is the left side, -1 right
+    double grade;   // base height of the riding surface
 };
 
 struct track_gen {
@@ -65,27 +64,25 @@ struct track_gen {
     int count;
     double length;
     double point_t[LAYOUT_COUNT];
-    float *height;    // GRID * GRID
-    float *best;      // squared distance to the nearest line sample
-    int *nearest;     // its index, -1 when none is near
-    float *lateral;   // signed distance to the left of the line
-    float *along;     // distance along the line from the sample
+    float *height;  // GRID * GRID
+    float *best;    // squared distance to the nearest line sample
+    int *nearest;   // its index, -1 when none is near
+    float *lateral; // signed distance to the left of the line
+    float *along;   // distance along the line from the sample
 };
 
-double smooth01(double u)
-{
-    if (u <= 0)
-        return 0;
-    if (u >= 1)
-        return 1;
+double smooth01(double u) {
+    if (u <= 0) return 0;
+    if (u >= 1) return 1;
     return u * u * (3 - 2 * u);
 }
 
-double smoothstep(double a, double b, double v) { return smooth01((v - a) / (b - a)); }
+double smoothstep(double a, double b, double v) {
+    return smooth01((v - a) / (b - a));
+}
 
 // Rolling ground with higher rims: the arena lies in a hollow.
-double base_height(double x, double z)
-{
+double base_height(double x, double z) {
     double h = 10.0 + 6.0 * sin(x * 0.011 + 0.7) * cos(z * 0.008 - 0.4) +
                3.5 * sin(x * 0.023 - z * 0.017 + 1.3) + 1.5 * sin(x * 0.061 + z * 0.047);
     double edge = fmin(fmin(x, EXTENT - x), fmin(z, EXTENT - z));
@@ -94,15 +91,13 @@ double base_height(double x, double z)
 }
 
 // Catmull-Rom point of a closed layout.
-void layout_point(int i, double *x, double *z)
-{
+void layout_point(int i, double *x, double *z) {
     i = ((i % LAYOUT_COUNT) + LAYOUT_COUNT) % LAYOUT_COUNT;
     *x = layout[i][0] * LAYOUT_SCALE + LAYOUT_OFFSET;
     *z = layout[i][1] * LAYOUT_SCALE + LAYOUT_OFFSET;
 }
 
-void spline_point(int seg, double u, double *x, double *z)
-{
+void spline_point(int seg, double u, double *x, double *z) {
     double p[4][2];
     for (int k = 0; k < 4; k++)
         layout_point(seg - 1 + k, &p[k][0], &p[k][1]);
@@ -119,8 +114,7 @@ void spline_point(int seg, double u, double *x, double *z)
 }
 
 // The racing line resampled at equal steps, with widths, berm strength and grade.
-void build_line(track_gen *g)
-{
+void build_line(track_gen *g) {
     const int sub = 256;
     int dense_n = LAYOUT_COUNT * sub;
     double *dx = (double *)zv_alloc(sizeof(double) * (dense_n + 1));
@@ -129,13 +123,10 @@ void build_line(track_gen *g)
     double len = 0;
     for (int i = 0; i <= dense_n; i++) {
         spline_point(i / sub, (double)(i % sub) / sub, &dx[i], &dz[i]);
-        if (i == dense_n)
-            spline_point(0, 0, &dx[i], &dz[i]);
-        if (i > 0)
-            len += hypot(dx[i] - dx[i - 1], dz[i] - dz[i - 1]);
+        if (i == dense_n) spline_point(0, 0, &dx[i], &dz[i]);
+        if (i > 0) len += hypot(dx[i] - dx[i - 1], dz[i] - dz[i - 1]);
         dt[i] = len;
-        if (i % sub == 0 && i / sub < LAYOUT_COUNT)
-            g->point_t[i / sub] = len;
+        if (i % sub == 0 && i / sub < LAYOUT_COUNT) g->point_t[i / sub] = len;
     }
     g->length = len;
     g->count = (int)floor(len / SAMPLE_STEP);
@@ -210,31 +201,29 @@ void build_line(track_gen *g)
     zv_free(tmp);
 }
 
-double feature_start(const track_gen *g, feature_place p) { return g->point_t[p.point] + p.after; }
+double feature_start(const track_gen *g, feature_place p) {
+    return g->point_t[p.point] + p.after;
+}
 
 // Height added by the jumps and bumps at arc length t.
-double feature_height(const track_gen *g, double t)
-{
+double feature_height(const track_gen *g, double t) {
     double u = t - feature_start(g, TABLETOP);
     if (u >= 0 && u < TABLETOP_LEN) {
         if (u < 22)
-            return 5.0 * pow(u / 22, 1.4); // the face ends in a lip that carries riders over the table
-        if (u < 57)
-            return 5.0;
+            return 5.0 *
+                   pow(u / 22, 1.4); // the face ends in a lip that carries riders over the table
+        if (u < 57) return 5.0;
         return 5.0 * (1 - smooth01((u - 57) / 28));
     }
     u = t - feature_start(g, DOUBLE_JUMP);
     if (u >= 0 && u < DOUBLE_LEN) {
         // Fast riders jump from the lip to the second jump's back; slower ones roll the gap, so
         // its faces stay gentle enough to ride up at walking pace without stuffing the front.
-        if (u < 16)
-            return 5.5 * pow(u / 16, 1.6); // steepening face with a lip
+        if (u < 16) return 5.5 * pow(u / 16, 1.6); // steepening face with a lip
         if (u < 34) // a long back that lands riders who come up short of the second jump
             return 5.5 * (1 - smooth01((u - 16) / 18));
-        if (u < 40)
-            return 0;
-        if (u < 56)
-            return 5.5 * smooth01((u - 40) / 16);
+        if (u < 40) return 0;
+        if (u < 56) return 5.5 * smooth01((u - 40) / 16);
         return 5.5 * (1 - smooth01((u - 56) / 26));
     }
     u = t - feature_start(g, WHOOPS);
@@ -252,15 +241,13 @@ double feature_height(const track_gen *g, double t)
     return 0;
 }
 
-int in_range(const track_gen *g, feature_place p, double len, double t)
-{
+int in_range(const track_gen *g, feature_place p, double len, double t) {
     double u = t - feature_start(g, p);
     return u >= -5 && u < len + 5;
 }
 
 // Nearest racing-line sample of every height element near the track.
-void stamp_line(track_gen *g)
-{
+void stamp_line(track_gen *g) {
     size_t cells = (size_t)GRID * GRID;
     for (size_t i = 0; i < cells; i++) {
         g->best[i] = 1e30f;
@@ -290,8 +277,7 @@ void stamp_line(track_gen *g)
     }
 }
 
-void shape_heights(track_gen *g)
-{
+void shape_heights(track_gen *g) {
     for (int k = 0; k < GRID; k++)
         for (int c = 0; c < GRID; c++) {
             size_t idx = (size_t)c + (size_t)k * GRID;
@@ -310,7 +296,8 @@ void shape_heights(track_gen *g)
             double berm = 0;
             // Berms on the racing width only; the start pad's corner stays flat.
             if (out > 0 && s.turn > 0)
-                berm = 5.0 * s.turn * (1 - smoothstep(20, 40, w)) * smoothstep(0.15 * w, w + 2, out);
+                berm =
+                    5.0 * s.turn * (1 - smoothstep(20, 40, w)) * smoothstep(0.15 * w, w + 2, out);
             surface += berm;
             double reach = berm > 0.5 ? 8.0 : 3.0;
             double blend = smoothstep(w + reach, w + 28, e);
@@ -318,25 +305,18 @@ void shape_heights(track_gen *g)
         }
 }
 
-int ground_type(const track_gen *g, int c, int k)
-{
+int ground_type(const track_gen *g, int c, int k) {
     size_t idx = (size_t)c + (size_t)k * GRID;
     int n = g->nearest[idx];
-    if (n < 0)
-        return GRASS;
+    if (n < 0) return GRASS;
     const line_sample &s = g->line[n];
     double e = fabs(g->lateral[idx]);
-    if (e > s.w + 5)
-        return GRASS;
-    if (e > s.w + 0.5)
-        return SAND;
+    if (e > s.w + 5) return GRASS;
+    if (e > s.w + 0.5) return SAND;
     double t = fmod(s.t + g->along[idx] + g->length, g->length);
-    if (in_range(g, WHOOPS, WHOOPS_LEN, t))
-        return SAND;
-    if (s.turn > 0.25)
-        return LOAM;
-    if (t > g->point_t[16] && t < g->point_t[18])
-        return LOAM;
+    if (in_range(g, WHOOPS, WHOOPS_LEN, t)) return SAND;
+    if (s.turn > 0.25) return LOAM;
+    if (t > g->point_t[16] && t < g->point_t[18]) return LOAM;
     return HARDPACK;
 }
 
@@ -345,8 +325,7 @@ int ground_type(const track_gen *g, int c, int k)
 const double SUN[3] = {ZVGEN_SUN_X, ZVGEN_SUN_Y, ZVGEN_SUN_Z};
 
 // Light per element: sun on the slope, darker in cast shadows. 255 = full light.
-void shade(const track_gen *g, uint8_t *light)
-{
+void shade(const track_gen *g, uint8_t *light) {
     const double lx = SUN[0], ly = SUN[1], lz = SUN[2];
     const double norm = sqrt(lx * lx + ly * ly + lz * lz);
     const double sx = lx / norm, sy = ly / norm, sz = lz / norm;
@@ -357,19 +336,19 @@ void shade(const track_gen *g, uint8_t *light)
             size_t idx = (size_t)c + (size_t)k * GRID;
             int cl = c > 0 ? c - 1 : c, cr = c < GRID - 1 ? c + 1 : c;
             int kl = k > 0 ? k - 1 : k, kr = k < GRID - 1 ? k + 1 : k;
-            double dhdx = (g->height[cr + (size_t)k * GRID] - g->height[cl + (size_t)k * GRID]) / ((cr - cl) * SPACING);
-            double dhdz = (g->height[c + (size_t)kr * GRID] - g->height[c + (size_t)kl * GRID]) / ((kr - kl) * SPACING);
+            double dhdx = (g->height[cr + (size_t)k * GRID] - g->height[cl + (size_t)k * GRID]) /
+                          ((cr - cl) * SPACING);
+            double dhdz = (g->height[c + (size_t)kr * GRID] - g->height[c + (size_t)kl * GRID]) /
+                          ((kr - kl) * SPACING);
             double nx = -dhdx, ny = 1, nz = -dhdz, nl = sqrt(nx * nx + ny * ny + nz * nz);
             double lambert = (nx * sx + ny * sy + nz * sz) / nl;
-            if (lambert < 0)
-                lambert = 0;
+            if (lambert < 0) lambert = 0;
             double x = c * SPACING, z = k * SPACING, y = g->height[idx] + 0.05;
             double lit = 1.0;
             for (double dist = step; dist < 220; dist += step) {
                 double px = x + sx / horiz * dist, pz = z + sz / horiz * dist;
                 double py = y + sy / horiz * dist;
-                if (px < 0 || pz < 0 || px > EXTENT || pz > EXTENT || py > TOP)
-                    break;
+                if (px < 0 || pz < 0 || px > EXTENT || pz > EXTENT || py > TOP) break;
                 int gi = (int)(px / SPACING + 0.5), gk = (int)(pz / SPACING + 0.5);
                 if (g->height[gi + (size_t)gk * GRID] > py) {
                     lit = 0.45;
@@ -382,67 +361,64 @@ void shade(const track_gen *g, uint8_t *light)
 }
 
 // The ground types' pictures: seamless tiles of dirt, loam, sand and grass.
-int write_texture(const char *name, int kind, uint64_t seed)
-{
+int write_texture(const char *name, int kind, uint64_t seed) {
     char path[256];
     snprintf(path, sizeof path, "%s/%s", ZVGEN_TRACK_DIR, name);
     return zvgen_image_ground_tile(path, kind, seed);
 }
 
-const char *const TILEINFO_TEXT =
-    "name Hard-packed dirt\n"
-    "texture @" ZVGEN_TRACK_DIR "/hardpack.png\n"
-    "friction 1.05 0\n"
-    "friction 0.85 12\n"
-    "friction 0.75 40\n"
-    "roll_resist 3 10 1\n"
-    "roll_resist 4 14 60\n"
-    "roost count=6 r=150 g=112 b=78 size=0.2 fade_a=-200\n"
-    "erode_depth 0.3\n"
-    "erode_displacement 1\n"
-    "addtile\n"
-    "name Loam\n"
-    "texture @" ZVGEN_TRACK_DIR "/loam.png\n"
-    "friction 1.15 0\n"
-    "friction 0.9 12\n"
-    "friction 0.8 40\n"
-    "roll_resist 6 18 1\n"
-    "roll_resist 8 22 60\n"
-    "roost count=14 r=92 g=64 b=44 size=0.3 grow=5\n"
-    "erode_depth 1.5\n"
-    "erode_displacement 2.5\n"
-    "erode_limit 0 1 1\n"
-    "erode_limit 1.5 0.6 0.8\n"
-    "erode_limit 3 0.2 0.4\n"
-    "addtile\n"
-    "name Sand\n"
-    "texture @" ZVGEN_TRACK_DIR "/sand.png\n"
-    "friction 0.85 0\n"
-    "friction 0.65 10\n"
-    "slip_function 1\n"
-    "roll_resist 14 36 1\n"
-    "roll_resist 18 44 60\n"
-    "roost count=18 r=214 g=190 b=140 size=0.25 drag=0.7\n"
-    "erode_depth 2\n"
-    "erode_displacement 3\n"
-    "erode_radius 5\n"
-    "addtile\n"
-    "name Grass\n"
-    "texture @" ZVGEN_TRACK_DIR "/grass.png\n"
-    "friction 0.8 0\n"
-    "friction 0.55 15\n"
-    "roll_resist 5 15 1\n"
-    "roll_resist 6 18 60\n"
-    "roost count=4 r=74 g=120 b=52 size=0.15\n"
-    "erode_depth 0.5\n"
-    "addtile\n";
+const char *const TILEINFO_TEXT = "name Hard-packed dirt\n"
+                                  "texture @" ZVGEN_TRACK_DIR "/hardpack.png\n"
+                                  "friction 1.05 0\n"
+                                  "friction 0.85 12\n"
+                                  "friction 0.75 40\n"
+                                  "roll_resist 3 10 1\n"
+                                  "roll_resist 4 14 60\n"
+                                  "roost count=6 r=150 g=112 b=78 size=0.2 fade_a=-200\n"
+                                  "erode_depth 0.3\n"
+                                  "erode_displacement 1\n"
+                                  "addtile\n"
+                                  "name Loam\n"
+                                  "texture @" ZVGEN_TRACK_DIR "/loam.png\n"
+                                  "friction 1.15 0\n"
+                                  "friction 0.9 12\n"
+                                  "friction 0.8 40\n"
+                                  "roll_resist 6 18 1\n"
+                                  "roll_resist 8 22 60\n"
+                                  "roost count=14 r=92 g=64 b=44 size=0.3 grow=5\n"
+                                  "erode_depth 1.5\n"
+                                  "erode_displacement 2.5\n"
+                                  "erode_limit 0 1 1\n"
+                                  "erode_limit 1.5 0.6 0.8\n"
+                                  "erode_limit 3 0.2 0.4\n"
+                                  "addtile\n"
+                                  "name Sand\n"
+                                  "texture @" ZVGEN_TRACK_DIR "/sand.png\n"
+                                  "friction 0.85 0\n"
+                                  "friction 0.65 10\n"
+                                  "slip_function 1\n"
+                                  "roll_resist 14 36 1\n"
+                                  "roll_resist 18 44 60\n"
+                                  "roost count=18 r=214 g=190 b=140 size=0.25 drag=0.7\n"
+                                  "erode_depth 2\n"
+                                  "erode_displacement 3\n"
+                                  "erode_radius 5\n"
+                                  "addtile\n"
+                                  "name Grass\n"
+                                  "texture @" ZVGEN_TRACK_DIR "/grass.png\n"
+                                  "friction 0.8 0\n"
+                                  "friction 0.55 15\n"
+                                  "roll_resist 5 15 1\n"
+                                  "roll_resist 6 18 60\n"
+                                  "roost count=4 r=74 g=120 b=52 size=0.15\n"
+                                  "erode_depth 0.5\n"
+                                  "addtile\n";
 
 const char *const SCRIPT_TEXT =
     "// Pine Hollow runs without scripted extras: no animated objects, no sounds.\n"
     "var pine_hollow = { name: \"Pine Hollow Motocross\", laps_suggested: 6 };\n";
 
-int write_centerline(const track_gen *g)
-{
+int write_centerline(const track_gen *g) {
     int points = (int)floor(g->length / ZVGEN_TRACK_STEP);
     double step = g->length / points;
     zvgen_text t = {};
@@ -459,15 +435,16 @@ int write_centerline(const track_gen *g)
         int c = (int)u, k = (int)v;
         double fu = u - c, fv = v - k;
         const float *h = g->height;
-        double y = (1 - fv) * ((1 - fu) * h[c + (size_t)k * GRID] + fu * h[c + 1 + (size_t)k * GRID]) +
-                   fv * ((1 - fu) * h[c + (size_t)(k + 1) * GRID] + fu * h[c + 1 + (size_t)(k + 1) * GRID]);
+        double y =
+            (1 - fv) * ((1 - fu) * h[c + (size_t)k * GRID] + fu * h[c + 1 + (size_t)k * GRID]) +
+            fv *
+                ((1 - fu) * h[c + (size_t)(k + 1) * GRID] + fu * h[c + 1 + (size_t)(k + 1) * GRID]);
         zvgen_text_printf(&t, "%.3f %.3f %.3f %.3f\n", x, y, z, w);
     }
     return zvgen_text_write(&t, ZVGEN_TRACK_DIR "/centerline");
 }
 
-int write_track(track_gen *g)
-{
+int write_track(track_gen *g) {
     size_t cells = (size_t)GRID * GRID;
     int ok = 1;
     ok &= zvgen_printf_file(ZVGEN_TRACK_DIR "/desc", "Pine Hollow Motocross\n");
@@ -475,8 +452,7 @@ int write_track(track_gen *g)
                             BOTTOM, TOP);
     // Heights as a 16-bit grey picture.
     data_image img = {};
-    if (!data_image_alloc(&img, GRID, GRID, 1, 16))
-        return 0;
+    if (!data_image_alloc(&img, GRID, GRID, 1, 16)) return 0;
     uint16_t *px = (uint16_t *)img.pixels;
     for (size_t i = 0; i < cells; i++) {
         double v = (g->height[i] - BOTTOM) / (TOP - BOTTOM) * 65535.0 + 0.5;
@@ -486,8 +462,7 @@ int write_track(track_gen *g)
     size_t len;
     ok &= data_image_encode_png(&img, &png, &len);
     data_image_free(&img);
-    if (!ok)
-        return 0;
+    if (!ok) return 0;
     ok &= zvgen_write_file(ZVGEN_TRACK_DIR "/terrain.png", png, len);
     zv_free(png);
 
@@ -537,8 +512,7 @@ int write_track(track_gen *g)
 
 } // namespace
 
-int zvgen_track(void)
-{
+int zvgen_track(void) {
     track_gen g = {};
     size_t cells = (size_t)GRID * GRID;
     build_line(&g);

@@ -43,26 +43,40 @@ struct options {
     const char *record = nullptr, *play = nullptr;
 };
 
-int parse(int argc, char **argv, options *o)
-{
+int parse(int argc, char **argv, options *o) {
     for (int i = 1; i < argc; i++) {
         const char *a = argv[i], *v = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (!strcmp(a, "--learn")) o->learn = 1;
-        else if (!strcmp(a, "--nolearn")) o->learn = 0;
-        else if (v && !strcmp(a, "--track")) o->track = argv[++i];
-        else if (v && !strcmp(a, "--data")) o->data = argv[++i];
-        else if (v && !strcmp(a, "--robots")) o->robots = atoi(argv[++i]);
-        else if (v && !strcmp(a, "--laps")) o->laps = atoi(argv[++i]);
-        else if (v && !strcmp(a, "--runs")) o->runs = atoi(argv[++i]);
-        else if (v && !strcmp(a, "--seed")) o->seed = (unsigned)strtoul(argv[++i], nullptr, 10);
-        else if (v && !strcmp(a, "--limit")) o->limit = atof(argv[++i]);
-        else if (v && !strcmp(a, "--record")) o->record = argv[++i];
-        else if (v && !strcmp(a, "--play")) o->play = argv[++i];
+        if (!strcmp(a, "--learn"))
+            o->learn = 1;
+        else if (!strcmp(a, "--nolearn"))
+            o->learn = 0;
+        else if (v && !strcmp(a, "--track"))
+            o->track = argv[++i];
+        else if (v && !strcmp(a, "--data"))
+            o->data = argv[++i];
+        else if (v && !strcmp(a, "--robots"))
+            o->robots = atoi(argv[++i]);
+        else if (v && !strcmp(a, "--laps"))
+            o->laps = atoi(argv[++i]);
+        else if (v && !strcmp(a, "--runs"))
+            o->runs = atoi(argv[++i]);
+        else if (v && !strcmp(a, "--seed"))
+            o->seed = (unsigned)strtoul(argv[++i], nullptr, 10);
+        else if (v && !strcmp(a, "--limit"))
+            o->limit = atof(argv[++i]);
+        else if (v && !strcmp(a, "--record"))
+            o->record = argv[++i];
+        else if (v && !strcmp(a, "--play"))
+            o->play = argv[++i];
         else if (v && !strcmp(a, "--skill")) {
             const char *s = argv[++i];
-            o->skill = !strcmp(s, "novice") ? 0 : !strcmp(s, "amateur") ? 1 : !strcmp(s, "expert") ? 2 : -1;
+            o->skill = !strcmp(s, "novice")    ? 0
+                       : !strcmp(s, "amateur") ? 1
+                       : !strcmp(s, "expert")  ? 2
+                                               : -1;
             if (o->skill < 0) return 0;
-        } else return 0;
+        } else
+            return 0;
     }
     if ((o->record && (!o->record[0] || o->runs != 1 || o->play)) || (o->play && !o->play[0]))
         return 0; // one recording per file; a demo is either written or played
@@ -70,7 +84,10 @@ int parse(int argc, char **argv, options *o)
            o->limit > 0 && o->limit < 100000;
 }
 
-double now(void) { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+double now(void) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // ---- demos --------------------------------------------------------------------------------------
 
@@ -256,7 +273,8 @@ int verify_recording(const char *name, const std::vector<taken_state> &taken, co
     }
     // Replayed gate passes are found between states four tics apart.
     same = same && worst <= 4;
-    printf("replay: %d poses re-encoded (%d a last unit off, %d further); finishing order and laps %s, "
+    printf("replay: %d poses re-encoded (%d a last unit off, %d further); finishing order and laps "
+           "%s, "
            "lap times within %d tics\n",
            poses_checked, poses_rounded, poses_wrong, same ? "the same" : "DIFFER", worst);
     if (!same)
@@ -267,16 +285,15 @@ int verify_recording(const char *name, const std::vector<taken_state> &taken, co
     return ok && same;
 }
 
-
 // One race; returns 1 when it reached final results, -1 when a recording did not come back.
-int run_race(const options *o, unsigned seed)
-{
+int run_race(const options *o, unsigned seed) {
     static const char *const names[3] = {"mike", "travis", "rick"};
     fresh_world();
     int lineup[RACE_SLOTS] = {};
     // The middle of the start pad first, as a small field lines up.
     int first = 20 - o->robots / 2;
-    for (int s = first; s < first + o->robots; s++) lineup[s] = RACE_ROBOT;
+    for (int s = first; s < first + o->robots; s++)
+        lineup[s] = RACE_ROBOT;
     race_seed(seed);
     race_robots_shuffle(seed);
     race_limits_set(0, 0, o->laps);
@@ -325,10 +342,12 @@ int run_race(const options *o, unsigned seed)
             crashes_seen[s] = b->crash_count;
             const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
             const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
-            fprintf(stderr, "crash: slot %d at %.1f s, at %.0f %.0f, path %d/%d, speed %.1f ft/s, roll %.2f\n", s,
-                    (race.tic - race.gate_drop_tic) / 128.0, p[0], p[2], robot_riders[s].path.progress,
-                    robot_riders[s].path.count, sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]),
-                    bike_roll(b->body[BIKE_FRAME]));
+            fprintf(
+                stderr,
+                "crash: slot %d at %.1f s, at %.0f %.0f, path %d/%d, speed %.1f ft/s, roll %.2f\n",
+                s, (race.tic - race.gate_drop_tic) / 128.0, p[0], p[2],
+                robot_riders[s].path.progress, robot_riders[s].path.count,
+                sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]), bike_roll(b->body[BIKE_FRAME]));
         }
         // ZVRACE_TRACE=1: once a second, the state of the first robot on stderr.
         if (trace && race.tic % 128 == 0) {
@@ -336,28 +355,38 @@ int run_race(const options *o, unsigned seed)
             bike_record *b = &bike_world.bikes[ts];
             const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
             const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
-            fprintf(stderr, "t=%d at %.0f %.0f v=%.1f crash=%d act=%.2f path %d/%d thr=%.2f clutch=%.2f rec=%d roll=%.2f touch=%d dep=%.2f/%.2f gear=%d fy=%.2f ry=%.2f\n",
-                    race.tic / 128, p[0], p[2], sqrt(v[0] * v[0] + v[2] * v[2]), bike_crashed(b), b->activity,
-                    robot_riders[ts].path.progress, robot_riders[ts].path.count, b->ctl.throttle, b->ctl.clutch,
-                    robot_riders[ts].recovery, bike_roll(b->body[BIKE_FRAME]), b->touched_parts, b->tire[0].depth, b->tire[1].depth, b->engine.gear,
-                    dBodyGetPosition(b->body[BIKE_FRONT_WHEEL])[1] - p[1], dBodyGetPosition(b->body[BIKE_REAR_WHEEL])[1] - p[1]);
+            fprintf(stderr,
+                    "t=%d at %.0f %.0f v=%.1f crash=%d act=%.2f path %d/%d thr=%.2f clutch=%.2f "
+                    "rec=%d roll=%.2f touch=%d dep=%.2f/%.2f gear=%d fy=%.2f ry=%.2f\n",
+                    race.tic / 128, p[0], p[2], sqrt(v[0] * v[0] + v[2] * v[2]), bike_crashed(b),
+                    b->activity, robot_riders[ts].path.progress, robot_riders[ts].path.count,
+                    b->ctl.throttle, b->ctl.clutch, robot_riders[ts].recovery,
+                    bike_roll(b->body[BIKE_FRAME]), b->touched_parts, b->tire[0].depth,
+                    b->tire[1].depth, b->engine.gear,
+                    dBodyGetPosition(b->body[BIKE_FRONT_WHEEL])[1] - p[1],
+                    dBodyGetPosition(b->body[BIKE_REAR_WHEEL])[1] - p[1]);
         }
     }
-    if (getenv("ZVRACE_TRACE")) for (int s = first; s < first + o->robots; s++) fprintf(stderr, "slot %d rides %s\n", s, bike_world.bikes[s].m ? bike_world.bikes[s].m->name : "?");
+    if (getenv("ZVRACE_TRACE"))
+        for (int s = first; s < first + o->robots; s++)
+            fprintf(stderr, "slot %d rides %s\n", s,
+                    bike_world.bikes[s].m ? bike_world.bikes[s].m->name : "?");
     double wall = now() - t0;
     printf("seed %u: %d tics in %.2f s (%.0f tics/s, %.1fx real time)%s\n", seed, race.tic, wall,
-           race.tic / wall, race.tic / 128.0 / wall, race.results_final ? "" : ", time limit reached");
+           race.tic / wall, race.tic / 128.0 / wall,
+           race.results_final ? "" : ", time limit reached");
     race_update_order();
     for (int i = 0; i < race.order_count; i++) {
         int s = race.order[i].slot;
         int laps = race_laps_completed(s);
         printf("%2d. slot %2d %-7s laps %d", i + 1, s, names[s % 3], laps);
-        for (int k = 1; k <= laps; k++) printf(" %.2f", race_lap_time(s, k));
+        for (int k = 1; k <= laps; k++)
+            printf(" %.2f", race_lap_time(s, k));
         const robot_rider *rr = &robot_riders[s];
         const dReal *p = dBodyGetPosition(bike_world.bikes[s].body[BIKE_FRAME]);
-        printf("%s (crashes %d, path %d/%d, sections %d, at %.0f %.0f)\n", race_finished(s) ? " finished" : "",
-               bike_world.bikes[s].crash_count, rr->path.progress, rr->path.count, rr->path.sections_entered,
-               p[0], p[2]);
+        printf("%s (crashes %d, path %d/%d, sections %d, at %.0f %.0f)\n",
+               race_finished(s) ? " finished" : "", bike_world.bikes[s].crash_count,
+               rr->path.progress, rr->path.count, rr->path.sections_entered, p[0], p[2]);
     }
     if (o->record) {
         int end = race.tic;
@@ -388,7 +417,8 @@ int play_demo(const options *o) {
     track_scan();
     int t = demo_track_name_ok(demo_play.track_dir) ? track_list_find(demo_play.track_dir) : -1;
     if (t < 0) {
-        fprintf(stderr, "zvrace: the demo's track \"%s\" is not in the track list\n", demo_play.track_dir);
+        fprintf(stderr, "zvrace: the demo's track \"%s\" is not in the track list\n",
+                demo_play.track_dir);
         return 1;
     }
     const char *dir = track_list.dirs[t];
@@ -421,8 +451,10 @@ int play_demo(const options *o) {
             r++;
         if (r == demo_play.rider_count) continue;
         int laps = race_laps_completed(s);
-        printf("%2d. #%s %s laps %d", i + 1, demo_play.riders[r].number, demo_play.riders[r].name, laps);
-        for (int k = 1; k <= laps; k++) printf(" %.2f", race_lap_time(s, k));
+        printf("%2d. #%s %s laps %d", i + 1, demo_play.riders[r].number, demo_play.riders[r].name,
+               laps);
+        for (int k = 1; k <= laps; k++)
+            printf(" %.2f", race_lap_time(s, k));
         printf("%s\n", race_finished(s) ? " finished" : "");
     }
     printf("replay: %d of %d recorded states posed (re-encoded: %d a last unit off, %d further)\n",
@@ -436,12 +468,13 @@ int play_demo(const options *o) {
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     options o;
     if (!parse(argc, argv, &o)) {
-        fprintf(stderr, "usage: zvrace [--track DIR] [--robots 1-40] [--laps N] [--skill novice|amateur|expert]\n"
-                        "              [--seed N] [--limit SECONDS] [--learn|--nolearn] [--runs N] [--data DIR]\n"
+        fprintf(stderr, "usage: zvrace [--track DIR] [--robots 1-40] [--laps N] [--skill "
+                        "novice|amateur|expert]\n"
+                        "              [--seed N] [--limit SECONDS] [--learn|--nolearn] [--runs N] "
+                        "[--data DIR]\n"
                         "              [--record NAME]\n"
                         "       zvrace --play NAME [--data DIR]\n");
         return 2;
@@ -469,7 +502,8 @@ int main(int argc, char **argv)
     snprintf(track_dir, sizeof track_dir, "%s", o.track);
     track_loaded.dir = track_dir; // the demo header names it
     robot_learning = o.learn != 0;
-    if (!robot_lines_load(o.track, o.skill)) fprintf(stderr, "zvrace: no lines for %s, robots stay held\n", o.track);
+    if (!robot_lines_load(o.track, o.skill))
+        fprintf(stderr, "zvrace: no lines for %s, robots stay held\n", o.track);
     robot_install();
     int finished = 0;
     for (int r = 0; r < o.runs; r++) {
@@ -483,7 +517,8 @@ int main(int argc, char **argv)
     }
     if (o.learn == 1) {
         robot_lines_analyze(nullptr, nullptr);
-        printf("Remembering lines: %s\n", robot_lines_save(o.track, o.skill) ? "saved" : "not saved");
+        printf("Remembering lines: %s\n",
+               robot_lines_save(o.track, o.skill) ? "saved" : "not saved");
     }
     race_free();
     bike_world_destroy();

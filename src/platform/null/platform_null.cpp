@@ -124,7 +124,8 @@ void platform_null_script_event(int code, int pressed, double seconds) {
     std::lock_guard<std::mutex> hold(g_null.clock_lock);
     scripted_event e = {llround(seconds * 1e6), code, pressed};
     auto at = g_null.script.begin();
-    while (at != g_null.script.end() && at->usec <= e.usec) ++at;
+    while (at != g_null.script.end() && at->usec <= e.usec)
+        ++at;
     g_null.script.insert(at, e);
     release_due_events();
 }

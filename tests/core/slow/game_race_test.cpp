@@ -33,7 +33,9 @@ struct demo_file {
     std::vector<std::vector<std::array<long, 3>>> states;
 };
 
-long u24(const uint8_t *p) { return p[0] | p[1] << 8 | (long)p[2] << 16; }
+long u24(const uint8_t *p) {
+    return p[0] | p[1] << 8 | (long)p[2] << 16;
+}
 
 // Reads a recording the way a careful reader would: the header lines, then the block chain.
 bool read_demo(const std::string &path, demo_file *d) {
@@ -62,7 +64,8 @@ bool read_demo(const std::string &path, demo_file *d) {
     const uint8_t *b = (const uint8_t *)all.data();
     uint32_t prev = 0;
     while (off + 9 <= all.size()) {
-        uint32_t len = (b[off] | b[off + 1] << 8 | b[off + 2] << 16 | (uint32_t)b[off + 3] << 24) ^ prev;
+        uint32_t len =
+            (b[off] | b[off + 1] << 8 | b[off + 2] << 16 | (uint32_t)b[off + 3] << 24) ^ prev;
         if (off + 9 + len > all.size()) return false;
         if (b[off + 8] == 1)
             for (uint32_t e = 0; e + 44 <= len; e += 44) {
@@ -97,7 +100,9 @@ struct game_fixture : testing::Test {
         std::ofstream out(home_file("config"));
         out << "record=Yes\nlaps=2\nminutes=0\nskill=Expert\n";
         for (int i = 0; i < 40; i++) {
-            const char *kind = i == PLAYER ? "Human" : (i >= ROBOT_FIRST && i < ROBOT_FIRST + ROBOTS) ? "Robot" : "Empty";
+            const char *kind = i == PLAYER                                      ? "Human"
+                               : (i >= ROBOT_FIRST && i < ROBOT_FIRST + ROBOTS) ? "Robot"
+                                                                                : "Empty";
             char key[16];
             snprintf(key, sizeof key, "slot%02d", i);
             out << key << "=" << kind << "\n";
@@ -114,13 +119,16 @@ struct game_fixture : testing::Test {
         platform_null_script_event(PLATFORM_CLOSE, 1, seconds);
         args.insert(args.begin(), {"zelvo", "--nosound", "--lock-fps", "8"});
         std::vector<char *> argv;
-        for (auto &a : args) argv.push_back(a.data());
+        for (auto &a : args)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         return core_main((int)args.size(), argv.data());
     }
 };
 
-double lap_seconds(int slot, int lap) { return race_lap_time(slot, lap); }
+double lap_seconds(int slot, int lap) {
+    return race_lap_time(slot, lap);
+}
 
 TEST_F(game_fixture, robots_race_two_laps_the_player_rides_the_setup_and_the_demo_plays_back) {
     write_config("bike=kx250f(2009)\nnumber=42\nname=Test Rider\n");
@@ -170,7 +178,8 @@ TEST_F(game_fixture, robots_race_two_laps_the_player_rides_the_setup_and_the_dem
         size_t n = st.size(), span = 320; // states every 4 tics: 10 s
         int finish = race_pass_tic(robots[r], race_lap_end(2));
         size_t mid = 0;
-        while (mid < n && st[mid][0] < finish - 60 * 128) mid++;
+        while (mid < n && st[mid][0] < finish - 60 * 128)
+            mid++;
         ASSERT_LT(mid + span, n);
         ASSERT_GT(st.back()[0], finish + 20 * 128) << "the race ran on 20 s past this finish";
         EXPECT_LT(moved(n - 1 - span, n - 1), 0.1 * moved(mid, mid + span)) << "robot " << r;
@@ -189,7 +198,8 @@ TEST_F(game_fixture, robots_race_two_laps_the_player_rides_the_setup_and_the_dem
         EXPECT_EQ(race.status[r], RACE_REPLAYED) << r;
         ASSERT_GE(race_laps_completed(r), 2) << "replayed rider " << r;
         for (int k = 1; k <= 2; k++)
-            EXPECT_NEAR(lap_seconds(r, k), laps[r][k - 1], 4.5 / 128) << "rider " << r << " lap " << k;
+            EXPECT_NEAR(lap_seconds(r, k), laps[r][k - 1], 4.5 / 128)
+                << "rider " << r << " lap " << k;
     }
 }
 

@@ -23,7 +23,8 @@ std::string read_all(const std::string &path) {
     if (!fp) return out;
     char buf[65536];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, fp)) > 0) out.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, fp)) > 0)
+        out.append(buf, n);
     fclose(fp);
     return out;
 }
@@ -35,18 +36,21 @@ std::string make_temp_dir(void) {
 }
 
 void remove_tree(const std::string &dir) {
-    nftw(dir.c_str(), [](const char *path, const struct stat *, int, struct FTW *) {
-        return remove(path);
-    }, 16, FTW_DEPTH | FTW_PHYS);
+    nftw(
+        dir.c_str(),
+        [](const char *path, const struct stat *, int, struct FTW *) { return remove(path); }, 16,
+        FTW_DEPTH | FTW_PHYS);
 }
 
 int run(const std::vector<std::string> &argv, const std::vector<std::string> &env) {
     pid_t pid = fork();
     if (pid < 0) return -1;
     if (pid == 0) {
-        for (auto &e : env) putenv(strdup(e.c_str()));
+        for (auto &e : env)
+            putenv(strdup(e.c_str()));
         std::vector<char *> args;
-        for (auto &a : argv) args.push_back(strdup(a.c_str()));
+        for (auto &a : argv)
+            args.push_back(strdup(a.c_str()));
         args.push_back(nullptr);
         execv(args[0], args.data());
         _exit(127);
@@ -71,8 +75,7 @@ TEST(Zvgen, TwoRunsGiveIdenticalBytes) {
     EXPECT_EQ(read_all(dirs[0] + "/digest.h"), read_all(dirs[1] + "/digest.h"));
     EXPECT_EQ(read_all(dirs[0] + "/digest.cpp"), read_all(dirs[1] + "/digest.cpp"));
     EXPECT_NE(read_all(dirs[0] + "/digest.h").find(ZV_DATA_DIGEST_HEX), std::string::npos);
-    EXPECT_EQ(read_all(dirs[0] + "/tree/readme.txt"),
-              read_all(dirs[1] + "/tree/readme.txt"));
+    EXPECT_EQ(read_all(dirs[0] + "/tree/readme.txt"), read_all(dirs[1] + "/tree/readme.txt"));
 
     // The archive's header lists its members in name order and they tile the file exactly.
     FILE *fp = fopen((dirs[0] + "/zzzz.saf").c_str(), "rb");
@@ -93,7 +96,8 @@ TEST(Zvgen, TwoRunsGiveIdenticalBytes) {
     ASSERT_GT(n, 1);
     EXPECT_TRUE(std::is_sorted(m.names.begin(), m.names.end()));
     EXPECT_EQ(m.end, (int64_t)a.size());
-    for (auto &d : dirs) remove_tree(d);
+    for (auto &d : dirs)
+        remove_tree(d);
 }
 
 } // namespace

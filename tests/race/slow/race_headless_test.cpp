@@ -29,13 +29,12 @@ struct wheel_at {
 // rider keeps its own place on the line (searching only a little ahead of it), so a bend that
 // passes close to another part of the track is not taken as a short cut.
 struct line_rider {
-    int index = 0;     // nearest line point so far
+    int index = 0; // nearest line point so far
     int still_tics = 0;
 };
 
 void line_rider_controls(line_rider *r, bike_record *b, const track_centerline *line,
-                         float speed_goal, float controls[BIKE_INPUT_CHANNELS])
-{
+                         float speed_goal, float controls[BIKE_INPUT_CHANNELS]) {
     const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
     const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
     int best = r->index;
@@ -44,8 +43,7 @@ void line_rider_controls(line_rider *r, bike_record *b, const track_centerline *
         int i = ((r->index + k) % line->count + line->count) % line->count;
         float dx = line->points[i].x - (float)p[0], dz = line->points[i].z - (float)p[2];
         float d = dx * dx + dz * dz;
-        if (d < best_d)
-            best_d = d, best = i;
+        if (d < best_d) best_d = d, best = i;
     }
     r->index = best;
     float step = line->length / (float)line->count;
@@ -70,12 +68,10 @@ void line_rider_controls(line_rider *r, bike_record *b, const track_centerline *
     double reach = std::clamp((speed - 6.0) / 10.0, 0.0, 1.0) * 0.6;
     controls[BIKE_INPUT_STEER] = (float)std::clamp(-1.2 * err, -reach, reach);
     controls[BIKE_INPUT_THROTTLE] = (float)std::clamp((speed_goal - speed) * 0.2 + 0.3, 0.0, 1.0);
-    if (speed > speed_goal + 6.0)
-        controls[BIKE_INPUT_REAR_BRAKE] = 0.5f;
+    if (speed > speed_goal + 6.0) controls[BIKE_INPUT_REAR_BRAKE] = 0.5f;
 }
 
-TEST(RaceHeadless, DefaultTrackFromGateDropToFinalResults)
-{
+TEST(RaceHeadless, DefaultTrackFromGateDropToFinalResults) {
     double x0, z0, h0;
     ASSERT_EQ(ride_harness_default_track(ZV_BINARY_DIR, &x0, &z0, &h0), 1);
     track_centerline line;
@@ -158,8 +154,7 @@ TEST(RaceHeadless, DefaultTrackFromGateDropToFinalResults)
         bool inside = false;
         for (const wheel_at &w : track[s]) {
             bool in = race_checkpoint_crossed(lap_cp, w.x, w.z);
-            if (in && !inside)
-                entries.push_back(w.tic);
+            if (in && !inside) entries.push_back(w.tic);
             inside = in;
         }
         ASSERT_GE(entries.size(), 2u) << s;

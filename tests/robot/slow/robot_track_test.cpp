@@ -16,8 +16,7 @@
 namespace {
 
 // Samples every 4 ft along the centre line with a speed its curvature allows.
-std::vector<robot_sample> centre_path(const track_centerline *c, float from, float length)
-{
+std::vector<robot_sample> centre_path(const track_centerline *c, float from, float length) {
     std::vector<robot_sample> v;
     for (float t = from; t < from + length; t += 4) {
         track_centerline_point a = track_centerline_at(c, t - 8), p = track_centerline_at(c, t),
@@ -31,8 +30,7 @@ std::vector<robot_sample> centre_path(const track_centerline *c, float from, flo
     return v;
 }
 
-TEST(RobotTrack, FollowsTheRacingLine)
-{
+TEST(RobotTrack, FollowsTheRacingLine) {
     double x, z, heading;
     ASSERT_EQ(ride_harness_default_track(ZV_BINARY_DIR, &x, &z, &heading), 1);
     track_centerline c = {};
@@ -57,15 +55,19 @@ TEST(RobotTrack, FollowsTheRacingLine)
             const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
             double off = 1e9;
             for (int i = std::max(0, r.path.progress - 40); i <= r.path.progress; i++)
-                off = std::fmin(off, std::hypot(p[0] - r.path.samples[i].pos[0], p[2] - r.path.samples[i].pos[2]));
+                off = std::fmin(off, std::hypot(p[0] - r.path.samples[i].pos[0],
+                                                p[2] - r.path.samples[i].pos[2]));
             worst_off = std::fmax(worst_off, off);
         }
         if (t % 640 == 0) {
-            fprintf(stderr, "t=%d progress=%d worst=%.1f speed=%.1f crashed=%d\n", t / 128, r.path.progress, worst_off,
-                    std::sqrt(dCalcVectorLengthSquare3(dBodyGetLinearVel(b->body[BIKE_FRAME]))), cr);
+            fprintf(stderr, "t=%d progress=%d worst=%.1f speed=%.1f crashed=%d\n", t / 128,
+                    r.path.progress, worst_off,
+                    std::sqrt(dCalcVectorLengthSquare3(dBodyGetLinearVel(b->body[BIKE_FRAME]))),
+                    cr);
         }
     }
-    fprintf(stderr, "crashes %d, progress %d of %d samples\n", crashes, r.path.progress, r.path.count);
+    fprintf(stderr, "crashes %d, progress %d of %d samples\n", crashes, r.path.progress,
+            r.path.count);
     // A minute at up to 30 ft/s along 4 ft samples, staying within a track's width of the line.
     EXPECT_GT(r.path.progress, 350);
     EXPECT_LT(worst_off, 12.0);
@@ -75,9 +77,7 @@ TEST(RobotTrack, FollowsTheRacingLine)
     ride_harness_end();
 }
 
-
-TEST(RobotTrack, ShippedLinesAreOrderedBySkillAndRidden)
-{
+TEST(RobotTrack, ShippedLinesAreOrderedBySkillAndRidden) {
     double x, z, heading;
     ASSERT_EQ(ride_harness_default_track(ZV_BINARY_DIR, &x, &z, &heading), 1);
     gates_load("tracks/pinehollow");
@@ -91,7 +91,8 @@ TEST(RobotTrack, ShippedLinesAreOrderedBySkillAndRidden)
             lap[skill] += robot_line_at(s, 0)->t1 / 128.0;
         }
     }
-    fprintf(stderr, "line lap times: novice %.1f s, amateur %.1f s, expert %.1f s\n", lap[0], lap[1], lap[2]);
+    fprintf(stderr, "line lap times: novice %.1f s, amateur %.1f s, expert %.1f s\n", lap[0],
+            lap[1], lap[2]);
     EXPECT_GT(lap[0], lap[1]);
     EXPECT_GT(lap[1], lap[2]);
 
@@ -109,7 +110,8 @@ TEST(RobotTrack, ShippedLinesAreOrderedBySkillAndRidden)
         crashes += cr && !was;
         was = cr;
     }
-    fprintf(stderr, "expert robot: %d sections entered, %d crashes\n", r.path.sections_entered, crashes);
+    fprintf(stderr, "expert robot: %d sections entered, %d crashes\n", r.path.sections_entered,
+            crashes);
     EXPECT_GT(r.path.sections_entered, 5);
     EXPECT_LE(crashes, 2);
     robot_path_free(&r.path);

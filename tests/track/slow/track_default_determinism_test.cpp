@@ -8,16 +8,14 @@
 
 namespace {
 
-std::string slurp(const std::string &path)
-{
+std::string slurp(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
-TEST(DefaultTrackGenerator, IsDeterministic)
-{
+TEST(DefaultTrackGenerator, IsDeterministic) {
     char dir[] = "/tmp/zv_trackgen_XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     std::string base = dir;
@@ -27,9 +25,9 @@ TEST(DefaultTrackGenerator, IsDeterministic)
                           " > /dev/null 2>&1";
         ASSERT_EQ(system(cmd.c_str()), 0) << cmd;
     }
-    for (const char *file : {"terrain.hf", "terrain.png", "shadows.pgm.gz", "tilemap.gz", "tileinfo",
-                             "desc", "nofrills.js", "centerline", "hardpack.png", "loam.png",
-                             "sand.png", "grass.png"}) {
+    for (const char *file :
+         {"terrain.hf", "terrain.png", "shadows.pgm.gz", "tilemap.gz", "tileinfo", "desc",
+          "nofrills.js", "centerline", "hardpack.png", "loam.png", "sand.png", "grass.png"}) {
         std::string a = slurp(base + "/a/tracks/pinehollow/" + file);
         std::string b = slurp(base + "/b/tracks/pinehollow/" + file);
         EXPECT_FALSE(a.empty()) << file;
