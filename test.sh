@@ -7,6 +7,10 @@ cd "$(dirname "$0")"
 scripts/deps.sh
 jobs=$(nproc)
 
+echo "== format"
+# Every source file is kept in the repository's own format (.clang-format).
+scripts/format.sh --check
+
 echo "== build"
 scripts/build.sh build
 echo "== tests"

@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config ccache libode-dev duktape-dev zlib1g-dev
       libpng-dev libmd-dev libsdl2-dev libgl-dev libgl1-mesa-dri libgtest-dev libgmock-dev
-      xvfb xauth xdotool clang)
+      xvfb xauth xdotool clang clang-format)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
