@@ -43,7 +43,7 @@ struct render_model_cache {
 extern render_model_cache model_cache;
 
 // Receives every line the model code logs (tests and tools); the platform log gets them too.
-extern void (*model_log_tap)(const char *line);
+extern void (*model_log_tap)(const char *line); // seam: tests and tools read the log
 // Verbose sweep messages.
 extern int model_verbose;
 // Level-of-detail scale and bias used at draw time.

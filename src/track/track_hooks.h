@@ -73,7 +73,7 @@ extern track_render_hooks track_render;
 extern track_step_hooks track_steps;
 
 // Log line tap for tests and tools: receives every line the track module logs.
-extern void (*track_log_tap)(const char *line);
+extern void (*track_log_tap)(const char *line); // seam: tests and tools read the log
 
 // Logs through the platform log (and the tap).
 void track_log(const char *fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -117,7 +117,7 @@ TEST_F(main_fixture, command_line_error_exits_1_before_any_window) {
     EXPECT_EQ(run({"--lock-fps", "nan"}, ZV_BINARY_DIR), 1);
     std::string err = testing::internal::GetCapturedStderr();
     if (err.find("Can't find game data") != std::string::npos)
-        GTEST_SKIP() << "the generated data set is not built";
+        FAIL() << "the generated data set is not built";
     EXPECT_EQ(err, "Bad arg for --lock-fps\n");
 }
 
@@ -131,7 +131,7 @@ TEST_F(main_fixture, runs_to_the_title_screen_and_shuts_down_when_the_window_clo
     int rc = run({"--nosound"}, ZV_BINARY_DIR);
     std::string err = testing::internal::GetCapturedStderr();
     if (err.find("Can't find game data") != std::string::npos)
-        GTEST_SKIP() << "the generated data set is not built";
+        FAIL() << "the generated data set is not built";
     EXPECT_EQ(rc, 0) << err;
     EXPECT_EQ(frames_drawn, 3);
     EXPECT_EQ(core_loop.view_mode, CORE_VIEW_TITLE); // no track asked for
@@ -151,7 +151,7 @@ TEST_F(main_fixture, track_given_on_the_command_line_is_loaded_at_start) {
     int rc = run({"--nosound"}, ZV_BINARY_DIR);
     std::string err = testing::internal::GetCapturedStderr();
     if (err.find("Can't find game data") != std::string::npos)
-        GTEST_SKIP() << "the generated data set is not built";
+        FAIL() << "the generated data set is not built";
     ASSERT_EQ(rc, 0);
     ASSERT_FALSE(first_track.empty());
     EXPECT_EQ(mode_seen, CORE_VIEW_TITLE);
@@ -195,7 +195,7 @@ TEST_F(main_fixture, track_on_the_command_line_starts_the_players_race_with_keys
     int rc = run({"--nosound", "--track", "pinehollow"}, ZV_BINARY_DIR);
     std::string err = testing::internal::GetCapturedStderr();
     if (err.find("Can't find game data") != std::string::npos)
-        GTEST_SKIP() << "the generated data set is not built";
+        FAIL() << "the generated data set is not built";
     ASSERT_EQ(rc, 0) << err;
     EXPECT_EQ(menu_page, CORE_MENU_NONE);
     // The default gates: the player on gate 20, robots on 18, 19, 21, 22 and 23.
@@ -221,7 +221,7 @@ TEST_F(main_fixture, recorded_audio_grows_by_one_period_a_tic) {
     int rc = run({"--record-audio", path}, ZV_BINARY_DIR);
     std::string err = testing::internal::GetCapturedStderr();
     if (err.find("Can't find game data") != std::string::npos)
-        GTEST_SKIP() << "the generated data set is not built";
+        FAIL() << "the generated data set is not built";
     EXPECT_EQ(rc, 0);
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0);
@@ -242,7 +242,7 @@ TEST_F(main_fixture, close_during_the_window_size_wait_ends_the_run) {
     int rc = run({"--nosound"}, ZV_BINARY_DIR);
     std::string err = testing::internal::GetCapturedStderr();
     if (err.find("Can't find game data") != std::string::npos)
-        GTEST_SKIP() << "the generated data set is not built";
+        FAIL() << "the generated data set is not built";
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(drawn, 0); // the main loop never ran
 }
@@ -258,7 +258,7 @@ TEST_F(main_fixture, old_gl_context_is_a_failure) {
     int rc = run({"--nosound"}, ZV_BINARY_DIR);
     std::string err = testing::internal::GetCapturedStderr();
     if (err.find("Can't find game data") != std::string::npos)
-        GTEST_SKIP() << "the generated data set is not built";
+        FAIL() << "the generated data set is not built";
     EXPECT_EQ(rc, 1);
     EXPECT_NE(err.find("OpenGL version too old"), std::string::npos);
 }

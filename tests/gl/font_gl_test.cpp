@@ -11,7 +11,7 @@
 namespace {
 
 TEST_F(PicturesGl, HgCoversItsBoxAndNothingFarOutside) {
-    if (!use_generated_data()) GTEST_SKIP() << "no generated data in " << ZV_BINARY_DIR;
+    if (!use_generated_data()) FAIL() << "no generated data in " << ZV_BINARY_DIR;
     render_font_load_all();
     ASSERT_TRUE(render_font_main.loaded);
     ASSERT_NE(0u, render_font_main.texture);
@@ -52,7 +52,7 @@ TEST_F(PicturesGl, HgCoversItsBoxAndNothingFarOutside) {
 // main menu's items and the version in the corner. Saved as title_screen.png in the build
 // directory (run under Xvfb or the offscreen driver).
 TEST_F(PicturesGl, TitleScreenScreenshot) {
-    if (!use_generated_data()) GTEST_SKIP() << "no generated data in " << ZV_BINARY_DIR;
+    if (!use_generated_data()) FAIL() << "no generated data in " << ZV_BINARY_DIR;
     render_font_load_all();
     GLuint title = render_texture_load("!@title.png");
     ASSERT_NE(0u, title);

@@ -229,7 +229,7 @@ class GroundGl : public ::testing::Test {
 // A level's test pattern is grey and blue; once the tiles are drawn into it the ground is earth
 // and grass: red above blue, green above blue.
 TEST_F(GroundGl, DefaultTrackFromAboveIsLitTiledGround) {
-    if (!use_generated_data()) GTEST_SKIP() << "no generated data (zvgen) in " << ZV_BINARY_DIR;
+    if (!use_generated_data()) FAIL() << "no generated data (zvgen) in " << ZV_BINARY_DIR;
     ASSERT_EQ(1, terrain_load("@tracks/pinehollow"));
     ASSERT_NE(0u, terrain.height_texture);
     ASSERT_NE(0u, terrain.light_texture);
@@ -256,7 +256,7 @@ TEST_F(GroundGl, DefaultTrackFromAboveIsLitTiledGround) {
 
 // Toward the horizon: the sky box above, the ground below.
 TEST_F(GroundGl, SkyAboveGroundBelowTheHorizon) {
-    if (!use_generated_data()) GTEST_SKIP() << "no generated data (zvgen) in " << ZV_BINARY_DIR;
+    if (!use_generated_data()) FAIL() << "no generated data (zvgen) in " << ZV_BINARY_DIR;
     ASSERT_EQ(1, terrain_load("@tracks/pinehollow"));
     lighting_load("tracks/pinehollow");
     ASSERT_NE(0u, lighting.sky[0]);
@@ -275,7 +275,7 @@ TEST_F(GroundGl, SkyAboveGroundBelowTheHorizon) {
 // Toward the sun: the sky is paler low down than high up, the sun is white, and its lens flare
 // shows; turned away from it, the flare is gone.
 TEST_F(GroundGl, SunInTheSkyWithItsFlare) {
-    if (!use_generated_data()) GTEST_SKIP() << "no generated data (zvgen) in " << ZV_BINARY_DIR;
+    if (!use_generated_data()) FAIL() << "no generated data (zvgen) in " << ZV_BINARY_DIR;
     ASSERT_EQ(1, terrain_load("@tracks/pinehollow"));
     lighting_load("tracks/pinehollow");
     ASSERT_EQ(1, lighting.flare_count);

@@ -204,7 +204,7 @@ class GeneratedFonts : public ::testing::Test {
     std::string home;
     void SetUp() override {
         std::string saf = std::string(ZV_BINARY_DIR) + "/zzzz.saf";
-        if (access(saf.c_str(), R_OK) != 0) GTEST_SKIP() << "no generated data at " << saf;
+        if (access(saf.c_str(), R_OK) != 0) FAIL() << "no generated data at " << saf;
         char tmpl[] = "/tmp/zv_fonts_XXXXXX";
         ASSERT_NE(nullptr, mkdtemp(tmpl));
         home = tmpl;
