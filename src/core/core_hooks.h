@@ -7,8 +7,6 @@
 
 #include "platform/platform.h"
 
-struct core_rider_inputs;
-
 struct core_hooks {
     // ---- world state the loop reads -----------------------------------------------------------
     int (*track_loaded)(void);
@@ -21,7 +19,8 @@ struct core_hooks {
 
     // ---- simulation steps ---------------------------------------------------------------------
     void (*race_tic)(void);
-    void (*set_rider_inputs)(int slot, const core_rider_inputs *in);
+    // The local rider's controls vector of this tic (9 values, the bike's channel order).
+    void (*set_rider_inputs)(int slot, const float *controls);
     // The time-trial abort rule: back up pressed again after release restarts the attempt.
     void (*time_trial_abort)(int slot);
     int (*time_trial_active)(void);

@@ -194,30 +194,9 @@ void rider_inputs(int slot) {
     }
     core_loop.back_up_previous = c[CORE_CTL_BACK_UP];
 
-    core_rider_inputs &r = core_loop.rider;
-    r.steer = o.reversed_steering ? -c[CORE_CTL_STEER] : c[CORE_CTL_STEER];
-    r.front_brake = c[CORE_CTL_FRONT_BRAKE];
-    r.rear_brake = c[CORE_CTL_REAR_BRAKE];
-    r.throttle = c[CORE_CTL_THROTTLE];
-    if (o.sticky_dab) {
-        if (c[CORE_CTL_DAB] > 0.5f && core_loop.dab_previous <= 0.5f)
-            r.dab = r.dab > 0.5f ? 0.0f : 1.0f;
-    } else {
-        r.dab = c[CORE_CTL_DAB];
-    }
-    core_loop.dab_previous = c[CORE_CTL_DAB];
-    r.back_up = c[CORE_CTL_BACK_UP];
-    r.lean = c[CORE_CTL_LEAN];
-    float target = (float)clampd(1 - c[CORE_CTL_CLUTCH] * 8.0 / 7.0, 0, 1);
-    float &eng = core_loop.clutch_engagement;
-    // Pulling the clutch acts at once; letting it out is limited to 4 engagement per second.
-    if (target < eng)
-        eng = target;
-    else
-        eng = (float)(eng + 4 * CORE_TIC_LENGTH < target ? eng + 4 * CORE_TIC_LENGTH : target);
-    r.clutch = eng;
-    r.shift = c[CORE_CTL_SHIFT] > 0.5f ? 1 : c[CORE_CTL_SHIFT] < -0.5f ? -1 : 0;
-    if (core_hook.set_rider_inputs) core_hook.set_rider_inputs(slot, &r);
+    // The controls vector goes to the bike as it is: the bike's input step shapes it (reversed
+    // steering, the sticky sit/dab latch, the clutch ramp, shift requests).
+    if (core_hook.set_rider_inputs) core_hook.set_rider_inputs(slot, c);
 }
 
 void orbit_controls(void) {
@@ -364,7 +343,6 @@ void core_loop_init(platform_window *w) {
     core_loop.orbit_height = 5;
     core_loop.menu_page = CORE_MENU_NONE;
     core_loop.track_camera = -1;
-    core_loop.clutch_engagement = 1;
     core_loop.opt.backing_up_aborts = 1;
     core_loop.last_frame_end = now_seconds();
     core_loop.next_setup_report = 5.0;

@@ -37,15 +37,6 @@ enum core_control {
 
 enum { CORE_MENU_NONE = -1, CORE_MENU_MAIN = 0, CORE_MENU_CHAT = 16 };
 
-// What the rider input setters receive each tic.
-struct core_rider_inputs {
-    float steer, throttle, front_brake, rear_brake;
-    float dab; // sit/dab, latched when "Sticky Sit/Dab" is set
-    float back_up, lean;
-    float clutch; // engagement 0..1
-    int shift;    // +1, -1 or 0
-};
-
 // Menu settings the loop reads (the menus own the items; these mirror their values).
 struct core_loop_options {
     int reversed_steering;
@@ -86,10 +77,7 @@ struct core_loop_state {
     int menu_page;
     int menu_page_changed; // during one tic
     float controls[CORE_CONTROLS];
-    core_rider_inputs rider;
-    float dab_previous;
     float back_up_previous;
-    float clutch_engagement;
 
     float orbit_yaw, orbit_distance, orbit_height;
     float camera_speed;

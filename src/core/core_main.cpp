@@ -97,8 +97,8 @@ void main_audio_push(void) {
     if (g_main.audio && !g_main.audio_record && ops && ops->update) ops->update(g_main.audio);
 }
 
-void main_set_rider_inputs(int slot, const core_rider_inputs *in) {
-    core_rider_inputs_to_bike(slot, in);
+void main_set_rider_inputs(int slot, const float *controls) {
+    core_rider_inputs_to_bike(slot, controls);
 }
 
 // Warp: the lineup moves one slot along and the race starts again on the same track, with the
@@ -271,21 +271,14 @@ int core_stock_models(void) {
     return g_main.stock_models;
 }
 
-void core_rider_inputs_to_bike(int slot, const core_rider_inputs *in) {
-    if (!in || slot < 0 || slot >= BIKE_SLOTS || !bike_world.bikes[slot].present) return;
-    float c[BIKE_INPUT_CHANNELS];
-    c[BIKE_INPUT_STEER] = in->steer;
-    c[BIKE_INPUT_THROTTLE] = in->throttle;
-    c[BIKE_INPUT_FRONT_BRAKE] = in->front_brake;
-    c[BIKE_INPUT_REAR_BRAKE] = in->rear_brake;
-    c[BIKE_INPUT_SHIFT] = (float)in->shift;
-    // The loop already ramped the engagement; the lever position that asks for exactly it.
-    c[BIKE_INPUT_CLUTCH] = (1 - in->clutch) * 7.0f / 8.0f;
-    c[BIKE_INPUT_SIT_DAB] = in->dab;
-    c[BIKE_INPUT_BACK_UP] = in->back_up;
-    c[BIKE_INPUT_LEAN] = in->lean;
-    // Reversed steering and sticky sit/dab were applied by the loop; not twice.
-    bike_input_apply_local(&bike_world.bikes[slot], c, 0, 0, 0);
+void core_rider_inputs_to_bike(int slot, const float *controls) {
+    static_assert(CORE_CTL_STEER == BIKE_INPUT_STEER && CORE_CTL_SHIFT == BIKE_INPUT_SHIFT &&
+                      CORE_CTL_CLUTCH == BIKE_INPUT_CLUTCH && CORE_CTL_DAB == BIKE_INPUT_SIT_DAB &&
+                      CORE_CTL_LEAN == BIKE_INPUT_LEAN && CORE_CONTROLS == BIKE_INPUT_CHANNELS,
+                  "the controls vector is the bike's channels in the same order");
+    if (!controls || slot < 0 || slot >= BIKE_SLOTS || !bike_world.bikes[slot].present) return;
+    bike_input_apply_local(&bike_world.bikes[slot], controls, core_loop.opt.reversed_steering,
+                           core_loop.opt.sticky_dab, 0);
 }
 
 void core_server_history_add(const char *name) {

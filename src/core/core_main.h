@@ -27,7 +27,6 @@ extern char core_server_history[CORE_SERVER_HISTORY][CORE_SERVER_NAME];
 // unless it is empty or already entry 0. Longer names are cut to 127 characters.
 void core_server_history_add(const char *name);
 
-struct core_rider_inputs;
-// The rider-input hook the core installs when no module has: the local rider's inputs into the
-// bike in that slot (no false-start hold; race control installs its own hook for that).
-void core_rider_inputs_to_bike(int slot, const core_rider_inputs *in);
+// The rider-input hook the core installs: the local rider's controls vector into the bike in that
+// slot, shaped by the bike's input step with the setup's reversed steering and sticky sit/dab.
+void core_rider_inputs_to_bike(int slot, const float *controls);
