@@ -1,6 +1,7 @@
 // Race simulation speed, headless: 1, 8, 20 and 40 robots ride the default track from a grid
-// along its racing line, 7680 tics (a minute) per round, with the time per tic split by phase
-// (robot control, contacts, world step, bike update, erosion). Prints medians of the rounds.
+// along its racing line, 7680 race tics (a minute) per round, with the time per tic split by the
+// race tic's own stages (robot control, contacts, world step, bike update, erosion). Prints
+// medians of the rounds.
 #include "../tests/support/ride_harness.cpp"
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "race/race.h"
+#include "robot/robot_race.h"
 #include "robot/robot_ride.h"
 #include "track/track_centerline.h"
 #include "track/track_erosion.h"
@@ -50,16 +53,16 @@ struct round_result {
     int crashes;
 };
 
-round_result race_round(int robots, const track_centerline *c, double sx, double sz) {
-    (void)sx;
-    (void)sz;
-    static robot_rider riders[BIKE_SLOTS];
+// One minute of racing through the game's own race tic: robots in slots 0..n-1 driven by race
+// control, each following its lane of the racing line; the loop's erosion at rate 1 after each tic.
+round_result race_round(int robots, const track_centerline *c) {
     bike_world_destroy();
     bike_world_create();
-    bike_world.gate_drop_tic = 0;
-    bike_world.tic = 0; // every round starts the same, whatever ran before it
+    ride_harness_race_reset(1);
+    race.erosion_rate = 1024;
     erosion_reset();
     bike_erosion_stroke_clear();
+    robot_install();
     static bike_setup s;
     for (int k = 0; k < robots; k++) {
         float lane = -6.0f + 4.0f * (k % 4), back = 10.0f * (k / 4);
@@ -72,42 +75,23 @@ round_result race_round(int robots, const track_centerline *c, double sx, double
         auto p0 = lane_path(c, start, lane, 16);
         double hx = p0[1].pos[0] - p0[0].pos[0], hz = p0[1].pos[2] - p0[0].pos[2];
         bike_place(b, p0[0].pos[0], p0[0].pos[2], std::atan2(-hx, -hz));
-        robot_path_free(&riders[k].path);
-        riders[k] = robot_rider{};
-        robot_rider_reset(&riders[k], 1 + k % 3, 1000 + k);
+        robot_set_personality(k, k % 3 == 0 ? "mike" : k % 3 == 1 ? "travis" : "rick", 1000 + k);
+        robot_reset_slot(k);
         auto path = lane_path(c, start, lane, c->length * 1.2f);
-        robot_path_append(&riders[k].path, path.data(), (int)path.size());
+        robot_path_append(&robot_riders[k].path, path.data(), (int)path.size());
+        race.present[k] = 1;
+        race.status[k] = RACE_ROBOT_DRIVEN;
     }
     round_result r = {};
+    double stage[RACE_STAGES] = {};
+    race_stage_seconds = stage;
     int was[BIKE_SLOTS] = {};
-    double t0 = now();
-    uint8_t stroke[BIKE_STROKE_MAX_BYTES];
+    double t0 = now(), eroding = 0;
     for (int t = 0; t < TICS; t++) {
+        race_tic();
         double a = now();
-        for (int k = 0; k < robots; k++)
-            robot_update(&bike_world.bikes[k], &riders[k]);
-        double b0 = now();
-        for (int k = 0; k < robots; k++)
-            bike_prestep(&bike_world.bikes[k]);
-        double b1 = now();
-        bike_world_step();
-        double b2 = now();
-        for (int k = 0; k < robots; k++)
-            bike_update(&bike_world.bikes[k]);
-        bike_world.tic++;
-        double b3 = now();
-        for (int k = 0; k < robots; k++)
-            bike_tire_erode_bike(&bike_world.bikes[k]);
-        int len;
-        while ((len = bike_erosion_stroke_take(stroke)) > 0)
-            erosion_submit(stroke, len);
-        erosion_apply(nullptr, 1.0f, bike_world.tic);
-        double b4 = now();
-        r.phase[0] += b0 - a;
-        r.phase[1] += b1 - b0;
-        r.phase[2] += b2 - b1;
-        r.phase[3] += b3 - b2;
-        r.phase[4] += b4 - b3;
+        erosion_apply(nullptr, 1.0f, race.tic);
+        eroding += now() - a;
         for (int k = 0; k < robots; k++) {
             int cr = bike_crashed(&bike_world.bikes[k]);
             r.crashes += cr && !was[k];
@@ -115,6 +99,12 @@ round_result race_round(int robots, const track_centerline *c, double sx, double
         }
     }
     r.total = now() - t0;
+    race_stage_seconds = nullptr;
+    r.phase[0] = stage[RACE_STAGE_ROBOTS];
+    r.phase[1] = stage[RACE_STAGE_CONTACTS] + stage[RACE_STAGE_PRESTEP];
+    r.phase[2] = stage[RACE_STAGE_WORLD];
+    r.phase[3] = stage[RACE_STAGE_UPDATE] + stage[RACE_STAGE_RIDERS];
+    r.phase[4] = stage[RACE_STAGE_EROSION] + eroding;
     return r;
 }
 
@@ -154,7 +144,7 @@ int main(int argc, char **argv) {
         std::vector<double> total, phase[PHASES];
         int crashes = 0;
         for (int round = 0; round < ROUNDS; round++) {
-            round_result r = race_round(robots, &c, x, z);
+            round_result r = race_round(robots, &c);
             total.push_back(r.total);
             for (int p = 0; p < PHASES; p++)
                 phase[p].push_back(r.phase[p]);

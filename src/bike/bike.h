@@ -99,8 +99,10 @@ struct bike_record {
 struct bike_world_state {
     dWorldID world;
     dJointGroupID contacts; // every contact and per-tic motor joint; emptied after each step
-    int tic;                // tic counter (race control advances it)
-    int gate_drop_tic;      // -1 until the gate drops
+    // The race clock as the bike layer sees it: race control's tic writes both after each tic
+    // (the race clock is the only clock; nothing else writes these).
+    int tic;           // the race's tic counter
+    int gate_drop_tic; // -1 until the gate drops
     int crash_delay[BIKE_CRASH_DELAYS];
     int arcade_allowed;
     bike_record bikes[BIKE_SLOTS];
@@ -113,9 +115,6 @@ int bike_world_create(void);
 void bike_world_destroy(void);
 // One world step of one tic, then empties the contact group.
 void bike_world_step(void);
-// A whole simulated tic for the present bikes: contact tests, the world step, the updates.
-// (Race control runs its own richer order; tests and tools use this one.)
-void bike_world_tic(void);
 // Crash delays from the race server: up to 16 values, a missing one repeats the one before,
 // each clamped to 0-460800 tics. count 0 clears them.
 void bike_world_set_crash_delays(const int *values, int count);

@@ -281,15 +281,6 @@ void bike_world_step(void) {
     dJointGroupEmpty(bike_world.contacts);
 }
 
-void bike_world_tic(void) {
-    for (int i = 0; i < BIKE_SLOTS; i++)
-        if (bike_world.bikes[i].present) bike_prestep(&bike_world.bikes[i]);
-    bike_world_step();
-    for (int i = 0; i < BIKE_SLOTS; i++)
-        if (bike_world.bikes[i].present) bike_update(&bike_world.bikes[i]);
-    bike_world.tic++;
-}
-
 bike_record *bike_create(int slot, const char *model_name, int active) {
     if (slot < 0 || slot >= BIKE_SLOTS) return nullptr;
     if (!bike_world.world && !bike_world_create()) return nullptr;

@@ -155,6 +155,21 @@ void race_length_text(char *buf, int size);
 
 // ---- the tic ----------------------------------------------------------------------------------
 void race_tic(void);
+// The stages of the tic, for timing it.
+enum race_stage {
+    RACE_STAGE_POSES,    // script tic, replayed riders, time-trial notes
+    RACE_STAGE_CONTACTS, // bikes with objects and each other
+    RACE_STAGE_PRESTEP,  // tire contacts and roost
+    RACE_STAGE_WORLD,    // the world step
+    RACE_STAGE_EROSION,  // tire strokes into the ground
+    RACE_STAGE_ROBOTS,   // robot riding control
+    RACE_STAGE_UPDATE,   // the bike update
+    RACE_STAGE_RIDERS,   // learning, gates, distances
+    RACE_STAGE_REST,     // debris, starting gates, clock, demo, time trial
+    RACE_STAGES
+};
+// seam: when set (benchmarks), every race tic adds each stage's wall time in seconds here.
+extern double *race_stage_seconds;
 // Adds the frame's ground distance moved since the previous call to the slot's record.
 void race_track_distance(int slot, float x, float z);
 // Logs how far the local rider rode in the race now ending, and how far from the start it ended

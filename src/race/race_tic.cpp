@@ -1,5 +1,6 @@
 // The race tic in its fixed order, the starting gates and the false-start rule. Steps that
 // belong to modules built elsewhere go through race_steps.
+#include <chrono>
 #include <cmath>
 
 #include "bike/bike.h"
@@ -9,7 +10,23 @@
 #include "track/track_erosion.h"
 #include "track/track_gates.h"
 
+double *race_stage_seconds;
+
 namespace {
+
+// Stage timing, only while a benchmark asks for it: the time since the last mark goes to stage k.
+struct stage_clock {
+    std::chrono::steady_clock::time_point last;
+    void start() {
+        if (race_stage_seconds) last = std::chrono::steady_clock::now();
+    }
+    void mark(int k) {
+        if (!race_stage_seconds) return;
+        auto now = std::chrono::steady_clock::now();
+        race_stage_seconds[k] += std::chrono::duration<double>(now - last).count();
+        last = now;
+    }
+};
 
 // The gate model turns about its hinge by fall angle x 33.75 degrees.
 const float GATE_HINGE = 0.5890486f;
@@ -69,6 +86,8 @@ void false_start(int s) {
 } // namespace
 
 void race_tic(void) {
+    stage_clock clock;
+    clock.start();
     int display = race.tic - race.remote_delay > 0 ? race.tic - race.remote_delay : 0;
     // 1. the track script
     if (race_steps.script_tic) race_steps.script_tic(display);
@@ -79,8 +98,10 @@ void race_tic(void) {
                 race_steps.history_pose(s, display);
     // 3. time trial: laps before this tic
     if (race.time_trial) race_time_trial_note();
+    clock.mark(RACE_STAGE_POSES);
     // 4. contacts between bikes and with objects
     if (race_steps.contacts) race_steps.contacts();
+    clock.mark(RACE_STAGE_CONTACTS);
 
     int list[RACE_SLOTS], count = 0;
     for (int s = 0; s < RACE_SLOTS; s++)
@@ -90,8 +111,10 @@ void race_tic(void) {
         bike_record *b = &bike_world.bikes[list[(i + race.tic) % count]];
         bike_prestep(b);
     }
+    clock.mark(RACE_STAGE_PRESTEP);
     // 6. physics
     if (bike_world.world) bike_world_step();
+    clock.mark(RACE_STAGE_WORLD);
     // 7. erosion under the simulated bikes
     if (race.erosion_rate > 0) {
         for (int i = 0; i < count; i++) {
@@ -104,14 +127,17 @@ void race_tic(void) {
         while ((n = bike_erosion_stroke_take(stroke)) > 0)
             erosion_submit(stroke, n);
     }
+    clock.mark(RACE_STAGE_EROSION);
     // 8. robots, false starts, the bike update, line learning, the gate test
     for (int i = 0; i < count; i++) {
         int s = list[i];
         bike_record *b = &bike_world.bikes[s];
         if (race.status[s] == RACE_ROBOT_DRIVEN && race_steps.robot_control)
             race_steps.robot_control(s);
+        clock.mark(RACE_STAGE_ROBOTS);
         if (race.network && race.status[s] == RACE_LOCAL) false_start(s);
         bike_update(b);
+        clock.mark(RACE_STAGE_UPDATE);
         if (race_steps.autopilot_learn) race_steps.autopilot_learn(s);
         if (!race.network || race.status[s] == RACE_LOCAL) {
             const dReal *p = dBodyGetPosition(b->body[BIKE_FRONT_WHEEL]);
@@ -121,6 +147,7 @@ void race_tic(void) {
         race_track_distance(s, (float)f[0], (float)f[2]);
         b->gates_passed = race.riders[s].progress;
         b->last_gate_tic = race_pass_tic(s, race.riders[s].progress - 1);
+        clock.mark(RACE_STAGE_RIDERS);
     }
     // 9. flying debris
     if (race_steps.debris) race_steps.debris();
@@ -129,8 +156,6 @@ void race_tic(void) {
     // 11. the clock
     int before = race.tic;
     race.tic++;
-    bike_world.tic = race.tic;
-    bike_world.gate_drop_tic = race.tic >= race.gate_drop_tic ? race.gate_drop_tic : -1;
     if (race.network && before % 512 == 510 && !race.results_final) race_update_order();
     // 12. demo recording and playback
     if (race_steps.demo_tic) race_steps.demo_tic();
@@ -138,6 +163,11 @@ void race_tic(void) {
     if (race.time_trial) race_time_trial_tic();
     // 14. suspension graph
     if (race_steps.suspension_graph) race_steps.suspension_graph(race.viewed_slot);
+    // The bike layer's view of the clock, last: demo playback and time-trial restarts may have
+    // moved the race clock in this tic.
+    bike_world.tic = race.tic;
+    bike_world.gate_drop_tic = race.tic >= race.gate_drop_tic ? race.gate_drop_tic : -1;
+    clock.mark(RACE_STAGE_REST);
 }
 
 int race_live(int slot) {

@@ -9,6 +9,7 @@
 #include "bike/bike.h"
 #include "bike/bike_input_ride.h"
 #include "bike_test_world.h"
+#include "race/race.h"
 #include "track/track_terrain.h"
 
 namespace {
@@ -452,10 +453,9 @@ TEST_F(BikeWorld, TroubleCountsFromTheGateDrop) {
     test_world_flat();
     bike_record *b = bike_create(0, "crf250(2007)", 1);
     bike_place(b, 60, 60, 0);
-    bike_world.gate_drop_tic = -1;
     test_world_run(600);
     EXPECT_EQ(b->trouble, 0); // waiting at the gate
-    bike_world.gate_drop_tic = bike_world.tic;
+    race.gate_drop_tic = race.tic;
     test_world_run(250);
     EXPECT_EQ(b->trouble, 0);
     test_world_run(10);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ride_harness.h"
+
 #include <cmath>
 
 namespace {
@@ -113,7 +115,7 @@ TEST_F(BikeInputRide, BrakesBecomeAxleMotorsAndTheClutchDecouples) {
     float in[BIKE_INPUT_CHANNELS] = {0, 1.0f, 0, 0, 0, 0, 0, 0, 0};
     for (int i = 0; i < 32; i++) {
         bike_input_apply_values(b, in);
-        bike_world_tic();
+        ride_harness_step();
     }
     EXPECT_GT(dJointGetHingeAngleRate(b->joint[BIKE_JOINT_REAR_AXLE]), 5.0);
     const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);

@@ -3,6 +3,8 @@
 // the bike's own parts.
 #include <gtest/gtest.h>
 
+#include "support/ride_harness.h"
+
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -247,7 +249,7 @@ namespace {
 // suspension's travel), so parts drawn from their bodies assemble into one bike.
 TEST_F(ViewPose, SettledBikeHoldsTogether) {
     for (int i = 0; i < 200; i++)
-        bike_world_tic();
+        ride_harness_step();
     const dReal *fp = dBodyGetPosition(b->body[BIKE_FRAME]);
     const dReal *fr = dBodyGetRotation(b->body[BIKE_FRAME]);
     const bike_geometry &g = b->m->geo;

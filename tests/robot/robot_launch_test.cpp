@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bike/bike.h"
+#include "race/race.h"
 #include "robot/robot_ride.h"
 #include "support/ride_harness.h"
 
@@ -25,16 +26,15 @@ TEST(RobotLaunch, HeldAndIdleLaunchesStayOnBothWheelsOnFlatGround) {
             for (int i = 0; i < 100; i++)
                 path.push_back({{0, 0, 200.0f - 4 * i}, 40, 0});
             robot_path_append(&r.path, path.data(), (int)path.size());
-            bike_world.tic = 0;
-            bike_world.gate_drop_tic = -1;
             int drop = rev ? 9 * 128 : 0;
+            ride_harness_race_reset(drop == 0);
+            race.gate_drop_tic = drop;
             double maxfy = -9;
             int crashed = 0;
             double speed = 0;
             for (int t = 0; t < drop + 6 * 128; t++) {
-                bike_world.gate_drop_tic = t >= drop ? drop : -1;
                 robot_update(b, &r);
-                bike_world_tic();
+                ride_harness_step();
                 const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
                 double fy = dBodyGetPosition(b->body[BIKE_FRONT_WHEEL])[1] - p[1];
                 if (t > drop) maxfy = std::fmax(maxfy, fy);

@@ -21,14 +21,14 @@ TEST(RobotRecovery, LiftDragsTheFrontWheelTowardTheSampleAtWalkingPace) {
     bike_record *b = ride_harness_bike("crf250(2007)", 0, 0, 0);
     ASSERT_NE(b, nullptr);
     for (int t = 0; t < 128; t++)
-        bike_world_tic(); // settle on the ground
+        ride_harness_step(); // settle on the ground
     const dReal *p0 = dBodyGetPosition(b->body[BIKE_FRONT_WHEEL]);
     // A sample well off to the side: the pull is not along the wheel's rolling direction.
     float target[3] = {(float)p0[0] + 40, 0, (float)p0[2] - 10};
     double start = std::hypot(target[0] - p0[0], target[2] - p0[2]);
     for (int t = 0; t < 256; t++) {
         robot_recovery_lift(b, target);
-        bike_world_tic();
+        ride_harness_step();
     }
     const dReal *p1 = dBodyGetPosition(b->body[BIKE_FRONT_WHEEL]);
     double end = std::hypot(target[0] - p1[0], target[2] - p1[2]);
@@ -48,7 +48,7 @@ TEST(RobotRecovery, LiftWithTheSampleUnderTheWheelStaysFinite) {
     float target[3] = {(float)p[0], (float)p[1], (float)p[2]};
     for (int t = 0; t < 64; t++) {
         robot_recovery_lift(b, target);
-        bike_world_tic();
+        ride_harness_step();
     }
     const dReal *q = dBodyGetPosition(b->body[BIKE_FRAME]);
     EXPECT_TRUE(std::isfinite(q[0] + q[1] + q[2]));

@@ -61,7 +61,7 @@ struct gamepad_ride : testing::Test {
         core_hook.slot_status = [](int) { return 0; };
         core_hook.set_rider_inputs = core_rider_inputs_to_bike; // the game's own
         core_hook.race_tic = [] {
-            bike_world_tic();
+            ride_harness_step();
             ride_harness_sample(g_bike, &g_sample);
             g_race_tics++;
         };

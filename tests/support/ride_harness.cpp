@@ -3,6 +3,7 @@
 #include "bike/bike_input_ride.h"
 #include "bike/bike_setup.h"
 #include "bike/bike_tire_ride.h"
+#include "race/race.h"
 #include "data/data_file.h"
 #include "data/data_index.h"
 #include "track/track_terrain.h"
@@ -20,10 +21,28 @@ void begin_world(void) {
     bike_world_create();
     bike_shape_register_stock();
     bike_input_install();
-    bike_world.gate_drop_tic = 0; // the race is on
+    ride_harness_race_reset(1);
 }
 
 } // namespace
+
+void ride_harness_race_reset(int race_on) {
+    race_free();
+    memset(&race, 0, sizeof race);
+    race.gate_drop_tic = race_on ? 0 : 1 << 30;
+    race.lap_total = race.halfway_lap = RACE_UNSET;
+    race.viewed_slot = RACE_NONE;
+    bike_world.tic = 0;
+    bike_world.gate_drop_tic = race_on ? 0 : -1;
+}
+
+void ride_harness_step(void) {
+    for (int s = 0; s < RACE_SLOTS; s++) {
+        race.present[s] = bike_world.bikes[s].present;
+        if (race.present[s]) race.status[s] = RACE_LOCAL;
+    }
+    race_tic();
+}
 
 void ride_harness_flat(int n, float spacing) {
     terrain_create(n, spacing, nullptr);
@@ -104,7 +123,7 @@ void ride_harness_sample(const bike_record *b, ride_sample *out) {
 
 void ride_harness_tic(bike_record *b, const float controls[BIKE_INPUT_CHANNELS], ride_sample *out) {
     bike_input_apply_values(b, controls);
-    bike_world_tic();
+    ride_harness_step();
     // The tires' erosion samples come from the contact forces of the step just taken.
     bike_tire_erode_bike(b);
     if (out) ride_harness_sample(b, out);

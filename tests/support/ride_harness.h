@@ -28,7 +28,12 @@ int ride_harness_default_track(const char *binary_dir, double *x, double *z, dou
 // (radians about y, 0 = toward -z). The engine, tire and input steps are installed.
 bike_record *ride_harness_bike(const char *model, double x, double z, double heading,
                                int arcade = 0);
-// One tic with a controls vector (the nine channels, no reverse steering), then the tires'
+// An open ride instead of a race: no lineup and no timing, every bike in the world a local rider.
+// With race_on the gate has dropped (tic 0), else it never drops. The race clock starts at 0.
+void ride_harness_race_reset(int race_on);
+// One race tic (the game's only tic) with every present bike taking part as a local rider.
+void ride_harness_step(void);
+// One race tic with a controls vector (the nine channels, no reverse steering), then the tires'
 // erosion producers (strokes wait in the stroke queue).
 void ride_harness_tic(bike_record *b, const float controls[BIKE_INPUT_CHANNELS],
                       ride_sample *out = nullptr);

@@ -194,9 +194,7 @@ int replay(const int *slots, int end_tic) {
     race_reset(); // the demo's own gate drop comes with it
     race_steps.history_pose = checked_pose;
     poses_checked = poses_rounded = poses_wrong = 0;
-    bike_world.gate_drop_tic = race.gate_drop_tic;
     while (race.tic < end_tic) {
-        bike_world.tic = race.tic;
         race_tic();
     }
     race_steps.history_pose = nullptr;
@@ -310,7 +308,6 @@ int run_race(const options *o, unsigned seed) {
         robot_reset_slot(s);
     }
     race_reset();
-    bike_world.gate_drop_tic = race.gate_drop_tic;
     int recorders[DEMO_SLOTS], riders = 0;
     std::vector<taken_state> taken;
     if (o->record) {
@@ -328,7 +325,6 @@ int run_race(const options *o, unsigned seed) {
     int crashes_seen[BIKE_SLOTS] = {};
     const bool trace = getenv("ZVRACE_TRACE") != nullptr;
     while (race.tic < limit && !race.results_final) {
-        bike_world.tic = race.tic;
         race_tic();
         // The states the recording takes, every fourth tic (see demo_race_record_tic).
         for (int r = 0; r < riders && race.tic % 4 == 0; r++) {

@@ -59,10 +59,8 @@ race_result run_race(int n, int skill, unsigned seed, int laps, double limit_s) 
         robot_reset_slot(s);
     }
     race_reset();
-    bike_world.gate_drop_tic = race.gate_drop_tic;
     int limit = race.gate_drop_tic + (int)(limit_s * 128);
     while (race.tic < limit && !race.results_final) {
-        bike_world.tic = race.tic;
         race_tic();
     }
     for (int s = first; s < first + n; s++) {

@@ -46,7 +46,7 @@ TEST(RobotTrack, FollowsTheRacingLine) {
     double worst_off = 0;
     for (int t = 0; t < 60 * 128; t++) {
         robot_update(b, &r);
-        bike_world_tic();
+        ride_harness_step();
         int cr = bike_crashed(b);
         crashes += cr && !was;
         was = cr;
@@ -105,7 +105,7 @@ TEST(RobotTrack, ShippedLinesAreOrderedBySkillAndRidden) {
     int crashes = 0, was = 0;
     for (int t = 0; t < 60 * 128; t++) {
         robot_update(b, &r);
-        bike_world_tic();
+        ride_harness_step();
         int cr = bike_crashed(b);
         crashes += cr && !was;
         was = cr;
