@@ -5,7 +5,7 @@
 
 #include "bike/bike_setup.h"
 #include "bike/bike_shape.h"
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string text((const char *)data, size);

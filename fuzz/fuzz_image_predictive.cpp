@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

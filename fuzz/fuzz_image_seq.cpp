@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_image.h"
 
 static uint8_t *png_bytes;

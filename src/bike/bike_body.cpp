@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "bike/bike.h"
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "platform/platform.h"
 #include "track/track_terrain.h"
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/core_message.h"
+#include "base/zv_message.h"
 
 namespace {
 
@@ -559,8 +559,8 @@ int bike_model_lookup(const char *name) {
     int i = bike_model_find(name);
     if (i != BIKE_MODEL_NONE) return i;
     i = bike_model_fallback(name);
-    core_message_add("bike info for '%.20s' not found using '%.20s' instead\n", name ? name : "",
-                     model_names[i].name);
+    zv_message_add("bike info for '%.20s' not found using '%.20s' instead\n", name ? name : "",
+                   model_names[i].name);
     return i;
 }
 

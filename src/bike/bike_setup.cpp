@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "bike/bike_model.h"
-#include "core/core_alloc.h"
-#include "core/core_message.h"
+#include "base/zv_alloc.h"
+#include "base/zv_message.h"
 #include "data/data_file.h"
 #include "data/data_index.h"
 
@@ -604,19 +604,19 @@ const char *const *bike_setup_file_list(int *count) {
 int bike_setup_read_file(bike_setup *s, const char *name) {
     char path[600];
     if (!name || snprintf(path, sizeof path, "@setups/%s", name) >= (int)sizeof path) {
-        core_message_add("Error reading setup");
+        zv_message_add("Error reading setup");
         return 0;
     }
     char *text = file_to_string(path);
     if (!text) {
-        core_message_add("Error reading setup");
+        zv_message_add("Error reading setup");
         return 0;
     }
     int count;
     const char *const *files = bike_setup_file_list(&count);
     bike_setup_read_text(s, text, files, count);
     zv_free(text);
-    core_message_add("Setup updated");
+    zv_message_add("Setup updated");
     return 1;
 }
 
@@ -640,13 +640,13 @@ int bike_setup_write_file(const bike_setup *s, const char *name) {
     if (name && snprintf(path, sizeof path, "@setups/%s", name) < (int)sizeof path)
         f = data_open(path, "wb");
     if (!f) {
-        core_message_add("Error writing setup");
+        zv_message_add("Error writing setup");
         return 0;
     }
     file_sink fs = {f, 1};
     bike_setup_write(s, file_sink_put, &fs);
     if (data_flush(f) != 0) fs.ok = 0;
     data_close(f);
-    core_message_add(fs.ok ? "Setup written" : "Error writing setup");
+    zv_message_add(fs.ok ? "Setup written" : "Error writing setup");
     return fs.ok;
 }

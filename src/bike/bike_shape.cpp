@@ -8,7 +8,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_file.h"
 #include "platform/platform.h"
 

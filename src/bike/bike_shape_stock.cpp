@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "bike/bike_shape.h"
-#include "core/core_sha1.h"
+#include "base/zv_sha1.h"
 #include "data/data_file.h"
 
 namespace {
@@ -118,31 +118,31 @@ void bike_shape_register_stock(void) {
 }
 
 void bike_shape_stock_digest(char hex[41]) {
-    core_sha1_ctx c;
-    core_sha1_init(&c);
+    zv_sha1_ctx c;
+    zv_sha1_init(&c);
     char buf[4096];
     for (int i = 0; i < BIKE_STOCK_SHAPES; i++) {
         size_t n = bike_shape_stock_text(i, buf, sizeof buf);
-        core_sha1_update(&c, buf, n);
+        zv_sha1_update(&c, buf, n);
     }
-    uint8_t d[CORE_SHA1_SIZE];
-    core_sha1_final(&c, d);
-    core_sha1_hex(d, hex);
+    uint8_t d[ZV_SHA1_SIZE];
+    zv_sha1_final(&c, d);
+    zv_sha1_hex(d, hex);
 }
 
 void bike_shape_files_digest(char hex[41]) {
-    core_sha1_ctx c;
-    core_sha1_init(&c);
+    zv_sha1_ctx c;
+    zv_sha1_init(&c);
     for (int i = 0; i < BIKE_STOCK_SHAPES; i++) {
         data_file *f = data_open(stock[i].name, "rb");
         if (!f) continue;
         char block[1024];
         int n;
         while ((n = data_read(f, block, (int)sizeof block)) > 0)
-            core_sha1_update(&c, block, (size_t)n);
+            zv_sha1_update(&c, block, (size_t)n);
         data_close(f);
     }
-    uint8_t d[CORE_SHA1_SIZE];
-    core_sha1_final(&c, d);
-    core_sha1_hex(d, hex);
+    uint8_t d[ZV_SHA1_SIZE];
+    zv_sha1_final(&c, d);
+    zv_sha1_hex(d, hex);
 }

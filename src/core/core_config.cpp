@@ -1,6 +1,6 @@
 #include "core/core_config.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "core/core_binding.h"
 #include "core/core_main.h"
 #include "core/core_settings.h"

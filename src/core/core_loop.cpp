@@ -1,9 +1,9 @@
 #include "core/core_loop.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "core/core_binding.h"
 #include "core/core_hooks.h"
-#include "core/core_message.h"
+#include "base/zv_message.h"
 #include "core/core_options.h"
 
 #include <cmath>
@@ -134,7 +134,7 @@ void take_screenshot(void) {
     if (!rgb) return; // no memory for the picture: skipped silently
     char path[80];
     snprintf(path, sizeof path, "@%s", name);
-    if (core_hook.write_png(path, rgb, w, h)) core_message_add("Saved \"%s\"", name);
+    if (core_hook.write_png(path, rgb, w, h)) zv_message_add("Saved \"%s\"", name);
     zv_free(rgb);
 }
 
@@ -293,7 +293,7 @@ void setup_change_report(void) {
     if (hook_connected() && core_hook.send_chat)
         core_hook.send_chat(text);
     else
-        core_message_add("%s", text);
+        zv_message_add("%s", text);
 }
 
 void draw_frame(void) {
@@ -346,7 +346,7 @@ void core_loop_init(platform_window *w) {
     core_loop.opt.backing_up_aborts = 1;
     core_loop.last_frame_end = now_seconds();
     core_loop.next_setup_report = 5.0;
-    core_message_clock = loop_game_clock;
+    zv_message_clock = loop_game_clock;
 
     core_loop.cursor_x = platform_open_axis(w, "cursor-x");
     core_loop.cursor_y = platform_open_axis(w, "cursor-y");
@@ -381,7 +381,7 @@ void core_loop_shutdown(void) {
     zv_free(core_loop.frame_log);
     core_loop.frame_log = nullptr;
     core_loop.frame_log_count = 0;
-    if (core_message_clock == loop_game_clock) core_message_clock = nullptr;
+    if (zv_message_clock == loop_game_clock) zv_message_clock = nullptr;
 }
 
 int core_loop_key_code(const char *name) {
@@ -409,7 +409,7 @@ void core_loop_stutter(const char *label) {
     if (core_loop.stutter_threshold == 0) return;
     double now = now_seconds();
     if (core_loop.stutter_have_stamp && now - core_loop.stutter_stamp > core_loop.stutter_threshold)
-        core_message_add("Stutter in %s - %f seconds", label, now - core_loop.stutter_stamp);
+        zv_message_add("Stutter in %s - %f seconds", label, now - core_loop.stutter_stamp);
     core_loop.stutter_stamp = now;
     core_loop.stutter_have_stamp = 1;
 }
@@ -530,7 +530,7 @@ int core_loop_frame(void) {
         rate = rate < 0 ? 0 : rate > 30 ? 30 : rate;
         core_hook.terrain_update(core_loop.view_mode == CORE_VIEW_EDITOR ? -1 : 1 << rate);
     }
-    core_message_age(core_loop.game_clock);
+    zv_message_age(core_loop.game_clock);
     core_loop_stutter("update");
 
     if (core_loop.game_clock + TIC_EPSILON >= core_loop.next_setup_report) {

@@ -10,15 +10,15 @@
 #include "robot/robot_race.h"
 #include "demo/demo.h"
 #include "bike/bike_shape.h"
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "core/core_binding.h"
 #include "core/core_config.h"
 #include "core/core_hooks.h"
 #include "core/core_loop.h"
-#include "core/core_message.h"
+#include "base/zv_message.h"
 #include "core/core_options.h"
 #include "core/core_settings.h"
-#include "core/core_sha1.h"
+#include "base/zv_sha1.h"
 #include "data/data_check.h"
 #include "data/data_file.h"
 #include "data/data_index.h"
@@ -73,11 +73,31 @@ int main_bike_in_slot(int slot) {
     return slot >= 0 && slot < BIKE_SLOTS && bike_world.bikes[slot].present;
 }
 
-// Offline the loop erodes with the --erode rate; the first local rider's position is known to
-// the race module, so until it exists no position is passed (nothing is deferred).
+// The loop's erosion rate is the race's; the ground erodes around the first local rider's bike
+// (or with no position while there is none).
 void main_erode(int rate) {
-    if (rate > 0 && terrain_present())
-        erosion_apply(nullptr, (float)rate / 1024.0f, bike_world.tic);
+    race.erosion_rate = rate;
+    if (rate <= 0 || !terrain_present()) return;
+    float pos[2];
+    const float *rider = nullptr;
+    for (int s = 0; s < RACE_SLOTS && !rider; s++)
+        if (race.present[s] && race.status[s] == RACE_LOCAL && bike_world.bikes[s].present) {
+            const dReal *p = dBodyGetPosition(bike_world.bikes[s].body[BIKE_FRAME]);
+            pos[0] = (float)p[0];
+            pos[1] = (float)p[2];
+            rider = pos;
+        }
+    erosion_apply(rider, rate / 1024.0f, race.tic);
+}
+
+int main_slot_status(int slot) {
+    return slot >= 0 && slot < RACE_SLOTS ? race.status[slot] : RACE_REPLAYED;
+}
+
+int main_race_finished(void) {
+    int leader = race_leader();
+    return leader != RACE_NONE && race.lap_total < RACE_UNSET &&
+           race_laps_completed(leader) >= race.lap_total;
 }
 
 void main_terrain_update(int budget) {
@@ -114,20 +134,50 @@ void restart_rotated(void) {
     if (g_main.track_loaded) core_loop.viewed_slot = race.viewed_slot;
 }
 
-void install_own_hooks(void) {
+// The program's calls into the simulation below it: the race tic and what the loop asks of the
+// race and the demos.
+void wire_simulation(void) {
+    core_hook.race_tic = race_tic;
+    core_hook.slot_status = main_slot_status;
+    core_hook.running_order_step = race_order_step;
+    core_hook.race_finished = main_race_finished;
     core_hook.race_restart_rotated = restart_rotated;
+    core_hook.time_trial_active = [] { return race.time_trial; };
+    // Backing up again restarts the attempt one position further back; throttle starts it.
+    core_hook.time_trial_abort = [](int) {
+        race_restart_attempt();
+        race.attempt_state++;
+    };
+    core_hook.time_trial_started = [](int) { race.attempt_state = 2; };
+    core_hook.demo_rewind = [] { demo_seek(-1); };
+    core_hook.demo_skip = [] { demo_seek(1); };
+    core_hook.erode = main_erode;
+    // Engine, tires and the rider's balance drive every bike; race control runs the tic and the
+    // track loader's race steps; robots ride in it; demos record and replay it.
+    bike_input_install();
+    race_install();
+    robot_install();
+    demo_install();
+    robot_learning = core_options.learning;
+    race_practice = core_render.practice;
+    demo_race.tester_names = core_options.editor;
+    demo_race.accurate_skip = core_options.accurate_skip;
+    demo_race.backups = core_settings_int(CORE_SET_DEMO_BACKUPS);
+    race_player_from_setup(&core_config_setup);
+}
+
+void install_own_hooks(void) {
     if (!core_hook.set_rider_inputs) core_hook.set_rider_inputs = main_set_rider_inputs;
     if (!core_hook.track_loaded) core_hook.track_loaded = main_track_loaded;
     if (!core_hook.bike_in_slot) core_hook.bike_in_slot = main_bike_in_slot;
     if (!core_hook.file_list) core_hook.file_list = file_index_build;
     if (!core_hook.audio_open) core_hook.audio_open = main_audio_open;
-    if (!core_hook.erode) core_hook.erode = main_erode;
     if (!core_hook.terrain_update) core_hook.terrain_update = main_terrain_update;
     if (!core_hook.audio_push) core_hook.audio_push = main_audio_push;
 }
 
 void stock_models_check(void) {
-    char hex[CORE_SHA1_HEX_SIZE], stock[CORE_SHA1_HEX_SIZE];
+    char hex[ZV_SHA1_HEX_SIZE], stock[ZV_SHA1_HEX_SIZE];
     core_generic_models_digest(hex);
     bike_shape_stock_digest(stock);
     g_main.stock_models = strcmp(hex, stock) == 0;
@@ -350,7 +400,7 @@ int core_main(int argc, char **argv) {
         return 0;
     }
     // 2. Standard output carries raw video frames; on this system it is already binary.
-    core_message_clear();
+    zv_message_clear();
 
     // 3. Without the data nothing can run; that is a failure, not a normal end.
     if (!game_data_check()) {
@@ -481,16 +531,7 @@ int core_main(int argc, char **argv) {
     if (window_open) {
         // 23. The physics world lives for the whole run.
         if (!bike_world_create()) platform_log("Can't create the physics world\n");
-        // Engine, tires and the rider's balance drive every bike the world steps.
-        bike_input_install();
-        // Race control runs the tic and the track loader's race steps; robots ride in it.
-        race_install();
-        robot_install();
-        demo_install();
-        robot_learning = core_options.learning;
-        demo_race.backups = core_settings_int(CORE_SET_DEMO_BACKUPS);
-        race_player_from_setup(core_config_setup.bike, core_config_setup.number,
-                               core_config_setup.name);
+        wire_simulation();
         // 24. A demo named on the command line plays on its own track.
         if (core_options.file_arg) {
             snprintf(demo_race.play_name, sizeof demo_race.play_name, "%s", core_options.file_arg);

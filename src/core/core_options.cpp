@@ -1,7 +1,7 @@
 // The command-line option table, the render settings and the display-mode list.
 #include "core/core_options.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "platform/platform.h"
 
 #include <cerrno>

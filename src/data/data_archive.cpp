@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_index.h"
 
 enum { DATA_ARCHIVE_LINE = 1024 };

@@ -7,7 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "core/core_sha1.h"
+#include "base/zv_sha1.h"
 #include "data/data_file.h"
 #include "data/data_index.h"
 #include "platform/platform.h"
@@ -25,19 +25,19 @@ const uint8_t *data_check_release_digest(void) {
 int data_check_hash_file(const char *path, uint8_t out[20]) {
     FILE *fp = fopen(path, "rb");
     if (!fp) return 0;
-    core_sha1_ctx ctx;
-    core_sha1_init(&ctx);
+    zv_sha1_ctx ctx;
+    zv_sha1_init(&ctx);
     uint8_t block[DATA_CHECK_BLOCK];
     size_t total = 0;
     while (total < DATA_CHECK_BYTES) {
         size_t got = fread(block, 1, sizeof block, fp);
         if (!got) break;
-        core_sha1_update(&ctx, block, got);
+        zv_sha1_update(&ctx, block, got);
         total += got;
     }
     int ok = !ferror(fp);
     fclose(fp);
-    core_sha1_final(&ctx, out);
+    zv_sha1_final(&ctx, out);
     return ok;
 }
 
@@ -52,8 +52,8 @@ int game_data_check_digest(const uint8_t *expected) {
         char path[DATA_CHECK_PATH + 16];
         int n = snprintf(path, sizeof path, "%szzzz.saf", data_root(r));
         if (n < 0 || (size_t)n >= sizeof path) continue;
-        uint8_t digest[CORE_SHA1_SIZE];
-        if (data_check_hash_file(path, digest) && memcmp(digest, expected, CORE_SHA1_SIZE) == 0)
+        uint8_t digest[ZV_SHA1_SIZE];
+        if (data_check_hash_file(path, digest) && memcmp(digest, expected, ZV_SHA1_SIZE) == 0)
             return 1;
     }
     return 0;

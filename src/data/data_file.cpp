@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_index.h"
 #include "data/data_scramble.h"
 #include "data/data_stream.h"

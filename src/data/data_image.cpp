@@ -1,7 +1,7 @@
 // Picture loading: dispatch by the first token, size checks, the shared error text.
 #include "data/data_image.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_file.h"
 #include "platform/platform.h"
 

@@ -3,7 +3,7 @@
 // before they were saved), so they need not occupy texture memory.
 #include "data/data_image.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "platform/platform.h"
 
 #include <cstring>

@@ -3,7 +3,7 @@
 // a destructor is alive across the jump).
 #include "data/data_image.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_file.h"
 #include "platform/platform.h"
 

@@ -3,7 +3,7 @@
 // pictures leave long runs of small numbers that pack well in the archives.
 #include "data/data_image.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 
 #include <cstdio>
 #include <cstring>

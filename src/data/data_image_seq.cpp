@@ -2,7 +2,7 @@
 // pictures or PNG files named on their own lines; and texture links ("LINK").
 #include "data/data_image.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_file.h"
 #include "platform/platform.h"
 

@@ -2,7 +2,7 @@
 // that change how its levels are made.
 #include "data/data_image.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "platform/platform.h"
 
 #include <cstring>

@@ -9,7 +9,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "platform/platform.h"
 
 enum { DATA_WALK_DEPTH_MAX = 64 };

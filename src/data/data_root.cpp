@@ -5,7 +5,7 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 
 enum { DATA_ROOT_MAX = 2, DATA_MODULE_PATH_SIZE = 260 };
 

@@ -7,7 +7,7 @@
 // without the bytes before it, and a file keeps its length.
 #include "data/data_scramble.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 
 static const uint64_t data_scramble_key = 0x5a656c766f446174ull;
 

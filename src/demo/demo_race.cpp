@@ -6,13 +6,10 @@
 
 #include "bike/bike.h"
 #include "bike/bike_model.h"
-#include "core/core_alloc.h"
-#include "core/core_hooks.h"
-#include "core/core_loop.h"
-#include "core/core_message.h"
+#include "base/zv_alloc.h"
+#include "base/zv_message.h"
 #include "data/data_index.h"
 #include "track/track_erosion.h"
-#include "core/core_options.h"
 #include "data/data_file.h"
 #include "demo/demo.h"
 #include "demo/demo_race.h"
@@ -48,7 +45,7 @@ void fill_rider(int slot, demo_rider *r) {
     if (race.status[slot] == RACE_ROBOT_DRIVEN && ro >= 0 && ro < RACE_ROBOT_COUNT) {
         const race_robot *rb = &race_robot_roster[ro];
         snprintf(r->number, sizeof r->number, "%d", rb->number);
-        snprintf(r->name, sizeof r->name, "%s", core_options.editor ? "tester" : "Roborider");
+        snprintf(r->name, sizeof r->name, "%s", demo_race.tester_names ? "tester" : "Roborider");
         if (rb->graphics[1]) snprintf(r->texture[0], sizeof r->texture[0], "%s", rb->graphics[1]);
         if (rb->graphics[2]) snprintf(r->texture[1], sizeof r->texture[1], "%s", rb->graphics[2]);
         if (rb->graphics[0]) snprintf(r->texture[3], sizeof r->texture[3], "%s", rb->graphics[0]);
@@ -180,13 +177,6 @@ void trial_record_start_step(void) {
     start_recording(name);
 }
 
-void rewind_step(void) {
-    demo_seek(-1);
-}
-void skip_step(void) {
-    demo_seek(1);
-}
-
 } // namespace
 
 void demo_pose(int slot, int display) {
@@ -201,7 +191,7 @@ void demo_pose(int slot, int display) {
         bike_decode(b, h->rec[o], nullptr, 0);
         return;
     }
-    int until = display < tn + CORE_TICS_PER_SECOND / 2 ? display : tn + CORE_TICS_PER_SECOND / 2;
+    int until = display < tn + zv::TICS_PER_SECOND / 2 ? display : tn + zv::TICS_PER_SECOND / 2;
     double f = (double)(until - to) / (tn - to);
     if (f == 0) {
         bike_decode(b, h->rec[o], nullptr, 0);
@@ -319,15 +309,15 @@ int demo_seek(int x) {
     for (int s = 0; s < RACE_SLOTS; s++)
         if (race.present[s] && race.status[s] != RACE_REPLAYED) return 0;
     int before = race.tic;
-    int target = race.tic - 1 + x * CORE_TICS_PER_SECOND;
+    int target = race.tic - 1 + x * zv::TICS_PER_SECOND;
     if (target < 0) target = 0;
-    int fast = x > 0 && (demo_play.version == 6 || core_options.accurate_skip);
+    int fast = x > 0 && (demo_play.version == 6 || demo_race.accurate_skip);
     if (fast) {
         float roost = demo_race.calls.roost_get ? demo_race.calls.roost_get() : 0;
         if (demo_race.calls.roost_set) demo_race.calls.roost_set(0);
-        int until = race.tic + x * CORE_TICS_PER_SECOND;
+        int until = race.tic + x * zv::TICS_PER_SECOND;
         // Bounded: a race tic that fails to advance the clock must not hang the skip.
-        for (int n = 0; race.tic < until && n < 4 * CORE_TICS_PER_SECOND; n++)
+        for (int n = 0; race.tic < until && n < 4 * zv::TICS_PER_SECOND; n++)
             demo_race.calls.race_tic();
         if (demo_race.calls.roost_set) demo_race.calls.roost_set(roost);
         return 1;
@@ -361,14 +351,14 @@ int demo_menu_start(const char *name, int race_against, int record_demo) {
     snprintf(demo_race.play_name, sizeof demo_race.play_name, "%s", name ? name : "");
     if (!race_against || !record_demo) return 0;
     if (data_name_compare(demo_race.play_name, "@demos/default.zvdemo") == 0) {
-        core_message_add("Can't record and play from same file - recording disabled");
+        zv_message_add("Can't record and play from same file - recording disabled");
         return 0;
     }
     return 1;
 }
 
 void demo_install(void) {
-    demo_sink.chat = [](const char *text) { core_message_add("%s", text); };
+    demo_sink.chat = [](const char *text) { zv_message_add("%s", text); };
     demo_sink.erode_rate = [](int rate) { race.erosion_rate = rate; };
     demo_sink.erosion = [](const uint8_t *stroke, int length) { erosion_decode(stroke, length); };
     race_steps.history_pose = history_pose_step;
@@ -385,7 +375,5 @@ void demo_install(void) {
     track_steps.demo_track = demo_track_step;
     track_steps.demo_record_start = record_start_step;
     track_steps.bike_create = bike_create_step;
-    core_hook.demo_rewind = rewind_step;
-    core_hook.demo_skip = skip_step;
     if (!demo_race.calls.race_tic) demo_race.calls.race_tic = race_tic;
 }

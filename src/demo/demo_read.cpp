@@ -2,7 +2,7 @@
 // The whole file is held in memory; every length read from it is checked against its size.
 #include <cstring>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "demo/demo.h"
 
 demo_playback demo_play;

@@ -131,8 +131,13 @@ extern race_step_hooks race_steps;
 extern char race_player_model[64];
 extern int race_player_number;
 extern char race_player_name[64];
-// The player's choices from the rider setup (bike of the menu list, number, name).
-void race_player_from_setup(int menu_bike, const char *number, const char *name);
+// The player's rider setup: its bike (of the menu list), number and name for the next race, and
+// its values for the player's bike at the end of every race start. The program owns the setup.
+struct bike_setup;
+extern const bike_setup *race_player_setup;
+void race_player_from_setup(const bike_setup *setup);
+// Practice (the program's --practice): every robot rides as "tester".
+extern int race_practice;
 
 // ---- setup ------------------------------------------------------------------------------------
 void race_limits_set(int network, int time_limit, int laps);

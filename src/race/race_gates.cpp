@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "bike/bike.h"
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "race/race.h"
 #include "track/track_gates.h"
 

@@ -8,8 +8,7 @@
 #include <random>
 
 #include "bike/bike.h"
-#include "core/core_alloc.h"
-#include "core/core_options.h"
+#include "base/zv_alloc.h"
 #include "race/race.h"
 #include "race/race_robots.h"
 #include "track/track_gates.h"
@@ -21,12 +20,18 @@ char race_player_model[64] = "crf250(2008)";
 int race_player_number = 1;
 char race_player_name[64] = "Player";
 
-void race_player_from_setup(int menu_bike, const char *number, const char *name) {
-    const bike_model *m = bike_model_get(bike_menu_model(menu_bike));
+const bike_setup *race_player_setup;
+int race_practice;
+
+void race_player_from_setup(const bike_setup *setup) {
+    race_player_setup = setup;
+    if (!setup) return;
+    const bike_model *m = bike_model_get(bike_menu_model(setup->bike));
     if (m) snprintf(race_player_model, sizeof race_player_model, "%s", m->name);
-    int n = number ? atoi(number) : 0;
+    int n = atoi(setup->number);
     race_player_number = n > 0 ? n : 1;
-    snprintf(race_player_name, sizeof race_player_name, "%s", name && name[0] ? name : "Player");
+    snprintf(race_player_name, sizeof race_player_name, "%s",
+             setup->name[0] ? setup->name : "Player");
 }
 
 namespace {
@@ -36,7 +41,7 @@ std::mt19937 race_rng(1);
 // racing personalities in turn; with the practice option every robot is the tester.
 const char *robot_personality_name(int roster_index) {
     static const char *const racing[3] = {"mike", "travis", "rick"};
-    if (core_render.practice) return "tester";
+    if (race_practice) return "tester";
     return racing[(roster_index >= 0 ? roster_index : 0) % 3];
 }
 } // namespace

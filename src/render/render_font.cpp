@@ -1,8 +1,8 @@
 // Cutting fonts out of grid images, and the game's three fonts.
 #include "render/render_font.h"
 
-#include "core/core_alloc.h"
-#include "core/core_message.h"
+#include "base/zv_alloc.h"
+#include "base/zv_message.h"
 #include "data/data_file.h"
 #include "data/data_image.h"
 #include "platform/platform.h"
@@ -106,7 +106,7 @@ int render_font_load_file(render_font *font, const char *name, const char *glyph
     }
     if (!ok) {
         data_texture_pixels_free(&px);
-        core_message_add("Can't open font '%.512s'", name);
+        zv_message_add("Can't open font '%.512s'", name);
         return 0;
     }
     // The cutter works on RGBA; RGB pictures get full alpha.
@@ -119,7 +119,7 @@ int render_font_load_file(render_font *font, const char *name, const char *glyph
     int w = px.width, h = px.height;
     data_texture_pixels_free(&px);
     if (!render_font_cut(font, rgba, w, h, glyphs)) {
-        core_message_add("Can't open font '%.512s'", name);
+        zv_message_add("Can't open font '%.512s'", name);
         return 0;
     }
     if (gl) font->texture = render_texture_create_plain(font->chain, w, h, 4);

@@ -2,7 +2,7 @@
 // digits in the fill colour with an outline so they read against any plate colour.
 #include "render/render_font.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_image.h"
 #include "render/render_texture.h"
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/core_message.h"
+#include "base/zv_message.h"
 #include "render/render_ground.h"
 #include "render/render_ground_textures.h"
 #include "render/zvgl.h"
@@ -239,7 +239,7 @@ int ground_level_draw_step(int slot, int step, int origin_u, int origin_v) {
     zvglFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, target, 0);
     GLenum status = zvglCheckFramebufferStatus(GL_FRAMEBUFFER);
     if (status != GL_FRAMEBUFFER_COMPLETE) {
-        core_message_add("Framebuffer error %x", (unsigned)status);
+        zv_message_add("Framebuffer error %x", (unsigned)status);
         zvglBindFramebuffer(GL_FRAMEBUFFER, 0);
         return 0;
     }

@@ -7,7 +7,7 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_file.h"
 #include "platform/platform.h"
 #include "render/zvgl.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_index.h"
 
 void model_log(const char *fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -1,7 +1,7 @@
 // The texture table, loading by name with links, animations and the upload through zvgl.
 #include "render/render_texture.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_file.h"
 #include "data/data_image.h"
 #include "data/data_index.h"

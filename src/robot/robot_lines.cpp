@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_file.h"
 #include "platform/platform.h"
 #include "robot/robot.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "bike/bike.h"
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "platform/platform.h"
 #include "robot/robot.h"
 #include "robot/robot_geometry.h"

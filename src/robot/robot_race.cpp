@@ -5,8 +5,8 @@
 
 #include "base/zv_shared.h"
 #include "bike/bike.h"
-#include "core/core_alloc.h"
-#include "core/core_sha1.h"
+#include "base/zv_alloc.h"
+#include "base/zv_sha1.h"
 #include "race/race.h"
 #include "robot/robot_race.h"
 #include "bike/bike_input_ride.h"
@@ -185,29 +185,29 @@ void robot_race_learn(int slot) {
 }
 
 void robot_race_state_hash(char hex[41]) {
-    core_sha1_ctx c;
-    core_sha1_init(&c);
-    core_sha1_update(&c, &race.tic, sizeof race.tic);
-    core_sha1_update(&c, &race.gate_drop_tic, sizeof race.gate_drop_tic);
+    zv_sha1_ctx c;
+    zv_sha1_init(&c);
+    zv_sha1_update(&c, &race.tic, sizeof race.tic);
+    zv_sha1_update(&c, &race.gate_drop_tic, sizeof race.gate_drop_tic);
     for (int s = 0; s < RACE_SLOTS; s++) {
         const bike_record *b = &bike_world.bikes[s];
         if (b->present)
             for (int i = 0; i < BIKE_BODIES; i++) {
-                core_sha1_update(&c, dBodyGetPosition(b->body[i]), 3 * sizeof(dReal));
-                core_sha1_update(&c, dBodyGetRotation(b->body[i]), 12 * sizeof(dReal));
-                core_sha1_update(&c, dBodyGetLinearVel(b->body[i]), 3 * sizeof(dReal));
-                core_sha1_update(&c, dBodyGetAngularVel(b->body[i]), 3 * sizeof(dReal));
+                zv_sha1_update(&c, dBodyGetPosition(b->body[i]), 3 * sizeof(dReal));
+                zv_sha1_update(&c, dBodyGetRotation(b->body[i]), 12 * sizeof(dReal));
+                zv_sha1_update(&c, dBodyGetLinearVel(b->body[i]), 3 * sizeof(dReal));
+                zv_sha1_update(&c, dBodyGetAngularVel(b->body[i]), 3 * sizeof(dReal));
             }
-        if (b->present) core_sha1_update(&c, &b->ctl, sizeof b->ctl);
+        if (b->present) zv_sha1_update(&c, &b->ctl, sizeof b->ctl);
         const race_rider *r = &race.riders[s];
-        core_sha1_update(&c, &r->progress, sizeof r->progress);
+        zv_sha1_update(&c, &r->progress, sizeof r->progress);
         for (int p = 0; p < r->progress && p < r->pass_cap; p++)
-            core_sha1_update(&c, &r->pass[p], sizeof r->pass[p]);
-        core_sha1_update(&c, &robot_riders[s].rng, sizeof robot_riders[s].rng);
+            zv_sha1_update(&c, &r->pass[p], sizeof r->pass[p]);
+        zv_sha1_update(&c, &robot_riders[s].rng, sizeof robot_riders[s].rng);
     }
-    uint8_t digest[CORE_SHA1_SIZE];
-    core_sha1_final(&c, digest);
-    core_sha1_hex(digest, hex);
+    uint8_t digest[ZV_SHA1_SIZE];
+    zv_sha1_final(&c, digest);
+    zv_sha1_hex(digest, hex);
 }
 
 // A rider created for a race: its personality, and nothing left over from an earlier race.

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "track/track_hooks.h"
 #include "track/track_terrain.h"
 #include "track/track_tiles.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_file.h"
 #include "data/data_index.h"
 #include "track/track_hooks.h"

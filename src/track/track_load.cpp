@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/core_alloc.h"
-#include "core/core_sha1.h"
+#include "base/zv_alloc.h"
+#include "base/zv_sha1.h"
 #include "data/data_file.h"
 #include "data/data_index.h"
 #include "track/track_hooks.h"
@@ -49,13 +49,13 @@ static unsigned long track_texture_memory(void) {
 }
 
 // Feeds one track file, in its plain form, into the digest; a missing file adds nothing.
-static void track_hash_file(core_sha1_ctx *c, const char *name) {
+static void track_hash_file(zv_sha1_ctx *c, const char *name) {
     data_file *f = data_open(name, "rb");
     if (!f) return;
     uint8_t block[1024];
     int n;
     while ((n = data_read(f, block, sizeof block)) > 0)
-        core_sha1_update(c, block, (size_t)n);
+        zv_sha1_update(c, block, (size_t)n);
     data_close(f);
 }
 
@@ -88,8 +88,8 @@ static int track_load_files(const char *dir, uint8_t digest[TRACK_FINGERPRINT_SI
     if (track_render.texture_memory_reset) track_render.texture_memory_reset();
     int idx = track_list_find(dir);
     track_loaded.long_name = track_copy(idx >= 0 ? track_list.long_names[idx] : dir);
-    core_sha1_ctx sha;
-    core_sha1_init(&sha);
+    zv_sha1_ctx sha;
+    zv_sha1_init(&sha);
 
     track_status_begin("Scanning");
     static const char *const scanned[] = {"terrain.hf", "terrain.png", "texturelist",
@@ -113,7 +113,7 @@ static int track_load_files(const char *dir, uint8_t digest[TRACK_FINGERPRINT_SI
         track_loaded.dir = nullptr;
         track_loaded.long_name = nullptr;
         memset(track_loaded.fingerprint, 0, sizeof track_loaded.fingerprint);
-        core_sha1_final(&sha, digest);
+        zv_sha1_final(&sha, digest);
         return 0;
     }
     if (track_verbose)
@@ -160,7 +160,7 @@ static int track_load_files(const char *dir, uint8_t digest[TRACK_FINGERPRINT_SI
             if (shapes[i]) track_hash_file(&sha, shapes[i]);
         zv_free(shapes);
     }
-    core_sha1_final(&sha, digest);
+    zv_sha1_final(&sha, digest);
     track_status_done("Loading map");
 
     int cameras = track_steps.cameras_load ? track_steps.cameras_load(dir) : 0;
@@ -264,8 +264,8 @@ int track_save_info(void) {
     }
     int first = 0, normal = 0, gates = 0;
     if (track_steps.gate_counts) track_steps.gate_counts(&first, &normal, &gates);
-    char hex[CORE_SHA1_HEX_SIZE];
-    core_sha1_hex(track_loaded.fingerprint, hex);
+    char hex[ZV_SHA1_HEX_SIZE];
+    zv_sha1_hex(track_loaded.fingerprint, hex);
     data_printf(f, "dir=%s\n", track_loaded.dir);
     data_printf(f, "longname=%s\n",
                 track_loaded.long_name ? track_loaded.long_name : track_loaded.dir);

@@ -2,7 +2,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "core/core_message.h"
+#include "base/zv_message.h"
 #include "platform/platform.h"
 #include "track/track_hooks.h"
 
@@ -32,6 +32,6 @@ void track_message(const char *fmt, ...) {
     vsnprintf(buf, sizeof buf, fmt, ap);
     va_end(ap);
     // The message log writes the platform log itself; the tap still sees the line.
-    core_message_add("%s", buf);
+    zv_message_add("%s", buf);
     if (track_log_tap) track_log_tap(buf);
 }

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "track/track_terrain.h"
 
 mesh_state ground_mesh;

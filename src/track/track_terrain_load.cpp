@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/core_alloc.h"
-#include "core/core_sha1.h"
+#include "base/zv_alloc.h"
+#include "base/zv_sha1.h"
 #include "data/data_file.h"
 #include "data/data_image.h"
 #include "track/track_hooks.h"
@@ -23,16 +23,16 @@ static void terrain_samples_to_heights(const uint16_t *samples, double bottom, d
     for (size_t i = 0; i < cells; i++)
         terrain.heights[i] = (float)(bottom + (top - bottom) * (double)samples[i] / 65535.0);
     if (track_verbose >= 2) {
-        core_sha1_ctx c;
-        core_sha1_init(&c);
+        zv_sha1_ctx c;
+        zv_sha1_init(&c);
         for (size_t i = 0; i < cells; i++) {
             uint8_t b[2] = {(uint8_t)(samples[i] & 0xff), (uint8_t)(samples[i] >> 8)};
-            core_sha1_update(&c, b, 2);
+            zv_sha1_update(&c, b, 2);
         }
-        uint8_t digest[CORE_SHA1_SIZE];
-        char hex[CORE_SHA1_HEX_SIZE];
-        core_sha1_final(&c, digest);
-        track_log("%s\n", core_sha1_hex(digest, hex));
+        uint8_t digest[ZV_SHA1_SIZE];
+        char hex[ZV_SHA1_HEX_SIZE];
+        zv_sha1_final(&c, digest);
+        track_log("%s\n", zv_sha1_hex(digest, hex));
     }
 }
 

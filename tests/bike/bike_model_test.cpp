@@ -7,7 +7,7 @@
 #include <string>
 
 #include "bike/bike_model.h"
-#include "core/core_message.h"
+#include "base/zv_message.h"
 
 namespace {
 
@@ -124,15 +124,15 @@ TEST(BikeModel, FallbackRuleAndMessage) {
     EXPECT_EQ(bike_model_fallback("kx85"), bike_model_find("kx250f(2007)"));
     EXPECT_EQ(bike_model_fallback("super125x"), 0);
     EXPECT_EQ(bike_model_fallback(""), bike_model_find("kx250f(2007)"));
-    core_message_clear();
+    zv_message_clear();
     int i = bike_model_lookup("kx85");
     EXPECT_EQ(i, 15);
-    const char *line = core_message_line(0);
+    const char *line = zv_message_line(0);
     ASSERT_NE(line, nullptr);
     EXPECT_STREQ(line, "bike info for 'kx85' not found using 'kx250f(2007)' instead");
-    core_message_clear();
+    zv_message_clear();
     EXPECT_EQ(bike_model_lookup("yz125"), 42);
-    EXPECT_EQ(core_message_line(0), nullptr);
+    EXPECT_EQ(zv_message_line(0), nullptr);
 }
 
 TEST(BikeModel, MenuListCoversEveryModelOnce) {

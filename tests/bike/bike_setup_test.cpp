@@ -281,7 +281,7 @@ TEST_F(BikeSetup, InfoLineAndDisplay) {
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/core_message.h"
+#include "base/zv_message.h"
 #include "data/data_index.h"
 
 namespace {
@@ -300,9 +300,9 @@ TEST(BikeSetupFiles, WritesAndReadsSetupFiles) {
     bike_setup_init(&s);
     bike_setup_select_bike(&s, "kx250f(2016)");
     s.value[SETUP_FORK_PRELOAD] = 17;
-    core_message_clear();
+    zv_message_clear();
     ASSERT_EQ(bike_setup_write_file(&s, "fast"), 1);
-    EXPECT_STREQ(core_message_line(0), "Setup written");
+    EXPECT_STREQ(zv_message_line(0), "Setup written");
     FILE *f = fopen((tmp + "/home/Zelvo/setups/fast").c_str(), "rb");
     ASSERT_NE(f, nullptr);
     char first[64] = {};
@@ -313,14 +313,14 @@ TEST(BikeSetupFiles, WritesAndReadsSetupFiles) {
     bike_setup t = {};
     bike_setup_init(&t);
     ASSERT_EQ(bike_setup_read_file(&t, "fast"), 1);
-    EXPECT_STREQ(core_message_line(0), "Setup updated");
+    EXPECT_STREQ(zv_message_line(0), "Setup updated");
     EXPECT_EQ(t.bike, s.bike);
     EXPECT_FLOAT_EQ(t.value[SETUP_FORK_PRELOAD], 17);
     EXPECT_EQ(t.changed, 1);
 
     t.value[SETUP_FORK_PRELOAD] = 3;
     EXPECT_EQ(bike_setup_read_file(&t, "missing"), 0);
-    EXPECT_STREQ(core_message_line(0), "Error reading setup");
+    EXPECT_STREQ(zv_message_line(0), "Error reading setup");
     EXPECT_FLOAT_EQ(t.value[SETUP_FORK_PRELOAD], 3);
 
     bike_setup_free(&s);

@@ -6,8 +6,8 @@
 
 #include "bike/bike.h"
 #include "bike_test_world.h"
-#include "core/core_alloc.h"
-#include "core/core_sha1.h"
+#include "base/zv_alloc.h"
+#include "base/zv_sha1.h"
 #include "track/track_terrain.h"
 
 namespace {
@@ -62,8 +62,8 @@ TEST(BikeShape, CacheGivesCopiesAndMatchesCase) {
 
 TEST(BikeShape, StockShapesParseAndFingerprint) {
     char buf[4096];
-    core_sha1_ctx c;
-    core_sha1_init(&c);
+    zv_sha1_ctx c;
+    zv_sha1_init(&c);
     for (int i = 0; i < BIKE_STOCK_SHAPES; i++) {
         size_t n = bike_shape_stock_text(i, buf, sizeof buf);
         ASSERT_LT(n, sizeof buf);
@@ -71,14 +71,14 @@ TEST(BikeShape, StockShapesParseAndFingerprint) {
         ASSERT_TRUE(bike_shape_parse(buf, &s)) << bike_shape_stock_name(i);
         EXPECT_GT(s.count, 0);
         zv_free(s.spheres);
-        core_sha1_update(&c, buf, n);
+        zv_sha1_update(&c, buf, n);
     }
     EXPECT_STREQ(bike_shape_stock_name(0), "@generic_frame.shp");
     EXPECT_STREQ(bike_shape_stock_name(6), "@generic_rider.shp");
     uint8_t d[20];
-    core_sha1_final(&c, d);
+    zv_sha1_final(&c, d);
     char expect[41], got[41];
-    core_sha1_hex(d, expect);
+    zv_sha1_hex(d, expect);
     bike_shape_stock_digest(got);
     EXPECT_STREQ(got, expect);
     EXPECT_EQ(strlen(got), 40u);

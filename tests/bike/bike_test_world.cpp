@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "bike/bike_input_ride.h"
-#include "core/core_sha1.h"
+#include "base/zv_sha1.h"
 #include "support/ride_harness.h"
 #include "track/track_terrain.h"
 
@@ -67,22 +67,22 @@ void test_world_run(int count) {
 }
 
 void test_world_hash(char out[41]) {
-    core_sha1_ctx c;
-    core_sha1_init(&c);
+    zv_sha1_ctx c;
+    zv_sha1_init(&c);
     for (int s = 0; s < BIKE_SLOTS; s++) {
         const bike_record *b = &bike_world.bikes[s];
         if (!b->present) continue;
         for (int i = 0; i < BIKE_BODIES; i++) {
-            core_sha1_update(&c, dBodyGetPosition(b->body[i]), 3 * sizeof(dReal));
-            core_sha1_update(&c, dBodyGetQuaternion(b->body[i]), 4 * sizeof(dReal));
-            core_sha1_update(&c, dBodyGetLinearVel(b->body[i]), 3 * sizeof(dReal));
-            core_sha1_update(&c, dBodyGetAngularVel(b->body[i]), 3 * sizeof(dReal));
+            zv_sha1_update(&c, dBodyGetPosition(b->body[i]), 3 * sizeof(dReal));
+            zv_sha1_update(&c, dBodyGetQuaternion(b->body[i]), 4 * sizeof(dReal));
+            zv_sha1_update(&c, dBodyGetLinearVel(b->body[i]), 3 * sizeof(dReal));
+            zv_sha1_update(&c, dBodyGetAngularVel(b->body[i]), 3 * sizeof(dReal));
         }
-        core_sha1_update(&c, &b->crash_timer, sizeof b->crash_timer);
+        zv_sha1_update(&c, &b->crash_timer, sizeof b->crash_timer);
     }
-    uint8_t d[CORE_SHA1_SIZE];
-    core_sha1_final(&c, d);
-    core_sha1_hex(d, out);
+    uint8_t d[ZV_SHA1_SIZE];
+    zv_sha1_final(&c, d);
+    zv_sha1_hex(d, out);
 }
 
 bool test_bike_finite(const bike_record *b) {

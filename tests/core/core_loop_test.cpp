@@ -1,8 +1,8 @@
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "core/core_binding.h"
 #include "core/core_hooks.h"
 #include "core/core_loop.h"
-#include "core/core_message.h"
+#include "base/zv_message.h"
 #include "core/core_options.h"
 #include "platform/null/platform_null.h"
 
@@ -43,7 +43,7 @@ struct loop_fixture : testing::Test {
         core_render_defaults(&core_render);
         core_binding_defaults();
         core_binding_reset_all(w);
-        core_message_clear();
+        zv_message_clear();
         core_hook = core_hooks();
         core_hook.track_loaded = [] { return g_world.track; };
         core_hook.bike_in_slot = [](int) { return g_world.bike; };
@@ -306,24 +306,24 @@ TEST_F(loop_fixture, stutter_line_format) {
     core_loop_stutter("flip");
     platform_null_advance(0.2);
     core_loop_stutter("sound");
-    EXPECT_STREQ(core_message_line(0), "Stutter in sound - 0.200000 seconds");
+    EXPECT_STREQ(zv_message_line(0), "Stutter in sound - 0.200000 seconds");
     platform_null_advance(0.01);
     core_loop_stutter("getmessage");
-    EXPECT_EQ(core_messages.total, 1);
+    EXPECT_EQ(zv_messages.total, 1);
 
     // Inside a frame: a sound update that takes 0.2 s gives exactly one line naming "sound".
-    core_message_clear();
+    zv_message_clear();
     core_hook.audio_open = [] { return 1; };
     core_hook.sound_update = [](float) { platform_null_advance(0.2); };
     core_loop_frame();
-    EXPECT_EQ(core_messages.total, 1);
-    EXPECT_STREQ(core_message_line(0), "Stutter in sound - 0.200000 seconds");
+    EXPECT_EQ(zv_messages.total, 1);
+    EXPECT_STREQ(zv_message_line(0), "Stutter in sound - 0.200000 seconds");
 
     // Threshold 0: no stamps, no lines.
-    core_message_clear();
+    zv_message_clear();
     core_loop.stutter_threshold = 0;
     core_loop_frame();
-    EXPECT_EQ(core_messages.total, 0);
+    EXPECT_EQ(zv_messages.total, 0);
 }
 
 TEST_F(loop_fixture, close_event_and_closed_window_end_the_loop) {
@@ -462,11 +462,11 @@ TEST_F(loop_fixture, setup_change_report_every_five_seconds) {
     EXPECT_EQ(calls, 0);
     core_loop_frame(); // game clock reaches 5 s
     EXPECT_EQ(calls, 1);
-    EXPECT_STREQ(core_message_line(0), "[SPAM] Setup change a-c");
+    EXPECT_STREQ(zv_message_line(0), "[SPAM] Setup change a-c");
     for (int i = 0; i < 50; i++)
         core_loop_frame();
     EXPECT_EQ(calls, 2);
-    EXPECT_EQ(core_messages.total, 1); // nothing changed: no report
+    EXPECT_EQ(zv_messages.total, 1); // nothing changed: no report
 }
 
 TEST_F(loop_fixture, online_advance_follows_the_server_clock) {

@@ -2,7 +2,7 @@
 // game asks for, decodes, and has the size and depth its users expect.
 #include "data/data_image.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_file.h"
 #include "data/data_index.h"
 

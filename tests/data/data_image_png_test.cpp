@@ -2,7 +2,7 @@
 // low-depth grey, grey with alpha and interlaced files, written here with libpng directly.
 #include "data/data_image.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 
 #include <gtest/gtest.h>
 #include <png.h>

@@ -2,7 +2,7 @@
 // PNG frames with their alpha, size and depth checks; link targets.
 #include "data/data_image.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 
 #include <gtest/gtest.h>
 

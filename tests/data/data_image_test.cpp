@@ -2,7 +2,7 @@
 // writer, and the mipmap arithmetic with its resampling and redundant-level detection.
 #include "data/data_image.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>

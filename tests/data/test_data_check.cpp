@@ -6,8 +6,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/core_alloc.h"
-#include "core/core_sha1.h"
+#include "base/zv_alloc.h"
+#include "base/zv_sha1.h"
 #include "data/data_check.h"
 #include "data_test_util.h"
 #include "zv_data_digest.h"
@@ -72,7 +72,7 @@ TEST_F(DataCheck, HashCoversOnlyTheFirstMegabyte) {
     data_test_write(tmp + "/f", bytes);
     uint8_t a[20], b[20], c[20], want[20];
     ASSERT_EQ(data_check_hash_file((tmp + "/f").c_str(), a), 1);
-    core_sha1(bytes.data(), DATA_CHECK_BYTES, want);
+    zv_sha1(bytes.data(), DATA_CHECK_BYTES, want);
     EXPECT_EQ(memcmp(a, want, 20), 0);
     bytes[DATA_CHECK_BYTES + 5] ^= 1;
     data_test_write(tmp + "/f", bytes);
@@ -85,7 +85,7 @@ TEST_F(DataCheck, HashCoversOnlyTheFirstMegabyte) {
     // A short file is hashed whole.
     data_test_write(tmp + "/short", "abc");
     ASSERT_EQ(data_check_hash_file((tmp + "/short").c_str(), a), 1);
-    core_sha1("abc", 3, want);
+    zv_sha1("abc", 3, want);
     EXPECT_EQ(memcmp(a, want, 20), 0);
     EXPECT_EQ(data_check_hash_file((tmp + "/none").c_str(), a), 0);
 }

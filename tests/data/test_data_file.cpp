@@ -5,7 +5,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data_test_util.h"
 
 namespace {

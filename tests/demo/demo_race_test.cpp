@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/core_message.h"
-#include "core/core_options.h"
+#include "base/zv_message.h"
 #include "demo/demo.h"
 #include "demo/demo_race.h"
 #include "race/race.h"
@@ -195,30 +194,30 @@ TEST_F(DemoSeek, OldVersionsJumpByRecords) {
             EXPECT_LE(demo_play.next_off, demo_play.blocks_start + (target + 16) * size);
         }
     // an accurate skip simulates old demos too
-    core_options.accurate_skip = 1;
+    demo_race.accurate_skip = 1;
     race_tics = roost_seen_on = 0;
     int before = race.tic;
     ASSERT_EQ(demo_seek(1), 1);
-    core_options.accurate_skip = 0;
+    demo_race.accurate_skip = 0;
     EXPECT_EQ(race_tics, 128);
     EXPECT_EQ(race.tic, before + 128);
     EXPECT_EQ(roost_seen_on, 0);
 }
 
 TEST(DemoMenu, RaceAgainstTheDefaultDemoDoesNotRecord) {
-    core_message_clear();
+    zv_message_clear();
     EXPECT_EQ(demo_menu_start("@demos/default.zvdemo", 1, 1), 0);
-    const char *line = core_message_line(0);
+    const char *line = zv_message_line(0);
     ASSERT_NE(line, nullptr);
     EXPECT_NE(std::string(line).find("Can't record and play from same file - recording disabled"),
               std::string::npos);
     // names are compared as the file index does, ignoring case
-    core_message_clear();
+    zv_message_clear();
     EXPECT_EQ(demo_menu_start("@DEMOS/Default.ZVDEMO", 1, 1), 0);
-    ASSERT_NE(core_message_line(0), nullptr);
-    core_message_clear();
+    ASSERT_NE(zv_message_line(0), nullptr);
+    zv_message_clear();
     EXPECT_EQ(demo_menu_start("@demos/default.zvdemo", 0, 1), 0); // watching: no message
-    EXPECT_EQ(core_message_line(0), nullptr);
+    EXPECT_EQ(zv_message_line(0), nullptr);
     EXPECT_EQ(demo_menu_start("@demos/other.zvdemo", 1, 1), 1);
     EXPECT_EQ(demo_menu_start("@demos/other.zvdemo", 0, 1), 0); // playback only
     EXPECT_EQ(demo_menu_start("@demos/other.zvdemo", 1, 0), 0);

@@ -3,7 +3,7 @@
 // level of a non-power-of-two font image.
 #include "texture_gl_fixture.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_image.h"
 #include "render/render_texture.h"
 

@@ -3,7 +3,7 @@
 // fonts of the default data, and number plates.
 #include "render_gl_fixture.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_image.h"
 #include "data/data_index.h"
 #include "render/render_font.h"

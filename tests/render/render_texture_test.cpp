@@ -3,7 +3,7 @@
 // level warning, generations and the sweep.
 #include "render_gl_fixture.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_image.h"
 #include "data/data_index.h"
 #include "platform/platform.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "robot/robot.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <set>
 #include <sstream>
 
-#include "core/core_sha1.h"
+#include "base/zv_sha1.h"
 #include "track/track_centerline.h"
 #include "track/track_tiles.h"
 
@@ -74,8 +74,8 @@ TEST_F(DefaultTrack, LoadsHeadlessWithoutWarnings) {
     std::ifstream info(home + "/Zelvo/tracks/pinehollow.trackinfo");
     std::stringstream ss;
     ss << info.rdbuf();
-    char hex[CORE_SHA1_HEX_SIZE];
-    core_sha1_hex(track_fingerprint(), hex);
+    char hex[ZV_SHA1_HEX_SIZE];
+    zv_sha1_hex(track_fingerprint(), hex);
     EXPECT_EQ(ss.str(), std::string("dir=tracks/pinehollow\nlongname=Pine Hollow Motocross\n"
                                     "firstlap=0\nnormallap=0\ngatecount=0\nhash=") +
                             hex + "\n");

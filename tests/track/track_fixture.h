@@ -11,7 +11,7 @@
 #include <vector>
 #include <zlib.h>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_file.h"
 #include "data/data_image.h"
 #include "data/data_index.h"

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/core_sha1.h"
+#include "base/zv_sha1.h"
 #include "track/track_status.h"
 #include "track/track_tiles.h"
 
@@ -127,8 +127,8 @@ TEST_F(TrackLoad, RestartReusesTheTrackUntilForceReload) {
 }
 
 std::string fingerprint_hex() {
-    char hex[CORE_SHA1_HEX_SIZE];
-    return core_sha1_hex(track_fingerprint(), hex);
+    char hex[ZV_SHA1_HEX_SIZE];
+    return zv_sha1_hex(track_fingerprint(), hex);
 }
 
 TEST_F(TrackLoad, FingerprintCoversTheRightFilesInTheirPlainForm) {
@@ -144,16 +144,16 @@ TEST_F(TrackLoad, FingerprintCoversTheRightFilesInTheirPlainForm) {
     EXPECT_EQ(fingerprint_hex(), plain); // the inflated bytes are hashed
 
     // The expected digest: the files that exist, in their order.
-    core_sha1_ctx c;
-    core_sha1_init(&c);
+    zv_sha1_ctx c;
+    zv_sha1_init(&c);
     for (const char *f : {"terrain.hf", "tilemap", "tileinfo", "timing_gates"}) {
         std::string bytes = read_file(root + "/tracks/a/" + f);
-        core_sha1_update(&c, bytes.data(), bytes.size());
+        zv_sha1_update(&c, bytes.data(), bytes.size());
     }
     uint8_t digest[20];
-    char hex[CORE_SHA1_HEX_SIZE];
-    core_sha1_final(&c, digest);
-    EXPECT_EQ(plain, core_sha1_hex(digest, hex));
+    char hex[ZV_SHA1_HEX_SIZE];
+    zv_sha1_final(&c, digest);
+    EXPECT_EQ(plain, zv_sha1_hex(digest, hex));
 
     write("tracks/a/billboards", "[1 2 3] tree.png\n");
     write("tracks/a/lighting", "sun 1 2 3\n");
@@ -391,9 +391,9 @@ TEST_F(TrackLoad, VerboseLevelTwoLogsTheSampleDigest) {
     write("tracks/v/tileinfo", "addtile\n");
     write("tracks/v/tilemap", "");
     uint8_t digest[20];
-    char hex[CORE_SHA1_HEX_SIZE];
-    core_sha1(bytes.data(), bytes.size(), digest);
-    core_sha1_hex(digest, hex);
+    char hex[ZV_SHA1_HEX_SIZE];
+    zv_sha1(bytes.data(), bytes.size(), digest);
+    zv_sha1_hex(digest, hex);
     track_verbose = 2;
     int ok = load("tracks/v");
     track_verbose = 0;
@@ -521,17 +521,17 @@ TEST_F(TrackLoad, StepsOfOtherModulesRunInOrder) {
     };
     EXPECT_EQ(second, expected_again);
     // The shape files are hashed after the statues, in the order given.
-    core_sha1_ctx c;
-    core_sha1_init(&c);
+    zv_sha1_ctx c;
+    zv_sha1_init(&c);
     for (const char *f : {"tracks/a/terrain.hf", "tracks/a/tilemap", "tracks/a/tileinfo",
                           "tracks/a/statues", "tracks/a/bale.shp", "gate.shp"}) {
         std::string bytes = read_file(root + "/" + f);
-        core_sha1_update(&c, bytes.data(), bytes.size());
+        zv_sha1_update(&c, bytes.data(), bytes.size());
     }
     uint8_t digest[20];
-    char hex[CORE_SHA1_HEX_SIZE];
-    core_sha1_final(&c, digest);
-    EXPECT_EQ(fingerprint_hex(), core_sha1_hex(digest, hex));
+    char hex[ZV_SHA1_HEX_SIZE];
+    zv_sha1_final(&c, digest);
+    EXPECT_EQ(fingerprint_hex(), zv_sha1_hex(digest, hex));
 }
 
 TEST(TrackWorkingSet, RangeFromPhysicalMemory) {

@@ -4,7 +4,7 @@
 // The file text comes from the game's own gates writer, so the game writes back the same bytes.
 #include <cmath>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "platform/platform.h"
 #include "track/track_centerline.h"
 #include "track/track_gates.h"

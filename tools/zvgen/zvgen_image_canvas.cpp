@@ -3,7 +3,7 @@
 #include "zvgen.h"
 #include "zvgen_image.h"
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_image.h"
 
 #include <cmath>

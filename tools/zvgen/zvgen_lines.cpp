@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "platform/platform.h"
 #include "robot/robot.h"
 #include "track/track_centerline.h"

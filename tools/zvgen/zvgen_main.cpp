@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/core_alloc.h"
-#include "core/core_sha1.h"
+#include "base/zv_alloc.h"
+#include "base/zv_sha1.h"
 #include "data/data_check.h"
 #include "data/data_file.h"
 #include "platform/platform.h"
@@ -184,18 +184,18 @@ static int zvgen_compare_members(const void *a, const void *b) {
 
 static int zvgen_write_digest(const uint8_t *saf, size_t saf_len, const char *header,
                               const char *source) {
-    uint8_t digest[CORE_SHA1_SIZE];
+    uint8_t digest[ZV_SHA1_SIZE];
     size_t hashed = saf_len < (size_t)DATA_CHECK_BYTES ? saf_len : (size_t)DATA_CHECK_BYTES;
-    core_sha1(saf, hashed, digest);
-    char hex[CORE_SHA1_HEX_SIZE];
-    core_sha1_hex(digest, hex);
+    zv_sha1(saf, hashed, digest);
+    char hex[ZV_SHA1_HEX_SIZE];
+    zv_sha1_hex(digest, hex);
     zvgen_text t = {};
     if (header) {
         zvgen_text_printf(&t, "// Written by zvgen: SHA-1 of the first %d bytes of zzzz.saf.\n",
                           (int)DATA_CHECK_BYTES);
         zvgen_text_printf(&t, "#pragma once\n\n#define ZV_DATA_DIGEST_HEX \"%s\"\n", hex);
         zvgen_text_printf(&t, "#define ZV_DATA_DIGEST_BYTES {");
-        for (int i = 0; i < CORE_SHA1_SIZE; i++)
+        for (int i = 0; i < ZV_SHA1_SIZE; i++)
             zvgen_text_printf(&t, "%s0x%02x", i ? ", " : "", digest[i]);
         zvgen_text_printf(&t, "}\n");
         int ok = zvgen_save(header, t.data, t.len);
@@ -207,7 +207,7 @@ static int zvgen_write_digest(const uint8_t *saf, size_t saf_len, const char *he
         zvgen_text_printf(&t, "#include <cstdint>\n\n");
         zvgen_text_printf(&t, "extern \"C\" const uint8_t *zv_data_release_digest(void) {\n");
         zvgen_text_printf(&t, "    static const uint8_t digest[20] = {");
-        for (int i = 0; i < CORE_SHA1_SIZE; i++)
+        for (int i = 0; i < ZV_SHA1_SIZE; i++)
             zvgen_text_printf(&t, "%s0x%02x", i ? ", " : "", digest[i]);
         zvgen_text_printf(&t, "};\n    return digest;\n}\n");
         int ok = zvgen_save(source, t.data, t.len);

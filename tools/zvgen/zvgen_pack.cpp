@@ -4,7 +4,7 @@
 #include <cstring>
 #include <zlib.h>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "platform/platform.h"
 #include "zvgen.h"
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 #include "data/data_image.h"
 #include "platform/platform.h"
 #include "zvgen.h"

@@ -4,13 +4,13 @@
 #pragma once
 
 enum {
-    CORE_MESSAGE_RING = 1000,
-    CORE_MESSAGE_LINE_SIZE = 256, // a line keeps at most 255 characters
-    CORE_MESSAGE_DEFAULT_LIMIT = 5,
+    ZV_MESSAGE_RING = 1000,
+    ZV_MESSAGE_LINE_SIZE = 256, // a line keeps at most 255 characters
+    ZV_MESSAGE_DEFAULT_LIMIT = 5,
 };
 
-struct core_message_state {
-    char lines[CORE_MESSAGE_RING][CORE_MESSAGE_LINE_SIZE];
+struct zv_message_state {
+    char lines[ZV_MESSAGE_RING][ZV_MESSAGE_LINE_SIZE];
     int next;           // ring index of the next line to write
     int total;          // lines ever added, so readers know how much of the ring is filled
     int showing;        // newest lines on screen, 0..line_limit
@@ -19,16 +19,16 @@ struct core_message_state {
     int hide_spam;      // drop messages containing "[SPAM]"
 };
 
-extern core_message_state core_messages;
+extern zv_message_state zv_messages;
 
 // Empties the ring and the screen; keeps the line limit and hide-spam flag.
-void core_message_clear(void);
-void core_message_add(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+void zv_message_clear(void);
+void zv_message_add(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // Flips *flag (any non-zero value counts as on) and reports "<label> ON" / "<label> OFF".
-void core_message_toggle(const char *label, int *flag);
+void zv_message_toggle(const char *label, int *flag);
 // Called once a frame with the game clock: one showing line goes per expiry, 5 s apart.
-void core_message_age(double game_clock);
+void zv_message_age(double game_clock);
 // The line added `age` messages ago (0 = newest); null when there is none that old.
-const char *core_message_line(int age);
+const char *zv_message_line(int age);
 // Game clock source for expiry times; the main loop installs its own. Null reads as 0.
-extern double (*core_message_clock)(void);
+extern double (*zv_message_clock)(void);

@@ -1,5 +1,5 @@
-#include "core/core_alloc.h"
-#include "core/core_sha1.h"
+#include "base/zv_alloc.h"
+#include "base/zv_sha1.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ struct checking_scope {
     ~checking_scope() { zv_alloc_set_checking(0); }
 };
 
-TEST(core_alloc, checker_reports_unfreed_block_with_serial) {
+TEST(zv_alloc, checker_reports_unfreed_block_with_serial) {
     checking_scope on;
     void *a = zv_alloc(10);
     void *b = zv_alloc_zeroed(4, 8);
@@ -34,7 +34,7 @@ TEST(core_alloc, checker_reports_unfreed_block_with_serial) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
-TEST(core_alloc, checker_reports_unknown_free_and_leaves_block_alone) {
+TEST(zv_alloc, checker_reports_unknown_free_and_leaves_block_alone) {
     static char not_ours[16] = "still here";
     checking_scope on;
     testing::internal::CaptureStderr();
@@ -55,7 +55,7 @@ TEST(core_alloc, checker_reports_unknown_free_and_leaves_block_alone) {
               std::string::npos);
 }
 
-TEST(core_alloc, resize_keeps_contents_and_record) {
+TEST(zv_alloc, resize_keeps_contents_and_record) {
     checking_scope on;
     char *p = (char *)zv_alloc(4);
     memcpy(p, "abc", 4);
@@ -78,7 +78,7 @@ TEST(core_alloc, resize_keeps_contents_and_record) {
     }
 }
 
-TEST(core_alloc, zero_size_and_zeroed_blocks) {
+TEST(zv_alloc, zero_size_and_zeroed_blocks) {
     void *p = zv_alloc(0);
     EXPECT_NE(p, nullptr);
     zv_free(p);
@@ -89,36 +89,36 @@ TEST(core_alloc, zero_size_and_zeroed_blocks) {
 }
 
 #if !defined(__SANITIZE_ADDRESS__)
-TEST(core_alloc_death, out_of_memory_exits_with_code_1) {
+TEST(zv_alloc_death, out_of_memory_exits_with_code_1) {
     EXPECT_EXIT(zv_alloc(SIZE_MAX / 2), testing::ExitedWithCode(1), "");
     EXPECT_EXIT(zv_alloc_zeroed(SIZE_MAX / 4, 8), testing::ExitedWithCode(1), "");
 }
 #endif
 
-TEST(core_sha1, known_digests_and_streaming) {
-    uint8_t d[CORE_SHA1_SIZE];
-    char hex[CORE_SHA1_HEX_SIZE];
-    core_sha1("abc", 3, d);
-    EXPECT_STREQ(core_sha1_hex(d, hex), "a9993e364706816aba3e25717850c26c9cd0d89d");
-    core_sha1("", 0, d);
-    EXPECT_STREQ(core_sha1_hex(d, hex), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+TEST(zv_sha1, known_digests_and_streaming) {
+    uint8_t d[ZV_SHA1_SIZE];
+    char hex[ZV_SHA1_HEX_SIZE];
+    zv_sha1("abc", 3, d);
+    EXPECT_STREQ(zv_sha1_hex(d, hex), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    zv_sha1("", 0, d);
+    EXPECT_STREQ(zv_sha1_hex(d, hex), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
     // Fed in odd pieces across block boundaries, the digest is the same as in one go.
     std::string text;
     for (int i = 0; i < 1000; i++)
         text += (char)('a' + i % 26);
-    uint8_t whole[CORE_SHA1_SIZE], parts[CORE_SHA1_SIZE];
-    core_sha1(text.data(), text.size(), whole);
-    core_sha1_ctx c;
-    core_sha1_init(&c);
+    uint8_t whole[ZV_SHA1_SIZE], parts[ZV_SHA1_SIZE];
+    zv_sha1(text.data(), text.size(), whole);
+    zv_sha1_ctx c;
+    zv_sha1_init(&c);
     size_t at = 0, step = 1;
     while (at < text.size()) {
         size_t n = std::min(step, text.size() - at);
-        core_sha1_update(&c, text.data() + at, n);
+        zv_sha1_update(&c, text.data() + at, n);
         at += n;
         step = step * 3 + 1;
     }
-    core_sha1_final(&c, parts);
-    EXPECT_EQ(memcmp(whole, parts, CORE_SHA1_SIZE), 0);
+    zv_sha1_final(&c, parts);
+    EXPECT_EQ(memcmp(whole, parts, ZV_SHA1_SIZE), 0);
 }
 
 } // namespace

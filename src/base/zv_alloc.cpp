@@ -3,7 +3,7 @@
 // The checker keeps live blocks in an open-addressing hash table keyed by address, so that a
 // run with ZV_CHECK_ALLOC set stays usable with hundreds of thousands of blocks alive. The
 // table itself comes from calloc: it must not recurse into the wrappers it watches.
-#include "core/core_alloc.h"
+#include "base/zv_alloc.h"
 
 #include "platform/platform.h"
 
