@@ -194,9 +194,10 @@ int replay(const int *slots, int end_tic) {
     race_reset(); // the demo's own gate drop comes with it
     race_steps.history_pose = checked_pose;
     poses_checked = poses_rounded = poses_wrong = 0;
-    while (race.tic < end_tic) {
+    // Replayed riders are posed from states four tics apart, so a gate passed in the recording's
+    // last tics shows once the pose has caught up: one state interval past the end.
+    while (race.tic < end_tic + 4)
         race_tic();
-    }
     race_steps.history_pose = nullptr;
     if (getenv("ZVRACE_TRACE"))
         fprintf(stderr, "replay: placed %d of %d, tic %d, gate drop %d\n", placed,
