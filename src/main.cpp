@@ -96,6 +96,7 @@ void install_drawing_hooks(void) {
     core_hook.free_fonts = render_font_free_all;
     core_hook.load_hud_pictures = load_hud_pictures;
     core_hook.delete_textures = delete_textures;
+    core_hook.delete_models = [] { model_sweep(1); };
     core_hook.write_png = write_png;
     core_hook.read_back_rgb = render_texture_read_back_rgb;
     core_hook.draw_view = view_draw;

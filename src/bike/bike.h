@@ -144,6 +144,9 @@ void bike_apply_remote_values(bike_record *b);
 // Frame box and rider sphere masses for a rider mass distribution d (0.33-0.5).
 void bike_set_mass_distribution(bike_record *b, float d);
 
+// Raises the bike by 1/4 ft until it no longer touches the ground (at most BIKE_PLACE_TRIES
+// times), leaving no force from the tests; returns the number of raises.
+int bike_lift_clear(bike_record *b);
 // The terrain contact test: both tires and the part shapes against the ground. group 0 only
 // tests. Returns the touched-part bits.
 int bike_terrain_contact(bike_record *b, float friction_factor, dJointGroupID group);

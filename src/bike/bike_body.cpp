@@ -400,24 +400,13 @@ void bike_move(bike_record *b, double dx, double dy, double dz) {
     }
 }
 
-int bike_place(bike_record *b, double x, double z, double heading) {
-    bike_reset(b);
-    const double up[3] = {0, 1, 0};
-    bike_rotate(b, up, heading);
-    bike_move(b, x, terrain_present() ? terrain_height((float)x, (float)z) : 0, z);
-    // Raise until free, a bounded number of times; the test makes no joints, so the shared
-    // contact group is never touched mid-tic.
+int bike_lift_clear(bike_record *b) {
+    // A bounded number of raises; the test makes no joints, so the shared contact group is never
+    // touched mid-tic.
     int raises = 0;
     while (raises < BIKE_PLACE_TRIES && bike_terrain_contact(b, 1, 0)) {
         bike_move(b, 0, 0.25, 0);
         raises++;
-    }
-    for (int s = 0; s < 2; s++) {
-        const float *pp = b->m->rider.foot_peg[s];
-        dVector3 w;
-        dBodyGetRelPointPos(b->body[BIKE_FRAME], pp[0], pp[1], pp[2], w);
-        for (int k = 0; k < 3; k++)
-            b->foot_pos[s][k] = (float)w[k];
     }
     // The contact tests only looked: nothing they did may push the bike in the next step.
     for (int i = 0; i < BIKE_BODIES; i++) {
@@ -426,6 +415,22 @@ int bike_place(bike_record *b, double x, double z, double heading) {
     }
     for (int w = 0; w < 2; w++)
         bike_tire_clear(&b->tire[w]);
+    return raises;
+}
+
+int bike_place(bike_record *b, double x, double z, double heading) {
+    bike_reset(b);
+    const double up[3] = {0, 1, 0};
+    bike_rotate(b, up, heading);
+    bike_move(b, x, terrain_present() ? terrain_height((float)x, (float)z) : 0, z);
+    int raises = bike_lift_clear(b);
+    for (int s = 0; s < 2; s++) {
+        const float *pp = b->m->rider.foot_peg[s];
+        dVector3 w;
+        dBodyGetRelPointPos(b->body[BIKE_FRAME], pp[0], pp[1], pp[2], w);
+        for (int k = 0; k < 3; k++)
+            b->foot_pos[s][k] = (float)w[k];
+    }
     return raises;
 }
 

@@ -650,3 +650,22 @@ int bike_setup_write_file(const bike_setup *s, const char *name) {
     zv_message_add(fs.ok ? "Setup written" : "Error writing setup");
     return fs.ok;
 }
+
+void bike_setup_track(bike_setup_tracker *t, const bike_setup *s) {
+    for (int i = 0; i < SETUP_TRACKED; i++)
+        t->seen[i] = s->value[SETUP_TRACKED_FIRST + i];
+}
+
+int bike_setup_changes(bike_setup_tracker *t, const bike_setup *s, char *letters, int size) {
+    if (!letters || size <= SETUP_TRACKED) return 0;
+    int changed = 0;
+    for (int i = 0; i < SETUP_TRACKED; i++) {
+        float v = s->value[SETUP_TRACKED_FIRST + i];
+        int moved = v != t->seen[i];
+        letters[i] = moved ? (char)(i < 26 ? 'a' + i : 'A' + i - 26) : '-';
+        changed += moved;
+        t->seen[i] = v;
+    }
+    letters[SETUP_TRACKED] = 0;
+    return changed;
+}

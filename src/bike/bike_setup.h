@@ -108,6 +108,20 @@ struct bike_setup {
     int changed;
 };
 
+// The setup-change report: the 40 tuning values after the stability preset (leveling to rider
+// mass distribution), each with its letter ('a' to 'z', then 'A' to 'N').
+enum { SETUP_TRACKED_FIRST = SETUP_LEVELING, SETUP_TRACKED = SETUP_VALUE_COUNT - SETUP_LEVELING };
+static_assert(SETUP_TRACKED == 40, "the report tracks 40 values");
+struct bike_setup_tracker {
+    float seen[SETUP_TRACKED];
+};
+// Marks every tracked value unchanged.
+void bike_setup_track(bike_setup_tracker *t, const bike_setup *s);
+// Writes "letters" (one per tracked value: its letter when it changed since the last call or
+// bike_setup_track, '-' otherwise; zero-terminated, size at least 41), marks them unchanged and
+// returns how many changed.
+int bike_setup_changes(bike_setup_tracker *t, const bike_setup *s, char *letters, int size);
+
 // Flag bits of a bike's applied values (bit n of the setup's list is 1 << n).
 enum {
     BIKE_FLAG_STOP_WHEELIES = 1 << 1,

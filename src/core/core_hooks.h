@@ -79,10 +79,8 @@ struct core_hooks {
     void (*gl_stop)(void);
     void (*load_fonts)(void);
     void (*load_hud_pictures)(void);
-    void (*list_texture_variants)(void);
-    void (*free_models)(void);
     void (*delete_textures)(void);
-    void (*delete_models)(void);
+    void (*delete_models)(void); // the model cache with its GL buffers
     void (*free_fonts)(void);
 
     // ---- data ---------------------------------------------------------------------------------

@@ -53,6 +53,7 @@ struct main_state {
 };
 
 main_state g_main;
+bike_setup_tracker g_setup_seen; // the setup-change report's last values
 
 void status_line(const char *text) {
     platform_log("%s\n", text);
@@ -134,6 +135,19 @@ void restart_rotated(void) {
     if (g_main.track_loaded) core_loop.viewed_slot = race.viewed_slot;
 }
 
+// Tab out of the editor: the ground is brought fully up to date, then every bike is lifted clear
+// of it (raised 1/8, then 1/4 at a time while it still touches, then lowered 1/8).
+void settle_bikes(void) {
+    if (terrain_present()) terrain_sync_all();
+    for (int s = 0; s < BIKE_SLOTS; s++) {
+        bike_record *b = &bike_world.bikes[s];
+        if (!b->present) continue;
+        bike_move(b, 0, 0.125, 0);
+        bike_lift_clear(b);
+        bike_move(b, 0, -0.125, 0);
+    }
+}
+
 // The program's calls into the simulation below it: the race tic and what the loop asks of the
 // race and the demos.
 void wire_simulation(void) {
@@ -152,6 +166,10 @@ void wire_simulation(void) {
     core_hook.demo_rewind = [] { demo_seek(-1); };
     core_hook.demo_skip = [] { demo_seek(1); };
     core_hook.erode = main_erode;
+    core_hook.settle_bikes = settle_bikes;
+    core_hook.setup_changes = [](char *letters, int size) {
+        return bike_setup_changes(&g_setup_seen, &core_config_setup, letters, size);
+    };
     // Engine, tires and the rider's balance drive every bike; race control runs the tic and the
     // track loader's race steps; robots ride in it; demos record and replay it.
     bike_input_install();
@@ -267,7 +285,6 @@ void flip_once(void) {
 
 // Shutdown steps 4 onwards: also the way out after a failed window or an old GL.
 void shutdown_late(void) {
-    if (core_hook.free_models) core_hook.free_models();
     status_line("Writing config files");
     save_config();
     status_line("Freeing memory (2)");
@@ -418,6 +435,7 @@ int core_main(int argc, char **argv) {
     core_config_defaults();
     core_config_read("@config");
     core_config_setup.changed = 0; // what was read is the baseline, not a change
+    bike_setup_track(&g_setup_seen, &core_config_setup);
     snprintf(g_main.video_mode, sizeof g_main.video_mode, "%s",
              core_settings_text(CORE_SET_VIDEO_MODE));
     core_render_inputs inputs;
@@ -481,8 +499,8 @@ int core_main(int argc, char **argv) {
         }
     // 14.
     stock_models_check();
-    // 15.
-    if (core_hook.list_texture_variants) core_hook.list_texture_variants();
+    // 15. The rider setup's texture variant lists (rider, head, bike graphics, wheels) were
+    // built from the file list when the configuration was read, with its choices selected.
     // 16.
     if (track_scan() <= 0) {
         fprintf(stderr, "No tracks found\n");

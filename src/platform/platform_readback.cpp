@@ -30,22 +30,22 @@ const int16_t *readback_read_block(platform_audio *a) {
 }
 
 const platform_audio_ops readback_ops = {
-    readback_open,
-    readback_open_readback,
-    readback_close,
-    readback_update,
-    readback_read_block,
-    platform_audio_create_voice,
-    platform_audio_clone_voice,
-    platform_audio_free_voice,
-    platform_audio_start,
-    platform_audio_stop,
-    platform_audio_set_rate,
-    platform_audio_set_volume,
-    platform_audio_set_pan,
-    platform_audio_set_loop,
-    platform_audio_play_position,
-    platform_audio_write_samples,
+    .open = readback_open,
+    .open_readback = readback_open_readback,
+    .close = readback_close,
+    .update = readback_update,
+    .read_block = readback_read_block,
+    .create_voice = platform_audio_create_voice,
+    .clone_voice = platform_audio_clone_voice,
+    .free_voice = platform_audio_free_voice,
+    .start = platform_audio_start,
+    .stop = platform_audio_stop,
+    .set_rate = platform_audio_set_rate,
+    .set_volume = platform_audio_set_volume,
+    .set_pan = platform_audio_set_pan,
+    .set_loop = platform_audio_set_loop,
+    .play_position = platform_audio_play_position,
+    .write_samples = platform_audio_write_samples,
 };
 
 platform_audio *readback_open_readback(int rate, int block_length) {

@@ -59,8 +59,7 @@ void flare_element_centre(float a, float b, float x, float y, float out[2]) {
 }
 
 void flare_update_all(const float eye[3], const float axes[9], float h, float v, int width,
-                      int height,
-                      int (*read_pixel)(int x, int y, unsigned char rgb[3], float *depth)) {
+                      int height, flare_pixel_reader read_pixel) {
     for (int i = 0; i < lighting.flare_count; i++) {
         lighting_flare *f = &lighting.flares[i];
         f->visibility = 0;

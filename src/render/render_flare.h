@@ -23,8 +23,8 @@ void flare_element_centre(float a, float b, float x, float y, float out[2]);
 // Runs the whole test for every flare of the lighting, reading pixels through `read_pixel`
 // (colour and depth at a window pixel; 0 when it cannot be read) and fills screen_x, screen_y
 // and visibility.
+typedef int (*flare_pixel_reader)(int x, int y, unsigned char rgb[3], float *depth);
 void flare_update_all(const float eye[3], const float axes[9], float h, float v, int width,
-                      int height,
-                      int (*read_pixel)(int x, int y, unsigned char rgb[3], float *depth));
+                      int height, flare_pixel_reader read_pixel);
 // Draws the visible flares' elements as additive squares (after the scene).
 void flare_draw_all(void);

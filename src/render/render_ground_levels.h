@@ -17,7 +17,7 @@ extern ground_redraw_state ground_redraw;
 
 // The drawing of one step (1 tiles, 2 light map, 3 base) into the spare set; replaceable for
 // tests. 1 when drawn.
-extern int (*ground_level_step)(int slot, int step, int origin_u, int origin_v);
+extern int (*ground_level_step)(int slot, int step, int origin_u, int origin_v); // seam: tests
 int ground_level_draw_step(int slot, int step, int origin_u, int origin_v);
 
 // Deletes the framebuffer of the redraws (before the GL layer stops) and forgets any redraw.

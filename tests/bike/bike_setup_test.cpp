@@ -331,3 +331,16 @@ TEST(BikeSetupFiles, WritesAndReadsSetupFiles) {
 }
 
 } // namespace
+
+// The setup-change report names the values that moved since the last report, once each.
+TEST_F(BikeSetup, ChangeReportLettersTheMovedValuesOnce) {
+    bike_setup_tracker t;
+    bike_setup_track(&t, &s);
+    s.value[SETUP_LEVELING] += 1;                  // the first tracked value: 'a'
+    s.value[SETUP_RIDER_MASS_DISTRIBUTION] = 0.4f; // the last: 'N'
+    char letters[64];
+    EXPECT_EQ(bike_setup_changes(&t, &s, letters, sizeof letters), 2);
+    EXPECT_EQ(std::string(letters), "a" + std::string(38, '-') + "N");
+    EXPECT_EQ(bike_setup_changes(&t, &s, letters, sizeof letters), 0);
+    EXPECT_EQ(std::string(letters), std::string(40, '-'));
+}

@@ -76,22 +76,22 @@ const int16_t *wave_read_block(platform_audio *) {
 }
 
 const platform_audio_ops wave_ops = {
-    wave_open,
-    wave_open_readback,
-    wave_close,
-    wave_update,
-    wave_read_block,
-    platform_audio_create_voice,
-    platform_audio_clone_voice,
-    platform_audio_free_voice,
-    platform_audio_start,
-    platform_audio_stop,
-    platform_audio_set_rate,
-    platform_audio_set_volume,
-    platform_audio_set_pan,
-    platform_audio_set_loop,
-    platform_audio_play_position,
-    platform_audio_write_samples,
+    .open = wave_open,
+    .open_readback = wave_open_readback,
+    .close = wave_close,
+    .update = wave_update,
+    .read_block = wave_read_block,
+    .create_voice = platform_audio_create_voice,
+    .clone_voice = platform_audio_clone_voice,
+    .free_voice = platform_audio_free_voice,
+    .start = platform_audio_start,
+    .stop = platform_audio_stop,
+    .set_rate = platform_audio_set_rate,
+    .set_volume = platform_audio_set_volume,
+    .set_pan = platform_audio_set_pan,
+    .set_loop = platform_audio_set_loop,
+    .play_position = platform_audio_play_position,
+    .write_samples = platform_audio_write_samples,
 };
 
 platform_audio *wave_open(platform_window *) {

@@ -225,7 +225,8 @@ void pad_release(platform_device *d) {
     d->user = nullptr;
 }
 
-const platform_device_ops pad_ops = {pad_start, pad_stop, pad_poll, pad_release};
+const platform_device_ops pad_ops = {
+    .start = pad_start, .stop = pad_stop, .poll = pad_poll, .release = pad_release};
 
 // ---- other joysticks ---------------------------------------------------------------------------
 
@@ -244,19 +245,21 @@ void stick_release(platform_device *d) {
     d->user = nullptr;
 }
 
-const platform_device_ops stick_ops = {stick_start, stick_stop, stick_poll, stick_release};
+const platform_device_ops stick_ops = {
+    .start = stick_start, .stop = stick_stop, .poll = stick_poll, .release = stick_release};
 
 // The mouse as a device: relative motion and three buttons, fed by the pump.
 void mouse_release(platform_device *d) {
     platform_log("Killing %s\n", d->name);
     g_in.mouse = nullptr;
 }
-const platform_device_ops mouse_ops = {stick_start, stick_stop, stick_poll, mouse_release};
+const platform_device_ops mouse_ops = {
+    .start = stick_start, .stop = stick_stop, .poll = stick_poll, .release = mouse_release};
 
 void cursor_release(platform_device *) {
     g_in.cursor = nullptr;
 }
-const platform_device_ops cursor_ops = {nullptr, nullptr, nullptr, cursor_release};
+const platform_device_ops cursor_ops = {.release = cursor_release};
 
 platform_device *device_for_joystick(platform_window *w, SDL_JoystickID id) {
     for (int i = 0; i < w->input.device_count; i++) {
