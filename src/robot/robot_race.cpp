@@ -113,21 +113,33 @@ static void record_sample(robot_learner *l, const bike_record *b) {
     s->roll = (float)bike_roll(b->body[BIKE_FRAME]);
 }
 
-// Whether a robot is still on its path: near the segment around its progress and not much
-// faster than the path there.
+// Whether a robot is still on its path: within 4 ft of the path where it rides, and not much
+// faster than the path there. The progress index runs up to 60 ft ahead of the bike (it is the
+// point the robot steers for), so the path "around" the robot is the segment nearest the frame
+// among those from the oldest kept sample up to the progress index.
 static int robot_on_path(const robot_rider *r, const bike_record *b) {
     const robot_path *p = &r->path;
     if (p->count < 2) return 0;
-    int i = p->progress > 0 ? p->progress - 1 : 0;
-    if (i + 1 >= p->count) i = p->count - 2;
-    const robot_sample *a = &p->samples[i], *c = &p->samples[i + 1];
     const dReal *pos = dBodyGetPosition(b->body[BIKE_FRAME]);
     const dReal *vel = dBodyGetLinearVel(b->body[BIKE_FRAME]);
-    double ex = c->pos[0] - a->pos[0], ez = c->pos[2] - a->pos[2], len2 = ex * ex + ez * ez;
-    double px = pos[0] - a->pos[0], pz = pos[2] - a->pos[2];
-    double dist = len2 > 0 ? std::fabs(px * ez - pz * ex) / std::sqrt(len2) : std::hypot(px, pz);
+    int last = p->progress < p->count - 1 ? p->progress : p->count - 1;
+    double best = 1e300;
+    const robot_sample *a = nullptr, *c = nullptr;
+    for (int i = 0; i < last; i++) {
+        const robot_sample *s0 = &p->samples[i], *s1 = &p->samples[i + 1];
+        double ex = s1->pos[0] - s0->pos[0], ez = s1->pos[2] - s0->pos[2];
+        double px = pos[0] - s0->pos[0], pz = pos[2] - s0->pos[2];
+        double len2 = ex * ex + ez * ez;
+        double t = len2 > 0 ? zv::clamp01((px * ex + pz * ez) / len2) : 0;
+        double d = std::hypot(px - t * ex, pz - t * ez);
+        if (d < best) {
+            best = d;
+            a = s0;
+            c = s1;
+        }
+    }
     double speed = std::sqrt(vel[0] * vel[0] + vel[1] * vel[1] + vel[2] * vel[2]);
-    if (dist > 4) return 0;
+    if (!a || best > 4) return 0;
     return !(0.9375 * speed > std::fabs(a->speed) && 0.9375 * speed > std::fabs(c->speed));
 }
 
@@ -161,8 +173,9 @@ void robot_race_learn(int slot) {
             expected = 0;
         if (!human) {
             if (!robot_on_path(r, b)) {
+                // The line of the section just ended failed; only that pick is forgotten.
                 if (robot_learning) robot_line_fail(ended, robot_path_pick_of(&r->path, ended));
-                robot_path_forget_picks(&r->path);
+                robot_path_remember(&r->path, ended, 0);
             } else if (expected && ended >= 1 && robot_learning) {
                 int k = ended - 1;
                 int t1 = l->major_tic[(k + 1) % MAJOR_RING] - l->major_tic[k % MAJOR_RING];

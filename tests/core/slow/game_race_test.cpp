@@ -17,6 +17,7 @@
 
 #include "core/core_hooks.h"
 #include "core/core_main.h"
+#include "data/data_file.h"
 #include "data/data_index.h"
 #include "platform/null/platform_null.h"
 #include "race/race.h"
@@ -79,6 +80,37 @@ bool read_demo(const std::string &path, demo_file *d) {
     return off == all.size();
 }
 
+// Runs credited to the lines of a lines file: the fourth number of every line record.
+long runs_in(const std::string &text) {
+    std::istringstream in(text);
+    std::string line;
+    long runs = 0;
+    while (std::getline(in, line)) {
+        long v[10];
+        if (sscanf(line.c_str(), "%ld %ld %ld %ld %ld %ld %ld %ld %ld %ld", &v[0], &v[1], &v[2],
+                   &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9]) == 9)
+            runs += v[3];
+    }
+    return runs;
+}
+
+// The lines file the game ships for a track and skill, read as the game reads it.
+std::string shipped_lines(const char *name) {
+    file_index_free();
+    data_root_reset();
+    file_index_build();
+    std::string text;
+    if (data_file *f = data_open(name, "rb")) {
+        char buf[4096];
+        int n;
+        while ((n = data_read(f, buf, sizeof buf)) > 0)
+            text.append(buf, (size_t)n);
+        data_close(f);
+    }
+    file_index_free();
+    return text;
+}
+
 struct game_fixture : testing::Test {
     std::string home;
     void SetUp() override {
@@ -132,13 +164,15 @@ double lap_seconds(int slot, int lap) {
 
 TEST_F(game_fixture, robots_race_two_laps_the_player_rides_the_setup_and_the_demo_plays_back) {
     write_config("bike=kx250f(2009)\nnumber=42\nname=Test Rider\n");
+    long shipped = runs_in(shipped_lines("@tracks/pinehollow/lines_expert"));
     testing::internal::CaptureStderr();
-    int rc = run({"--track", "pinehollow"}, 260);
+    int rc = run({"--track", "pinehollow"}, 320);
     std::string err = testing::internal::GetCapturedStderr();
     ASSERT_EQ(rc, 0) << err;
 
     // Every robot rode both laps at an expert's pace (an expert robot rides a lap of the default
-    // track in about 100 s, a novice in 150 s; a robot without lines never gets round).
+    // track in about 100 s, a novice in 150 s; a robot without lines never gets round). The gate
+    // drop and the robot roster are drawn afresh each run, so the bounds leave room for a fall.
     std::vector<int> robots;
     std::vector<std::vector<double>> laps;
     for (int s = ROBOT_FIRST; s < ROBOT_FIRST + ROBOTS; s++) {
@@ -147,7 +181,7 @@ TEST_F(game_fixture, robots_race_two_laps_the_player_rides_the_setup_and_the_dem
         EXPECT_TRUE(race_finished(s)) << s;
         for (int k = 1; k <= 2; k++) {
             EXPECT_GT(lap_seconds(s, k), 80) << s << " lap " << k;
-            EXPECT_LT(lap_seconds(s, k), 125) << s << " lap " << k;
+            EXPECT_LT(lap_seconds(s, k), 140) << s << " lap " << k;
         }
         robots.push_back(s);
         laps.push_back({lap_seconds(s, 1), lap_seconds(s, 2)});
@@ -185,14 +219,20 @@ TEST_F(game_fixture, robots_race_two_laps_the_player_rides_the_setup_and_the_dem
         EXPECT_LT(moved(n - 1 - span, n - 1), 0.1 * moved(mid, mid + span)) << "robot " << r;
     }
 
-    // The robots' lines went back to the home folder at shutdown ("Remembering lines").
-    EXPECT_TRUE(std::filesystem::exists(home_file("tracks/pinehollow/lines_expert"))) << err;
+    // The robots' lines went back to the home folder at shutdown ("Remembering lines"), with
+    // the runs the robots were credited in this race.
+    std::ifstream saved(home_file("tracks/pinehollow/lines_expert"));
+    ASSERT_TRUE(saved) << err;
+    std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+    // A robot on its line is credited a run at most major gates: over two laps of the track's
+    // 38 sections, 8 robots earn far more than a few (123 in a sample run).
+    EXPECT_GT(runs_in(text), shipped + ROBOTS * 6) << "the robots were credited their runs";
 
     // The recording named on the command line plays on its own track (no --track), with the
     // lap times it was recorded with: replayed riders fill the slots from 0 in rider order.
     std::filesystem::copy_file(home_file("demos/default.zvdemo"), home + "/race.zvdemo");
     write_config("");
-    rc = run({home + "/race.zvdemo"}, 260);
+    rc = run({home + "/race.zvdemo"}, 320);
     ASSERT_EQ(rc, 0);
     for (int r = 0; r < ROBOTS; r++) {
         EXPECT_EQ(race.status[r], RACE_REPLAYED) << r;
