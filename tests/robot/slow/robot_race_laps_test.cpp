@@ -1,6 +1,7 @@
 // Robots race the default track through race control's own tic, with the shipped lines.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,13 +30,13 @@ struct race_result {
     char hash[41];
 };
 
-// One race of n robots at one skill; riders not home after limit_s seconds are left where they are.
-race_result run_race(int n, int skill, unsigned seed, int laps, double limit_s) {
+// A race of n robots at one skill from the middle of the grid (the first robot's slot is
+// returned; -1 when the race could not be set up), on fresh ground with fresh lines: the last
+// race's ruts and line credits would change this one. human puts the player beside them.
+int setup_race(int n, int skill, unsigned seed, int laps, int human = 0) {
     static const char *const names[3] = {"mike", "travis", "rick"};
-    race_result res = {};
-    // Fresh ground and lines: the last race's ruts and line credits would change this one.
     if (!terrain_load((std::string("@") + TRACK).c_str()) || !robot_lines_load(TRACK, skill))
-        return res;
+        return -1;
     bike_world_destroy();
     bike_world_create();
     bike_shape_register_stock();
@@ -46,19 +47,28 @@ race_result run_race(int n, int skill, unsigned seed, int laps, double limit_s) 
     int first = 20 - n / 2;
     for (int s = first; s < first + n; s++)
         lineup[s] = RACE_ROBOT;
+    if (human) lineup[first + n] = RACE_HUMAN;
     race_seed(seed);
     race_robots_shuffle(seed);
     race_limits_set(0, 0, laps);
     race_lineup_set(lineup);
-    for (int s = first; s < first + n; s++) {
-        if (!race_bike_create(s)) return res;
+    for (int s = first; s < first + n + human; s++) {
+        if (!race_bike_create(s)) return -1;
         float x, z, h;
         race_grid_position(s, &x, &z, &h);
         bike_place(&bike_world.bikes[s], x, z, h);
-        robot_set_personality(s, names[s % 3], seed * 1000 + (unsigned)s);
+        if (s < first + n) robot_set_personality(s, names[s % 3], seed * 1000 + (unsigned)s);
         robot_reset_slot(s);
     }
     race_reset();
+    return first;
+}
+
+// One race of n robots at one skill; riders not home after limit_s seconds are left where they are.
+race_result run_race(int n, int skill, unsigned seed, int laps, double limit_s) {
+    race_result res = {};
+    int first = setup_race(n, skill, seed, laps);
+    if (first < 0) return res;
     int limit = race.gate_drop_tic + (int)(limit_s * 128);
     while (race.tic < limit && !race.results_final) {
         race_tic();
@@ -168,3 +178,93 @@ TEST_F(RobotRaceLaps, LapTimesPerSkill) {
 }
 
 } // namespace
+
+namespace {
+
+long store_runs(void) {
+    long runs = 0;
+    for (int i = 0; i < robot_lines.sections * ROBOT_SLOTS; i++)
+        runs += robot_lines.lines[i].count > 0 ? robot_lines.lines[i].runs : 0;
+    return runs;
+}
+
+// Angle between the frame's horizontal heading and a horizontal direction (dx, dz), 0..pi.
+double heading_off(const bike_record *b, double dx, double dz) {
+    dVector3 f;
+    dBodyVectorToWorld(b->body[BIKE_FRAME], 0, 0, -1, f);
+    double a = std::atan2(f[2], f[0]) - std::atan2(dz, dx);
+    return std::fabs(std::remainder(a, 2 * M_PI));
+}
+
+} // namespace
+
+// A robot that falls gets up and earns runs again on the sections after its fall: its trouble
+// counts against the section it happened in, and the next gate starts it clean.
+TEST_F(RobotRaceLaps, ARobotThatCrashesIsCreditedRunsAgainAfterItRecovers) {
+    ASSERT_TRUE(ok);
+    robot_learning = 1;
+    int s = setup_race(1, 2, 7, 1);
+    ASSERT_GE(s, 0);
+    bike_record *b = &bike_world.bikes[s];
+    while (race.tic < race.gate_drop_tic + 30 * 128)
+        race_tic();
+    bike_crash(b);
+    long at_crash = store_runs();
+    int progress_at_crash = race.riders[s].progress;
+    while (race.tic < race.gate_drop_tic + 90 * 128)
+        race_tic();
+    robot_learning = 0;
+    EXPECT_FALSE(bike_crashed(b));
+    EXPECT_GT(race.riders[s].progress, progress_at_crash + 4) << "it rode on after the fall";
+    EXPECT_GE(store_runs(), at_crash + 3) << "and was credited runs again";
+}
+
+// Stopped and propped on a foot after a fall, a rider with "Realign After Fall" is turned toward
+// the track; without it the bike stays as it lies.
+TEST_F(RobotRaceLaps, RealignTurnsAProppedBikeTowardTheTrack) {
+    ASSERT_TRUE(ok);
+    double turned[2];
+    for (int realign = 0; realign < 2; realign++) {
+        int s = setup_race(0, 2, 3, 1, 1);
+        ASSERT_GE(s, 0);
+        ASSERT_EQ(race.status[s], RACE_LOCAL);
+        bike_record *b = &bike_world.bikes[s];
+        while (race.tic < race.gate_drop_tic + 128)
+            race_tic();
+        // Past the first gate, at the second checkpoint, crosswise to the track and leaning 30
+        // degrees to the side it would fall.
+        race_rider_set_progress(s, 1);
+        const gates_checkpoint &cp =
+            gates.checkpoints[gates_sequence_checkpoint(race_position_entry(1))];
+        double dx = cp.direction[0], dz = cp.direction[2], dl = std::hypot(dx, dz);
+        dx /= dl;
+        dz /= dl;
+        // Facing across the track (its forward axis is (dz, 0, -dx)), rolled about that axis.
+        double h = std::atan2(-dz, dx);
+        dMatrix3 yaw, roll, r;
+        dRFromAxisAndAngle(yaw, 0, 1, 0, h);
+        dRFromAxisAndAngle(roll, dz, 0, -dx, 0.52);
+        dMultiply0_333(r, roll, yaw);
+        bike_reset(b);
+        for (int i = 0; i < BIKE_BODIES; i++) {
+            const dReal *p = dBodyGetPosition(b->body[i]);
+            dVector3 q;
+            dMultiply0_331(q, r, p);
+            dBodySetPosition(b->body[i], q[0], q[1], q[2]);
+            dBodySetRotation(b->body[i], r);
+        }
+        double x = cp.origin[0] - 20 * dx, z = cp.origin[2] - 20 * dz;
+        bike_move(b, x, terrain_height((float)x, (float)z), z);
+        bike_lift_clear(b);
+        b->applied.flags = realign ? b->applied.flags | BIKE_FLAG_REALIGN | BIKE_FLAG_AUTO_DAB
+                                   : b->applied.flags & ~BIKE_FLAG_REALIGN;
+        double before = heading_off(b, dx, dz);
+        for (int t = 0; t < 128; t++)
+            race_tic();
+        turned[realign] = before - heading_off(b, dx, dz);
+    }
+    fprintf(stderr, "turned toward the track: %.2f rad without realign, %.2f with\n", turned[0],
+            turned[1]);
+    EXPECT_GT(turned[1], 0.5);
+    EXPECT_LT(std::fabs(turned[0]), 0.3);
+}
