@@ -22,18 +22,31 @@ uint64_t data_image_size(int64_t width, int64_t height, int channels, int bytes_
     if (width <= 0 || height <= 0 || width > DATA_IMAGE_MAX_SIDE || height > DATA_IMAGE_MAX_SIDE)
         return 0;
     if (channels < 1 || channels > 4 || (bytes_per_sample != 1 && bytes_per_sample != 2)) return 0;
-    return (uint64_t)width * (uint64_t)height * (uint64_t)channels * (uint64_t)bytes_per_sample;
+    uint64_t pixels = (uint64_t)width * (uint64_t)height;
+    uint64_t bytes = pixels * (uint64_t)channels * (uint64_t)bytes_per_sample;
+    if (pixels > DATA_IMAGE_MAX_PIXELS || bytes > DATA_IMAGE_MAX_BYTES) {
+        char text[160];
+        snprintf(text, sizeof text,
+                 "Picture too large: %lld x %lld (at most %d pixels and %d MiB decoded)",
+                 (long long)width, (long long)height, DATA_IMAGE_MAX_PIXELS,
+                 DATA_IMAGE_MAX_BYTES >> 20);
+        data_image_set_error(text);
+        return 0;
+    }
+    return bytes;
 }
 
 int data_image_alloc(data_image *out, int width, int height, int channels, int bits) {
     out->pixels = nullptr;
     out->width = out->height = out->channels = 0;
     out->bits = 8;
-    uint64_t n = data_image_size(width, height, channels, bits == 16 ? 2 : 1);
-    if (!n || (bits != 8 && bits != 16) || n > SIZE_MAX) {
+    if (bits != 8 && bits != 16) {
         data_image_set_error("Bad image size");
         return 0;
     }
+    data_image_set_error("Bad image size");
+    uint64_t n = data_image_size(width, height, channels, bits == 16 ? 2 : 1);
+    if (!n || n > SIZE_MAX) return 0; // the error names the reason
     out->pixels = zv_alloc_zeroed(1, (size_t)n);
     out->width = width;
     out->height = height;

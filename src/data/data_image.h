@@ -16,6 +16,11 @@ struct data_image {
 
 enum {
     DATA_IMAGE_MAX_SIDE = 16384,
+    // The decoded-size budget of one picture, checked before anything is allocated: a track's
+    // largest height map (4097 x 4097 samples) and the largest texture worth uploading (4096 x
+    // 4096 RGBA, 64 MiB). A small compressed file that would decode past it is refused.
+    DATA_IMAGE_MAX_PIXELS = 4097 * 4097,
+    DATA_IMAGE_MAX_BYTES = 64 << 20,
     // data_image_decode_png: turn any PNG into 8-bit RGB or RGBA the way textures want it
     // (palette and grey to RGB, 16 bits stripped, a transparency chunk to alpha).
     DATA_IMAGE_PNG_TEXTURE = 1,
@@ -29,8 +34,9 @@ void data_image_free(data_image *img);
 // The text of the last decoding failure ("Can't get PPM dimensions", ...), never null.
 const char *data_image_error(void);
 
-// Size check done before anything is allocated: both sides 1..16384, the byte count in 64 bits.
-// Returns the byte count of width x height x channels x bytes_per_sample, or 0 when refused.
+// Size check done before anything is allocated: both sides 1..16384, within the pixel and byte
+// budget. Returns the byte count of width x height x channels x bytes_per_sample, or 0 when
+// refused (a picture over the budget sets the error text "Picture too large ...").
 uint64_t data_image_size(int64_t width, int64_t height, int channels, int bytes_per_sample);
 // Allocates the pixels of out (zeroed) after the size check; 1 on success.
 int data_image_alloc(data_image *out, int width, int height, int channels, int bits);

@@ -60,6 +60,9 @@ static int png_decode_run(png_decode_state *st, png_source *src, int flags, data
     int depth = png_get_bit_depth(png, info);
     int type = png_get_color_type(png, info);
     int in_channels = png_get_channels(png, info);
+    // The budget first: the widest layout the transforms below can make is 4 channels of the
+    // file's depth.
+    if (!data_image_size(w, h, 1, depth == 16 ? 2 : 1)) return 0;
     // Deflate expands at most about 1032:1, so a picture whose raw rows could not come out of
     // this many bytes is refused before its rows are allocated.
     uint64_t raw = ((uint64_t)w * depth * in_channels + 7) / 8 + 1;
@@ -85,11 +88,11 @@ static int png_decode_run(png_decode_state *st, png_source *src, int flags, data
     int bits = png_get_bit_depth(png, info);
     size_t rowbytes = png_get_rowbytes(png, info);
     if ((bits != 8 && bits != 16) || channels < 1 || channels > 4 ||
-        rowbytes != (size_t)w * channels * (bits / 8) ||
-        !data_image_size(w, h, channels, bits / 8)) {
+        rowbytes != (size_t)w * channels * (bits / 8)) {
         data_image_set_error("Unsupported PNG layout");
         return 0;
     }
+    if (!data_image_size(w, h, channels, bits / 8)) return 0; // over the budget: said why
     st->pixels = (uint8_t *)zv_alloc(rowbytes * h);
     st->rows = (png_bytep *)zv_alloc(sizeof(png_bytep) * h);
     for (png_uint_32 y = 0; y < h; y++)

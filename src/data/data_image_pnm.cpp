@@ -19,11 +19,10 @@ int data_image_decode_pnm(const uint8_t *bytes, size_t len, data_image *out, siz
     int channels = grey ? 1 : 3;
     size_t pos = 2;
     int64_t w, h, maxval;
+    data_image_set_error(dims_error);
     if (!data_image_header_int(bytes, len, &pos, &w) ||
-        !data_image_header_int(bytes, len, &pos, &h) || !data_image_size(w, h, channels, 1)) {
-        data_image_set_error(dims_error);
-        return 0;
-    }
+        !data_image_header_int(bytes, len, &pos, &h) || !data_image_size(w, h, channels, 1))
+        return 0; // a picture over the budget says so instead
     if (!data_image_header_int(bytes, len, &pos, &maxval) || maxval < 1 || maxval > 65535) {
         // A maximum of 0 would divide by zero when scaling.
         data_image_set_error(grey ? "Bad PGM maximum value" : "Bad PPM maximum value");

@@ -29,11 +29,10 @@ int data_image_decode_predictive(const uint8_t *bytes, size_t len, data_image *o
     int bpp = bytes[1] == '7' ? 4 : 3;
     size_t pos = 2;
     int64_t w, h;
+    data_image_set_error("Can't get predictive image dimensions");
     if (!data_image_header_int(bytes, len, &pos, &w) ||
-        !data_image_header_int(bytes, len, &pos, &h) || !data_image_size(w, h, bpp, 1)) {
-        data_image_set_error("Can't get predictive image dimensions");
-        return 0;
-    }
+        !data_image_header_int(bytes, len, &pos, &h) || !data_image_size(w, h, bpp, 1))
+        return 0; // a picture over the budget says so instead
     if (pos >= len || (uint64_t)w * (uint64_t)h * (uint64_t)bpp > (uint64_t)(len - pos - 1)) {
         data_image_set_error("Truncated predictive image data");
         return 0;

@@ -9,6 +9,8 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <string>
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -123,16 +125,38 @@ TEST(DataImagePngConversions, InterlacedRgbReadsLikeAnyOther) {
     std::vector<uint8_t> tiny(1, 0);
     auto small = make_png(1, 1, 8, PNG_COLOR_TYPE_GRAY, tiny);
     ASSERT_GT(small.size(), 33u);
-    // Patch the IHDR size to 16384 x 16384 and fix its CRC.
+    // Patch the IHDR size to 4000 x 4000 (within the decoded-size budget) and fix its CRC.
     uint8_t *ihdr = small.data() + 8;
     for (int k : {8, 12}) {
-        ihdr[k] = 0, ihdr[k + 1] = 0, ihdr[k + 2] = 0x40, ihdr[k + 3] = 0;
+        ihdr[k] = 0, ihdr[k + 1] = 0, ihdr[k + 2] = 0x0f, ihdr[k + 3] = 0xa0;
     }
     uint32_t crc = (uint32_t)crc32(0, ihdr + 4, 17);
     ihdr[21] = (uint8_t)(crc >> 24), ihdr[22] = (uint8_t)(crc >> 16),
     ihdr[23] = (uint8_t)(crc >> 8), ihdr[24] = (uint8_t)crc;
     EXPECT_EQ(0, data_image_decode_png(small.data(), small.size(), 0, &img));
     EXPECT_STREQ("PNG data too short for its size", data_image_error());
+}
+
+// Valid all-zero 16384 x 16384 pictures of 1 MB (RGBA) and 261 KB (grey) would decode to 1 GiB
+// and 256 MiB, and to far more on the texture path: refused by their header, before anything is
+// allocated, on both paths.
+TEST(DataImagePngConversions, DecompressionBombsAreRefusedByTheirHeader) {
+    for (const char *name : {"zero_bomb_rgba_16384.png", "zero_bomb_grey_16384.png"}) {
+        std::string path = std::string(ZV_SOURCE_DIR) + "/fuzz/corpus/image_png/" + name;
+        FILE *f = fopen(path.c_str(), "rb");
+        ASSERT_NE(f, nullptr) << path;
+        std::vector<uint8_t> bytes(2 << 20);
+        bytes.resize(fread(bytes.data(), 1, bytes.size(), f));
+        fclose(f);
+        for (int flags : {0, (int)DATA_IMAGE_PNG_TEXTURE}) {
+            data_image img;
+            EXPECT_EQ(0, data_image_decode_png(bytes.data(), bytes.size(), flags, &img)) << name;
+            EXPECT_EQ(nullptr, img.pixels);
+            EXPECT_NE(std::string(data_image_error()).find("Picture too large: 16384 x 16384"),
+                      std::string::npos)
+                << data_image_error();
+        }
+    }
 }
 
 } // namespace

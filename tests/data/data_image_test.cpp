@@ -249,7 +249,15 @@ TEST(DataImageSize, BoundsAndSixtyFourBitArithmetic) {
     EXPECT_EQ(0u, data_image_size(5, -1, 3, 1));
     EXPECT_EQ(0u, data_image_size(16385, 1, 1, 1));
     EXPECT_EQ(0u, data_image_size(4, 4, 5, 1));
-    EXPECT_EQ(16384ull * 16384 * 4 * 2, data_image_size(16384, 16384, 4, 2));
+    // The decoded-size budget: the largest texture and height map pass, a side of 16384 fits
+    // only in a narrow picture, and a huge one is refused by name.
+    EXPECT_EQ(4096ull * 4096 * 4, data_image_size(4096, 4096, 4, 1));
+    EXPECT_EQ(4097ull * 4097 * 2, data_image_size(4097, 4097, 1, 2));
+    EXPECT_EQ(16384ull * 64 * 4, data_image_size(16384, 64, 4, 1));
+    EXPECT_EQ(0u, data_image_size(4097, 4097, 4, 1));
+    EXPECT_EQ(0u, data_image_size(16384, 16384, 4, 2));
+    EXPECT_NE(std::string(data_image_error()).find("Picture too large: 16384 x 16384"),
+              std::string::npos);
 }
 
 TEST(DataMip, AveragingRules) {
