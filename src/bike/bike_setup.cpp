@@ -204,11 +204,12 @@ void buffer_sink_put(void *ctx, const char *line) {
     b->used += n;
 }
 
-// A plain number with nothing but blanks after it; non-finite values are refused.
+// A number; infinities (and values too large for a float) come back infinite for the caller to
+// clamp into range, as any other value out of range is. Not-a-number is refused.
 int parse_number(const char *text, float *out) {
     float v;
     if (sscanf(text, "%f", &v) != 1) return 0;
-    if (!std::isfinite(v)) return 0;
+    if (std::isnan(v)) return 0;
     *out = v;
     return 1;
 }

@@ -122,6 +122,23 @@ int core_binding_find(const char *config_key) {
 }
 
 void core_binding_parse(core_binding *b, const char *text) {
+    if (text) {
+        const char *t = text;
+        while (*t == ' ')
+            t++;
+        float low, high;
+        int end = 0;
+        // A hand-edited range with NaN or an infinity would feed them to the controls: the
+        // binding keeps what it had. (A reversed range is a lever read the other way; equal
+        // bounds read 0.)
+        if (t[0] == '(' && sscanf(t, "(%f,%f)%n", &low, &high, &end) == 2 && end > 0 &&
+            !(std::isfinite(low) && std::isfinite(high))) {
+            platform_log("config warning: %s has a bad axis range \"%.200s\"; it keeps \"%s\"\n",
+                         b->config_key ? b->config_key : "binding", t,
+                         b->key_name[0] ? b->key_name : b->axis_name);
+            return;
+        }
+    }
     if (b->axis) platform_close_axis(b->axis);
     b->axis = nullptr;
     b->key_name[0] = 0;
@@ -136,8 +153,6 @@ void core_binding_parse(core_binding *b, const char *text) {
     float low, high;
     int end = 0;
     if (text[0] == '(' && sscanf(text, "(%f,%f)%n", &low, &high, &end) == 2 && end > 0) {
-        // A hand-edited file must not put infinities or NaN into the controls vector.
-        if (!std::isfinite(low) || !std::isfinite(high)) return;
         b->low = low;
         b->high = high;
         snprintf(b->axis_name, sizeof b->axis_name, "%s", text + end);

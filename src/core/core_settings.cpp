@@ -242,15 +242,20 @@ int core_settings_parse(int id, const char *value) {
     core_setting *s = &core_setting_items[id];
     switch (s->kind) {
     case CORE_SETTING_INT: {
-        // "%d" semantics (leading space, trailing text allowed) without its overflow trap.
+        // "%d" semantics (leading space, trailing text allowed), except that a value beyond
+        // the integer range or an infinity is clamped into the setting's range like any other
+        // value beyond it.
         char *end = nullptr;
+        double d = strtod(value, &end);
+        if (end != value && !std::isnan(d) && (d > INT_MAX || d < INT_MIN))
+            return core_settings_set_number(id, d);
         errno = 0;
         long v = strtol(value, &end, 10);
         if (end == value || errno == ERANGE || v < INT_MIN || v > INT_MAX) return 0;
         return core_settings_set_number(id, (double)v);
     }
     case CORE_SETTING_NUMBER: {
-        double v;
+        double v; // "inf", "-inf" and 1e999 scan as infinities and are clamped below
         if (sscanf(value, "%lf", &v) != 1) return 0;
         return core_settings_set_number(id, v);
     }
@@ -306,7 +311,7 @@ const char *core_settings_text(int id) {
 }
 
 int core_settings_set_number(int id, double v) {
-    if (!valid(id) || !std::isfinite(v)) return 0;
+    if (!valid(id) || std::isnan(v)) return 0;
     core_setting *s = &core_setting_items[id];
     if (s->kind != CORE_SETTING_NUMBER && s->kind != CORE_SETTING_INT) return 0;
     v = v < s->min ? s->min : v > s->max ? s->max : v;

@@ -115,29 +115,32 @@ void robot_line_limit(robot_line *l) {
     }
 }
 
-// Reads the body of a lines file after its header; a bad record ends it.
-static void lines_read_sections(data_file *f) {
+// Reads the body of a lines file after its header; a bad record ends it, keeping the sections
+// before it, and the log says where (file and section) and how much was kept.
+static void lines_read_sections(data_file *f, const char *name) {
     robot_line_store *st = &robot_lines;
     robot_sample *scratch = (robot_sample *)zv_alloc(sizeof(robot_sample) * ROBOT_SAMPLES_MAX);
     if (!scratch) return;
     for (int sec = 0; sec < st->sections; sec++) {
         int lines = -1;
         if (data_scanf(f, " %d", &lines) != 1 || lines < 0 || lines > LINES_PER_SECTION_MAX) {
-            if (sec < st->sections) platform_log("lines file: bad section record %d\n", sec);
+            platform_log("%s: bad section record %d; sections 0 to %d kept\n", name, sec, sec - 1);
             break;
         }
         for (int k = 0; k < lines; k++) {
             int v[9];
             if (data_scanf(f, " %d %d %d %d %d %d %d %d %d ", &v[0], &v[1], &v[2], &v[3], &v[4],
                            &v[5], &v[6], &v[7], &v[8]) != 9) {
-                platform_log("lines file: bad line record in section %d\n", sec);
+                platform_log("%s: bad line record in section %d; sections 0 to %d kept\n", name,
+                             sec, sec - 1);
                 goto done;
             }
             int bad = v[0] < 0 || v[0] > ROBOT_SAMPLES_MAX;
             for (int i = 1; i < 9; i++)
                 bad |= v[i] < 0;
             if (bad) {
-                platform_log("lines file: bad line record in section %d\n", sec);
+                platform_log("%s: bad line record in section %d; sections 0 to %d kept\n", name,
+                             sec, sec - 1);
                 goto done;
             }
             for (int i = 0; i < v[0]; i++) {
@@ -147,14 +150,18 @@ static void lines_read_sections(data_file *f) {
                     !std::isfinite(s->pos[0]) || !std::isfinite(s->pos[1]) ||
                     !std::isfinite(s->pos[2]) || !std::isfinite(s->speed) ||
                     !std::isfinite(s->roll)) {
-                    platform_log("lines file: bad sample in section %d\n", sec);
+                    platform_log("%s: bad sample in section %d; sections 0 to %d kept\n", name, sec,
+                                 sec - 1);
                     goto done;
                 }
             }
             // Lines past the section's slots are read and dropped; so are empty ones.
             if (st->counts[sec] >= ROBOT_SLOTS || v[0] == 0) continue;
             int slot = st->counts[sec];
-            if (!robot_line_set(sec, slot, scratch, v[0], v[1], v[2])) goto done;
+            if (!robot_line_set(sec, slot, scratch, v[0], v[1], v[2])) {
+                platform_log("%s: line %d of section %d not stored\n", name, k, sec);
+                goto done;
+            }
             robot_line *l = robot_line_at(sec, slot);
             l->runs = v[3];
             l->fastest_t1 = v[4];
@@ -169,17 +176,17 @@ done:
     zv_free(scratch);
 }
 
-static int lines_read(data_file *f) {
+static int lines_read(data_file *f, const char *name) {
     int n = -1;
     if (data_scanf(f, "ct03 %d", &n) != 1) {
-        platform_log("lines file: not a lines file\n");
+        platform_log("%s: not a lines file\n", name);
         return 0;
     }
     if (n != robot_lines.sections) {
-        platform_log("lines file: %d sections, the track has %d\n", n, robot_lines.sections);
+        platform_log("%s: %d sections, the track has %d\n", name, n, robot_lines.sections);
         return 0;
     }
-    lines_read_sections(f);
+    lines_read_sections(f, name);
     return 1;
 }
 
@@ -189,7 +196,7 @@ int robot_lines_parse(const char *text, int len) {
     if (!fp) return 0;
     data_file *f = data_open_stream(fp, 0, len, 0, 0);
     if (!f) return 0;
-    int r = lines_read(f);
+    int r = lines_read(f, "lines file");
     data_close(f);
     return r;
 }
@@ -312,7 +319,7 @@ int robot_lines_load(const char *dir, int skill) {
     data_file *f = data_open(name, "rb");
     int ok = 0;
     if (f) {
-        ok = lines_read(f);
+        ok = lines_read(f, name);
         data_close(f);
         if (!ok) {
             // A mismatching file leaves the store empty rather than half-filled.

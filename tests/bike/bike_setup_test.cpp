@@ -100,7 +100,7 @@ TEST_F(BikeSetup, NamesNumbersValuesAndChoices) {
     EXPECT_FLOAT_EQ(s.value[SETUP_ROLL_DAMPING], 100); // clamped to the slider
     EXPECT_FLOAT_EQ(s.value[SETUP_MAX_DAB_SPEED], 5);
     EXPECT_FLOAT_EQ(s.value[SETUP_RIDER_MASS_DISTRIBUTION], 0.33f);
-    EXPECT_FLOAT_EQ(s.value[SETUP_STEERING_STRENGTH], 75);
+    EXPECT_FLOAT_EQ(s.value[SETUP_STEERING_STRENGTH], 100); // infinite: clamped like any
     EXPECT_EQ(s.choice[SETUP_FRONT_BRAKE], 0);
     EXPECT_EQ(s.choice[SETUP_STOP_WHEELIES], 1);
     EXPECT_EQ(s.changed, 1);

@@ -72,22 +72,29 @@ TEST_F(config_fixture, numeric_items_clamp_and_ignore_what_does_not_scan) {
     core_config_defaults();
     core_config_line("laps=many");
     EXPECT_EQ(core_settings_number(CORE_SET_LAPS), 5);
-    // Non-finite numbers are ignored like any unreadable value.
-    for (const char *bad : {"laps=nan", "laps=inf", "laps=-inf", "laps=1e999"}) {
-        core_config_line(bad);
-        EXPECT_EQ(core_settings_number(CORE_SET_LAPS), 5) << bad;
-    }
+    // Not-a-number is ignored like any unreadable value; infinities clamp like any value out of
+    // range.
+    core_config_line("laps=nan");
+    EXPECT_EQ(core_settings_number(CORE_SET_LAPS), 5);
+    core_config_line("laps=inf");
+    EXPECT_EQ(core_settings_number(CORE_SET_LAPS), 50);
+    core_config_line("laps=-inf");
+    EXPECT_EQ(core_settings_number(CORE_SET_LAPS), 0);
+    core_config_line("laps=1e999");
+    EXPECT_EQ(core_settings_number(CORE_SET_LAPS), 50);
     core_config_line("fov=2");
     EXPECT_EQ(core_settings_number(CORE_SET_FOV), 10);
     core_config_line("map_scale=100");
     EXPECT_EQ(core_settings_number(CORE_SET_MAP_SCALE), 8);
     core_config_line("map_scale=0");
     EXPECT_EQ(core_settings_number(CORE_SET_MAP_SCALE), 0.125);
-    // Integers scan "%d" and stay within sane bounds; an overflowing number is unreadable.
+    // Integers scan "%d" and stay within sane bounds; an overflowing number clamps.
     core_config_line("xres=800");
     EXPECT_EQ(core_settings_int(CORE_SET_XRES), 800);
     core_config_line("xres=99999999999999999999");
-    EXPECT_EQ(core_settings_int(CORE_SET_XRES), 800);
+    EXPECT_EQ(core_settings_int(CORE_SET_XRES), 16384);
+    core_config_line("xres=-inf");
+    EXPECT_EQ(core_settings_int(CORE_SET_XRES), 16);
     core_config_line("xres=-5");
     EXPECT_EQ(core_settings_int(CORE_SET_XRES), 16);
 }
@@ -150,10 +157,14 @@ TEST_F(config_fixture, bindings_read_keys_and_axes) {
     EXPECT_STREQ(t.key_name, "x");
     core_config_line("dab_key=(k)right ctrl");
     EXPECT_STREQ(bind("dab_key").key_name, "right ctrl");
-    // Non-finite bounds bind nothing rather than feed NaN to the controls.
-    core_config_line("left_key=(nan,1)pad axis 0");
-    EXPECT_STREQ(bind("left_key").axis_name, "");
-    EXPECT_STREQ(bind("left_key").key_name, "");
+    // A range that is no range keeps the binding as it was (here the default key), so the control
+    // still works and is written back.
+    for (const char *bad : {"left_key=(nan,1)pad axis 0", "left_key=(nan,nan)pad axis 0",
+                            "left_key=(-inf,1)pad axis 0", "left_key=(0,1e999)pad axis 0"}) {
+        core_config_line(bad);
+        EXPECT_STREQ(bind("left_key").axis_name, "") << bad;
+        EXPECT_STREQ(bind("left_key").key_name, "left") << bad;
+    }
     // "(" that is no pair of bounds is a key name.
     core_config_line("step_key=(");
     EXPECT_STREQ(bind("step_key").key_name, "(");

@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
 #include "base/zv_alloc.h"
+#include "platform/platform.h"
 #include "robot/robot.h"
 
 namespace {
@@ -116,6 +119,26 @@ TEST_F(RobotLines, BadRecordsStopReadingAndKeepWhatWasRead) {
     ASSERT_TRUE(robot_lines_reset(2, 3));
     ASSERT_EQ(parse(std::string("ct03 5\n1\n1 100 200 0 1000000 1000000 0 0 0\n[1 2")), 1);
     EXPECT_EQ(robot_lines.counts[0], 0);
+    // The log says which section was bad and what was kept.
+    std::string log = "/tmp/zv_lines_log_" + std::to_string(getpid());
+    setenv("QUVA_LOGFILE", log.c_str(), 1);
+    platform_log_reset();
+    ASSERT_TRUE(robot_lines_reset(2, 3));
+    ASSERT_EQ(parse(std::string("ct03 5\n1\n") + good + "1\n" + good + "x\n"), 1);
+    EXPECT_EQ(robot_lines.counts[1], 1);
+    platform_log(nullptr);
+    unsetenv("QUVA_LOGFILE");
+    platform_log_reset();
+    std::string text;
+    if (FILE *f = fopen(log.c_str(), "r")) {
+        char buf[4096];
+        text.assign(buf, fread(buf, 1, sizeof buf, f));
+        fclose(f);
+    }
+    remove(log.c_str());
+    EXPECT_NE(text.find("lines file: bad section record 2; sections 0 to 1 kept"),
+              std::string::npos)
+        << text;
 }
 
 TEST_F(RobotLines, WrongHeaderOrSectionCountIsIgnored) {
