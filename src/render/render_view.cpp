@@ -8,6 +8,8 @@
 #include "bike/bike.h"
 #include "core/core_camera.h"
 #include "core/core_loop.h"
+#include "track/track_list.h"
+#include "core/core_hooks.h"
 #include "core/core_settings.h"
 #include "race/race.h"
 #include "race/race_robots.h"
@@ -456,6 +458,16 @@ void view_track_camera(view_post_state *post, const bike_record *b, frame_camera
 void view_draw(int view_mode, int width, int height) {
     if (view_mode == CORE_VIEW_TITLE) {
         title_screen_draw(width, height);
+        // Until a build has menus, the title says how a race starts.
+        if (!core_hook.draw_menus && track_list.count > 0) {
+            const char *dir = track_list.dirs[0];
+            const char *slash = strrchr(dir, '/');
+            char hint[160];
+            snprintf(hint, sizeof hint, "Start a race with: ./play.sh --track %s",
+                     slash ? slash + 1 : dir);
+            overlay_text_centred(hint, 16, 150);
+            overlay_text_centred("Close the window to quit", 12, 175);
+        }
         return;
     }
     frame_camera cam;
