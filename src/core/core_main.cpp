@@ -416,6 +416,12 @@ int core_main(int argc, char **argv) {
         open_home();
         return 0;
     }
+    // The usage needs nothing either, not even the game data.
+    for (int i = 1; i < argc && strcmp(argv[i], "--") != 0; i++)
+        if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
+            core_options_usage(stdout);
+            return 0;
+        }
     // 2. Standard output carries raw video frames; on this system it is already binary.
     zv_message_clear();
 
@@ -453,6 +459,7 @@ int core_main(int argc, char **argv) {
     core_options_result opts;
     core_options_parse(argc, argv, &core_options, &core_render, &opts);
     if (opts.stderr_text[0]) fputs(opts.stderr_text, stderr);
+    if (opts.show_usage) core_options_usage(stdout);
     if (opts.exit_code != CORE_OPTIONS_GO_ON) {
         if (core_options.open_home) open_home();
         core_display_modes_free();

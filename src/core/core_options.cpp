@@ -72,56 +72,58 @@ enum option_id {
 struct option_entry {
     const char *name;
     option_kind kind;
+    const char *argument; // shown in the usage; "" for a flag
+    const char *help;
 };
 
 // Matching order matters: the first entry that matches an argument consumes it.
 const option_entry option_table[O_COUNT] = {
-    {"--fugly", OPT_FLAG},
-    {"--nosound", OPT_FLAG},
-    {"--novertexarrays", OPT_FLAG},
-    {"--learn", OPT_FLAG},
-    {"--nolearn", OPT_FLAG},
-    {"--nommx", OPT_FLAG},
-    {"--debug", OPT_FLAG},
-    {"--super-debug", OPT_FLAG},
-    {"--practice", OPT_FLAG},
-    {"--warp", OPT_FLAG},
-    {"--texture-detail", OPT_VALUE},
-    {"--ground-texture-detail", OPT_VALUE},
-    {"--roostfrequency", OPT_VALUE},
-    {"--erode", OPT_VALUE},
-    {"--detail", OPT_VALUE},
-    {"--max-detail-distance", OPT_VALUE},
-    {"--lod-scale", OPT_VALUE},
-    {"--lod-bias", OPT_VALUE},
-    {"--lock-fps", OPT_VALUE},
-    {"--fake-lag", OPT_VALUE},
-    {"--fake-loss", OPT_VALUE},
-    {"--record-audio", OPT_VALUE},
-    {"--record-video", OPT_FLAG},
-    {"--rotate-lineup", OPT_VALUE},
-    {"--editor", OPT_FLAG},
-    {"--hidden-pause", OPT_FLAG},
-    {"--hidden-hud", OPT_FLAG},
-    {"--bikes", OPT_VALUE},
-    {"--width", OPT_VALUE},
-    {"--height", OPT_VALUE},
-    {"--depth", OPT_VALUE},
-    {"--zdepth", OPT_VALUE},
-    {"--draw-fps", OPT_VALUE},
-    {"--draw-time", OPT_VALUE},
-    {"--draw-ping", OPT_VALUE},
-    {"--draw-speed", OPT_VALUE},
-    {"--draw-render-stats", OPT_VALUE},
-    {"--accurate-skip", OPT_FLAG},
-    {"--track", OPT_VALUE},
-    {"--connect", OPT_VALUE},
-    {"--password", OPT_VALUE},
-    {"--chase-center", OPT_VALUE},
-    {"--open-home", OPT_FLAG},
-    {"--glfinish", OPT_FLAG},
-    {"--glversion", OPT_VALUE},
-    {"--print-orientation", OPT_FLAG},
+    {"--fugly", OPT_FLAG, "", "lowest-detail drawing"},
+    {"--nosound", OPT_FLAG, "", "open no audio device"},
+    {"--novertexarrays", OPT_FLAG, "", "draw without vertex arrays"},
+    {"--learn", OPT_FLAG, "", "robots learn from every rider (the default)"},
+    {"--nolearn", OPT_FLAG, "", "robots keep their lines as loaded"},
+    {"--nommx", OPT_FLAG, "", "accepted for old scripts; no effect"},
+    {"--debug", OPT_FLAG, "", "log more (debug level 1)"},
+    {"--super-debug", OPT_FLAG, "", "log everything (debug level 2)"},
+    {"--practice", OPT_FLAG, "", "every robot rides as the tester"},
+    {"--warp", OPT_FLAG, "", "race as fast as the machine allows, again and again"},
+    {"--texture-detail", OPT_VALUE, "N", "texture reduction, 0 (full) to 4"},
+    {"--ground-texture-detail", OPT_VALUE, "N", "ground texture reduction, 0 to 4"},
+    {"--roostfrequency", OPT_VALUE, "N", "dirt spray particles, 0 to 1000"},
+    {"--erode", OPT_VALUE, "F", "ground erosion rate, 0 to 100"},
+    {"--detail", OPT_VALUE, "F", "ground mesh detail"},
+    {"--max-detail-distance", OPT_VALUE, "F", "distance of full ground detail"},
+    {"--lod-scale", OPT_VALUE, "F", "model level-of-detail scale"},
+    {"--lod-bias", OPT_VALUE, "F", "model level-of-detail bias"},
+    {"--lock-fps", OPT_VALUE, "F", "a fixed frame rate; every frame advances 1/F s"},
+    {"--fake-lag", OPT_VALUE, "MS", "added network delay in milliseconds"},
+    {"--fake-loss", OPT_VALUE, "N", "dropped network packets in percent"},
+    {"--record-audio", OPT_VALUE, "FILE", "record the sound to FILE"},
+    {"--record-video", OPT_FLAG, "", "write every frame to standard output as PPM"},
+    {"--rotate-lineup", OPT_VALUE, "N", "rotate the starting lineup by N gates"},
+    {"--editor", OPT_FLAG, "", "put the track editor in the Tab cycle"},
+    {"--hidden-pause", OPT_FLAG, "", "do not draw \"Paused\""},
+    {"--hidden-hud", OPT_FLAG, "", "do not draw the HUD"},
+    {"--bikes", OPT_VALUE, "ANY", "accepted for old scripts; no effect"},
+    {"--width", OPT_VALUE, "N", "window width"},
+    {"--height", OPT_VALUE, "N", "window height"},
+    {"--depth", OPT_VALUE, "N", "colour depth"},
+    {"--zdepth", OPT_VALUE, "N", "depth-buffer depth"},
+    {"--draw-fps", OPT_VALUE, "N", "frame-rate display level"},
+    {"--draw-time", OPT_VALUE, "N", "race time display level"},
+    {"--draw-ping", OPT_VALUE, "N", "ping display level"},
+    {"--draw-speed", OPT_VALUE, "N", "speed display level"},
+    {"--draw-render-stats", OPT_VALUE, "N", "drawing statistics level"},
+    {"--accurate-skip", OPT_FLAG, "", "skip forward in old demos by simulating"},
+    {"--track", OPT_VALUE, "NAME", "race on track NAME at start"},
+    {"--connect", OPT_VALUE, "ADDRESS", "join the race server at ADDRESS"},
+    {"--password", OPT_VALUE, "TEXT", "the race server's password"},
+    {"--chase-center", OPT_VALUE, "X,Y,Z", "the chase camera's centre on the bike"},
+    {"--open-home", OPT_FLAG, "", "open the home folder and end"},
+    {"--glfinish", OPT_FLAG, "", "finish GL every frame"},
+    {"--glversion", OPT_VALUE, "M.N[core|es]", "request an OpenGL version and dialect"},
+    {"--print-orientation", OPT_FLAG, "", "log the viewed bike's orientation"},
 };
 
 struct option_cursor {
@@ -499,6 +501,7 @@ void core_render_derive(const core_render_inputs *in, core_render_settings *r) {
 void core_options_parse(int argc, char **argv, core_settings *s, core_render_settings *r,
                         core_options_result *out) {
     out->exit_code = CORE_OPTIONS_GO_ON;
+    out->show_usage = 0;
     out->stderr_text[0] = 0;
     option_cursor c = {argc > 0 ? argc - 1 : 0, argc > 0 ? argv + 1 : argv, 0};
     while (c.remaining > 0) {
@@ -518,6 +521,11 @@ void core_options_parse(int argc, char **argv, core_settings *s, core_render_set
             c.next++;
             c.remaining--;
             continue;
+        }
+        if (!c.end_of_options && (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0)) {
+            out->show_usage = 1;
+            out->exit_code = 0;
+            return;
         }
         if (!c.end_of_options && strcmp(arg, "--") == 0) {
             c.end_of_options = 1;
@@ -548,11 +556,22 @@ void core_options_parse(int argc, char **argv, core_settings *s, core_render_set
             c.remaining--;
             continue;
         }
-        result_fail(out, "bad option '%s'\n", arg);
+        result_fail(out, "bad option '%s'\nRun 'zelvo --help' for the options.\n", arg);
         return;
     }
     // The server chooses the track of an online race.
     if (s->connect_address[0]) s->start_track = nullptr;
+}
+
+void core_options_usage(FILE *out) {
+    fprintf(out, "usage: zelvo [OPTION]... [DEMO.zvdemo]\n"
+                 "Races on the default data; a demo file named plays on its own track.\n\n");
+    for (const option_entry &o : option_table) {
+        char left[64];
+        snprintf(left, sizeof left, "%s%s%s", o.name, o.argument[0] ? " " : "", o.argument);
+        fprintf(out, "  %-34s %s\n", left, o.help);
+    }
+    fprintf(out, "  %-34s %s\n", "-h, --help", "show this text and end");
 }
 
 int core_options_count(void) {

@@ -3,6 +3,8 @@
 // function over argc/argv so every option can be checked without ending the process.
 #pragma once
 
+#include <cstdio>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -92,7 +94,8 @@ void core_render_derive(const core_render_inputs *in, core_render_settings *r);
 enum { CORE_OPTIONS_GO_ON = -1, CORE_OPTIONS_TEXT_SIZE = 1024 };
 
 struct core_options_result {
-    int exit_code; // CORE_OPTIONS_GO_ON, or the code to end the process with
+    int exit_code;  // CORE_OPTIONS_GO_ON, or the code to end the process with
+    int show_usage; // --help or -h: print the usage to standard output
     char stderr_text[CORE_OPTIONS_TEXT_SIZE]; // what to print to standard error first
 };
 
@@ -101,6 +104,8 @@ struct core_options_result {
 void core_options_parse(int argc, char **argv, core_settings *s, core_render_settings *r,
                         core_options_result *out);
 
+// One line per option with its argument and what it does.
+void core_options_usage(FILE *out);
 // Number of entries in the option table and the name of entry i in matching order.
 int core_options_count(void);
 const char *core_options_name(int i);

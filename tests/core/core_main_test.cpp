@@ -121,6 +121,23 @@ TEST_F(main_fixture, command_line_error_exits_1_before_any_window) {
     EXPECT_EQ(err, "Bad arg for --lock-fps\n");
 }
 
+// The usage names every option, one line each, and ends the run as a success before anything
+// else happens; an unknown option points to it.
+TEST_F(main_fixture, help_prints_the_usage_and_exits_0) {
+    for (const char *flag : {"--help", "-h"}) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(run({flag}, ZV_BINARY_DIR), 0) << flag;
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out.rfind("usage: zelvo", 0), 0u) << out;
+        for (int i = 0; i < core_options_count(); i++)
+            EXPECT_NE(out.find(std::string("\n  ") + core_options_name(i) + " "), std::string::npos)
+                << core_options_name(i);
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(run({"--nonsense"}, ZV_BINARY_DIR), 1);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("zelvo --help"), std::string::npos);
+}
+
 TEST_F(main_fixture, runs_to_the_title_screen_and_shuts_down_when_the_window_closes) {
     static int frames_drawn;
     frames_drawn = 0;

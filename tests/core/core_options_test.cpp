@@ -113,7 +113,8 @@ TEST(core_options, flags_set_their_fields) {
     // A flag does not match with a value attached.
     parsed bad = parse({"--warp=1"});
     EXPECT_EQ(bad.out.exit_code, 1);
-    EXPECT_STREQ(bad.out.stderr_text, "bad option '--warp=1'\n");
+    EXPECT_STREQ(bad.out.stderr_text,
+                 "bad option '--warp=1'\nRun 'zelvo --help' for the options.\n");
 }
 
 TEST(core_options, value_forms_separate_and_joined) {
@@ -292,10 +293,11 @@ TEST(core_options, file_arguments_and_end_of_options) {
     EXPECT_EQ(p.s.file_arg, nullptr);
     p = parse({"-q"});
     EXPECT_EQ(p.out.exit_code, 1);
-    EXPECT_STREQ(p.out.stderr_text, "bad option '-q'\n");
+    EXPECT_STREQ(p.out.stderr_text, "bad option '-q'\nRun 'zelvo --help' for the options.\n");
     // A longer name is not a match for a shorter option.
     p = parse({"--widthx=4"});
-    EXPECT_STREQ(p.out.stderr_text, "bad option '--widthx=4'\n");
+    EXPECT_STREQ(p.out.stderr_text,
+                 "bad option '--widthx=4'\nRun 'zelvo --help' for the options.\n");
 }
 
 TEST(core_options, glversion_dialects) {
