@@ -17,6 +17,7 @@
 #include "track/track_hooks.h"
 #include "track/track_lighting.h"
 #include "track/track_terrain.h"
+#include "ui/ui_menu.h"
 
 namespace {
 
@@ -100,6 +101,7 @@ void install_drawing_hooks(void) {
     core_hook.write_png = write_png;
     core_hook.read_back_rgb = render_texture_read_back_rgb;
     core_hook.draw_view = view_draw;
+    core_hook.draw_menus = ui_menu_draw;
     view_install();
     core_hook.terrain_update = terrain_update;
     ground_textures_install();

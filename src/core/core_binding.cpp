@@ -220,6 +220,10 @@ void capture_close(void) {
 
 } // namespace
 
+int core_binding_capture_id(void) {
+    return g_capture.active ? g_capture.id : -1;
+}
+
 int core_binding_capture_start(platform_window *w, int id, double game_clock, int debug_level) {
     if (g_capture.active) capture_close();
     if (id < 0 || id >= CORE_BINDINGS) return 0;

@@ -86,5 +86,7 @@ int core_binding_capture_start(platform_window *w, int id, double game_clock, in
 int core_binding_capture_key(int code, int esc_code, double game_clock);
 int core_binding_capture_tic(double game_clock);
 int core_binding_capturing(void);
+// The binding being captured, -1 when none.
+int core_binding_capture_id(void);
 // Ends a capture without change and closes its axes.
 void core_binding_capture_cancel(void);

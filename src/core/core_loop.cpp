@@ -350,6 +350,9 @@ void core_loop_init(platform_window *w) {
 
     core_loop.cursor_x = platform_open_axis(w, "cursor-x");
     core_loop.cursor_y = platform_open_axis(w, "cursor-y");
+    // Where the pointer rests at start is not a move: the menu keeps its first item lit.
+    if (core_loop.cursor_x) core_loop.pointer_x = platform_read_axis(core_loop.cursor_x);
+    if (core_loop.cursor_y) core_loop.pointer_y = platform_read_axis(core_loop.cursor_y);
     core_menu_keys &k = core_menu_key;
     k.up = core_loop_key_code("up");
     k.down = core_loop_key_code("down");

@@ -26,12 +26,14 @@
 #include "track/track_list.h"
 #include "track/track_load.h"
 #include "track/track_terrain.h"
+#include "ui/ui_menu.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 char core_server_history[CORE_SERVER_HISTORY][CORE_SERVER_NAME];
+int core_rider_info_resend;
 
 namespace {
 
@@ -135,6 +137,20 @@ void restart_rotated(void) {
     if (g_main.track_loaded) core_loop.viewed_slot = race.viewed_slot;
 }
 
+// A race the menus start: the loaded track's first view is its own, and the menu gives way.
+int start_loaded(int loaded) {
+    g_main.track_loaded = loaded;
+    if (loaded) {
+        core_loop.viewed_slot = race.viewed_slot;
+        core_loop.menu_page = CORE_MENU_NONE;
+    }
+    return loaded;
+}
+
+void close_connection(void) {
+    core_options.connect_address[0] = 0;
+}
+
 // Tab out of the editor: the ground is brought fully up to date, then every bike is lifted clear
 // of it (raised 1/8, then 1/4 at a time while it still touches, then lowered 1/8).
 void settle_bikes(void) {
@@ -182,6 +198,7 @@ void wire_simulation(void) {
     demo_race.accurate_skip = core_options.accurate_skip;
     demo_race.backups = core_settings_int(CORE_SET_DEMO_BACKUPS);
     race_player_from_setup(&core_config_setup);
+    ui_menu_install();
 }
 
 void install_own_hooks(void) {
@@ -334,14 +351,84 @@ void shutdown_full(void) {
 
 } // namespace
 
+int core_start_race(void) {
+    close_connection();
+    int gates[CORE_GATES];
+    for (int i = 0; i < CORE_GATES; i++)
+        gates[i] = core_settings_choice(CORE_SET_GATE_FIRST + i);
+    memset(g_main.lineup, 0, sizeof g_main.lineup);
+    memcpy(g_main.lineup, gates, sizeof gates);
+    int ok = start_loaded(
+        track_load(g_main.lineup, 0, core_settings_choice(CORE_SET_RECORD),
+                   core_settings_int(CORE_SET_MINUTES) * 60 * CORE_TICS_PER_SECOND,
+                   core_settings_int(CORE_SET_LAPS), core_settings_choice(CORE_SET_SKILL)));
+    // The rotation stays within the 40 gates, so every rider of this race rides the next one.
+    ui_rotate_gates(gates, CORE_GATES, core_options.lineup_rotation);
+    for (int i = 0; i < CORE_GATES; i++)
+        core_settings_set_choice(CORE_SET_GATE_FIRST + i, gates[i]);
+    return ok;
+}
+
+int core_start_time_trial(void) {
+    close_connection();
+    return start_loaded(track_load(nullptr, 0, 0, 0, 1000, core_settings_choice(CORE_SET_SKILL)));
+}
+
+int core_start_demo(int i) {
+    const char *name = core_demo_name(i);
+    if (!name) return 0;
+    close_connection();
+    int race_against = core_settings_choice(CORE_SET_PLAYBACK_MODE) == 1;
+    int record = demo_menu_start(name, race_against, core_settings_choice(CORE_SET_RECORD));
+    memset(g_main.lineup, 0, sizeof g_main.lineup);
+    if (race_against) {
+        // The first gate marked "Human" (gate 1 when none) is the player's among the demo's riders.
+        int human = 0;
+        for (int g = 0; g < CORE_GATES; g++)
+            if (core_settings_choice(CORE_SET_GATE_FIRST + g) == 1) {
+                human = g;
+                break;
+            }
+        g_main.lineup[human] = 1;
+    }
+    if (demo_race_open(name) && track_list_find(demo_play.track_dir) >= 0)
+        track_select(demo_play.track_dir);
+    demo_play_close();
+    return start_loaded(
+        track_load(g_main.lineup, 1, record, 0, 10, core_settings_choice(CORE_SET_SKILL)));
+}
+
+void core_switch_video_mode(void) {
+    int i = core_display_mode_find(core_settings_text(CORE_SET_VIDEO_MODE));
+    const core_display_mode *m = core_display_mode_at(i);
+    if (!m || !g_main.window) return;
+    snprintf(g_main.video_mode, sizeof g_main.video_mode, "%s", m->name);
+    core_loop.opt.windowed = i == CORE_DISPLAY_MODE_WINDOWED;
+    if (core_loop.opt.windowed)
+        platform_set_windowed(g_main.window, core_settings_int(CORE_SET_XRES),
+                              core_settings_int(CORE_SET_YRES));
+    else
+        platform_set_fullscreen(g_main.window, m->width, m->height);
+}
+
+void core_connect_request(const char *address) {
+    if (!address || !address[0]) return;
+    core_server_history_add(address);
+    snprintf(core_options.connect_address, sizeof core_options.connect_address, "%s", address);
+    core_loop.menu_page = CORE_MENU_NONE;
+}
+
 int core_stock_models(void) {
     return g_main.stock_models;
 }
 
 void core_rider_inputs_to_bike(int slot, const float *controls) {
-    static_assert(CORE_CTL_STEER == BIKE_INPUT_STEER && CORE_CTL_SHIFT == BIKE_INPUT_SHIFT &&
-                      CORE_CTL_CLUTCH == BIKE_INPUT_CLUTCH && CORE_CTL_DAB == BIKE_INPUT_SIT_DAB &&
-                      CORE_CTL_LEAN == BIKE_INPUT_LEAN && CORE_CONTROLS == BIKE_INPUT_CHANNELS,
+    static_assert((int)CORE_CTL_STEER == (int)BIKE_INPUT_STEER &&
+                      (int)CORE_CTL_SHIFT == (int)BIKE_INPUT_SHIFT &&
+                      (int)CORE_CTL_CLUTCH == (int)BIKE_INPUT_CLUTCH &&
+                      (int)CORE_CTL_DAB == (int)BIKE_INPUT_SIT_DAB &&
+                      (int)CORE_CTL_LEAN == (int)BIKE_INPUT_LEAN &&
+                      (int)CORE_CONTROLS == (int)BIKE_INPUT_CHANNELS,
                   "the controls vector is the bike's channels in the same order");
     if (!controls || slot < 0 || slot >= BIKE_SLOTS || !bike_world.bikes[slot].present) return;
     bike_input_apply_local(&bike_world.bikes[slot], controls, core_loop.opt.reversed_steering,

@@ -27,6 +27,27 @@ extern char core_server_history[CORE_SERVER_HISTORY][CORE_SERVER_NAME];
 // unless it is empty or already entry 0. Longer names are cut to 127 characters.
 void core_server_history_add(const char *name);
 
+// Set when the rider's name, number, bike or graphics change, so a server hears of it again.
+extern int core_rider_info_resend;
+
+// Races the menus start; each first closes a server connection. The track is the chosen one.
+// New race: the 40 gates, "Record Demo", "Minutes", "Laps" and "Robot Skill" of the settings; the
+// gates are rotated afterwards by the lineup rotation. 1 when a track is loaded.
+int core_start_race(void);
+// Time trial: no lineup, no time limit, 1000 laps, the robot skill.
+int core_start_time_trial(void);
+// Playback of demo i of the demo list in the "Playback Mode" of the settings.
+int core_start_demo(int i);
+// The window takes the "Video Mode" of the settings now.
+void core_switch_video_mode(void);
+// "Connect": the address goes in front of the server history and becomes the one the network
+// step connects to, as with --connect.
+void core_connect_request(const char *address);
+
+// The chat line's entered text: a line starting with '/' or '\' is a console command, anything
+// else is chat for the race server. 0 when the line was refused.
+int core_console_line(const char *text);
+
 // The rider-input hook the core installs: the local rider's controls vector into the bike in that
 // slot, shaped by the bike's input step with the setup's reversed steering and sticky sit/dab.
 void core_rider_inputs_to_bike(int slot, const float *controls);

@@ -117,18 +117,10 @@ void loading_screen_show(const char *text) {
 }
 
 void title_screen_draw(int w, int h) {
-    zvglClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    zvglDisable(GL_DEPTH_TEST);
-    frame_overlay_projection(w, h);
-    // The picture keeps its shape, as large as the window allows; above and below it the sky and
-    // the dirt of its own edges carry on.
-    static const float sky[4] = {0.12f, 0.35f, 0.75f, 1}, dirt[4] = {0.42f, 0.27f, 0.16f, 1};
-    zvglUseProgram(ZVGL_PROGRAM_UNLIT);
-    zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
-    quad(0, (float)h / 2, (float)w, (float)h, sky, sky);
-    quad(0, 0, (float)w, (float)h / 2, dirt, dirt);
+    title_screen_background(w, h);
     GLuint title = render_texture_load("!@title.png");
     if (title) {
+        zvglUseProgram(ZVGL_PROGRAM_UNLIT);
         const float aspect = 2.0f; // the picture is twice as wide as high
         float pw = (float)w, ph = pw / aspect;
         if (ph > (float)h) {
@@ -139,7 +131,20 @@ void title_screen_draw(int w, int h) {
         static const float white[4] = {1, 1, 1, 1};
         zvglBindTexture(GL_TEXTURE_2D, title);
         quad(x0, y0, x0 + pw, y0 + ph, white, white);
+        zvglFlush();
     }
+}
+
+void title_screen_background(int w, int h) {
+    zvglClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    zvglDisable(GL_DEPTH_TEST);
+    frame_overlay_projection(w, h);
+    // Above and below the title picture the sky and the dirt of its own edges carry on.
+    static const float sky[4] = {0.12f, 0.35f, 0.75f, 1}, dirt[4] = {0.42f, 0.27f, 0.16f, 1};
+    zvglUseProgram(ZVGL_PROGRAM_UNLIT);
+    zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
+    quad(0, (float)h / 2, (float)w, (float)h, sky, sky);
+    quad(0, 0, (float)w, (float)h / 2, dirt, dirt);
     // The version in the bottom right corner.
     float size = (float)h * 0.022f < 10 ? 10 : (float)h * 0.022f;
     zvglPushMatrix();

@@ -23,6 +23,8 @@ void loading_screen_show(const char *text);
 // The title screen: the title picture over its sky and dirt, the version in the corner. It is
 // the picture with no track loaded and the background of every status line.
 void title_screen_draw(int width, int height);
+// The title screen without its picture (the main menu draws the picture itself).
+void title_screen_background(int width, int height);
 // Text centred across the window, size in 480ths of its height, dy units below the middle.
 void overlay_text_centred(const char *text, float size, float dy);
 // Puts the loading screen into the track loader's status and pump hooks.

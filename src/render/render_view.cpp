@@ -457,17 +457,10 @@ void view_track_camera(view_post_state *post, const bike_record *b, frame_camera
 
 void view_draw(int view_mode, int width, int height) {
     if (view_mode == CORE_VIEW_TITLE) {
-        title_screen_draw(width, height);
-        // Until a build has menus, the title says how a race starts.
-        if (!core_hook.draw_menus && track_list.count > 0) {
-            const char *dir = track_list.dirs[0];
-            const char *slash = strrchr(dir, '/');
-            char hint[160];
-            snprintf(hint, sizeof hint, "Start a race with: ./play.sh --track %s",
-                     slash ? slash + 1 : dir);
-            overlay_text_centred(hint, 16, 150);
-            overlay_text_centred("Close the window to quit", 12, 175);
-        }
+        if (core_loop.menu_page == CORE_MENU_NONE)
+            title_screen_draw(width, height);
+        else
+            title_screen_background(width, height);
         return;
     }
     frame_camera cam;

@@ -1,0 +1,203 @@
+// Drawing the open menu page over the picture: translucent boxes with their text, the page title,
+// and the pages with a look of their own (main, graphics, chat line, quit).
+#include "ui/ui_menu.h"
+#include "ui/ui_menu_internal.h"
+
+#include "base/zv_message.h"
+#include "core/core_loop.h"
+#include "core/core_options.h"
+#include "render/render_font.h"
+#include "render/render_frame.h"
+#include "render/render_texture.h"
+#include "render/zvgl.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+int g_height; // window height: rectangles count from the top, GL from the bottom
+
+void fill(float x0, float y0, float x1, float y1, float r, float g, float b, float a) {
+    float gy0 = (float)g_height - y1, gy1 = (float)g_height - y0;
+    zvglBegin(GL_TRIANGLE_STRIP);
+    zvglColor4f(r, g, b, a);
+    zvglVertex2f(x0, gy0);
+    zvglVertex2f(x1, gy0);
+    zvglVertex2f(x0, gy1);
+    zvglVertex2f(x1, gy1);
+    zvglEnd();
+}
+
+// The box reaches a margin beyond the text; its border, as wide again, is drawn twice.
+void box(const ui_rect &r, float border, const float c[4]) {
+    float x0 = (float)r.x0, y0 = (float)r.y0, x1 = (float)r.x1, y1 = (float)r.y1;
+    fill(x0, y0, x1, y1, c[0], c[1], c[2], c[3]);
+    fill(x0, y0, x1, y0 + border, c[0], c[1], c[2], c[3]);
+    fill(x0, y1 - border, x1, y1, c[0], c[1], c[2], c[3]);
+    fill(x0, y0 + border, x0 + border, y1 - border, c[0], c[1], c[2], c[3]);
+    fill(x1 - border, y0 + border, x1, y1 - border, c[0], c[1], c[2], c[3]);
+}
+
+// Text with its top-left corner at (x, y) pixels, size pixels high.
+void text_at(float x, float y, float size, const float c[4], const char *text) {
+    zvglPushMatrix();
+    zvglTranslatef(x, (float)g_height - y - size, 0);
+    zvglScalef(size, size, 1);
+    render_text_draw(c[0], c[1], c[2], c[3], text);
+    zvglPopMatrix();
+    zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
+}
+
+void text_centred(float y, float size, const float c[4], const char *text) {
+    const ui_menu_geometry &g = ui_menu_geom;
+    zvglPushMatrix();
+    zvglTranslatef(g.x, (float)g_height - y - size, 0);
+    zvglScalef(size, size, 1);
+    render_text_centred_shadowed(c[0], c[1], c[2], c[3], 0, g.w / size, text);
+    zvglPopMatrix();
+    zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
+}
+
+const float normal_box[4] = {0.5f, 0.5f, 0.5f, 0.25f};
+const float dark_box[4] = {0.3f, 0.3f, 0.3f, 0.25f};
+const float lit_box[4] = {0.9f, 0.9f, 0.9f, 0.8f};
+const float normal_text[4] = {0.9f, 0.9f, 0.9f, 0.8f};
+const float lit_text[4] = {0, 0, 0, 1};
+const float white[4] = {1, 1, 1, 1};
+
+void draw_items(void) {
+    const ui_menu_geometry &g = ui_menu_geom;
+    float pad = 0.25f * g.line, border = 0.125f * g.line;
+    int entry_row = 0;
+    for (int i = 0; i < ui_menu.count; i++) {
+        const ui_item &it = ui_menu.items[i];
+        int lit = i == ui_menu.highlight;
+        const float *b = normal_box;
+        if (it.kind == UI_ENTRY && (entry_row++ & 1)) b = dark_box;
+        if (lit) b = lit_box;
+        box(it.rect, border, b);
+        char text[1200];
+        ui_menu_item_text(&it, text, sizeof text);
+        if (lit && it.kind == UI_TEXT) {
+            // The cursor shows where typing goes.
+            const char *field = ui_text_buffer(&it);
+            size_t head = strlen(text) - (field ? strlen(field) : 0);
+            size_t at = head + (size_t)ui_menu.cursor;
+            if (at <= strlen(text) && strlen(text) + 1 < sizeof text) {
+                memmove(text + at + 1, text + at, strlen(text) - at + 1);
+                text[at] = '_';
+            }
+        }
+        text_at((float)it.rect.x0 + pad, (float)it.rect.y0 + pad, g.text,
+                lit ? lit_text : normal_text, text);
+    }
+}
+
+void draw_main(void) {
+    const ui_menu_geometry &g = ui_menu_geom;
+    GLuint title = render_texture_load("!@title.png");
+    if (title) {
+        // The title picture is twice as wide as high and fills the top of the page.
+        float ph = 9 * g.line, pw = 2 * ph;
+        float x0 = g.x + (g.w - pw) / 2, y0 = g.y + 1.2f * g.line;
+        zvglBindTexture(GL_TEXTURE_2D, title);
+        float gy0 = (float)g_height - (y0 + ph), gy1 = (float)g_height - y0;
+        zvglBegin(GL_TRIANGLE_STRIP);
+        zvglColor4f(1, 1, 1, 1);
+        zvglTexCoord2f(0, 1);
+        zvglVertex2f(x0, gy0);
+        zvglTexCoord2f(1, 1);
+        zvglVertex2f(x0 + pw, gy0);
+        zvglTexCoord2f(0, 0);
+        zvglVertex2f(x0, gy1);
+        zvglTexCoord2f(1, 0);
+        zvglVertex2f(x0 + pw, gy1);
+        zvglEnd();
+        zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
+    }
+    double a = 10 - core_loop.game_clock;
+    a = a < 0 ? 0 : a > 1 ? 1 : a;
+    if (a > 0) {
+        float c[4] = {1, 1, 1, (float)a};
+        text_centred(g.y + 27.5f * g.line, 0.7f * g.line, c,
+                     "Although this software depicts real objects and places, it is not");
+        text_centred(g.y + 28.4f * g.line, 0.7f * g.line, c,
+                     "endorsed by or affiliated with any of the subjects depicted.");
+    }
+}
+
+void draw_graphics_notes(void) {
+    const ui_menu_geometry &g = ui_menu_geom;
+    float y = ui_menu.count ? (float)ui_menu.items[ui_menu.count - 1].rect.y1 + 0.5f * g.line : 0;
+    float size = 0.75f * g.line;
+    text_centred(y, size, white, ui_menu_current_settings());
+    text_centred(y + g.line, size, white, "Some settings will not take effect until next restart");
+    if (const zvgl_context_info *ci = zvglContextInfo()) {
+        char line[800];
+        snprintf(line, sizeof line, "Driver info: %.250s %.250s %.250s", ci->vendor, ci->renderer,
+                 ci->version);
+        text_centred(y + 2 * g.line, 0.6f * g.line, white, line);
+    }
+}
+
+void draw_chat(int width, int height) {
+    const ui_menu_geometry &g = ui_menu_geom;
+    fill(0, 0, (float)width, (float)height, 0, 0, 0, 0.6f);
+    float size = 0.7f * g.line;
+    int scroll = ui_menu.chat_scroll;
+    int rows = 50;
+    float bottom = g.y + 28.5f * g.line;
+    float step = (bottom - g.y) / (float)rows;
+    if (step > size * 1.1f) step = size * 1.1f;
+    for (int r = 0; r < rows; r++) {
+        // Row 0 is the newest shown line, at the bottom.
+        float y = bottom - (float)(r + 1) * step;
+        if (y < 0) break;
+        if (r == 0 && scroll > 0) {
+            text_at(g.x + g.line, y, size, white, "^    ^    ^    ^    ^");
+            continue;
+        }
+        const char *line = zv_message_line(r + scroll - (scroll > 0 ? 1 : 0));
+        if (!line) break;
+        text_at(g.x + g.line, y, size * 0.9f, white, line);
+    }
+    draw_items();
+}
+
+void draw_quit(void) {
+    const ui_menu_geometry &g = ui_menu_geom;
+    text_centred(g.y + 12 * g.line, 2.5f * g.line, white, "Zelvo");
+    text_centred(g.y + 16 * g.line, 1.0f * g.line, white,
+                 "Press any key to exit or ESC to keep playing");
+}
+
+} // namespace
+
+void ui_menu_draw(void) {
+    int page = core_loop.menu_page;
+    if (page == CORE_MENU_NONE || !zvglStarted()) return;
+    int w = core_loop.frame_width, h = core_loop.frame_height;
+    if (w <= 0 || h <= 0) return;
+    g_height = h;
+    ui_menu_build();
+    zvglDisable(GL_DEPTH_TEST);
+    frame_overlay_projection(w, h);
+    zvglEnable(GL_BLEND);
+    zvglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    zvglUseProgram(ZVGL_PROGRAM_UNLIT);
+    zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
+    const ui_menu_geometry &g = ui_menu_geom;
+    if (page == UI_PAGE_CHAT) {
+        draw_chat(w, h);
+    } else if (page == UI_PAGE_QUIT) {
+        draw_quit();
+    } else {
+        if (page == UI_PAGE_MAIN) draw_main();
+        if (ui_menu.title[0]) text_centred(g.y + 0.8f * g.line, 1.4f * g.line, white, ui_menu.title);
+        draw_items();
+        if (page == UI_PAGE_GRAPHICS) draw_graphics_notes();
+    }
+    zvglDisable(GL_BLEND);
+    zvglFlush();
+}
