@@ -165,6 +165,11 @@ int text_key(ui_item *it, int code) {
     char *text = ui_text_buffer(it);
     if (!text) return 0;
     int max = ui_text_max(it);
+    int index = (int)(it - ui_menu.items);
+    if (ui_menu.cursor_item != index) {
+        ui_menu.cursor_item = index;
+        ui_menu.cursor = (int)strlen(text);
+    }
     clamp_cursor(it);
     int len = (int)strlen(text);
     if (it->value == UI_V_SERVER && (key_is(code, k.page_up) || key_is(code, k.page_down))) {
@@ -182,7 +187,8 @@ int text_key(ui_item *it, int code) {
     }
     if (code == 8) {
         if (ui_menu.cursor > 0) {
-            memmove(text + ui_menu.cursor - 1, text + ui_menu.cursor, (size_t)(len - ui_menu.cursor + 1));
+            memmove(text + ui_menu.cursor - 1, text + ui_menu.cursor,
+                    (size_t)(len - ui_menu.cursor + 1));
             ui_menu.cursor--;
             ui_text_changed(it);
         }
@@ -190,14 +196,16 @@ int text_key(ui_item *it, int code) {
     }
     if (code == 127) {
         if (ui_menu.cursor < len) {
-            memmove(text + ui_menu.cursor, text + ui_menu.cursor + 1, (size_t)(len - ui_menu.cursor));
+            memmove(text + ui_menu.cursor, text + ui_menu.cursor + 1,
+                    (size_t)(len - ui_menu.cursor));
             ui_text_changed(it);
         }
         return 1;
     }
     if (printable(code)) {
         if (len < max) {
-            memmove(text + ui_menu.cursor + 1, text + ui_menu.cursor, (size_t)(len - ui_menu.cursor + 1));
+            memmove(text + ui_menu.cursor + 1, text + ui_menu.cursor,
+                    (size_t)(len - ui_menu.cursor + 1));
             text[ui_menu.cursor++] = (char)code;
             ui_text_changed(it);
         }
@@ -217,7 +225,8 @@ int chat_key(int code) {
             char line[UI_CHAT_TEXT];
             snprintf(line, sizeof line, "%s", text);
             // The accepted line goes in front of the history; what slot 0 held is spent.
-            int n = ui_menu.chat_count < UI_CHAT_HISTORY - 1 ? ui_menu.chat_count : UI_CHAT_HISTORY - 2;
+            int n =
+                ui_menu.chat_count < UI_CHAT_HISTORY - 1 ? ui_menu.chat_count : UI_CHAT_HISTORY - 2;
             memmove(ui_menu.chat[2], ui_menu.chat[1], sizeof ui_menu.chat[0] * (size_t)n);
             snprintf(ui_menu.chat[1], sizeof ui_menu.chat[1], "%s", line);
             ui_menu.chat_count = n + 1;
@@ -257,6 +266,7 @@ int move_highlight(int dir) {
     while (i >= 0 && i < ui_menu.count && !selectable(i))
         i += dir;
     if (selectable(i)) ui_menu.highlight = i;
+    ui_menu.cursor_item = -1;
     return 1;
 }
 
@@ -605,6 +615,7 @@ const char *ui_menu_current_settings(void) {
 
 void ui_menu_reset_highlight(void) {
     ui_menu.highlight = 0;
+    ui_menu.cursor_item = -1;
     ui_menu.typeahead[0] = 0;
     ui_menu.built_page = -1;
 }
@@ -620,8 +631,8 @@ int ui_menu_key(int code) {
     if (key_is(code, k.cursor_left)) {
         // A click acts on the item under the pointer (and highlights it).
         for (int i = 0; i < ui_menu.count; i++)
-            if (selectable(i) && inside(ui_menu.items[i].rect, core_loop.pointer_x,
-                                        core_loop.pointer_y)) {
+            if (selectable(i) &&
+                inside(ui_menu.items[i].rect, core_loop.pointer_x, core_loop.pointer_y)) {
                 ui_menu.highlight = i;
                 return item_key(i, code);
             }
@@ -641,13 +652,13 @@ void ui_menu_pointer(int x, int y, int drag) {
         if (!selectable(i)) continue;
         if (drag && it->kind == UI_SLIDER && i == ui_menu.highlight) {
             double v, step, lo, hi, nv;
-            if (ui_slider_get(it, &v, &step, &lo, &hi) &&
-                y >= it->rect.y0 && y < it->rect.y1 &&
+            if (ui_slider_get(it, &v, &step, &lo, &hi) && y >= it->rect.y0 && y < it->rect.y1 &&
                 ui_slider_from_pointer(lo, hi, step, it->rect.x0, it->rect.x1, x, &nv))
                 ui_slider_set(it, nv);
             return;
         }
         if (!drag && inside(it->rect, x, y)) {
+            if (ui_menu.highlight != i) ui_menu.cursor_item = -1;
             ui_menu.highlight = i;
             return;
         }

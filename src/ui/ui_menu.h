@@ -79,7 +79,8 @@ struct ui_menu_state {
     int built_page; // the page the items were built for (-1 none)
     char typeahead[UI_TYPEAHEAD];
     int typeahead_item; // the choice item the buffer belongs to
-    int cursor; // text field cursor
+    int cursor;         // text field cursor
+    int cursor_item;    // the item the cursor belongs to; a newly lit field starts at its end
     // List pages.
     int list, list_page, list_return_page, list_return_item;
     int demo_page, series_page;

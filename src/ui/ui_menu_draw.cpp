@@ -83,7 +83,9 @@ void draw_items(void) {
             // The cursor shows where typing goes.
             const char *field = ui_text_buffer(&it);
             size_t head = strlen(text) - (field ? strlen(field) : 0);
-            size_t at = head + (size_t)ui_menu.cursor;
+            int cursor =
+                ui_menu.cursor_item == i ? ui_menu.cursor : (int)strlen(field ? field : "");
+            size_t at = head + (size_t)cursor;
             if (at <= strlen(text) && strlen(text) + 1 < sizeof text) {
                 memmove(text + at + 1, text + at, strlen(text) - at + 1);
                 text[at] = '_';
@@ -194,7 +196,8 @@ void ui_menu_draw(void) {
         draw_quit();
     } else {
         if (page == UI_PAGE_MAIN) draw_main();
-        if (ui_menu.title[0]) text_centred(g.y + 0.8f * g.line, 1.4f * g.line, white, ui_menu.title);
+        if (ui_menu.title[0])
+            text_centred(g.y + 0.8f * g.line, 1.4f * g.line, white, ui_menu.title);
         draw_items();
         if (page == UI_PAGE_GRAPHICS) draw_graphics_notes();
     }

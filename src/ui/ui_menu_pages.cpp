@@ -98,8 +98,8 @@ const char *list_name(int i, char *buf, size_t size) {
 const char *list_title(const ui_item *it) {
     if (it->value == UI_V_TRACK) return "Choose Track";
     if (it->value == UI_V_BIKE) return "Choose Bike";
-    static const char *const gfx[GFX_KIND_COUNT] = {"Choose Riding Gear", "Choose Helmet",
-                                                    "Choose Bike Graphics", "Choose Wheel Graphics"};
+    static const char *const gfx[GFX_KIND_COUNT] = {
+        "Choose Riding Gear", "Choose Helmet", "Choose Bike Graphics", "Choose Wheel Graphics"};
     if (it->value == UI_V_GFX && it->index >= 0 && it->index < GFX_KIND_COUNT)
         return gfx[it->index];
     return "";
@@ -171,11 +171,11 @@ void build_stability(void) {
 
 void build_controls(void) {
     static const int order[CORE_BINDINGS] = {
-        CORE_BIND_THROTTLE, CORE_BIND_FRONT_BRAKE,   CORE_BIND_REAR_BRAKE, CORE_BIND_LEFT,
-        CORE_BIND_RIGHT,    CORE_BIND_CLUTCH,        CORE_BIND_UPSHIFT,    CORE_BIND_DOWNSHIFT,
-        CORE_BIND_DAB,      CORE_BIND_BACK_UP,       CORE_BIND_LEAN_FORWARD, CORE_BIND_LEAN_BACKWARD,
-        CORE_BIND_PAUSE,    CORE_BIND_STEP,          CORE_BIND_REWIND,     CORE_BIND_SKIP,
-        CORE_BIND_PREV,     CORE_BIND_NEXT,          CORE_BIND_CHAT,       CORE_BIND_SCREENSHOT};
+        CORE_BIND_THROTTLE, CORE_BIND_FRONT_BRAKE, CORE_BIND_REAR_BRAKE,   CORE_BIND_LEFT,
+        CORE_BIND_RIGHT,    CORE_BIND_CLUTCH,      CORE_BIND_UPSHIFT,      CORE_BIND_DOWNSHIFT,
+        CORE_BIND_DAB,      CORE_BIND_BACK_UP,     CORE_BIND_LEAN_FORWARD, CORE_BIND_LEAN_BACKWARD,
+        CORE_BIND_PAUSE,    CORE_BIND_STEP,        CORE_BIND_REWIND,       CORE_BIND_SKIP,
+        CORE_BIND_PREV,     CORE_BIND_NEXT,        CORE_BIND_CHAT,         CORE_BIND_SCREENSHOT};
     back("Back to Main Menu", UI_PAGE_MAIN);
     for (int id : order)
         add(UI_BINDING, core_bindings[id].label, UI_V_NONE, id);
@@ -190,8 +190,8 @@ void build_graphics(void) {
     button("Use High Detail Settings", UI_DO_PRESET, CORE_PRESET_HIGH_DETAIL);
     add(UI_CHOICE, "Video Mode", UI_V_VIDEO_MODE);
     button("Switch To Selected Mode Now", UI_DO_SWITCH_MODE);
-    static const int ids[] = {CORE_SET_HIDE_RIDER,   CORE_SET_RIGID_CAMERA,  CORE_SET_FOV,
-                              CORE_SET_FIRST_HEIGHT, CORE_SET_FIRST_ANGLE,   CORE_SET_FIRST_GIMBAL,
+    static const int ids[] = {CORE_SET_HIDE_RIDER,   CORE_SET_RIGID_CAMERA,   CORE_SET_FOV,
+                              CORE_SET_FIRST_HEIGHT, CORE_SET_FIRST_ANGLE,    CORE_SET_FIRST_GIMBAL,
                               CORE_SET_THIRD_HEIGHT, CORE_SET_THIRD_DISTANCE, CORE_SET_VOLUME,
                               CORE_SET_COMP_VOLUME};
     for (int id : ids)
@@ -200,11 +200,17 @@ void build_graphics(void) {
 
 void build_advanced(void) {
     back("Back to Graphics/Sound Menu", UI_PAGE_GRAPHICS);
-    static const int ids[] = {
-        CORE_SET_GROUND_DETAIL, CORE_SET_GROUND_TEXTURE_DETAIL, CORE_SET_GROUND_TEXTURE_DIM_NEW,
-        CORE_SET_GROUND_MIPMAPS, CORE_SET_TEXTURE_COMPRESS,     CORE_SET_MODEL_DETAIL,
-        CORE_SET_MODEL_TEXTURE_DETAIL, CORE_SET_ROOST_DENSITY,  CORE_SET_TERRAIN_RESYNC,
-        CORE_SET_LENS_FLARE,    CORE_SET_REFLECTIONS};
+    static const int ids[] = {CORE_SET_GROUND_DETAIL,
+                              CORE_SET_GROUND_TEXTURE_DETAIL,
+                              CORE_SET_GROUND_TEXTURE_DIM_NEW,
+                              CORE_SET_GROUND_MIPMAPS,
+                              CORE_SET_TEXTURE_COMPRESS,
+                              CORE_SET_MODEL_DETAIL,
+                              CORE_SET_MODEL_TEXTURE_DETAIL,
+                              CORE_SET_ROOST_DENSITY,
+                              CORE_SET_TERRAIN_RESYNC,
+                              CORE_SET_LENS_FLARE,
+                              CORE_SET_REFLECTIONS};
     for (int id : ids)
         setting(id);
 }
@@ -261,6 +267,7 @@ const char *page_title(int page) {
 void open(int page, int highlight) {
     core_loop.menu_page = page;
     ui_menu.highlight = highlight;
+    ui_menu.cursor_item = -1;
     ui_menu.typeahead[0] = 0;
     ui_menu.built_page = -1;
     ui_menu_build();
@@ -319,8 +326,8 @@ void ui_button_act(const ui_item *it) {
         break;
     case UI_DO_LIST_PREV:
     case UI_DO_LIST_NEXT: {
-        int *page = core_loop.menu_page == UI_PAGE_PLAYBACK ? &ui_menu.demo_page
-                                                            : &ui_menu.list_page;
+        int *page =
+            core_loop.menu_page == UI_PAGE_PLAYBACK ? &ui_menu.demo_page : &ui_menu.list_page;
         *page += it->action == UI_DO_LIST_NEXT ? 1 : -1;
         if (*page < 0) *page = 0;
         ui_menu.built_page = -1;
@@ -398,7 +405,8 @@ void ui_menu_build(void) {
     default:
         break;
     }
-    if (ui_menu.highlight >= ui_menu.count) ui_menu.highlight = ui_menu.count ? ui_menu.count - 1 : 0;
+    if (ui_menu.highlight >= ui_menu.count)
+        ui_menu.highlight = ui_menu.count ? ui_menu.count - 1 : 0;
     ui_menu.built_page = page;
     ui_menu_layout(core_loop.frame_width, core_loop.frame_height);
 }

@@ -27,6 +27,7 @@ namespace {
 struct scripted_event {
     long long usec;
     int code, pressed;
+    int pointer; // a pointer move to (code, pressed) instead of an event
 };
 
 struct null_state {
@@ -38,6 +39,7 @@ struct null_state {
     int width, height;
     int gl_major, gl_minor, gl_dialect;
     platform_window window;
+    platform_device *cursor;
 };
 
 null_state g_null;
@@ -49,7 +51,12 @@ void release_due_events(void) {
     while (n < g_null.script.size() && g_null.script[n].usec <= g_null.usec) {
         const scripted_event &e = g_null.script[n];
         platform_time t = {(int)(e.usec / 1000000), (int)(e.usec % 1000000)};
-        platform_event_queue_push(&g_null.window.input.queue, e.code, e.pressed, t);
+        if (!e.pointer) {
+            platform_event_queue_push(&g_null.window.input.queue, e.code, e.pressed, t);
+        } else if (g_null.cursor) {
+            g_null.cursor->axis_value[0] = e.code;
+            g_null.cursor->axis_value[1] = e.pressed;
+        }
         n++;
     }
     g_null.script.erase(g_null.script.begin(), g_null.script.begin() + (long)n);
@@ -119,15 +126,25 @@ int platform_null_push_event(int code, int pressed, platform_time t) {
     return platform_event_queue_push(&g_null.window.input.queue, code, pressed, t);
 }
 
-void platform_null_script_event(int code, int pressed, double seconds) {
+namespace {
+void script(int code, int pressed, double seconds, int pointer) {
     if (!std::isfinite(seconds) || seconds < 0) return;
     std::lock_guard<std::mutex> hold(g_null.clock_lock);
-    scripted_event e = {llround(seconds * 1e6), code, pressed};
+    scripted_event e = {llround(seconds * 1e6), code, pressed, pointer};
     auto at = g_null.script.begin();
     while (at != g_null.script.end() && at->usec <= e.usec)
         ++at;
     g_null.script.insert(at, e);
     release_due_events();
+}
+} // namespace
+
+void platform_null_script_event(int code, int pressed, double seconds) {
+    script(code, pressed, seconds, 0);
+}
+
+void platform_null_script_pointer(int x, int y, double seconds) {
+    script(x, y, seconds, 1);
 }
 
 void platform_null_set_size(int width, int height) {
@@ -168,6 +185,12 @@ platform_window *platform_create_gl_window(const char *title, int width, int hei
     w->fullscreen = 0;
     // Events scripted before the window opens stay queued for the program to read.
     platform_input_close(&w->input);
+    // The pointer in window pixels, as the desktop back end offers it.
+    static const platform_device_ops cursor_ops = {
+        .start = nullptr, .stop = nullptr, .poll = nullptr, .release = [](platform_device *) {
+            g_null.cursor = nullptr;
+        }};
+    g_null.cursor = platform_input_add_device(&w->input, "cursor", 0, 2, &cursor_ops, nullptr, 0);
     platform_input_standard_aliases();
     if (flags & PLATFORM_FULLSCREEN) {
         platform_set_fullscreen(w, width, height);

@@ -14,6 +14,8 @@ int platform_null_push_event(int code, int pressed, platform_time t);
 // `seconds` (at once when the clock is already there). This is how a run is driven "live":
 // the program sees it no earlier than a player's key press at that moment.
 void platform_null_script_event(int code, int pressed, double seconds);
+// The pointer ("cursor-x", "cursor-y", window pixels) moves to (x, y) at `seconds`.
+void platform_null_script_pointer(int x, int y, double seconds);
 // 0 x 0 means minimised: frame begin fails.
 void platform_null_set_size(int width, int height);
 // The window goes away: platform_window_closed() turns non-zero and frame begin fails. A null

@@ -1,0 +1,234 @@
+// The menus as a player uses them: the program started with no track, on the null back end,
+// driven only by key, character and pointer events on its clock. Pages are reached from the main
+// menu, values changed there are seen where the game uses them, a race starts with the lineup of
+// the gates, and the quit page ends the run; the configuration keeps the changes.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/zv_message.h"
+#include "bike/bike.h"
+#include "core/core_binding.h"
+#include "core/core_config.h"
+#include "core/core_hooks.h"
+#include "core/core_loop.h"
+#include "core/core_main.h"
+#include "core/core_options.h"
+#include "core/core_settings.h"
+#include "data/data_index.h"
+#include "platform/null/platform_null.h"
+#include "race/race.h"
+
+namespace {
+
+const int K = PLATFORM_KEY_BASE;
+const int UP = K + 0x148, DOWN = K + 0x150, LEFT = K + 0x14B, ENTER = K + 0x1C, ESC = K + 0x01;
+const int KEY_Q = K + 0x10, KEY_A = K + 0x1E, KEY_T = K + 0x14;
+const int BACKSPACE = K + 0x0E;
+
+// A player's input on the program's clock, 0.15 s apart (more than a frame at 8 frames a second).
+struct script {
+    double t = 1;
+    void key(int code, int times = 1) {
+        for (int i = 0; i < times; i++) {
+            platform_null_script_event(code, 1, t);
+            platform_null_script_event(code, 0, t + 0.05);
+            t += 0.15;
+        }
+    }
+    // A typed character: the key's own code first, then the character, as the desktop sends them.
+    void type(int key_code, int ch) {
+        platform_null_script_event(key_code, 1, t);
+        platform_null_script_event(ch, 1, t);
+        platform_null_script_event(key_code, 0, t + 0.05);
+        t += 0.15;
+    }
+    void text(const char *s) {
+        for (; *s; s++)
+            type(K + 0x1E, (unsigned char)*s); // the key code is not what counts for text
+    }
+    void hold(int code, double seconds) {
+        platform_null_script_event(code, 1, t);
+        t += seconds;
+        platform_null_script_event(code, 0, t);
+        t += 0.15;
+    }
+    void wait(double seconds) { t += seconds; }
+    void click(int x, int y) {
+        platform_null_script_pointer(x, y, t);
+        t += 0.15;
+        key(PLATFORM_MOUSE_LEFT);
+    }
+};
+
+int message_count(const char *text) {
+    int n = 0;
+    for (int age = 0; const char *line = zv_message_line(age); age++)
+        if (strstr(line, text)) n++;
+    return n;
+}
+
+std::string read_file(const std::string &path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct menu_fixture : testing::Test {
+    std::string home;
+    void SetUp() override {
+        char tmpl[] = "/tmp/zv_game_menu_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        home = tmpl;
+        setenv("XDG_DATA_HOME", home.c_str(), 1);
+        setenv("ZV_HOME", ZV_BINARY_DIR, 1);
+        std::filesystem::create_directories(home + "/Zelvo");
+        // The player on gate 1 and robots on gates 2 to 5; the rest empty.
+        std::ofstream out(home + "/Zelvo/config");
+        out << "laps=5\nminutes=0\nskill=Expert\nnumber=123\n";
+        for (int i = 0; i < 40; i++)
+            out << "slot" << (i < 10 ? "0" : "") << i << "="
+                << (i == 0 ? "Human" : i < 5 ? "Robot" : "Empty") << "\n";
+    }
+    void TearDown() override {
+        unsetenv("XDG_DATA_HOME");
+        unsetenv("ZV_HOME");
+        std::error_code ignored;
+        std::filesystem::remove_all(home, ignored);
+    }
+    int run(double close_at) {
+        core_hook = core_hooks();
+        file_index_free();
+        data_root_reset();
+        platform_null_script_event(PLATFORM_CLOSE, 1, close_at);
+        const char *args[] = {"zelvo", "--nosound", "--lock-fps", "8", "--rotate-lineup", "1"};
+        std::vector<char *> argv;
+        for (const char *a : args)
+            argv.push_back(const_cast<char *>(a));
+        argv.push_back(nullptr);
+        return core_main((int)argv.size() - 1, argv.data());
+    }
+};
+
+TEST_F(menu_fixture, pages_change_what_the_game_uses_start_a_race_and_quit) {
+    platform_null_reset();
+    script s;
+    // Bike setup: the number retyped, the front brake torque down two steps, a bike by typing.
+    s.key(DOWN, 5);
+    s.key(ENTER);
+    s.key(DOWN, 5); // "Number"
+    for (int i = 0; i < 3; i++)
+        s.type(BACKSPACE, 8);
+    s.text("77");
+    s.key(DOWN, 7); // "Braking Torque (Front)"
+    s.key(LEFT, 2);
+    s.key(UP, 9); // "Bike"
+    s.text("yz");
+    s.key(ESC);
+    s.key(ESC); // the main menu again, its first item lit
+
+    // Graphics: the high-detail preset, then two advanced values of it changed.
+    s.key(DOWN, 6);
+    s.key(ENTER);
+    s.key(DOWN, 5); // "Use High Detail Settings"
+    s.key(ENTER);
+    s.key(UP, 4); // "Advanced Graphics Setup"
+    s.key(ENTER);
+    s.key(DOWN, 8); // "Roost Density"
+    s.key(LEFT);
+    s.key(DOWN, 3); // "Enable Reflections"
+    s.key(LEFT);
+    s.key(ESC);
+    s.key(ESC);
+
+    // Customize Controls: throttle captured onto Q.
+    s.key(DOWN, 7);
+    s.key(ENTER);
+    s.key(DOWN); // "Throttle"
+    s.key(ENTER);
+    s.key(KEY_Q);
+    s.wait(1.5);
+    s.key(ESC);
+    s.key(ESC);
+
+    // New Race by the pointer: "New Race" is the main page's first item. In a 640 x 480 window
+    // the page's 32 lines are 15 pixels; the first item row starts 11 lines down.
+    s.click(320, 11 * 15 + 10);
+    s.key(DOWN, 6); // "Laps"
+    s.key(K + 0x14D); // right: one more lap
+    s.key(DOWN, 6); // "Gate 6"
+    s.key(K + 0x14D, 2); // "Robot"
+    s.key(UP, 11); // "Start"
+    s.key(ENTER);
+    double race_start = s.t;
+
+    // Ride through the gate drop, then change the brakes twice while rolling: the mechanic
+    // refuses both and complains once.
+    s.wait(1);
+    s.hold(KEY_Q, 16); // throttle, now on Q
+    s.key(ESC);
+    s.key(DOWN, 5);
+    s.key(ENTER);
+    s.key(DOWN, 12); // "Braking Torque (Front)"
+    s.key(LEFT, 2);
+    s.key(ESC);
+
+    // The chat line: offline, the line is refused by nobody and reported unsent.
+    s.type(KEY_T, 't');
+    s.text("hi");
+    s.key(ENTER);
+    s.key(ESC);
+
+    // Quit from the quit page with any key.
+    s.key(ESC);
+    s.key(DOWN, 8);
+    s.key(ENTER);
+    s.key(KEY_A);
+    double quit_at = s.t;
+
+    testing::internal::CaptureStderr();
+    int rc = run(quit_at + 60);
+    std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(rc, 0) << err;
+
+    // The quit page ended the run, not the window closing a minute later.
+    EXPECT_LT(core_loop.game_clock, quit_at + 5);
+    EXPECT_GT(core_loop.game_clock, race_start + 20);
+
+    // What the pages changed reached the code that uses it.
+    EXPECT_STREQ(core_config_setup.number, "77");
+    EXPECT_FLOAT_EQ(core_config_setup.value[SETUP_BRAKE_TORQUE], 460); // 500 - 4 steps of 10
+    EXPECT_NE(std::string(bike_menu_name(core_config_setup.bike)).find("yz"), std::string::npos);
+    EXPECT_EQ(core_render.roost_frequency, 990);
+    EXPECT_EQ(core_render.reflections, 0);
+    EXPECT_STREQ(core_settings_label(CORE_SET_GROUND_TEXTURE_DIM_NEW), "1024x1024");
+    EXPECT_STREQ(core_bindings[CORE_BIND_THROTTLE].key_name, "Q");
+
+    // The race ran with the lineup of the gates and the laps of the page; the player's bike was
+    // the setup's.
+    EXPECT_EQ(race.lap_total, 6);
+    EXPECT_EQ(race.status[0], RACE_LOCAL);
+    for (int g = 1; g <= 5; g++)
+        EXPECT_EQ(race.status[g], RACE_ROBOT_DRIVEN) << "gate " << g + 1;
+    EXPECT_FALSE(race.present[6]);
+    EXPECT_EQ(message_count("Settings not applied.  Mechanic can't keep up error."), 1);
+    EXPECT_EQ(message_count("Not connected to server"), 1);
+
+    // The configuration keeps the changes, the gates rotated one place for the next race.
+    std::string config = read_file(home + "/Zelvo/config");
+    EXPECT_NE(config.find("number=77\n"), std::string::npos) << config;
+    EXPECT_NE(config.find("throttle_key=(k)Q\n"), std::string::npos);
+    EXPECT_NE(config.find("laps=6"), std::string::npos);
+    EXPECT_NE(config.find("slot01=Human\n"), std::string::npos);
+    EXPECT_NE(config.find("slot06=Robot\n"), std::string::npos);
+    EXPECT_NE(config.find("slot00=Empty\n"), std::string::npos);
+}
+
+} // namespace
