@@ -125,6 +125,10 @@ void build_new_race(void) {
     setting(CORE_SET_SKILL);
     setting(CORE_SET_MINUTES);
     setting(CORE_SET_LAPS);
+    // Two columns for the race items above the two columns of gates, so the page stays legible
+    // on a small screen.
+    for (int i = 0; i < ui_menu.count; i++)
+        ui_menu.items[i].column = i < 4 ? 1 : 2;
     for (int g = 0; g < CORE_GATES; g++) {
         char label[16];
         snprintf(label, sizeof label, "Gate %d", g + 1);
@@ -482,14 +486,24 @@ void ui_menu_layout(int width, int height) {
     g.y = ((float)height - g.h) / 2;
     g.line = g.h / 32;
     int page = core_loop.menu_page;
-    // Rows: one per item, the gate columns sharing theirs.
-    int rows = 0;
-    for (int i = 0; i < ui_menu.count; i++)
-        if (ui_menu.items[i].column <= 1) rows++;
-    float first = 3; // lines above the first row: the title
-    float room = 28;
+    // Rows: one per item, except that items in two columns share theirs: a run of first-column
+    // items takes rows of its own and the second-column items that follow sit beside it.
+    int at[UI_MENU_ITEMS];
+    int r = 0, beside = 0;
+    for (int i = 0; i < ui_menu.count; i++) {
+        int c = ui_menu.items[i].column;
+        int prev = i > 0 ? ui_menu.items[i - 1].column : 0;
+        if (c == 1 && prev != 1) {
+            if (beside > r) r = beside;
+            beside = r;
+        }
+        at[i] = c == 2 ? beside++ : r++;
+    }
+    int rows = r > beside ? r : beside;
+    float first = 2.5f; // lines above the first row: the title
+    float room = 29;
     if (page == UI_PAGE_MAIN) first = 11, room = 15;
-    if (page == UI_PAGE_GRAPHICS) room = 23; // the settings lines and driver info go below
+    if (page == UI_PAGE_GRAPHICS) room = 24; // the settings lines and driver info go below
     if (page == UI_PAGE_CHAT) first = 29, room = 2;
     float row = rows > 0 ? room / (float)rows : 1;
     if (row > 1.6f) row = 1.6f;
@@ -499,19 +513,10 @@ void ui_menu_layout(int width, int height) {
     g.text = (row - 0.5f) * g.line;
     if (g.text < 0.5f * g.line) g.text = 0.5f * g.line;
     g.first = first;
-    int r = 0, gate_row0 = -1;
     for (int i = 0; i < ui_menu.count; i++) {
         ui_item *it = &ui_menu.items[i];
-        float left, min_width;
-        int at;
-        if (it->column == 0) {
-            left = g.x + g.w * 0.2f;
-            min_width = g.w * 0.6f;
-            at = r++;
-        } else {
-            // Gates 1 to 20 take rows of their own, gates 21 to 40 sit beside them.
-            if (gate_row0 < 0) gate_row0 = r;
-            at = it->column == 1 ? r++ : gate_row0 + (it->index - CORE_SET_GATE_FIRST - 20);
+        float left = g.x + g.w * 0.2f, min_width = g.w * 0.6f;
+        if (it->column) {
             left = g.x + g.w * (it->column == 1 ? 0.06f : 0.52f);
             min_width = g.w * 0.42f;
         }
@@ -521,7 +526,7 @@ void ui_menu_layout(int width, int height) {
         float pad = 0.25f * g.line; // box margin and border
         float w = text_units(text) * g.text + 2 * pad;
         if (w < min_width) w = min_width;
-        float top = g.y + (first + (float)at * row) * g.line;
+        float top = g.y + (first + (float)at[i] * row) * g.line;
         it->rect.x0 = (int)std::floor(left);
         it->rect.x1 = (int)std::ceil(left + w);
         it->rect.y0 = (int)std::floor(top);
