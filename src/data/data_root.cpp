@@ -1,8 +1,10 @@
 // The data roots: root 0 is the per-user home directory, root 1 the game data directory.
 #include "data/data_index.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "base/zv_alloc.h"
@@ -57,7 +59,22 @@ static char *data_root_game(void) {
     path[n] = 0;
     char *slash = strrchr(path, '/');
     if (!slash) return nullptr;
-    return data_root_normalise(path, (size_t)(slash - path), "/");
+    // A build tree keeps the data beside the program; an installed game keeps it in the
+    // prefix's share folder (bin/zelvo and share/zelvo/zzzz.saf).
+    size_t dir = (size_t)(slash - path);
+    static const char installed[] = "/../share/zelvo";
+    if (dir + sizeof installed + 10 < sizeof path) {
+        struct stat st;
+        memcpy(path + dir, "/zzzz.saf", 10);
+        if (stat(path, &st) != 0) {
+            memcpy(path + dir, installed, sizeof installed);
+            char probe[DATA_MODULE_PATH_SIZE + 16];
+            int n = snprintf(probe, sizeof probe, "%s/zzzz.saf", path);
+            if (n > 0 && n < (int)sizeof probe && stat(probe, &st) == 0)
+                return data_root_normalise(path, strlen(path), "/");
+        }
+    }
+    return data_root_normalise(path, dir, "/");
 }
 
 static void data_root_compute(void) {

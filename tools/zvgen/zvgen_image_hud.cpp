@@ -1,4 +1,4 @@
-// The HUD and title pictures: "title.png" (the game's name over a jump on a dirt track),
+// The HUD, title and icon pictures: "title.png" (the game's name over a jump on a dirt track),
 // "tach.png" (the tachometer dial: 0 rpm at 135 degrees left of the top, 8000 at the top, 16000
 // at 135 degrees right), "shifter.png" (3 x 3 gear cells, gear g in column g mod 3, row g / 3)
 // and "pitboard.png" (the board the HUD writes lap and position on).
@@ -215,6 +215,36 @@ static int make_pitboard(void) {
     return ok;
 }
 
+// The desktop icon "icon.png": a bike in the air over a berm of dirt on a rounded tile of sky.
+static int make_icon(void) {
+    const int S = 256;
+    zvgen_canvas c;
+    zvgen_canvas_init(&c, S, S, rgb(0, 0, 0, 0));
+    // The tile's rounded corners: four discs and two crossed bars.
+    const float r = 40;
+    zvgen_rgba sky = rgb(0.16f, 0.42f, 0.8f);
+    zvgen_canvas_rect(&c, r, 8, S - r, S - 8, sky);
+    zvgen_canvas_rect(&c, 8, r, S - 8, S - r, sky);
+    const float corners[4][2] = {
+        {r + 8, r + 8}, {S - r - 8, r + 8}, {r + 8, S - r - 8}, {S - r - 8, S - r - 8}};
+    for (const auto &k : corners)
+        zvgen_canvas_disc(&c, k[0], k[1], r, sky);
+    // Dirt across the lower third, clipped to the tile by drawing it inside the same outline.
+    for (int y = 150; y < S - 8; y++)
+        for (int x = 8; x < S - 8; x++) {
+            float ground = 165 + 18 * std::sin(x * 0.025f);
+            if ((float)y < ground) continue;
+            float dx = x < r + 8 ? r + 8 - x : x > S - r - 8 ? x - (S - r - 8) : 0;
+            float dy = y > S - r - 8 ? y - (S - r - 8) : 0;
+            if (dx * dx + dy * dy > r * r) continue;
+            zvgen_canvas_blend(&c, x, y, rgb(0.5f, 0.33f, 0.2f), 1);
+        }
+    draw_bike(&c, 120, 120, 60, -0.35f);
+    int ok = zvgen_canvas_write_png(&c, "icon.png", 1);
+    zvgen_canvas_free(&c);
+    return ok;
+}
+
 int zvgen_image_hud(void) {
-    return make_title() && make_tach() && make_shifter() && make_pitboard();
+    return make_title() && make_tach() && make_shifter() && make_pitboard() && make_icon();
 }

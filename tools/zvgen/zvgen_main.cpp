@@ -2,6 +2,7 @@
 // game data check expects as a header and a source for the programs that ship with this data.
 //
 //   zvgen --saf OUT.saf [--digest-header FILE.h] [--digest-source FILE.cpp] [--tree DIR]
+//         [--icon FILE.png]
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
@@ -227,19 +228,29 @@ static int zvgen_write_tree(const char *dir) {
     return 1;
 }
 
+// One member of the set as a file of its own (the desktop icon the install puts beside the menus).
+static int zvgen_write_member(const char *name, const char *path) {
+    for (int i = 0; i < zvgen_set.count; i++)
+        if (!strcmp(zvgen_set.files[i].name, name))
+            return zvgen_save(path, zvgen_set.files[i].bytes, zvgen_set.files[i].len);
+    return 0;
+}
+
 static void zvgen_usage(void) {
     fprintf(stderr, "usage: zvgen --saf OUT.saf [--digest-header FILE.h] "
-                    "[--digest-source FILE.cpp] [--tree DIR]\n");
+                    "[--digest-source FILE.cpp] [--tree DIR] [--icon FILE.png]\n");
 }
 
 int main(int argc, char **argv) {
     setlocale(LC_ALL, "C");
     const char *saf = nullptr, *header = nullptr, *source = nullptr, *tree = nullptr;
+    const char *icon = nullptr;
     for (int i = 1; i < argc; i++) {
         const char **slot = !strcmp(argv[i], "--saf")             ? &saf
                             : !strcmp(argv[i], "--digest-header") ? &header
                             : !strcmp(argv[i], "--digest-source") ? &source
                             : !strcmp(argv[i], "--tree")          ? &tree
+                            : !strcmp(argv[i], "--icon")          ? &icon
                                                                   : nullptr;
         if (!slot || i + 1 >= argc) {
             zvgen_usage();
@@ -265,7 +276,7 @@ int main(int argc, char **argv) {
     if (!zvgen_pack(zvgen_set.files, zvgen_set.count, &archive, &archive_len) ||
         !zvgen_save(saf, archive, archive_len) ||
         !zvgen_write_digest(archive, archive_len, header, source) ||
-        (tree && !zvgen_write_tree(tree))) {
+        (tree && !zvgen_write_tree(tree)) || (icon && !zvgen_write_member("icon.png", icon))) {
         fprintf(stderr, "zvgen: can't write the data set\n");
         return 1;
     }
