@@ -14,6 +14,7 @@
 
 #include "base/zv_message.h"
 #include "bike/bike.h"
+#include "bike/bike_setup.h"
 #include "core/core_binding.h"
 #include "core/core_config.h"
 #include "core/core_hooks.h"
@@ -95,7 +96,10 @@ struct menu_fixture : testing::Test {
         out << "laps=5\nminutes=0\nskill=Expert\nnumber=123\n";
         for (int i = 0; i < 40; i++)
             out << "slot" << (i < 10 ? "0" : "") << i << "="
-                << (i == 0 ? "Human" : i < 5 ? "Robot" : "Empty") << "\n";
+                << (i == 0  ? "Human"
+                    : i < 5 ? "Robot"
+                            : "Empty")
+                << "\n";
     }
     void TearDown() override {
         unsetenv("XDG_DATA_HOME");
@@ -161,11 +165,11 @@ TEST_F(menu_fixture, pages_change_what_the_game_uses_start_a_race_and_quit) {
     // New Race by the pointer: "New Race" is the main page's first item. In a 640 x 480 window
     // the page's 32 lines are 15 pixels; the first item row starts 11 lines down.
     s.click(320, 11 * 15 + 10);
-    s.key(DOWN, 6); // "Laps"
-    s.key(K + 0x14D); // right: one more lap
-    s.key(DOWN, 6); // "Gate 6"
+    s.key(DOWN, 6);      // "Laps"
+    s.key(K + 0x14D);    // right: one more lap
+    s.key(DOWN, 6);      // "Gate 6"
     s.key(K + 0x14D, 2); // "Robot"
-    s.key(UP, 11); // "Start"
+    s.key(UP, 11);       // "Start"
     s.key(ENTER);
     double race_start = s.t;
 
@@ -229,6 +233,72 @@ TEST_F(menu_fixture, pages_change_what_the_game_uses_start_a_race_and_quit) {
     EXPECT_NE(config.find("slot01=Human\n"), std::string::npos);
     EXPECT_NE(config.find("slot06=Robot\n"), std::string::npos);
     EXPECT_NE(config.find("slot00=Empty\n"), std::string::npos);
+}
+
+TEST_F(menu_fixture, setup_pages_the_server_field_and_a_time_trial_from_the_track_list) {
+    platform_null_reset();
+    float spring = bike_setup_slider_info(SETUP_FORK_SPRING_RATE)->step;
+    script s;
+    // Suspension and Gearing, back, then Advanced Stability Setup.
+    s.key(DOWN, 5);
+    s.key(ENTER);
+    s.key(DOWN);
+    s.key(ENTER);
+    s.key(DOWN, 5); // the fork spring rate
+    s.key(K + 0x14D);
+    s.key(UP, 5);
+    s.key(ENTER); // "Back to Bike Setup Menu"
+    s.key(DOWN, 2);
+    s.key(ENTER);
+    s.key(DOWN); // leveling
+    s.key(LEFT);
+    s.key(ESC);
+
+    // Multiplayer: the server retyped and connected to (the menu closes for the connection).
+    s.key(ESC);
+    s.key(DOWN, 4);
+    s.key(ENTER);
+    s.key(DOWN, 3);
+    for (int i = 0; i < 20; i++)
+        s.type(BACKSPACE, 8);
+    s.text("localhost:19801");
+    s.key(UP, 2);
+    s.key(ENTER);
+
+    // The demo list, then a time trial on the track chosen from the track list.
+    s.key(ESC);
+    s.key(DOWN);
+    s.key(ENTER);
+    s.key(ESC);
+    s.key(ESC);
+    s.key(DOWN, 3);
+    s.key(ENTER);
+    s.key(DOWN, 2); // "Track": activated, it opens "Choose Track"
+    s.key(ENTER);
+    s.key(DOWN);
+    s.key(ENTER); // back on the time-trial page, "Track" lit
+    s.key(UP);
+    s.key(ENTER); // "Start"
+    s.wait(3);
+
+    bike_setup defaults;
+    bike_setup_init(&defaults);
+    testing::internal::CaptureStderr();
+    int rc = run(s.t);
+    std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(rc, 0) << err;
+
+    EXPECT_FLOAT_EQ(core_config_setup.value[SETUP_FORK_SPRING_RATE],
+                    defaults.value[SETUP_FORK_SPRING_RATE] + spring);
+    EXPECT_LT(core_config_setup.value[SETUP_LEVELING], defaults.value[SETUP_LEVELING]);
+    bike_setup_free(&defaults);
+    EXPECT_STREQ(core_server_history[0], "localhost:19801");
+    EXPECT_STREQ(core_settings_text(CORE_SET_SERVER_NAME), "localhost:19801");
+    // The time trial started from the menu closed the connection and raced alone.
+    EXPECT_STREQ(core_options.connect_address, "");
+    EXPECT_TRUE(race.time_trial);
+    EXPECT_EQ(core_loop.menu_page, CORE_MENU_NONE);
+    EXPECT_TRUE(race.present[race.viewed_slot]);
 }
 
 } // namespace
