@@ -350,9 +350,6 @@ void core_loop_init(platform_window *w) {
 
     core_loop.cursor_x = platform_open_axis(w, "cursor-x");
     core_loop.cursor_y = platform_open_axis(w, "cursor-y");
-    // Where the pointer rests at start is not a move: the menu keeps its first item lit.
-    if (core_loop.cursor_x) core_loop.pointer_x = platform_read_axis(core_loop.cursor_x);
-    if (core_loop.cursor_y) core_loop.pointer_y = platform_read_axis(core_loop.cursor_y);
     core_menu_keys &k = core_menu_key;
     k.up = core_loop_key_code("up");
     k.down = core_loop_key_code("down");
@@ -511,8 +508,14 @@ int core_loop_frame(void) {
     // Pointer moves for the menus: a drag with the left button held, else a highlight.
     if (core_loop.cursor_x && core_loop.cursor_y) {
         int x = platform_read_axis(core_loop.cursor_x), y = platform_read_axis(core_loop.cursor_y);
-        if ((x != core_loop.pointer_x || y != core_loop.pointer_y) &&
-            core_loop.menu_page != CORE_MENU_NONE && core_hook.menu_pointer)
+        // The first position the desktop reports is where the pointer happened to rest when the
+        // window opened, not a move: a player using the keys keeps the item they chose lit.
+        int moved = x != core_loop.pointer_x || y != core_loop.pointer_y;
+        if (moved && !core_loop.pointer_known) {
+            core_loop.pointer_known = 1;
+            moved = 0;
+        }
+        if (moved && core_loop.menu_page != CORE_MENU_NONE && core_hook.menu_pointer)
             core_hook.menu_pointer(x, y, core_loop.mouse_button);
         core_loop.pointer_x = x;
         core_loop.pointer_y = y;

@@ -87,7 +87,8 @@ struct core_loop_state {
 
     platform_axis *cursor_x, *cursor_y;
     int pointer_x, pointer_y;
-    int mouse_button; // state of the "cursor-left" key
+    int pointer_known; // a first position has been reported
+    int mouse_button;  // state of the "cursor-left" key
 
     int screenshot_scanned;
     unsigned screenshot_counter;

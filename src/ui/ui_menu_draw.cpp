@@ -39,12 +39,16 @@ void box(const ui_rect &r, float border, const float c[4]) {
     fill(x1 - border, y0 + border, x1, y1 - border, c[0], c[1], c[2], c[3]);
 }
 
-// Text with its top-left corner at (x, y) pixels, size pixels high.
+// Text with its top-left corner at (x, y) pixels, size pixels high. Light text gets a shadow so
+// it stays readable over a bright sky.
 void text_at(float x, float y, float size, const float c[4], const char *text) {
     zvglPushMatrix();
     zvglTranslatef(x, (float)g_height - y - size, 0);
     zvglScalef(size, size, 1);
-    render_text_draw(c[0], c[1], c[2], c[3], text);
+    if (c[0] + c[1] + c[2] > 1.5f)
+        render_text_shadowed(c[0], c[1], c[2], c[3], text);
+    else
+        render_text_draw(c[0], c[1], c[2], c[3], text);
     zvglPopMatrix();
     zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
 }
