@@ -124,6 +124,12 @@ void main_set_rider_inputs(int slot, const float *controls) {
     core_rider_inputs_to_bike(slot, controls);
 }
 
+// Loads the track for a race; the player rides the rider setup as the menus left it.
+int load_race(const int *riders, int play_demo, int record, int time_limit, int laps, int skill) {
+    race_player_from_setup(&core_config_setup);
+    return track_load(riders, play_demo, record, time_limit, laps, skill);
+}
+
 // Warp: the lineup moves one slot along and the race starts again on the same track, with the
 // race length of the menus.
 void restart_rotated(void) {
@@ -131,7 +137,7 @@ void restart_rotated(void) {
     memmove(g_main.lineup + 1, g_main.lineup, sizeof(int) * (CORE_SLOTS - 1));
     g_main.lineup[0] = last;
     int record = core_settings_choice(CORE_SET_RECORD);
-    g_main.track_loaded = track_load(
+    g_main.track_loaded = load_race(
         g_main.lineup, 0, record, core_settings_int(CORE_SET_MINUTES) * 60 * CORE_TICS_PER_SECOND,
         core_settings_int(CORE_SET_LAPS), core_settings_choice(CORE_SET_SKILL));
     if (g_main.track_loaded) core_loop.viewed_slot = race.viewed_slot;
@@ -358,10 +364,10 @@ int core_start_race(void) {
         gates[i] = core_settings_choice(CORE_SET_GATE_FIRST + i);
     memset(g_main.lineup, 0, sizeof g_main.lineup);
     memcpy(g_main.lineup, gates, sizeof gates);
-    int ok = start_loaded(
-        track_load(g_main.lineup, 0, core_settings_choice(CORE_SET_RECORD),
-                   core_settings_int(CORE_SET_MINUTES) * 60 * CORE_TICS_PER_SECOND,
-                   core_settings_int(CORE_SET_LAPS), core_settings_choice(CORE_SET_SKILL)));
+    int ok = start_loaded(load_race(g_main.lineup, 0, core_settings_choice(CORE_SET_RECORD),
+                                    core_settings_int(CORE_SET_MINUTES) * 60 * CORE_TICS_PER_SECOND,
+                                    core_settings_int(CORE_SET_LAPS),
+                                    core_settings_choice(CORE_SET_SKILL)));
     // The rotation stays within the 40 gates, so every rider of this race rides the next one.
     ui_rotate_gates(gates, CORE_GATES, core_options.lineup_rotation);
     for (int i = 0; i < CORE_GATES; i++)
@@ -371,12 +377,14 @@ int core_start_race(void) {
 
 int core_start_time_trial(void) {
     close_connection();
-    return start_loaded(track_load(nullptr, 0, 0, 0, 1000, core_settings_choice(CORE_SET_SKILL)));
+    return start_loaded(load_race(nullptr, 0, 0, 0, 1000, core_settings_choice(CORE_SET_SKILL)));
 }
 
 int core_start_demo(int i) {
-    const char *name = core_demo_name(i);
-    if (!name) return 0;
+    if (!core_demo_name(i)) return 0;
+    // The list holds file-index names; opening one goes through the data roots.
+    char name[1100];
+    snprintf(name, sizeof name, "@%s", core_demo_name(i));
     close_connection();
     int race_against = core_settings_choice(CORE_SET_PLAYBACK_MODE) == 1;
     int record = demo_menu_start(name, race_against, core_settings_choice(CORE_SET_RECORD));
@@ -395,7 +403,7 @@ int core_start_demo(int i) {
         track_select(demo_play.track_dir);
     demo_play_close();
     return start_loaded(
-        track_load(g_main.lineup, 1, record, 0, 10, core_settings_choice(CORE_SET_SKILL)));
+        load_race(g_main.lineup, 1, record, 0, 10, core_settings_choice(CORE_SET_SKILL)));
 }
 
 void core_switch_video_mode(void) {

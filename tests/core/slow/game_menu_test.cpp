@@ -93,7 +93,7 @@ struct menu_fixture : testing::Test {
         std::filesystem::create_directories(home + "/Zelvo");
         // The player on gate 1 and robots on gates 2 to 5; the rest empty.
         std::ofstream out(home + "/Zelvo/config");
-        out << "laps=5\nminutes=0\nskill=Expert\nnumber=123\n";
+        out << "laps=5\nminutes=0\nskill=Expert\nnumber=123\nrecord=Yes\n";
         for (int i = 0; i < 40; i++)
             out << "slot" << (i < 10 ? "0" : "") << i << "="
                 << (i == 0  ? "Human"
@@ -105,7 +105,7 @@ struct menu_fixture : testing::Test {
         unsetenv("XDG_DATA_HOME");
         unsetenv("ZV_HOME");
         std::error_code ignored;
-        std::filesystem::remove_all(home, ignored);
+        if (!getenv("ZV_KEEP_HOME")) std::filesystem::remove_all(home, ignored);
     }
     int run(double close_at) {
         core_hook = core_hooks();
@@ -233,6 +233,34 @@ TEST_F(menu_fixture, pages_change_what_the_game_uses_start_a_race_and_quit) {
     EXPECT_NE(config.find("slot01=Human\n"), std::string::npos);
     EXPECT_NE(config.find("slot06=Robot\n"), std::string::npos);
     EXPECT_NE(config.find("slot00=Empty\n"), std::string::npos);
+
+    // The recording names the player as the setup was at the start: the bike and number chosen.
+    std::istringstream demo(read_file(home + "/Zelvo/demos/default.zvdemo"));
+    std::string line, model, number;
+    std::getline(demo, line);
+    std::getline(demo, line);
+    std::getline(demo, model);
+    std::getline(demo, number);
+    EXPECT_EQ(model.substr(0, model.find('|')), bike_menu_name(core_config_setup.bike));
+    EXPECT_EQ(number, "77");
+
+    // The race was recorded; started again, the program plays it from the demo list.
+    platform_null_reset();
+    script p;
+    p.key(DOWN);
+    p.key(ENTER);   // "Playback Race"
+    p.key(DOWN, 2); // the first demo, after "Playback Mode"
+    p.key(ENTER);
+    p.wait(3);
+    ASSERT_TRUE(std::filesystem::exists(home + "/Zelvo/demos/default.zvdemo"));
+    ASSERT_EQ(run(p.t), 0);
+    // Shutdown empties the slots, but the race keeps what the demo's header gave it: its laps
+    // in place of the 10 a playback starts with, and no rider of its own.
+    EXPECT_EQ(race.lap_total, 6);
+    int own = 0;
+    for (int slot = 0; slot < RACE_SLOTS; slot++)
+        own += race.status[slot] == RACE_LOCAL || race.status[slot] == RACE_ROBOT_DRIVEN;
+    EXPECT_EQ(own, 0);
 }
 
 TEST_F(menu_fixture, setup_pages_the_server_field_and_a_time_trial_from_the_track_list) {
