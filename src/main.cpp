@@ -42,8 +42,14 @@ void gl_stop(void) {
     zvglShutdown();
 }
 
+// Fixed state, and the drawing settings start-up derived from the configuration and the
+// command line: texture size reduction and compression, model level of detail.
 void gl_setup(void) {
     zvglClearColor(0.196f, 0.6f, 0.8f, 1.0f);
+    render_texture_config.reduction = core_render.model_texture_reduction;
+    render_texture_config.compression = core_render.texture_compression;
+    model_lod_scale = core_render.lod_scale;
+    model_lod_bias = core_render.lod_bias;
 }
 
 void load_hud_pictures(void) {

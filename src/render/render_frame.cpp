@@ -13,7 +13,7 @@
 #include "track/track_lighting.h"
 
 frame_pass_hooks frame_passes;
-frame_settings frame_config = {1.0f, 1};
+frame_settings frame_config = {1.0f, 1, 1};
 
 void frame_view_matrix(const frame_camera *c, int with_translation, float m[16]) {
     memset(m, 0, sizeof(float) * 16);
@@ -137,7 +137,7 @@ void frame_draw(const frame_camera *camera, int width, int height) {
     }
 
     // Lens flares, tested against what the scene left in the buffers.
-    if (lighting.flare_count > 0) {
+    if (frame_config.lens_flares && lighting.flare_count > 0) {
         flare_update_all(camera->position, camera->axes, camera_current.h, camera_current.v, width,
                          height, read_pixel);
         flare_draw_all();

@@ -20,6 +20,7 @@ extern frame_pass_hooks frame_passes;
 struct frame_settings {
     float ground_detail;
     int clear_colour; // clear the colour buffer too (the sky may not cover everything)
+    int lens_flares;  // "Enable Lens Flares"
 };
 extern frame_settings frame_config;
 

@@ -455,7 +455,41 @@ void view_track_camera(view_post_state *post, const bike_record *b, frame_camera
     view_look_at(eye, target, fov, out);
 }
 
+// The spectator view trails the bike at the "3rd Person" distance and height with the rider's
+// field of view; the orbit view circles it at the loop's own yaw, distance and height.
+void view_chase_camera(const bike_record *b, int view_mode, frame_camera *out) {
+    float frame_pos[3], frame_rot[12];
+    body_pose(b->body[BIKE_FRAME], frame_pos, frame_rot);
+    float heading[2];
+    ground_heading(frame_rot, heading);
+    core_chase_input in = {};
+    memcpy(in.centre, frame_pos, sizeof in.centre);
+    in.centre[1] += 2;
+    in.heading[0] = heading[0];
+    in.heading[1] = heading[1];
+    const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
+    for (int i = 0; i < 3; i++)
+        in.velocity[i] = (float)v[i];
+    in.riding = view_mode != CORE_VIEW_ORBIT;
+    float fov = 70;
+    if (in.riding) {
+        in.distance = (float)core_settings_number(CORE_SET_THIRD_DISTANCE);
+        in.height = (float)core_settings_number(CORE_SET_THIRD_HEIGHT);
+        in.rigid = core_settings_choice(CORE_SET_RIGID_CAMERA) == 1;
+        fov = (float)core_settings_number(CORE_SET_FOV);
+        if (!(fov >= 10 && fov <= 170)) fov = 110;
+    } else {
+        in.distance = core_loop.orbit_distance > 1 ? core_loop.orbit_distance : 14;
+        in.height = core_loop.orbit_height != 0 ? core_loop.orbit_height : 4;
+        in.yaw = core_loop.orbit_yaw;
+    }
+    float eye[3];
+    core_camera_chase(&in, eye);
+    view_look_at(eye, in.centre, fov, out);
+}
+
 void view_draw(int view_mode, int width, int height) {
+    frame_config.lens_flares = core_settings_choice(CORE_SET_LENS_FLARE) == 1;
     if (view_mode == CORE_VIEW_TITLE) {
         if (core_loop.menu_page == CORE_MENU_NONE)
             title_screen_draw(width, height);
@@ -474,25 +508,7 @@ void view_draw(int view_mode, int width, int height) {
     } else if (view_mode == CORE_VIEW_CAMERAS) {
         view_track_camera(&track_post, b, &cam);
     } else {
-        float frame_pos[3], frame_rot[12];
-        body_pose(b->body[BIKE_FRAME], frame_pos, frame_rot);
-        float heading[2];
-        ground_heading(frame_rot, heading);
-        core_chase_input in = {};
-        memcpy(in.centre, frame_pos, sizeof in.centre);
-        in.centre[1] += 2;
-        in.heading[0] = heading[0];
-        in.heading[1] = heading[1];
-        const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
-        for (int i = 0; i < 3; i++)
-            in.velocity[i] = (float)v[i];
-        in.riding = view_mode != CORE_VIEW_ORBIT;
-        in.distance = core_loop.orbit_distance > 1 ? core_loop.orbit_distance : 14;
-        in.height = core_loop.orbit_height != 0 ? core_loop.orbit_height : 4;
-        in.yaw = core_loop.orbit_yaw;
-        float eye[3];
-        core_camera_chase(&in, eye);
-        view_look_at(eye, in.centre, 70, &cam);
+        view_chase_camera(b, view_mode, &cam);
     }
     current_camera = cam;
     model_draw.camera[0] = cam.position[0];

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bike/bike.h"
+#include "core/core_loop.h"
 #include "core/core_settings.h"
 #include "render/render_frame.h"
 #include "render/render_view.h"
@@ -268,6 +269,35 @@ TEST_F(ViewPose, SettledBikeHoldsTogether) {
             d += (local[c] - places[i][c]) * (local[c] - places[i][c]);
         EXPECT_LT(std::sqrt(d), 1.2f) << "body " << i;
     }
+}
+
+} // namespace
+
+namespace {
+
+// The spectator view sits at the "3rd Person" distance and height with the field of view of the
+// settings: what the graphics page changes is what the camera does.
+TEST_F(ViewPose, SpectatorCameraFollowsTheThirdPersonSettings) {
+    const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
+    auto eye_distance = [&](frame_camera *cam) {
+        view_chase_camera(b, CORE_VIEW_SPECTATOR, cam);
+        double dx = cam->position[0] - p[0], dz = cam->position[2] - p[2];
+        return std::sqrt(dx * dx + dz * dz);
+    };
+    frame_camera near_cam, far_cam;
+    core_settings_set_number(CORE_SET_THIRD_DISTANCE, 6);
+    core_settings_set_number(CORE_SET_FOV, 60);
+    double near_d = eye_distance(&near_cam);
+    core_settings_set_number(CORE_SET_THIRD_DISTANCE, 30);
+    core_settings_set_number(CORE_SET_THIRD_HEIGHT, 12);
+    double far_d = eye_distance(&far_cam);
+    EXPECT_GT(far_d, near_d * 3);
+    EXPECT_GT(far_cam.position[1], near_cam.position[1] + 5);
+    EXPECT_FLOAT_EQ(near_cam.fov, 60);
+    // The orbit view keeps its own distance, whatever the settings say.
+    frame_camera orbit;
+    view_chase_camera(b, CORE_VIEW_ORBIT, &orbit);
+    EXPECT_FLOAT_EQ(orbit.fov, 70);
 }
 
 } // namespace
