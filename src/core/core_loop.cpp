@@ -435,6 +435,10 @@ void core_loop_event(int code, int pressed) {
         if (core_loop.menu_page != CORE_MENU_NONE && core_hook.menu_key) core_hook.menu_key(code);
         return;
     }
+    if (pressed && core_loop.swallow_character) {
+        core_loop.swallow_character = 0;
+        if (code < 256) return;
+    }
     if (core_loop.menu_page != CORE_MENU_NONE) {
         if (pressed && !core_loop.menu_page_changed && core_hook.menu_key) {
             int before = core_loop.menu_page;
@@ -450,6 +454,9 @@ void core_loop_event(int code, int pressed) {
     } else if (core_binding_is(CORE_BIND_CHAT, code)) {
         core_loop.menu_page = CORE_MENU_CHAT;
         core_loop.menu_page_changed = 1;
+        // The desktop follows the key with the character it types, perhaps a tic later: that
+        // one opened the chat line and is not its first letter.
+        core_loop.swallow_character = 1;
         return;
     }
     if (core_loop.view_mode == CORE_VIEW_TITLE) return;

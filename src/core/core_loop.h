@@ -76,6 +76,7 @@ struct core_loop_state {
     int paused;
     int menu_page;
     int menu_page_changed; // during one tic
+    int swallow_character; // the chat key's own character is still to come
     float controls[CORE_CONTROLS];
     float back_up_previous;
 

@@ -25,6 +25,7 @@
 #include "data/data_index.h"
 #include "platform/null/platform_null.h"
 #include "race/race.h"
+#include "ui/ui_menu.h"
 
 namespace {
 
@@ -43,10 +44,11 @@ struct script {
             t += 0.15;
         }
     }
-    // A typed character: the key's own code first, then the character, as the desktop sends them.
+    // A typed character: the key's own code first, then the character a tic or so later, as the
+    // desktop sends them.
     void type(int key_code, int ch) {
         platform_null_script_event(key_code, 1, t);
-        platform_null_script_event(ch, 1, t);
+        platform_null_script_event(ch, 1, t + 0.01);
         platform_null_script_event(key_code, 0, t + 0.05);
         t += 0.15;
     }
@@ -224,6 +226,7 @@ TEST_F(menu_fixture, pages_change_what_the_game_uses_start_a_race_and_quit) {
     EXPECT_FALSE(race.present[6]);
     EXPECT_EQ(message_count("Settings not applied.  Mechanic can't keep up error."), 1);
     EXPECT_EQ(message_count("Not connected to server"), 1);
+    EXPECT_STREQ(ui_menu.chat[1], "hi"); // the chat key's own letter opened the line, no more
 
     // The configuration keeps the changes, the gates rotated one place for the next race.
     std::string config = read_file(home + "/Zelvo/config");
