@@ -87,9 +87,11 @@ void terrain_update(int budget) {
     ground_textures_sync(budget);
 }
 
-// Models no track uses any more go at the end of a load.
+// Models and textures no track uses any more go at the end of a load, so changing tracks does
+// not pile up texture memory.
 void sweep_unused(void) {
     model_sweep(0);
+    render_texture_sweep(0);
 }
 
 void install_drawing_hooks(void) {

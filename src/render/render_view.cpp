@@ -490,6 +490,8 @@ void view_chase_camera(const bike_record *b, int view_mode, frame_camera *out) {
 
 void view_draw(int view_mode, int width, int height) {
     frame_config.lens_flares = core_settings_choice(CORE_SET_LENS_FLARE) == 1;
+    // Animated textures show the frame of the race's clock.
+    render_texture_animate(race.tic > 0 ? race.tic : 0);
     if (view_mode == CORE_VIEW_TITLE) {
         if (core_loop.menu_page == CORE_MENU_NONE)
             title_screen_draw(width, height);
