@@ -138,7 +138,9 @@ void sound_engine_pipe(sound_engine *e, float length, float spread, float gain, 
     for (int j = 0; j <= n; j++) {
         double frac = n > 0 ? (double)j / n : 0.0; // a single tap sits at the full length
         double d = (length - (frac * frac + j) * s / (n + 1)) * 77.32569;
-        int delay = std::isfinite(d) ? (d < 1 ? 1 : d > SOUND_RING - 1 ? SOUND_RING - 1 : (int)d)
+        int delay = std::isfinite(d) ? (d < 1                ? 1
+                                        : d > SOUND_RING - 1 ? SOUND_RING - 1
+                                                             : (int)d)
                                      : 1;
         e->tap_delay[a + j] = delay;
         e->tap_gain[a + j] = gain / (float)(n + 1);

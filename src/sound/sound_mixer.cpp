@@ -305,8 +305,8 @@ int sound_mixer_play_position(platform_mixer *, platform_voice *v) {
     return (int)v->pos;
 }
 
-void sound_mixer_write_samples(platform_mixer *, platform_voice *v, int offset,
-                               const void *bytes, int count) {
+void sound_mixer_write_samples(platform_mixer *, platform_voice *v, int offset, const void *bytes,
+                               int count) {
     if (!v || !bytes || count <= 0) return;
     int len = v->buffer->length;
     const unsigned char *src = (const unsigned char *)bytes;

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 enum {
-    SOUND_LEVELS = 32,       // side levels 0 (silent) to 31
+    SOUND_LEVELS = 32, // side levels 0 (silent) to 31
     SOUND_MAX_VOLUME = 32767,
     SOUND_MIN_PAN = -32768,
     SOUND_MAX_PAN = 32767,
@@ -31,8 +31,8 @@ struct platform_voice {
     uint32_t frac; // 31-bit fraction of a sample
     int device_rate, play_rate;
     int volume, pan;
-    int level[2];  // left (or mono) and right levels derived from volume and pan
-    int mixed[2];  // the level each side sounded at in the last fragment (0 = silent)
+    int level[2]; // left (or mono) and right levels derived from volume and pan
+    int mixed[2]; // the level each side sounded at in the last fragment (0 = silent)
     int loop, playing, stereo, restart, ended;
     int linked;
     int list_level[2];
@@ -73,5 +73,5 @@ void sound_mixer_set_volume(platform_mixer *m, platform_voice *v, int volume);
 void sound_mixer_set_pan(platform_mixer *m, platform_voice *v, int pan);
 void sound_mixer_set_loop(platform_mixer *m, platform_voice *v, int loop);
 int sound_mixer_play_position(platform_mixer *m, platform_voice *v);
-void sound_mixer_write_samples(platform_mixer *m, platform_voice *v, int offset,
-                               const void *bytes, int count);
+void sound_mixer_write_samples(platform_mixer *m, platform_voice *v, int offset, const void *bytes,
+                               int count);

@@ -100,7 +100,8 @@ void default_listener(sound_listener *l) {
 }
 
 void drop_voice(platform_audio *a, const platform_audio_ops *ops, engine_slot *s) {
-    if (s->voice && a && ops && s->generation == sound_mixer_generation) ops->free_voice(a, s->voice);
+    if (s->voice && a && ops && s->generation == sound_mixer_generation)
+        ops->free_voice(a, s->voice);
     s->voice = nullptr;
 }
 

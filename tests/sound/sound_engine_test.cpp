@@ -100,8 +100,10 @@ TEST(sound_engine, bias_and_scale_cycle_apart_and_bad_lines_change_nothing) {
     }
 
     // A single tap, absurd lengths: delays stay inside the ring, gains finite.
-    sound_braap_parse(e.get(), "pipe 5 1 -0.5 3 3\npipe 1e9 0 -1 4 5\npipe -5 1 1 6 9\n"
-                               "pipe 5 1 -0.5 9 2\npipe inf\n", nullptr);
+    sound_braap_parse(e.get(),
+                      "pipe 5 1 -0.5 3 3\npipe 1e9 0 -1 4 5\npipe -5 1 1 6 9\n"
+                      "pipe 5 1 -0.5 9 2\npipe inf\n",
+                      nullptr);
     EXPECT_EQ(e->tap_delay[3], 386);
     EXPECT_FLOAT_EQ(e->tap_gain[3], -0.5f);
     EXPECT_EQ(e->tap_delay[4], SOUND_RING - 1);
@@ -150,13 +152,13 @@ TEST(sound_table, parses_cells_and_refuses_what_would_break_synthesis) {
 
     const char *bad[] = {
         "SOUNDTABLE 0 2\n",
-        "SOUNDTABLE 1 1\n1000\n0\n-1 0 w\n",        // no periods
-        "SOUNDTABLE 1 1\n1000\n0\n-1 1.5 w\n",      // fractional periods
-        "SOUNDTABLE 1 1\n1000\n0\n-1 101 w\n",      // periods shorter than a sample
-        "SOUNDTABLE 1 1\n1000\n0\n-3 -1 1 w\n",     // negative remap entry
-        "SOUNDTABLE 1 1\n1000\n0\n-1 1 missing\n",  // unreadable wave
-        "SOUNDTABLE 1 2\n1000\n0\n-1 1 w\n",        // cut short
-        "SOUNDTABLE 100 100\n",                     // too many cells
+        "SOUNDTABLE 1 1\n1000\n0\n-1 0 w\n",       // no periods
+        "SOUNDTABLE 1 1\n1000\n0\n-1 1.5 w\n",     // fractional periods
+        "SOUNDTABLE 1 1\n1000\n0\n-1 101 w\n",     // periods shorter than a sample
+        "SOUNDTABLE 1 1\n1000\n0\n-3 -1 1 w\n",    // negative remap entry
+        "SOUNDTABLE 1 1\n1000\n0\n-1 1 missing\n", // unreadable wave
+        "SOUNDTABLE 1 2\n1000\n0\n-1 1 w\n",       // cut short
+        "SOUNDTABLE 100 100\n",                    // too many cells
         "SOUNDTABLE 1 1\nnan\n0\n-1 1 w\n",
     };
     for (const char *text : bad)

@@ -32,36 +32,77 @@ struct engine_class {
 };
 
 const engine_class CLASSES[] = {
-    {"50", 1, {2500, 7000, 12000}, {1150, 2700, 4300}, {0.004f, 0.0025f, 0.0015f}, 0.30f,
-     "pipe 1.2 0.25 -0.7 0 15", "lowtorque -1\nhightorque 3.5\n", "bias 0 25 -20",
-     "scale 1 1.004 0.996 1.002 0.998", 50},
-    {"125", 1, {2500, 7500, 12000}, {760, 1850, 3300}, {0.006f, 0.003f, 0.002f}, 0.25f,
-     "pipe 1.75 0.3 -0.75 0 15", "lowtorque -4\nhightorque 12\n", "bias 0 30 -25",
-     "scale 1 1.003 0.997 1.001 0.998", 125},
-    {"250", 1, {2000, 6500, 10000}, {520, 1300, 2500}, {0.008f, 0.004f, 0.0025f}, 0.22f,
-     "pipe 2.4 0.4 -0.72 0 15", "lowtorque -5\nhightorque 25\n", "bias 0 40 -30",
-     "scale 1 1.003 0.996 1.002", 250},
-    {"250f", 0, {2000, 6000, 11000}, {260, 620, 1350}, {0.012f, 0.006f, 0.003f}, 0.12f,
-     "pipe 5 0.91820717 -0.85 0 15", "lowtorque -4\nhightorque 15\n", "bias 0 60 -40 20",
-     "scale 1 1.01 0.99", 2500},
-    {"450f", 0, {1800, 5500, 9000}, {170, 410, 900}, {0.018f, 0.009f, 0.004f}, 0.10f,
-     "pipe 6 1.1 -0.82 0 15", "lowtorque -5\nhightorque 28\n", "bias 0 80 -60 30",
-     "scale 1 1.015 0.985", 4500},
+    {"50",
+     1,
+     {2500, 7000, 12000},
+     {1150, 2700, 4300},
+     {0.004f, 0.0025f, 0.0015f},
+     0.30f,
+     "pipe 1.2 0.25 -0.7 0 15",
+     "lowtorque -1\nhightorque 3.5\n",
+     "bias 0 25 -20",
+     "scale 1 1.004 0.996 1.002 0.998",
+     50},
+    {"125",
+     1,
+     {2500, 7500, 12000},
+     {760, 1850, 3300},
+     {0.006f, 0.003f, 0.002f},
+     0.25f,
+     "pipe 1.75 0.3 -0.75 0 15",
+     "lowtorque -4\nhightorque 12\n",
+     "bias 0 30 -25",
+     "scale 1 1.003 0.997 1.001 0.998",
+     125},
+    {"250",
+     1,
+     {2000, 6500, 10000},
+     {520, 1300, 2500},
+     {0.008f, 0.004f, 0.0025f},
+     0.22f,
+     "pipe 2.4 0.4 -0.72 0 15",
+     "lowtorque -5\nhightorque 25\n",
+     "bias 0 40 -30",
+     "scale 1 1.003 0.996 1.002",
+     250},
+    {"250f",
+     0,
+     {2000, 6000, 11000},
+     {260, 620, 1350},
+     {0.012f, 0.006f, 0.003f},
+     0.12f,
+     "pipe 5 0.91820717 -0.85 0 15",
+     "lowtorque -4\nhightorque 15\n",
+     "bias 0 60 -40 20",
+     "scale 1 1.01 0.99",
+     2500},
+    {"450f",
+     0,
+     {1800, 5500, 9000},
+     {170, 410, 900},
+     {0.018f, 0.009f, 0.004f},
+     0.10f,
+     "pipe 6 1.1 -0.82 0 15",
+     "lowtorque -5\nhightorque 28\n",
+     "bias 0 80 -60 30",
+     "scale 1 1.015 0.985",
+     4500},
 };
 
 // One period of len samples into out.
-void period(const engine_class *c, int open, double strength, zvgen_rng *rng, float *out,
-            int len) {
+void period(const engine_class *c, int open, double pitch, double strength, zvgen_rng *rng,
+            float *out, int len) {
     double amp = (open ? 0.32 : 0.11) * strength, noise = c->noise * (open ? 1.0 : 1.6);
     double lp = 0; // one-pole low pass on the noise
     for (int i = 0; i < len; i++) {
         double t = (double)i / RATE, y = 0;
         for (int k = 0; k < 3; k++) {
             double w = k == 0 ? 1.0 : k == 1 ? 0.6 : 0.35;
-            y += w * std::exp(-t / c->decay[k]) * std::sin(2 * M_PI * c->resonance[k] * t);
+            y += w * std::exp(-t * pitch / c->decay[k]) *
+                 std::sin(2 * M_PI * c->resonance[k] * pitch * t);
         }
         double attack = 1 - std::exp(-(double)i / 6.0);
-        double burst = std::exp(-t / (c->decay[0] * 1.5));
+        double burst = std::exp(-t * pitch / (c->decay[0] * 1.5));
         lp += 0.35 * (zvgen_rng_range(rng, -1, 1) - lp);
         y = attack * (y + noise * burst * lp * 3);
         if (open) y = std::tanh(1.6 * y) / std::tanh(1.6);
@@ -100,7 +141,8 @@ int write_class(const engine_class *c) {
                 double strength = zvgen_rng_range(&rng, 0.8, 1.1);
                 // Closed, a two-stroke now and then misses a firing.
                 if (!open && c->two_stroke && p == 2) strength *= 0.3;
-                period(c, open, strength, &rng, wave.data() + (size_t)p * len, len);
+                period(c, open, c->rpm[r] / c->rpm[1], strength, &rng,
+                       wave.data() + (size_t)p * len, len);
             }
             char name[128];
             snprintf(name, sizeof name, "sounds/%s_r%d_%s.raw", c->name, r,
