@@ -85,7 +85,7 @@ TEST(sound_race, a_robot_race_is_recorded_and_its_pitch_follows_the_engine) {
     file_index_free();
     data_root_reset();
     platform_null_script_event(PLATFORM_CLOSE, 1, 20);
-    std::vector<std::string> args = {"zelvo",         "--lock-fps", "32", "--record-audio",
+    std::vector<std::string> args = {"zelvo",       "--lock-fps", "32",        "--record-audio",
                                      audio.c_str(), "--track",    "pinehollow"};
     std::vector<char *> argv;
     for (auto &a : args)
