@@ -55,8 +55,8 @@ result round_of(int rate, int stereo, int bits, int budget) {
             int n = sound_engine_needed(engines[(size_t)i].get(),
                                         sound_mixer_play_position(m, voices[(size_t)i]));
             if (n <= 0) continue;
-            int at = sound_engine_synth(engines[(size_t)i].get(), n, rpm, (f / 30) % 2,
-                                        bytes.data());
+            int at =
+                sound_engine_synth(engines[(size_t)i].get(), n, rpm, (f / 30) % 2, bytes.data());
             sound_mixer_write_samples(m, voices[(size_t)i], at, bytes.data(), n);
         }
         double t1 = cpu_now();

@@ -10,8 +10,10 @@
 #include "core/core_settings.h"
 #include "data/data_file.h"
 #include "platform/platform.h"
+#include "track/track_hooks.h"
 #include "sound/sound_engine.h"
 #include "sound/sound_mixer.h"
+#include "sound/sound_script.h"
 
 #include <cmath>
 #include <cstdio>
@@ -181,6 +183,7 @@ void sound_update(float m) {
     float others = 0.1f * (float)core_settings_int(CORE_SET_COMP_VOLUME);
     for (int slot = 0; slot < BIKE_SLOTS; slot++)
         update_slot(a, ops, slot, master, others);
+    sound_script_place(&g_sound.listener, master * others);
 }
 
 void sound_reset(void) {
@@ -191,10 +194,13 @@ void sound_reset(void) {
         zv_free(s.engine);
         s = {};
     }
+    sound_script_clear();
     sound_cache_free();
 }
 
 void sound_install(void) {
     platform_audio_set_mixer(&sound_mixer_ops);
     core_hook.sound_update = sound_update;
+    // Script sounds go with the track; a script host that takes this step frees them itself.
+    if (!track_steps.script_reset) track_steps.script_reset = sound_script_clear;
 }
