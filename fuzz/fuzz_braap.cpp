@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     sound_braap_parse(&e, text.data(), no_table);
     static unsigned char out[SOUND_MAX_FILL];
     float rpm = size ? data[0] * 100.0f : 0;
-    for (int i = 0; i < 5; i++) {
+    for (int i = 0; i < 2; i++) {
         sound_engine_needed(&e, i * 1000);
         sound_engine_synth(&e, SOUND_MAX_FILL, rpm, (i % 3) / 2.0f, out);
     }

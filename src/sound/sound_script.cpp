@@ -115,8 +115,9 @@ void sound_script_place(const sound_listener *l, float gain) {
         float dist = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
         double v = sound_distance_gain(s->volume, dist) * gain * 32767.0;
         ops->set_volume(a, s->voice, (int)(v < 0 ? 0 : v > 32767 ? 32767 : v));
-        ops->set_rate(a, s->voice,
-                      sound_rate((double)s->frequency * sound_doppler(l, s->position, s->velocity)));
+        ops->set_rate(
+            a, s->voice,
+            sound_rate((double)s->frequency * sound_doppler(l, s->position, s->velocity)));
         ops->set_pan(a, s->voice, sound_pan(l, s->position));
     }
 }

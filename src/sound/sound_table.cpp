@@ -114,6 +114,7 @@ sound_table *sound_table_parse(const char *name, const char *text,
     long rows = 0, cols = 0;
     if (!next_word(&s, word, sizeof word) || strcmp(word, "SOUNDTABLE") != 0 ||
         !next_int(&s, &rows) || !next_int(&s, &cols) || rows <= 0 || cols <= 0 ||
+        rows > SOUND_TABLE_MAX_CELLS || cols > SOUND_TABLE_MAX_CELLS ||
         rows * cols > SOUND_TABLE_MAX_CELLS) {
         platform_log("Error reading '%.512s'\n", name);
         return nullptr;

@@ -159,6 +159,7 @@ TEST(sound_table, parses_cells_and_refuses_what_would_break_synthesis) {
         "SOUNDTABLE 1 1\n1000\n0\n-1 1 missing\n", // unreadable wave
         "SOUNDTABLE 1 2\n1000\n0\n-1 1 w\n",       // cut short
         "SOUNDTABLE 100 100\n",                    // too many cells
+        "SOUNDTABLE 66666666666666666666 3\n",     // the cell count would overflow
         "SOUNDTABLE 1 1\nnan\n0\n-1 1 w\n",
     };
     for (const char *text : bad)
