@@ -33,8 +33,7 @@ int finite_value(const char *rest, float *out) {
 
 } // namespace
 
-int sound_braap_parse(sound_engine *e, const char *text,
-                      const sound_table *(*load_table)(const char *name)) {
+int sound_braap_parse(sound_engine *e, const char *text, sound_table_source *load_table) {
     int understood = 0;
     const char *p = text;
     char line[2048];

@@ -80,13 +80,13 @@ sound_engine_kind sound_engine_class_kind(const char *engine_class);
 void sound_engine_pipe(sound_engine *e, float length, float spread, float gain, int a, int b);
 // Applies definition text (".braap") over the model. Table names are looked up through
 // load_table (null: "soundtable" lines are ignored). Returns the lines understood.
-int sound_braap_parse(sound_engine *e, const char *text,
-                      const sound_table *(*load_table)(const char *name));
+using sound_table_source = const sound_table *(const char *name);
+int sound_braap_parse(sound_engine *e, const char *text, sound_table_source *load_table);
 
 // Parses sound table text; waves are fetched through load_wave. Null (with the error logged as
 // the file's) when it cannot be used. The result is freed with sound_table_free.
-sound_table *sound_table_parse(const char *name, const char *text,
-                               const sound_wave *(*load_wave)(const char *name));
+using sound_wave_source = const sound_wave *(const char *name);
+sound_table *sound_table_parse(const char *name, const char *text, sound_wave_source *load_wave);
 void sound_table_free(sound_table *t);
 // Converts raw 16-bit little-endian samples; null for fewer than 2 bytes.
 sound_wave *sound_wave_from_bytes(const char *name, const unsigned char *bytes, int length);

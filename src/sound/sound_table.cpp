@@ -107,8 +107,7 @@ void sound_table_free(sound_table *t) {
     zv_free(t);
 }
 
-sound_table *sound_table_parse(const char *name, const char *text,
-                               const sound_wave *(*load_wave)(const char *name)) {
+sound_table *sound_table_parse(const char *name, const char *text, sound_wave_source *load_wave) {
     scan s = {text ? text : ""};
     char word[1024];
     long rows = 0, cols = 0;
