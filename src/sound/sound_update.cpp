@@ -62,14 +62,21 @@ void load_engine(sound_engine *e, const bike_model *m) {
     for (const char *cut : cuts) {
         if (!tex[0] || !cut) continue;
         snprintf(name, sizeof name, "%.*s.braap", (int)(cut - tex), tex);
-        if (apply_file(e, name)) return;
+        if (apply_file(e, name)) {
+            platform_log("Engine sound of %s: %s\n", m->name, name);
+            return;
+        }
     }
     static const char *const classes[] = {"50", "125", "250", "250f", "450f"};
     for (const char *c : classes)
         if (strcmp(m->engine_class, c) == 0) {
             snprintf(name, sizeof name, "@default%s.braap", c);
-            apply_file(e, name);
+            if (apply_file(e, name)) {
+                platform_log("Engine sound of %s: %s\n", m->name, name);
+                return;
+            }
         }
+    platform_log("Engine sound of %s: %s\n", m->name, e->table ? e->table->name : "none");
 }
 
 void default_listener(sound_listener *l) {

@@ -93,6 +93,13 @@ TEST(sound_race, a_robot_race_is_recorded_and_its_pitch_follows_the_engine) {
     argv.push_back(nullptr);
     ASSERT_EQ(core_main((int)args.size(), argv.data()), 0);
 
+    // The robot's bike has no definition beside its texture: its class's default is heard.
+    std::string log = read_all(home + "/Zelvo/lastlog.txt");
+    size_t at = log.find("Engine sound of ");
+    ASSERT_NE(at, std::string::npos) << log;
+    std::string line = log.substr(at, log.find('\n', at) - at);
+    EXPECT_NE(line.find(": @default"), std::string::npos) << line;
+    EXPECT_NE(line.find(".braap"), std::string::npos) << line;
     std::string raw = read_all(audio);
     int tics = (int)(raw.size() / (SAMPLES_PER_TIC * 2));
     ASSERT_GT(tics, 128 * 15);
