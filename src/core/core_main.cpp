@@ -6,6 +6,7 @@
 #include "bike/bike_input_ride.h"
 #include "demo/demo_race.h"
 #include "race/race.h"
+#include "sound/sound.h"
 #include "robot/robot.h"
 #include "robot/robot_race.h"
 #include "demo/demo.h"
@@ -348,6 +349,7 @@ void shutdown_full(void) {
     status_line("Closing input devices");
     core_binding_release_all();
     status_line("Closing audio");
+    sound_reset();
     if (g_main.audio) platform_close_audio(g_main.audio);
     g_main.audio = nullptr;
     if (g_main.audio_record) fclose(g_main.audio_record);
@@ -629,7 +631,8 @@ int core_main(int argc, char **argv) {
     } else if (track_list.count > 0) {
         track_select(track_list.dirs[0]);
     }
-    // 20.
+    // 20. The engines are synthesised and mixed by the sound module, heard from the first frame.
+    sound_install();
     open_audio();
     // 21.
     int window_open = wait_for_window_size();

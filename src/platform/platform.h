@@ -154,6 +154,8 @@ platform_audio *platform_open_readback(platform_window *w, int rate, int block_l
 void platform_close_audio(platform_audio *a);
 // The table of the driver now open, or null when audio is closed.
 const platform_audio_ops *platform_audio_driver(void);
+// The open device (the handle its table's calls take), or null when audio is closed.
+platform_audio *platform_audio_current(void);
 // Bytes in one block that read_block returns (readback only; 0 otherwise).
 int platform_audio_block_bytes(platform_audio *a);
 // Fragments of mix-ahead for a mix-ahead in milliseconds (fragments are 1/64 s; 1 to 32).

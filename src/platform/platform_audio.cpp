@@ -25,6 +25,11 @@ const platform_audio_ops *platform_audio_driver(void) {
     return g_audio.device.open ? g_audio.device.ops : nullptr;
 }
 
+platform_audio *platform_audio_current(void) {
+    std::lock_guard<std::mutex> hold(g_audio.lock);
+    return g_audio.device.open ? &g_audio.device : nullptr;
+}
+
 platform_audio *platform_audio_claim(const platform_audio_ops *ops) {
     std::lock_guard<std::mutex> hold(g_audio.lock);
     platform_audio *a = &g_audio.device;

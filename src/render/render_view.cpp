@@ -1,5 +1,6 @@
 // The race view.
 #include "render/render_view.h"
+#include "sound/sound.h"
 
 #include <cmath>
 #include <cstdio>
@@ -513,6 +514,16 @@ void view_draw(int view_mode, int width, int height) {
         view_chase_camera(b, view_mode, &cam);
     }
     current_camera = cam;
+    // The engines are heard from this camera: it moves with the bike except on a track post.
+    sound_listener ear = {};
+    memcpy(ear.position, cam.position, sizeof ear.position);
+    memcpy(ear.right, cam.axes, sizeof ear.right);
+    if (b && view_mode != CORE_VIEW_CAMERAS) {
+        const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
+        for (int i = 0; i < 3; i++)
+            ear.velocity[i] = (float)v[i];
+    }
+    sound_set_listener(&ear);
     model_draw.camera[0] = cam.position[0];
     model_draw.camera[1] = cam.position[1];
     model_draw.camera[2] = cam.position[2];
