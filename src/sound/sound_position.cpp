@@ -54,6 +54,6 @@ int sound_pan(const sound_listener *l, const float source[3]) {
 }
 
 int sound_rate(double hz) {
-    if (!std::isfinite(hz) || hz < SOUND_MIN_RATE) return SOUND_MIN_RATE;
-    return hz > SOUND_MAX_RATE ? SOUND_MAX_RATE : (int)hz;
+    if (!std::isfinite(hz) || hz < (double)SOUND_MIN_RATE) return SOUND_MIN_RATE;
+    return hz > (double)SOUND_MAX_RATE ? SOUND_MAX_RATE : (int)hz;
 }

@@ -259,7 +259,8 @@ const platform_device_ops mouse_ops = {
 void cursor_release(platform_device *) {
     g_in.cursor = nullptr;
 }
-const platform_device_ops cursor_ops = {.release = cursor_release};
+const platform_device_ops cursor_ops = {
+    .start = nullptr, .stop = nullptr, .poll = nullptr, .release = cursor_release};
 
 platform_device *device_for_joystick(platform_window *w, SDL_JoystickID id) {
     for (int i = 0; i < w->input.device_count; i++) {
