@@ -10,19 +10,19 @@
 
 #include "race/race.h"
 
-constexpr int HUD_SAMPLES = 1024;       // suspension history per ring
-constexpr int HUD_WARNING_MAX = 984;    // the lapping warning stays under this many characters
-constexpr int HUD_TEXT_LINES = 64;      // text column lines (results rows not counted)
-constexpr int HUD_LINE_SIZE = 256;      // one text line
-constexpr int HUD_STATS = 7;            // ground, models, billboards, decals, textures, shaders, erosion
-constexpr int HUD_LEAN_POINTS = 34;     // pairs of the lean band: int(pi * 31 / pi) + 2 at most
-constexpr int HUD_TICKER_SLOT = 215;    // a ticker slot is 21.5 grid units wide (tenths)
-constexpr int HUD_RESULT_ROWS = 160;    // every rider of a race
-constexpr int HUD_PENALTY_LINES = 160;  // one per penalised rider
-constexpr int HUD_TEXT_GRID = 50;       // the text column holds 50 lines
-constexpr int HUD_TICKER_GRID = 40;     // the ticker's grid
-constexpr int HUD_BANNER_GRID = 30;     // the name banner's grid
-constexpr int HUD_PIT_LINES = 5;        // number, lap and place, gap, last, best
+constexpr int HUD_SAMPLES = 1024;    // suspension history per ring
+constexpr int HUD_WARNING_MAX = 984; // the lapping warning stays under this many characters
+constexpr int HUD_TEXT_LINES = 64;   // text column lines (results rows not counted)
+constexpr int HUD_LINE_SIZE = 256;   // one text line
+constexpr int HUD_STATS = 7; // ground, models, billboards, decals, textures, shaders, erosion
+constexpr int HUD_LEAN_POINTS = 34;    // pairs of the lean band: int(pi * 31 / pi) + 2 = 33 at most
+constexpr int HUD_TICKER_SLOT = 215;   // a ticker slot is 21.5 grid units wide (tenths)
+constexpr int HUD_RESULT_ROWS = 160;   // every rider of a race
+constexpr int HUD_PENALTY_LINES = 160; // one per penalised rider
+constexpr int HUD_TEXT_GRID = 50;      // the text column holds 50 lines
+constexpr int HUD_TICKER_GRID = 40;    // the ticker's grid
+constexpr int HUD_BANNER_GRID = 30;    // the name banner's grid
+constexpr int HUD_PIT_LINES = 5;       // number, lap and place, gap, last, best
 
 // Suspension history of the viewed bike: six rings and one write index (HUD_SAMPLES = empty).
 struct hud_suspension {
@@ -32,11 +32,11 @@ struct hud_suspension {
 };
 
 struct hud_state {
-    int graph;               // suspension graphs shown ("togglegraph")
+    int graph;                // suspension graphs shown ("togglegraph")
     int stats_max[HUD_STATS]; // highest drawing statistics since "renderstats"
     int stats_now[HUD_STATS]; // the last drawn frame's
-    unsigned map_texture;    // the track's overview map; 0 when it has none
-    int map_load_count;      // the track load the map belongs to
+    unsigned map_texture;     // the track's overview map; 0 when it has none
+    int map_load_count;       // the track load the map belongs to
     hud_suspension suspension;
 };
 

@@ -35,8 +35,8 @@ struct screen_measures {
 void set_screen(int width, int height) {
     float fov = (float)core_settings_number(CORE_SET_FOV);
     if (!(fov >= 10 && fov <= 170)) fov = 110;
-    camera_projection p = camera_projection_for(width > 0 ? width : 1, height > 0 ? height : 1,
-                                                fov, 1, 2);
+    camera_projection p =
+        camera_projection_for(width > 0 ? width : 1, height > 0 ? height : 1, fov, 1, 2);
     scr.w = p.h;
     scr.h = p.v;
     zvglViewport(0, 0, width, height);
@@ -154,7 +154,8 @@ int finite_all(const float *v, int n) {
     return 1;
 }
 
-// ---- instruments ---------------------------------------------------------------------------------
+// ---- instruments
+// ---------------------------------------------------------------------------------
 
 void draw_graph_plot(float cx, float cy, float u, const float *position, const float *speed,
                      const float *share, float speed_scale, int start) {
@@ -193,8 +194,8 @@ void draw_graph_legend(float x, float y, float u, const char *const lines[3]) {
     static const float colours[3][3] = {{1, 1, 1}, {0, 1, 0}, {1, 0, 0}};
     float size = u / 12;
     for (int i = 0; i < 3; i++)
-        text_at(x, y - size * (float)(2 * i + 1), size, colours[i][0], colours[i][1],
-                colours[i][2], 1, lines[i]);
+        text_at(x, y - size * (float)(2 * i + 1), size, colours[i][0], colours[i][1], colours[i][2],
+                1, lines[i]);
 }
 
 void draw_suspension(float u) {
@@ -354,7 +355,8 @@ void draw_start_banner(void) {
     centred_at(-10 * s, 10 * s, -s, s, 1, 1, 1, alpha, second, 1);
 }
 
-// ---- results table -------------------------------------------------------------------------------
+// ---- results table
+// -------------------------------------------------------------------------------
 
 hud_results results;
 
@@ -394,7 +396,8 @@ int draw_results(int viewed) {
     return 1;
 }
 
-// ---- drawing statistics --------------------------------------------------------------------------
+// ---- drawing statistics
+// --------------------------------------------------------------------------
 
 long last_model_triangles;
 int last_program_switches;

@@ -75,7 +75,8 @@ float hud_damping_share(double v, double high, double low) {
 void hud_suspension_sample(int slot) {
     if (!hud.graph || slot < 0 || slot >= BIKE_SLOTS) return;
     const bike_record *b = &bike_world.bikes[slot];
-    if (!b->present || !b->m || !b->joint[BIKE_JOINT_FORK] || !b->joint[BIKE_JOINT_SWINGARM]) return;
+    if (!b->present || !b->m || !b->joint[BIKE_JOINT_FORK] || !b->joint[BIKE_JOINT_SWINGARM])
+        return;
     hud_suspension &s = hud.suspension;
     if (s.index < 0 || s.index >= HUD_SAMPLES) {
         memset(&s, 0, sizeof s);

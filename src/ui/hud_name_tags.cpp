@@ -79,7 +79,7 @@ void hud_draw_name_tags(void) {
         snprintf(text, sizeof text, name[0] ? "%s %.60s" : "%s", number, name);
         // Half a foot high near by; further away the tag keeps the size it has at 20 ft.
         float scale = 0.5f * std::max(1.0f, -t.depth / 20.0f);
-        float face[16] = {right[0], right[1], right[2], 0, up[0], up[1], up[2], 0,
+        float face[16] = {right[0], right[1], right[2], 0, up[0],    up[1],    up[2],    0,
                           back[0],  back[1],  back[2],  0, t.pos[0], t.pos[1], t.pos[2], 1};
         zvglPushMatrix();
         zvglMultMatrixf(face);

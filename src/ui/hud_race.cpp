@@ -227,7 +227,8 @@ int hud_text_lines(int slot, char lines[HUD_TEXT_LINES][HUD_LINE_SIZE]) {
     int n = 0;
     auto line = [&](void) -> char * { return n < HUD_TEXT_LINES ? lines[n++] : nullptr; };
     if (core_options.draw_fps)
-        if (char *l = line()) snprintf(l, HUD_LINE_SIZE, "FPS - %d", hud_fps(core_loop.max_advance));
+        if (char *l = line())
+            snprintf(l, HUD_LINE_SIZE, "FPS - %d", hud_fps(core_loop.max_advance));
     core_loop.min_advance = 1;
     core_loop.max_advance = 0;
     if (core_options.draw_time) {
@@ -236,14 +237,15 @@ int hud_text_lines(int slot, char lines[HUD_TEXT_LINES][HUD_LINE_SIZE]) {
         hud_time_tenths(text, sizeof text, tics_ms(t > 0 ? t : 0));
         if (char *l = line()) snprintf(l, HUD_LINE_SIZE, "Time - %s ", text);
     }
-    const bike_record *b =
-        slot >= 0 && slot < BIKE_SLOTS && bike_world.bikes[slot].present && bike_world.bikes[slot].body[BIKE_FRAME]
-            ? &bike_world.bikes[slot]
-            : nullptr;
+    const bike_record *b = slot >= 0 && slot < BIKE_SLOTS && bike_world.bikes[slot].present &&
+                                   bike_world.bikes[slot].body[BIKE_FRAME]
+                               ? &bike_world.bikes[slot]
+                               : nullptr;
     if (core_options.draw_speed && b) {
         const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
         double s = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]) * 0.6818182;
-        if (char *l = line()) snprintf(l, HUD_LINE_SIZE, "Speed - %.2f", std::isfinite(s) ? s : 0.0);
+        if (char *l = line())
+            snprintf(l, HUD_LINE_SIZE, "Speed - %.2f", std::isfinite(s) ? s : 0.0);
     }
     if (core_options.draw_render_stats) {
         static const char *const names[HUD_STATS - 1] = {"Ground polygons", "Model polygons",
