@@ -120,7 +120,8 @@ float hud_damping_share(double v, double high, double low);
 // The core's overlay entry: instruments, text column and name banner by view mode.
 void hud_draw_overlays(int view_mode);
 void hud_draw_instruments(int slot, int width, int height);
-void hud_draw_text(int slot, int width, int height);
+// first_line: lines left free at the top (the ticker's strip over the track cameras).
+void hud_draw_text(int slot, int width, int height, int first_line);
 void hud_draw_name_banner(int slot, int width, int height);
 void hud_draw_ticker(int width, int height);
 // The frame's name tag pass: the camera's model-view is current.

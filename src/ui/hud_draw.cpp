@@ -433,9 +433,10 @@ void hud_draw_instruments(int slot, int width, int height) {
     zvglFlush();
 }
 
-void hud_draw_text(int slot, int width, int height) {
+void hud_draw_text(int slot, int width, int height, int first_line) {
     set_screen(width, height);
     grid_begin(HUD_TEXT_GRID);
+    zvglTranslatef(0, -(float)first_line, 0);
     float x = 0;
     if (draw_results(slot)) x = 19.5f;
     static char lines[HUD_TEXT_LINES][HUD_LINE_SIZE];
@@ -547,7 +548,8 @@ void hud_draw_overlays(int view_mode) {
         hud_draw_instruments(slot, width, height);
     if (view_mode == CORE_VIEW_CAMERAS && core_loop.auto_camera)
         hud_draw_name_banner(slot, width, height);
-    hud_draw_text(slot, width, height);
+    // Over the track cameras the ticker's strip takes the top three lines.
+    hud_draw_text(slot, width, height, view_mode == CORE_VIEW_CAMERAS ? 3 : 0);
 }
 
 void hud_map_load(const char *dir) {

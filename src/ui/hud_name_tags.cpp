@@ -6,6 +6,7 @@
 
 #include "bike/bike.h"
 #include "core/core_loop.h"
+#include "render/render_camera.h"
 #include "render/render_font.h"
 #include "render/zvgl.h"
 #include "ui/hud.h"
@@ -77,8 +78,9 @@ void hud_draw_name_tags(void) {
         hud_rider_number(t.slot, number, sizeof number);
         const char *name = hud_rider_name(t.slot);
         snprintf(text, sizeof text, name[0] ? "%s %.60s" : "%s", number, name);
-        // Half a foot high near by; further away the tag keeps the size it has at 20 ft.
-        float scale = 0.5f * std::max(1.0f, -t.depth / 20.0f);
+        // Half a foot high near by; far away (or through a long lens) the tag keeps a fortieth
+        // of the screen's height so it stays readable.
+        float scale = std::max(0.5f, 0.05f * camera_current.v * -t.depth);
         float face[16] = {right[0], right[1], right[2], 0, up[0],    up[1],    up[2],    0,
                           back[0],  back[1],  back[2],  0, t.pos[0], t.pos[1], t.pos[2], 1};
         zvglPushMatrix();

@@ -113,7 +113,9 @@ TEST_F(HudGl, needle_angle_follows_the_rpm_and_the_gear_window_shows_the_gear) {
 
     // Neutral shows the green "N" cell; a gear shows its amber digit and no green.
     auto green = [](const uint8_t *p) { return p[1] > 150 && p[0] < 120 && p[2] < 120; };
-    auto amber = [](const uint8_t *p) { return p[0] > 200 && p[1] > 120 && p[1] < 230 && p[2] < 90; };
+    auto amber = [](const uint8_t *p) {
+        return p[0] > 200 && p[1] > 120 && p[1] < 230 && p[2] < 90;
+    };
     auto neutral = draw(3000, -1);
     auto third = draw(3000, 2);
     EXPECT_GT(window_count(neutral, green), 3);
@@ -160,6 +162,42 @@ TEST_F(HudGl, pit_board_gap_line_carries_the_gap_digits) {
     // The board itself is light where no text is: its right edge.
     const uint8_t *edge = at(behind, -w + 0.95f * v, -h + 0.3f * v);
     EXPECT_GT(edge[0] + edge[1] + edge[2], 600);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(HudGl, map_scale_two_doubles_the_map_and_keeps_the_markers_screen_size) {
+    ASSERT_TRUE(bike_place(b, 128, 128, 0));
+    race.present[0] = 1;
+    race.order_count = 1;
+    race.order[0] = {0, 0, 0};
+    hud.map_texture = zvglWhiteTexture(); // a plain white map picture
+    // Map width along the top row, and the marker pixels (black or red) inside the map.
+    auto measure = [&](double scale, int *width, int *marks) {
+        core_settings_set_number(CORE_SET_MAP_SCALE, scale);
+        auto px = draw(3000, 0);
+        *width = *marks = 0;
+        for (int i = 0; i < fw; i++) {
+            const uint8_t *p = &px[((size_t)(fh - 2) * fw + i) * 4];
+            if (p[0] > 200 && p[1] > 200 && p[2] > 200) ++*width;
+        }
+        for (int k = fh / 2; k < fh; k++)
+            for (int i = fw / 2; i < fw; i++) {
+                const uint8_t *p = &px[((size_t)k * fw + i) * 4];
+                if ((p[0] < 40 && p[1] < 40 && p[2] < 40) || (p[0] > 200 && p[1] < 40)) ++*marks;
+            }
+    };
+    int w1, m1, w2, m2;
+    measure(1, &w1, &m1);
+    measure(2, &w2, &m2);
+    hud.map_texture = 0;
+    core_settings_set_number(CORE_SET_MAP_SCALE, 1);
+    EXPECT_GT(w1, 20);
+    EXPECT_NEAR(w2, 2 * w1, 3);
+    EXPECT_GT(m1, 10);
+    EXPECT_NEAR(m2, m1, m1 / 5 + 2) << "markers keep their size on the screen: half of the map's";
 }
 
 } // namespace
