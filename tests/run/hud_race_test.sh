@@ -2,7 +2,8 @@
 # The game started as a player starts it, racing robots on the default track under a virtual X
 # server, with its frames written to standard output: the HUD is drawn over the race (the pit
 # board in the bottom-left corner, the tachometer's dial in the bottom-right one, the map in the
-# top-right one), and --hidden-hud leaves those places to the race picture.
+# top-right one), and --hidden-hud leaves those places to the race picture; paused, "Paused"
+# stands in the middle of the screen unless --hidden-pause.
 #   hud_race_test.sh GAME_BINARY
 # Exit 0 on success, 77 when the machine has no Xvfb or xdotool (ctest reports a skip).
 set -uo pipefail
@@ -59,6 +60,18 @@ race() {
   done
   win=$(xdotool search --pid "$gpid" 2>/dev/null | head -1)
   [ -n "$win" ] || fail "no game window ($name)"
+  # Paused (no more video frames while paused), then the game's own screenshot.
+  local shots=$HOME/data/Zelvo
+  rm -f "$shots"/screenshot*.png
+  xdotool windowfocus "$win" 2>/dev/null
+  for key in Pause s; do
+    xdotool keydown "$key"; sleep 0.3; xdotool keyup "$key"; sleep 1
+  done
+  for _ in $(seq 100); do ls "$shots"/screenshot*.png >/dev/null 2>&1 && break; sleep 0.1; done
+  sleep 0.5
+  local shot
+  shot=$(ls "$shots"/screenshot*.png 2>/dev/null | head -1)
+  [ -n "$shot" ] && mv "$shot" "$tmp/$name-paused.png" || fail "no screenshot ($name)"
   python3 "$close_tool" "$win" || fail "could not close the window"
   for _ in $(seq 600); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
   wait "$gpid" 2>/dev/null
@@ -82,9 +95,43 @@ for x, y in zip(sys.argv[2::2], sys.argv[3::2]):
 EOF
 }
 
+# Pure white pixels in the middle band of a screenshot (the "Paused" text is drawn in white).
+white_in_middle() {
+  python3 - "$tmp/$1-paused.png" <<'EOF2'
+import struct, sys, zlib
+data = open(sys.argv[1], 'rb').read()
+pos, idat, w, h = 8, b'', 0, 0
+while pos < len(data):
+    n, kind = struct.unpack('>I4s', data[pos:pos + 8])
+    body = data[pos + 8:pos + 8 + n]
+    if kind == b'IHDR':
+        w, h = struct.unpack('>II', body[:8])
+    elif kind == b'IDAT':
+        idat += body
+    pos += 12 + n
+raw, stride, rows, prev = zlib.decompress(idat), w * 3, [], bytearray(w * 3)
+for y in range(h):
+    f, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+    for i in range(stride):
+        a = line[i - 3] if i >= 3 else 0
+        b, c = prev[i], prev[i - 3] if i >= 3 else 0
+        if f == 1: line[i] = (line[i] + a) & 255
+        elif f == 2: line[i] = (line[i] + b) & 255
+        elif f == 3: line[i] = (line[i] + (a + b) // 2) & 255
+        elif f == 4:
+            p = a + b - c
+            pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+            line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+    rows.append(line)
+    prev = line
+print(sum(1 for y in range(h * 2 // 5, h * 3 // 5) for x in range(w // 4, w * 3 // 4)
+          if rows[y][x * 3] == 255 and rows[y][x * 3 + 1] == 255 and rows[y][x * 3 + 2] == 255))
+EOF2
+}
+
 # Two seconds of the race after loading: the gate has not dropped, the robots wait on the line.
 race hud 40
-race hidden 40 --hidden-hud
+race hidden 40 --hidden-hud --hidden-pause
 # The pit board's light face (bottom-left), the dial's dark face (bottom-right).
 read -r br bg bb <<<"$(probe hud 142 434 | head -1)"
 read -r dr dg db <<<"$(probe hud 612 424 | head -1)"
@@ -94,4 +141,9 @@ echo "pit board $br $bg $bb; dial $dr $dg $db; without the HUD $hr $hg $hb"
 [ "$br" -gt 220 ] && [ "$bg" -gt 220 ] && [ "$bb" -gt 200 ] || fail "no pit board in the race picture"
 [ "$dr" -lt 50 ] && [ "$dg" -lt 50 ] && [ "$db" -lt 60 ] || fail "no tachometer dial"
 [ $((hr + hg + hb)) -lt 600 ] || fail "--hidden-hud still shows the pit board"
-echo "the HUD is drawn over the race, and --hidden-hud hides it"
+paused=$(white_in_middle hud)
+unpaused=$(white_in_middle hidden)
+echo "white pixels in the middle: paused $paused, with --hidden-pause $unpaused"
+[ "$paused" -gt 40 ] || fail "no \"Paused\" in the middle of the paused race"
+[ "$unpaused" -lt $((paused / 4)) ] || fail "--hidden-pause still draws \"Paused\""
+echo "the HUD is drawn over the race, and --hidden-hud hides it; \"Paused\" shows while paused"
