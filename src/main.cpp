@@ -4,6 +4,7 @@
 #include "core/core_main.h"
 #include "platform/platform.h"
 #include "core/core_options.h"
+#include "race/race.h"
 #include "render/render_font.h"
 #include "render/render_frame.h"
 #include "render/render_ground.h"
@@ -13,12 +14,11 @@
 #include "render/render_texture.h"
 #include "render/render_view.h"
 #include "render/zvgl.h"
+#include "ui/hud.h"
 #include "render/render_model.h"
 #include "track/track_hooks.h"
 #include "track/track_lighting.h"
 #include "track/track_terrain.h"
-#include "race/race.h"
-#include "ui/hud.h"
 
 namespace {
 
