@@ -400,19 +400,20 @@ int draw_results(int viewed) {
 // --------------------------------------------------------------------------
 
 long last_model_triangles;
-int last_program_switches;
+int last_program_switches, last_texture_binds;
 
 void take_statistics(void) {
     long m = model_draw.triangles;
-    int p = zvglProgramSwitches();
+    int p = zvglProgramSwitches(), t = zvglTextureBinds();
     hud.stats_now[0] = ground_frame_stats.triangles;
     hud.stats_now[1] = (int)(m >= last_model_triangles ? m - last_model_triangles : m);
     hud.stats_now[2] = 0; // billboards and decals: none drawn by this build's frame
     hud.stats_now[3] = 0;
-    hud.stats_now[4] = 0; // the GL layer does not count texture binds
+    hud.stats_now[4] = t >= last_texture_binds ? t - last_texture_binds : t;
     hud.stats_now[5] = p >= last_program_switches ? p - last_program_switches : p;
     last_model_triangles = m;
     last_program_switches = p;
+    last_texture_binds = t;
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include "base/zv_alloc.h"
 #include "bike/bike.h"
+#include "core/core_loop.h"
 #include "core/core_settings.h"
 #include "race/race.h"
 #include "render/render_camera.h"
@@ -198,6 +199,11 @@ TEST_F(HudGl, map_scale_two_doubles_the_map_and_keeps_the_markers_screen_size) {
     EXPECT_NEAR(w2, 2 * w1, 3);
     EXPECT_GT(m1, 10);
     EXPECT_NEAR(m2, m1, m1 / 5 + 2) << "markers keep their size on the screen: half of the map's";
+    // The drawing statistics of a frame count what it handed to GL.
+    core_loop.frame_width = fw, core_loop.frame_height = fh;
+    hud_draw_overlays(CORE_VIEW_RIDER);
+    hud_draw_overlays(CORE_VIEW_RIDER);
+    EXPECT_GT(hud.stats_now[4], 2) << "texture changes: dial, shifter, board, font";
 }
 
 } // namespace
