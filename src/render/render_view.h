@@ -43,9 +43,9 @@ void view_draw_riders(const frame_camera *camera, int first_person_slot);
 
 // The core's draw_view hook: rider, orbit and track-camera views of the viewed bike.
 void view_draw(int view_mode, int width, int height);
-// Drawn over the track-camera view (the running-order ticker); set by the program, null: none.
-extern void (*view_ticker)(int width, int height);
 // Frees the number plate pictures and forgets every slot's textures; before the GL layer stops.
 void view_release_textures(void);
 // Installs the rider pass of the frame.
 void view_install(void);
+// Drawn over the track-camera view (the running-order ticker); set by the program, null: none.
+extern void (*view_ticker)(int width, int height);
