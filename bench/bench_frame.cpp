@@ -4,6 +4,7 @@
 // rasteriser), which keeps no vertex copies and is cleared after every frame, so the time is our
 // code's: camera, sky, ground mesh refinement and fans, model posing, the GL command layer and its
 // batching, plus the stand-in's own bookkeeping (a real driver's submission cost is not included).
+// Each view is timed without and with the HUD (instruments, text column, map, ticker, name tags).
 // Prints medians.
 #include "../tests/render/render_fake_gl.cpp"
 #include "../tests/support/ride_harness.cpp"
@@ -29,6 +30,7 @@
 #include "track/track_centerline.h"
 #include "track/track_hooks.h"
 #include "track/track_lighting.h"
+#include "ui/hud.h"
 
 namespace {
 
@@ -124,6 +126,17 @@ int main(void) {
         bike_world.tic++;
     }
     core_loop.viewed_slot = 17; // in the middle of the grid
+    // The running order of the grid for the HUD: everyone still on the line, in slot order.
+    race.order_count = BIKES;
+    for (int k = 0; k < BIKES; k++)
+        race.order[k] = {k, 0, 0};
+    race.viewed_slot = 17;
+    race.local_slot = -1;
+    race.lap_total = 3;
+    core_loop.frame_width = WIDTH;
+    core_loop.frame_height = HEIGHT;
+    core_options.draw_fps = core_options.draw_time = core_options.draw_speed = 1;
+    hud_map_load("tracks/pinehollow");
     core_loop.orbit_distance = 14;
     core_loop.orbit_height = 4;
 
@@ -133,28 +146,39 @@ int main(void) {
     } views[] = {{"orbit", CORE_VIEW_ORBIT},
                  {"rider", CORE_VIEW_RIDER},
                  {"track camera", CORE_VIEW_CAMERAS}};
-    printf("| view | frame (ms, wall) | frame (ms, CPU) | GL calls | draws | vertices |\n");
-    printf("|---|---|---|---|---|---|\n");
-    for (const view &v : views) {
-        std::vector<double> wall, cpu;
+    printf("| view | HUD | frame (ms, wall) | frame (ms, CPU) | overlays and flush (ms, CPU) | GL "
+           "calls | draws | vertices |\n");
+    printf("|---|---|---|---|---|---|---|---|\n");
+    for (int run = 0; run < 6; run++) {
+        const view &v = views[run / 2];
+        int with_hud = run % 2;
+        // The HUD as the game wires it: name tags in the frame, the ticker over the track
+        // cameras, the overlays after the view.
+        frame_passes.name_tags = with_hud ? hud_draw_name_tags : nullptr;
+        view_ticker = with_hud ? hud_draw_ticker : nullptr;
+        std::vector<double> wall, cpu, overlay;
         size_t calls = 0, draws = 0, vertices = 0;
         for (int f = 0; f < FRAMES + 10; f++) {
             forget_recording();
             double a = now(), c = cpu_now();
             view_draw(v.mode, WIDTH, HEIGHT);
+            double e = cpu_now();
+            if (with_hud) hud_draw_overlays(v.mode);
             zvglFlush();
             double b = now(), d = cpu_now();
             if (f < 10) continue; // the first frames draw every ground level whole
             wall.push_back(b - a);
             cpu.push_back(d - c);
+            overlay.push_back(d - e);
             calls = fake_gl.calls.size();
             draws = fake_gl.draws.size();
             vertices = 0;
             for (const fake_gl_draw &dr : fake_gl.draws)
                 vertices += (size_t)dr.count;
         }
-        printf("| %s | %.2f | %.2f | %zu | %zu | %zu |\n", v.name, median(wall) * 1e3,
-               median(cpu) * 1e3, calls, draws, vertices);
+        printf("| %s | %s | %.2f | %.2f | %.3f | %zu | %zu | %zu |\n", v.name,
+               with_hud ? "on" : "off", median(wall) * 1e3, median(cpu) * 1e3,
+               median(overlay) * 1e3, calls, draws, vertices);
         fflush(stdout);
     }
     forget_recording();

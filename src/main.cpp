@@ -4,6 +4,7 @@
 #include "core/core_main.h"
 #include "platform/platform.h"
 #include "core/core_options.h"
+#include "race/race.h"
 #include "render/render_font.h"
 #include "render/render_frame.h"
 #include "render/render_ground.h"
@@ -13,6 +14,7 @@
 #include "render/render_texture.h"
 #include "render/render_view.h"
 #include "render/zvgl.h"
+#include "ui/hud.h"
 #include "render/render_model.h"
 #include "track/track_hooks.h"
 #include "track/track_lighting.h"
@@ -120,6 +122,13 @@ void install_drawing_hooks(void) {
     loading_screen_install();
     core_hook.status_line = loading_screen_show;
     core_hook.draw_text_centred = overlay_text_centred;
+    // The HUD: overlays after the view, the ticker over the track cameras, name tags in the
+    // frame, the suspension history at the end of every race tic, the map of every track load.
+    core_hook.draw_overlays = hud_draw_overlays;
+    view_ticker = hud_draw_ticker;
+    frame_passes.name_tags = hud_draw_name_tags;
+    race_steps.suspension_graph = hud_suspension_sample;
+    track_steps.map_load = hud_map_load;
 }
 
 } // namespace

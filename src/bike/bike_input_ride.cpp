@@ -282,6 +282,10 @@ void bike_input_aids_step(bike_record *b) {
     b->ctl.sit_dab = (float)clampd(b->ctl.sit_dab, 0, 1);
 }
 
+int bike_input_local_sticky(void) {
+    return local_latch.sticky_on != 0;
+}
+
 void bike_input_apply_local(bike_record *b, const float inputs[BIKE_INPUT_CHANNELS],
                             int reverse_steering, int sticky_dab, int held) {
     int request =

@@ -22,6 +22,8 @@ void bike_engine_drivetrain_step(bike_record *b);
 // setup); held: the false-start hold. Shift requests go to the gearbox.
 void bike_input_apply_local(bike_record *b, const float inputs[BIKE_INPUT_CHANNELS],
                             int reverse_steering, int sticky_dab, int held);
+// 1 while the local rider's sticky sit/dab toggle is latched on (the HUD shows "Dabbing!").
+int bike_input_local_sticky(void);
 // Robots and remote riders: the same mapping without the local options and latch.
 void bike_input_apply_values(bike_record *b, const float inputs[BIKE_INPUT_CHANNELS]);
 

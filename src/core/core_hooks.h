@@ -60,7 +60,8 @@ struct core_hooks {
     void (*draw_text_centred)(const char *text, float size, float dy);
     void (*draw_menus)(void);
     void (*gl_finish)(void);
-    // RGB bytes of the last frame, rows from the top; null when memory ran out (frame skipped).
+    // RGB bytes of the last frame, rows from the bottom as the frame buffer reads back; null when
+    // memory ran out (frame skipped).
     unsigned char *(*read_back_rgb)(int width, int height);
     int (*write_png)(const char *name, const unsigned char *rgb, int width, int height);
     void (*sound_update)(float competitor_factor);

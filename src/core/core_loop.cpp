@@ -314,9 +314,11 @@ void draw_frame(void) {
         core_hook.read_back_rgb) {
         unsigned char *rgb = core_hook.read_back_rgb(w, h);
         if (rgb) {
-            // stdout carries the video frames, one binary PPM picture each.
+            // stdout carries the video frames, one binary PPM picture each. The frame buffer
+            // reads back from the bottom row; a PPM picture starts at the top.
             fprintf(stdout, "P6\n%d %d\n255\n", w, h);
-            fwrite(rgb, 3, (size_t)w * h, stdout);
+            for (int row = h - 1; row >= 0; row--)
+                fwrite(rgb + (size_t)row * w * 3, 3, (size_t)w, stdout);
             fflush(stdout);
             zv_free(rgb);
         }

@@ -90,6 +90,7 @@ struct rgl_state {
     GLuint fragment_shaders[ZVGL_PROGRAM_COUNT];
     int current_program;
     int program_switches;
+    int texture_binds; // binds handed to GL (the HUD's "Texture Changes")
     GLint uniforms[ZVGL_PROGRAM_COUNT][RGL_U_COUNT];
 
     GLuint white_texture, flat_normal_texture;

@@ -179,6 +179,9 @@ int zvglCurrentProgram(void) {
 int zvglProgramSwitches(void) {
     return rgl.program_switches;
 }
+int zvglTextureBinds(void) {
+    return rgl.texture_binds;
+}
 
 GLuint zvglProgramHandle(int index) {
     if (index <= ZVGL_PROGRAM_NONE || index >= ZVGL_PROGRAM_COUNT) return 0;

@@ -84,6 +84,7 @@ static void rgl_execute(void) {
             break;
         case RGL_OP_BIND_TEXTURE:
             zvgl_fn.glBindTexture(a[0], a[1]);
+            rgl.texture_binds++;
             break;
         case RGL_OP_BLEND_FUNC:
             zvgl_fn.glBlendFunc(a[0], a[1]);

@@ -297,6 +297,8 @@ view_post_state track_post;
 
 } // namespace
 
+void (*view_ticker)(int width, int height);
+
 void view_look_at(const float eye[3], const float target[3], float fov, frame_camera *out) {
     float back[3] = {eye[0] - target[0], eye[1] - target[1], eye[2] - target[2]};
     float len = std::sqrt(back[0] * back[0] + back[1] * back[1] + back[2] * back[2]);
@@ -529,6 +531,7 @@ void view_draw(int view_mode, int width, int height) {
     model_draw.camera[2] = cam.position[2];
     model_draw.alpha = 1;
     frame_draw(&cam, width, height);
+    if (view_mode == CORE_VIEW_CAMERAS && b && view_ticker) view_ticker(width, height);
 }
 
 void view_draw_riders(const frame_camera *camera, int first_person_slot) {

@@ -49,3 +49,5 @@ void view_chase_camera(const bike_record *b, int view_mode, frame_camera *out);
 void view_release_textures(void);
 // Installs the rider pass of the frame.
 void view_install(void);
+// Drawn over the track-camera view (the running-order ticker); set by the program, null: none.
+extern void (*view_ticker)(int width, int height);

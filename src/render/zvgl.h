@@ -169,6 +169,8 @@ int zvglCreatePrograms(void);
 void zvglUseProgram(int index);
 int zvglCurrentProgram(void);
 int zvglProgramSwitches(void);
+// Texture binds handed to GL since the layer started.
+int zvglTextureBinds(void);
 // The GL name of slot 1..5, 0 otherwise.
 GLuint zvglProgramHandle(int index);
 // The two 1x1 default textures: white (255,255,255) and flat normal (128,128,255).

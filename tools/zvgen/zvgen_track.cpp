@@ -444,6 +444,62 @@ int write_centerline(const track_gen *g) {
     return zvgen_text_write(&t, ZVGEN_TRACK_DIR "/centerline");
 }
 
+// The overview map the HUD shows in the corner: the track seen from above, x to the right and z
+// down the picture, the track's dirt opaque and the grass around it see-through.
+int write_map(const track_gen *g) {
+    const int S = 256;
+    data_image img = {};
+    if (!data_image_alloc(&img, S, S, 4, 8)) return 0;
+    uint8_t *px = (uint8_t *)img.pixels;
+    auto type_at = [&](int u, int v) {
+        int c = (int)((u + 0.5) * (GRID - 1) / S), k = (int)((v + 0.5) * (GRID - 1) / S);
+        return ground_type(g, c, k);
+    };
+    for (int v = 0; v < S; v++)
+        for (int u = 0; u < S; u++) {
+            int t = type_at(u, v);
+            int c = (int)((u + 0.5) * (GRID - 1) / S), k = (int)((v + 0.5) * (GRID - 1) / S);
+            int cr = c < GRID - 2 ? c + 2 : c, kr = k < GRID - 2 ? k + 2 : k;
+            double dx = g->height[cr + (size_t)k * GRID] - g->height[c + (size_t)k * GRID];
+            double dz = g->height[c + (size_t)kr * GRID] - g->height[c + (size_t)k * GRID];
+            // Slopes facing the upper left are lit, the others shaded.
+            double lit = 1 - 0.25 * (dx + dz);
+            lit = lit < 0.6 ? 0.6 : (lit > 1.25 ? 1.25 : lit);
+            double r, gr, b, a;
+            int edge = 0;
+            if (t != GRASS)
+                for (int d = 0; d < 4 && !edge; d++) {
+                    int nu = u + (d == 0) - (d == 1), nv = v + (d == 2) - (d == 3);
+                    if (nu >= 0 && nv >= 0 && nu < S && nv < S && type_at(nu, nv) == GRASS)
+                        edge = 1;
+                }
+            if (t == GRASS) {
+                r = 0.16, gr = 0.34, b = 0.14, a = 0.55;
+            } else if (edge) {
+                r = 0.18, gr = 0.11, b = 0.06, a = 1;
+            } else if (t == SAND) {
+                r = 0.86, gr = 0.74, b = 0.5, a = 1;
+            } else if (t == LOAM) {
+                r = 0.55, gr = 0.38, b = 0.24, a = 1;
+            } else {
+                r = 0.7, gr = 0.52, b = 0.34, a = 1;
+            }
+            uint8_t *p = px + ((size_t)v * S + u) * 4;
+            double rgb[3] = {r * lit, gr * lit, b * lit};
+            for (int i = 0; i < 3; i++)
+                p[i] = (uint8_t)(rgb[i] > 1 ? 255 : rgb[i] * 255 + 0.5);
+            p[3] = (uint8_t)(a * 255 + 0.5);
+        }
+    uint8_t *png;
+    size_t len;
+    int ok = data_image_encode_png(&img, &png, &len);
+    data_image_free(&img);
+    if (!ok) return 0;
+    ok = zvgen_write_file(ZVGEN_TRACK_DIR "/map.png", png, len);
+    zv_free(png);
+    return ok;
+}
+
 int write_track(track_gen *g) {
     size_t cells = (size_t)GRID * GRID;
     int ok = 1;
@@ -479,6 +535,8 @@ int write_track(track_gen *g) {
     shade(g, pgm + hl);
     ok &= zvgen_write_file_gz(ZVGEN_TRACK_DIR "/shadows.pgm", pgm, hl + cells);
     zv_free(pgm);
+
+    ok &= write_map(g);
 
     uint8_t *map = (uint8_t *)zv_alloc((size_t)TILE_SIDE * TILE_SIDE);
     for (int r = 0; r < TILE_SIDE; r++)
