@@ -4,6 +4,7 @@
 #include "core/core_main.h"
 #include "platform/platform.h"
 #include "core/core_options.h"
+#include "net/net_client.h"
 #include "render/render_font.h"
 #include "render/render_frame.h"
 #include "render/render_ground.h"
@@ -87,6 +88,7 @@ void sweep_unused(void) {
 
 void install_drawing_hooks(void) {
     core_hook.gl_start = gl_start;
+    net_program.renderer = [] { return (const char *)zvglContextInfo()->renderer; };
     core_hook.gl_programs = zvglCreatePrograms;
     core_hook.gl_flush = zvglFlush;
     core_hook.gl_finish = zvglFinish;
