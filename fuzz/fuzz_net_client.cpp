@@ -7,8 +7,7 @@
 #include "race/race.h"
 
 namespace {
-void drop_packet(const uint8_t *, int) {
-}
+void drop_packet(const uint8_t *, int) {}
 double fixed_clock(void) {
     return 5.0;
 }

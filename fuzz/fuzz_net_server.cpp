@@ -6,8 +6,7 @@
 #include "tools/zvserver/zvserver.h"
 
 namespace {
-void drop_packet(void *, uint32_t, uint16_t, const uint8_t *, int) {
-}
+void drop_packet(void *, uint32_t, uint16_t, const uint8_t *, int) {}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

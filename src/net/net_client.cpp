@@ -431,8 +431,8 @@ void net_client_message(int type, const uint8_t *body, int length) {
         demo_record_block(DEMO_SCRIPT, race.tic, text + used, (int)strlen(text + used));
         if (session != net_client.session) break;
         if (net_client.script_count < NET_SCRIPT_QUEUE)
-            snprintf(net_client.script_queue[net_client.script_count++], NET_MESSAGE_MAX + 1,
-                     "%s", text + used);
+            snprintf(net_client.script_queue[net_client.script_count++], NET_MESSAGE_MAX + 1, "%s",
+                     text + used);
         break;
     }
     default:
@@ -515,9 +515,8 @@ void net_client_handle(const uint8_t *p, int len) {
         net_client.lineup[net_client.slot] = RACE_HUMAN;
         net_client.state = NET_LOADED; // the loader asks for the network track in this state
         net_client.last_send = 0;
-        int ok = net_program.load_track && net_program.load_track(net_client.lineup,
-                                                                  net_client.time_limit,
-                                                                  net_client.laps);
+        int ok = net_program.load_track &&
+                 net_program.load_track(net_client.lineup, net_client.time_limit, net_client.laps);
         if (!ok || memcmp(track_fingerprint(), net_client.fingerprint, 20) != 0) {
             zv_message_add("Client track modified - does not match server's track (%.100s)\n",
                            net_client.track_dir);
@@ -626,8 +625,8 @@ void net_client_send(double now) {
     if (net_client.slot < NET_SLOTS) {
         if (const net_message *m = net_reliable_due(&net_client.rel, now)) {
             uint8_t b[NET_RELIABLE_MAX];
-            transmit(b, net_build_reliable_c(b, net_client.slot, net_client.key, m->number,
-                                             m->type, m->body, m->length));
+            transmit(b, net_build_reliable_c(b, net_client.slot, net_client.key, m->number, m->type,
+                                             m->body, m->length));
         }
     }
 }

@@ -92,8 +92,8 @@ struct net_program_calls {
     const char *(*renderer)(void);      // the graphics renderer for the version report
     int (*setup_page_open)(void);       // the bike setup page or a list page is showing
     const char *password;
-    float fake_lag;  // seconds, 0..1
-    int fake_loss;   // percent, 0..100
+    float fake_lag; // seconds, 0..1
+    int fake_loss;  // percent, 0..100
 };
 extern net_program_calls net_program;
 

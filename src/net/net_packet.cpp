@@ -126,8 +126,8 @@ int net_build_bike_ack(uint8_t *out, uint32_t slot, uint32_t key, uint32_t sessi
     return NET_BIKE_ACK_LEN;
 }
 
-int net_build_state(uint8_t *out, uint32_t slot, uint32_t key, uint32_t session,
-                    int32_t server_tic, int32_t tic, const uint8_t state[NET_STATE]) {
+int net_build_state(uint8_t *out, uint32_t slot, uint32_t key, uint32_t session, int32_t server_tic,
+                    int32_t tic, const uint8_t state[NET_STATE]) {
     net_build3(out, NET_C_STATE, slot, key, session);
     net_put32(out + 13, (uint32_t)server_tic);
     net_put32(out + 17, (uint32_t)tic);

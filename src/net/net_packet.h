@@ -11,11 +11,11 @@ enum {
     NET_VERSION = 6,
     NET_SLOTS = 160,
     NET_NO_SLOT = 160,
-    NET_STATE = 39,          // compact bike state record
-    NET_RECORD = 47,         // one record of a states packet: slot, lag, tic, state
-    NET_STATES_HEAD = 17,    // type, session, server tic, echoed tic, record count
-    NET_RELIABLE_MAX = 480,  // a whole reliable packet
-    NET_RELIABLE_HEAD = 14,  // type, slot, key, number, message type
+    NET_STATE = 39,         // compact bike state record
+    NET_RECORD = 47,        // one record of a states packet: slot, lag, tic, state
+    NET_STATES_HEAD = 17,   // type, session, server tic, echoed tic, record count
+    NET_RELIABLE_MAX = 480, // a whole reliable packet
+    NET_RELIABLE_HEAD = 14, // type, slot, key, number, message type
     NET_MESSAGE_MAX = NET_RELIABLE_MAX - NET_RELIABLE_HEAD, // 466 bytes of message body
     NET_DATAGRAM_MAX = 1400, // what the server puts in one states datagram
     NET_NAME_MAX = 127,      // server names
@@ -100,8 +100,8 @@ int net_build_info(uint8_t *out, uint32_t slot, uint32_t key, uint32_t proof, ui
                    uint32_t client_id, const uint8_t credentials[20], const char *rider);
 int net_build_bike_ack(uint8_t *out, uint32_t slot, uint32_t key, uint32_t session,
                        uint32_t highest);
-int net_build_state(uint8_t *out, uint32_t slot, uint32_t key, uint32_t session,
-                    int32_t server_tic, int32_t tic, const uint8_t state[NET_STATE]);
+int net_build_state(uint8_t *out, uint32_t slot, uint32_t key, uint32_t session, int32_t server_tic,
+                    int32_t tic, const uint8_t state[NET_STATE]);
 int net_build_disconnect(uint8_t *out, uint32_t slot, uint32_t key);
 // Client reliable packet: body cut so that the packet stays within 480 bytes.
 int net_build_reliable_c(uint8_t *out, uint32_t slot, uint32_t key, uint32_t number, int mtype,

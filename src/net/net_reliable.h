@@ -26,7 +26,7 @@ struct net_reliable {
     uint32_t next_in;  // number of the next message expected
     net_message out[NET_OUT_MAX];
     int out_head, out_count;
-    double next_send; // when the first waiting message goes (again); 0 at once
+    double next_send;                 // when the first waiting message goes (again); 0 at once
     net_message early[NET_EARLY_MAX]; // indexed by number mod NET_EARLY_MAX
     uint8_t early_held[NET_EARLY_MAX];
     int early_count;

@@ -53,7 +53,7 @@ struct client : testing::Test {
 };
 
 TEST(net_codec, every_packet_needs_its_least_length_and_names_split_at_the_last_colon) {
-    const int to_client[][2] = {{2, 13}, {4, 37}, {6, 9},  {8, 9},  {10, 13},
+    const int to_client[][2] = {{2, 13},  {4, 37}, {6, 9},  {8, 9},  {10, 13},
                                 {11, 17}, {14, 5}, {17, 6}, {18, 5}, {25, 5}};
     uint8_t b[64] = {};
     for (auto &t : to_client) {
@@ -61,7 +61,7 @@ TEST(net_codec, every_packet_needs_its_least_length_and_names_split_at_the_last_
         EXPECT_FALSE(net_packet_ok(b, t[1] - 1, 1)) << t[0];
         EXPECT_TRUE(net_packet_ok(b, t[1], 1)) << t[0];
     }
-    const int to_server[][2] = {{0, 21}, {3, 41}, {5, 13},  {7, 17}, {9, 13},
+    const int to_server[][2] = {{0, 21},  {3, 41}, {5, 13},  {7, 17}, {9, 13},
                                 {11, 60}, {15, 9}, {17, 14}, {18, 13}};
     for (auto &t : to_server) {
         b[0] = (uint8_t)t[0];

@@ -99,8 +99,9 @@ int main(int argc, char **argv) {
                 if (!net_packet_ok(b, (int)n, 1)) continue;
                 switch (b[0]) {
                 case NET_S_WELCOME:
-                    if (r.stage == 0) r.slot = net_get32(b + 1), r.key = net_get32(b + 5),
-                                      r.stage = 3, r.last_send = 0;
+                    if (r.stage == 0)
+                        r.slot = net_get32(b + 1), r.key = net_get32(b + 5), r.stage = 3,
+                        r.last_send = 0;
                     break;
                 case NET_S_RACE:
                     if (r.stage == 3) r.session = net_get32(b + 1), r.stage = 5, r.last_send = 0;
@@ -138,7 +139,8 @@ int main(int argc, char **argv) {
                 snprintf(desc, sizeof desc, "crf250\n%d\nLoad %d", (int)(&r - riders.data()),
                          (int)(&r - riders.data()));
                 int len = 0;
-                if (r.stage == 0) len = net_build_contact(p, 0, 1, (uint32_t)(&r - riders.data()), 2);
+                if (r.stage == 0)
+                    len = net_build_contact(p, 0, 1, (uint32_t)(&r - riders.data()), 2);
                 if (r.stage == 3) len = net_build_info(p, r.slot, r.key, 0, 1, 0, cred, desc);
                 if (r.stage == 5) len = net_build3(p, NET_C_TRACK_ACK, r.slot, r.key, r.session);
                 if (r.stage == 7)
@@ -157,8 +159,9 @@ int main(int argc, char **argv) {
                 if (r.stage == 11) {
                     r.tic += 4;
                     uint8_t p[NET_STATE_LEN];
-                    send_to(&r, &to, p,
-                            net_build_state(p, r.slot, r.key, r.session, r.server_tic, r.tic, state));
+                    send_to(
+                        &r, &to, p,
+                        net_build_state(p, r.slot, r.key, r.session, r.server_tic, r.tic, state));
                 }
         }
     }

@@ -25,7 +25,7 @@ struct zvserver_config {
     int track_count;
     int laps;
     int time_limit_minutes;
-    int max_clients; // 1..160
+    int max_clients;  // 1..160
     int erosion_rate; // 1024 x the erosion factor; 0 keeps the ground as it is
     int knockout[16];
     int knockout_count;
@@ -75,10 +75,10 @@ struct zvserver {
     int tic;          // tics since the session began
     double tic_start; // time of tic 0
     int gate_drop_tic;
-    int track;        // index in the rotation
+    int track; // index in the rotation
     char track_dir[ZVSERVER_TEXT];
     uint8_t fingerprint[20];
-    int finish_tic; // tic of the winner's finish, -1 while nobody finished
+    int finish_tic;       // tic of the winner's finish, -1 while nobody finished
     int finish_positions; // gate positions that finish the race; 0 unknown
     // A rider joined the grid after others had their rider lists: the session starts again
     // (once nobody is in the middle of receiving riders) so that everyone sees everyone.

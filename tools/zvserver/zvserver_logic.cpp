@@ -30,8 +30,7 @@ void queue(zvserver *s, zvserver_client *c, int type, const void *body, int len)
     if (net_reliable_queue(&c->rel, type, body, len)) return;
     // The client cannot keep up; what it misses is logged once per connection.
     if (!c->overflow_logged)
-        zvserver_log(s, "slot %d: reliable list full, messages for it are dropped",
-                     slot_of(s, c));
+        zvserver_log(s, "slot %d: reliable list full, messages for it are dropped", slot_of(s, c));
     c->overflow_logged = 1;
 }
 
@@ -58,7 +57,8 @@ void send_next_rider(zvserver *s, zvserver_client *c) {
     int me = slot_of(s, c);
     for (int i = c->rider_sent + 1; i < s->cfg.max_clients; i++) {
         zvserver_client *o = &s->clients[i];
-        if (i == me || o->stage < ZVS_RACE_SENT || o->stage == ZVS_RESTARTING) continue;
+        // Everyone with a description is in the lineup, those still restarting included.
+        if (i == me || o->stage < ZVS_RACE_SENT) continue;
         b[0] = NET_S_RIDER;
         net_put32(b + 1, s->session);
         net_put32(b + 5, (uint32_t)i);
@@ -220,7 +220,8 @@ void contact(zvserver *s, uint32_t addr, uint16_t port, const uint8_t *p, double
         net_reliable_reset(&c->rel);
         if (zvserver_client_count(s) == 1) zvserver_restart(s, now); // a fresh race for the first
         zvserver_log(s, "slot %d contacted from %u.%u.%u.%u:%u", slot_of(s, c), addr & 255,
-                     addr >> 8 & 255, addr >> 16 & 255, addr >> 24, (port >> 8 | port << 8) & 0xffff);
+                     addr >> 8 & 255, addr >> 16 & 255, addr >> 24,
+                     (port >> 8 | port << 8) & 0xffff);
     }
     if (c->stage != ZVS_WELCOMED) return;
     c->last_heard = now;
@@ -269,7 +270,7 @@ void info(zvserver *s, zvserver_client *c, const uint8_t *p, int len) {
         zvserver_log(s, "slot %d is %s (race slot %d)", slot_of(s, c), c->name, c->race_slot);
         if (c->race_slot < NET_SLOTS)
             for (int i = 0; i < s->cfg.max_clients; i++)
-                if (s->clients[i].stage == ZVS_OWN_SENT || s->clients[i].stage == ZVS_RACING)
+                if (&s->clients[i] != c && s->clients[i].stage >= ZVS_RIDERS)
                     s->restart_pending = 1;
     }
     c->stage = ZVS_RACE_SENT;
@@ -523,8 +524,8 @@ void zvserver_restart(zvserver *s, double now) {
     if (s->session > 0 && s->cfg.track_count > 1) {
         int next = (s->track + 1) % s->cfg.track_count;
         if (!zvserver_load_track(s, next))
-            zvserver_log(s, "track %s did not load: the rotation stays on %s",
-                         s->cfg.tracks[next], s->track_dir);
+            zvserver_log(s, "track %s did not load: the rotation stays on %s", s->cfg.tracks[next],
+                         s->track_dir);
     }
     s->session++;
     s->tic = 0;

@@ -54,8 +54,8 @@ void write_result(void) {
     for (int i = 0; terrain.heights && i < terrain.size * terrain.size; i++)
         changed += fabs(terrain.heights[i] - terrain.loaded_heights[i]);
     fprintf(f, "%d %.3f %d %d %d %.3f %.3f %.3f %.3f %.3f %.3f %llu %.6f\n",
-            net_client.reached_racing, net_client.racing_since, net_client.races_started, me,
-            other, pos(me, 0), pos(me, 2), race.start_pos[0], race.start_pos[2], pos(other, 0),
+            net_client.reached_racing, net_client.racing_since, net_client.races_started, me, other,
+            pos(me, 0), pos(me, 2), race.start_pos[0], race.start_pos[2], pos(other, 0),
             pos(other, 2), (unsigned long long)h, changed);
     fclose(f);
 }
@@ -127,7 +127,8 @@ struct net_game : testing::Test {
         if (pid != 0) return pid;
         setenv("XDG_DATA_HOME", home(n).c_str(), 1);
         setenv("ZV_HOME", ZV_BINARY_DIR, 1);
-        if (freopen((home(n) + "/stderr.txt").c_str(), "w", stderr)) setvbuf(stderr, nullptr, _IONBF, 0);
+        if (freopen((home(n) + "/stderr.txt").c_str(), "w", stderr))
+            setvbuf(stderr, nullptr, _IONBF, 0);
         g_result_path = home(n) + "/result.txt";
         net_close_tap = write_result;
         platform_log_reset(); // its own log in its own home
