@@ -66,6 +66,8 @@ const char *network_track(void) {
 }
 
 void lineup_set_step(const int *riders) {
+    // An offline race, a time trial or a demo started while connected ends the connection.
+    if (net_client.open && !race.network) net_disconnect();
     if (prev_lineup_set) prev_lineup_set(riders);
     if (race.network && net_client.open)
         race.local_slot = net_client.race_slot < NET_SLOTS ? net_client.race_slot : -1;
