@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "core/core_options.h"
 #include "race/race.h"
+#include "net/net_client.h"
 #include "render/render_font.h"
 #include "render/render_frame.h"
 #include "render/render_ground.h"
@@ -98,6 +99,7 @@ void sweep_unused(void) {
 
 void install_drawing_hooks(void) {
     core_hook.gl_start = gl_start;
+    net_program.renderer = [] { return (const char *)zvglContextInfo()->renderer; };
     core_hook.gl_programs = zvglCreatePrograms;
     core_hook.gl_flush = zvglFlush;
     core_hook.gl_finish = zvglFinish;

@@ -273,7 +273,7 @@ void run_tic(void) {
         core_hook.editor_tic();
     }
     core_loop_stutter("action");
-    if (core_options.connect_address[0] && core_hook.net_step) core_hook.net_step();
+    if (core_hook.net_step) core_hook.net_step();
     core_loop_stutter("net");
     int unsynced = hook_connected() && !(core_hook.synchronised && core_hook.synchronised());
     if (!core_loop.paused && mode != CORE_VIEW_TITLE && !unsynced) race_tic();

@@ -10,6 +10,7 @@
 #include "robot/robot.h"
 #include "robot/robot_race.h"
 #include "demo/demo.h"
+#include "net/net_client.h"
 #include "bike/bike_shape.h"
 #include "base/zv_alloc.h"
 #include "core/core_binding.h"
@@ -156,6 +157,7 @@ int start_loaded(int loaded) {
 
 void close_connection(void) {
     core_options.connect_address[0] = 0;
+    net_disconnect_request();
 }
 
 // Tab out of the editor: the ground is brought fully up to date, then every bike is lifted clear
@@ -169,6 +171,27 @@ void settle_bikes(void) {
         bike_lift_clear(b);
         bike_move(b, 0, -0.125, 0);
     }
+}
+
+// A network race: the server's track with the server's lineup and length; the view follows the
+// local rider.
+int network_load(const int *lineup, int time_limit, int laps) {
+    g_main.track_loaded =
+        track_load(lineup, 0, core_settings_choice(CORE_SET_RECORD), time_limit, laps, 0);
+    if (g_main.track_loaded) core_loop.viewed_slot = race.viewed_slot;
+    return g_main.track_loaded;
+}
+
+// Online the erosion rate is the server's; the offline one comes back on disconnecting.
+void network_erosion_rate(int rate) {
+    static int offline = -1;
+    if (rate < 0) {
+        if (offline >= 0) core_options.erosion_rate = offline;
+        offline = -1;
+        return;
+    }
+    if (offline < 0) offline = core_options.erosion_rate;
+    core_options.erosion_rate = rate;
 }
 
 // The program's calls into the simulation below it: the race tic and what the loop asks of the
@@ -199,6 +222,19 @@ void wire_simulation(void) {
     race_install();
     robot_install();
     demo_install();
+    // The network wraps the loader's rider steps, so it comes after race control and demos.
+    net_install();
+    net_program.load_track = network_load;
+    net_program.set_erosion_rate = network_erosion_rate;
+    net_program.password = core_options.password;
+    net_program.fake_lag = core_options.fake_lag;
+    net_program.fake_loss = core_options.fake_loss;
+    // A changed rider description waits while any menu page is open (the setup and list pages
+    // among them) and goes out once the player is back on the track.
+    net_program.setup_page_open = []() -> int {
+        return core_loop.menu_page != CORE_MENU_NONE && core_loop.menu_page != CORE_MENU_CHAT;
+    };
+    if (core_options.connect_address[0]) net_connect_request(core_options.connect_address);
     robot_learning = core_options.learning;
     race_practice = core_render.practice;
     demo_race.tester_names = core_options.editor;
@@ -333,6 +369,7 @@ void shutdown_late(void) {
 }
 
 void shutdown_full(void) {
+    net_disconnect(); // the server hears that we left
     // What the run learned and recorded is kept: the robots' lines go back to their file and
     // the demo being recorded gets its final header.
     robot_lines_remember();
@@ -425,7 +462,17 @@ void core_connect_request(const char *address) {
     if (!address || !address[0]) return;
     core_server_history_add(address);
     snprintf(core_options.connect_address, sizeof core_options.connect_address, "%s", address);
+    net_connect_request(address);
     core_loop.menu_page = CORE_MENU_NONE;
+}
+
+void core_disconnect_request(void) {
+    core_options.connect_address[0] = 0;
+    net_disconnect_request();
+}
+
+void core_restart_request(void) {
+    net_request_restart();
 }
 
 int core_stock_models(void) {
@@ -669,7 +716,9 @@ int core_main(int argc, char **argv) {
         if (!core_options.file_arg) g_main.lineup[0] = 2;
         // 26. A race asked for on the command line starts with the gates, length and skill the
         // race menu would use, so the player rides among the robots at once.
-        int race_now = start_dir[0] && track_list_find(start_dir) >= 0;
+        // Connecting, the server chooses the track.
+        int race_now =
+            start_dir[0] && track_list_find(start_dir) >= 0 && !core_options.connect_address[0];
         int offline_race = race_now && !core_options.file_arg && !core_options.connect_address[0];
         if (offline_race)
             for (int i = 0; i < CORE_GATES; i++)

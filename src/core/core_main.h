@@ -43,6 +43,11 @@ void core_switch_video_mode(void);
 // "Connect": the address goes in front of the server history and becomes the one the network
 // step connects to, as with --connect.
 void core_connect_request(const char *address);
+// "Disconnect": a connection still making contact is dropped at once, one past that is ended
+// with the server.
+void core_disconnect_request(void);
+// "Request Restart": asks the server to start the race again.
+void core_restart_request(void);
 
 // The chat line's entered text: a line starting with '/' or '\' is a console command, anything
 // else is chat for the race server. 0 when the line was refused.

@@ -124,7 +124,8 @@ void race_tic(void) {
         }
         uint8_t stroke[BIKE_STROKE_MAX_BYTES];
         int n;
-        while ((n = bike_erosion_stroke_take(stroke)) > 0)
+        while ((!erosion_send_room || erosion_send_room()) &&
+               (n = bike_erosion_stroke_take(stroke)) > 0)
             erosion_submit(stroke, n);
     }
     clock.mark(RACE_STAGE_EROSION);

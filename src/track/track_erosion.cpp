@@ -11,6 +11,7 @@
 
 erosion_state erosion = {nullptr, 0, 0, -1, 0};
 int (*erosion_send)(const uint8_t *, int) = nullptr;
+int (*erosion_send_room)(void) = nullptr;
 
 namespace {
 

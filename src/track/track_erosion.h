@@ -30,6 +30,9 @@ extern erosion_state erosion;
 // Online, strokes go to the race server first; installed by the network code (null offline).
 // Returns 1 when it took the stroke.
 extern int (*erosion_send)(const uint8_t *stroke, int length);
+// Online, whether the way to the server has room for another stroke; strokes wait with the
+// tires until it has (null: always room).
+extern int (*erosion_send_room)(void);
 
 void erosion_submit(const uint8_t *stroke, int length);
 void erosion_decode(const uint8_t *stroke, int length);

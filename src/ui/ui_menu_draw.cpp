@@ -6,6 +6,8 @@
 #include "base/zv_message.h"
 #include "core/core_loop.h"
 #include "core/core_options.h"
+#include "net/net_client.h"
+#include "race/race.h"
 #include "render/render_font.h"
 #include "render/render_frame.h"
 #include "render/render_texture.h"
@@ -147,6 +149,32 @@ void draw_graphics_notes(void) {
     }
 }
 
+// While racing online, the other humans on the server: slot, ping, number, bike and name.
+void draw_server_riders(void) {
+    if (!net_connected() || net_client.state != NET_RACING) return;
+    const ui_menu_geometry &g = ui_menu_geom;
+    float size = 0.7f * g.line;
+    float y = ui_menu.count ? (float)ui_menu.items[ui_menu.count - 1].rect.y1 + g.line : 0;
+    const float cols[5] = {0.06f, 0.16f, 0.28f, 0.38f, 0.62f};
+    const char *heads[5] = {"Slot", "Ping", "No.", "Bike", "Name"};
+    for (int c = 0; c < 5; c++)
+        text_at(g.x + g.w * cols[c], y, size, white, heads[c]);
+    for (int slot = 0; slot < NET_SLOTS; slot++) {
+        if (slot == net_client.slot || net_client.lineup[slot] != RACE_REMOTE_HUMAN) continue;
+        y += size * 1.2f;
+        if (y + size > g.y + g.h) break;
+        const net_remote_rider &r = net_client.riders[slot];
+        char cell[5][80];
+        snprintf(cell[0], sizeof cell[0], "%d", slot + 1);
+        snprintf(cell[1], sizeof cell[1], "%d", net_client.slot_lag[slot] * 1000 / 128);
+        snprintf(cell[2], sizeof cell[2], "%.7s", r.number);
+        snprintf(cell[3], sizeof cell[3], "%.63s", r.model);
+        snprintf(cell[4], sizeof cell[4], "%.63s", r.name);
+        for (int c = 0; c < 5; c++)
+            text_at(g.x + g.w * cols[c], y, size, normal_text, cell[c]);
+    }
+}
+
 void draw_chat(int width, int height) {
     const ui_menu_geometry &g = ui_menu_geom;
     fill(0, 0, (float)width, (float)height, 0, 0, 0, 0.6f);
@@ -204,6 +232,7 @@ void ui_menu_draw(void) {
             text_centred(g.y + 0.8f * g.line, 1.4f * g.line, white, ui_menu.title);
         draw_items();
         if (page == UI_PAGE_GRAPHICS) draw_graphics_notes();
+        if (page == UI_PAGE_MULTIPLAYER) draw_server_riders();
     }
     zvglDisable(GL_BLEND);
     zvglFlush();

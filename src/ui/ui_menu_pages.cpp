@@ -323,10 +323,16 @@ void ui_button_act(const ui_item *it) {
         core_switch_video_mode();
         break;
     case UI_DO_CONNECT:
-        if (!connected()) core_connect_request(core_settings_text(CORE_SET_SERVER_NAME));
+        if (!connected())
+            core_connect_request(core_settings_text(CORE_SET_SERVER_NAME));
+        else
+            core_disconnect_request();
         break;
     case UI_DO_RESTART:
-        if (connected()) core_loop.menu_page = CORE_MENU_NONE;
+        if (connected() && core_loop.view_mode != CORE_VIEW_TITLE) {
+            core_restart_request();
+            core_loop.menu_page = CORE_MENU_NONE;
+        }
         break;
     case UI_DO_LIST_PREV:
     case UI_DO_LIST_NEXT: {

@@ -9,6 +9,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <vector>
 
@@ -34,6 +35,8 @@ struct null_state {
     std::mutex clock_lock;
     long long usec; // the fake clock
     int waits;
+    int real;              // the clock follows the machine's and waits sleep
+    long long real_origin; // machine microseconds at clock 0
     // Scripted events, held back until the clock reaches their time (in time order).
     std::vector<scripted_event> script;
     int width, height;
@@ -65,12 +68,27 @@ void release_due_events(void) {
 const platform_display_mode null_modes[] = {
     {640, 480, 32}, {800, 600, 32}, {1024, 768, 32}, {1280, 1024, 32}, {0, 0, 0}};
 
+long long machine_usec(void) {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (long long)t.tv_sec * 1000000 + t.tv_nsec / 1000;
+}
+
+// In real time the clock is the machine's since the switch; called with the lock held.
+void follow_machine(void) {
+    if (!g_null.real) return;
+    long long now = machine_usec() - g_null.real_origin;
+    if (now > g_null.usec) g_null.usec = now;
+    release_due_events();
+}
+
 } // namespace
 
 // ---- clock -------------------------------------------------------------------------------------
 
 platform_time platform_clock(void) {
     std::lock_guard<std::mutex> hold(g_null.clock_lock);
+    follow_machine();
     platform_time t;
     t.sec = (int)(g_null.usec / 1000000);
     t.usec = (int)(g_null.usec % 1000000);
@@ -78,9 +96,19 @@ platform_time platform_clock(void) {
 }
 
 void platform_wait(int sec, int usec) {
+    long long d = (long long)sec * 1000000 + usec;
+    if (g_null.real) {
+        if (d > 0) {
+            timespec t = {(time_t)(d / 1000000), (long)(d % 1000000) * 1000};
+            nanosleep(&t, nullptr);
+        }
+        std::lock_guard<std::mutex> hold(g_null.clock_lock);
+        g_null.waits++;
+        follow_machine();
+        return;
+    }
     std::lock_guard<std::mutex> hold(g_null.clock_lock);
     g_null.waits++;
-    long long d = (long long)sec * 1000000 + usec;
     if (d > 0) g_null.usec += d;
     release_due_events();
 }
@@ -99,6 +127,12 @@ void platform_null_advance(double seconds) {
     release_due_events();
 }
 
+void platform_null_real_time(int on) {
+    std::lock_guard<std::mutex> hold(g_null.clock_lock);
+    g_null.real = on;
+    g_null.real_origin = machine_usec() - g_null.usec;
+}
+
 int platform_null_wait_count(void) {
     std::lock_guard<std::mutex> hold(g_null.clock_lock);
     return g_null.waits;
@@ -109,6 +143,7 @@ void platform_null_reset(void) {
         std::lock_guard<std::mutex> hold(g_null.clock_lock);
         g_null.usec = 0;
         g_null.waits = 0;
+        g_null.real = 0;
         g_null.script.clear();
     }
     g_null.width = 640;

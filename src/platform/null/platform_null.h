@@ -21,5 +21,8 @@ void platform_null_set_size(int width, int height);
 // The window goes away: platform_window_closed() turns non-zero and frame begin fails. A null
 // pointer means the back end's one window (tests that do not hold the pointer).
 void platform_null_close(platform_window *w);
+// Real time: from now on the clock follows the machine's clock and waits sleep (a run that
+// talks to another process, such as a race server). Off again at reset.
+void platform_null_real_time(int on);
 // How many times platform_wait was called since the reset.
 int platform_null_wait_count(void);
