@@ -177,7 +177,7 @@ void settle_bikes(void) {
 // local rider.
 int network_load(const int *lineup, int time_limit, int laps) {
     g_main.track_loaded =
-        track_load(lineup, 0, core_settings_choice(CORE_SET_RECORD), time_limit, laps, 0);
+        load_race(lineup, 0, core_settings_choice(CORE_SET_RECORD), time_limit, laps, 0);
     if (g_main.track_loaded) core_loop.viewed_slot = race.viewed_slot;
     return g_main.track_loaded;
 }
