@@ -9,6 +9,7 @@
 #include "race/race.h"
 #include "track/track_erosion.h"
 #include "track/track_gates.h"
+#include "track/track_roost.h"
 
 double *race_stage_seconds;
 
@@ -110,6 +111,17 @@ void race_tic(void) {
     for (int i = 0; i < count; i++) {
         bike_record *b = &bike_world.bikes[list[(i + race.tic) % count]];
         bike_prestep(b);
+    }
+    // Roost: the tires' spray from the pool's own generator, so its density changes nothing
+    // the bikes do.
+    if (roost.made && roost.density > 0) {
+        for (int i = 0; i < count; i++) {
+            bike_tire_prestep_roost(&bike_world.bikes[list[i]], roost.density, roost_random());
+            roost_emit_queued(race.tic);
+        }
+        roost_update();
+    } else if (roost.live_count > 0) {
+        roost_update();
     }
     clock.mark(RACE_STAGE_PRESTEP);
     // 6. physics

@@ -24,7 +24,8 @@
     X(zvgen_lines)                                                                                 \
     X(zvgen_image)                                                                                 \
     X(zvgen_bike)                                                                                  \
-    X(zvgen_model)
+    X(zvgen_model)                                                                                 \
+    X(zvgen_objects)
 
 #define ZVGEN_DECLARE(fn) int fn(void);
 ZVGEN_GENERATORS(ZVGEN_DECLARE)
