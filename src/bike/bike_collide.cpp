@@ -9,7 +9,7 @@ int bike_knocks;
 
 namespace {
 
-const double FORCE_LIMIT = 1000; // lbf, penalty forces
+const double FORCE_LIMIT = 1000;  // lbf, penalty forces
 const double DEPTH_SPRING = 2500; // k x e above this reduces k to 2500 / e
 const double TIRE_FRICTION = 1, TIRE_SPRING = 25000, TIRE_DAMPING = 2500;
 const double CRASH_SPEED = 20; // ft/s, rider against an object
@@ -48,9 +48,8 @@ int far_apart(const double *a, const double *b, double reach) {
 const int part_bodies[BIKE_BODIES] = {BIKE_FRAME,      BIKE_FRONT_WHEEL, BIKE_REAR_WHEEL,
                                       BIKE_FORK_UPPER, BIKE_FORK_LOWER,  BIKE_SWINGARM,
                                       BIKE_RIDER};
-const int part_bits[BIKE_BODIES] = {BIKE_PART_FRAME,      BIKE_PART_FRONT_TIRE,
-                                    BIKE_PART_REAR_TIRE,  BIKE_PART_FORK_UPPER,
-                                    BIKE_PART_FORK_LOWER, BIKE_PART_SWINGARM,
+const int part_bits[BIKE_BODIES] = {BIKE_PART_FRAME,      BIKE_PART_FRONT_TIRE, BIKE_PART_REAR_TIRE,
+                                    BIKE_PART_FORK_UPPER, BIKE_PART_FORK_LOWER, BIKE_PART_SWINGARM,
                                     BIKE_PART_RIDER};
 
 } // namespace
@@ -208,6 +207,20 @@ int bike_shape_shape(const bike_placed_shape *a, const bike_placed_shape *b, int
     return touching;
 }
 
+// How far any part's spheres reach from the frame's centre this tic.
+double bike_reach(const bike_record *b) {
+    const dReal *f = dBodyGetPosition(b->body[BIKE_FRAME]);
+    double reach = 0;
+    for (int i = 0; i < BIKE_BODIES; i++) {
+        if (!b->shape[i]) continue;
+        const dReal *p = dBodyGetPosition(b->body[i]);
+        double d[3] = {p[0] - f[0], p[1] - f[1], p[2] - f[2]};
+        double r = sqrt(dot3(d, d)) + b->shape[i]->bound;
+        if (r > reach) reach = r;
+    }
+    return reach;
+}
+
 double bike_frame_speed(const bike_record *b) {
     const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
     return sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
@@ -252,7 +265,9 @@ int bike_against_bike(bike_record *a, bike_record *b, int mode, int tic) {
     const dReal *pa = dBodyGetPosition(a->body[BIKE_FRAME]);
     const dReal *pb = dBodyGetPosition(b->body[BIKE_FRAME]);
     double fa[3] = {pa[0], pa[1], pa[2]}, fb[3] = {pb[0], pb[1], pb[2]};
+    // Most pairs are far apart: the frames farther than two whole bikes.
     if (far_apart(fa, fb, 16)) return 0;
+    if (far_apart(fa, fb, bike_reach(a) + bike_reach(b))) return 0;
     bike_placed_shape sa[BIKE_BODIES], sb[BIKE_BODIES];
     for (int i = 0; i < BIKE_BODIES; i++) {
         int body = part_bodies[i];

@@ -70,5 +70,7 @@ int bike_against_object(bike_record *b, bike_object *o, int tic);
 int bike_against_bike(bike_record *a, bike_record *b, int mode, int tic);
 // Knock counters raised by bike-against-bike hits since the program started.
 extern int bike_knocks;
+// How far the bike's part shapes reach from its frame's centre (ft).
+double bike_reach(const bike_record *b);
 // Frame speed of a bike (ft/s).
 double bike_frame_speed(const bike_record *b);

@@ -42,8 +42,7 @@ void race_contacts(void) {
         for (int i = 0; i < count; i++)
             for (int j = i + 1; j < count; j++)
                 pair(&bike_world.bikes[list[i]], &bike_world.bikes[list[j]]);
-    } else if (race.local_slot >= 0 && race.local_slot < RACE_SLOTS &&
-               simulated(race.local_slot)) {
+    } else if (race.local_slot >= 0 && race.local_slot < RACE_SLOTS && simulated(race.local_slot)) {
         // Online only the local rider is simulated here: remote riders push against it.
         for (int s = 0; s < RACE_SLOTS; s++)
             if (s != race.local_slot && race.present[s] && bike_world.bikes[s].present &&

@@ -99,7 +99,8 @@ void flaggers_parse(const char *text, int checkpoints) {
         o->tex[0] = o->billboard >= 0 ? objects.billboards[o->billboard].texture : 0;
         o->tex[1] = tex(second);
         for (int i = 0; i < 4; i++)
-            o->checkpoint[i] = cp[i] < -1 ? -1 : (cp[i] > checkpoints - 1 ? checkpoints - 1 : cp[i]);
+            o->checkpoint[i] =
+                cp[i] < -1 ? -1 : (cp[i] > checkpoints - 1 ? checkpoints - 1 : cp[i]);
     }
 }
 

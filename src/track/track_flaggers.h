@@ -6,9 +6,9 @@
 enum { FLAGGERS_MAX = 4096 };
 
 struct flagger_race_view {
-    int tic;          // race tic counter
+    int tic; // race tic counter
     int gate_drop_tic;
-    int time_limit;   // tics, 0 laps only
+    int time_limit; // tics, 0 laps only
     int laps, lap_total, halfway_lap;
     int leader_progress; // -1 when no running order
     int first, normal;   // first-lap and normal-lap sequence lengths
@@ -28,7 +28,7 @@ struct flaggers_state {
         int billboard;
         unsigned tex[2];
         int checkpoint[4];
-    } *list;
+    } * list;
     int cap;
     unsigned char *flags; // one per checkpoint
     int flag_count;

@@ -289,8 +289,8 @@ int cameras_parse(const char *text) {
                    std::isfinite(b) && std::isfinite(c)) {
             if (objects.camera_count == objects.camera_cap) {
                 int cap = objects.camera_cap ? objects.camera_cap * 2 : 16;
-                objects.cameras = (track_camera *)zv_realloc(objects.cameras,
-                                                             (size_t)cap * sizeof(track_camera));
+                objects.cameras =
+                    (track_camera *)zv_realloc(objects.cameras, (size_t)cap * sizeof(track_camera));
                 objects.camera_cap = cap;
             }
             track_camera *cam = &objects.cameras[objects.camera_count];

@@ -15,10 +15,10 @@ enum {
 };
 
 struct track_billboard {
-    float x, y, z;   // foot; y = ground + height
-    float size;      // picture height
-    float height;    // above the ground, as given
-    float aspect;    // width / height
+    float x, y, z; // foot; y = ground + height
+    float size;    // picture height
+    float height;  // above the ground, as given
+    float aspect;  // width / height
     uint32_t reserved;
     unsigned texture;
     uint8_t colour[4];
@@ -49,8 +49,8 @@ struct track_decal {
 
 struct track_camera {
     float pos[3];
-    float fov;      // degrees, 10..170
-    float autofov;  // auto field-of-view size
+    float fov;     // degrees, 10..170
+    float autofov; // auto field-of-view size
 };
 
 struct objects_state {
@@ -61,7 +61,8 @@ struct objects_state {
     track_decal *decals;
     int decal_count, decal_cap;
     int *decal_bucket[OBJECTS_GRID * OBJECTS_GRID];
-    int decal_bucket_count[OBJECTS_GRID * OBJECTS_GRID], decal_bucket_cap[OBJECTS_GRID * OBJECTS_GRID];
+    int decal_bucket_count[OBJECTS_GRID * OBJECTS_GRID],
+        decal_bucket_cap[OBJECTS_GRID * OBJECTS_GRID];
     int *grid[OBJECTS_GRID * OBJECTS_GRID]; // statue indices per cell
     int grid_count[OBJECTS_GRID * OBJECTS_GRID], grid_cap[OBJECTS_GRID * OBJECTS_GRID];
     track_camera *cameras;
@@ -98,8 +99,8 @@ void statues_face_camera(const float camera[3], float lod_scale, float lod_bias)
 // A starting-gate object turned about its hinge (the race passes fall angle x 0.589 rad).
 void statue_gate_turn(int index, float hinge);
 // Creates a gate object (the starting gate's hook).
-int statue_gate_create(const char *model, const char *texture, const char *shape, float x,
-                       float y, float z, float angle);
+int statue_gate_create(const char *model, const char *texture, const char *shape, float x, float y,
+                       float z, float angle);
 
 // ---- the object grid ---------------------------------------------------------------------------
 // Cell of a coordinate (0..7): the grid spans the middle three quarters of the terrain.

@@ -114,14 +114,15 @@ void roost_emit(const bike_roost_contact *c, int limit, double max_angle, int ti
         if (n <= 0) continue;
         if (t->kind == 1) {
             // Sliding speed of the tread over the ground.
-            double slip = sqrt(c->point_vel[0] * c->point_vel[0] +
-                               c->point_vel[1] * c->point_vel[1] +
-                               c->point_vel[2] * c->point_vel[2]);
+            double slip =
+                sqrt(c->point_vel[0] * c->point_vel[0] + c->point_vel[1] * c->point_vel[1] +
+                     c->point_vel[2] * c->point_vel[2]);
             if (slip < t->slip_threshold) continue;
             double w2 = c->wheel_omega[0] * c->wheel_omega[0] +
                         c->wheel_omega[1] * c->wheel_omega[1] +
                         c->wheel_omega[2] * c->wheel_omega[2];
-            double span = (double)t->fast_speed * t->fast_speed - (double)t->slow_speed * t->slow_speed;
+            double span =
+                (double)t->fast_speed * t->fast_speed - (double)t->slow_speed * t->slow_speed;
             double f = span != 0 ? (w2 - (double)t->slow_speed * t->slow_speed) / span
                                  : (w2 >= (double)t->fast_speed * t->fast_speed ? 1 : 0);
             if (!(f >= 0)) f = 0;
@@ -148,8 +149,7 @@ void roost_emit(const bike_roost_contact *c, int limit, double max_angle, int ti
                                 c->wheel_omega[2] * turned[0] - c->wheel_omega[0] * turned[2],
                                 c->wheel_omega[0] * turned[1] - c->wheel_omega[1] * turned[0]};
                 for (int k = 0; k < 3; k++) {
-                    double v = c->wheel_vel[k] + wx[k] +
-                               (uniform01() - 0.5) * t->randomize;
+                    double v = c->wheel_vel[k] + wx[k] + (uniform01() - 0.5) * t->randomize;
                     p->vel[k] = (float)(v * t->vscale);
                     p->pos[k] = (float)(c->wheel_pos[k] + turned[k] + p->vel[k] * TIC * i / n);
                 }

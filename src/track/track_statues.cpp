@@ -98,9 +98,9 @@ float statue_orientation(float x, float z, float angle, float rot[9]) {
     if (s > 1e-6f) {
         ax[0] /= s, ax[2] /= s;
         float k = 1 - c;
-        float m[9] = {c + ax[0] * ax[0] * k, -ax[2] * s, ax[0] * ax[2] * k,
-                      ax[2] * s,             c,          -ax[0] * s,
-                      ax[2] * ax[0] * k,     ax[0] * s,  c + ax[2] * ax[2] * k};
+        float m[9] = {
+            c + ax[0] * ax[0] * k, -ax[2] * s, ax[0] * ax[2] * k,    ax[2] * s, c, -ax[0] * s,
+            ax[2] * ax[0] * k,     ax[0] * s,  c + ax[2] * ax[2] * k};
         memcpy(t, m, sizeof t);
     }
     float out[9];
@@ -157,10 +157,10 @@ void statues_face_camera(const float camera[3], float lod_scale, float lod_bias)
     }
 }
 
-int statue_gate_create(const char *model, const char *texture, const char *shape, float x,
-                       float y, float z, float angle) {
-    int i = statue_add(x, y, z, angle <= -2 * (float)M_PI ? angle : angle - 4 * (float)M_PI,
-                       model, texture, shape);
+int statue_gate_create(const char *model, const char *texture, const char *shape, float x, float y,
+                       float z, float angle) {
+    int i = statue_add(x, y, z, angle <= -2 * (float)M_PI ? angle : angle - 4 * (float)M_PI, model,
+                       texture, shape);
     if (i < 0) return -1;
     track_statue *s = &objects.statues[i];
     s->angle = angle;
@@ -199,8 +199,8 @@ int statues_load(const char *dir) {
         float x, y, z, a;
         char model[OBJECTS_NAME_MAX], tex[OBJECTS_NAME_MAX], shape[OBJECTS_NAME_MAX];
         int used = 0;
-        if (sscanf(p, " [ %f %f %f ] %f %1023s %1023s %1023s %n", &x, &y, &z, &a, model, tex,
-                   shape, &used) != 7 ||
+        if (sscanf(p, " [ %f %f %f ] %f %1023s %1023s %1023s %n", &x, &y, &z, &a, model, tex, shape,
+                   &used) != 7 ||
             used <= 0)
             break;
         p += used;

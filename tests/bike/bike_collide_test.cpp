@@ -160,7 +160,9 @@ TEST_F(Collide, front_to_front_knocks_both_and_a_side_hit_knocks_the_hit_bike_on
     bike_place(a, 64, 64, 0);
     bike_place(b, 64, 64, M_PI / 2);
     wa = dBodyGetPosition(a->body[BIKE_FRONT_WHEEL])[2];
-    bike_move(b, dBodyGetPosition(a->body[BIKE_FRONT_WHEEL])[0] - dBodyGetPosition(b->body[BIKE_FRAME])[0],
+    bike_move(b,
+              dBodyGetPosition(a->body[BIKE_FRONT_WHEEL])[0] -
+                  dBodyGetPosition(b->body[BIKE_FRAME])[0],
               0, wa + ahead * 1.4 - dBodyGetPosition(b->body[BIKE_FRAME])[2]);
     set_speed(a, 0, 8 * ahead);
     set_speed(b, 12, 0);

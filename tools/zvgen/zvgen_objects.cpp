@@ -37,7 +37,8 @@ float off_track(float x, float z) {
 
 // A point beside the line at arc length t, `out` feet beyond its edge on side (+1 left).
 spot beside(float t, float side, float out, float *heading = nullptr) {
-    track_centerline_point a = track_centerline_at(line, t - 2), b = track_centerline_at(line, t + 2);
+    track_centerline_point a = track_centerline_at(line, t - 2),
+                           b = track_centerline_at(line, t + 2);
     track_centerline_point p = track_centerline_at(line, t);
     float dx = b.x - a.x, dz = b.z - a.z, l = hypotf(dx, dz);
     if (l <= 0) l = 1, dx = 1, dz = 0;
@@ -162,8 +163,9 @@ int picture_roost(void) {
     zvgen_rng rng;
     zvgen_rng_seed(&rng, 77);
     for (int i = 0; i < 14; i++)
-        zvgen_canvas_disc(&c, (float)zvgen_rng_range(&rng, 9, 23), (float)zvgen_rng_range(&rng, 9, 23),
-                          (float)zvgen_rng_range(&rng, 3, 7), rgba(1, 1, 1, 0.8f));
+        zvgen_canvas_disc(&c, (float)zvgen_rng_range(&rng, 9, 23),
+                          (float)zvgen_rng_range(&rng, 9, 23), (float)zvgen_rng_range(&rng, 3, 7),
+                          rgba(1, 1, 1, 0.8f));
     int ok = zvgen_canvas_write_png(&c, "roost.png", 1);
     zvgen_canvas_free(&c);
     return ok;
@@ -284,25 +286,26 @@ int zvgen_objects(void) {
         float heading;
         spot s = beside(t, -turn_side(t), 7, &heading);
         if (off_track(s.x, s.z) < 5) continue;
-        zvgen_text_printf(&st, "[%g 0 %g] %g @" DIR "/haybale.jm @" DIR "/haybale.png @" DIR
-                               "/haybale.shp\n",
-                          s.x, s.z, heading);
+        zvgen_text_printf(
+            &st, "[%g 0 %g] %g @" DIR "/haybale.jm @" DIR "/haybale.png @" DIR "/haybale.shp\n",
+            s.x, s.z, heading);
     }
     for (float d : {-16.0f, 0.0f, 16.0f}) {
         float heading;
         spot s = beside(sharp_t + d, -turn_side(sharp_t), 9, &heading);
         if (off_track(s.x, s.z) < 6) continue;
-        zvgen_text_printf(&st, "[%g 0 %g] %g @" DIR "/tirewall.jm @" DIR "/tirewall.png @" DIR
-                               "/tirewall.shp\n",
-                          s.x, s.z, heading);
+        zvgen_text_printf(
+            &st, "[%g 0 %g] %g @" DIR "/tirewall.jm @" DIR "/tirewall.png @" DIR "/tirewall.shp\n",
+            s.x, s.z, heading);
     }
     for (int i = 0; i < 4; i++)
         for (float side : {-1.0f, 1.0f}) {
             float heading;
             spot s = beside(60 + i * 45.0f, side, 5.0f, &heading);
             if (off_track(s.x, s.z) < 2.5f) continue;
-            zvgen_text_printf(&st, "[%g 0 %g] %g @" DIR "/tuffblock.jm @" DIR "/tuffblock.png @" DIR
-                                   "/tuffblock.shp\n",
+            zvgen_text_printf(&st,
+                              "[%g 0 %g] %g @" DIR "/tuffblock.jm @" DIR "/tuffblock.png @" DIR
+                              "/tuffblock.shp\n",
                               s.x, s.z, heading);
         }
     if (!zvgen_text_write(&st, DIR "/statues")) return 0;
@@ -310,14 +313,18 @@ int zvgen_objects(void) {
     // Flaggers: the starter ahead of the gate on the left, walking off the track; the lap board
     // at the finish line; marshals watching checkpoints around the lap.
     zvgen_text fl = {};
-    spot a = beside(14, 1, -3), b = beside(14, 1, 12);
-    zvgen_text_printf(&fl, "[%g 0 %g] [%g 0 %g] 6 0.5 2 @" DIR "/start0.png @" DIR
-                           "/start1.png @" DIR "/start2.png @" DIR "/start3.png @" DIR
-                           "/start4.png\n",
+    // The starter stands on the line 16 ft ahead of the gate, facing the riders, and walks off
+    // to the pad's edge once he has shown the board.
+    track_centerline_point mid = track_centerline_at(line, 16);
+    spot a = {mid.x, mid.z}, b = beside(16, 1, 12);
+    zvgen_text_printf(&fl,
+                      "[%g 0 %g] [%g 0 %g] 6 0.5 4 @" DIR "/start0.png @" DIR "/start1.png @" DIR
+                      "/start2.png @" DIR "/start3.png @" DIR "/start4.png\n",
                       a.x, a.z, b.x, b.z);
     spot lap = beside(cl.length - 100, 1, 5);
-    zvgen_text_printf(&fl, "[%g 0 %g] 6 0.5 @" DIR "/lap0.png @" DIR "/lap1.png @" DIR
-                           "/lap2.png @" DIR "/lap3.png\n",
+    zvgen_text_printf(&fl,
+                      "[%g 0 %g] 6 0.5 @" DIR "/lap0.png @" DIR "/lap1.png @" DIR "/lap2.png @" DIR
+                      "/lap3.png\n",
                       lap.x, lap.z);
     int cps = gates.checkpoint_count;
     for (int i = 3; i < cps; i += 4) {
@@ -330,9 +337,9 @@ int zvgen_objects(void) {
         float x = k.origin[0] + dz * (k.length + 4), z = k.origin[2] - dx * (k.length + 4);
         (void)t;
         if (off_track(x, z) < 4) continue;
-        zvgen_text_printf(&fl, "[%g 0 %g] 6 0.5 %d %d -1 -1 @" DIR "/flag0.png @" DIR
-                               "/flag1.png\n",
-                          x, z, i - 1, i);
+        zvgen_text_printf(&fl,
+                          "[%g 0 %g] 6 0.5 %d %d -1 -1 @" DIR "/flag0.png @" DIR "/flag1.png\n", x,
+                          z, i - 1, i);
     }
     if (!zvgen_text_write(&fl, DIR "/flaggers")) return 0;
 

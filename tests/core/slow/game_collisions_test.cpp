@@ -20,7 +20,8 @@
 
 namespace {
 
-const int ROBOT_FIRST = 16, ROBOTS = 8, PLAYER = 24, KEY_X = PLATFORM_KEY_BASE + 0x2d; // the throttle key
+const int ROBOT_FIRST = 16, ROBOTS = 8, PLAYER = 24,
+          KEY_X = PLATFORM_KEY_BASE + 0x2d; // the throttle key
 
 struct state {
     int tic;
@@ -90,8 +91,8 @@ TEST(game_collisions, the_gate_holds_riders_touch_and_knock_and_the_race_finishe
     platform_null_script_event(KEY_X, 1, 22.0);
     platform_null_script_event(PLATFORM_CLOSE, 1, 190);
     int knocks_before = bike_knocks, touches_before = race_contact_bikes;
-    std::vector<std::string> args = {"zelvo", "--nosound", "--lock-fps", "8", "--track",
-                                     "pinehollow"};
+    std::vector<std::string> args = {"zelvo", "--nosound", "--lock-fps",
+                                     "8",     "--track",   "pinehollow"};
     std::vector<char *> argv;
     for (auto &a : args)
         argv.push_back(a.data());
@@ -147,8 +148,8 @@ TEST(game_collisions, the_gate_holds_riders_touch_and_knock_and_the_race_finishe
                 while (j < o.size() && o[j].tic < st[a][i].tic)
                     j++;
                 if (j < o.size() && o[j].tic == st[a][i].tic)
-                    closest = std::fmin(closest, std::hypot(o[j].x - st[a][i].x,
-                                                            o[j].z - st[a][i].z));
+                    closest =
+                        std::fmin(closest, std::hypot(o[j].x - st[a][i].x, o[j].z - st[a][i].z));
                 j = 0;
             }
             for (const track_statue *bale : bales) {
