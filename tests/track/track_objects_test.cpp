@@ -21,7 +21,7 @@ struct Objects : ::testing::Test {
         for (int k = 0; k < 129; k++)
             for (int i = 0; i < 129; i++)
                 flat[i + k * 129] = 0.05f * i; // rising along x
-        terrain_create(6, 4.0f, flat.data()); // 512 ft
+        terrain_create(6, 4.0f, flat.data());  // 512 ft
         objects_free();
     }
     void TearDown() override {

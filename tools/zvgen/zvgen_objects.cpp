@@ -126,8 +126,8 @@ int picture_banner(const char *name, const char *text) {
     zvgen_canvas_init(&c, 256, 64, rgba(1, 1, 1));
     zvgen_canvas_rect(&c, 0, 0, 256, 6, rgba(0.2f, 0.2f, 0.2f));
     zvgen_canvas_rect(&c, 0, 58, 256, 64, rgba(0.2f, 0.2f, 0.2f));
-    float w = zvgen_text_width(text, 5);
-    zvgen_canvas_text(&c, 128 - w / 2, 12, 5, 4.5f, 0.3f, text, rgba(0.1f, 0.1f, 0.1f));
+    float w = zvgen_text_width(text, 3.5f);
+    zvgen_canvas_text(&c, 128 - w / 2, 12, 3.5f, 4.5f, 0.3f, text, rgba(0.1f, 0.1f, 0.1f));
     int ok = zvgen_canvas_write_png(&c, name, 0);
     zvgen_canvas_free(&c);
     return ok;
@@ -239,6 +239,15 @@ int zvgen_objects(void) {
          picture_flagger(DIR "/flag1.png", 0, "", yellow, 1);
     if (!ok) return 0;
 
+    // Cameras: posts outside the line every sixth of the lap, each covering the checkpoints
+    // nearest to it.
+    const int CAMS = 6;
+    std::vector<spot> posts;
+    for (int i = 0; i < CAMS; i++) {
+        float t = cl.length * (i + 0.5f) / CAMS;
+        spot s = beside(t, -turn_side(t), 28);
+        posts.push_back(s);
+    }
     zvgen_rng rng;
     zvgen_rng_seed(&rng, 4242);
     zvgen_text bb = {};
@@ -249,6 +258,10 @@ int zvgen_objects(void) {
         float z = (float)zvgen_rng_range(&rng, 40, extent - 40);
         float off = off_track(x, z);
         if (off < 30 || off > 220) continue;
+        int by_camera = 0; // the cameras keep a clear view of the track
+        for (const spot &c : posts)
+            by_camera |= hypotf(x - c.x, z - c.z) < 90;
+        if (by_camera) continue;
         float size = (float)zvgen_rng_range(&rng, 22, 38);
         zvgen_text_printf(&bb, "[%g 0 %g] %g 0.5 @" DIR "/pine%d.png\n", x, z, size,
                           zvgen_rng_int(&rng, 3));
@@ -355,15 +368,6 @@ int zvgen_objects(void) {
             return 0;
     }
 
-    // Cameras: posts outside the line every sixth of the lap, each covering the checkpoints
-    // nearest to it.
-    const int CAMS = 6;
-    std::vector<spot> posts;
-    for (int i = 0; i < CAMS; i++) {
-        float t = cl.length * (i + 0.5f) / CAMS;
-        spot s = beside(t, -turn_side(t), 40);
-        posts.push_back(s);
-    }
     std::vector<std::vector<int>> covered(CAMS);
     for (int i = 0; i < cps; i++) {
         int best = 0;
@@ -377,10 +381,10 @@ int zvgen_objects(void) {
     }
     zvgen_text cm = {};
     for (int c = 0; c < CAMS; c++) {
-        zvgen_text_printf(&cm, "fov 55\ngate");
+        zvgen_text_printf(&cm, "fov 55\nautofovsize 40\ngate");
         for (int g : covered[c])
             zvgen_text_printf(&cm, " %d", g);
-        zvgen_text_printf(&cm, "\naddcamera %g 14 %g\n", posts[c].x, posts[c].z);
+        zvgen_text_printf(&cm, "\naddcamera %g 18 %g\n", posts[c].x, posts[c].z);
     }
     if (!zvgen_text_write(&cm, DIR "/cameras")) return 0;
     gates_clear();
