@@ -189,6 +189,7 @@ void wire_simulation(void) {
     objects_install();
     core_hook.track_camera_count = [] { return objects.camera_count; };
     race_steps.gate_object_turn = statue_gate_turn;
+    race_steps.debris = roost_update;
     roost.density = core_render.roost_frequency;
     roost_seed(0x726f6f7374ull);
     demo_race.calls.roost_get = [] { return (float)roost.density; };

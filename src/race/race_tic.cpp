@@ -119,9 +119,6 @@ void race_tic(void) {
             bike_tire_prestep_roost(&bike_world.bikes[list[i]], roost.density, roost_random());
             roost_emit_queued(race.tic);
         }
-        roost_update();
-    } else if (roost.live_count > 0) {
-        roost_update();
     }
     clock.mark(RACE_STAGE_PRESTEP);
     // 6. physics
@@ -161,7 +158,7 @@ void race_tic(void) {
         b->last_gate_tic = race_pass_tic(s, race.riders[s].progress - 1);
         clock.mark(RACE_STAGE_RIDERS);
     }
-    // 9. flying debris
+    // 9. flying debris (the roost particles)
     if (race_steps.debris) race_steps.debris();
     // 10. starting gates
     start_gates_tic();

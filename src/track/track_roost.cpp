@@ -42,6 +42,7 @@ roost_particle *take(void) {
     p->next = roost.live_head;
     roost.live_head = i;
     roost.live_count++;
+    roost.emitted++;
     return p;
 }
 

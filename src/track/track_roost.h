@@ -24,7 +24,8 @@ struct roost_state {
     int free_head, live_head, live_count;
     int made; // pool made for this track
     uint64_t random;
-    int density; // 0..1000
+    int density;  // 0..1000
+    long emitted; // particles made since the program started
 };
 extern roost_state roost;
 

@@ -1,6 +1,7 @@
 // The program started as a player starts it, with 8 robots and the player on the default track:
 // the starting gate holds the player who opens the throttle early, riders push and knock each
-// other instead of passing through, nobody rides through a hay bale, and the race finishes.
+// other instead of passing through, nobody rides through a hay bale, dirt flies from the tires, and
+// the race finishes.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,6 +18,7 @@
 #include "platform/null/platform_null.h"
 #include "race/race.h"
 #include "track/track_objects.h"
+#include "track/track_roost.h"
 
 namespace {
 
@@ -91,6 +93,7 @@ TEST(game_collisions, the_gate_holds_riders_touch_and_knock_and_the_race_finishe
     platform_null_script_event(KEY_X, 1, 22.0);
     platform_null_script_event(PLATFORM_CLOSE, 1, 190);
     int knocks_before = bike_knocks, touches_before = race_contact_bikes;
+    long roost_before = roost.emitted;
     std::vector<std::string> args = {"zelvo", "--nosound", "--lock-fps",
                                      "8",     "--track",   "pinehollow"};
     std::vector<char *> argv;
@@ -115,6 +118,9 @@ TEST(game_collisions, the_gate_holds_riders_touch_and_knock_and_the_race_finishe
     EXPECT_GT(bike_knocks - knocks_before, 0);
     printf("bike touches %d, knocks %d\n", race_contact_bikes - touches_before,
            bike_knocks - knocks_before);
+
+    // Dirt flew from the tires.
+    EXPECT_GT(roost.emitted - roost_before, 1000);
 
     // The race finished: the winner completed the lap and every robot got round.
     for (int s = ROBOT_FIRST; s < ROBOT_FIRST + ROBOTS; s++)
