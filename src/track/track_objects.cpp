@@ -135,11 +135,8 @@ void billboard_set_texture(int index, unsigned texture, int tic) {
     b->anim_tic = tic;
 }
 
-int billboards_load(const char *dir) {
-    char name[OBJECTS_NAME_MAX];
-    snprintf(name, sizeof name, "@%s/billboards", dir ? dir : "");
-    char *text = file_to_string(name);
-    if (!text) return 0;
+int billboards_parse(const char *text) {
+    int n = 0;
     const char *p = text;
     for (;;) {
         float x, y, z, size, aspect;
@@ -153,8 +150,18 @@ int billboards_load(const char *dir) {
         int i = billboard_add(x, y, z, size, aspect, pic);
         if (i < 0) break;
         objects.billboards[i].from_file = 1;
+        n++;
         if (track_render.status) track_render.status("Loading billboards");
     }
+    return n;
+}
+
+int billboards_load(const char *dir) {
+    char name[OBJECTS_NAME_MAX];
+    snprintf(name, sizeof name, "@%s/billboards", dir ? dir : "");
+    char *text = file_to_string(name);
+    if (!text) return 0;
+    billboards_parse(text);
     zv_free(text);
     return 1;
 }
@@ -225,12 +232,8 @@ int decal_add(float x, float z, float angle, float size, float aspect, const cha
     return index;
 }
 
-void decals_load(const char *dir) {
-    char name[OBJECTS_NAME_MAX];
-    snprintf(name, sizeof name, "@%s/decals", dir ? dir : "");
-    char *text = file_to_string(name);
-    if (!text) return;
-    if (track_render.status) track_render.status("Loading decals");
+int decals_parse(const char *text) {
+    int n = 0;
     const char *p = text;
     for (;;) {
         float x, z, a, size, aspect;
@@ -241,8 +244,18 @@ void decals_load(const char *dir) {
             used <= 0)
             break;
         p += used;
-        decal_add(x, z, a, size, aspect, pic); // a picture that does not load is skipped
+        n += decal_add(x, z, a, size, aspect, pic) >= 0; // a picture that does not load is skipped
     }
+    return n;
+}
+
+void decals_load(const char *dir) {
+    char name[OBJECTS_NAME_MAX];
+    snprintf(name, sizeof name, "@%s/decals", dir ? dir : "");
+    char *text = file_to_string(name);
+    if (!text) return;
+    if (track_render.status) track_render.status("Loading decals");
+    decals_parse(text);
     zv_free(text);
 }
 

@@ -77,6 +77,8 @@ extern objects_state objects;
 // Adds a billboard standing at (x, ground + y, z); the name may carry a "#RRGGBB#" tint. Returns
 // its index.
 int billboard_add(float x, float y, float z, float size, float aspect, const char *name);
+// Records of a billboards file from text (zero-terminated); returns how many were made.
+int billboards_parse(const char *text);
 // Reads "@" + dir + "/billboards"; 1 when the file opened.
 int billboards_load(const char *dir);
 // The text billboards_save writes (zv_alloc, zero-terminated).
@@ -88,6 +90,7 @@ void billboard_set_texture(int index, unsigned texture, int tic);
 // ---- statues -----------------------------------------------------------------------------------
 int statue_add(float x, float y, float z, float angle, const char *model, const char *texture,
                const char *shape);
+int statues_parse(const char *text); // records made
 int statues_load(const char *dir);
 char *statues_format(void);
 int statues_save(const char *dir);
@@ -111,6 +114,7 @@ void objects_grid_rebuild(void);
 int objects_near(float x, float z, float reach, int *out, int max);
 
 // ---- decals ------------------------------------------------------------------------------------
+int decals_parse(const char *text); // decals made
 void decals_load(const char *dir);
 int decal_add(float x, float z, float angle, float size, float aspect, const char *name);
 // Bucket (0..63) list of decal indices.

@@ -188,12 +188,8 @@ void statue_gate_turn(int index, float hinge) {
     sync_body(s);
 }
 
-int statues_load(const char *dir) {
-    char name[OBJECTS_NAME_MAX];
-    snprintf(name, sizeof name, "@%s/statues", dir ? dir : "");
-    int len = 0;
-    char *text = file_to_string(name, &len);
-    if (!text) return 0;
+int statues_parse(const char *text) {
+    int n = 0;
     const char *p = text;
     for (;;) {
         float x, y, z, a;
@@ -207,8 +203,18 @@ int statues_load(const char *dir) {
         int i = statue_add(x, y, z, a, model, tex, shape);
         if (i < 0) break;
         objects.statues[i].from_file = 1;
+        n++;
         if (track_render.status) track_render.status("Loading statues");
     }
+    return n;
+}
+
+int statues_load(const char *dir) {
+    char name[OBJECTS_NAME_MAX];
+    snprintf(name, sizeof name, "@%s/statues", dir ? dir : "");
+    char *text = file_to_string(name);
+    if (!text) return 0;
+    statues_parse(text);
     zv_free(text);
     return 1;
 }
