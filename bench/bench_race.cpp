@@ -1,7 +1,7 @@
 // Race simulation speed, headless: 1, 8, 20 and 40 robots ride the default track from a grid
-// along its racing line, 7680 race tics (a minute) per round, with the time per tic split by the
-// race tic's own stages (robot control, contacts, world step, bike update, erosion). Prints
-// medians of the rounds.
+// along its racing line among the track's statues, 7680 race tics (a minute) per round, with the
+// time per tic split by the race tic's own stages (robot control, body collisions, tire contacts,
+// world step, bike update, erosion). Prints medians of the rounds and the bike touches counted.
 #include "../tests/support/ride_harness.cpp"
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 #include "robot/robot_ride.h"
 #include "track/track_centerline.h"
 #include "track/track_erosion.h"
+#include "track/track_objects.h"
 
 namespace {
 
@@ -23,10 +24,10 @@ double now(void) {
         .count();
 }
 
-enum { PHASES = 5, ROUNDS = 3 };
+enum { PHASES = 6, ROUNDS = 3 };
 const int TICS = 7680;
-const char *const phase_names[PHASES] = {"robots", "contacts", "world step", "bike update",
-                                         "erosion"};
+const char *const phase_names[PHASES] = {"robots",     "collisions",  "tire contacts",
+                                         "world step", "bike update", "erosion"};
 
 // The racing line offset sideways by lane feet, every 4 ft from arc length from.
 std::vector<robot_sample> lane_path(const track_centerline *c, float from, float lane,
@@ -101,10 +102,11 @@ round_result race_round(int robots, const track_centerline *c) {
     r.total = now() - t0;
     race_stage_seconds = nullptr;
     r.phase[0] = stage[RACE_STAGE_ROBOTS];
-    r.phase[1] = stage[RACE_STAGE_CONTACTS] + stage[RACE_STAGE_PRESTEP];
-    r.phase[2] = stage[RACE_STAGE_WORLD];
-    r.phase[3] = stage[RACE_STAGE_UPDATE] + stage[RACE_STAGE_RIDERS];
-    r.phase[4] = stage[RACE_STAGE_EROSION] + eroding;
+    r.phase[1] = stage[RACE_STAGE_CONTACTS];
+    r.phase[2] = stage[RACE_STAGE_PRESTEP];
+    r.phase[3] = stage[RACE_STAGE_WORLD];
+    r.phase[4] = stage[RACE_STAGE_UPDATE] + stage[RACE_STAGE_RIDERS];
+    r.phase[5] = stage[RACE_STAGE_EROSION] + eroding;
     return r;
 }
 
@@ -118,10 +120,15 @@ double median(std::vector<double> v) {
 int main(int argc, char **argv) {
     // Robot counts to run: the arguments, else 1, 8, 20 and 40.
     std::vector<int> counts;
+    int collisions = 1;
     for (int i = 1; i < argc; i++) {
+        if (!strcmp(argv[i], "--no-collisions")) {
+            collisions = 0;
+            continue;
+        }
         int n = atoi(argv[i]);
         if (n < 1 || n > 40) {
-            fprintf(stderr, "usage: bench_race [robots 1-40 ...]\n");
+            fprintf(stderr, "usage: bench_race [--no-collisions] [robots 1-40 ...]\n");
             return 2;
         }
         counts.push_back(n);
@@ -137,12 +144,18 @@ int main(int argc, char **argv) {
         fprintf(stderr, "bench_race: no racing line\n");
         return 1;
     }
-    printf("| robots | tics/s | us/tic | robots | contacts | world step | bike update | erosion | "
-           "crashes |\n");
-    printf("|---|---|---|---|---|---|---|---|---|\n");
+    // Bodies collide with each other and with the track's hay bales, blocks and tire walls.
+    if (collisions) {
+        race_steps.contacts = race_contacts;
+        statues_load("tracks/pinehollow");
+        objects_grid_rebuild();
+    }
+    printf("| robots | tics/s | us/tic | robots | collisions | tire contacts | world step | "
+           "bike update | erosion | crashes | bike touches |\n");
+    printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (int robots : counts) {
         std::vector<double> total, phase[PHASES];
-        int crashes = 0;
+        int crashes = 0, touches = race_contact_bikes;
         for (int round = 0; round < ROUNDS; round++) {
             round_result r = race_round(robots, &c);
             total.push_back(r.total);
@@ -154,7 +167,7 @@ int main(int argc, char **argv) {
         printf("| %d | %.0f | %.1f", robots, (double)TICS / t, t / (double)TICS * 1e6);
         for (int p = 0; p < PHASES; p++)
             printf(" | %.1f", median(phase[p]) / (double)TICS * 1e6);
-        printf(" | %d |\n", crashes);
+        printf(" | %d | %d |\n", crashes, (race_contact_bikes - touches) / ROUNDS);
         fflush(stdout);
     }
     (void)phase_names;

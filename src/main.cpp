@@ -17,6 +17,7 @@
 #include "render/zvgl.h"
 #include "ui/hud.h"
 #include "render/render_model.h"
+#include "render/render_objects.h"
 #include "track/track_hooks.h"
 #include "track/track_lighting.h"
 #include "track/track_terrain.h"
@@ -115,6 +116,7 @@ void install_drawing_hooks(void) {
     core_hook.draw_view = view_draw;
     core_hook.draw_menus = ui_menu_draw;
     view_install();
+    objects_draw_install(); // trees, spectators, flaggers and roost
     core_hook.terrain_update = terrain_update;
     ground_textures_install();
     track_render.texture_memory_reset = track_textures_begin;

@@ -81,6 +81,8 @@ struct bike_record {
     int crash_timer; // tics; 0 = riding
     int crash_count;
     int knock;             // tics; while positive the balance torque is cut
+    int knock_count;       // knocks this bike took (counter raised by another bike's hit)
+    int bike_contact_tic;  // tic of the last contact with another bike, -1 none
     int airborne_tic;      // when the bike last left the ground
     int landing_tic;       // when it last landed
     int riding_tics;       // tics simulated since the last reset or re-attachment

@@ -203,6 +203,8 @@ void clear_state(bike_record *b) {
     b->crash_timer = 0;
     b->crash_count = 0;
     b->knock = 0;
+    b->knock_count = 0;
+    b->bike_contact_tic = -1;
     b->airborne_tic = 0;
     b->landing_tic = 0;
     b->riding_tics = 0;

@@ -102,6 +102,11 @@ int bike_shape_parse(const char *text, bike_shape *out) {
         s->friction = (float)v[4];
         s->spring = (float)v[5];
         s->damping = (float)v[6];
+        // A sphere without size, spring or damping would divide by zero or never push back.
+        if (!(s->radius > 0) || !(s->spring > 0) || !(s->damping > 0) || !(s->friction >= 0)) {
+            zv_free(spheres);
+            return 0;
+        }
         float r = sqrtf(s->centre[0] * s->centre[0] + s->centre[1] * s->centre[1] +
                         s->centre[2] * s->centre[2]) +
                   s->radius;

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-enum { BIKE_SHAPE_MAX_SPHERES = 4096 };
+enum { BIKE_SHAPE_MAX_SPHERES = 256 }; // every pair of shapes costs up to 256 x 256 sphere tests
 
 struct bike_sphere {
     float centre[3];

@@ -27,6 +27,8 @@
 #include "track/track_erosion.h"
 #include "track/track_list.h"
 #include "track/track_load.h"
+#include "track/track_objects.h"
+#include "track/track_roost.h"
 #include "track/track_terrain.h"
 #include "ui/ui_menu.h"
 
@@ -241,6 +243,16 @@ void wire_simulation(void) {
     demo_race.accurate_skip = core_options.accurate_skip;
     demo_race.backups = core_settings_int(CORE_SET_DEMO_BACKUPS);
     race_player_from_setup(&core_config_setup);
+    // Track objects load with the track; the starting gate's objects turn with the race; the
+    // roost density is the program's and pauses while a demo skips.
+    objects_install();
+    core_hook.track_camera_count = [] { return objects.camera_count; };
+    race_steps.gate_object_turn = statue_gate_turn;
+    race_steps.debris = roost_update;
+    roost.density = core_render.roost_frequency;
+    roost_seed(0x726f6f7374ull);
+    demo_race.calls.roost_get = [] { return (float)roost.density; };
+    demo_race.calls.roost_set = [](float f) { roost.density = (int)f; };
     ui_menu_install();
 }
 

@@ -108,6 +108,7 @@ struct race_step_hooks {
     // and the seed of its random draws.
     void (*robot_personality)(int slot, const char *name, unsigned seed);
     void (*autopilot_learn)(int slot);
+    void (*robot_forget_picks)(int slot); // another bike touched this rider's bike
     void (*debris)(void);
     void (*gate_object_turn)(int object, float angle);
     void (*demo_tic)(void);
@@ -180,6 +181,10 @@ void race_track_distance(int slot, float x, float z);
 // Logs how far the local rider rode in the race now ending, and how far from the start it ended
 // ("Local rider rode ..."); nothing without a local rider.
 void race_log_local_distance(void);
+// The contact stage: bikes against each other and against the track objects near them.
+void race_contacts(void);
+// Bike-against-bike touches since the program started (a count for tests and benchmarks).
+extern int race_contact_bikes;
 // Installs the race into the track loader's and the main loop's named calls.
 void race_install(void);
 

@@ -51,6 +51,7 @@ void bike_setup_apply_step(void) {
 void race_install(void) {
     race_steps.message = [](const char *text) { zv_message_add("%s", text); };
     track_steps.gates_load = gates_load;
+    race_steps.contacts = race_contacts;
     track_steps.race_limits_set = limits_step;
     track_steps.robots_shuffle = race_robots_shuffle_now;
     track_steps.lineup_set = lineup_step;

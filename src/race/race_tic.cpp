@@ -9,6 +9,7 @@
 #include "race/race.h"
 #include "track/track_erosion.h"
 #include "track/track_gates.h"
+#include "track/track_roost.h"
 
 double *race_stage_seconds;
 
@@ -111,6 +112,14 @@ void race_tic(void) {
         bike_record *b = &bike_world.bikes[list[(i + race.tic) % count]];
         bike_prestep(b);
     }
+    // Roost: the tires' spray from the pool's own generator, so its density changes nothing
+    // the bikes do.
+    if (roost.made && roost.density > 0) {
+        for (int i = 0; i < count; i++) {
+            bike_tire_prestep_roost(&bike_world.bikes[list[i]], roost.density, roost_random());
+            roost_emit_queued(race.tic);
+        }
+    }
     clock.mark(RACE_STAGE_PRESTEP);
     // 6. physics
     if (bike_world.world) bike_world_step();
@@ -150,7 +159,7 @@ void race_tic(void) {
         b->last_gate_tic = race_pass_tic(s, race.riders[s].progress - 1);
         clock.mark(RACE_STAGE_RIDERS);
     }
-    // 9. flying debris
+    // 9. flying debris (the roost particles)
     if (race_steps.debris) race_steps.debris();
     // 10. starting gates
     start_gates_tic();

@@ -4,6 +4,7 @@
 #include "render/render_ground_levels.h"
 
 #include <cstddef>
+#include <cmath>
 #include <cstdint>
 
 #include "base/zv_message.h"
@@ -13,6 +14,7 @@
 #include "track/track_lighting.h"
 #include "track/track_mesh.h"
 #include "track/track_terrain.h"
+#include "track/track_objects.h"
 #include "track/track_tiles.h"
 
 ground_redraw_state ground_redraw = {GROUND_NO_REDRAW, 0, 0, 0, {0, 0, 0, 0}};
@@ -228,6 +230,39 @@ static void draw_light(int origin_u, int origin_v, int coverage) {
     zvglUseProgram(ZVGL_PROGRAM_UNLIT);
 }
 
+// The decals over the square in the step's picture (1), normal map (2) or specular map (3),
+// blended over what the step drew. Hidden decals (console) are left out.
+static void draw_decals(int step, int origin_u, int origin_v, int coverage) {
+    if (objects.decals_hidden || objects.decal_count <= 0 || !(terrain.spacing > 0)) return;
+    float inv = 1.0f / terrain.spacing;
+    zvglEnable(GL_BLEND);
+    zvglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    for (int i = 0; i < objects.decal_count; i++) {
+        const track_decal &d = objects.decals[i];
+        unsigned tex = step == 1 ? d.tex : step == 2 ? d.norm : d.spec;
+        if (!tex) continue;
+        float hw = d.size / 2, hl = d.size * d.aspect / 2;
+        float ax = d.c * hw, az = -d.s * hw, bx = d.s * hl, bz = d.c * hl;
+        float reach = (fabsf(ax) + fabsf(bx) + fabsf(az) + fabsf(bz)) * inv;
+        float u = d.x * inv, v = d.z * inv;
+        if (u + reach < origin_u || u - reach > origin_u + coverage || v + reach < origin_v ||
+            v - reach > origin_v + coverage)
+            continue;
+        zvglBindTexture(GL_TEXTURE_2D, tex);
+        zvglBegin(GL_QUADS);
+        zvglTexCoord2f(0, 0);
+        zvglVertex2f((d.x - ax - bx) * inv, (d.z - az - bz) * inv);
+        zvglTexCoord2f(1, 0);
+        zvglVertex2f((d.x + ax - bx) * inv, (d.z + az - bz) * inv);
+        zvglTexCoord2f(1, 1);
+        zvglVertex2f((d.x + ax + bx) * inv, (d.z + az + bz) * inv);
+        zvglTexCoord2f(0, 1);
+        zvglVertex2f((d.x - ax + bx) * inv, (d.z - az + bz) * inv);
+        zvglEnd();
+    }
+    zvglDisable(GL_BLEND);
+}
+
 int ground_level_draw_step(int slot, int step, int origin_u, int origin_v) {
     const terrain_detail_level *d = &terrain.detail[slot];
     if (step < 1 || step > 3) return 0;
@@ -276,6 +311,7 @@ int ground_level_draw_step(int slot, int step, int origin_u, int origin_v) {
         zvglEnd();
         zvglColor4f(1, 1, 1, 1);
     }
+    draw_decals(step, origin_u, origin_v, d->coverage);
     zvglSetFogDensity(lighting.fog_density);
     zvglEnable(GL_DEPTH_TEST);
     zvglMatrixMode(GL_PROJECTION);

@@ -19,9 +19,12 @@
 #include "render/render_frame.h"
 #include "render/render_model.h"
 #include "render/render_model_draw.h"
+#include "render/render_objects.h"
 #include "render/render_texture.h"
 #include "render/zvgl.h"
+#include "track/track_gates.h"
 #include "track/track_lighting.h"
+#include "track/track_objects.h"
 
 namespace {
 
@@ -268,6 +271,7 @@ void riders_pass(int pass) {
         const bike_record *b = &bike_world.bikes[i];
         if (b->present && b->m) draw_bike(b);
     }
+    objects_draw_statues(&current_camera); // hay bales, blocks, the starting gate
     zvglSetBones(0, nullptr, nullptr, nullptr);
     zvglUseProgram(ZVGL_PROGRAM_UNLIT);
 }
@@ -491,6 +495,49 @@ void view_chase_camera(const bike_record *b, int view_mode, frame_camera *out) {
     view_look_at(eye, in.centre, fov, out);
 }
 
+int view_trackside_camera(const bike_record *b, frame_camera *out) {
+    int count = objects.camera_count;
+    if (count <= 0) return 0;
+    // Automatic switching: the camera that covers the checkpoint the rider rides toward.
+    if (core_loop.auto_camera) {
+        int s = b->slot;
+        int entry = s >= 0 && s < RACE_SLOTS ? race_position_entry(race.riders[s].progress) : -1;
+        int cam = camera_for_checkpoint(gates_sequence_checkpoint(entry));
+        if (cam >= 0 && cam < count) core_loop.track_camera = cam;
+    }
+    int c = core_loop.track_camera;
+    if (c < 0 || c >= count) return 0;
+    const track_camera &tc = objects.cameras[c];
+    float pos[3], rot[12];
+    body_pose(b->body[BIKE_FRAME], pos, rot);
+    float target[3] = {pos[0], pos[1] + 1.5f, pos[2]};
+    float fov = tc.fov;
+    if (tc.autofov > 0) {
+        // Zoom so a picture of the auto size fills the view at the rider's distance.
+        float dx = target[0] - tc.pos[0], dy = target[1] - tc.pos[1], dz = target[2] - tc.pos[2];
+        float d = std::sqrt(dx * dx + dy * dy + dz * dz);
+        fov = 2 * std::atan2(tc.autofov / 2, d > 1 ? d : 1) * 57.29578f;
+        fov = fov < 10 ? 10 : (fov > 170 ? 170 : fov);
+    }
+    view_look_at(tc.pos, target, fov, out);
+    return 1;
+}
+
+void view_free_camera_step(float speed, float dt) {
+    if (!track_post.valid || !std::isfinite(speed) || !std::isfinite(dt)) return;
+    const bike_record *b = viewed_bike();
+    if (!b) return;
+    // Toward or away from the filmed rider along the ground.
+    const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
+    float dx = (float)p[0] - track_post.position[0], dz = (float)p[2] - track_post.position[2];
+    float l = std::sqrt(dx * dx + dz * dz);
+    if (l < 1e-3f) return;
+    track_post.position[0] += dx / l * speed * dt;
+    track_post.position[2] += dz / l * speed * dt;
+    float ground = core_camera_ground_height(track_post.position[0], track_post.position[2]) + 2;
+    if (track_post.position[1] < ground) track_post.position[1] = ground;
+}
+
 void view_draw(int view_mode, int width, int height) {
     frame_config.lens_flares = core_settings_choice(CORE_SET_LENS_FLARE) == 1;
     // Animated textures show the frame of the race's clock.
@@ -511,7 +558,7 @@ void view_draw(int view_mode, int width, int height) {
     } else if (view_mode == CORE_VIEW_RIDER) {
         view_rider_camera(b, &cam);
     } else if (view_mode == CORE_VIEW_CAMERAS) {
-        view_track_camera(&track_post, b, &cam);
+        if (!view_trackside_camera(b, &cam)) view_track_camera(&track_post, b, &cam);
     } else {
         view_chase_camera(b, view_mode, &cam);
     }
@@ -553,4 +600,5 @@ void view_release_textures(void) {
 
 void view_install(void) {
     frame_passes.riders = riders_pass;
+    core_hook.free_camera_step = view_free_camera_step;
 }

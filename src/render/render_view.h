@@ -37,6 +37,13 @@ struct view_post_state {
 };
 void view_track_camera(view_post_state *post, const bike_record *b, frame_camera *out);
 
+// The track-camera view from the track's cameras file: the selected camera (or, with automatic
+// switching, the one covering the checkpoint the rider rides toward) films the bike. 0 when no
+// track camera is selected (the free camera films instead).
+int view_trackside_camera(const bike_record *b, frame_camera *out);
+// Moves the free camera toward (speed > 0) or away from the filmed rider.
+void view_free_camera_step(float speed, float dt);
+
 // The rider pass alone for a camera whose projection and model-view are already set (the frame
 // draws it between the ground and the billboards).
 void view_draw_riders(const frame_camera *camera, int first_person_slot);

@@ -307,6 +307,10 @@ void robot_install(void) {
     race_steps.robot_control = robot_race_control;
     race_steps.robot_personality = rider_personality;
     race_steps.autopilot_learn = robot_race_learn;
+    // Knocked off its line, a robot picks afresh (no failure counted).
+    race_steps.robot_forget_picks = [](int slot) {
+        if (slot >= 0 && slot < 160) robot_path_forget_picks(&robot_riders[slot].path);
+    };
     track_steps.robot_lines_save = robot_lines_remember;
     track_steps.robot_lines_load = lines_load_step;
     bike_input_realign_target = realign_target;

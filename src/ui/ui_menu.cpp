@@ -17,6 +17,7 @@
 #include "race/race.h"
 #include "track/track_list.h"
 #include "track/track_load.h"
+#include "track/track_roost.h"
 
 #include <cctype>
 #include <cmath>
@@ -566,7 +567,10 @@ void ui_setting_changed(int id) {
         core_settings_render_inputs(&in);
         core_render_settings r = core_render;
         core_render_derive(&in, &r);
-        if (id == CORE_SET_ROOST_DENSITY) core_render.roost_frequency = r.roost_frequency;
+        if (id == CORE_SET_ROOST_DENSITY) {
+            core_render.roost_frequency = r.roost_frequency;
+            roost.density = r.roost_frequency;
+        }
         if (id == CORE_SET_REFLECTIONS) core_render.reflections = r.reflections;
     }
 }

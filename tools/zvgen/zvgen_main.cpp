@@ -26,7 +26,8 @@
     X(zvgen_image)                                                                                 \
     X(zvgen_bike)                                                                                  \
     X(zvgen_model)                                                                                 \
-    X(zvgen_sound)
+    X(zvgen_sound)                                                                                 \
+    X(zvgen_objects)
 
 #define ZVGEN_DECLARE(fn) int fn(void);
 ZVGEN_GENERATORS(ZVGEN_DECLARE)

@@ -9,6 +9,7 @@
 // Colour comes from a palette texture: a strip of 16 swatches, and each block's vertices sample
 // the middle of its swatch. A colour scheme is then just another strip with the same layout, so
 // one model serves every scheme. The block's own colour is its specular colour.
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -827,21 +828,93 @@ int make_rider(const bike_model *bm) {
     return write_mesh("rider_plate.jm", plate);
 }
 
+// A shape file: one line per sphere, centre, radius, friction, spring, damping.
+int write_shape(const char *name, const std::vector<std::array<float, 4>> &spheres, float friction,
+                float spring, float damping) {
+    zvgen_text t = {};
+    zvgen_text_printf(&t, "%d\n", (int)spheres.size());
+    for (const auto &s : spheres)
+        zvgen_text_printf(&t, "%g %g %g %g %g %g %g\n", s[0], s[1], s[2], s[3], friction, spring,
+                          damping);
+    return zvgen_text_write(&t, name);
+}
+
+// One bay of the starting gate per slot: a board 3 ft wide and 2 ft high on a hinge at its foot.
+// The riders wait on its +z side; it falls away from them (toward -z).
 int make_start_gate(void) {
     mesh gate;
     mesh_block &post = gate.block(SW_FRAME, 30, 0.5f);
     mesh_block &plate = gate.block(SW_PLASTIC, 12, 0.3f);
-    for (int i = 0; i <= 10; i++) {
-        float x = -15.0f + i * 3.0f;
-        tube(post, {x, 0, 0}, {x, 2.2f, 0}, 0.1f, 6);
-    }
-    tube(post, {-15, 2.2f, 0}, {15, 2.2f, 0}, 0.08f, 6);
-    for (int i = 0; i < 10; i++)
-        box(plate, {-13.5f + i * 3.0f, 0.9f, -0.1f}, {1.35f, 0.9f, 0.04f});
+    mesh_block &trim = gate.block(SW_ACCENT, 12, 0.3f);
+    tube(post, {-1.6f, 0.05f, 0}, {1.6f, 0.05f, 0}, 0.07f, 6); // hinge bar
+    box(plate, {0, 1.0f, 0}, {1.45f, 0.95f, 0.05f});
+    box(trim, {0, 1.85f, 0.01f}, {1.5f, 0.12f, 0.06f});
+    // The board's frame: side tubes and a brace behind it.
+    for (float x : {-1.5f, 1.5f})
+        tube(post, {x, 0.05f, 0.08f}, {x, 1.95f, 0.08f}, 0.06f, 8);
+    tube(post, {-1.5f, 1.0f, 0.1f}, {1.5f, 1.0f, 0.1f}, 0.05f, 8);
     if (!write_mesh("startgate.jm", gate)) return 0;
+    std::vector<std::array<float, 4>> sp;
+    for (float y : {0.35f, 1.05f, 1.6f})
+        for (int i = 0; i < 5; i++)
+            sp.push_back({-1.2f + 0.6f * i, y, 0, 0.35f});
+    if (!write_shape("startgate.shp", sp, 0.6f, 10000, 500)) return 0;
     // Named as the gates expect their default picture.
     return write_bike_paint("startgate.ppm", {0.95f, 0.95f, 0.95f}, {0.8f, 0.1f, 0.1f},
                             {0.5f, 0.5f, 0.52f});
+}
+
+// Trackside statues: a hay bale, a plastic tuff block and a wall of stacked tires, each with its
+// collision shape and palette.
+int make_track_statues(void) {
+    mesh bale;
+    mesh_block &straw = bale.block(SW_PLASTIC, 4, 0.05f);
+    mesh_block &twine = bale.block(SW_ACCENT, 4, 0.05f);
+    box(straw, {0, 0.8f, 0}, {2.0f, 0.8f, 0.9f});
+    for (float x : {-1.0f, 1.0f})
+        box(twine, {x, 0.8f, 0}, {0.04f, 0.82f, 0.92f});
+    if (!write_mesh("tracks/pinehollow/haybale.jm", bale) ||
+        !write_bike_paint("tracks/pinehollow/haybale.png", {0.86f, 0.74f, 0.38f},
+                          {0.45f, 0.3f, 0.15f}, {0.5f, 0.4f, 0.2f}))
+        return 0;
+    std::vector<std::array<float, 4>> sp;
+    for (int i = 0; i < 5; i++)
+        sp.push_back({-1.6f + 0.8f * i, 0.8f, 0, 0.85f});
+    if (!write_shape("tracks/pinehollow/haybale.shp", sp, 0.8f, 8000, 800)) return 0;
+
+    mesh tuff;
+    mesh_block &shell = tuff.block(SW_PLASTIC, 40, 0.4f);
+    mesh_block &band = tuff.block(SW_ACCENT, 40, 0.4f);
+    box(shell, {0, 1.0f, 0}, {3.0f, 1.0f, 0.8f});
+    box(band, {0, 1.55f, 0}, {3.02f, 0.22f, 0.82f});
+    if (!write_mesh("tracks/pinehollow/tuffblock.jm", tuff) ||
+        !write_bike_paint("tracks/pinehollow/tuffblock.png", {0.1f, 0.35f, 0.85f},
+                          {0.95f, 0.95f, 0.95f}, {0.2f, 0.2f, 0.2f}))
+        return 0;
+    sp.clear();
+    for (int i = 0; i < 7; i++)
+        for (float y : {0.8f, 1.4f})
+            sp.push_back({-2.4f + 0.8f * i, y, 0, 0.7f});
+    if (!write_shape("tracks/pinehollow/tuffblock.shp", sp, 0.5f, 15000, 1000)) return 0;
+
+    mesh wall;
+    mesh_block &rubber = wall.block(SW_BLACK, 8, 0.1f);
+    mesh_block &paint = wall.block(SW_PLASTIC, 20, 0.3f);
+    for (int i = 0; i < 4; i++)
+        for (int k = 0; k < 3; k++) {
+            float x = -3.0f + 2.0f * i, y = 0.35f + 0.7f * k;
+            mesh_block &b = (i + k) % 2 ? paint : rubber;
+            cone(b, {x, y - 0.33f, 0}, {x, y + 0.33f, 0}, 1.0f, 1.0f, 12);
+        }
+    if (!write_mesh("tracks/pinehollow/tirewall.jm", wall) ||
+        !write_bike_paint("tracks/pinehollow/tirewall.png", {0.9f, 0.9f, 0.9f}, {0.9f, 0.1f, 0.1f},
+                          {0.1f, 0.1f, 0.1f}))
+        return 0;
+    sp.clear();
+    for (int i = 0; i < 4; i++)
+        for (float y : {0.9f, 1.7f})
+            sp.push_back({-3.0f + 2.0f * i, y, 0, 1.0f});
+    return write_shape("tracks/pinehollow/tirewall.shp", sp, 0.7f, 12000, 1500);
 }
 
 // The brand colours of a family's own paint, from its name.
@@ -911,7 +984,8 @@ int zvgen_model(void) {
         !make_wheel("front_wheel_lod6.jm", front_outer, true, 8) ||
         !make_wheel("rear_wheel_lod6.jm", rear_outer, false, 8))
         return 0;
-    if (!make_rider(first) || !make_start_gate() || !make_paints()) return 0;
+    if (!make_rider(first) || !make_start_gate() || !make_track_statues() || !make_paints())
+        return 0;
     int made = 0;
     for (int i = 0; i < BIKE_MODEL_COUNT; i++) {
         const bike_model *bm = bike_model_get(i);

@@ -1,0 +1,179 @@
+// The program started as a player starts it, with 8 robots and the player on the default track:
+// the starting gate holds the player who opens the throttle early, riders push and knock each
+// other instead of passing through, nobody rides through a hay bale, dirt flies from the tires, and
+// the race finishes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bike/bike_collide.h"
+#include "core/core_hooks.h"
+#include "core/core_main.h"
+#include "data/data_index.h"
+#include "platform/null/platform_null.h"
+#include "race/race.h"
+#include "track/track_objects.h"
+#include "track/track_roost.h"
+
+namespace {
+
+const int ROBOT_FIRST = 16, ROBOTS = 8, PLAYER = 24,
+          KEY_X = PLATFORM_KEY_BASE + 0x2d; // the throttle key
+
+struct state {
+    int tic;
+    double x, z;
+};
+
+// Frame positions of every rider from a recording, in feet (terrain extent 768 ft).
+bool read_states(const std::string &path, int *riders, int *gate_drop,
+                 std::vector<std::vector<state>> *out) {
+    std::ifstream in(path, std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int limit, laps;
+    if (sscanf(all.c_str(), "ZV06 %d %d %d %d", riders, &limit, &laps, gate_drop) != 4)
+        return false;
+    size_t off = 0;
+    for (int lines = 0; lines < 2 + 4 * *riders && off < all.size(); off++)
+        if (all[off] == '\n') lines++;
+    out->assign(*riders, {});
+    const uint8_t *b = (const uint8_t *)all.data();
+    uint32_t prev = 0;
+    auto u24 = [](const uint8_t *p) { return p[0] | p[1] << 8 | (long)p[2] << 16; };
+    while (off + 9 <= all.size()) {
+        uint32_t len =
+            (b[off] | b[off + 1] << 8 | b[off + 2] << 16 | (uint32_t)b[off + 3] << 24) ^ prev;
+        if (off + 9 + len > all.size()) return false;
+        if (b[off + 8] == 1)
+            for (uint32_t e = 0; e + 44 <= len; e += 44) {
+                const uint8_t *s = b + off + 9 + e;
+                int tic = s[1] | s[2] << 8 | s[3] << 16 | s[4] << 24;
+                double scale = 768.0 / 16777215.0;
+                if (s[0] < *riders)
+                    (*out)[s[0]].push_back({tic, u24(s + 5) * scale, u24(s + 11) * scale});
+            }
+        prev = len;
+        off += 9 + len;
+    }
+    return off == all.size();
+}
+
+TEST(game_collisions, the_gate_holds_riders_touch_and_knock_and_the_race_finishes) {
+    char tmpl[] = "/tmp/zv_game_collide_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string home = tmpl;
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    setenv("ZV_HOME", ZV_BINARY_DIR, 1);
+    std::filesystem::create_directories(home + "/Zelvo");
+    {
+        std::ofstream cfg(home + "/Zelvo/config");
+        cfg << "record=Yes\nlaps=1\nminutes=0\nskill=Expert\n";
+        for (int i = 0; i < 40; i++) {
+            const char *kind = i == PLAYER                                      ? "Human"
+                               : (i >= ROBOT_FIRST && i < ROBOT_FIRST + ROBOTS) ? "Robot"
+                                                                                : "Empty";
+            char key[16];
+            snprintf(key, sizeof key, "slot%02d", i);
+            cfg << key << "=" << kind << "\n";
+        }
+    }
+    platform_null_reset();
+    core_hook = core_hooks();
+    file_index_free();
+    data_root_reset();
+    // The player opens the throttle for two seconds once the race is on, long before the gate
+    // drops, and again from 22 s on, after it.
+    platform_null_script_event(KEY_X, 1, 8.0);
+    platform_null_script_event(KEY_X, 0, 10.0);
+    platform_null_script_event(KEY_X, 1, 22.0);
+    platform_null_script_event(PLATFORM_CLOSE, 1, 190);
+    int knocks_before = bike_knocks, touches_before = race_contact_bikes;
+    long roost_before = roost.emitted;
+    std::vector<std::string> args = {"zelvo", "--nosound", "--lock-fps",
+                                     "8",     "--track",   "pinehollow"};
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ASSERT_EQ(core_main((int)args.size(), argv.data()), 0);
+
+    // The track's objects were there: the starting gate's boards, hay bales with their shapes.
+    int gate_boards = 0;
+    std::vector<const track_statue *> bales;
+    for (int i = 0; i < objects.statue_count; i++) {
+        const track_statue &s = objects.statues[i];
+        gate_boards += s.gate && s.shape;
+        if (s.shape_name && strstr(s.shape_name, "haybale") && s.shape) bales.push_back(&s);
+    }
+    EXPECT_EQ(gate_boards, 40);
+    EXPECT_GT(bales.size(), 10u);
+
+    // Riders touched each other, and some were knocked off balance by another's front wheel.
+    EXPECT_GT(race_contact_bikes - touches_before, 0);
+    EXPECT_GT(bike_knocks - knocks_before, 0);
+    printf("bike touches %d, knocks %d\n", race_contact_bikes - touches_before,
+           bike_knocks - knocks_before);
+
+    // Dirt flew from the tires.
+    EXPECT_GT(roost.emitted - roost_before, 1000);
+
+    // The race finished: the winner completed the lap and every robot got round.
+    for (int s = ROBOT_FIRST; s < ROBOT_FIRST + ROBOTS; s++)
+        EXPECT_GE(race_laps_completed(s), 1) << "robot in slot " << s;
+
+    int riders = 0, drop = 0;
+    std::vector<std::vector<state>> st;
+    ASSERT_TRUE(read_states(home + "/Zelvo/demos/default.zvdemo", &riders, &drop, &st));
+    ASSERT_EQ(riders, ROBOTS + 1);
+    const std::vector<state> &me = st[ROBOTS];
+    ASSERT_GT(me.size(), 100u);
+    // Held at the gate with the throttle open: the bike rolls up to the board (a few feet; two
+    // seconds of full throttle on open ground go ten times as far) and stays there until the
+    // drop, then rides away.
+    double x0 = me[0].x, z0 = me[0].z, before = 0, after = 0;
+    for (const state &p : me) {
+        double d = std::hypot(p.x - x0, p.z - z0);
+        if (p.tic < drop) before = std::fmax(before, d);
+        if (p.tic > drop + 10 * 128 && p.tic < drop + 11 * 128) after = d;
+    }
+    EXPECT_LT(before, 5.0) << "the gate held the player";
+    EXPECT_GT(after, 20.0) << "the player left when the gate fell";
+
+    // No two frames ever shared the same spot, and no frame stood inside a hay bale.
+    double closest = 1e9;
+    for (int a = 0; a < riders; a++)
+        for (size_t i = 0, j = 0; i < st[a].size(); i++) {
+            for (int b = a + 1; b < riders; b++) {
+                const std::vector<state> &o = st[b];
+                j = std::min(j, o.size());
+                while (j < o.size() && o[j].tic < st[a][i].tic)
+                    j++;
+                if (j < o.size() && o[j].tic == st[a][i].tic)
+                    closest =
+                        std::fmin(closest, std::hypot(o[j].x - st[a][i].x, o[j].z - st[a][i].z));
+                j = 0;
+            }
+            for (const track_statue *bale : bales) {
+                double dx = st[a][i].x - bale->x, dz = st[a][i].z - bale->z;
+                // Into the bale's axes: 4 ft long (x), 1.8 ft deep (z).
+                double lx = bale->rot[0] * dx + bale->rot[6] * dz;
+                double lz = bale->rot[2] * dx + bale->rot[8] * dz;
+                EXPECT_FALSE(std::fabs(lx) < 1.6 && std::fabs(lz) < 0.5)
+                    << "rider " << a << " inside a hay bale at tic " << st[a][i].tic;
+            }
+        }
+    EXPECT_GT(closest, 0.6) << "two riders' frames passed through each other";
+    printf("closest frames %.2f ft\n", closest);
+
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("ZV_HOME");
+    std::error_code ignored;
+    std::filesystem::remove_all(home, ignored);
+}
+
+} // namespace
