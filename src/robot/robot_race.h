@@ -24,3 +24,8 @@ void robot_race_learn(int slot);
 void robot_race_state_hash(char hex[41]);
 // Learning options: --learn forces it on (also for robots' runs), --nolearn off.
 extern int robot_learning;
+// Learning mode without a player: every robot's sections are offered as candidate lines too,
+// as a human rider's are.
+extern int robot_learn_robots;
+// Marks a robot-driven slot whose sections are learned as a human rider's (the starter rider).
+void robot_set_teacher(int slot, int on);
