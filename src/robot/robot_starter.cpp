@@ -222,14 +222,22 @@ int free_slot(void) {
     return -1;
 }
 
-// Positions the rider must pass for its laps to cover every section: the first lap and LAPS
-// normal laps.
-int target_progress(void) {
-    return gates.first_count + LAPS * gates.normal_count;
+// Sections from..to-1 of the store without a line.
+int missing_between(int from, int to) {
+    int missing = 0;
+    for (int s = from; s < to && s < robot_lines.sections; s++) {
+        int any = 0;
+        for (int i = 0; i < ROBOT_SLOTS && !any; i++)
+            any = robot_line_at(s, i)->count > 0;
+        missing += !any;
+    }
+    return missing;
 }
 
-// The ride itself on a borrowed slot; 1 when the rider reached its target progress.
-int ride(int slot, const robot_sample *path, int count, double x, double z, double heading) {
+// The ride itself on a borrowed slot, the first lap and `laps` normal laps (more while a normal
+// lap section still has no line); 0 when the rider could not get round (the problem is set).
+int ride(int slot, const robot_sample *path, int count, double x, double z, double heading,
+         int laps) {
     bike_record *b = bike_create(slot, MODEL, 1);
     if (!b) {
         set_problem("Starter lines: no bike for slot %d; robots stay held", slot);
@@ -249,7 +257,7 @@ int ride(int slot, const robot_sample *path, int count, double x, double z, doub
     // The gate drops just after the flagger mark: the wait at the gate teaches nothing.
     race.gate_drop_tic = RACE_FLAGGER_MARK + 64;
     bike_world.gate_drop_tic = -1;
-    int target = target_progress(), last = 0, last_tic = 0, slowed = -1;
+    int target = gates.first_count + laps * gates.normal_count, last = 0, last_tic = 0, slowed = -1;
     int stall = (int)(STALL_SECONDS * 128);
     int ok = 0;
     for (;;) {
@@ -269,7 +277,8 @@ int ride(int slot, const robot_sample *path, int count, double x, double z, doub
             last = p;
             last_tic = race.tic;
         }
-        if (p >= target && !robot_starter_needed()) {
+        int lap_sections = missing_between(robot_lines.first_sections, robot_lines.sections);
+        if (p >= target && lap_sections == 0) {
             ok = 1;
             break;
         }
@@ -280,7 +289,10 @@ int ride(int slot, const robot_sample *path, int count, double x, double z, doub
             for (int i = rp->progress; i < rp->count; i++)
                 rp->samples[i].speed *= 0.9f;
         }
-        if (p >= gates.first_count + LAPS_MAX * gates.normal_count) break;
+        if (p >= gates.first_count + LAPS_MAX * gates.normal_count) {
+            ok = 1;
+            break;
+        }
         if (race.tic - (last_tic > race.gate_drop_tic ? last_tic : race.gate_drop_tic) > stall ||
             robot_riders[slot].path.progress >= robot_riders[slot].path.count - 1) {
             int cp = gates_sequence_checkpoint(race_position_entry(p));
@@ -312,13 +324,7 @@ const char *robot_starter_problem(void) {
 
 int robot_starter_needed(void) {
     if (robot_lines.sections == 0) return 0;
-    for (int s = 0; s < robot_lines.sections; s++) {
-        int any = 0;
-        for (int i = 0; i < ROBOT_SLOTS && !any; i++)
-            any = robot_line_at(s, i)->count > 0;
-        if (!any) return 1;
-    }
-    return 0;
+    return missing_between(0, robot_lines.sections) > 0;
 }
 
 int robot_starter_make(const char *dir, int skill) {
@@ -364,7 +370,15 @@ int robot_starter_make(const char *dir, int skill) {
         int learning = robot_learning;
         robot_learning = 1;
         auto t0 = std::chrono::steady_clock::now();
-        int rode = ride(slot, path, count, x, z, heading);
+        int rode = ride(slot, path, count, x, z, heading, LAPS);
+        // The first lap's sections are ridden once a ride: trouble in one of them (a fall)
+        // takes another start, a tenth slower each time.
+        for (int again = 0; rode && again < 3 && missing_between(0, robot_lines.first_sections);
+             again++) {
+            for (int i = 0; i < count; i++)
+                path[i].speed *= 0.9f;
+            rode = ride(slot, path, count, x, z, heading, 1);
+        }
         robot_learning = learning;
         race_free();
         race = saved;
@@ -377,13 +391,7 @@ int robot_starter_make(const char *dir, int skill) {
     }
     points_free(&points);
     zv_free(path);
-    int whole = !robot_starter_needed(), missing = 0;
-    for (int s = 0; s < robot_lines.sections; s++) {
-        int any = 0;
-        for (int i = 0; i < ROBOT_SLOTS && !any; i++)
-            any = robot_line_at(s, i)->count > 0;
-        missing += !any;
-    }
+    int whole = !robot_starter_needed(), missing = missing_between(0, robot_lines.sections);
     if (whole) {
         robot_lines_analyze(nullptr, nullptr);
         if (!robot_lines_save(dir, skill))
