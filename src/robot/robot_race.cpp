@@ -182,6 +182,7 @@ void robot_race_learn(int slot) {
         if (ended >= 1 &&
             (l->major_tic[(ended - 1) % MAJOR_RING] < 0 || l->major_tic[ended % MAJOR_RING] < 0))
             expected = 0;
+        int offer = !robot;
         if (robot) {
             if (!robot_on_path(r, b)) {
                 // The line of the section just ended failed; only that pick is forgotten.
@@ -191,13 +192,18 @@ void robot_race_learn(int slot) {
                 int k = ended - 1;
                 int t1 = l->major_tic[(k + 1) % MAJOR_RING] - l->major_tic[k % MAJOR_RING];
                 int t2 = tic - l->major_tic[k % MAJOR_RING];
-                robot_line_run(k, robot_path_pick_of(&r->path, k), t1, t2);
+                int seq = robot_path_pick_of(&r->path, k);
+                // A robot's own ride is only worth keeping when it beat the proven line it
+                // followed: anything else is that line again, ridden less well.
+                const robot_line *picked = robot_line_by_sequence(k, seq);
+                offer = picked && picked->runs > 0 && t1 < picked->fastest_t1;
+                robot_line_run(k, seq, t1, t2);
             }
             if (!teaches) continue;
         }
         if (!robot_learning || ended < 1) continue;
         int k = ended - 1, i = k & 1;
-        if (expected) {
+        if (expected && offer) {
             int t1 = l->major_tic[(k + 1) % MAJOR_RING] - l->major_tic[k % MAJOR_RING];
             int t2 = tic - l->major_tic[k % MAJOR_RING];
             robot_learn_candidate(k, l->rec[i], l->rec_count[i], t1, t2, l->invalid[i]);
