@@ -17,12 +17,19 @@ namespace {
 
 loading_lines g_lines;
 
-// The step a status text names: the text without trailing dots or "...done".
+// The step a status text names: the text without trailing dots, "...done" or a share done
+// (": 40%").
 size_t step_length(const char *text) {
     size_t n = strlen(text);
     const char done[] = "...done";
     size_t d = sizeof done - 1;
     if (n >= d && strcmp(text + n - d, done) == 0) n -= d;
+    if (n > 0 && text[n - 1] == '%') {
+        size_t k = n - 1;
+        while (k > 0 && text[k - 1] >= '0' && text[k - 1] <= '9')
+            k--;
+        if (k >= 2 && k < n - 1 && text[k - 1] == ' ' && text[k - 2] == ':') n = k - 2;
+    }
     while (n > 0 && text[n - 1] == '.')
         n--;
     return n;

@@ -10,8 +10,8 @@ struct loading_lines {
 };
 
 // Adds a status text: it replaces the newest line when both name the same step (the text
-// without its trailing dots or "...done"), else it is appended, the oldest line making room.
-// Texts are cut to LOADING_LINE_SIZE - 1 characters.
+// without its trailing dots, "...done" or ": NN%"), else it is appended, the oldest line making
+// room. Texts are cut to LOADING_LINE_SIZE - 1 characters.
 void loading_lines_add(loading_lines *lines, const char *text);
 void loading_lines_clear(loading_lines *lines);
 

@@ -9,12 +9,14 @@
 #include "base/zv_sha1.h"
 #include "race/race.h"
 #include "robot/robot_race.h"
+#include "robot/robot_starter.h"
 #include "bike/bike_input_ride.h"
 #include "track/track_gates.h"
 #include "track/track_hooks.h"
 
 robot_rider robot_riders[160];
 int robot_learning = 1;
+int robot_learn_robots;
 
 enum { MAJOR_RING = 4 };
 
@@ -26,6 +28,7 @@ struct robot_learner {
     int rec_count[2], rec_cap[2];
     int invalid[2];
     int trouble_seen; // the bike's trouble flag as last seen: a new trouble counts once
+    int teacher;      // driven by the robot control but learned from as a human rider
 };
 static robot_learner learners[RACE_SLOTS];
 
@@ -42,6 +45,10 @@ void robot_reset_slot(int slot) {
     l->trouble_seen = 0;
     l->majors = 0;
     memset(l->major_tic, 0, sizeof l->major_tic);
+}
+
+void robot_set_teacher(int slot, int on) {
+    if (slot >= 0 && slot < RACE_SLOTS) learners[slot].teacher = on != 0;
 }
 
 void robot_set_personality(int slot, const char *name, unsigned seed) {
@@ -152,8 +159,12 @@ void robot_race_learn(int slot) {
     if (!b->present || rr->finished || race.gate_drop_tic < 0 || race.tic < race.gate_drop_tic)
         return;
     int human = r->personality == 0;
+    // Whose sections become candidate lines: human riders', a starter rider's, and with the
+    // learning mode every robot's.
+    int teaches = human || l->teacher || robot_learn_robots;
+    int robot = !human && !l->teacher;
     if (l->majors == 0 && l->last_progress == 0) l->major_tic[0] = race.gate_drop_tic;
-    if (human && robot_learning) {
+    if (teaches && robot_learning) {
         if (b->trouble) l->invalid[l->majors & 1] = 1;
         if ((race.tic & 31) == 0) record_sample(l, b);
     }
@@ -171,7 +182,8 @@ void robot_race_learn(int slot) {
         if (ended >= 1 &&
             (l->major_tic[(ended - 1) % MAJOR_RING] < 0 || l->major_tic[ended % MAJOR_RING] < 0))
             expected = 0;
-        if (!human) {
+        int offer = !robot;
+        if (robot) {
             if (!robot_on_path(r, b)) {
                 // The line of the section just ended failed; only that pick is forgotten.
                 if (robot_learning) robot_line_fail(ended, robot_path_pick_of(&r->path, ended));
@@ -180,13 +192,18 @@ void robot_race_learn(int slot) {
                 int k = ended - 1;
                 int t1 = l->major_tic[(k + 1) % MAJOR_RING] - l->major_tic[k % MAJOR_RING];
                 int t2 = tic - l->major_tic[k % MAJOR_RING];
-                robot_line_run(k, robot_path_pick_of(&r->path, k), t1, t2);
+                int seq = robot_path_pick_of(&r->path, k);
+                // A robot's own ride is only worth keeping when it beat the proven line it
+                // followed: anything else is that line again, ridden less well.
+                const robot_line *picked = robot_line_by_sequence(k, seq);
+                offer = picked && picked->runs > 0 && t1 < picked->fastest_t1;
+                robot_line_run(k, seq, t1, t2);
             }
-            continue;
+            if (!teaches) continue;
         }
         if (!robot_learning || ended < 1) continue;
         int k = ended - 1, i = k & 1;
-        if (expected) {
+        if (expected && offer) {
             int t1 = l->major_tic[(k + 1) % MAJOR_RING] - l->major_tic[k % MAJOR_RING];
             int t2 = tic - l->major_tic[k % MAJOR_RING];
             robot_learn_candidate(k, l->rec[i], l->rec_count[i], t1, t2, l->invalid[i]);
@@ -301,6 +318,8 @@ static int realign_target(bike_record *b, double *x, double *z) {
 // then the new track's file of the race's skill is read.
 static void lines_load_step(const char *dir, int skill) {
     robot_lines_load(dir, skill);
+    // A track without a line somewhere gets starter lines, once: they are saved with it.
+    if (robot_starter_needed()) robot_starter_make(dir, skill);
 }
 
 void robot_install(void) {

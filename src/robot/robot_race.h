@@ -24,3 +24,9 @@ void robot_race_learn(int slot);
 void robot_race_state_hash(char hex[41]);
 // Learning options: --learn forces it on (also for robots' runs), --nolearn off.
 extern int robot_learning;
+// Learning mode without a player: a robot's section is offered as a candidate line, as a human
+// rider's is, when the robot stayed on its path and beat the fastest run of the proven line it
+// followed.
+extern int robot_learn_robots;
+// Marks a robot-driven slot whose sections are learned as a human rider's (the starter rider).
+void robot_set_teacher(int slot, int on);

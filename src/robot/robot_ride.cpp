@@ -428,6 +428,31 @@ static double fractional_progress(const robot_path *p, const double pos[3]) {
     return at;
 }
 
+// The nearest point of the path from the one found last up to the progress index (never
+// backward, so a path that loops past itself is not cut short).
+static double nearest_progress(robot_rider *r, const double pos[3]) {
+    const robot_path *p = &r->path;
+    int from = (int)r->follow_at;
+    if (from < 0 || from >= p->count) from = 0;
+    double best = 1e30, at = from;
+    for (int i = from; i <= p->progress && i < from + 40; i++) {
+        if (i + 1 >= p->count) break;
+        const robot_sample *a = &p->samples[i], *c = &p->samples[i + 1];
+        double ex = c->pos[0] - a->pos[0], ez = c->pos[2] - a->pos[2], l2 = ex * ex + ez * ez;
+        double f =
+            l2 > 1e-9
+                ? clamp<double>(((pos[0] - a->pos[0]) * ex + (pos[2] - a->pos[2]) * ez) / l2, 0, 1)
+                : 0;
+        double dx = a->pos[0] + f * ex - pos[0], dz = a->pos[2] + f * ez - pos[2];
+        if (dx * dx + dz * dz < best) {
+            best = dx * dx + dz * dz;
+            at = i + f;
+        }
+    }
+    r->follow_at = at;
+    return at;
+}
+
 // The lean range the ground allows at (x, z): the tile's grip about the current roll less the
 // ground's bank under the bike.
 static void grip_range(dBodyID frame, double roll, double x, double z, double *lo, double *hi) {
@@ -452,7 +477,7 @@ static double ride_path(bike_record *b, robot_rider *r, double v, double roll, d
     travel_dir(b, dir);
     double right[2] = {-dir[1], dir[0]};
     double here[3] = {pos[0], pos[1], pos[2]};
-    double frac = fractional_progress(p, here);
+    double frac = r->close_follow ? nearest_progress(r, here) : fractional_progress(p, here);
     // Target speed: the path's speed at the bike's place along it.
     int i0 = (int)frac;
     if (i0 >= p->count - 1) i0 = p->count - 2;

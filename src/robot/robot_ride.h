@@ -23,6 +23,10 @@ struct robot_rider {
     float gap; // seconds behind the rider just ahead at the last gate both passed
     uint32_t rng;
     int finished; // the race is over for it: no new lines, the path runs out slowing down
+    // Steers and keeps speed from the nearest point of its path (searched forward from where it
+    // was last), not from the path near the progress index: the starter rider on a tight track.
+    int close_follow;
+    double follow_at; // fractional path index of that point
 };
 
 // The seeded generator every robot draws from: uniform in [lo, hi).

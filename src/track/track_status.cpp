@@ -72,6 +72,16 @@ void track_status_update(const char *name) {
     track_pump();
 }
 
+void track_status_progress(const char *name, double fraction) {
+    if (!track_status_due(&status.last_dots, &status.have_dots, 0.125)) return;
+    if (!(fraction >= 0)) fraction = 0;
+    if (fraction > 1) fraction = 1;
+    char buf[128];
+    snprintf(buf, sizeof buf, "%.*s: %d%%", TRACK_STATUS_NAME_MAX, name, (int)(fraction * 100));
+    track_status_show(buf);
+    track_pump();
+}
+
 void track_status_done(const char *name) {
     char buf[128];
     snprintf(buf, sizeof buf, "%.*s...done", TRACK_STATUS_NAME_MAX, name);

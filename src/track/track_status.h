@@ -11,6 +11,8 @@ void track_status_reset(void);
 void track_status_begin(const char *name);
 // Shows the name followed by 0..3 dots, one more per call, at most every 0.125 s.
 void track_status_update(const char *name);
+// Shows the name followed by ": " and the share done in percent, at most every 0.125 s.
+void track_status_progress(const char *name, double fraction);
 // Shows the name (cut to 64 characters) followed by "...done".
 void track_status_done(const char *name);
 // Shows a text as it is (no log line); the raw status call every other one goes through.

@@ -29,12 +29,18 @@ TEST(LoadingLines, UpdatesOfAStepReplaceItsLineAndNewStepsAppend) {
     ASSERT_EQ(l.count, 3);
     EXPECT_EQ(line(l, 1), "Loading heights and shadows");
     EXPECT_EQ(line(l, 2), "Loading bikes");
+    // A share done (": 40%") updates its step's line as dots do.
+    loading_lines_add(&l, "Making starter lines");
+    loading_lines_add(&l, "Making starter lines: 40%");
+    EXPECT_EQ(line(l, 3), "Making starter lines: 40%");
+    loading_lines_add(&l, "Making starter lines...done");
+    ASSERT_EQ(l.count, 4);
     // Texts that are only dots name no step and never merge.
     loading_lines_add(&l, "...");
     loading_lines_add(&l, "...");
-    EXPECT_EQ(l.count, 5);
+    EXPECT_EQ(l.count, 6);
     loading_lines_add(&l, nullptr);
-    EXPECT_EQ(l.count, 5);
+    EXPECT_EQ(l.count, 6);
 }
 
 TEST(LoadingLines, OldestScrollsAwayAndLongTextsAreCut) {

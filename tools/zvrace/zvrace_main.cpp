@@ -2,7 +2,11 @@
 // control's own tic, and prints the results and how fast the simulation ran.
 //   zvrace [--track DIR] [--robots N] [--laps N] [--skill novice|amateur|expert] [--seed N]
 //          [--limit SECONDS] [--learn | --nolearn] [--runs N] [--data DIR] [--record NAME]
+//          [--starter] [--learning N]
 //   zvrace --play NAME [--data DIR]
+// A track without a line in some section gets starter lines first, as the game makes them;
+// --starter makes them even when the track has lines. --learning N runs N learning races: every
+// robot's sections are offered as candidate lines, and the lines are saved after each race.
 // --record writes the race to a demo through the game's own recording path, then reads it back
 // and replays it through race control: every recorded state must come back byte for byte, and
 // the replay must give the same order and laps. --play prints what a demo holds and replays it
@@ -25,6 +29,7 @@
 #include "race/race.h"
 #include "race/race_robots.h"
 #include "robot/robot_race.h"
+#include "robot/robot_starter.h"
 #include "track/track_gates.h"
 #include "track/track_hooks.h"
 #include "track/track_list.h"
@@ -41,6 +46,8 @@ struct options {
     double limit = 600;
     int learn = -1; // -1: as the program default (robots credit runs, nothing saved)
     const char *record = nullptr, *play = nullptr;
+    int starter = 0;
+    int learning = 0; // learning races
 };
 
 int parse(int argc, char **argv, options *o) {
@@ -50,7 +57,14 @@ int parse(int argc, char **argv, options *o) {
             o->learn = 1;
         else if (!strcmp(a, "--nolearn"))
             o->learn = 0;
-        else if (v && !strcmp(a, "--track"))
+        else if (!strcmp(a, "--starter"))
+            o->starter = 1;
+        else if (v && !strcmp(a, "--learning")) {
+            o->learning = atoi(argv[++i]);
+            if (o->learning < 1 || o->learning > 10000) return 0;
+            o->runs = o->learning;
+            o->learn = 1;
+        } else if (v && !strcmp(a, "--track"))
             o->track = argv[++i];
         else if (v && !strcmp(a, "--data"))
             o->data = argv[++i];
@@ -78,7 +92,8 @@ int parse(int argc, char **argv, options *o) {
         } else
             return 0;
     }
-    if ((o->record && (!o->record[0] || o->runs != 1 || o->play)) || (o->play && !o->play[0]))
+    if ((o->record && (!o->record[0] || o->runs != 1 || o->play || o->learning)) ||
+        (o->play && !o->play[0]))
         return 0; // one recording per file; a demo is either written or played
     return o->robots >= 1 && o->robots <= 40 && o->laps >= 1 && o->laps <= 100 && o->runs >= 1 &&
            o->limit > 0 && o->limit < 100000;
@@ -472,7 +487,7 @@ int main(int argc, char **argv) {
                         "novice|amateur|expert]\n"
                         "              [--seed N] [--limit SECONDS] [--learn|--nolearn] [--runs N] "
                         "[--data DIR]\n"
-                        "              [--record NAME]\n"
+                        "              [--record NAME] [--starter] [--learning N]\n"
                         "       zvrace --play NAME [--data DIR]\n");
         return 2;
     }
@@ -499,9 +514,20 @@ int main(int argc, char **argv) {
     snprintf(track_dir, sizeof track_dir, "%s", o.track);
     track_loaded.dir = track_dir; // the demo header names it
     robot_learning = o.learn != 0;
-    if (!robot_lines_load(o.track, o.skill))
-        fprintf(stderr, "zvrace: no lines for %s, robots stay held\n", o.track);
+    robot_lines_load(o.track, o.skill);
     robot_install();
+    if (o.starter) robot_lines_reset(gates.first_length, gates.normal_length);
+    if (robot_starter_needed()) {
+        fresh_world();
+        double t0 = now();
+        int made = robot_starter_make(o.track, o.skill);
+        printf("starter lines: %s in %.2f s\n", made ? "made and saved" : robot_starter_problem(),
+               now() - t0);
+    }
+    if (robot_starter_needed())
+        fprintf(stderr, "zvrace: no lines for %s in some section, robots stay held there\n",
+                o.track);
+    robot_learn_robots = o.learning > 0;
     int finished = 0;
     for (int r = 0; r < o.runs; r++) {
         int got = run_race(&o, o.seed + (unsigned)r);
@@ -511,6 +537,13 @@ int main(int argc, char **argv) {
             return 4;
         }
         finished += got;
+        if (o.learning) {
+            robot_lines_analyze(nullptr, nullptr);
+            int saved = robot_lines_save(o.track, o.skill);
+            printf("learning race %d of %d: lines %s\n", r + 1, o.learning,
+                   saved ? "saved" : "NOT SAVED");
+            fflush(stdout);
+        }
     }
     if (o.learn == 1) {
         robot_lines_analyze(nullptr, nullptr);

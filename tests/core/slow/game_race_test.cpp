@@ -4,6 +4,7 @@
 // the command line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -241,6 +242,217 @@ TEST_F(game_fixture, robots_race_two_laps_the_player_rides_the_setup_and_the_dem
             EXPECT_NEAR(lap_seconds(r, k), laps[r][k - 1], 4.5 / 128)
                 << "rider " << r << " lap " << k;
     }
+}
+
+} // namespace
+
+// ---- a track that ships no lines ------------------------------------------------------------
+
+namespace {
+
+const double PI = 3.14159265358979;
+
+// The centre line of a small track unlike the default one: a straight with a tabletop jump, a
+// left turn, a hairpin, a tighter turn and a long sweeper home. Points every foot with their
+// direction of travel.
+struct centre_point {
+    double x, z, tx, tz;
+};
+std::vector<centre_point> paperclip_line() {
+    std::vector<centre_point> out;
+    auto line = [&](double x0, double z0, double x1, double z1) {
+        double l = std::hypot(x1 - x0, z1 - z0);
+        for (double s = 0; s < l; s += 1)
+            out.push_back(
+                {x0 + (x1 - x0) * s / l, z0 + (z1 - z0) * s / l, (x1 - x0) / l, (z1 - z0) / l});
+    };
+    auto arc = [&](double cx, double cz, double r, double a0, double a1) {
+        double dir = a1 > a0 ? 1 : -1, span = std::fabs(a1 - a0) * r;
+        for (double s = 0; s < span; s += 1) {
+            double a = a0 + dir * s / r;
+            out.push_back({cx + r * std::cos(a), cz + r * std::sin(a), -dir * std::sin(a),
+                           dir * std::cos(a)});
+        }
+    };
+    line(150, 100, 350, 100);
+    arc(350, 145, 45, -PI / 2, PI / 2);
+    line(350, 190, 220, 190);
+    arc(220, 208, 18, -PI / 2, -3 * PI / 2); // the hairpin
+    line(220, 226, 330, 226);
+    arc(330, 261, 35, -PI / 2, PI / 2);
+    line(330, 296, 150, 296);
+    arc(150, 198, 98, PI / 2, 3 * PI / 2);
+    return out;
+}
+
+void write_bytes(const std::string &path, const std::string &bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Writes the track's files as a person's editor would: 257 x 257 heights 2.5 ft apart (640 ft),
+// one ground type, 24 start spots and checkpoints every 60 ft reaching 24 ft (every other one
+// marked), and no lines files. unreachable makes one checkpoint a point no rider crosses.
+void write_paperclip(const std::string &dir, bool unreachable = false) {
+    const int n = 7, grid = (1 << (n + 1)) + 1;
+    const double spacing = 2.5, top = 20;
+    std::string hf = "7 2.5 0 20\n:";
+    for (int k = 0; k < grid; k++)
+        for (int c = 0; c < grid; c++) {
+            double x = c * spacing, z = k * spacing, y = 5;
+            // The tabletop across the first straight: up 3 ft, 15 ft flat, down again.
+            double across = std::clamp((20 - std::fabs(z - 100)) / 6, 0.0, 1.0);
+            double up = std::clamp((x - 230) / 15, 0.0, 1.0),
+                   down = std::clamp((280 - x) / 20, 0.0, 1.0);
+            y += 3 * across * std::min(up, down);
+            int v = (int)std::lround(y / top * 65535);
+            hf += (char)(v & 0xff);
+            hf += (char)(v >> 8);
+        }
+    write_bytes(dir + "/terrain.hf", hf);
+    write_bytes(dir + "/tileinfo", "name Dirt\ntexture @tracks/pinehollow/hardpack.png\n"
+                                   "friction 1.05 0\nfriction 0.85 12\nfriction 0.75 40\n"
+                                   "roll_resist 3 10 1\nroll_resist 4 14 60\naddtile\n");
+    write_bytes(dir + "/tilemap", std::string((size_t)1 << (2 * n), '\0'));
+    write_bytes(dir + "/desc", "Paperclip\n");
+    std::ostringstream g;
+    g << "startinggate:\n";
+    for (int i = 0; i < 24; i++)
+        g << "[170 5 " << 100 + (i - 11.5) * 3 << "] " << -PI / 2 << "\n";
+    g << "checkpoints:\n";
+    auto line = paperclip_line();
+    int count = 0;
+    for (size_t s = 80; s <= line.size(); s += 60, count++) {
+        const centre_point &p = line[s % line.size()];
+        double reach = unreachable && count == 7 ? 0.001 : 24;
+        g << reach << " [" << p.x << " 5 " << p.z << "] [" << p.tx * reach << " 0 " << p.tz * reach
+          << "]\n";
+    }
+    for (const char *lap : {"firstlap:\n", "normallap:\n"}) {
+        g << lap;
+        for (int i = 0; i < count; i++)
+            g << (i % 2 && i + 1 < count ? i + 100000 : i) << " ";
+        g << "\n";
+    }
+    write_bytes(dir + "/timing_gates", g.str());
+}
+
+// Crashes of each recorded rider: its states turning to crashed (the state's gear bits all set).
+std::vector<int> crashes_in(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<int> out;
+    demo_file d;
+    if (!read_demo(path, &d)) return out;
+    // read_demo keeps positions only: read the blocks again for the state byte.
+    std::istringstream head(all);
+    std::string line;
+    for (int i = 0; i < 2 + 4 * d.riders; i++)
+        std::getline(head, line);
+    size_t off = (size_t)head.tellg();
+    const uint8_t *b = (const uint8_t *)all.data();
+    uint32_t prev = 0;
+    out.assign(d.riders, 0);
+    std::vector<int> was(d.riders, 0);
+    while (off + 9 <= all.size()) {
+        uint32_t len =
+            (b[off] | b[off + 1] << 8 | b[off + 2] << 16 | (uint32_t)b[off + 3] << 24) ^ prev;
+        if (b[off + 8] == 1)
+            for (uint32_t e = 0; e + 44 <= len; e += 44) {
+                const uint8_t *s = b + off + 9 + e;
+                if (s[0] >= d.riders) continue;
+                int crashed = (s[5 + 36] & 7) == 7;
+                out[s[0]] += crashed && !was[s[0]];
+                was[s[0]] = crashed;
+            }
+        prev = len;
+        off += 9 + len;
+    }
+    return out;
+}
+
+struct starter_fixture : game_fixture {
+    const int FIRST = 8;
+    void write_config(const char *skill) {
+        std::filesystem::create_directories(home + "/Zelvo");
+        std::ofstream out(home_file("config"));
+        out << "record=Yes\nlaps=3\nminutes=0\nskill=" << skill << "\n";
+        for (int i = 0; i < 40; i++) {
+            char key[16];
+            snprintf(key, sizeof key, "slot%02d", i);
+            out << key << "=" << (i >= FIRST && i < FIRST + ROBOTS ? "Robot" : "Empty") << "\n";
+        }
+    }
+    // Races that end with every robot through 3 laps and at most 2 crashes each, out of `runs`
+    // program runs (each a new roster and gate drop); the mean of the robots' best laps per run.
+    int clean_races(const char *skill, int runs, std::vector<double> *best) {
+        int clean = 0;
+        for (int r = 0; r < runs; r++) {
+            write_config(skill);
+            testing::internal::CaptureStderr();
+            int rc = run({"--track", "paperclip"}, 360);
+            std::string err = testing::internal::GetCapturedStderr();
+            EXPECT_EQ(rc, 0) << err;
+            auto crashes = crashes_in(home_file("demos/default.zvdemo"));
+            bool ok = crashes.size() == (size_t)ROBOTS;
+            double sum = 0;
+            for (int s = FIRST; s < FIRST + ROBOTS && ok; s++) {
+                ok = race_finished(s) && race_laps_completed(s) >= 3 && crashes[s - FIRST] <= 2;
+                sum += race_best_lap(s) / 128.0;
+            }
+            if (ok) best->push_back(sum / ROBOTS);
+            fprintf(stderr, "%s run %d: %s, mean best lap %.2f s\n", skill, r + 1,
+                    ok ? "clean" : "NOT CLEAN", sum / ROBOTS);
+            clean += ok;
+        }
+        return clean;
+    }
+};
+
+// How many runs per skill: the full check is ZV_STARTER_RUNS=10 (9 of 10 clean); by default a
+// shorter one that fits CI, where every run must be clean.
+int runs_per_skill() {
+    const char *e = getenv("ZV_STARTER_RUNS");
+    int n = e ? atoi(e) : 3;
+    return n < 1 ? 1 : n > 50 ? 50 : n;
+}
+
+TEST_F(starter_fixture, robots_of_every_skill_race_a_track_that_ships_no_lines) {
+    write_paperclip(home_file("tracks/paperclip"));
+    int runs = runs_per_skill();
+    double mean[3] = {};
+    const char *skills[3] = {"Novice", "Amateur", "Expert"};
+    const char *files[3] = {"lines_novice", "lines_amateur", "lines_expert"};
+    for (int k = 0; k < 3; k++) {
+        std::vector<double> best;
+        int clean = clean_races(skills[k], runs, &best);
+        // Starter lines were made once for the skill, at the first load, and saved in the home.
+        EXPECT_TRUE(
+            std::filesystem::exists(home_file(std::string("tracks/paperclip/") + files[k])));
+        EXPECT_GE(clean, runs - runs / 10) << skills[k];
+        for (double b : best)
+            mean[k] += b / (double)best.size();
+    }
+    fprintf(stderr, "mean best laps: novice %.2f s, amateur %.2f s, expert %.2f s\n", mean[0],
+            mean[1], mean[2]);
+    EXPECT_GT(mean[0], mean[1]);
+    EXPECT_GT(mean[1], mean[2]);
+}
+
+TEST_F(starter_fixture, gates_no_rider_can_follow_leave_the_robots_held_with_a_message) {
+    write_paperclip(home_file("tracks/paperclip"), true);
+    write_config("Expert");
+    int rc = run({"--track", "paperclip"}, 120);
+    ASSERT_EQ(rc, 0);
+    // The player is told which checkpoint is at fault (the message log reaches the log file).
+    std::ifstream log(home_file("lastlog.txt"));
+    std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("Starter lines: the rider cannot reach checkpoint 7; robots stay held"),
+              std::string::npos);
+    // No lines file of half a lap; robots held at the gate past the sections they have no line for.
+    EXPECT_FALSE(std::filesystem::exists(home_file("tracks/paperclip/lines_expert")));
+    for (int s = FIRST; s < FIRST + ROBOTS; s++)
+        EXPECT_EQ(race_laps_completed(s), 0) << s;
 }
 
 } // namespace
