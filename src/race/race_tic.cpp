@@ -46,8 +46,10 @@ void start_gates_tic(void) {
             sg->fall = 1.0f;
             sg->speed = 0.0f;
         } else if (sg->fall > 0.0f) {
-            if (sg->touch_tic == race.tic) {
-                sg->speed = 0.0f; // a bike leaning on the gate holds it this tic
+            // A bike leaning on the gate holds it this tic, for half a second at most: a rider
+            // with the throttle open at the drop would otherwise hold it up for ever.
+            if (sg->touch_tic == race.tic && race.tic - race.gate_drop_tic < 64) {
+                sg->speed = 0.0f;
             } else {
                 sg->speed += 32.0f * tic;
                 if (sg->speed > 8.0f) sg->speed = 8.0f;

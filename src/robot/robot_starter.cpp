@@ -365,7 +365,10 @@ int robot_starter_make(const char *dir, int skill) {
         race.remote_delay = 0;
         race.local_slot = 0;
         race_steps = race_step_hooks{};
+        // The rider meets what a racer meets, the starting gate's boards among them, and the
+        // boards go down at the drop.
         race_steps.contacts = saved_steps.contacts;
+        race_steps.gate_object_turn = saved_steps.gate_object_turn;
         race_steps.robot_control = robot_race_control;
         race_steps.autopilot_learn = robot_race_learn;
         int learning = robot_learning;

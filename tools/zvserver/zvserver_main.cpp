@@ -17,6 +17,7 @@
 #include "demo/demo_race.h"
 #include "platform/platform.h"
 #include "race/race.h"
+#include "track/track_objects.h"
 #include "robot/robot_race.h"
 #include "tools/zvserver/zvserver.h"
 #include "track/track_list.h"
@@ -62,6 +63,8 @@ int main(int argc, char **argv) {
     race_install();
     robot_install();
     demo_install();
+    // The track's objects are part of its fingerprint: the server loads them as the game does.
+    objects_install();
 
     static zvserver s;
     if (!zvserver_init(&s, &cfg)) return 1;

@@ -178,7 +178,7 @@ TEST_F(menu_fixture, pages_change_what_the_game_uses_start_a_race_and_quit) {
     // Ride through the gate drop, then change the brakes twice while rolling: the mechanic
     // refuses both and complains once.
     s.wait(1);
-    s.hold(KEY_Q, 16); // throttle, now on Q
+    s.hold(KEY_Q, 22); // throttle, now on Q
     s.key(ESC);
     s.key(DOWN, 5);
     s.key(ENTER);
