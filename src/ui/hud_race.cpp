@@ -12,6 +12,7 @@
 #include "core/core_loop.h"
 #include "core/core_options.h"
 #include "demo/demo.h"
+#include "net/net_client.h"
 #include "race/race_robots.h"
 #include "track/track_erosion.h"
 #include "track/track_gates.h"
@@ -237,6 +238,14 @@ int hud_text_lines(int slot, char lines[HUD_TEXT_LINES][HUD_LINE_SIZE]) {
         hud_time_tenths(text, sizeof text, tics_ms(t > 0 ? t : 0));
         if (char *l = line()) snprintf(l, HUD_LINE_SIZE, "Time - %s ", text);
     }
+    // Online: our own slot's delay as the server reports it, and how far the server's clock is
+    // ahead of ours.
+    if (core_options.draw_ping && net_connected() && net_client.slot >= 0 &&
+        net_client.slot < NET_SLOTS)
+        if (char *l = line())
+            snprintf(l, HUD_LINE_SIZE, "Ping - %dms (%dms offset)",
+                     (int)tics_ms(net_client.slot_lag[net_client.slot]),
+                     (int)tics_ms(net_client.estimate - race.tic));
     const bike_record *b = slot >= 0 && slot < BIKE_SLOTS && bike_world.bikes[slot].present &&
                                    bike_world.bikes[slot].body[BIKE_FRAME]
                                ? &bike_world.bikes[slot]

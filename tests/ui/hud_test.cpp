@@ -15,6 +15,7 @@
 #include "race/race.h"
 #include "track/track_gates.h"
 #include "track/track_terrain.h"
+#include "net/net_client.h"
 #include "ui/hud.h"
 
 namespace {
@@ -177,6 +178,17 @@ TEST_F(hud_race, text_column_start_banner_and_times) {
     EXPECT_EQ(hud_text_lines(0, lines) > 0 ? std::string(lines[0]) : "", "FPS - 0");
     zv_message_clear();
     core_options.draw_fps = core_options.draw_time = 0;
+
+    // Online, the ping line: 16 tics of delay and the server 64 tics ahead.
+    core_options.draw_ping = 1;
+    net_client.open = 1;
+    net_client.slot = 2;
+    net_client.slot_lag[2] = 16;
+    net_client.estimate = race.tic + 64;
+    ASSERT_GE(hud_text_lines(0, lines), 1);
+    EXPECT_STREQ(lines[0], "Ping - 125ms (500ms offset)");
+    net_client.open = 0;
+    EXPECT_EQ(hud_text_lines(0, lines), 0); // offline there is none
 
     char first[128], second[64];
     race.time_limit = 10 * 60 * 128, race.laps = 0;
