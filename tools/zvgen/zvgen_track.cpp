@@ -303,6 +303,28 @@ void shape_heights(track_gen *g) {
             double blend = smoothstep(w + reach, w + 28, e);
             g->height[idx] = (float)(surface + (base - surface) * blend);
         }
+    // The gate line is level across the whole pad: a rider on an outside gate would otherwise
+    // stand on the slope of the ground beside the track and fall over before the drop. The strip
+    // is narrow, so the last corner opening into the pad keeps its shape.
+    const line_sample &st = g->line[0];
+    // Along the pad the ground keeps the riding surface's own rise; only the slope across goes.
+    int ahead = 0;
+    while (ahead + 1 < g->count && g->line[ahead].t < 16)
+        ahead++;
+    double rise = ahead > 0 ? (g->line[ahead].grade - st.grade) / g->line[ahead].t : 0;
+    for (int k = 0; k < GRID; k++)
+        for (int c = 0; c < GRID; c++) {
+            double dx = c * SPACING - st.x, dz = k * SPACING - st.z;
+            double along = dx * st.tx + dz * st.tz, across = fabs(dx * -st.tz + dz * st.tx);
+            // The middle, where the lap's riders pass, keeps its shape.
+            double keep = smoothstep(16, 26, across) *
+                          (1 - smoothstep(START_HALF_WIDTH - 4, START_HALF_WIDTH + 6, across)) *
+                          smoothstep(-16, -8, along) * (1 - smoothstep(14, 24, along));
+            if (keep <= 0) continue;
+            size_t idx = (size_t)c + (size_t)k * GRID;
+            double level = st.grade + rise * along;
+            g->height[idx] = (float)(g->height[idx] + (level - g->height[idx]) * keep);
+        }
 }
 
 int ground_type(const track_gen *g, int c, int k) {
