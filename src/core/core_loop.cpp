@@ -1,4 +1,5 @@
 #include "core/core_loop.h"
+#include "platform/platform_input.h"
 
 #include "base/zv_alloc.h"
 #include "core/core_binding.h"
@@ -25,6 +26,60 @@ struct fixed_keys {
 };
 
 fixed_keys g_keys;
+
+// Game pads reach the menus too: the d-pad moves the highlight, A acts, B closes the menu and
+// Start opens or closes it. The pads' buttons keep their own codes for the bindings.
+enum {
+    PAD_UP = 0,
+    PAD_DOWN = 1,
+    PAD_LEFT = 2,
+    PAD_RIGHT = 3,
+    PAD_START = 4,
+    PAD_A = 12,
+    PAD_B = 13,
+    PAD_MAX = 4,
+};
+int g_pad_ids[PAD_MAX];
+int g_pad_count;
+
+void pads_open(platform_window *w) {
+    g_pad_count = 0;
+    platform_input *in = w ? platform_window_input(w) : nullptr;
+    for (int i = 0; in && i < in->device_count && g_pad_count < PAD_MAX; i++) {
+        platform_device *d = &in->devices[i];
+        if (strncmp(d->name, "XInputGamepad", 13) == 0 && platform_device_activate(d))
+            g_pad_ids[g_pad_count++] = d->id;
+    }
+}
+
+// The menu key a pad button stands for, or the code itself.
+int pad_menu_code(int code) {
+    if (code < 65536) return code;
+    int id = code / 65536, button = code % 65536, pad = 0;
+    while (pad < g_pad_count && g_pad_ids[pad] != id)
+        pad++;
+    if (pad == g_pad_count) return code;
+    const core_menu_keys &k = core_menu_key;
+    int open = core_loop.menu_page != CORE_MENU_NONE;
+    switch (button) {
+    case PAD_START:
+        return g_keys.esc;
+    case PAD_B:
+        return open ? g_keys.esc : code;
+    case PAD_UP:
+        return open ? k.up : code;
+    case PAD_DOWN:
+        return open ? k.down : code;
+    case PAD_LEFT:
+        return open ? k.left : code;
+    case PAD_RIGHT:
+        return open ? k.right : code;
+    case PAD_A:
+        return open ? k.enter : code;
+    default:
+        return code;
+    }
+}
 
 double now_seconds(void) {
     return platform_seconds(platform_clock());
@@ -374,6 +429,7 @@ void core_loop_init(platform_window *w) {
         char name[2] = {(char)('0' + d), 0};
         g_keys.digit[d] = core_loop_key_code(name);
     }
+    pads_open(w);
 }
 
 void core_loop_shutdown(void) {
@@ -429,6 +485,7 @@ void core_loop_event(int code, int pressed) {
         if (pressed) core_binding_capture_key(code, g_keys.esc, core_loop.game_clock);
         return;
     }
+    code = pad_menu_code(code);
     if (code == g_keys.esc && pressed) {
         int before = core_loop.menu_page;
         core_loop.menu_page = before == CORE_MENU_NONE ? CORE_MENU_MAIN : CORE_MENU_NONE;

@@ -7,6 +7,7 @@
 #include "bike/bike_model.h"
 #include "core/core_hooks.h"
 #include "core/core_loop.h"
+#include "race/race.h"
 #include "core/core_settings.h"
 #include "data/data_file.h"
 #include "platform/platform.h"
@@ -162,6 +163,7 @@ void update_slot(platform_audio *a, const platform_audio_ops *ops, int slot, flo
                         (l->position[2] - pos[2]) * (l->position[2] - pos[2]));
     float g = sound_distance_gain(1.0f, d) * master;
     if (slot != core_loop.viewed_slot) g *= others;
+    if (!race_rider_shown(slot)) g = 0; // a rider the race does not show is not heard either
     double volume = g * 32767.0;
     ops->set_volume(a, s->voice, (int)(volume < 0 ? 0 : volume > 32767 ? 32767 : volume));
     ops->set_rate(a, s->voice, sound_rate(SOUND_ENGINE_RATE * sound_doppler(l, pos, vel)));

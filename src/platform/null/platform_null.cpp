@@ -43,6 +43,7 @@ struct null_state {
     int gl_major, gl_minor, gl_dialect;
     platform_window window;
     platform_device *cursor;
+    int pad; // offer a game pad at the next window
 };
 
 null_state g_null;
@@ -148,6 +149,7 @@ void platform_null_reset(void) {
     }
     g_null.width = 640;
     g_null.height = 480;
+    g_null.pad = 0;
     platform_window *w = &g_null.window;
     w->width = 640;
     w->height = 480;
@@ -176,6 +178,10 @@ void script(int code, int pressed, double seconds, int pointer) {
 
 void platform_null_script_event(int code, int pressed, double seconds) {
     script(code, pressed, seconds, 0);
+}
+
+void platform_null_attach_pad(int attach) {
+    g_null.pad = attach;
 }
 
 void platform_null_script_pointer(int x, int y, double seconds) {
@@ -226,6 +232,14 @@ platform_window *platform_create_gl_window(const char *title, int width, int hei
             g_null.cursor = nullptr;
         }};
     g_null.cursor = platform_input_add_device(&w->input, "cursor", 0, 2, &cursor_ops, nullptr, 0);
+    if (g_null.pad) {
+        // A pad as the desktop back end's roll call names it; its buttons are scripted events.
+        static const platform_device_ops pad_ops = {.start = [](platform_device *) { return 1; },
+                                                    .stop = nullptr,
+                                                    .poll = nullptr,
+                                                    .release = nullptr};
+        platform_input_add_device(&w->input, "XInputGamepad1", 16, 6, &pad_ops, nullptr, 1);
+    }
     platform_input_standard_aliases();
     if (flags & PLATFORM_FULLSCREEN) {
         platform_set_fullscreen(w, width, height);

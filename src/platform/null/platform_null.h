@@ -16,6 +16,9 @@ int platform_null_push_event(int code, int pressed, platform_time t);
 void platform_null_script_event(int code, int pressed, double seconds);
 // The pointer ("cursor-x", "cursor-y", window pixels) moves to (x, y) at `seconds`.
 void platform_null_script_pointer(int x, int y, double seconds);
+// Windows opened from now on offer a game pad, "XInputGamepad1" (16 buttons); its button b is
+// the event code id * 65536 + b, with id its device id. Reset takes it away again.
+void platform_null_attach_pad(int attach);
 // 0 x 0 means minimised: frame begin fails.
 void platform_null_set_size(int width, int height);
 // The window goes away: platform_window_closed() turns non-zero and frame begin fails. A null

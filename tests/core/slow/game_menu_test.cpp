@@ -24,6 +24,7 @@
 #include "core/core_settings.h"
 #include "data/data_index.h"
 #include "platform/null/platform_null.h"
+#include "platform/platform_input.h"
 #include "race/race.h"
 #include "ui/ui_menu.h"
 
@@ -330,6 +331,32 @@ TEST_F(menu_fixture, setup_pages_the_server_field_and_a_time_trial_from_the_trac
     EXPECT_TRUE(race.time_trial);
     EXPECT_EQ(core_loop.menu_page, CORE_MENU_NONE);
     EXPECT_TRUE(race.present[race.viewed_slot]);
+}
+
+TEST_F(menu_fixture, a_game_pad_drives_the_menus) {
+    platform_null_reset();
+    platform_null_attach_pad(1);
+    const int pad = platform_device_name_hash("XInputGamepad1") * 65536;
+    const int PAD_UP = pad + 0, PAD_DOWN = pad + 1, PAD_START = pad + 4, PAD_A = pad + 12;
+    const int PAD_B = pad + 13;
+    script s;
+    s.key(PAD_DOWN, 3); // "Time Trial"
+    s.key(PAD_A);
+    s.key(PAD_DOWN);
+    s.key(PAD_UP);
+    s.key(PAD_DOWN); // "Start"
+    s.key(PAD_A);
+    s.wait(2);
+    s.key(PAD_START); // the main menu over the time trial
+    s.key(PAD_B);     // closed again
+    s.key(PAD_START); // and open
+    s.key(PAD_DOWN, 8);
+    s.key(PAD_A); // "Quit"
+    s.key(PAD_A); // any key but Esc ends the run
+    double quit_at = s.t;
+    ASSERT_EQ(run(quit_at + 30), 0);
+    EXPECT_TRUE(race.time_trial);
+    EXPECT_LT(core_loop.game_clock, quit_at + 5);
 }
 
 } // namespace
