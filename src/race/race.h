@@ -211,6 +211,14 @@ int race_lap_tics(int slot, int k);
 // Best lap (laps 2 onward) in tics; 0 when none.
 int race_best_lap(int slot);
 int race_finished(int slot);
+
+// ---- results file -----------------------------------------------------------------------------
+// The rider's number as results and the HUD show it: a robot's roster number, a replayed rider's
+// recorded number, the player's number, else the slot number counted from 1.
+void race_rider_number(int slot, char *out, int size);
+// Writes the results file (header, one line per finished rider, then their pass times); 0 when
+// it cannot be opened.
+int race_results_write(const char *name);
 // The finish rule: marks every rider whose last completed lap ended at or after the winner's
 // finish.
 void race_check_finish(void);

@@ -50,6 +50,7 @@ void bike_setup_apply_step(void) {
 
 void race_install(void) {
     race_steps.message = [](const char *text) { zv_message_add("%s", text); };
+    race_steps.results_write = [] { race_results_write("@results.txt"); };
     track_steps.gates_load = gates_load;
     race_steps.contacts = race_contacts;
     track_steps.race_limits_set = limits_step;

@@ -122,16 +122,7 @@ int hud_fps(double largest) {
 }
 
 void hud_rider_number(int slot, char *out, int size) {
-    int r = robot_of(slot);
-    if (r >= 0) {
-        snprintf(out, (size_t)size, "%d", race_robot_roster[r].number);
-    } else if (const demo_rider *d = demo_rider_of(slot)) {
-        snprintf(out, (size_t)size, "%.3s", d->number);
-    } else if (valid_slot(slot) && slot == race.local_slot) {
-        snprintf(out, (size_t)size, "%d", race_player_number);
-    } else {
-        snprintf(out, (size_t)size, "%d", slot + 1);
-    }
+    race_rider_number(slot, out, size);
 }
 
 const char *hud_rider_name(int slot) {
