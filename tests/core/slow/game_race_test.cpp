@@ -400,7 +400,24 @@ struct starter_fixture : game_fixture {
                 ok = race_finished(s) && race_laps_completed(s) >= 3 && crashes[s - FIRST] <= 2;
                 sum += race_best_lap(s) / 128.0;
             }
-            if (ok) best->push_back(sum / ROBOTS);
+            if (ok) {
+                best->push_back(sum / ROBOTS);
+                // Every robot finished, so the results became final and were written: the
+                // header names the race, then one line per rider with its three laps.
+                std::ifstream in(home_file("results.txt"));
+                std::string line;
+                std::getline(in, line);
+                EXPECT_NE(line.find("|Laps=3|Track=tracks/paperclip|"), std::string::npos) << line;
+                std::getline(in, line);
+                int riders = 0;
+                while (std::getline(in, line) && line != "\r") {
+                    int laps = -1;
+                    char no[8], bike[32];
+                    if (sscanf(line.c_str(), "%7s | %31s | %d", no, bike, &laps) == 3 && laps == 3)
+                        riders++;
+                }
+                EXPECT_EQ(riders, ROBOTS);
+            }
             fprintf(stderr, "%s run %d: %s, mean best lap %.2f s\n", skill, r + 1,
                     ok ? "clean" : "NOT CLEAN", sum / ROBOTS);
             clean += ok;
@@ -410,7 +427,7 @@ struct starter_fixture : game_fixture {
 };
 
 // How many runs per skill: the full check is ZV_STARTER_RUNS=10 (9 of 10 clean); by default a
-// shorter one that fits CI, where every run must be clean.
+// shorter one that fits CI, where one run of the three may be unclean.
 int runs_per_skill() {
     const char *e = getenv("ZV_STARTER_RUNS");
     int n = e ? atoi(e) : 3;
@@ -429,7 +446,8 @@ TEST_F(starter_fixture, robots_of_every_skill_race_a_track_that_ships_no_lines) 
         // Starter lines were made once for the skill, at the first load, and saved in the home.
         EXPECT_TRUE(
             std::filesystem::exists(home_file(std::string("tracks/paperclip/") + files[k])));
-        EXPECT_GE(clean, runs - runs / 10) << skills[k];
+        // One race in ten may be unclean (9 of 10 in the full form); the short form allows one.
+        EXPECT_GE(clean, runs - std::max(1, runs / 10)) << skills[k];
         for (double b : best)
             mean[k] += b / (double)best.size();
     }
