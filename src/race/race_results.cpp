@@ -91,7 +91,8 @@ int race_results_write(const char *name) {
             else
                 data_printf(f, "%8.3f", (t - race.gate_drop_tic) / 128.0);
             // A line per lap: after the first lap's last position and every normal lap's.
-            int lap_end = p == first - 1 || (normal > 0 && p >= first && (p - first + 1) % normal == 0);
+            int lap_end =
+                p == first - 1 || (normal > 0 && p >= first && (p - first + 1) % normal == 0);
             if (p == e.progress - 1 || (normal > 0 && lap_end))
                 data_printf(f, "\r\n");
             else
