@@ -6,6 +6,7 @@
 #include "bike/bike_input_ride.h"
 #include "demo/demo_race.h"
 #include "race/race.h"
+#include "race/race_series.h"
 #include "sound/sound.h"
 #include "robot/robot.h"
 #include "robot/robot_race.h"
@@ -360,6 +361,7 @@ void shutdown_late(void) {
     status_line("Writing config files");
     save_config();
     status_line("Freeing memory (2)");
+    race_series_list_free();
     track_list_free();
     status_line("Freeing memory (3)");
     core_demo_list_free();
@@ -382,6 +384,8 @@ void shutdown_late(void) {
 
 void shutdown_full(void) {
     net_disconnect(); // the server hears that we left
+    // A points-series event left unfinished counts with the places as they stand.
+    race_series_store();
     // What the run learned and recorded is kept: the robots' lines go back to their file and
     // the demo being recorded gets its final header.
     robot_lines_remember();
@@ -429,6 +433,27 @@ int core_start_race(void) {
 int core_start_time_trial(void) {
     close_connection();
     return start_loaded(load_race(nullptr, 0, 0, 0, 1000, core_settings_choice(CORE_SET_SKILL)));
+}
+
+int core_start_series_event(int series, int enter) {
+    race_series_state &l = race_series_list;
+    if (series < 0 || series >= l.count || (enter && l.current == series)) return 0;
+    race_series *s = &l.list[series];
+    int lineup[CORE_SLOTS];
+    if (!race_series_lineup(s, lineup)) return 0;
+    const race_series_event &ev = s->events[s->completed];
+    if (ev.track < 0 || ev.track >= track_list.count) return 0;
+    track_select(track_list.dirs[ev.track]);
+    close_connection();
+    memcpy(g_main.lineup, lineup, sizeof lineup);
+    int ok = start_loaded(load_race(g_main.lineup, 0, core_settings_choice(CORE_SET_RECORD),
+                                    ev.minutes * 60 * CORE_TICS_PER_SECOND, ev.laps, s->skill));
+    // The track load stored whatever series event was running; this one counts from now on.
+    if (ok && enter) {
+        l.current = series;
+        l.current_event = s->completed;
+    }
+    return ok;
 }
 
 int core_start_demo(int i) {
@@ -669,8 +694,9 @@ int core_main(int argc, char **argv) {
         fprintf(stderr, "No tracks found\n");
         return 1;
     }
-    // 17. 18 (points series) comes with the results module.
+    // 17-18.
     core_demo_list_build(files);
+    race_series_list_build(files, core_render.debug_level);
     // 19. The list holds data directories ("tracks/<name>"); a bare name is accepted as well.
     char start_dir[300] = "";
     if (core_options.start_track) {
@@ -750,6 +776,9 @@ int core_main(int argc, char **argv) {
         core_loop.menu_page = core_options.connect_address[0] || g_main.track_loaded
                                   ? CORE_MENU_NONE
                                   : CORE_MENU_MAIN;
+        // The menu opens on its first item, whatever an earlier run in this process left lit.
+        if (core_loop.menu_page == CORE_MENU_MAIN && core_hook.menu_reset_highlight)
+            core_hook.menu_reset_highlight();
         // 28.
         core_loop_run();
     }

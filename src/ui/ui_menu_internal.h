@@ -7,19 +7,22 @@
 
 // Button and list-entry actions.
 enum ui_action {
-    UI_DO_PAGE,        // open page arg
-    UI_DO_BACK,        // open page arg with its first item highlighted
-    UI_DO_START_RACE,  // "New Race" / "Start"
-    UI_DO_START_TRIAL, // "Time Trial" / "Start"
-    UI_DO_PRESET,      // apply preset arg
-    UI_DO_SWITCH_MODE, // "Switch To Selected Mode Now"
-    UI_DO_CONNECT,     // "Connect" / "Disconnect"
-    UI_DO_RESTART,     // "Request Restart"
-    UI_DO_LIST_PREV,   // a list's "Prev Page"
-    UI_DO_LIST_NEXT,   // a list's "Next Page"
-    UI_DO_LIST_PICK,   // a list entry: arg is its index
-    UI_DO_DEMO_PICK,   // a demo: arg is its index
-    UI_DO_QUIT_PAGE,   // "Quit"
+    UI_DO_PAGE,         // open page arg
+    UI_DO_BACK,         // open page arg with its first item highlighted
+    UI_DO_START_RACE,   // "New Race" / "Start"
+    UI_DO_START_TRIAL,  // "Time Trial" / "Start"
+    UI_DO_PRESET,       // apply preset arg
+    UI_DO_SWITCH_MODE,  // "Switch To Selected Mode Now"
+    UI_DO_CONNECT,      // "Connect" / "Disconnect"
+    UI_DO_RESTART,      // "Request Restart"
+    UI_DO_LIST_PREV,    // a list's "Prev Page"
+    UI_DO_LIST_NEXT,    // a list's "Next Page"
+    UI_DO_LIST_PICK,    // a list entry: arg is its index
+    UI_DO_DEMO_PICK,    // a demo: arg is its index
+    UI_DO_QUIT_PAGE,    // "Quit"
+    UI_DO_SERIES_PICK,  // a points series: arg is its index
+    UI_DO_SERIES_RUN,   // "Enter Next Event" (arg 1) / "Practice Next Event" (arg 0)
+    UI_DO_SERIES_RESET, // "Reset Points"
 };
 
 int ui_choice_count(const ui_item *it);
