@@ -280,7 +280,7 @@ const race_series_event *race_series_current_event(void) {
     if (l.current < 0 || l.current >= l.count) return nullptr;
     const race_series &s = l.list[l.current];
     return l.current_event >= 0 && l.current_event < s.event_count ? &s.events[l.current_event]
-                                                                    : nullptr;
+                                                                   : nullptr;
 }
 
 void race_series_title(const race_series *s, char *out, int size) {

@@ -150,6 +150,9 @@ TEST_F(series_game, an_event_is_raced_stored_and_the_next_lines_up_from_its_resu
     EXPECT_EQ(race.lineup[6], RACE_HUMAN);
     EXPECT_EQ(race.lineup[16], RACE_ROBOT_NUMBER + winner);
     EXPECT_EQ(race.status[6], RACE_LOCAL);
+    char number[16];
+    race_rider_number(6, number, sizeof number);
+    EXPECT_STREQ(number, "42") << "the player's own number, from whatever gate";
     EXPECT_EQ(number_of(16), winner);
     lines = standings();
     ASSERT_EQ(lines.size(), 2u);
