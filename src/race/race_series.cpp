@@ -100,8 +100,8 @@ void totals(const race_series *s, int *total) {
 
 int race_series_load(const char *file, race_series *s, int verbose) {
     memset(s, 0, sizeof *s);
-    size_t len = strlen(file);
-    if (len + 1 + 10 >= sizeof s->standings) return 0;
+    // Both names must fit whole: a cut name would read or write some other file.
+    if (strlen(file) + 12 > DATA_PATH_MAX) return 0;
     snprintf(s->standings, sizeof s->standings, "@%s_standings", file);
     char name[DATA_PATH_MAX + 2];
     snprintf(name, sizeof name, "@%s", file);
