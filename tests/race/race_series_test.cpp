@@ -15,7 +15,6 @@
 #include "race/race_robots.h"
 #include "race/race_series.h"
 #include "track/track_list.h"
-#include "ui/hud.h"
 
 namespace {
 
@@ -149,13 +148,9 @@ TEST_F(series_fixture, stored_results_a_rider_who_did_not_finish_and_reset_point
     ASSERT_EQ(race_series_list_build(files, 0), 1);
 
     // The race was left before the player finished: the robots take the places of the running
-    // order, the player none (R + 1 in the file), and the shown banner was the event's.
+    // order, the player none (R + 1 in the file).
     race_series_list.current = 0;
     race_series_list.current_event = 0;
-    char first[128], second[64];
-    hud_start_banner_lines(first, second);
-    EXPECT_STREQ(first, "One");
-    EXPECT_STREQ(second, "");
     int roster7 = -1, roster12 = -1;
     for (int i = 0; i < RACE_ROBOT_COUNT; i++) {
         if (race_robot_roster[i].number == 7) roster7 = i;
