@@ -610,6 +610,7 @@ int core_main(int argc, char **argv) {
     core_options.draw_time = core_settings_int(CORE_SET_DRAW_TIME);
     core_options.draw_ping = core_settings_int(CORE_SET_DRAW_PING);
     core_options.draw_speed = core_settings_int(CORE_SET_DRAW_SPEED);
+    zv_messages.line_limit = core_settings_int(CORE_SET_MESSAGE_LINES);
     core_render_defaults(&core_render);
     core_render_derive(&inputs, &core_render);
     core_options_result opts;
