@@ -381,7 +381,8 @@ TEST_F(menu_fixture, console_commands_typed_on_the_chat_line_of_a_race) {
     for (const char *line :
          {"/togglefps", "/togglefps", "/addkey", "/writekeys k1", "/clearkeys", "/readkeys k1",
           "/listkeys", "/togglegraph", "/namedemo race1", "/listfiles PINEHOLLOW/TERRAIN",
-          "/saveframetimes", "/messagelines 7", "/readkeys ../config"})
+          "/saveframetimes", "/messagelines 7", "/readkeys ../config", "/writesetup s1",
+          "/readsetup s1", "/savetrackinfo"})
         command(line);
     s.wait(2);
     ASSERT_EQ(run(s.t, {"--track", "pinehollow"}), 0);
@@ -408,6 +409,12 @@ TEST_F(menu_fixture, console_commands_typed_on_the_chat_line_of_a_race) {
     std::string times = read_file(home + "/Zelvo/frametimes.txt");
     EXPECT_GT(std::count(times.begin(), times.end(), '\n'), 8);
     EXPECT_EQ(message_count("Maximum showing messages is now 7"), 1);
+
+    EXPECT_EQ(message_count("Setup written"), 1);
+    EXPECT_EQ(message_count("Setup updated"), 1);
+    EXPECT_NE(read_file(home + "/Zelvo/setups/s1").find("number=123\n"), std::string::npos);
+    EXPECT_EQ(
+        read_file(home + "/Zelvo/tracks/pinehollow.trackinfo").find("dir=tracks/pinehollow\n"), 0u);
 
     // The recording ended under its new name, and the configuration keeps the line limit.
     EXPECT_TRUE(std::filesystem::exists(home + "/Zelvo/demos/race1.zvdemo"));
