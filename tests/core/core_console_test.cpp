@@ -8,6 +8,7 @@
 #include "demo/demo.h"
 #include "demo/demo_race.h"
 #include "race/race.h"
+#include "track/track_objects.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,8 @@ struct console_fixture : testing::Test {
         core_console_clear_keys();
         core_options.draw_fps = 0;
         race.time_trial = 0;
+        objects.decals_hidden = 0;
+        core_loop.opt.spy = 0;
     }
 };
 
@@ -69,6 +72,18 @@ TEST_F(console_fixture, chat_rule_toggles_and_the_three_kinds_of_match) {
     EXPECT_EQ(newest(), "Logging 0x1, spacing 2.500000");
     core_console_line("/log");
     EXPECT_EQ(newest(), "Logging 0x0, spacing 10.000000");
+    static int reshades;
+    core_hook.reshade_terrain = [] { reshades++; };
+    core_console_line("/toggledecals");
+    EXPECT_EQ(newest(), "Hide decals ON");
+    EXPECT_EQ(objects.decals_hidden, 1);
+    EXPECT_EQ(reshades, 1);
+    core_console_line("/togglespy"); // the menus read spy mode back from the setting
+    EXPECT_EQ(core_settings_int(CORE_SET_SPY), 1);
+    core_console_line("/reportstutter -1");
+    core_console_line("/reportstutter 0.05");
+    EXPECT_EQ(newest(), "Stutter threshold set to 0.050000");
+    core_loop.stutter_threshold = 0;
     core_loop.histogram[0] = 3;
     core_loop.histogram[7] = 1;
     core_console_line("/fpshist");
