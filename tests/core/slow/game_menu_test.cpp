@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -379,10 +380,10 @@ TEST_F(menu_fixture, console_commands_typed_on_the_chat_line_of_a_race) {
         s.key(ESC);
     };
     for (const char *line :
-         {"/togglefps", "/togglefps", "/addkey", "/writekeys k1", "/clearkeys", "/readkeys k1",
-          "/listkeys", "/togglegraph", "/namedemo race1", "/listfiles PINEHOLLOW/TERRAIN",
-          "/saveframetimes", "/messagelines 7", "/readkeys ../config", "/writesetup s1",
-          "/readsetup s1", "/savetrackinfo"})
+         {"/togglefps", "/togglefps", "/camangle 90 0", "/addkey", "/writekeys k1", "/clearkeys",
+          "/readkeys k1", "/listkeys", "/togglegraph", "/namedemo race1",
+          "/listfiles PINEHOLLOW/TERRAIN", "/saveframetimes", "/messagelines 7",
+          "/readkeys ../config", "/writesetup s1", "/readsetup s1", "/savetrackinfo"})
         command(line);
     s.wait(2);
     ASSERT_EQ(run(s.t, {"--track", "pinehollow"}), 0);
@@ -400,6 +401,8 @@ TEST_F(menu_fixture, console_commands_typed_on_the_chat_line_of_a_race) {
     EXPECT_EQ(std::count(keys.begin(), keys.end(), '\n'), 1) << keys;
     ASSERT_EQ(core_console.key_count, 1);
     EXPECT_GT(core_console.keys[0].tic, 0);
+    EXPECT_NEAR(core_console.keys[0].quat[1], std::sqrt(0.5f), 1e-3); // aimed a quarter round
+    EXPECT_EQ(message_count("Camera aimed"), 1);
     EXPECT_EQ(message_count("pos = { "), 1);
     EXPECT_EQ(message_count("Suspension graph ON"), 1);
     EXPECT_EQ(hud.graph, 1);
