@@ -16,6 +16,8 @@
 #include "base/zv_alloc.h"
 #include "core/core_binding.h"
 #include "core/core_config.h"
+#include "core/core_console.h"
+#include "base/zv_label.h"
 #include "core/core_hooks.h"
 #include "core/core_loop.h"
 #include "base/zv_message.h"
@@ -399,6 +401,8 @@ void shutdown_full(void) {
     g_main.track_loaded = 0;
     status_line("Freeing memory (1)");
     core_loop_shutdown();
+    core_console_clear_keys();
+    zv_label_clear();
     status_line("Closing input devices");
     core_binding_release_all();
     status_line("Closing audio");
