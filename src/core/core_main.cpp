@@ -17,6 +17,8 @@
 #include "base/zv_alloc.h"
 #include "core/core_binding.h"
 #include "core/core_config.h"
+#include "core/core_console.h"
+#include "base/zv_label.h"
 #include "core/core_hooks.h"
 #include "core/core_loop.h"
 #include "base/zv_message.h"
@@ -403,6 +405,8 @@ void shutdown_full(void) {
     g_main.track_loaded = 0;
     status_line("Freeing memory (1)");
     core_loop_shutdown();
+    core_console_clear_keys();
+    zv_label_clear();
     status_line("Closing input devices");
     core_binding_release_all();
     status_line("Closing audio");
@@ -639,6 +643,7 @@ int core_main(int argc, char **argv) {
     core_options.draw_time = core_settings_int(CORE_SET_DRAW_TIME);
     core_options.draw_ping = core_settings_int(CORE_SET_DRAW_PING);
     core_options.draw_speed = core_settings_int(CORE_SET_DRAW_SPEED);
+    zv_messages.line_limit = core_settings_int(CORE_SET_MESSAGE_LINES);
     core_render_defaults(&core_render);
     core_render_derive(&inputs, &core_render);
     core_options_result opts;

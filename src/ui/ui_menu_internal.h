@@ -41,9 +41,6 @@ int ui_text_max(const ui_item *it);
 void ui_text_changed(const ui_item *it);
 void ui_server_history_step(int dir);
 
-// After a rider setup change: value is the setup value changed, -1 any other setup change (both
-// go to the local bike by the mechanic rule), -2 a change the loop reads itself.
-void ui_setup_changed(int value);
 void ui_setting_changed(int id);
 
 void ui_button_act(const ui_item *it);
