@@ -14,6 +14,7 @@
 #include "bike/bike.h"
 #include "bike/bike_shape.h"
 #include "demo/demo.h"
+#include "net/net_transfer.h"
 #include "platform/platform.h"
 #include "race/race.h"
 #include "track/track_erosion.h"
@@ -368,9 +369,9 @@ void net_client_command(const char *text) {
         snprintf(block, sizeof block, "erode %d", rate);
         demo_record_block(DEMO_ERODE, race.tic, block, (int)strlen(block));
     } else if (strcmp(word, "sendready") == 0) {
-        // Nothing is being offered: file sending is not part of this client yet.
+        net_transfer_ready();
     } else if (strcmp(word, "senddenied") == 0) {
-        zv_message_add("Send file denied");
+        net_transfer_denied();
     } else if (strcmp(word, "version") == 0) {
         char v[NET_MESSAGE_MAX];
         version_report(v, sizeof v);
@@ -622,6 +623,7 @@ void net_client_send(double now) {
         send_racing(now);
     else
         send_handshake(now);
+    if (net_client.slot < NET_SLOTS) net_transfer_step(now);
     if (net_client.slot < NET_SLOTS) {
         if (const net_message *m = net_reliable_due(&net_client.rel, now)) {
             uint8_t b[NET_RELIABLE_MAX];
