@@ -331,6 +331,10 @@ void net_client_command(const char *text) {
     if (strcmp(word, "no_arcade") == 0) {
         if (bike_world.arcade_allowed) zv_message_add("Arcade physics disabled");
         bike_world.arcade_allowed = 0;
+        // Bikes made before the command took their setup's arcade choice with them.
+        for (int s = 0; s < NET_SLOTS; s++)
+            if (race.present[s] && bike_world.bikes[s].present && race.status[s] != RACE_REPLAYED)
+                bike_world.bikes[s].applied.arcade = 0;
     } else if (strcmp(word, "off_course_bias") == 0 || strcmp(word, "off_course_scale") == 0) {
         float v;
         if (sscanf(rest, "%f", &v) != 1 || !std::isfinite(v) || v < 0) return;

@@ -74,12 +74,15 @@ void write_result(void) {
     for (int i = 0; terrain.heights && i < terrain.size * terrain.size; i++)
         changed += fabs(terrain.heights[i] - terrain.loaded_heights[i]);
     double up = 0;
-    if (me >= 0 && me < NET_SLOTS && bike_world.bikes[me].present)
+    int arcade = -1;
+    if (me >= 0 && me < NET_SLOTS && bike_world.bikes[me].present) {
         up = dBodyGetRotation(bike_world.bikes[me].body[BIKE_FRAME])[5]; // frame y axis, world y
-    fprintf(f, "%d %.3f %d %d %d %.3f %.3f %.3f %.3f %.3f %.3f %llu %.6f %.3f\n",
+        arcade = bike_world.bikes[me].applied.arcade;
+    }
+    fprintf(f, "%d %.3f %d %d %d %.3f %.3f %.3f %.3f %.3f %.3f %llu %.6f %.3f %d\n",
             net_client.reached_racing, net_client.racing_since, net_client.races_started, me, other,
             pos(me, 0), pos(me, 2), race.start_pos[0], race.start_pos[2], pos(other, 0),
-            pos(other, 2), (unsigned long long)h, changed, up);
+            pos(other, 2), (unsigned long long)h, changed, up, arcade);
     fclose(f);
 }
 
@@ -88,6 +91,7 @@ struct client_result {
     double since = 0, me_x = 0, me_z = 0, start_x = 0, start_z = 0, other_x = 0, other_z = 0;
     unsigned long long ground = 0;
     double changed = 0, up = 0;
+    int arcade = -1;
     std::string log;
 };
 
@@ -201,7 +205,8 @@ struct net_game : testing::Test {
         client_result r;
         std::ifstream in(home(n) + "/result.txt");
         in >> r.racing >> r.since >> r.races >> r.slot >> r.other >> r.me_x >> r.me_z >>
-            r.start_x >> r.start_z >> r.other_x >> r.other_z >> r.ground >> r.changed >> r.up;
+            r.start_x >> r.start_z >> r.other_x >> r.other_z >> r.ground >> r.changed >> r.up >>
+            r.arcade;
         std::ifstream lg(home(n) + "/Zelvo/lastlog.txt");
         std::stringstream ss;
         ss << lg.rdbuf();
@@ -258,7 +263,7 @@ TEST_F(net_game, a_restart_cycle_brings_the_riders_back_to_the_gate) {
 
 TEST_F(net_game, a_file_of_the_outgoing_folder_lands_on_the_server_byte_for_byte) {
     std::filesystem::create_directories(dir + "/uploads");
-    start_server({"--upload-dir", dir + "/uploads"});
+    start_server({"--upload-dir", dir + "/uploads", "--no-arcade"});
     std::filesystem::create_directories(home(1) + "/Zelvo/outgoing");
     std::string bytes;
     for (int i = 0; i < 600; i++)
@@ -273,6 +278,9 @@ TEST_F(net_game, a_file_of_the_outgoing_folder_lands_on_the_server_byte_for_byte
     got << in.rdbuf();
     EXPECT_EQ(got.str(), bytes) << server_log();
     EXPECT_NE(server_log().find("(600 bytes)"), std::string::npos) << server_log();
+    // The server's no_arcade reaches the bike that was made before it arrived.
+    EXPECT_NE(ra.log.find("Arcade physics disabled"), std::string::npos);
+    EXPECT_EQ(ra.arcade, 0);
 }
 
 TEST_F(net_game, a_modified_track_is_refused) {
