@@ -18,6 +18,7 @@
 #include "data/data_index.h"
 #include "demo/demo.h"
 #include "demo/demo_race.h"
+#include "net/net_transfer.h"
 #include "race/race.h"
 #include "sound/sound.h"
 #include "track/track_load.h"
@@ -455,6 +456,8 @@ void console_command(const char *cmd) {
         zv_message_toggle("Hide spam", &zv_messages.hide_spam);
     } else if (exact(cmd, "togglespeed")) {
         zv_message_toggle("Speed display", &core_options.draw_speed);
+    } else if (word(cmd, "sendfile", &arg)) {
+        net_sendfile(arg);
     } else if (word(cmd, "listfiles", &arg)) {
         cmd_listfiles(arg);
     } else if (word(cmd, "messagelines", &arg)) {

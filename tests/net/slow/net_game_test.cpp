@@ -22,7 +22,6 @@
 #include "data/data_file.h"
 #include "data/data_index.h"
 #include "net/net_client.h"
-#include "net/net_transfer.h"
 #include "platform/null/platform_null.h"
 #include "platform/platform.h"
 #include "race/race.h"
@@ -35,17 +34,6 @@ const int K = PLATFORM_KEY_BASE;
 const int THROTTLE = K + 0x2d, KEY_T = K + 0x14, ENTER = K + 0x1C, ESC = K + 0x01;
 
 std::string g_result_path;
-
-// A file named here is sent (as the console's sendfile would) once the race runs.
-const char *g_send_name;
-double clock_that_sends(void) {
-    double now = platform_seconds(platform_clock());
-    if (g_send_name && net_client.state == NET_RACING) {
-        net_sendfile(g_send_name);
-        g_send_name = nullptr;
-    }
-    return now;
-}
 
 // What a client leaves behind as its connection closes: whether it raced and how soon, where
 // its own bike and the other rider's bike are, whether its bike stands upright, and a digest of
@@ -147,7 +135,7 @@ struct net_game : testing::Test {
     // typed at `chat_at` and the window closed at `seconds`, all on the program's clock.
     pid_t start_client(int n, double seconds, std::vector<double> throttle,
                        std::vector<std::string> extra = {}, const char *chat = nullptr,
-                       double chat_at = 0, const char *send = nullptr) {
+                       double chat_at = 0) {
         std::filesystem::create_directories(home(n) + "/Zelvo");
         std::ofstream(home(n) + "/Zelvo/config")
             << "name=Rider " << n << "\nnumber=" << 10 + n << "\n";
@@ -159,8 +147,6 @@ struct net_game : testing::Test {
             setvbuf(stderr, nullptr, _IONBF, 0);
         g_result_path = home(n) + "/result.txt";
         net_close_tap = write_result;
-        g_send_name = send;
-        net_clock = clock_that_sends;
         platform_log_reset(); // its own log in its own home
         platform_null_reset();
         core_hook = core_hooks();
@@ -269,8 +255,8 @@ TEST_F(net_game, a_file_of_the_outgoing_folder_lands_on_the_server_byte_for_byte
     for (int i = 0; i < 600; i++)
         bytes += (char)(i * 37 % 251); // zero bytes included
     std::ofstream(home(1) + "/Zelvo/outgoing/lap.zvdemo", std::ios::binary) << bytes;
-    // Three parts at four a second, each waiting for its acknowledgement.
-    pid_t a = start_client(1, 7, {}, {}, nullptr, 0, "lap.zvdemo");
+    // Typed on the chat line; three parts at four a second, each waiting for its acknowledgement.
+    pid_t a = start_client(1, 10, {}, {}, "/sendfile lap.zvdemo", 2);
     client_result ra = finish(1, a);
     EXPECT_NE(ra.log.find("Sending file"), std::string::npos) << ra.log;
     std::ifstream in(dir + "/uploads/lap.zvdemo", std::ios::binary);
