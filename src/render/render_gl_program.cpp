@@ -6,12 +6,13 @@
 #include <cstring>
 
 const char *const rgl_uniform_names[RGL_U_COUNT] = {
-    "u_modelview",       "u_projection", "u_texture0",    "u_texture1",  "u_texture2",
-    "u_texture3",        "u_texture4",   "u_texture5",    "u_texture6",  "u_texture7",
-    "u_nbones",          "u_bone_c",     "u_bone_t",      "u_bone_r",    "u_fog_color",
-    "u_fog_density",     "u_ambient",    "u_diffuse",     "u_shininess", "u_specular_color",
-    "u_light_position",  "u_spacing",    "u_spacing_inv", "u_texoffset", "u_texscale",
-    "u_heights_dim_inv", "u_envmat",
+    "u_modelview",       "u_projection", "u_texture0",    "u_texture1",    "u_texture2",
+    "u_texture3",        "u_texture4",   "u_texture5",    "u_texture6",    "u_texture7",
+    "u_nbones",          "u_bone_c",     "u_bone_t",      "u_bone_r",      "u_fog_color",
+    "u_fog_density",     "u_ambient",    "u_diffuse",     "u_shininess",   "u_specular_color",
+    "u_light_position",  "u_spacing",    "u_spacing_inv", "u_texoffset",   "u_texscale",
+    "u_heights_dim_inv", "u_envmat",     "u_nmaterials",  "u_mat_ambient", "u_mat_diffuse",
+    "u_mat_specular",
 };
 
 GLint rgl_uniform(int which) {
@@ -109,7 +110,7 @@ static int rgl_create_program(int p) {
         {ZVGL_ATTR_POSITION, "vattr_position"}, {ZVGL_ATTR_NORMAL, "vattr_normal"},
         {ZVGL_ATTR_COLOR, "vattr_color"},       {ZVGL_ATTR_TEXCOORD, "vattr_texcoord"},
         {ZVGL_ATTR_TANGENT, "vattr_tangent"},   {ZVGL_ATTR_WEIGHTS, "vattr_weights"},
-        {ZVGL_ATTR_BONES, "vattr_bones"},
+        {ZVGL_ATTR_BONES, "vattr_bones"},       {ZVGL_ATTR_MATERIAL, "vattr_material"},
     };
     for (const auto &a : attributes)
         zvgl_fn.glBindAttribLocation(prog, a.index, a.name);
@@ -253,6 +254,24 @@ void zvglSetHeightsDimInv(float v) {
 void zvglSetAmbient(const float rgba[4]) {
     GLint loc = rgl_setter(RGL_U_AMBIENT);
     if (loc >= 0) zvgl_fn.glUniform4fv(loc, 1, rgba);
+}
+
+void zvglSetMaterials(int count, const float *ambient, const float *diffuse,
+                      const float *specular) {
+    zvglFlushQueue();
+    if (rgl.current_program == ZVGL_PROGRAM_NONE) return;
+    // The shader's arrays hold ZVGL_MAX_MATERIAL entries; more would read past them.
+    if (count < 0 || count > ZVGL_MAX_MATERIAL ||
+        (count > 0 && (!ambient || !diffuse || !specular))) {
+        rgl_log("Error: zvglSetMaterials with %d materials\n", count);
+        return;
+    }
+    GLint loc = rgl_uniform(RGL_U_NMATERIALS);
+    if (loc >= 0) zvgl_fn.glUniform1i(loc, count);
+    if (count < 1) return;
+    if ((loc = rgl_uniform(RGL_U_MAT_AMBIENT)) >= 0) zvgl_fn.glUniform4fv(loc, count, ambient);
+    if ((loc = rgl_uniform(RGL_U_MAT_DIFFUSE)) >= 0) zvgl_fn.glUniform3fv(loc, count, diffuse);
+    if ((loc = rgl_uniform(RGL_U_MAT_SPECULAR)) >= 0) zvgl_fn.glUniform4fv(loc, count, specular);
 }
 
 void zvglSetTerrainSpacing(float s) {

@@ -4,6 +4,7 @@
 #include "render/render_gl_internal.h"
 
 #define RGL_HEADER "#version 300 es\n//#version 150\n#define MAX_BONE 32\n"
+#define RGL_MAX_MATERIAL "16"
 
 // ES needs a default float precision in fragment stages; desktop GLSL accepts and ignores it.
 #define RGL_FRAGMENT_PREAMBLE "precision highp float;\nout vec4 f_fragcolor;\n"
@@ -69,6 +70,7 @@ in vec2 vattr_texcoord;
 in vec3 vattr_tangent;
 in vec4 vattr_weights;
 in vec4 vattr_bones;
+in float vattr_material;
 uniform int u_nbones;
 uniform vec3 u_bone_c[MAX_BONE];
 uniform vec3 u_bone_t[MAX_BONE];
@@ -79,10 +81,12 @@ out vec2 v_texcoord;
 out vec3 v_normal;
 out vec3 v_tangent;
 out vec3 v_viewer;
+flat out int v_material;
 void main()
 {
     mat3 mv3 = mat3(u_modelview);
     v_texcoord = vattr_texcoord;
+    v_material = int(vattr_material);
     if (u_nbones == 0) {
         vec4 eye = u_modelview * vec4(vattr_position, 1.0);
         v_normal = normalize(mv3 * vattr_normal);
@@ -142,6 +146,8 @@ void main()
 }
 )";
 
+// With u_nmaterials above 0 the blocks of a whole model come in one draw, each vertex naming its
+// block's material; otherwise the single material of the uniforms below applies.
 static const char rgl_norm_spec_lit_fs[] =
     RGL_HEADER RGL_FRAGMENT_PREAMBLE RGL_FOG RGL_LIGHT RGL_NORMAL_MAP R"(
 uniform sampler2D u_tex;
@@ -150,19 +156,35 @@ uniform vec4 u_ambient;
 uniform vec3 u_diffuse;
 uniform float u_shininess;
 uniform vec3 u_specular_color;
+uniform int u_nmaterials;
+uniform vec4 u_mat_ambient[)" RGL_MAX_MATERIAL R"(];
+uniform vec3 u_mat_diffuse[)" RGL_MAX_MATERIAL R"(];
+uniform vec4 u_mat_specular[)" RGL_MAX_MATERIAL R"(];
+flat in int v_material;
 void main()
 {
+    vec4 ambient = u_ambient;
+    vec3 diffuse = u_diffuse;
+    vec3 specular = u_specular_color;
+    float shininess = u_shininess;
+    if (u_nmaterials > 0) {
+        int m = clamp(v_material, 0, u_nmaterials - 1);
+        ambient = u_mat_ambient[m];
+        diffuse = u_mat_diffuse[m];
+        specular = u_mat_specular[m].rgb;
+        shininess = u_mat_specular[m].a;
+    }
     vec3 n = mapped_normal();
     float ndl, rdl;
     light_terms(n, v_viewer, ndl, rdl);
-    vec4 c = (u_ambient + vec4(u_diffuse * ndl, 0.0)) * texture(u_tex, v_texcoord);
+    vec4 c = (ambient + vec4(diffuse * ndl, 0.0)) * texture(u_tex, v_texcoord);
     if (c.a < 0.75)
         discard;
     vec4 s = texture(u_smap, v_texcoord);
-    s.rgb *= u_specular_color;
+    s.rgb *= specular;
     float e = s.a * 128.0 + 0.125;
     if (e >= 127.875)
-        e = u_shininess;
+        e = shininess;
     c.rgb += s.rgb * pow(rdl, e);
     f_fragcolor = vec4(apply_fog(c.rgb), c.a);
 }

@@ -18,13 +18,41 @@ static const render_model *choose(const render_model *m, const float position[3]
     return model_choose_lod(m, d2 * model_lod_scale * model_lod_scale, model_lod_bias);
 }
 
-static void draw_block(const render_model *b) {
-    if (!b->vao || b->triangle_count <= 0) return;
-    zvglBindVertexArray(b->vao);
-    zvglDrawElements(GL_TRIANGLES, b->triangle_count * 3, GL_UNSIGNED_INT, nullptr);
+// Indices [first, first + count) of a level's buffer.
+static void draw_range(const render_model *level, int first, int count) {
+    if (!level->vao || count <= 0) return;
+    zvglBindVertexArray(level->vao);
+    zvglDrawElements(GL_TRIANGLES, count, GL_UNSIGNED_INT,
+                     (const void *)((uintptr_t)first * sizeof(uint32_t)));
     zvglBindVertexArray(0);
+}
+
+static void draw_block(const render_model *level, const render_model *b) {
+    if (b->triangle_count <= 0) return;
+    draw_range(level, b->first_index, b->triangle_count * 3);
     model_draw.triangles += b->triangle_count;
     model_draw.vertices += b->vertex_count;
+}
+
+// The light a lit or unshaded block gets: ambient rgba, diffuse rgb, specular rgb + shininess.
+static void block_material(const render_model *b, float ambient[4], float diffuse[3],
+                           float specular[4]) {
+    if (b->shininess == -2) {
+        for (int c = 0; c < 3; c++) {
+            ambient[c] = b->specular[c];
+            diffuse[c] = specular[c] = 0;
+        }
+        specular[3] = 1;
+    } else {
+        for (int c = 0; c < 3; c++) {
+            ambient[c] = lighting.ambient[c] + lighting.global_ambient[c];
+            diffuse[c] = lighting.sun_color[c];
+            specular[c] = model_draw.specular_map ? lighting.sun_color[c]
+                                                  : lighting.sun_color[c] * b->specular[c];
+        }
+        specular[3] = b->shininess > 0.125f ? b->shininess : 0.125f;
+    }
+    ambient[3] = model_draw.alpha;
 }
 
 int model_draw_lit(const render_model *m, const float position[3], int bones, const float *centres,
@@ -33,30 +61,32 @@ int model_draw_lit(const render_model *m, const float position[3], int bones, co
     const render_model *level = choose(m, position);
     zvglSetBones(bones, centres, translations, rotations);
     int drawn = 0;
-    for (const render_model *b = level; b; b = b->next) {
-        if (b->shininess == -1) break; // reflection blocks come last and belong to the other pass
-        float ambient[4], diffuse[3], specular[3];
-        if (b->shininess == -2) {
-            for (int c = 0; c < 3; c++) {
-                ambient[c] = b->specular[c];
-                diffuse[c] = specular[c] = 0;
-            }
-            ambient[3] = model_draw.alpha;
-            zvglSetShininess(1);
-        } else {
-            for (int c = 0; c < 3; c++) {
-                ambient[c] = lighting.ambient[c] + lighting.global_ambient[c];
-                diffuse[c] = lighting.sun_color[c];
-                specular[c] = model_draw.specular_map ? lighting.sun_color[c]
-                                                      : lighting.sun_color[c] * b->specular[c];
-            }
-            ambient[3] = model_draw.alpha;
-            zvglSetShininess(b->shininess > 0.125f ? b->shininess : 0.125f);
+    const render_model *b = level;
+    if (!model_draw.block_by_block && level->batch_blocks > 1) {
+        // The leading lit blocks in one draw, each vertex picking its block's material.
+        float ambient[MODEL_BATCH_BLOCKS][4], diffuse[MODEL_BATCH_BLOCKS][3],
+            specular[MODEL_BATCH_BLOCKS][4];
+        for (; drawn < level->batch_blocks; b = b->next, drawn++) {
+            block_material(b, ambient[drawn], diffuse[drawn], specular[drawn]);
+            model_draw.triangles += b->triangle_count;
+            model_draw.vertices += b->vertex_count;
         }
+        zvglSetMaterials(drawn, ambient[0], diffuse[0], specular[0]);
+        draw_range(level, 0, level->batch_indices);
+        // Any lit block beyond the batch takes its material from the single uniforms again.
+        if (b && b->shininess != -1) zvglSetMaterials(0, nullptr, nullptr, nullptr);
+    } else {
+        zvglSetMaterials(0, nullptr, nullptr, nullptr);
+    }
+    for (; b; b = b->next) {
+        if (b->shininess == -1) break; // reflection blocks come last and belong to the other pass
+        float ambient[4], diffuse[3], specular[4];
+        block_material(b, ambient, diffuse, specular);
         zvglSetAmbient(ambient);
         zvglSetDiffuse(diffuse);
         zvglSetSpecularColor(specular);
-        draw_block(b);
+        zvglSetShininess(specular[3]);
+        draw_block(level, b);
         drawn++;
     }
     return drawn;
@@ -74,7 +104,7 @@ int model_draw_reflections(const render_model *m, const float position[3], int b
         float tint[3] = {b->specular[0] * b->factor, b->specular[1] * b->factor,
                          b->specular[2] * b->factor};
         zvglSetSpecularColor(tint);
-        draw_block(b);
+        draw_block(level, b);
         drawn++;
     }
     return drawn;

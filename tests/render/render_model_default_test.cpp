@@ -107,6 +107,32 @@ TEST_F(DefaultModels, WheelsHaveCoarserLevels) {
     EXPECT_LT(triangles(f->lod), triangles(f) * 3 / 4);
 }
 
+// Chrome and paint mirror the sky: their reflection copies come after every lit block, at both
+// levels, and the rider's helmet has them too; the environment map is in the data.
+TEST_F(DefaultModels, ShinyPartsCarryReflectionBlocksLast) {
+    for (const char *name : {"@crf250_frame.jm", "@crf250_fork_upper.jm", "@rider_head.jm"}) {
+        render_model *m = model_load(name);
+        ASSERT_NE(m, nullptr) << name;
+        for (const render_model *level = m; level; level = level->lod) {
+            EXPECT_TRUE(level->environment) << name;
+            int seen_reflection = 0;
+            for (const render_model *b = level; b; b = b->next) {
+                if (b->shininess == -1) {
+                    seen_reflection = 1;
+                    EXPECT_GT(b->factor, 0.0f);
+                    EXPECT_LE(b->factor, 1.0f);
+                } else {
+                    EXPECT_FALSE(seen_reflection) << name << ": a lit block after a reflection";
+                }
+            }
+        }
+    }
+    EXPECT_FALSE(model_load("@crf250_side_plates.jm")->environment);
+    data_file *env = data_open("@sky-env.ppm", "rb");
+    EXPECT_NE(env, nullptr) << "the environment map";
+    if (env) data_close(env);
+}
+
 // Bounds of a model's full level, every block.
 struct bounds {
     float lo[3] = {1e9f, 1e9f, 1e9f}, hi[3] = {-1e9f, -1e9f, -1e9f};

@@ -65,13 +65,35 @@ TEST_F(ModelDrawTest, PassesDrawTheirBlocks) {
     ASSERT_NE(m->vao, 0u);
     float at[3] = {0, 0, 0};
 
+    // Block by block: one draw each, at its own place in the level's index buffer.
+    zvglUseProgram(ZVGL_PROGRAM_NORM_SPEC_LIT);
+    model_draw.block_by_block = 1;
     size_t before = fake_gl.draws.size();
+    size_t calls = fake_gl.calls.size();
     EXPECT_EQ(model_draw_lit(m, at, 0, nullptr, nullptr, nullptr), 2);
     ASSERT_EQ(fake_gl.draws.size(), before + 2);
     EXPECT_TRUE(fake_gl.draws[before].indexed);
     EXPECT_EQ(fake_gl.draws[before].count, 6);
     EXPECT_EQ(fake_gl.draws[before + 1].count, 3);
+    int second = fake_gl_find("glDrawElements", fake_gl_find("glDrawElements", (int)calls) + 1);
+    ASSERT_GE(second, 0);
+    EXPECT_EQ(fake_gl.calls[(size_t)second].args[3], 6 * 4) << "byte offset of the second block";
     EXPECT_EQ(model_draw.triangles, 3);
+
+    // Batched: both lit blocks in one draw, each with its material in the arrays.
+    model_draw.block_by_block = 0;
+    before = fake_gl.draws.size();
+    EXPECT_EQ(model_draw_lit(m, at, 0, nullptr, nullptr, nullptr), 2);
+    ASSERT_EQ(fake_gl.draws.size(), before + 1);
+    EXPECT_EQ(fake_gl.draws[before].count, 9);
+    GLuint lit = zvglProgramHandle(ZVGL_PROGRAM_NORM_SPEC_LIT);
+    const fake_gl_uniform_set *ambient = fake_gl_last_uniform(lit, "u_mat_ambient");
+    ASSERT_NE(ambient, nullptr);
+    ASSERT_EQ(ambient->values.size(), 8u);
+    EXPECT_EQ(ambient->values[4], 1.0f) << "the unshaded block's own colour";
+    EXPECT_EQ(ambient->values[5], 0.0f);
+    EXPECT_EQ(fake_gl_last_uniform(lit, "u_mat_specular")->values[3], 8.0f) << "shininess";
+    EXPECT_EQ(model_draw.triangles, 6);
 
     before = fake_gl.draws.size();
     EXPECT_EQ(model_draw_reflections(m, at, 0, nullptr, nullptr, nullptr), 1);
