@@ -130,19 +130,26 @@ void main()
     "    return normalize(mat3(t, b, n) * s);\n"                                                   \
     "}\n"
 
-// Reflection pass: an angular map of the whole sphere, straight up at its centre.
+// Reflection pass: an angular map of the whole sphere, straight up at its centre. Batched
+// blocks pick their tint from the material array as in "norm_spec_lit".
 static const char rgl_norm_env_fs[] = RGL_HEADER RGL_FRAGMENT_PREAMBLE RGL_NORMAL_MAP R"(
 uniform sampler2D u_tex;
 uniform mat3 u_envmat;
 uniform vec3 u_specular_color;
+uniform int u_nmaterials;
+uniform vec4 u_mat_specular[)" RGL_MAX_MATERIAL R"(];
+flat in int v_material;
 void main()
 {
+    vec3 tint = u_specular_color;
+    if (u_nmaterials > 0)
+        tint = u_mat_specular[clamp(v_material, 0, u_nmaterials - 1)].rgb;
     vec3 n = mapped_normal();
     vec3 v = normalize(u_envmat * reflect(v_viewer, n));
     float len = length(v.xz);
     vec2 dir = len > 1e-6 ? v.xz / len : vec2(1.0, 0.0);
     vec2 tc = dir * acos(clamp(v.y, -1.0, 1.0)) * 0.15915494309189535;
-    f_fragcolor = texture(u_tex, tc + 0.5) * vec4(u_specular_color, 1.0);
+    f_fragcolor = texture(u_tex, tc + 0.5) * vec4(tint, 1.0);
 }
 )";
 

@@ -259,6 +259,19 @@ static void level_upload(render_model *level) {
         for (render_model *b = level; k < lit; b = b->next, k++)
             level->batch_indices += b->triangle_count * 3;
     }
+    // Reflection blocks come last, so theirs is one range too; a file that breaks that order
+    // draws them one by one.
+    level->reflection_batch = level->reflection_first = level->reflection_indices = 0;
+    int number = 0, reflections = 0, fits = 1;
+    for (render_model *b = level; b; b = b->next, number++) {
+        if (b->shininess != -1) {
+            if (reflections) fits = 0;
+            continue;
+        }
+        if (!reflections++) level->reflection_first = b->first_index;
+        level->reflection_indices += b->triangle_count * 3;
+    }
+    if (fits && reflections > 1 && number <= MODEL_BATCH_BLOCKS) level->reflection_batch = number;
     if (!info || info->major < 3 || v == 0) return;
     size_t per_vertex = 11 + (bones ? 8 : 0);
     float *data = (float *)zv_alloc(v * per_vertex * 4);
@@ -267,7 +280,7 @@ static void level_upload(render_model *level) {
     // Each array of every block after the same array of the blocks before it.
     const size_t offsets[6] = {0, v * 3, v * 6, v * 9, v * 11, v * 15};
     size_t at = 0, ti = 0;
-    int number = 0;
+    number = 0;
     for (render_model *b = level; b; b = b->next, number++) {
         size_t n = (size_t)b->vertex_count;
         memcpy(data + offsets[0] + at * 3, b->positions, n * 12);

@@ -29,6 +29,9 @@ struct render_model {
     int first_index;   // where this block's triangles start in the level's index buffer
     int batch_blocks;  // first block of a level: its leading lit blocks that draw as one
     int batch_indices; // and their index count
+    // First block of a level: its trailing reflection blocks when they all draw as one (block
+    // numbers below MODEL_BATCH_BLOCKS), else 0; where their indices start, and how many.
+    int reflection_batch, reflection_first, reflection_indices;
     int vertex_count, triangle_count, bone_count;
     float specular[3]; // specular colour (lit), constant colour (unshaded), tint (reflection)
     float factor;      // K: 1 for lit blocks

@@ -99,6 +99,24 @@ int model_draw_reflections(const render_model *m, const float position[3], int b
     const render_model *level = choose(m, position);
     zvglSetBones(bones, centres, translations, rotations);
     int drawn = 0;
+    if (!model_draw.block_by_block && level->reflection_batch > 0) {
+        // Every reflection block in one draw; the tint array is indexed by block number.
+        float ambient[MODEL_BATCH_BLOCKS][4] = {}, diffuse[MODEL_BATCH_BLOCKS][3] = {},
+              tint[MODEL_BATCH_BLOCKS][4] = {};
+        int number = 0;
+        for (const render_model *b = level; b; b = b->next, number++) {
+            if (b->shininess != -1) continue;
+            for (int c = 0; c < 3; c++)
+                tint[number][c] = b->specular[c] * b->factor;
+            model_draw.triangles += b->triangle_count;
+            model_draw.vertices += b->vertex_count;
+            drawn++;
+        }
+        zvglSetMaterials(level->reflection_batch, ambient[0], diffuse[0], tint[0]);
+        draw_range(level, level->reflection_first, level->reflection_indices);
+        return drawn;
+    }
+    zvglSetMaterials(0, nullptr, nullptr, nullptr);
     for (const render_model *b = level; b; b = b->next) {
         if (b->shininess != -1) continue;
         float tint[3] = {b->specular[0] * b->factor, b->specular[1] * b->factor,

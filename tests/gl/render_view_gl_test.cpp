@@ -239,6 +239,14 @@ TEST_F(BikeGl, BatchedPartsMatchBlockByBlockAndReflectionsOnlyAddLight) {
         }
     EXPECT_GT(brighter, fw * fh / 100) << "the sky mirrored on the bike";
     EXPECT_EQ(darker, 0);
+    drop_target();
+    model_draw.block_by_block = 1;
+    auto shiny_blocks = draw(cam, -1, "bike_reflections_blocks.png");
+    model_draw.block_by_block = 0;
+    differ = 0;
+    for (size_t i = 0; i < shiny.size(); i++)
+        differ += shiny[i] != shiny_blocks[i];
+    EXPECT_EQ(differ, 0) << "batched reflections are the block-by-block ones";
 }
 
 } // namespace

@@ -107,6 +107,36 @@ TEST_F(ModelDrawTest, PassesDrawTheirBlocks) {
     model_free(m);
 }
 
+// Trailing reflection blocks go in one draw with their tints by block number; a lit block after
+// a reflection block breaks the range, and each is then drawn alone.
+TEST_F(ModelDrawTest, ReflectionBlocksDrawAsOneWhenLast) {
+    zvglUseProgram(ZVGL_PROGRAM_NORM_ENV);
+    render_model *m = load("JM1\n" + block("8 1 1 1 1", 1) + block("-1 0.5 1 1 1", 2) +
+                           block("-1 0.25 1 0 0", 3));
+    ASSERT_NE(m, nullptr);
+    float at[3] = {0, 0, 0};
+    size_t before = fake_gl.draws.size();
+    EXPECT_EQ(model_draw_reflections(m, at, 0, nullptr, nullptr, nullptr), 2);
+    ASSERT_EQ(fake_gl.draws.size(), before + 1);
+    EXPECT_EQ(fake_gl.draws[before].count, 15);
+    const fake_gl_uniform_set *tint =
+        fake_gl_last_uniform(zvglProgramHandle(ZVGL_PROGRAM_NORM_ENV), "u_mat_specular");
+    ASSERT_NE(tint, nullptr);
+    ASSERT_EQ(tint->values.size(), 12u);
+    EXPECT_EQ(tint->values[4], 0.5f);
+    EXPECT_EQ(tint->values[8], 0.25f);
+    EXPECT_EQ(tint->values[9], 0.0f);
+    model_free(m);
+
+    m = load("JM1\n" + block("-1 0.5 1 1 1", 2) + block("8 1 1 1 1", 1) +
+             block("-1 0.25 1 0 0", 3));
+    ASSERT_NE(m, nullptr);
+    before = fake_gl.draws.size();
+    EXPECT_EQ(model_draw_reflections(m, at, 0, nullptr, nullptr, nullptr), 2);
+    EXPECT_EQ(fake_gl.draws.size(), before + 2);
+    model_free(m);
+}
+
 TEST_F(ModelDrawTest, ReflectionFirstBlockDrawsNothingLit) {
     render_model *m = load("JM1\n" + block("-1 1 1 1 1", 1) + block("8 1 1 1 1", 1));
     ASSERT_NE(m, nullptr);
