@@ -137,13 +137,13 @@ uniform sampler2D u_tex;
 uniform mat3 u_envmat;
 uniform vec3 u_specular_color;
 uniform int u_nmaterials;
-uniform vec4 u_mat_specular[)" RGL_MAX_MATERIAL R"(];
+uniform vec4 u_materials[3 * )" RGL_MAX_MATERIAL R"(];
 flat in int v_material;
 void main()
 {
     vec3 tint = u_specular_color;
     if (u_nmaterials > 0)
-        tint = u_mat_specular[clamp(v_material, 0, u_nmaterials - 1)].rgb;
+        tint = u_materials[clamp(v_material, 0, u_nmaterials - 1) * 3 + 2].rgb;
     vec3 n = mapped_normal();
     vec3 v = normalize(u_envmat * reflect(v_viewer, n));
     float len = length(v.xz);
@@ -164,9 +164,7 @@ uniform vec3 u_diffuse;
 uniform float u_shininess;
 uniform vec3 u_specular_color;
 uniform int u_nmaterials;
-uniform vec4 u_mat_ambient[)" RGL_MAX_MATERIAL R"(];
-uniform vec3 u_mat_diffuse[)" RGL_MAX_MATERIAL R"(];
-uniform vec4 u_mat_specular[)" RGL_MAX_MATERIAL R"(];
+uniform vec4 u_materials[3 * )" RGL_MAX_MATERIAL R"(]; // ambient, diffuse, specular + shininess
 flat in int v_material;
 void main()
 {
@@ -175,11 +173,11 @@ void main()
     vec3 specular = u_specular_color;
     float shininess = u_shininess;
     if (u_nmaterials > 0) {
-        int m = clamp(v_material, 0, u_nmaterials - 1);
-        ambient = u_mat_ambient[m];
-        diffuse = u_mat_diffuse[m];
-        specular = u_mat_specular[m].rgb;
-        shininess = u_mat_specular[m].a;
+        int m = clamp(v_material, 0, u_nmaterials - 1) * 3;
+        ambient = u_materials[m];
+        diffuse = u_materials[m + 1].rgb;
+        specular = u_materials[m + 2].rgb;
+        shininess = u_materials[m + 2].a;
     }
     vec3 n = mapped_normal();
     float ndl, rdl;

@@ -34,9 +34,10 @@ static void draw_block(const render_model *level, const render_model *b) {
     model_draw.vertices += b->vertex_count;
 }
 
-// The light a lit or unshaded block gets: ambient rgba, diffuse rgb, specular rgb + shininess.
-static void block_material(const render_model *b, float ambient[4], float diffuse[3],
-                           float specular[4]) {
+// The light a lit or unshaded block gets, as three vec4: ambient rgba, diffuse rgb, specular rgb
+// with the shininess in the fourth place.
+static void block_material(const render_model *b, float mat[12]) {
+    float *ambient = mat, *diffuse = mat + 4, *specular = mat + 8;
     if (b->shininess == -2) {
         for (int c = 0; c < 3; c++) {
             ambient[c] = b->specular[c];
@@ -53,6 +54,7 @@ static void block_material(const render_model *b, float ambient[4], float diffus
         specular[3] = b->shininess > 0.125f ? b->shininess : 0.125f;
     }
     ambient[3] = model_draw.alpha;
+    diffuse[3] = 0;
 }
 
 int model_draw_lit(const render_model *m, const float position[3], int bones, const float *centres,
@@ -64,28 +66,27 @@ int model_draw_lit(const render_model *m, const float position[3], int bones, co
     const render_model *b = level;
     if (!model_draw.block_by_block && level->batch_blocks > 1) {
         // The leading lit blocks in one draw, each vertex picking its block's material.
-        float ambient[MODEL_BATCH_BLOCKS][4], diffuse[MODEL_BATCH_BLOCKS][3],
-            specular[MODEL_BATCH_BLOCKS][4];
+        float materials[MODEL_BATCH_BLOCKS][12];
         for (; drawn < level->batch_blocks; b = b->next, drawn++) {
-            block_material(b, ambient[drawn], diffuse[drawn], specular[drawn]);
+            block_material(b, materials[drawn]);
             model_draw.triangles += b->triangle_count;
             model_draw.vertices += b->vertex_count;
         }
-        zvglSetMaterials(drawn, ambient[0], diffuse[0], specular[0]);
+        zvglSetMaterials(drawn, materials[0]);
         draw_range(level, 0, level->batch_indices);
         // Any lit block beyond the batch takes its material from the single uniforms again.
-        if (b && b->shininess != -1) zvglSetMaterials(0, nullptr, nullptr, nullptr);
+        if (b && b->shininess != -1) zvglSetMaterials(0, nullptr);
     } else {
-        zvglSetMaterials(0, nullptr, nullptr, nullptr);
+        zvglSetMaterials(0, nullptr);
     }
     for (; b; b = b->next) {
         if (b->shininess == -1) break; // reflection blocks come last and belong to the other pass
-        float ambient[4], diffuse[3], specular[4];
-        block_material(b, ambient, diffuse, specular);
-        zvglSetAmbient(ambient);
-        zvglSetDiffuse(diffuse);
-        zvglSetSpecularColor(specular);
-        zvglSetShininess(specular[3]);
+        float mat[12];
+        block_material(b, mat);
+        zvglSetAmbient(mat);
+        zvglSetDiffuse(mat + 4);
+        zvglSetSpecularColor(mat + 8);
+        zvglSetShininess(mat[11]);
         draw_block(level, b);
         drawn++;
     }
@@ -100,23 +101,23 @@ int model_draw_reflections(const render_model *m, const float position[3], int b
     zvglSetBones(bones, centres, translations, rotations);
     int drawn = 0;
     if (!model_draw.block_by_block && level->reflection_batch > 0) {
-        // Every reflection block in one draw; the tint array is indexed by block number.
-        float ambient[MODEL_BATCH_BLOCKS][4] = {}, diffuse[MODEL_BATCH_BLOCKS][3] = {},
-              tint[MODEL_BATCH_BLOCKS][4] = {};
+        // Every reflection block in one draw; the tints sit in the specular places of the
+        // material array, indexed by block number.
+        float materials[MODEL_BATCH_BLOCKS][12] = {};
         int number = 0;
         for (const render_model *b = level; b; b = b->next, number++) {
             if (b->shininess != -1) continue;
             for (int c = 0; c < 3; c++)
-                tint[number][c] = b->specular[c] * b->factor;
+                materials[number][8 + c] = b->specular[c] * b->factor;
             model_draw.triangles += b->triangle_count;
             model_draw.vertices += b->vertex_count;
             drawn++;
         }
-        zvglSetMaterials(level->reflection_batch, ambient[0], diffuse[0], tint[0]);
+        zvglSetMaterials(level->reflection_batch, materials[0]);
         draw_range(level, level->reflection_first, level->reflection_indices);
         return drawn;
     }
-    zvglSetMaterials(0, nullptr, nullptr, nullptr);
+    zvglSetMaterials(0, nullptr);
     for (const render_model *b = level; b; b = b->next) {
         if (b->shininess != -1) continue;
         float tint[3] = {b->specular[0] * b->factor, b->specular[1] * b->factor,

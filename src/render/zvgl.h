@@ -193,10 +193,11 @@ void zvglSetAmbient(const float rgba[4]);
 void zvglSetDiffuse(const float rgb[3]);
 void zvglSetShininess(float s);
 void zvglSetSpecularColor(const float rgb[3]);
-// The materials of a batched model draw in "norm_spec_lit": count 0..16 entries of ambient
-// (rgba), diffuse (rgb) and specular (rgb colour, a = shininess), picked per vertex by its
-// material attribute. Count 0 goes back to the single material of the setters above.
-void zvglSetMaterials(int count, const float *ambient, const float *diffuse, const float *specular);
+// The materials of a batched model draw: count 0..16 entries of three vec4 each, ambient (rgba),
+// diffuse (rgb), specular (rgb colour, a = shininess; "norm_env" takes its tint from it), picked
+// per vertex by its material attribute. Count 0 goes back to the single material of the setters
+// above.
+void zvglSetMaterials(int count, const float *materials);
 // A direction in eye space, used unnormalised as the light vector.
 void zvglSetLightPosition(const float xyz[3]);
 void zvglSetTerrainSpacing(float s);

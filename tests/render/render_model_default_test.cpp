@@ -97,8 +97,11 @@ TEST_F(DefaultModels, WheelsHaveCoarserLevels) {
     render_model *w = model_load("@front_wheel.jm");
     ASSERT_NE(w, nullptr);
     ASSERT_NE(w->lod, nullptr);
-    EXPECT_FLOAT_EQ(w->lod->lod_threshold, 64.0f);
-    EXPECT_LT(triangles(w->lod), triangles(w));
+    EXPECT_FLOAT_EQ(w->lod->lod_threshold, 32.0f);
+    EXPECT_LT(triangles(w->lod), triangles(w) / 2);
+    ASSERT_NE(w->lod->lod, nullptr);
+    EXPECT_FLOAT_EQ(w->lod->lod->lod_threshold, 64.0f);
+    EXPECT_LT(triangles(w->lod->lod), triangles(w->lod));
     // Bike parts built from tubes have one too; it costs much less to draw.
     render_model *f = model_load("@crf250_frame.jm");
     ASSERT_NE(f, nullptr);
@@ -193,14 +196,19 @@ TEST_F(DefaultModels, PartsSitWhereTheirBodiesSit) {
 }
 
 // The rider is skinned over the bike's seven bodies (legs follow the pegs, hands the bars), in
-// both levels of detail; the helmet and first-person body exist too.
+// every level of detail; the helmet and first-person body exist too.
 TEST_F(DefaultModels, RiderIsSkinnedOverTheBikeBodies) {
     render_model *body = model_load("@rider_body.jm");
     ASSERT_NE(body, nullptr);
     EXPECT_EQ(body->bone_count, BIKE_BODIES);
     ASSERT_NE(body->lod, nullptr);
-    EXPECT_EQ(body->lod->bone_count, BIKE_BODIES);
-    EXPECT_LT(triangles(body->lod), triangles(body) / 2);
+    const render_model *coarse = body;
+    for (const render_model *l = body->lod; l; l = l->lod) {
+        EXPECT_EQ(l->bone_count, BIKE_BODIES);
+        EXPECT_LT(triangles(l), triangles(coarse));
+        coarse = l;
+    }
+    EXPECT_LT(triangles(coarse), triangles(body) / 2);
     render_model *fp = model_load("@rider_body_fp.jm");
     ASSERT_NE(fp, nullptr);
     EXPECT_LT(triangles(fp), triangles(body)); // no torso

@@ -87,12 +87,13 @@ TEST_F(ModelDrawTest, PassesDrawTheirBlocks) {
     ASSERT_EQ(fake_gl.draws.size(), before + 1);
     EXPECT_EQ(fake_gl.draws[before].count, 9);
     GLuint lit = zvglProgramHandle(ZVGL_PROGRAM_NORM_SPEC_LIT);
-    const fake_gl_uniform_set *ambient = fake_gl_last_uniform(lit, "u_mat_ambient");
-    ASSERT_NE(ambient, nullptr);
-    ASSERT_EQ(ambient->values.size(), 8u);
-    EXPECT_EQ(ambient->values[4], 1.0f) << "the unshaded block's own colour";
-    EXPECT_EQ(ambient->values[5], 0.0f);
-    EXPECT_EQ(fake_gl_last_uniform(lit, "u_mat_specular")->values[3], 8.0f) << "shininess";
+    const fake_gl_uniform_set *mats = fake_gl_last_uniform(lit, "u_materials");
+    ASSERT_NE(mats, nullptr);
+    ASSERT_EQ(mats->values.size(), 24u); // two materials of three vec4
+    EXPECT_EQ(mats->values[11], 8.0f) << "shininess of the lit block";
+    EXPECT_EQ(mats->values[12], 1.0f) << "the unshaded block's own colour";
+    EXPECT_EQ(mats->values[13], 0.0f);
+    EXPECT_EQ(mats->values[16], 0.0f) << "and no diffuse light";
     EXPECT_EQ(model_draw.triangles, 6);
 
     before = fake_gl.draws.size();
@@ -120,12 +121,12 @@ TEST_F(ModelDrawTest, ReflectionBlocksDrawAsOneWhenLast) {
     ASSERT_EQ(fake_gl.draws.size(), before + 1);
     EXPECT_EQ(fake_gl.draws[before].count, 15);
     const fake_gl_uniform_set *tint =
-        fake_gl_last_uniform(zvglProgramHandle(ZVGL_PROGRAM_NORM_ENV), "u_mat_specular");
+        fake_gl_last_uniform(zvglProgramHandle(ZVGL_PROGRAM_NORM_ENV), "u_materials");
     ASSERT_NE(tint, nullptr);
-    ASSERT_EQ(tint->values.size(), 12u);
-    EXPECT_EQ(tint->values[4], 0.5f);
-    EXPECT_EQ(tint->values[8], 0.25f);
-    EXPECT_EQ(tint->values[9], 0.0f);
+    ASSERT_EQ(tint->values.size(), 36u);
+    EXPECT_EQ(tint->values[12 + 8], 0.5f) << "second block's tint";
+    EXPECT_EQ(tint->values[24 + 8], 0.25f);
+    EXPECT_EQ(tint->values[24 + 9], 0.0f);
     model_free(m);
 
     m = load("JM1\n" + block("-1 0.5 1 1 1", 2) + block("8 1 1 1 1", 1) +

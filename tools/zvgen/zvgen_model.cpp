@@ -462,13 +462,14 @@ int write_head_paint(const char *name, rgb main, rgb accent) {
 
 // ---- wheels --------------------------------------------------------------------------------
 
-int make_wheel(const char *name, float outer, bool front, int detail) {
+// Knobs and spokes are for the full and middle levels; the tread knobs only up close.
+int make_wheel(const char *name, float outer, bool front, int detail, bool knobbed) {
     mesh m;
     const float tread = 0.15f;                  // tyre section half height
     const float centre = outer - tread - 0.04f; // leaves room for the knobs
     mesh_block &tyre = m.block(WH_TYRE, 6, 0.08f);
     ring_x(tyre, 0, centre, front ? 0.17f : 0.21f, tread, detail * 3, detail / 3 + 5);
-    if (detail >= 16) {
+    if (knobbed) {
         // Knobs: two staggered rows around the tread.
         int knobs = 40;
         for (int k = 0; k < knobs; k++) {
@@ -759,7 +760,7 @@ int make_rider_body(const char *name, const bike_model *bm, bool first_person, i
     rider_pose p = pose_of(bm);
     mesh m;
     m.skinned = true;
-    int sides = detail >= 10 ? 12 : 6;
+    int sides = detail >= 10 ? 12 : detail >= 8 ? 8 : 6;
     mesh_block &jersey = m.block(RB_JERSEY, 4, 0.1f);
     mesh_block &accent = m.block(RB_JERSEY_ACCENT, 4, 0.1f);
     mesh_block &pants = m.block(RB_PANTS, 4, 0.1f);
@@ -818,6 +819,7 @@ int make_rider_body(const char *name, const bike_model *bm, bool first_person, i
 
 int make_rider(const bike_model *bm) {
     if (!make_rider_body("rider_body.jm", bm, false, 12) ||
+        !make_rider_body("rider_body_lod5.jm", bm, false, 8) ||
         !make_rider_body("rider_body_lod6.jm", bm, false, 6) ||
         !make_rider_body("rider_body_fp.jm", bm, true, 12))
         return 0;
@@ -1000,10 +1002,14 @@ int zvgen_model(void) {
     if (!first) return 0;
     const float front_outer = first->geo.front_ring_radius + first->geo.tire_radius;
     const float rear_outer = first->geo.rear_ring_radius + first->geo.tire_radius;
-    if (!make_wheel("front_wheel.jm", front_outer, true, 24) ||
-        !make_wheel("rear_wheel.jm", rear_outer, false, 24) ||
-        !make_wheel("front_wheel_lod6.jm", front_outer, true, 8) ||
-        !make_wheel("rear_wheel_lod6.jm", rear_outer, false, 8))
+    // Levels: full up close, a middle one from 32 ft (no knobs, fewer segments), a coarse one
+    // from 64 ft.
+    if (!make_wheel("front_wheel.jm", front_outer, true, 24, true) ||
+        !make_wheel("rear_wheel.jm", rear_outer, false, 24, true) ||
+        !make_wheel("front_wheel_lod5.jm", front_outer, true, 16, false) ||
+        !make_wheel("rear_wheel_lod5.jm", rear_outer, false, 16, false) ||
+        !make_wheel("front_wheel_lod6.jm", front_outer, true, 8, false) ||
+        !make_wheel("rear_wheel_lod6.jm", rear_outer, false, 8, false))
         return 0;
     if (!make_rider(first) || !make_start_gate() || !make_track_statues() || !make_paints())
         return 0;
