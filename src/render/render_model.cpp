@@ -249,6 +249,8 @@ static void level_upload(render_model *level) {
         v += (size_t)b->vertex_count;
         t += (size_t)b->triangle_count;
     }
+    // A level too big for 32-bit index offsets (a corrupt or hostile file) is not drawn.
+    if (t * 3 > (size_t)INT32_MAX || v > (size_t)INT32_MAX) return;
     int lit = 0;
     for (render_model *b = level; b && b->shininess != -1 && lit < MODEL_BATCH_BLOCKS; b = b->next)
         lit++;
