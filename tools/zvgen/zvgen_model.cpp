@@ -173,6 +173,8 @@ void beam(mesh_block &b, vec3 a, vec3 e, float hw, float hh) {
 
 // Sides of tubes that do not ask for a number: coarser levels of detail lower it.
 int tube_sides = 10;
+// Coarse levels are seen from far off, where a mirrored sky is a few pixels: they go without.
+bool mirror_sky = true;
 
 // Tube of radius r0 at a and r1 at e, with caps.
 void cone(mesh_block &b, vec3 a, vec3 e, float r0, float r1, int sides = tube_sides) {
@@ -318,7 +320,7 @@ int write_mesh(const char *name, const mesh &m) {
     // The reflection copies go last: the lit pass stops at the first of them. White tint, so
     // the sky shows in its own colours, scaled by the gloss.
     for (const auto &b : m.blocks)
-        if (!b.t.empty() && b.gloss > 0) {
+        if (!b.t.empty() && b.gloss > 0 && mirror_sky) {
             mesh_block mirror_copy = b;
             mirror_copy.rgb[0] = mirror_copy.rgb[1] = mirror_copy.rgb[2] = 1;
             write_block(mirror_copy, -1, b.gloss);
@@ -1029,7 +1031,9 @@ int zvgen_model(void) {
         // Far away a bike is a few pixels: a coarse level from 64 ft on.
         if (!make_family(fam, bm, st, "")) return 0;
         tube_sides = 5;
+        mirror_sky = false;
         int coarse = make_family(fam, bm, st, "_lod6");
+        mirror_sky = true;
         tube_sides = 10;
         if (!coarse) return 0;
         rgb main, accent, frame;
