@@ -149,9 +149,21 @@ int main(void) {
     printf("| view | HUD | frame (ms, wall) | frame (ms, CPU) | overlays and flush (ms, CPU) | GL "
            "calls | draws | vertices |\n");
     printf("|---|---|---|---|---|---|---|---|\n");
-    for (int run = 0; run < 6; run++) {
-        const view &v = views[run / 2];
-        int with_hud = run % 2;
+    // Two more orbit rows without the HUD: with "Enable Reflections" as the game starts, and
+    // with the level of detail of "Model Geometric Detail" 25 instead of the default 50.
+    core_render_inputs detail;
+    core_render_inputs_defaults(&detail);
+    core_render_settings defaults = core_render, coarse = core_render;
+    core_render_derive(&detail, &defaults);
+    detail.model_detail = 25;
+    core_render_derive(&detail, &coarse);
+    for (int run = 0; run < 8; run++) {
+        const view &v = views[run < 6 ? run / 2 : 0];
+        int with_hud = run < 6 ? run % 2 : 0;
+        core_render.reflections = run == 6;
+        model_lod_scale = run == 7 ? coarse.lod_scale : defaults.lod_scale;
+        model_lod_bias = run == 7 ? coarse.lod_bias : defaults.lod_bias;
+        const char *extra = run == 6 ? ", reflections" : run == 7 ? ", model detail 25" : "";
         // The HUD as the game wires it: name tags in the frame, the ticker over the track
         // cameras, the overlays after the view.
         frame_passes.name_tags = with_hud ? hud_draw_name_tags : nullptr;
@@ -176,7 +188,7 @@ int main(void) {
             for (const fake_gl_draw &dr : fake_gl.draws)
                 vertices += (size_t)dr.count;
         }
-        printf("| %s | %s | %.2f | %.2f | %.3f | %zu | %zu | %zu |\n", v.name,
+        printf("| %s%s | %s | %.2f | %.2f | %.3f | %zu | %zu | %zu |\n", v.name, extra,
                with_hud ? "on" : "off", median(wall) * 1e3, median(cpu) * 1e3,
                median(overlay) * 1e3, calls, draws, vertices);
         fflush(stdout);

@@ -51,6 +51,8 @@ enum {
     RGL_U_TEXSCALE,
     RGL_U_HEIGHTS_DIM_INV,
     RGL_U_ENVMAT,
+    RGL_U_NMATERIALS,
+    RGL_U_MATERIALS,
     RGL_U_COUNT,
 };
 
@@ -92,6 +94,9 @@ struct rgl_state {
     int program_switches;
     int texture_binds; // binds handed to GL (the HUD's "Texture Changes")
     GLint uniforms[ZVGL_PROGRAM_COUNT][RGL_U_COUNT];
+    // The counts last given to u_nbones and u_nmaterials per program (-1 unknown): every model
+    // part sets them, and setting a zero that is already there is worth skipping.
+    int nbones[ZVGL_PROGRAM_COUNT], nmaterials[ZVGL_PROGRAM_COUNT];
 
     GLuint white_texture, flat_normal_texture;
     int started;

@@ -11,7 +11,7 @@ const char *const rgl_uniform_names[RGL_U_COUNT] = {
     "u_nbones",          "u_bone_c",     "u_bone_t",      "u_bone_r",    "u_fog_color",
     "u_fog_density",     "u_ambient",    "u_diffuse",     "u_shininess", "u_specular_color",
     "u_light_position",  "u_spacing",    "u_spacing_inv", "u_texoffset", "u_texscale",
-    "u_heights_dim_inv", "u_envmat",
+    "u_heights_dim_inv", "u_envmat",     "u_nmaterials",  "u_materials",
 };
 
 GLint rgl_uniform(int which) {
@@ -25,9 +25,11 @@ GLint rgl_uniform(int which) {
 }
 
 void rgl_reset_uniform_caches(void) {
-    for (int p = 0; p < ZVGL_PROGRAM_COUNT; p++)
+    for (int p = 0; p < ZVGL_PROGRAM_COUNT; p++) {
         for (int u = 0; u < RGL_U_COUNT; u++)
             rgl.uniforms[p][u] = -2;
+        rgl.nbones[p] = rgl.nmaterials[p] = -1;
+    }
 }
 
 void rgl_delete_programs(void) {
@@ -109,7 +111,7 @@ static int rgl_create_program(int p) {
         {ZVGL_ATTR_POSITION, "vattr_position"}, {ZVGL_ATTR_NORMAL, "vattr_normal"},
         {ZVGL_ATTR_COLOR, "vattr_color"},       {ZVGL_ATTR_TEXCOORD, "vattr_texcoord"},
         {ZVGL_ATTR_TANGENT, "vattr_tangent"},   {ZVGL_ATTR_WEIGHTS, "vattr_weights"},
-        {ZVGL_ATTR_BONES, "vattr_bones"},
+        {ZVGL_ATTR_BONES, "vattr_bones"},       {ZVGL_ATTR_MATERIAL, "vattr_material"},
     };
     for (const auto &a : attributes)
         zvgl_fn.glBindAttribLocation(prog, a.index, a.name);
@@ -209,6 +211,9 @@ void zvglSetBones(int count, const float *centres, const float *translations,
         rgl_log("Error: zvglSetBones without bone data\n");
         return;
     }
+    int &known = rgl.nbones[rgl.current_program];
+    if (count == 0 && known == 0) return;
+    known = count;
     GLint loc = rgl_uniform(RGL_U_NBONES);
     if (loc >= 0) zvgl_fn.glUniform1i(loc, count);
     if (count < 1) return;
@@ -253,6 +258,24 @@ void zvglSetHeightsDimInv(float v) {
 void zvglSetAmbient(const float rgba[4]) {
     GLint loc = rgl_setter(RGL_U_AMBIENT);
     if (loc >= 0) zvgl_fn.glUniform4fv(loc, 1, rgba);
+}
+
+void zvglSetMaterials(int count, const float *materials) {
+    zvglFlushQueue();
+    if (rgl.current_program == ZVGL_PROGRAM_NONE) return;
+    // The shader's array holds ZVGL_MAX_MATERIAL entries; more would read past it.
+    if (count < 0 || count > ZVGL_MAX_MATERIAL || (count > 0 && !materials)) {
+        rgl_log("Error: zvglSetMaterials with %d materials\n", count);
+        return;
+    }
+    int &known = rgl.nmaterials[rgl.current_program];
+    GLint loc;
+    if (count != known) {
+        known = count;
+        if ((loc = rgl_uniform(RGL_U_NMATERIALS)) >= 0) zvgl_fn.glUniform1i(loc, count);
+    }
+    if (count > 0 && (loc = rgl_uniform(RGL_U_MATERIALS)) >= 0)
+        zvgl_fn.glUniform4fv(loc, count * 3, materials);
 }
 
 void zvglSetTerrainSpacing(float s) {

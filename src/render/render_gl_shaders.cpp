@@ -4,6 +4,7 @@
 #include "render/render_gl_internal.h"
 
 #define RGL_HEADER "#version 300 es\n//#version 150\n#define MAX_BONE 32\n"
+#define RGL_MAX_MATERIAL "16"
 
 // ES needs a default float precision in fragment stages; desktop GLSL accepts and ignores it.
 #define RGL_FRAGMENT_PREAMBLE "precision highp float;\nout vec4 f_fragcolor;\n"
@@ -69,6 +70,7 @@ in vec2 vattr_texcoord;
 in vec3 vattr_tangent;
 in vec4 vattr_weights;
 in vec4 vattr_bones;
+in float vattr_material;
 uniform int u_nbones;
 uniform vec3 u_bone_c[MAX_BONE];
 uniform vec3 u_bone_t[MAX_BONE];
@@ -79,10 +81,12 @@ out vec2 v_texcoord;
 out vec3 v_normal;
 out vec3 v_tangent;
 out vec3 v_viewer;
+flat out int v_material;
 void main()
 {
     mat3 mv3 = mat3(u_modelview);
     v_texcoord = vattr_texcoord;
+    v_material = int(vattr_material);
     if (u_nbones == 0) {
         vec4 eye = u_modelview * vec4(vattr_position, 1.0);
         v_normal = normalize(mv3 * vattr_normal);
@@ -126,22 +130,31 @@ void main()
     "    return normalize(mat3(t, b, n) * s);\n"                                                   \
     "}\n"
 
-// Reflection pass: an angular map of the whole sphere, straight up at its centre.
+// Reflection pass: an angular map of the whole sphere, straight up at its centre. Batched
+// blocks pick their tint from the material array as in "norm_spec_lit".
 static const char rgl_norm_env_fs[] = RGL_HEADER RGL_FRAGMENT_PREAMBLE RGL_NORMAL_MAP R"(
 uniform sampler2D u_tex;
 uniform mat3 u_envmat;
 uniform vec3 u_specular_color;
+uniform int u_nmaterials;
+uniform vec4 u_materials[3 * )" RGL_MAX_MATERIAL R"(];
+flat in int v_material;
 void main()
 {
+    vec3 tint = u_specular_color;
+    if (u_nmaterials > 0)
+        tint = u_materials[clamp(v_material, 0, u_nmaterials - 1) * 3 + 2].rgb;
     vec3 n = mapped_normal();
     vec3 v = normalize(u_envmat * reflect(v_viewer, n));
     float len = length(v.xz);
     vec2 dir = len > 1e-6 ? v.xz / len : vec2(1.0, 0.0);
     vec2 tc = dir * acos(clamp(v.y, -1.0, 1.0)) * 0.15915494309189535;
-    f_fragcolor = texture(u_tex, tc + 0.5) * vec4(u_specular_color, 1.0);
+    f_fragcolor = texture(u_tex, tc + 0.5) * vec4(tint, 1.0);
 }
 )";
 
+// With u_nmaterials above 0 the blocks of a whole model come in one draw, each vertex naming its
+// block's material; otherwise the single material of the uniforms below applies.
 static const char rgl_norm_spec_lit_fs[] =
     RGL_HEADER RGL_FRAGMENT_PREAMBLE RGL_FOG RGL_LIGHT RGL_NORMAL_MAP R"(
 uniform sampler2D u_tex;
@@ -150,19 +163,33 @@ uniform vec4 u_ambient;
 uniform vec3 u_diffuse;
 uniform float u_shininess;
 uniform vec3 u_specular_color;
+uniform int u_nmaterials;
+uniform vec4 u_materials[3 * )" RGL_MAX_MATERIAL R"(]; // ambient, diffuse, specular + shininess
+flat in int v_material;
 void main()
 {
+    vec4 ambient = u_ambient;
+    vec3 diffuse = u_diffuse;
+    vec3 specular = u_specular_color;
+    float shininess = u_shininess;
+    if (u_nmaterials > 0) {
+        int m = clamp(v_material, 0, u_nmaterials - 1) * 3;
+        ambient = u_materials[m];
+        diffuse = u_materials[m + 1].rgb;
+        specular = u_materials[m + 2].rgb;
+        shininess = u_materials[m + 2].a;
+    }
     vec3 n = mapped_normal();
     float ndl, rdl;
     light_terms(n, v_viewer, ndl, rdl);
-    vec4 c = (u_ambient + vec4(u_diffuse * ndl, 0.0)) * texture(u_tex, v_texcoord);
+    vec4 c = (ambient + vec4(diffuse * ndl, 0.0)) * texture(u_tex, v_texcoord);
     if (c.a < 0.75)
         discard;
     vec4 s = texture(u_smap, v_texcoord);
-    s.rgb *= u_specular_color;
+    s.rgb *= specular;
     float e = s.a * 128.0 + 0.125;
     if (e >= 127.875)
-        e = u_shininess;
+        e = shininess;
     c.rgb += s.rgb * pow(rdl, e);
     f_fragcolor = vec4(apply_fog(c.rgb), c.a);
 }

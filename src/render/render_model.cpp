@@ -29,10 +29,11 @@ void model_log(const char *fmt, ...) {
 static const float tiny = 1.0f / 1048576.0f; // 2^-20
 
 static void block_free(render_model *b) {
-    if (b->vao || b->vbo || b->ibo) {
+    if (b->vao || b->vbo || b->ibo || b->material_buffer) {
         zvglDeleteVertexArrays(1, &b->vao);
         zvglDeleteBuffers(1, &b->vbo);
         zvglDeleteBuffers(1, &b->ibo);
+        zvglDeleteBuffers(1, &b->material_buffer);
     }
     zv_free(b->positions);
     zv_free(b->name);
@@ -236,43 +237,108 @@ int model_delete_bad_triangles(render_model *b) {
     return dropped;
 }
 
-// Static buffers and the vertex array; skipped without a GL context (tools, headless tests).
-static void block_upload(render_model *b) {
+// Static buffers and the vertex array of a whole level, skipped without a GL context (tools,
+// headless tests). One buffer for all blocks lets the lit blocks go in one draw, each vertex
+// carrying its block's number; a block alone is a range of the index buffer.
+static void level_upload(render_model *level) {
     const zvgl_context_info *info = zvglContextInfo();
-    if (!info || info->major < 3) return;
-    size_t v = (size_t)b->vertex_count;
-    size_t bytes = v * 44 + (b->bone_count ? v * 32 : 0);
-    zvglGenVertexArrays(1, &b->vao);
-    zvglGenBuffers(1, &b->vbo);
-    zvglGenBuffers(1, &b->ibo);
-    zvglBindVertexArray(b->vao);
-    zvglBindBuffer(GL_ARRAY_BUFFER, b->vbo);
-    zvglBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)bytes, b->positions, GL_STATIC_DRAW);
+    size_t v = 0, t = 0;
+    int bones = level->bone_count;
+    for (render_model *b = level; b; b = b->next) {
+        b->first_index = (int)(t * 3);
+        v += (size_t)b->vertex_count;
+        t += (size_t)b->triangle_count;
+    }
+    // A level too big for 32-bit index offsets (a corrupt or hostile file) is not drawn.
+    if (t * 3 > (size_t)INT32_MAX || v > (size_t)INT32_MAX) return;
+    int lit = 0;
+    for (render_model *b = level; b && b->shininess != -1 && lit < MODEL_BATCH_BLOCKS; b = b->next)
+        lit++;
+    level->batch_blocks = lit;
+    level->batch_indices = 0;
+    {
+        int k = 0;
+        for (render_model *b = level; k < lit; b = b->next, k++)
+            level->batch_indices += b->triangle_count * 3;
+    }
+    // Reflection blocks come last, so theirs is one range too; a file that breaks that order
+    // draws them one by one.
+    level->reflection_batch = level->reflection_first = level->reflection_indices = 0;
+    int number = 0, reflections = 0, fits = 1;
+    for (render_model *b = level; b; b = b->next, number++) {
+        if (b->shininess != -1) {
+            if (reflections) fits = 0;
+            continue;
+        }
+        if (!reflections++) level->reflection_first = b->first_index;
+        level->reflection_indices += b->triangle_count * 3;
+    }
+    if (fits && reflections > 1 && number <= MODEL_BATCH_BLOCKS) level->reflection_batch = number;
+    if (!info || info->major < 3 || v == 0) return;
+    size_t per_vertex = 11 + (bones ? 8 : 0);
+    float *data = (float *)zv_alloc(v * per_vertex * 4);
+    uint32_t *tris = (uint32_t *)zv_alloc((t ? t : 1) * 12);
+    unsigned char *material = (unsigned char *)zv_alloc(v);
+    // Each array of every block after the same array of the blocks before it.
+    const size_t offsets[6] = {0, v * 3, v * 6, v * 9, v * 11, v * 15};
+    size_t at = 0, ti = 0;
+    number = 0;
+    for (render_model *b = level; b; b = b->next, number++) {
+        size_t n = (size_t)b->vertex_count;
+        memcpy(data + offsets[0] + at * 3, b->positions, n * 12);
+        memcpy(data + offsets[1] + at * 3, b->normals, n * 12);
+        memcpy(data + offsets[2] + at * 3, b->tangents, n * 12);
+        memcpy(data + offsets[3] + at * 2, b->uvs, n * 8);
+        if (bones) {
+            memcpy(data + offsets[4] + at * 4, b->weights, n * 16);
+            memcpy(data + offsets[5] + at * 4, b->bones, n * 16);
+        }
+        memset(material + at, number < MODEL_BATCH_BLOCKS ? number : 0, n);
+        for (int i = 0; i < b->triangle_count * 3; i++)
+            tris[ti++] = (uint32_t)b->triangles[i] + (uint32_t)at;
+        at += n;
+    }
+    zvglGenVertexArrays(1, &level->vao);
+    zvglGenBuffers(1, &level->vbo);
+    zvglGenBuffers(1, &level->ibo);
+    zvglGenBuffers(1, &level->material_buffer);
+    zvglBindVertexArray(level->vao);
+    zvglBindBuffer(GL_ARRAY_BUFFER, level->vbo);
+    zvglBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(v * per_vertex * 4), data, GL_STATIC_DRAW);
     struct {
         GLuint index;
         GLint size;
         GLenum type;
         size_t offset;
-    } attrs[] = {{0, 3, GL_FLOAT, 0},      {2, 3, GL_FLOAT, v * 12},  {9, 3, GL_FLOAT, v * 24},
-                 {8, 2, GL_FLOAT, v * 36}, {10, 4, GL_FLOAT, v * 44}, {11, 4, GL_INT, v * 60}};
-    int n = b->bone_count ? 6 : 4;
-    for (int i = 0; i < n; i++) {
+    } attrs[] = {{ZVGL_ATTR_POSITION, 3, GL_FLOAT, offsets[0] * 4},
+                 {ZVGL_ATTR_NORMAL, 3, GL_FLOAT, offsets[1] * 4},
+                 {ZVGL_ATTR_TANGENT, 3, GL_FLOAT, offsets[2] * 4},
+                 {ZVGL_ATTR_TEXCOORD, 2, GL_FLOAT, offsets[3] * 4},
+                 {ZVGL_ATTR_WEIGHTS, 4, GL_FLOAT, offsets[4] * 4},
+                 {ZVGL_ATTR_BONES, 4, GL_INT, offsets[5] * 4}};
+    int count = bones ? 6 : 4;
+    for (int i = 0; i < count; i++) {
         zvglEnableVertexAttribArray(attrs[i].index);
         zvglVertexAttribPointer(attrs[i].index, attrs[i].size, attrs[i].type, GL_FALSE, 0,
                                 (const void *)attrs[i].offset);
     }
-    zvglBindBuffer(GL_ELEMENT_ARRAY_BUFFER, b->ibo);
-    zvglBufferData(GL_ELEMENT_ARRAY_BUFFER, (GLsizeiptr)b->triangle_count * 12, b->triangles,
-                   GL_STATIC_DRAW);
+    zvglBindBuffer(GL_ARRAY_BUFFER, level->material_buffer);
+    zvglBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)v, material, GL_STATIC_DRAW);
+    zvglEnableVertexAttribArray(ZVGL_ATTR_MATERIAL);
+    zvglVertexAttribPointer(ZVGL_ATTR_MATERIAL, 1, GL_UNSIGNED_BYTE, GL_FALSE, 0, nullptr);
+    zvglBindBuffer(GL_ELEMENT_ARRAY_BUFFER, level->ibo);
+    zvglBufferData(GL_ELEMENT_ARRAY_BUFFER, (GLsizeiptr)(t * 12), tris, GL_STATIC_DRAW);
     zvglBindVertexArray(0);
     zvglBindBuffer(GL_ARRAY_BUFFER, 0);
+    zv_free(material);
+    zv_free(tris);
+    zv_free(data);
 }
 
-// Tangents, bad triangles, upload: what every block gets after reading.
+// Tangents and bad triangles: what every block gets after reading (the upload is per level).
 static void block_finish(render_model *b, int *deleted) {
     model_tangents(b);
     *deleted += model_delete_bad_triangles(b);
-    block_upload(b);
 }
 
 static render_model *read_legacy(data_file *f, const char *name, int *deleted) {
@@ -358,6 +424,7 @@ render_model *model_parse(const char *name) {
     if (first) {
         for (render_model *b = first; b; b = b->next)
             if (b->shininess == -1) first->environment = 1;
+        level_upload(first);
     }
     if (deleted) model_log("%d degenerate triangles deleted in %.100s\n", deleted, name);
     return first;

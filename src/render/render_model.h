@@ -11,6 +11,7 @@ enum {
     MODEL_VERTICES_MAX = 1 << 20,  // per block; a larger count is a corrupt file
     MODEL_TRIANGLES_MAX = 1 << 21, // per block
     MODEL_LOD_MAX = 16,            // coarser levels kept per model
+    MODEL_BATCH_BLOCKS = 16,       // lit blocks one draw can carry (the shader's materials)
 };
 
 // One block of a model; the first block of a level is also the level, and the first block of the
@@ -22,7 +23,15 @@ struct render_model {
     float lod_threshold; // distance from which that level is used
     int generation;      // cache generation of the last use (first block of the model)
     int environment;     // some block of this level is an environment-reflection block
-    unsigned vao, vbo, ibo;
+    // GL objects of the whole level (first block of a level only): every block's vertices back
+    // to back, the triangles rebased onto them, and each vertex's block number for batching.
+    unsigned vao, vbo, ibo, material_buffer;
+    int first_index;   // where this block's triangles start in the level's index buffer
+    int batch_blocks;  // first block of a level: its leading lit blocks that draw as one
+    int batch_indices; // and their index count
+    // First block of a level: its trailing reflection blocks when they all draw as one (block
+    // numbers below MODEL_BATCH_BLOCKS), else 0; where their indices start, and how many.
+    int reflection_batch, reflection_first, reflection_indices;
     int vertex_count, triangle_count, bone_count;
     float specular[3]; // specular colour (lit), constant colour (unshaded), tint (reflection)
     float factor;      // K: 1 for lit blocks

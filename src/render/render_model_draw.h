@@ -10,6 +10,7 @@ struct model_draw_state {
     float alpha;              // model alpha the caller set
     int specular_map;         // a real specular map is bound: the specular colour is the sun's
     int reflections;          // the environment-reflection setting
+    int block_by_block;       // one draw per block: the reference the batched draw must match
     long triangles, vertices; // frame statistics
 };
 extern model_draw_state model_draw;

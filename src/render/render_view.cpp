@@ -10,6 +10,7 @@
 #include "core/core_camera.h"
 #include "core/core_console.h"
 #include "core/core_loop.h"
+#include "core/core_options.h"
 #include "track/track_list.h"
 #include "core/core_hooks.h"
 #include "core/core_settings.h"
@@ -216,7 +217,9 @@ const slot_paint &slot_textures(const bike_record *b) {
     return p;
 }
 
-void draw_bike(const bike_record *b) {
+// Pass 0 draws the lit blocks in the parts' paint; pass 1 the environment reflections over
+// them, with the environment map the caller bound.
+void draw_bike(const bike_record *b, int pass) {
     const slot_paint &pt = slot_textures(b);
     float centres[21], translations[21], rotations[63];
     int bones_ok = view_bones(b, centres, translations, rotations);
@@ -235,12 +238,14 @@ void draw_bike(const bike_record *b) {
         GLuint tex = pt.tex[parts[p].texture];
         if (!tex && parts[p].texture == TEX_PLATE)
             continue; // a number quad without its number would show a blank square
-        zvglBindTexture(GL_TEXTURE_2D, tex ? tex : zvglWhiteTexture());
         const dReal *at = dBodyGetPosition(body);
         float where[3] = {(float)at[0], (float)at[1], (float)at[2]};
+        if (pass == 1 && !model_wants_reflections(m, where)) continue;
+        if (pass == 0) zvglBindTexture(GL_TEXTURE_2D, tex ? tex : zvglWhiteTexture());
+        auto draw = pass == 0 ? model_draw_lit : model_draw_reflections;
         if (m->bone_count == BIKE_BODIES) {
             // Skinned over the bike's bodies: the model-view stays the camera's.
-            if (bones_ok) model_draw_lit(m, where, BIKE_BODIES, centres, translations, rotations);
+            if (bones_ok) draw(m, where, BIKE_BODIES, centres, translations, rotations);
             continue;
         }
         float mat[16];
@@ -248,7 +253,7 @@ void draw_bike(const bike_record *b) {
             continue; // a blown-up body is not drawn rather than smeared over the screen
         zvglPushMatrix();
         zvglMultMatrixf(mat);
-        model_draw_lit(m, where, 0, nullptr, nullptr, nullptr);
+        draw(m, where, 0, nullptr, nullptr, nullptr);
         zvglPopMatrix();
     }
 }
@@ -270,10 +275,28 @@ void riders_pass(int pass) {
     model_draw.specular_map = 0;
     for (int i = 0; i < BIKE_SLOTS; i++) {
         const bike_record *b = &bike_world.bikes[i];
-        if (b->present && b->m) draw_bike(b);
+        if (b->present && b->m) draw_bike(b, 0);
     }
     objects_draw_statues(&current_camera); // hay bales, blocks, the starting gate
     zvglSetBones(0, nullptr, nullptr, nullptr);
+    // "Enable Reflections": the environment map added over the chrome and paint, on the depth
+    // the lit pass left (equal depths pass), without writing depth.
+    model_draw.reflections = core_render.reflections;
+    GLuint env = lighting.sky[LIGHTING_SKY_FACES - 1];
+    if (model_draw.reflections && env) {
+        zvglUseProgram(ZVGL_PROGRAM_NORM_ENV);
+        zvglBindTexture(GL_TEXTURE_2D, env);
+        zvglEnable(GL_BLEND);
+        zvglBlendFunc(GL_ONE, GL_ONE);
+        zvglDepthMask(GL_FALSE);
+        for (int i = 0; i < BIKE_SLOTS; i++) {
+            const bike_record *b = &bike_world.bikes[i];
+            if (b->present && b->m) draw_bike(b, 1);
+        }
+        zvglSetBones(0, nullptr, nullptr, nullptr);
+        zvglDepthMask(GL_TRUE);
+        zvglDisable(GL_BLEND);
+    }
     zvglUseProgram(ZVGL_PROGRAM_UNLIT);
 }
 

@@ -40,6 +40,7 @@ enum {
     ZVGL_MAX_INDICES = 24576,
     ZVGL_QUEUE_WORDS = 0x100000,
     ZVGL_MAX_BONE = 32,
+    ZVGL_MAX_MATERIAL = 16, // materials of one batched model draw
 };
 
 // Attribute locations shared by every program and by model vertex buffers.
@@ -51,6 +52,7 @@ enum {
     ZVGL_ATTR_TANGENT = 9,
     ZVGL_ATTR_WEIGHTS = 10,
     ZVGL_ATTR_BONES = 11,
+    ZVGL_ATTR_MATERIAL = 12, // a model vertex's slot in the materials of a batched draw
 };
 
 // ---- GL entry points ---------------------------------------------------------------------------
@@ -191,6 +193,11 @@ void zvglSetAmbient(const float rgba[4]);
 void zvglSetDiffuse(const float rgb[3]);
 void zvglSetShininess(float s);
 void zvglSetSpecularColor(const float rgb[3]);
+// The materials of a batched model draw: count 0..16 entries of three vec4 each, ambient (rgba),
+// diffuse (rgb), specular (rgb colour, a = shininess; "norm_env" takes its tint from it), picked
+// per vertex by its material attribute. Count 0 goes back to the single material of the setters
+// above.
+void zvglSetMaterials(int count, const float *materials);
 // A direction in eye space, used unnormalised as the light vector.
 void zvglSetLightPosition(const float xyz[3]);
 void zvglSetTerrainSpacing(float s);

@@ -8,14 +8,17 @@
 #include <vector>
 
 #include "bike/bike.h"
+#include "core/core_options.h"
 #include "core/core_settings.h"
 #include "race/race.h"
 #include "render/render_camera.h"
 #include "render/render_font.h"
 #include "render/render_frame.h"
 #include "render/render_model.h"
+#include "render/render_model_draw.h"
 #include "render/render_texture.h"
 #include "render/render_view.h"
+#include "track/track_hooks.h"
 #include "track/track_lighting.h"
 #include "track/track_terrain.h"
 
@@ -45,6 +48,14 @@ class BikeGl : public PicturesGl {
         lighting_defaults();
         lighting_finish();
         render_texture_new_generation(); // names from an earlier test's context are gone
+    }
+    // Frees the last picture's targets so the next draw starts afresh.
+    void drop_target() {
+        zvglDeleteTextures(1, &depth);
+        depth = 0;
+        zvglDeleteFramebuffers(1, &fbo);
+        zvglDeleteTextures(1, &target);
+        fbo = target = 0;
     }
     void TearDown() override {
         if (depth) zvglDeleteTextures(1, &depth);
@@ -76,6 +87,7 @@ class BikeGl : public PicturesGl {
         frame_view_matrix(&cam, 1, m);
         zvglMatrixMode(GL_MODELVIEW);
         zvglLoadMatrixf(m);
+        zvglSetEnvMatrix(cam.axes); // as the frame sets it for the reflection pass
         view_draw_riders(&cam, first_person_slot);
         zvglFinish();
         std::vector<unsigned char> px((size_t)fw * fh * 4);
@@ -191,6 +203,50 @@ TEST_F(BikeGl, RiderViewSeesPastTheOwnBody) {
     census c = count(draw(down, 0, "bike_rider_down.png"));
     EXPECT_GT(c.red, fw * fh / 50) << "fender and plate in red from above";
     EXPECT_GT(c.blue, fw * fh / 200) << "the own arms reach to the bars";
+}
+
+// One draw per part carries all its lit blocks, each with its own material: the picture is the
+// one the block-by-block draw makes, pixel for pixel. "Enable Reflections" then only adds light:
+// the sky shows on chrome and paint, nothing gets darker, and switching it off takes it away.
+TEST_F(BikeGl, BatchedPartsMatchBlockByBlockAndReflectionsOnlyAddLight) {
+    // The sky pictures as the game loads them, the environment map among them.
+    track_render.texture_load = [](const char *name) { return render_texture_load(name); };
+    lighting_defaults();
+    lighting_finish();
+    track_render.texture_load = nullptr;
+    ASSERT_NE(lighting.sky[LIGHTING_SKY_FACES - 1], 0u) << "the environment map is loaded";
+    frame_camera cam = side_camera(9, 2);
+    core_render.reflections = 0;
+    model_draw.block_by_block = 1;
+    auto blocks = draw(cam, -1, "bike_blocks.png");
+    drop_target();
+    model_draw.block_by_block = 0;
+    auto batched = draw(cam, -1, "bike_batched.png");
+    drop_target();
+    int differ = 0;
+    for (size_t i = 0; i < blocks.size(); i++)
+        differ += blocks[i] != batched[i];
+    EXPECT_EQ(differ, 0) << "the batched picture is the block-by-block one";
+    EXPECT_GT(count(batched).lit, fw * fh / 20);
+
+    core_render.reflections = 1;
+    auto shiny = draw(cam, -1, "bike_reflections.png");
+    int brighter = 0, darker = 0;
+    for (size_t i = 0; i + 3 < shiny.size(); i += 4)
+        for (int c = 0; c < 3; c++) {
+            brighter += shiny[i + c] > batched[i + c];
+            darker += shiny[i + c] < batched[i + c];
+        }
+    EXPECT_GT(brighter, fw * fh / 100) << "the sky mirrored on the bike";
+    EXPECT_EQ(darker, 0);
+    drop_target();
+    model_draw.block_by_block = 1;
+    auto shiny_blocks = draw(cam, -1, "bike_reflections_blocks.png");
+    model_draw.block_by_block = 0;
+    differ = 0;
+    for (size_t i = 0; i < shiny.size(); i++)
+        differ += shiny[i] != shiny_blocks[i];
+    EXPECT_EQ(differ, 0) << "batched reflections are the block-by-block ones";
 }
 
 } // namespace

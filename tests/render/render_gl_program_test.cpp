@@ -131,7 +131,8 @@ TEST_F(FakeGl, ProgramsAreMadeInOrderWithTheirAttributesAndSamplers) {
                                                            {"vattr_texcoord", 8},
                                                            {"vattr_tangent", 9},
                                                            {"vattr_weights", 10},
-                                                           {"vattr_bones", 11}}));
+                                                           {"vattr_bones", 11},
+                                                           {"vattr_material", 12}}));
     }
 
     auto sampler = [](int p, const char *name) {

@@ -97,14 +97,44 @@ TEST_F(DefaultModels, WheelsHaveCoarserLevels) {
     render_model *w = model_load("@front_wheel.jm");
     ASSERT_NE(w, nullptr);
     ASSERT_NE(w->lod, nullptr);
-    EXPECT_FLOAT_EQ(w->lod->lod_threshold, 64.0f);
-    EXPECT_LT(triangles(w->lod), triangles(w));
+    EXPECT_FLOAT_EQ(w->lod->lod_threshold, 32.0f);
+    EXPECT_LT(triangles(w->lod), triangles(w) / 2);
+    ASSERT_NE(w->lod->lod, nullptr);
+    EXPECT_FLOAT_EQ(w->lod->lod->lod_threshold, 64.0f);
+    EXPECT_LT(triangles(w->lod->lod), triangles(w->lod));
     // Bike parts built from tubes have one too; it costs much less to draw.
     render_model *f = model_load("@crf250_frame.jm");
     ASSERT_NE(f, nullptr);
     ASSERT_NE(f->lod, nullptr);
     EXPECT_FLOAT_EQ(f->lod->lod_threshold, 64.0f);
     EXPECT_LT(triangles(f->lod), triangles(f) * 3 / 4);
+}
+
+// Chrome and paint mirror the sky: their reflection copies come after every lit block of the full
+// level (coarse levels, seen from far off, go without), and the rider's helmet has them too; the
+// environment map is in the data.
+TEST_F(DefaultModels, ShinyPartsCarryReflectionBlocksLast) {
+    for (const char *name : {"@crf250_frame.jm", "@crf250_fork_upper.jm", "@rider_head.jm"}) {
+        render_model *m = model_load(name);
+        ASSERT_NE(m, nullptr) << name;
+        for (const render_model *level = m; level; level = level->lod) {
+            EXPECT_EQ(level->environment, level == m) << name;
+            int seen_reflection = 0;
+            for (const render_model *b = level; b; b = b->next) {
+                if (b->shininess == -1) {
+                    seen_reflection = 1;
+                    EXPECT_GT(b->factor, 0.0f);
+                    EXPECT_LE(b->factor, 1.0f);
+                } else {
+                    EXPECT_FALSE(seen_reflection) << name << ": a lit block after a reflection";
+                }
+            }
+        }
+    }
+    EXPECT_FALSE(model_load("@crf250_side_plates.jm")->environment);
+    data_file *env = data_open("@sky-env.ppm", "rb");
+    EXPECT_NE(env, nullptr) << "the environment map";
+    if (env) data_close(env);
 }
 
 // Bounds of a model's full level, every block.
@@ -167,14 +197,19 @@ TEST_F(DefaultModels, PartsSitWhereTheirBodiesSit) {
 }
 
 // The rider is skinned over the bike's seven bodies (legs follow the pegs, hands the bars), in
-// both levels of detail; the helmet and first-person body exist too.
+// every level of detail; the helmet and first-person body exist too.
 TEST_F(DefaultModels, RiderIsSkinnedOverTheBikeBodies) {
     render_model *body = model_load("@rider_body.jm");
     ASSERT_NE(body, nullptr);
     EXPECT_EQ(body->bone_count, BIKE_BODIES);
     ASSERT_NE(body->lod, nullptr);
-    EXPECT_EQ(body->lod->bone_count, BIKE_BODIES);
-    EXPECT_LT(triangles(body->lod), triangles(body) / 2);
+    const render_model *coarse = body;
+    for (const render_model *l = body->lod; l; l = l->lod) {
+        EXPECT_EQ(l->bone_count, BIKE_BODIES);
+        EXPECT_LT(triangles(l), triangles(coarse));
+        coarse = l;
+    }
+    EXPECT_LT(triangles(coarse), triangles(body) / 2);
     render_model *fp = model_load("@rider_body_fp.jm");
     ASSERT_NE(fp, nullptr);
     EXPECT_LT(triangles(fp), triangles(body)); // no torso

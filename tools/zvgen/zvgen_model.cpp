@@ -81,6 +81,7 @@ struct mesh_block {
     std::vector<float> v; // x y z nx ny nz u v
     std::vector<weights> w;
     std::vector<int> t;
+    float gloss = 0; // above 0: the surface also mirrors the sky, this strong (chrome, paint)
 };
 
 struct mesh {
@@ -90,7 +91,7 @@ struct mesh {
     mesh() { blocks.reserve(16); }
     // A lit block painted with a swatch; `grey` is the level of its specular colour.
     mesh_block &block(int swatch, float shininess, float grey) {
-        blocks.push_back({shininess, 1, {grey, grey, grey}, swatch, {}, {}, {}});
+        blocks.push_back({shininess, 1, {grey, grey, grey}, swatch, {}, {}, {}, 0});
         return blocks.back();
     }
 };
@@ -172,6 +173,8 @@ void beam(mesh_block &b, vec3 a, vec3 e, float hw, float hh) {
 
 // Sides of tubes that do not ask for a number: coarser levels of detail lower it.
 int tube_sides = 10;
+// Coarse levels are seen from far off, where a mirrored sky is a few pixels: they go without.
+bool mirror_sky = true;
 
 // Tube of radius r0 at a and r1 at e, with caps.
 void cone(mesh_block &b, vec3 a, vec3 e, float r0, float r1, int sides = tube_sides) {
@@ -297,9 +300,8 @@ int write_mesh(const char *name, const mesh &m) {
         zvgen_text_printf(&t, "JM2\n%d bodies\n", BIKE_BODIES);
     else
         zvgen_text_printf(&t, "JM1\n");
-    for (const auto &b : m.blocks) {
-        if (b.t.empty()) continue;
-        zvgen_text_printf(&t, "%g %g %g %g %g %d %d\n", b.shininess, b.factor, b.rgb[0], b.rgb[1],
+    auto write_block = [&](const mesh_block &b, float shininess, float factor) {
+        zvgen_text_printf(&t, "%g %g %g %g %g %d %d\n", shininess, factor, b.rgb[0], b.rgb[1],
                           b.rgb[2], (int)(b.v.size() / 8), (int)(b.t.size() / 3));
         for (size_t i = 0; i < b.v.size(); i += 8) {
             zvgen_text_printf(&t, "%.4f %.4f %.4f %.3f %.3f %.3f %.4f %.4f", b.v[i], b.v[i + 1],
@@ -312,7 +314,17 @@ int write_mesh(const char *name, const mesh &m) {
         }
         for (size_t i = 0; i < b.t.size(); i += 3)
             zvgen_text_printf(&t, "%d %d %d\n", b.t[i], b.t[i + 1], b.t[i + 2]);
-    }
+    };
+    for (const auto &b : m.blocks)
+        if (!b.t.empty()) write_block(b, b.shininess, b.factor);
+    // The reflection copies go last: the lit pass stops at the first of them. White tint, so
+    // the sky shows in its own colours, scaled by the gloss.
+    for (const auto &b : m.blocks)
+        if (!b.t.empty() && b.gloss > 0 && mirror_sky) {
+            mesh_block mirror_copy = b;
+            mirror_copy.rgb[0] = mirror_copy.rgb[1] = mirror_copy.rgb[2] = 1;
+            write_block(mirror_copy, -1, b.gloss);
+        }
     // Compressed: the text of a few hundred models would otherwise dominate the data set.
     int ok = zvgen_write_file_gz(name, t.data, t.len);
     zvgen_text_free(&t);
@@ -452,13 +464,14 @@ int write_head_paint(const char *name, rgb main, rgb accent) {
 
 // ---- wheels --------------------------------------------------------------------------------
 
-int make_wheel(const char *name, float outer, bool front, int detail) {
+// Knobs and spokes are for the full and middle levels; the tread knobs only up close.
+int make_wheel(const char *name, float outer, bool front, int detail, bool knobbed) {
     mesh m;
     const float tread = 0.15f;                  // tyre section half height
     const float centre = outer - tread - 0.04f; // leaves room for the knobs
     mesh_block &tyre = m.block(WH_TYRE, 6, 0.08f);
     ring_x(tyre, 0, centre, front ? 0.17f : 0.21f, tread, detail * 3, detail / 3 + 5);
-    if (detail >= 16) {
+    if (knobbed) {
         // Knobs: two staggered rows around the tread.
         int knobs = 40;
         for (int k = 0; k < knobs; k++) {
@@ -516,6 +529,7 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
     // tubes under the engine, subframe under the seat; engine, plastics, seat, exhaust.
     mesh frame;
     mesh_block &tubes = frame.block(SW_FRAME, 30, 0.5f);
+    tubes.gloss = 0.25f;
     vec3 head_top = head + axis * 0.35f, head_low = head - axis * 0.35f;
     tube(tubes, head_low, head_top, 0.12f);
     for (float s : {-1.0f, 1.0f}) {
@@ -539,6 +553,7 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
     pbox(engine, {0, 2.42f, 2.88f}, {0.26f, 0.1f, 0.3f}, -0.35f); // head
     box(engine, {-0.3f, 1.3f, 3.35f}, {0.04f, 0.3f, 0.32f});      // cover
     mesh_block &plastic = frame.block(SW_PLASTIC, 24, 0.45f);
+    plastic.gloss = 0.18f;
     float tw = st.tank_width;
     pbox(plastic, {0, 3.12f, 3.0f}, {tw * 0.8f, 0.25f, 0.5f}, 0.12f); // tank
     for (float s : {-1.0f, 1.0f}) {
@@ -559,6 +574,8 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
     pbox(seat, {0, 3.3f, 4.45f}, {0.26f, 0.1f, 1.1f}, -0.05f);
     mesh_block &pipe = frame.block(SW_PIPE, 30, 0.5f);
     mesh_block &silencer = frame.block(SW_SILENCER, 40, 0.6f);
+    pipe.gloss = 0.4f;
+    silencer.gloss = 0.5f;
     if (st.two_stroke) {
         // Expansion chamber under the tank, out to the right.
         vec3 p0 = {0, 1.95f, 2.55f}, p1 = {0.2f, 1.25f, 2.35f}, p2 = {0.4f, 1.35f, 3.1f},
@@ -592,11 +609,13 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
     // Upper fork: outer tubes along the steering axis, clamps, bars, front fender.
     mesh upper;
     mesh_block &u = upper.block(SW_FORK_TUBE, 40, 0.7f);
+    u.gloss = 0.5f;
     float half = g.fork_spacing / 2;
     for (float s : {-1.0f, 1.0f})
         tube(u, head + axis * 0.5f + vec3{s * half, 0, 0},
              head - axis * 1.0f + vec3{s * half, 0, 0}, 0.14f, tube_sides + 2);
     mesh_block &clamps = upper.block(SW_CHROME, 40, 0.7f);
+    clamps.gloss = 0.6f;
     for (float at : {0.45f, -0.25f})
         obox(clamps, head + axis * at, {half + 0.15f, 0.07f, 0.18f}, {1, 0, 0}, axis,
              unit(cross({1, 0, 0}, axis)));
@@ -616,6 +635,7 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
     }
     cone(bars, top + vec3{0, 0.1f, 0}, top + vec3{0, 0.22f, -0.03f}, 0.11f, 0.1f); // bar pad
     mesh_block &fender = upper.block(SW_PLASTIC, 24, 0.45f);
+    fender.gloss = 0.18f;
     vec3 fc = head - axis * 0.42f + vec3{0, -0.06f, 0};
     pbox(fender, fc + vec3{0, 0, -0.5f}, {0.23f, 0.03f, 0.55f}, -0.28f);
     pbox(fender, fc + vec3{0, -0.12f, 0.45f}, {0.22f, 0.03f, 0.45f}, 0.45f);
@@ -630,6 +650,7 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
     // Lower fork: inner tubes up from the axle, leg guards, axle lugs, brake caliper.
     mesh lowm;
     mesh_block &inner = lowm.block(SW_FORK_LEG, 40, 0.6f);
+    inner.gloss = 0.6f;
     mesh_block &guard = lowm.block(SW_PLASTIC, 24, 0.45f);
     for (float s : {-1.0f, 1.0f}) {
         vec3 foot = front + vec3{s * half, 0, 0} - axis * 0.12f;
@@ -646,6 +667,7 @@ int make_family(const char *fam, const bike_model *bm, const family_shape &st, c
     // Swingarm: two arms from the pivot to the axle, cross member, chain.
     mesh arm;
     mesh_block &s = arm.block(SW_SWINGARM, 40, 0.6f);
+    s.gloss = 0.3f;
     for (float sx : {-1.0f, 1.0f}) {
         vec3 a = pivot + vec3{sx * 0.36f, 0, 0}, b = rear + vec3{sx * 0.36f, 0, 0};
         beam(s, a, a + (b - a) * 0.55f, 0.06f, 0.16f);
@@ -740,7 +762,7 @@ int make_rider_body(const char *name, const bike_model *bm, bool first_person, i
     rider_pose p = pose_of(bm);
     mesh m;
     m.skinned = true;
-    int sides = detail >= 10 ? 12 : 6;
+    int sides = detail >= 10 ? 12 : detail >= 8 ? 8 : 6;
     mesh_block &jersey = m.block(RB_JERSEY, 4, 0.1f);
     mesh_block &accent = m.block(RB_JERSEY_ACCENT, 4, 0.1f);
     mesh_block &pants = m.block(RB_PANTS, 4, 0.1f);
@@ -799,6 +821,7 @@ int make_rider_body(const char *name, const bike_model *bm, bool first_person, i
 
 int make_rider(const bike_model *bm) {
     if (!make_rider_body("rider_body.jm", bm, false, 12) ||
+        !make_rider_body("rider_body_lod5.jm", bm, false, 8) ||
         !make_rider_body("rider_body_lod6.jm", bm, false, 6) ||
         !make_rider_body("rider_body_fp.jm", bm, true, 12))
         return 0;
@@ -808,6 +831,7 @@ int make_rider(const bike_model *bm) {
     vec3 h = p.head;
     mesh head;
     mesh_block &shell = head.block(HD_SHELL, 48, 0.8f);
+    shell.gloss = 0.2f;
     ellipsoid(shell, h, 0.4f, 0.42f, 0.47f, 12, 18);
     mesh_block &accent = head.block(HD_ACCENT, 48, 0.8f);
     pbox(accent, h + vec3{0, 0.3f, -0.5f}, {0.3f, 0.025f, 0.25f}, 0.25f);    // peak
@@ -816,6 +840,7 @@ int make_rider(const bike_model *bm) {
     mesh_block &goggle = head.block(HD_GOGGLE, 20, 0.4f);
     box(goggle, h + vec3{0, 0.05f, -0.42f}, {0.3f, 0.11f, 0.06f});
     mesh_block &lens = head.block(HD_LENS, 80, 1.0f);
+    lens.gloss = 0.5f;
     box(lens, h + vec3{0, 0.05f, -0.48f}, {0.25f, 0.08f, 0.02f});
     if (!write_mesh("rider_head.jm", head)) return 0;
 
@@ -979,10 +1004,14 @@ int zvgen_model(void) {
     if (!first) return 0;
     const float front_outer = first->geo.front_ring_radius + first->geo.tire_radius;
     const float rear_outer = first->geo.rear_ring_radius + first->geo.tire_radius;
-    if (!make_wheel("front_wheel.jm", front_outer, true, 24) ||
-        !make_wheel("rear_wheel.jm", rear_outer, false, 24) ||
-        !make_wheel("front_wheel_lod6.jm", front_outer, true, 8) ||
-        !make_wheel("rear_wheel_lod6.jm", rear_outer, false, 8))
+    // Levels: full up close, a middle one from 32 ft (no knobs, fewer segments), a coarse one
+    // from 64 ft.
+    if (!make_wheel("front_wheel.jm", front_outer, true, 24, true) ||
+        !make_wheel("rear_wheel.jm", rear_outer, false, 24, true) ||
+        !make_wheel("front_wheel_lod5.jm", front_outer, true, 16, false) ||
+        !make_wheel("rear_wheel_lod5.jm", rear_outer, false, 16, false) ||
+        !make_wheel("front_wheel_lod6.jm", front_outer, true, 8, false) ||
+        !make_wheel("rear_wheel_lod6.jm", rear_outer, false, 8, false))
         return 0;
     if (!make_rider(first) || !make_start_gate() || !make_track_statues() || !make_paints())
         return 0;
@@ -1002,7 +1031,9 @@ int zvgen_model(void) {
         // Far away a bike is a few pixels: a coarse level from 64 ft on.
         if (!make_family(fam, bm, st, "")) return 0;
         tube_sides = 5;
+        mirror_sky = false;
         int coarse = make_family(fam, bm, st, "_lod6");
+        mirror_sky = true;
         tube_sides = 10;
         if (!coarse) return 0;
         rgb main, accent, frame;
