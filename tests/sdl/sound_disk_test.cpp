@@ -49,7 +49,13 @@ TEST(sound_disk, the_disk_recording_is_the_offline_mix) {
     ops->set_pan(a, v, 12000);
     ops->set_rate(a, v, a->rate * 3 / 4);
     ops->start(a, v);
-    SDL_Delay(400);
+    // Long enough for a few fragments even when the machine is busy (the disk driver's thread
+    // writes as it gets the processor).
+    for (int waited = 0; waited < 5000; waited += 50) {
+        SDL_Delay(50);
+        std::ifstream grow(path, std::ios::binary | std::ios::ate);
+        if (waited >= 400 && grow && grow.tellg() > 16000) break;
+    }
     int rate = a->rate, stereo = a->stereo, fragment = a->fragment_samples;
     platform_close_audio(a);
     platform_audio_set_mixer(nullptr);
