@@ -151,4 +151,3 @@ void game_install_drawing_hooks(void) {
     race_steps.suspension_graph = hud_suspension_sample;
     track_steps.map_load = hud_map_load;
 }
-

@@ -41,17 +41,18 @@ const char *const ANIM = "@zvtest-anim.seq";
 
 // What one run saw.
 struct run_record {
-    int frames = 0;          // race frames drawn
-    int view_mode = -1;      // of the last frame
-    long model_texels = 0;   // level-0 texels of every cached texture, from GL
-    int compressed = 0;      // cached textures GL stores compressed
-    int tile_width = 0;      // the hard-packed dirt tile, from GL
-    int sky_width = 0;       // a sky face
-    long triangles = 0;      // model triangles of the last measured frame
-    float eye_back = 0;      // camera behind the bike's frame, along the ground
-    float eye_up = 0;        // camera above the bike's frame
-    float projection_x = 0;  // projection matrix [0]: narrower for a wider field of view
-    long flare_reads = 0;    // flare read-backs during the measured frames
+    int frames = 0;         // race frames drawn
+    int view_mode = -1;     // of the last frame
+    long model_texels = 0;  // level-0 texels of every cached texture, from GL
+    int compressed = 0;     // cached textures GL stores compressed
+    int tile_width = 0;     // the hard-packed dirt tile, from GL
+    int sky_width = 0;      // a sky face
+    long triangles = 0;     // model triangles of the last measured frame
+    float eye_back = 0;     // camera behind the bike's frame, along the ground
+    float eye_up = 0;       // camera above the bike's frame
+    float eye_side = 0;     // camera to the bike's right
+    float projection_x = 0; // projection matrix [0]: narrower for a wider field of view
+    long flare_reads = 0;   // flare read-backs during the measured frames
     std::set<unsigned> anim_colours;
     int textures_after_first = 0, textures_after_second = 0; // live GL textures
     int reloaded = 0;
@@ -59,7 +60,7 @@ struct run_record {
 };
 
 run_record rec;
-int g_measure_from, g_quit_at, g_reload_at, g_tab_at;
+int g_measure_from, g_quit_at, g_reload_at, g_tab_at, g_slide;
 unsigned g_anim;
 void (*g_riders)(int);
 void (*g_overlays)(int);
@@ -126,6 +127,7 @@ void probe_riders(int pass) {
             // The bike faces -z of its frame: behind is +z.
             float bx = (float)r[2], bz = (float)r[10], l = std::sqrt(bx * bx + bz * bz);
             rec.eye_back = l > 0 ? (d[0] * bx + d[2] * bz) / l : 0;
+            rec.eye_side = l > 0 ? (d[0] * bz - d[2] * bx) / l : 0;
         }
         for (int i = 0; i < lighting.flare_count; i++)
             if (lighting.flares[i].kind == 1)
@@ -179,9 +181,17 @@ void probe_overlays(int view_mode) {
     }
 }
 
-// Between frames: the program's own restart of the race loads the track a second time.
+// Between frames: the program's own restart of the race loads the track a second time; with
+// g_slide the bike slides sideways at 30 ft/s, so a chase camera that follows the direction of
+// travel swings round to its side.
 void probe_terrain_update(int budget) {
     g_terrain_update(budget);
+    const bike_record *b = viewed_bike();
+    if (g_slide && b && rec.frames >= g_measure_from - 1) {
+        const dReal *r = dBodyGetRotation(b->body[BIKE_FRAME]);
+        dReal l = std::sqrt(r[2] * r[2] + r[10] * r[10]);
+        if (l > 0) dBodySetLinearVel(b->body[BIKE_FRAME], 30 * r[10] / l, 0, -30 * r[2] / l);
+    }
     if (rec.frames == g_reload_at && !rec.reloaded && core_hook.race_restart_rotated) {
         rec.reloaded = 1;
         core_hook.race_restart_rotated();
@@ -211,8 +221,9 @@ struct GameSettingsGl : testing::Test {
             seed = seed * 1664525u + 1013904223u;
             b = (uint8_t)(96 + (seed >> 26));
         }
-        ASSERT_EQ(1, render_texture_write_png((home + "/Zelvo/tracks/pinehollow/hardpack.png").c_str(),
-                                              tile.data(), 512, 512));
+        ASSERT_EQ(1,
+                  render_texture_write_png((home + "/Zelvo/tracks/pinehollow/hardpack.png").c_str(),
+                                           tile.data(), 512, 512));
         // A two-frame animation, one tic a frame: red, then blue (inline predictive RGB).
         std::ofstream anim(home + "/Zelvo/zvtest-anim.seq", std::ios::binary);
         anim << "ANIM1 2 2 1 1\n0 1 \n";
@@ -236,7 +247,7 @@ struct GameSettingsGl : testing::Test {
     // One run: the configuration lines, extra options; the race view from the second frame
     // (Tab to the chase view at frame `tab`), measured from `measure` on, quit at `quit`.
     run_record run(const std::string &config, std::vector<const char *> extra, int tab = 0,
-                   int measure = 3, int quit = 5, int reload = 0) {
+                   int measure = 3, int quit = 5, int reload = 0, int slide = 0) {
         {
             std::ofstream out(home + "/Zelvo/config");
             out << "laps=1\nminutes=0\nskill=Expert\nrecord=No\nslot00=Human\n";
@@ -249,6 +260,7 @@ struct GameSettingsGl : testing::Test {
         g_quit_at = quit;
         g_tab_at = tab;
         g_reload_at = reload;
+        g_slide = slide;
         g_anim = 0;
         core_hook = core_hooks();
         frame_passes = frame_pass_hooks();
@@ -264,9 +276,9 @@ struct GameSettingsGl : testing::Test {
         char orient[] = "/tmp/zv_orient_XXXXXX";
         int fd = mkstemp(orient);
         view_orientation_out = fd >= 0 ? fdopen(fd, "w+") : nullptr;
-        std::vector<const char *> args = {"zelvo",          "--nosound", "--lock-fps", "30",
-                                          "--track",        "pinehollow", "--width",   "320",
-                                          "--height",       "240"};
+        std::vector<const char *> args = {"zelvo",    "--nosound",  "--lock-fps", "30",
+                                          "--track",  "pinehollow", "--width",    "320",
+                                          "--height", "240"};
         args.insert(args.end(), extra.begin(), extra.end());
         std::vector<char *> argv;
         for (const char *a : args)
@@ -314,8 +326,9 @@ TEST_F(GameSettingsGl, TextureSettingsReachTheTexturesAndAnimationsPlay) {
     for (size_t at = 0; at < full.orientation.size();) {
         size_t end = full.orientation.find('\n', at);
         std::string line = full.orientation.substr(at, end - at);
-        if (sscanf(line.c_str(), "t=%lf p0=%lf p1=%lf p2=%lf x0=%lf x1=%lf x2=%lf z0=%lf z1=%lf "
-                                 "z2=%lf",
+        if (sscanf(line.c_str(),
+                   "t=%lf p0=%lf p1=%lf p2=%lf x0=%lf x1=%lf x2=%lf z0=%lf z1=%lf "
+                   "z2=%lf",
                    &t, p, p + 1, p + 2, x, x + 1, x + 2, z, z + 1, z + 2) == 10) {
             lines++;
             EXPECT_NEAR(x[0] * x[0] + x[1] * x[1] + x[2] * x[2], 1, 1e-3) << line;
@@ -333,20 +346,23 @@ TEST_F(GameSettingsGl, TextureSettingsReachTheTexturesAndAnimationsPlay) {
 TEST_F(GameSettingsGl, CameraDetailAndFlareSettingsChangeTheFrame) {
     const std::string near_camera = "third_person_distance=6\nthird_person_height=2\nfov=60\n";
     run_record near_run =
-        run(near_camera + "lens_flare=Yes\nmodel_detail=100\n", {}, 2, 5, 8, 6);
+        run(near_camera + "lens_flare=Yes\nmodel_detail=100\n", {}, 2, 5, 8, 6, 1);
     run_record far_run = run("third_person_distance=30\nthird_person_height=15\nfov=100\n"
                              "lens_flare=No\nmodel_detail=100\n",
                              {}, 2, 5, 7);
-    run_record coarse = run(near_camera + "model_detail=0\n", {}, 2, 5, 7);
-    run_record biased =
-        run(near_camera + "model_detail=100\n", {"--lod-bias", "100000"}, 2, 5, 7);
-    run_record scaled =
-        run(near_camera + "model_detail=100\n", {"--lod-scale", "1000"}, 2, 5, 7);
+    run_record coarse = run(near_camera + "model_detail=0\nrigid_camera=Yes\n", {}, 2, 5, 7, 0, 1);
+    run_record biased = run(near_camera + "model_detail=100\n", {"--lod-bias", "100000"}, 2, 5, 7);
+    run_record scaled = run(near_camera + "model_detail=100\n", {"--lod-scale", "1000"}, 2, 5, 7);
     ASSERT_EQ(near_run.view_mode, CORE_VIEW_ORBIT);
     ASSERT_EQ(far_run.view_mode, CORE_VIEW_ORBIT);
-    EXPECT_NEAR(near_run.eye_back, 6.5, 1.5) << "3rd Person Distance";
+    EXPECT_NEAR(std::hypot(near_run.eye_back, near_run.eye_side), 6.5, 1.5)
+        << "3rd Person Distance";
     EXPECT_GT(far_run.eye_back, 25);
     EXPECT_GT(far_run.eye_up, near_run.eye_up + 8) << "3rd Person Height";
+    // Sliding sideways the camera follows the slide, unless it is rigid.
+    EXPECT_GT(std::fabs(near_run.eye_side), 4);
+    EXPECT_LT(std::fabs(coarse.eye_side), 1) << "Rigid 3rd person camera";
+    EXPECT_NEAR(coarse.eye_back, 6.5, 1.5);
     EXPECT_LT(far_run.projection_x, near_run.projection_x * 0.6f) << "Field Of View";
     EXPECT_GT(near_run.flare_reads, 0) << "Enable Lens Flares";
     EXPECT_EQ(far_run.flare_reads, 0);
