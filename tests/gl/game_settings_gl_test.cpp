@@ -57,6 +57,7 @@ struct run_record {
     int textures_after_first = 0, textures_after_second = 0; // live GL textures
     int reloaded = 0;
     std::string orientation;
+    std::string log;
 };
 
 run_record rec;
@@ -284,7 +285,14 @@ struct GameSettingsGl : testing::Test {
         for (const char *a : args)
             argv.push_back(const_cast<char *>(a));
         argv.push_back(nullptr);
+        std::string log_path = home + "/log.txt";
+        setenv("QUVA_LOGFILE", log_path.c_str(), 1);
+        platform_log_reset();
         int rc = core_main((int)argv.size() - 1, argv.data());
+        platform_log_reset();
+        unsetenv("QUVA_LOGFILE");
+        std::ifstream log(log_path);
+        rec.log.assign(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
         if (view_orientation_out) {
             fflush(view_orientation_out);
             rewind(view_orientation_out);
@@ -346,7 +354,7 @@ TEST_F(GameSettingsGl, TextureSettingsReachTheTexturesAndAnimationsPlay) {
 TEST_F(GameSettingsGl, CameraDetailAndFlareSettingsChangeTheFrame) {
     const std::string near_camera = "third_person_distance=6\nthird_person_height=2\nfov=60\n";
     run_record near_run =
-        run(near_camera + "lens_flare=Yes\nmodel_detail=100\n", {}, 2, 5, 8, 6, 1);
+        run(near_camera + "lens_flare=Yes\nmodel_detail=100\n", {"--debug"}, 2, 5, 8, 6, 1);
     run_record far_run = run("third_person_distance=30\nthird_person_height=15\nfov=100\n"
                              "lens_flare=No\nmodel_detail=100\n",
                              {}, 2, 5, 7);
@@ -371,6 +379,10 @@ TEST_F(GameSettingsGl, CameraDetailAndFlareSettingsChangeTheFrame) {
     EXPECT_LT(biased.triangles, near_run.triangles) << "--lod-bias";
     EXPECT_LT(scaled.triangles, near_run.triangles) << "--lod-scale";
     ASSERT_TRUE(near_run.reloaded);
+    // --debug: the loader reports texture memory and every texture the sweeps delete.
+    EXPECT_NE(near_run.log.find("bytes texture memory used after hf creation"), std::string::npos);
+    EXPECT_NE(near_run.log.find("deleting tid"), std::string::npos);
+    EXPECT_EQ(far_run.log.find("deleting tid"), std::string::npos);
     EXPECT_GT(near_run.textures_after_first, 10);
     EXPECT_EQ(near_run.textures_after_second, near_run.textures_after_first)
         << "a second load of the same track";
