@@ -53,6 +53,7 @@ struct core_hooks {
     void (*menu_pointer)(int x, int y, int dragging);
     int (*editor_key)(int code); // non-zero when the editor consumed the key
     void (*editor_tic)(void);
+    int (*editor_available)(void); // 0 when the build links no editor: --editor adds no view
 
     // ---- drawing and sound --------------------------------------------------------------------
     void (*draw_view)(int view_mode, int width, int height);

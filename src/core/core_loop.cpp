@@ -213,7 +213,9 @@ void hot_key(int code) {
     } else if (code == g_keys.tab) {
         if (core_loop.view_mode == CORE_VIEW_EDITOR && core_hook.settle_bikes)
             core_hook.settle_bikes();
-        core_loop.view_mode = core_loop_tab_view(core_loop.view_mode, core_options.editor);
+        core_loop.view_mode = core_loop_tab_view(
+            core_loop.view_mode,
+            core_options.editor && core_hook.editor_available && core_hook.editor_available());
     } else if (core_binding_is(CORE_BIND_REWIND, code)) {
         if (core_hook.demo_rewind) core_hook.demo_rewind();
     } else if (core_binding_is(CORE_BIND_SKIP, code)) {

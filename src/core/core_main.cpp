@@ -6,6 +6,7 @@
 #include "bike/bike_input_ride.h"
 #include "demo/demo_race.h"
 #include "race/race.h"
+#include "script/script.h"
 #include "sound/sound.h"
 #include "robot/robot.h"
 #include "robot/robot_race.h"
@@ -225,6 +226,7 @@ void wire_simulation(void) {
     race_install();
     robot_install();
     demo_install();
+    script_install();
     // The network wraps the loader's rider steps, so it comes after race control and demos.
     net_install();
     net_program.load_track = network_load;
@@ -241,6 +243,8 @@ void wire_simulation(void) {
     robot_learning = core_options.learning;
     race_practice = core_render.practice;
     demo_race.tester_names = core_options.editor;
+    if (core_options.editor && !(core_hook.editor_available && core_hook.editor_available()))
+        platform_log("This build has no track editor: --editor adds no view\n");
     demo_race.accurate_skip = core_options.accurate_skip;
     demo_race.backups = core_settings_int(CORE_SET_DEMO_BACKUPS);
     race_player_from_setup(&core_config_setup);

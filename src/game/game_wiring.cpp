@@ -6,6 +6,7 @@
 #include "core/core_hooks.h"
 #include "platform/platform.h"
 #include "core/core_options.h"
+#include "editor/editor.h"
 #include "race/race.h"
 #include "net/net_client.h"
 #include "render/render_font.h"
@@ -132,6 +133,7 @@ void game_install_drawing_hooks(void) {
     core_hook.draw_view = view_draw;
     core_hook.draw_menus = ui_menu_draw;
     view_install();
+    editor_install();
     objects_draw_install(); // trees, spectators, flaggers and roost
     core_hook.terrain_update = terrain_update;
     ground_textures_install();

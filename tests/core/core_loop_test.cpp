@@ -223,7 +223,14 @@ TEST_F(loop_fixture, tab_cycle_with_and_without_editor_flag) {
     EXPECT_EQ(seen, (std::vector<int>{3, 4, 0, 3}));
     EXPECT_EQ(g_world.settles, 0);
 
+    // --editor in a build that links no editor leaves the cycle as it was.
     core_options.editor = 1;
+    core_loop.view_mode = CORE_VIEW_RIDER;
+    press("tab");
+    core_loop_frame();
+    EXPECT_EQ(core_loop.view_mode, CORE_VIEW_ORBIT);
+
+    core_hook.editor_available = [] { return 1; };
     core_loop.view_mode = CORE_VIEW_RIDER;
     seen.clear();
     for (int i = 0; i < 4; i++) {
@@ -231,6 +238,7 @@ TEST_F(loop_fixture, tab_cycle_with_and_without_editor_flag) {
         core_loop_frame();
         seen.push_back(core_loop.view_mode);
     }
+    core_hook.editor_available = nullptr;
     EXPECT_EQ(seen, (std::vector<int>{2, 3, 4, 0}));
     EXPECT_EQ(g_world.settles, 1); // bikes settle when leaving the editor
 }
