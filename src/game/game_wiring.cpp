@@ -92,7 +92,9 @@ unsigned ground_texture_load(const char *name) {
 
 // Every track load starts a texture and model generation and takes the ground's settings: its
 // detail textures are 128 << k texels, and its mesh tolerance (0.125 / detail) is the settings'.
+// The number plates go too: the new lineup may put riders on other slots.
 void track_textures_begin(void) {
+    view_release_textures();
     int k = 0;
     while (k < 5 && (128 << (k + 1)) <= core_render.ground_texture_size)
         k++;

@@ -12,7 +12,8 @@
 namespace {
 
 void script_run(const char *name, int) {
-    if (file_index_exists(name)) platform_log("Track script %s not run: this build has no script host\n", name);
+    if (file_index_exists(name))
+        platform_log("Track script %s not run: this build has no script host\n", name);
 }
 
 void script_tic(int) {}
