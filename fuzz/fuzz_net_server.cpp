@@ -1,6 +1,8 @@
 // Datagrams from anyone, handled by the race server: input byte 0 picks one of four senders for
-// each packet, then (16-bit length, bytes); the clock moves a tic per packet.
+// each packet, then (16-bit length, bytes); the clock moves a tic per packet. Sent files land in
+// a scratch folder so that the transfer commands are reached too.
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "tools/zvserver/zvserver.h"
@@ -16,12 +18,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         zvserver_config cfg;
         zvserver_config_defaults(&cfg);
         cfg.max_clients = 4;
+        cfg.upload_max_kb = 4;
+        char tmpl[] = "/tmp/zv_fuzz_upload_XXXXXX";
+        if (mkdtemp(tmpl)) snprintf(cfg.upload_dir, sizeof cfg.upload_dir, "%s", tmpl);
         zvserver_init(&s, &cfg);
         s.log = nullptr;
         s.send = drop_packet;
         snprintf(s.track_dir, sizeof s.track_dir, "tracks/pinehollow");
         ready = 1;
     }
+    for (int i = 0; i < s.cfg.max_clients; i++)
+        zvserver_upload_drop(&s, &s.clients[i]);
     memset(s.clients, 0, sizeof(zvserver_client) * (size_t)s.cfg.max_clients);
     s.session = 1;
     s.tic = 0;

@@ -12,3 +12,6 @@ int bike_tire_prestep_roost(bike_record *b, double density, unsigned random);
 void bike_tire_erode_bike(bike_record *b);
 // The tire debug display text: "front:\n", the front wheel's readout, "rear:\n", the rear's.
 int bike_tire_debug_readout(const bike_record *b, char *buf, int size);
+// Tire logging (console "log e"): a debug label with the wheel's readout at each contact that
+// lies the label spacing or more from the wheel's previous label. Returns the labels added.
+int bike_tire_log_labels(const bike_record *b);

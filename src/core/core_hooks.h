@@ -70,6 +70,7 @@ struct core_hooks {
     void (*audio_push)(void);
     void (*audio_record_tic)(void); // appends this tic's audio period to the record file
     void (*status_line)(const char *text);
+    void (*reshade_terrain)(void); // every ground texture level drawn again (decals toggled)
 
     // ---- start-up and shutdown of the drawing side -------------------------------------------
     // Loads the GL entry points and logs the context strings; 0 when that failed. *major and

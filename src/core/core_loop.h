@@ -85,6 +85,11 @@ struct core_loop_state {
     int auto_camera;
     float dab_camera_previous;
     int track_camera; // -1 free camera
+    // The free camera as the track-camera view last placed it (position, yaw and pitch in
+    // radians, y up, yaw about y then pitch); aimed: the console fixed its yaw and pitch, so it
+    // no longer turns toward the filmed rider.
+    float free_position[3], free_yaw, free_pitch, free_fov;
+    int free_aimed;
 
     platform_axis *cursor_x, *cursor_y;
     int pointer_x, pointer_y;

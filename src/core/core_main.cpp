@@ -6,6 +6,7 @@
 #include "bike/bike_input_ride.h"
 #include "demo/demo_race.h"
 #include "race/race.h"
+#include "race/race_series.h"
 #include "script/script.h"
 #include "sound/sound.h"
 #include "robot/robot.h"
@@ -16,6 +17,8 @@
 #include "base/zv_alloc.h"
 #include "core/core_binding.h"
 #include "core/core_config.h"
+#include "core/core_console.h"
+#include "base/zv_label.h"
 #include "core/core_hooks.h"
 #include "core/core_loop.h"
 #include "base/zv_message.h"
@@ -365,6 +368,7 @@ void shutdown_late(void) {
     status_line("Writing config files");
     save_config();
     status_line("Freeing memory (2)");
+    race_series_list_free();
     track_list_free();
     status_line("Freeing memory (3)");
     core_demo_list_free();
@@ -387,6 +391,8 @@ void shutdown_late(void) {
 
 void shutdown_full(void) {
     net_disconnect(); // the server hears that we left
+    // A points-series event left unfinished counts with the places as they stand.
+    race_series_store();
     // What the run learned and recorded is kept: the robots' lines go back to their file and
     // the demo being recorded gets its final header.
     robot_lines_remember();
@@ -400,6 +406,8 @@ void shutdown_full(void) {
     g_main.track_loaded = 0;
     status_line("Freeing memory (1)");
     core_loop_shutdown();
+    core_console_clear_keys();
+    zv_label_clear();
     status_line("Closing input devices");
     core_binding_release_all();
     status_line("Closing audio");
@@ -434,6 +442,27 @@ int core_start_race(void) {
 int core_start_time_trial(void) {
     close_connection();
     return start_loaded(load_race(nullptr, 0, 0, 0, 1000, core_settings_choice(CORE_SET_SKILL)));
+}
+
+int core_start_series_event(int series, int enter) {
+    race_series_state &l = race_series_list;
+    if (series < 0 || series >= l.count || (enter && l.current == series)) return 0;
+    race_series *s = &l.list[series];
+    int lineup[CORE_SLOTS];
+    if (!race_series_lineup(s, lineup)) return 0;
+    const race_series_event &ev = s->events[s->completed];
+    if (ev.track < 0 || ev.track >= track_list.count) return 0;
+    track_select(track_list.dirs[ev.track]);
+    close_connection();
+    memcpy(g_main.lineup, lineup, sizeof lineup);
+    int ok = start_loaded(load_race(g_main.lineup, 0, core_settings_choice(CORE_SET_RECORD),
+                                    ev.minutes * 60 * CORE_TICS_PER_SECOND, ev.laps, s->skill));
+    // The track load stored whatever series event was running; this one counts from now on.
+    if (ok && enter) {
+        l.current = series;
+        l.current_event = s->completed;
+    }
+    return ok;
 }
 
 int core_start_demo(int i) {
@@ -615,6 +644,7 @@ int core_main(int argc, char **argv) {
     core_options.draw_time = core_settings_int(CORE_SET_DRAW_TIME);
     core_options.draw_ping = core_settings_int(CORE_SET_DRAW_PING);
     core_options.draw_speed = core_settings_int(CORE_SET_DRAW_SPEED);
+    zv_messages.line_limit = core_settings_int(CORE_SET_MESSAGE_LINES);
     core_render_defaults(&core_render);
     core_render_derive(&inputs, &core_render);
     core_options_result opts;
@@ -677,8 +707,9 @@ int core_main(int argc, char **argv) {
         fprintf(stderr, "No tracks found\n");
         return 1;
     }
-    // 17. 18 (points series) comes with the results module.
+    // 17-18.
     core_demo_list_build(files);
+    race_series_list_build(files, core_render.debug_level);
     // 19. The list holds data directories ("tracks/<name>"); a bare name is accepted as well.
     char start_dir[300] = "";
     if (core_options.start_track) {
@@ -758,6 +789,9 @@ int core_main(int argc, char **argv) {
         core_loop.menu_page = core_options.connect_address[0] || g_main.track_loaded
                                   ? CORE_MENU_NONE
                                   : CORE_MENU_MAIN;
+        // The menu opens on its first item, whatever an earlier run in this process left lit.
+        if (core_loop.menu_page == CORE_MENU_MAIN && core_hook.menu_reset_highlight)
+            core_hook.menu_reset_highlight();
         // 28.
         core_loop_run();
     }

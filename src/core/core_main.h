@@ -36,6 +36,10 @@ extern int core_rider_info_resend;
 int core_start_race(void);
 // Time trial: no lineup, no time limit, 1000 laps, the robot skill.
 int core_start_time_trial(void);
+// The next event of points series `series` with its lineup from the last event's result. Entered
+// (enter = 1), its result is stored when it ends; that does nothing while the series' event is
+// already being raced. 1 when the track is loaded.
+int core_start_series_event(int series, int enter);
 // Playback of demo i of the demo list in the "Playback Mode" of the settings.
 int core_start_demo(int i);
 // The window takes the "Video Mode" of the settings now.

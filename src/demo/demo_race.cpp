@@ -277,7 +277,7 @@ void demo_race_finish(void) {
     if (!demo_recording_active()) return;
     demo_record_close(race.time_limit, race.laps, race.gate_drop_tic);
     if (demo_race.pending_name[0]) {
-        char to[128];
+        char to[sizeof demo_race.pending_name + 8];
         snprintf(to, sizeof to, "@demos/%s", demo_race.pending_name);
         data_rename("@demos/default.zvdemo", to);
         demo_race.pending_name[0] = 0;

@@ -10,10 +10,11 @@ struct demo_race_calls {
 struct demo_race_state {
     char play_name[256];   // demo to play; empty: "@demos/default.zvdemo"
     char record_name[256]; // recording file for tools (--record); empty: "@demos/default.zvdemo"
-    char pending_name[64]; // console demo name applied when the recording finishes
-    int backups;           // configuration key demo_backups
-    int tester_names;      // robots are recorded as "tester" (the editor's test rides)
-    int accurate_skip;     // old demos skip forward by simulating too
+    // Console demo name applied when the recording finishes: a bare file name under "demos/".
+    char pending_name[1024];
+    int backups;       // configuration key demo_backups
+    int tester_names;  // robots are recorded as "tester" (the editor's test rides)
+    int accurate_skip; // old demos skip forward by simulating too
     demo_race_calls calls;
 };
 extern demo_race_state demo_race;

@@ -138,6 +138,7 @@ void game_install_drawing_hooks(void) {
     editor_install();
     objects_draw_install(); // trees, spectators, flaggers and roost
     core_hook.terrain_update = terrain_update;
+    core_hook.reshade_terrain = ground_levels_invalidate;
     ground_textures_install();
     track_render.texture_memory_reset = track_textures_begin;
     track_render.texture_load = track_texture_load;

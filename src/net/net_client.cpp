@@ -14,6 +14,7 @@
 #include "bike/bike.h"
 #include "bike/bike_shape.h"
 #include "demo/demo.h"
+#include "net/net_transfer.h"
 #include "platform/platform.h"
 #include "race/race.h"
 #include "track/track_erosion.h"
@@ -330,6 +331,10 @@ void net_client_command(const char *text) {
     if (strcmp(word, "no_arcade") == 0) {
         if (bike_world.arcade_allowed) zv_message_add("Arcade physics disabled");
         bike_world.arcade_allowed = 0;
+        // Bikes made before the command took their setup's arcade choice with them.
+        for (int s = 0; s < NET_SLOTS; s++)
+            if (race.present[s] && bike_world.bikes[s].present && race.status[s] != RACE_REPLAYED)
+                bike_world.bikes[s].applied.arcade = 0;
     } else if (strcmp(word, "off_course_bias") == 0 || strcmp(word, "off_course_scale") == 0) {
         float v;
         if (sscanf(rest, "%f", &v) != 1 || !std::isfinite(v) || v < 0) return;
@@ -368,9 +373,9 @@ void net_client_command(const char *text) {
         snprintf(block, sizeof block, "erode %d", rate);
         demo_record_block(DEMO_ERODE, race.tic, block, (int)strlen(block));
     } else if (strcmp(word, "sendready") == 0) {
-        // Nothing is being offered: file sending is not part of this client yet.
+        net_transfer_ready();
     } else if (strcmp(word, "senddenied") == 0) {
-        zv_message_add("Send file denied");
+        net_transfer_denied();
     } else if (strcmp(word, "version") == 0) {
         char v[NET_MESSAGE_MAX];
         version_report(v, sizeof v);
@@ -622,6 +627,7 @@ void net_client_send(double now) {
         send_racing(now);
     else
         send_handshake(now);
+    if (net_client.slot < NET_SLOTS) net_transfer_step(now);
     if (net_client.slot < NET_SLOTS) {
         if (const net_message *m = net_reliable_due(&net_client.rel, now)) {
             uint8_t b[NET_RELIABLE_MAX];

@@ -3,6 +3,7 @@
 #include "base/zv_message.h"
 #include "race/race.h"
 #include "race/race_robots.h"
+#include "race/race_series.h"
 #include "track/track_erosion.h"
 #include "track/track_gates.h"
 #include "track/track_hooks.h"
@@ -51,6 +52,8 @@ void bike_setup_apply_step(void) {
 void race_install(void) {
     race_steps.message = [](const char *text) { zv_message_add("%s", text); };
     race_steps.results_write = [] { race_results_write("@results.txt"); };
+    race_steps.series_store = race_series_store;
+    track_steps.series_store = race_series_store;
     track_steps.gates_load = gates_load;
     race_steps.contacts = race_contacts;
     track_steps.race_limits_set = limits_step;

@@ -49,7 +49,9 @@ void race_rider_number(int slot, char *out, int size) {
                 return;
             }
     }
-    if (slot >= 0 && slot < RACE_SLOTS && slot == race.local_slot)
+    // Offline the local player may ride from any gate.
+    if (slot >= 0 && slot < RACE_SLOTS &&
+        (slot == race.local_slot || (!race.network && race.lineup[slot] == RACE_HUMAN)))
         snprintf(out, (size_t)size, "%d", race_player_number);
     else
         snprintf(out, (size_t)size, "%d", slot + 1);

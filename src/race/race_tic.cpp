@@ -5,6 +5,7 @@
 
 #include "bike/bike.h"
 #include "bike/bike_erosion_stroke.h"
+#include "base/zv_label.h"
 #include "bike/bike_tire_ride.h"
 #include "race/race.h"
 #include "track/track_erosion.h"
@@ -126,6 +127,10 @@ void race_tic(void) {
     // 6. physics
     if (bike_world.world) bike_world_step();
     clock.mark(RACE_STAGE_WORLD);
+    if (zv_labels.flags)
+        for (int i = 0; i < count; i++)
+            if (race.status[list[i]] == RACE_LOCAL)
+                bike_tire_log_labels(&bike_world.bikes[list[i]]);
     // 7. erosion under the simulated bikes
     if (race.erosion_rate > 0) {
         for (int i = 0; i < count; i++) {

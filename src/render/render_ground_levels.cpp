@@ -12,12 +12,13 @@
 #include "render/render_ground_textures.h"
 #include "render/zvgl.h"
 #include "track/track_lighting.h"
+#include "track/track_load.h"
 #include "track/track_mesh.h"
 #include "track/track_terrain.h"
 #include "track/track_objects.h"
 #include "track/track_tiles.h"
 
-ground_redraw_state ground_redraw = {GROUND_NO_REDRAW, 0, 0, 0, {0, 0, 0, 0}};
+ground_redraw_state ground_redraw = {GROUND_NO_REDRAW, 0, 0, 0, {0, 0, 0, 0}, 0};
 int (*ground_level_step)(int slot, int step, int origin_u, int origin_v) = ground_level_draw_step;
 
 // Terrain detail slots in use, finest first.
@@ -34,13 +35,23 @@ void ground_levels_invalidate(void) {
     ground_redraw.level = GROUND_NO_REDRAW;
 }
 
+// A new load brings new level textures holding the test pattern, even when it is the same
+// track seen from the same place (a restart online): what was drawn before is gone.
+static void forget_old_track(void) {
+    if (ground_redraw.track_load == track_loaded.load_count) return;
+    ground_levels_invalidate();
+    ground_redraw.track_load = track_loaded.load_count;
+}
+
 int ground_levels_none_drawn(void) {
+    forget_old_track();
     for (int l = 0; l < GROUND_LEVELS_MAX; l++)
         if (ground_redraw.valid[l]) return 0;
     return 1;
 }
 
 int ground_levels_update(float g, float h) {
+    forget_old_track();
     int slots[GROUND_LEVELS_MAX];
     int count = level_slots(slots);
     if (ground_redraw.level == GROUND_NO_REDRAW) {

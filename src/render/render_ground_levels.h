@@ -12,6 +12,7 @@ struct ground_redraw_state {
     int origin_u, origin_v; // its new origin
     int step;               // next step, 1..3
     int valid[4];           // level drawn since the last invalidation
+    int track_load;         // the track load the levels were drawn for
 };
 extern ground_redraw_state ground_redraw;
 

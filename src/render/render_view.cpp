@@ -8,6 +8,7 @@
 
 #include "bike/bike.h"
 #include "core/core_camera.h"
+#include "core/core_console.h"
 #include "core/core_loop.h"
 #include "core/core_options.h"
 #include "track/track_list.h"
@@ -567,6 +568,38 @@ void view_free_camera_step(float speed, float dt) {
     if (track_post.position[1] < ground) track_post.position[1] = ground;
 }
 
+// The keyframed camera of the console, when it is on and has keyframes: the curve through them
+// at the race's tic.
+static int keyframed_camera(frame_camera *out) {
+    if (!core_console.keycam || core_console.key_count <= 0) return 0;
+    float q[4];
+    if (!camera_keyframe_at(core_console.keys, core_console.key_count, race.tic, out->position, q,
+                            &out->fov))
+        return 0;
+    camera_quat_to_matrix(q, out->axes);
+    if (!(out->fov >= 1 && out->fov <= 179)) out->fov = 60;
+    return 1;
+}
+
+// The free camera: the post that films the viewed bike, or, once aimed from the console, the
+// post looking along the yaw and pitch it was given. Either way the loop learns where it is and
+// where it looks, so a keyframe can be taken from it.
+static void free_camera(const bike_record *b, frame_camera *cam) {
+    view_track_camera(&track_post, b, cam);
+    if (core_loop.free_aimed) {
+        float q[4];
+        core_console_yaw_pitch_quat(core_loop.free_yaw, core_loop.free_pitch, q);
+        camera_quat_to_matrix(q, cam->axes);
+    } else {
+        const float *back = cam->axes + 6;
+        float y = back[1] < -1 ? -1 : back[1] > 1 ? 1 : back[1];
+        core_loop.free_yaw = std::atan2(back[0], back[2]);
+        core_loop.free_pitch = -std::asin(y);
+    }
+    memcpy(core_loop.free_position, cam->position, sizeof core_loop.free_position);
+    core_loop.free_fov = cam->fov;
+}
+
 void view_draw(int view_mode, int width, int height) {
     frame_config.lens_flares = core_settings_choice(CORE_SET_LENS_FLARE) == 1;
     // Animated textures show the frame of the race's clock.
@@ -581,13 +614,15 @@ void view_draw(int view_mode, int width, int height) {
     frame_camera cam;
     const bike_record *b = viewed_bike();
     first_person = view_mode == CORE_VIEW_RIDER ? b : nullptr;
-    if (!b) {
+    if (view_mode == CORE_VIEW_CAMERAS && keyframed_camera(&cam)) {
+        b = nullptr; // no ticker: the keyframes film, not a track camera
+    } else if (!b) {
         float eye[3] = {0, 50, 0}, at[3] = {100, 0, 100};
         view_look_at(eye, at, 60, &cam);
     } else if (view_mode == CORE_VIEW_RIDER) {
         view_rider_camera(b, &cam);
     } else if (view_mode == CORE_VIEW_CAMERAS) {
-        if (!view_trackside_camera(b, &cam)) view_track_camera(&track_post, b, &cam);
+        if (!view_trackside_camera(b, &cam)) free_camera(b, &cam);
     } else {
         view_chase_camera(b, view_mode, &cam);
     }

@@ -13,6 +13,9 @@ void sound_install(void);
 void sound_update(float m);
 // The listener the next update uses; without one it follows the viewed bike (a chase position).
 void sound_set_listener(const sound_listener *l);
+// The exhaust pipe of a slot's engine (length, spread, gain, tap range a-b), now and whenever the
+// engine is loaded again for the same bike model.
+void sound_slot_pipe(int slot, float length, float spread, float gain, int a, int b);
 // The engine of a slot (null before its bike was first heard).
 const sound_engine *sound_slot_engine(int slot);
 // Frees every engine and cache (shutdown, tests).

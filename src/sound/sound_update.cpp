@@ -28,6 +28,11 @@ struct engine_slot {
     int present;             // the bike was present at the last update
     platform_voice *voice;
     unsigned generation; // the mixer the voice belongs to
+    // Exhaust pipe set from the console: kept over engine reloads until the bike model changes.
+    int pipe_set;
+    const bike_model *pipe_model;
+    float pipe[3];
+    int pipe_taps[2];
 };
 
 struct sound_state {
@@ -130,6 +135,11 @@ void update_slot(platform_audio *a, const platform_audio_ops *ops, int slot, flo
     if (reload) {
         load_engine(s->engine, b->m);
         s->model = b->m;
+        if (s->pipe_set && s->pipe_model == b->m)
+            sound_engine_pipe(s->engine, s->pipe[0], s->pipe[1], s->pipe[2], s->pipe_taps[0],
+                              s->pipe_taps[1]);
+        else
+            s->pipe_set = 0;
     }
     s->present = 1;
     if (!s->voice) {
@@ -175,6 +185,20 @@ void update_slot(platform_audio *a, const platform_audio_ops *ops, int slot, flo
 void sound_set_listener(const sound_listener *l) {
     g_sound.listener = *l;
     g_sound.listener_set = 1;
+}
+
+void sound_slot_pipe(int slot, float length, float spread, float gain, int a, int b) {
+    if (slot < 0 || slot >= BIKE_SLOTS) return;
+    engine_slot *s = &g_sound.slots[slot];
+    s->pipe_set = 1;
+    s->pipe_model = bike_world.bikes[slot].m;
+    s->pipe[0] = length;
+    s->pipe[1] = spread;
+    s->pipe[2] = gain;
+    s->pipe_taps[0] = a;
+    s->pipe_taps[1] = b;
+    if (s->engine && s->model == s->pipe_model)
+        sound_engine_pipe(s->engine, length, spread, gain, a, b);
 }
 
 const sound_engine *sound_slot_engine(int slot) {

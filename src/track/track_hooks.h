@@ -35,6 +35,9 @@ struct track_render_hooks {
 
 // The steps of a track load that belong to other modules, in the order the loader calls them.
 struct track_step_hooks {
+    // The points-series event being raced ends with the race it was: its result is kept before
+    // the old race goes.
+    void (*series_store)(void);
     void (*robot_lines_save)(void); // remember lines learned on the old track
     void (*demo_finish)(void);      // finish the demo being recorded
     void (*bikes_destroy)(void);    // every rider's bike and rider bodies

@@ -174,6 +174,7 @@ int track_load(const int *riders, int play_demo, int record_demo, int time_limit
     track_status_reset();
     track_status_show("Resetting...");
     track_log("Resetting\n");
+    if (track_steps.series_store) track_steps.series_store();
     if (track_steps.robots_shuffle) track_steps.robots_shuffle();
 
     track_status_begin("Remembering lines");

@@ -68,7 +68,8 @@ const char *hud_rider_name(int slot);
 int hud_pit_board_lines(int slot, char lines[HUD_PIT_LINES][64]);
 // The lapping warning text for the viewed slot; returns how many riders it names (0: none).
 int hud_lapping_text(int slot, char *out, int size);
-// The start banner's lines: the track's name and the race length. Returns 2.
+// The start banner's lines: the track's name and the race length, or a points-series
+// event's name alone. Returns 2.
 int hud_start_banner_lines(char first[128], char second[64]);
 // The start banner's alpha at race time t seconds (0 once it has gone).
 float hud_start_banner_alpha(double t);

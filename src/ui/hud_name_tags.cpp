@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/zv_label.h"
 #include "bike/bike.h"
 #include "core/core_loop.h"
 #include "render/render_camera.h"
@@ -37,6 +38,47 @@ void rounded_box(float x0, float y0, float x1, float y1, float radius) {
     zvglEnd();
 }
 
+// Texts facing the camera: blended over the scene, both sides, without writing depth.
+void begin_facing(void) {
+    zvglUseProgram(ZVGL_PROGRAM_UNLIT);
+    zvglEnable(GL_BLEND);
+    zvglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    zvglDisable(GL_CULL_FACE);
+    zvglDepthMask(GL_FALSE);
+}
+
+// The model matrix that stands a text at p facing the camera whose model-view is mv: the
+// camera's right, up and back axes in world coordinates are the rotation's rows.
+void facing_matrix(const float mv[16], const float p[3], float face[16]) {
+    const float m[16] = {mv[0], mv[4], mv[8],  0, mv[1], mv[5], mv[9], 0,
+                         mv[2], mv[6], mv[10], 0, p[0],  p[1],  p[2],  1};
+    for (int i = 0; i < 16; i++)
+        face[i] = m[i];
+}
+
+// The debug labels of the logging commands: yellow text facing the camera, nearer than 400 ft.
+void draw_debug_labels(const float mv[16]) {
+    if (zv_labels.count <= 0) return;
+    begin_facing();
+    for (int i = 0; i < zv_labels.count; i++) {
+        const zv_label &l = zv_labels.items[i];
+        const float *p = l.position;
+        float depth = mv[2] * p[0] + mv[6] * p[1] + mv[10] * p[2] + mv[14];
+        if (!(depth < -1 && depth > -400)) continue;
+        float scale = std::max(0.25f, 0.03f * camera_current.v * -depth);
+        float face[16];
+        facing_matrix(mv, p, face);
+        zvglPushMatrix();
+        zvglMultMatrixf(face);
+        zvglScalef(scale, scale, scale);
+        float w = render_text_width(l.text);
+        render_text_centred(1, 1, 0, 1, -w / 2, w / 2, l.text);
+        zvglPopMatrix();
+    }
+    zvglDepthMask(GL_TRUE);
+    zvglEnable(GL_CULL_FACE);
+}
+
 } // namespace
 
 void hud_draw_name_tags(void) {
@@ -60,18 +102,12 @@ void hud_draw_name_tags(void) {
         if (!(t.depth < -1)) continue; // behind the eye or at it
         tags[n++] = t;
     }
+    draw_debug_labels(mv);
     if (n == 0) return;
     std::sort(tags, tags + n, [](const tag &a, const tag &b) {
         return a.depth != b.depth ? a.depth < b.depth : a.slot < b.slot;
     });
-    // The camera's right and up axes in world coordinates: the rotation's rows.
-    const float right[3] = {mv[0], mv[4], mv[8]}, up[3] = {mv[1], mv[5], mv[9]};
-    const float back[3] = {mv[2], mv[6], mv[10]};
-    zvglUseProgram(ZVGL_PROGRAM_UNLIT);
-    zvglEnable(GL_BLEND);
-    zvglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    zvglDisable(GL_CULL_FACE);
-    zvglDepthMask(GL_FALSE);
+    begin_facing();
     for (int i = 0; i < n; i++) {
         const tag &t = tags[i];
         char number[16], text[96];
@@ -81,8 +117,8 @@ void hud_draw_name_tags(void) {
         // Half a foot high near by; far away (or through a long lens) the tag keeps a fortieth
         // of the screen's height so it stays readable.
         float scale = std::max(0.5f, 0.05f * camera_current.v * -t.depth);
-        float face[16] = {right[0], right[1], right[2], 0, up[0],    up[1],    up[2],    0,
-                          back[0],  back[1],  back[2],  0, t.pos[0], t.pos[1], t.pos[2], 1};
+        float face[16];
+        facing_matrix(mv, t.pos, face);
         zvglPushMatrix();
         zvglMultMatrixf(face);
         zvglScalef(scale, scale, scale);

@@ -14,6 +14,7 @@
 #include "demo/demo.h"
 #include "net/net_client.h"
 #include "race/race_robots.h"
+#include "race/race_series.h"
 #include "track/track_erosion.h"
 #include "track/track_gates.h"
 #include "track/track_load.h"
@@ -204,6 +205,12 @@ int hud_lapping_text(int slot, char *out, int size) {
 }
 
 int hud_start_banner_lines(char first[128], char second[64]) {
+    // A points-series event is announced by its own name.
+    if (const race_series_event *e = race_series_current_event()) {
+        snprintf(first, 128, "%.127s", e->name);
+        second[0] = 0;
+        return 2;
+    }
     snprintf(first, 128, "%s", track_loaded.long_name ? track_loaded.long_name : "");
     race_length_text(second, 64);
     return 2;

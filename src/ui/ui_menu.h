@@ -123,3 +123,8 @@ int ui_slider_from_pointer(double min, double max, double step, int left, int ri
                            double *value);
 // Rotates the first count gates by n places (the lineup rotation); negative n goes backwards.
 void ui_rotate_gates(int *gates, int count, int n);
+
+// After a rider setup change: value is the setup value changed, -1 any other setup change (both
+// go to the local bike by the mechanic rule: at once only while it stands still), -2 a change the
+// loop reads itself.
+void ui_setup_changed(int value);

@@ -4,10 +4,12 @@
 #include "ui/ui_menu_internal.h"
 
 #include "base/zv_message.h"
+#include "core/core_config.h"
 #include "core/core_loop.h"
 #include "core/core_options.h"
 #include "net/net_client.h"
 #include "race/race.h"
+#include "race/race_series.h"
 #include "render/render_font.h"
 #include "render/render_frame.h"
 #include "render/render_texture.h"
@@ -61,6 +63,16 @@ void text_centred(float y, float size, const float c[4], const char *text) {
     zvglTranslatef(g.x, (float)g_height - y - size, 0);
     zvglScalef(size, size, 1);
     render_text_centred_shadowed(c[0], c[1], c[2], c[3], 0, g.w / size, text);
+    zvglPopMatrix();
+    zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
+}
+
+// Text centred between x0 and x1 (pixels), its top at y.
+void text_between(float x0, float x1, float y, float size, const float c[4], const char *text) {
+    zvglPushMatrix();
+    zvglTranslatef(x0, (float)g_height - y - size, 0);
+    zvglScalef(size, size, 1);
+    render_text_centred_shadowed(c[0], c[1], c[2], c[3], 0, (x1 - x0) / size, text);
     zvglPopMatrix();
     zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
 }
@@ -132,6 +144,63 @@ void draw_main(void) {
                      "Although this software depicts real objects and places, it is not");
         text_centred(g.y + 28.4f * g.line, 0.7f * g.line, c,
                      "endorsed by or affiliated with any of the subjects depicted.");
+    }
+}
+
+// The series page's table below its buttons: the next event (or the final standings), then the
+// riders by series points in blocks of eight rounds. Table units are two thirds of a line.
+void draw_standings(void) {
+    int si = race_series_list.selected;
+    if (si < 0 || si >= race_series_list.count) return;
+    const race_series *s = &race_series_list.list[si];
+    const ui_menu_geometry &g = ui_menu_geom;
+    float line = g.line, u = line * 2 / 3;
+    float x = g.x + (g.w - 38 * line) / 2;
+    float y = ui_menu.count ? (float)ui_menu.items[ui_menu.count - 1].rect.y1 + 0.5f * line : 0;
+    char text[1000];
+    race_series_title(s, text, sizeof text);
+    fill(x, y, x + 38 * line, y + line, 0, 0, 0, 0.5f);
+    text_between(x, x + 38 * line, y, line, white, text);
+    y += line;
+    int ends[RACE_SERIES_EVENTS], rounds = 0;
+    for (int e = 0; e < s->event_count; e++)
+        if (s->events[e].round_points[0] != 0) ends[rounds++] = e;
+    int rider[RACE_SERIES_RIDERS], total[RACE_SERIES_RIDERS];
+    int n = race_series_order(s, rider, total);
+    const float blue[4] = {0.75f, 0.75f, 1, 1};
+    float bottom = (float)g_height;
+    for (int b = 0; b == 0 || b * RACE_SERIES_ROUND_BLOCK < rounds; b++) {
+        int first = b * RACE_SERIES_ROUND_BLOCK;
+        int last =
+            first + RACE_SERIES_ROUND_BLOCK < rounds ? first + RACE_SERIES_ROUND_BLOCK : rounds;
+        if (y + u > bottom) return;
+        fill(x, y, x + 57 * u, y + u, 0, 0, 0, 0.5f);
+        text_between(x, x + 3 * u, y, u, white, "No.");
+        text_between(x + 3 * u, x + 6 * u, y, u, white, "Total");
+        for (int r = first; r < last; r++) {
+            float c0 = x + (float)(6 + 6 * (r - first)) * u;
+            snprintf(text, sizeof text, "Rd %d", r + 1);
+            text_between(c0, c0 + 6 * u, y, u, white, text);
+        }
+        y += u;
+        for (int i = 0; i < n; i++, y += u) {
+            if (y + u > bottom) return;
+            if (i & 1) fill(x, y, x + 57 * u, y + u, 1, 1, 1, 0.25f);
+            int r = rider[i];
+            if (r < s->riders)
+                snprintf(text, sizeof text, "%d", s->robot_numbers[r]);
+            else
+                snprintf(text, sizeof text, "%.15s", core_config_setup.number);
+            text_between(x, x + 3 * u, y, u, r < s->riders ? white : blue, text);
+            snprintf(text, sizeof text, "%d", total[i]);
+            text_between(x + 3 * u, x + 6 * u, y, u, white, text);
+            for (int k = first; k < last; k++) {
+                race_series_cell(s, ends[k], r, text, sizeof text);
+                float c0 = x + (float)(6 + 6 * (k - first)) * u;
+                if (text[0]) text_between(c0, c0 + 6 * u, y, u, white, text);
+            }
+        }
+        y += 0.5f * line;
     }
 }
 
@@ -232,6 +301,7 @@ void ui_menu_draw(void) {
             text_centred(g.y + 0.8f * g.line, 1.4f * g.line, white, ui_menu.title);
         draw_items();
         if (page == UI_PAGE_GRAPHICS) draw_graphics_notes();
+        if (page == UI_PAGE_STANDINGS) draw_standings();
         if (page == UI_PAGE_MULTIPLAYER) draw_server_riders();
     }
     zvglDisable(GL_BLEND);

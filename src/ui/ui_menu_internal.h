@@ -7,19 +7,22 @@
 
 // Button and list-entry actions.
 enum ui_action {
-    UI_DO_PAGE,        // open page arg
-    UI_DO_BACK,        // open page arg with its first item highlighted
-    UI_DO_START_RACE,  // "New Race" / "Start"
-    UI_DO_START_TRIAL, // "Time Trial" / "Start"
-    UI_DO_PRESET,      // apply preset arg
-    UI_DO_SWITCH_MODE, // "Switch To Selected Mode Now"
-    UI_DO_CONNECT,     // "Connect" / "Disconnect"
-    UI_DO_RESTART,     // "Request Restart"
-    UI_DO_LIST_PREV,   // a list's "Prev Page"
-    UI_DO_LIST_NEXT,   // a list's "Next Page"
-    UI_DO_LIST_PICK,   // a list entry: arg is its index
-    UI_DO_DEMO_PICK,   // a demo: arg is its index
-    UI_DO_QUIT_PAGE,   // "Quit"
+    UI_DO_PAGE,         // open page arg
+    UI_DO_BACK,         // open page arg with its first item highlighted
+    UI_DO_START_RACE,   // "New Race" / "Start"
+    UI_DO_START_TRIAL,  // "Time Trial" / "Start"
+    UI_DO_PRESET,       // apply preset arg
+    UI_DO_SWITCH_MODE,  // "Switch To Selected Mode Now"
+    UI_DO_CONNECT,      // "Connect" / "Disconnect"
+    UI_DO_RESTART,      // "Request Restart"
+    UI_DO_LIST_PREV,    // a list's "Prev Page"
+    UI_DO_LIST_NEXT,    // a list's "Next Page"
+    UI_DO_LIST_PICK,    // a list entry: arg is its index
+    UI_DO_DEMO_PICK,    // a demo: arg is its index
+    UI_DO_QUIT_PAGE,    // "Quit"
+    UI_DO_SERIES_PICK,  // a points series: arg is its index
+    UI_DO_SERIES_RUN,   // "Enter Next Event" (arg 1) / "Practice Next Event" (arg 0)
+    UI_DO_SERIES_RESET, // "Reset Points"
 };
 
 int ui_choice_count(const ui_item *it);
@@ -38,9 +41,6 @@ int ui_text_max(const ui_item *it);
 void ui_text_changed(const ui_item *it);
 void ui_server_history_step(int dir);
 
-// After a rider setup change: value is the setup value changed, -1 any other setup change (both
-// go to the local bike by the mechanic rule), -2 a change the loop reads itself.
-void ui_setup_changed(int value);
 void ui_setting_changed(int id);
 
 void ui_button_act(const ui_item *it);

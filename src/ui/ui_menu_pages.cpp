@@ -12,6 +12,7 @@
 #include "core/core_main.h"
 #include "core/core_options.h"
 #include "core/core_settings.h"
+#include "race/race_series.h"
 #include "render/render_font.h"
 #include "track/track_list.h"
 
@@ -86,6 +87,17 @@ void list_rows(int count, int page, int action, const char *(*name)(int, char *,
 const char *demo_name(int i, char *buf, size_t size) {
     snprintf(buf, size, "%s", core_demo_display_name(i) ? core_demo_display_name(i) : "");
     return buf;
+}
+
+const char *series_name(int i, char *buf, size_t size) {
+    snprintf(buf, size, "%s",
+             i >= 0 && i < race_series_list.count ? race_series_list.list[i].name : "");
+    return buf;
+}
+
+race_series *selected_series(void) {
+    int i = race_series_list.selected;
+    return i >= 0 && i < race_series_list.count ? &race_series_list.list[i] : nullptr;
 }
 
 // The item a list page was opened from, rebuilt as it was.
@@ -282,6 +294,7 @@ void open(int page, int highlight) {
 
 void ui_open_page(int page) {
     if (page == UI_PAGE_PLAYBACK) ui_menu.demo_page = 0;
+    if (page == UI_PAGE_SERIES && core_loop.menu_page != UI_PAGE_STANDINGS) ui_menu.series_page = 0;
     open(page, 0);
 }
 
@@ -336,8 +349,9 @@ void ui_button_act(const ui_item *it) {
         break;
     case UI_DO_LIST_PREV:
     case UI_DO_LIST_NEXT: {
-        int *page =
-            core_loop.menu_page == UI_PAGE_PLAYBACK ? &ui_menu.demo_page : &ui_menu.list_page;
+        int *page = core_loop.menu_page == UI_PAGE_PLAYBACK ? &ui_menu.demo_page
+                    : core_loop.menu_page == UI_PAGE_SERIES ? &ui_menu.series_page
+                                                            : &ui_menu.list_page;
         *page += it->action == UI_DO_LIST_NEXT ? 1 : -1;
         if (*page < 0) *page = 0;
         ui_menu.built_page = -1;
@@ -353,6 +367,16 @@ void ui_button_act(const ui_item *it) {
         break;
     case UI_DO_QUIT_PAGE:
         core_loop.menu_page = UI_PAGE_QUIT;
+        break;
+    case UI_DO_SERIES_PICK:
+        race_series_list.selected = it->arg;
+        open(UI_PAGE_STANDINGS, 0);
+        break;
+    case UI_DO_SERIES_RUN:
+        core_start_series_event(race_series_list.selected, it->arg);
+        break;
+    case UI_DO_SERIES_RESET:
+        if (race_series *s = selected_series()) race_series_reset(s);
         break;
     }
 }
@@ -378,8 +402,16 @@ void ui_menu_build(void) {
         list_rows(core_demo_count(), ui_menu.demo_page, UI_DO_DEMO_PICK, demo_name);
         break;
     case UI_PAGE_SERIES:
-        // No points series are installed with this build: the list is empty.
         back("Back to Main Menu", UI_PAGE_MAIN);
+        list_rows(race_series_list.count, ui_menu.series_page, UI_DO_SERIES_PICK, series_name);
+        break;
+    case UI_PAGE_STANDINGS:
+        back("Back to Points Series List", UI_PAGE_SERIES);
+        button("Enter Next Event", UI_DO_SERIES_RUN, 1);
+        button("Practice Next Event", UI_DO_SERIES_RUN, 0);
+        button("Reset Points", UI_DO_SERIES_RESET);
+        if (const race_series *s = selected_series())
+            snprintf(ui_menu.title, sizeof ui_menu.title, "%.63s", s->name);
         break;
     case UI_PAGE_TIME_TRIAL:
         back("Back to Main Menu", UI_PAGE_MAIN);

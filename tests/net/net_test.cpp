@@ -3,12 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "base/zv_message.h"
 #include "bike/bike.h"
+#include "data/data_file.h"
+#include "data/data_index.h"
 #include "net/net_client.h"
+#include "net/net_transfer.h"
 #include "race/race.h"
 #include "tools/zvserver/zvserver.h"
 
@@ -271,6 +277,143 @@ TEST(net_server, admits_checks_keys_relays_chat_and_answers_full) {
             relayed = std::string(o.second.begin() + 6, o.second.end()) == "Rider 1: hi";
     EXPECT_TRUE(relayed);
     zvserver_free(&s);
+}
+
+} // namespace
+
+namespace {
+
+// Sends and acknowledges whatever the client has for the server until `until`; returns the
+// console-text messages in the order they went out.
+std::vector<std::string> commands_sent(double until) {
+    std::vector<std::string> got;
+    for (; g_now < until; g_now += 0.05) {
+        g_sent.clear();
+        net_client_send(g_now);
+        for (auto &p : g_sent) {
+            if (p[0] != NET_C_RELIABLE) continue;
+            if (p[13] == NET_M_COMMAND) got.emplace_back(p.begin() + 14, p.end());
+            uint8_t ack[5] = {NET_S_ACK};
+            memcpy(ack + 1, &p[9], 4);
+            net_client_handle(ack, 5);
+        }
+    }
+    return got;
+}
+
+TEST_F(client, a_file_goes_out_in_parts_of_256_bytes_once_the_server_is_ready) {
+    char tmpl[] = "/tmp/zv_send_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string home = tmpl;
+    std::filesystem::create_directories(home + "/Zelvo/outgoing");
+    std::string bytes(600, '\0');
+    for (int i = 0; i < 600; i++)
+        bytes[i] = (char)(i * 7);
+    std::ofstream(home + "/Zelvo/outgoing/lap.zvdemo", std::ios::binary) << bytes;
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    file_index_free();
+    data_root_reset();
+    feed(pkt({0, 99, NET_VERSION}, NET_S_WELCOME));
+
+    EXPECT_FALSE(net_sendfile("../x"));
+    EXPECT_TRUE(logged("Filename may only contain alphanumeric characters, '_' or '.'"));
+    EXPECT_FALSE(net_sendfile("missing.zvdemo"));
+    EXPECT_TRUE(logged("Can't open file"));
+    ASSERT_TRUE(net_sendfile("lap.zvdemo extra words"));
+    EXPECT_TRUE(logged("Sending file"));
+    // Nothing but the offer until the server says it is ready.
+    EXPECT_EQ(commands_sent(g_now + 1), std::vector<std::string>{"sendfile"});
+    net_client_command("sendready");
+    std::vector<std::string> got = commands_sent(g_now + 2);
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[0], "sendpart -" + bytes.substr(0, 256));
+    EXPECT_EQ(got[1], "sendpart -" + bytes.substr(256, 256));
+    EXPECT_EQ(got[2], "sendpart -" + bytes.substr(512));
+    EXPECT_EQ(got[3], "namefile lap.zvdemo");
+    EXPECT_EQ(net_transfer.file, nullptr);
+
+    // An empty file is only its name; a denial closes the file and sends nothing more.
+    std::ofstream(home + "/Zelvo/outgoing/empty.zvdemo");
+    ASSERT_TRUE(net_sendfile("empty.zvdemo"));
+    net_client_command("sendready");
+    EXPECT_EQ(commands_sent(g_now + 1),
+              (std::vector<std::string>{"sendfile", "namefile empty.zvdemo"}));
+    ASSERT_TRUE(net_sendfile("lap.zvdemo"));
+    net_client_command("senddenied");
+    EXPECT_TRUE(logged("Send file denied"));
+    EXPECT_EQ(commands_sent(g_now + 1), std::vector<std::string>{"sendfile"});
+    EXPECT_FALSE(net_sendfile(std::string(500, 'a').c_str())); // the name would arrive cut
+    EXPECT_TRUE(logged("Filename too long"));
+    file_index_free();
+    std::filesystem::remove_all(home);
+}
+
+TEST(net_server, a_sent_file_is_stored_under_a_plain_name_within_its_size) {
+    char tmpl[] = "/tmp/zv_upload_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string dir = tmpl;
+    zvserver_config cfg;
+    zvserver_config_defaults(&cfg);
+    cfg.max_clients = 1;
+    static zvserver s;
+    ASSERT_TRUE(zvserver_init(&s, &cfg));
+    s.log = nullptr;
+    zvserver_client *c = &s.clients[0];
+    auto say = [&](const std::string &t) {
+        return zvserver_upload_text(&s, c, (const uint8_t *)t.data(), (int)t.size());
+    };
+    auto answer = [&]() {
+        std::string a;
+        if (c->rel.out_count) {
+            const net_message &m =
+                c->rel.out[(c->rel.out_head + c->rel.out_count - 1) % NET_OUT_MAX];
+            a.assign((const char *)m.body, (size_t)m.length);
+        }
+        net_reliable_reset(&c->rel);
+        return a;
+    };
+    // A server without an upload folder refuses; chat is not a transfer.
+    EXPECT_TRUE(say("sendfile"));
+    EXPECT_EQ(answer(), "senddenied");
+    EXPECT_FALSE(say("sendfiles are fun"));
+    snprintf(s.cfg.upload_dir, sizeof s.cfg.upload_dir, "%s", dir.c_str());
+    s.cfg.upload_max_kb = 1;
+
+    EXPECT_TRUE(say(std::string("sendpart -stray", 15))); // no offer: dropped
+    EXPECT_TRUE(say("sendfile"));
+    EXPECT_EQ(answer(), "sendready");
+    say(std::string("sendpart -a\0b", 13));
+    say("namefile ../evil");
+    EXPECT_FALSE(std::filesystem::exists(dir + "/../evil"));
+    for (const char *bad : {"namefile .hidden", "namefile a/b", "namefile "}) {
+        say("sendfile");
+        say("sendpart -x");
+        say(bad);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir));
+
+    for (int round = 0; round < 2; round++) {
+        say("sendfile");
+        say(std::string("sendpart -a\0b", 13));
+        say("namefile lap.zvdemo");
+    }
+    std::ifstream in(dir + "/lap.zvdemo", std::ios::binary);
+    std::stringstream got;
+    got << in.rdbuf();
+    EXPECT_EQ(got.str(), std::string("a\0b", 3));
+    EXPECT_TRUE(std::filesystem::exists(dir + "/lap.zvdemo.1")); // the first one is kept
+
+    answer();
+    say("sendfile");
+    std::string big = "sendpart -" + std::string(400, 'z');
+    for (int i = 0; i < 3; i++)
+        say(big);
+    EXPECT_EQ(answer(), "senddenied"); // over 1 KiB
+    EXPECT_EQ(c->upload, nullptr);
+    say("namefile big.zvdemo");
+    EXPECT_FALSE(std::filesystem::exists(dir + "/big.zvdemo"));
+    zvserver_free(&s);
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "render/render_ground.h"
 #include "render/render_ground_levels.h"
+#include "track/track_load.h"
 #include "track/track_terrain.h"
 
 namespace {
@@ -65,6 +66,18 @@ TEST_F(GroundLevels, FirstDrawingThenStillness) {
                                        ground_origins[0].origin_v + 32),
                   0);
     EXPECT_TRUE(steps.empty());
+}
+
+TEST_F(GroundLevels, ANewLoadOfTheSameTrackIsDrawnAgain) {
+    while (ground_levels_update(500, 500)) {
+    }
+    steps.clear();
+    track_loaded.load_count++; // the same track again, the camera where it was
+    EXPECT_TRUE(ground_levels_none_drawn());
+    int frames = 0;
+    while (ground_levels_update(500, 500) && frames < 100)
+        frames++;
+    EXPECT_EQ(frames, 9);
 }
 
 TEST_F(GroundLevels, LeavingALevelRedrawsItOnly) {

@@ -27,7 +27,8 @@
     X(zvgen_bike)                                                                                  \
     X(zvgen_model)                                                                                 \
     X(zvgen_sound)                                                                                 \
-    X(zvgen_objects)
+    X(zvgen_objects)                                                                               \
+    X(zvgen_series)
 
 #define ZVGEN_DECLARE(fn) int fn(void);
 ZVGEN_GENERATORS(ZVGEN_DECLARE)

@@ -36,6 +36,8 @@ struct zvserver_config {
     int finish_seconds;  // after the winner's finish, the session ends this much later
     int session_seconds; // a session ends after this long whatever happened; 0 never
     int verbose;
+    char upload_dir[ZVSERVER_TEXT]; // where sent files land; empty refuses them
+    int upload_max_kb;              // the largest file taken
 };
 
 enum zvserver_stage {
@@ -65,6 +67,8 @@ struct zvserver_client {
     int options_sent; // the session's race options went out
     int progress, progress_tic;
     int overflow_logged;
+    FILE *upload;      // the file being received, or null
+    long upload_bytes; // bytes of it so far
     net_reliable rel;
 };
 
@@ -116,4 +120,9 @@ void zvserver_restart(zvserver *s, double now);
 // Every client is told the server goes away.
 void zvserver_shutdown(zvserver *s);
 int zvserver_client_count(const zvserver *s);
+// A client's console text that belongs to a file transfer (sendfile, sendpart, namefile): 1
+// when it was one and has been handled, 0 for chat.
+int zvserver_upload_text(zvserver *s, zvserver_client *c, const uint8_t *b, int len);
+// Drops the file a client was sending (it leaves, or a new offer replaces it).
+void zvserver_upload_drop(zvserver *s, zvserver_client *c);
 void zvserver_log(zvserver *s, const char *fmt, ...) __attribute__((format(printf, 2, 3)));

@@ -67,6 +67,9 @@ int set(zvserver_config *c, const char *key, const char *v) {
     if (!strcmp(key, "finish_seconds")) return parse_int(v, 0, 3600, &c->finish_seconds);
     if (!strcmp(key, "session_seconds")) return parse_int(v, 0, 86400, &c->session_seconds);
     if (!strcmp(key, "verbose")) return parse_int(v, 0, 2, &c->verbose);
+    if (!strcmp(key, "upload_dir"))
+        return snprintf(c->upload_dir, sizeof c->upload_dir, "%s", v), 1;
+    if (!strcmp(key, "upload_max_kb")) return parse_int(v, 1, 1 << 20, &c->upload_max_kb);
     return 0;
 }
 
@@ -76,7 +79,7 @@ void usage(FILE *f) {
                "                [--erosion-rate N] [--knockout \"N N ...\"] [--no-arcade]\n"
                "                [--off-course-bias S] [--off-course-scale X] [--start-seconds S]\n"
                "                [--timeout S] [--finish-seconds S] [--session-seconds S]\n"
-               "                [--verbose N]\n"
+               "                [--verbose N] [--upload-dir DIR] [--upload-max-kb N]\n"
                "The game data comes from ZV_HOME as for the game. Settings in the file are\n"
                "key=value lines with the same names (underscores for hyphens).\n");
 }
@@ -94,6 +97,7 @@ void zvserver_config_defaults(zvserver_config *c) {
     c->start_seconds = 15;
     c->timeout_seconds = 30;
     c->finish_seconds = 60;
+    c->upload_max_kb = 1024;
 }
 
 int zvserver_config_text(zvserver_config *c, const char *text, int *line) {

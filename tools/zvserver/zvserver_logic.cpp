@@ -96,6 +96,7 @@ void send_options(zvserver *s, zvserver_client *c) {
 
 void drop(zvserver *s, zvserver_client *c, const char *why) {
     zvserver_log(s, "slot %d (%s) leaves: %s", slot_of(s, c), c->name[0] ? c->name : "?", why);
+    zvserver_upload_drop(s, c);
     memset(c, 0, sizeof *c);
 }
 
@@ -145,7 +146,7 @@ void message(zvserver *s, zvserver_client *c, int type, const uint8_t *b, int le
         progress(s, c, b, len);
         break;
     case NET_M_COMMAND:
-        chat(s, c, b, len);
+        if (!zvserver_upload_text(s, c, b, len)) chat(s, c, b, len);
         break;
     case NET_M_STROKE:
         // Strokes of this session go to everyone, the sender included: all apply them in the
@@ -471,6 +472,8 @@ int zvserver_init(zvserver *s, const zvserver_config *cfg) {
 }
 
 void zvserver_free(zvserver *s) {
+    for (int i = 0; s->clients && i < s->cfg.max_clients; i++)
+        zvserver_upload_drop(s, &s->clients[i]);
     zv_free(s->clients);
     s->clients = nullptr;
 }

@@ -4,6 +4,8 @@
 // the gates, and the quit page ends the run; the configuration keeps the changes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -26,6 +28,7 @@
 #include "platform/null/platform_null.h"
 #include "platform/platform_input.h"
 #include "race/race.h"
+#include "ui/hud.h"
 #include "ui/ui_menu.h"
 
 namespace {
@@ -110,7 +113,7 @@ struct menu_fixture : testing::Test {
         std::error_code ignored;
         if (!getenv("ZV_KEEP_HOME")) std::filesystem::remove_all(home, ignored);
     }
-    int run(double close_at) {
+    int run(double close_at, std::vector<const char *> extra = {}) {
         core_hook = core_hooks();
         file_index_free();
         data_root_reset();
@@ -118,6 +121,8 @@ struct menu_fixture : testing::Test {
         const char *args[] = {"zelvo", "--nosound", "--lock-fps", "8", "--rotate-lineup", "1"};
         std::vector<char *> argv;
         for (const char *a : args)
+            argv.push_back(const_cast<char *>(a));
+        for (const char *a : extra)
             argv.push_back(const_cast<char *>(a));
         argv.push_back(nullptr);
         return core_main((int)argv.size() - 1, argv.data());
@@ -360,3 +365,62 @@ TEST_F(menu_fixture, a_game_pad_drives_the_menus) {
 }
 
 } // namespace
+
+// The console from the chat line of a race: display toggles, camera keyframes written to the home
+// folder and read back, the suspension graph, the frame times, and the recording's own name.
+TEST_F(menu_fixture, console_commands_typed_on_the_chat_line_of_a_race) {
+    platform_null_reset();
+    script s;
+    s.wait(2);
+    auto command = [&](const char *line) {
+        s.type(KEY_T, 't'); // a second 't' on the open line would be typed: Esc closes it below
+        s.text(line);
+        s.key(ENTER);
+        s.key(ESC);
+    };
+    for (const char *line :
+         {"/togglefps", "/togglefps", "/camangle 90 0", "/addkey", "/writekeys k1", "/clearkeys",
+          "/readkeys k1", "/listkeys", "/togglegraph", "/namedemo race1",
+          "/listfiles PINEHOLLOW/TERRAIN", "/saveframetimes", "/messagelines 7",
+          "/readkeys ../config", "/writesetup s1", "/readsetup s1", "/savetrackinfo"})
+        command(line);
+    s.wait(2);
+    ASSERT_EQ(run(s.t, {"--track", "pinehollow"}), 0);
+
+    EXPECT_EQ(message_count("FPS display ON"), 1);
+    EXPECT_EQ(message_count("FPS display OFF"), 1);
+    EXPECT_EQ(core_options.draw_fps, 0);
+    EXPECT_EQ(message_count("Keyframe added"), 1);
+    EXPECT_EQ(message_count("Camera keys saved"), 1);
+    EXPECT_EQ(message_count("Keyframes cleared"), 1);
+    EXPECT_EQ(message_count("Camera keys updated"), 1);
+    EXPECT_EQ(message_count("Error reading camera keys"), 1); // no way out of "keycam/"
+    // The key read back is the one taken: one line, listed once, aimed a quarter round before it
+    // was taken some way into the race.
+    std::string keys = read_file(home + "/Zelvo/keycam/k1");
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), '\n'), 1) << keys;
+    EXPECT_EQ(message_count("Camera aimed"), 1);
+    EXPECT_EQ(message_count("pos = { "), 1);
+    EXPECT_EQ(message_count("rot = { 0.00, 0.71, -0.00, 0.71 }, time = "), 1);
+    EXPECT_EQ(message_count("time = 0.00"), 0);
+    EXPECT_EQ(message_count("Suspension graph ON"), 1);
+    EXPECT_EQ(hud.graph, 1);
+    EXPECT_EQ(message_count("Demo name updated"), 1);
+    EXPECT_GE(message_count("tracks/pinehollow/terrain"), 1);
+    EXPECT_EQ(message_count("Frame times saved to \"frametimes.txt\""), 1);
+    std::string times = read_file(home + "/Zelvo/frametimes.txt");
+    EXPECT_GT(std::count(times.begin(), times.end(), '\n'), 8);
+    EXPECT_EQ(message_count("Maximum showing messages is now 7"), 1);
+
+    EXPECT_EQ(message_count("Setup written"), 1);
+    EXPECT_EQ(message_count("Setup updated"), 1);
+    EXPECT_NE(read_file(home + "/Zelvo/setups/s1").find("number=123\n"), std::string::npos);
+    EXPECT_EQ(
+        read_file(home + "/Zelvo/tracks/pinehollow.trackinfo").find("dir=tracks/pinehollow\n"), 0u);
+
+    // The recording ended under its new name, and the configuration keeps the line limit.
+    EXPECT_TRUE(std::filesystem::exists(home + "/Zelvo/demos/race1.zvdemo"));
+    EXPECT_FALSE(std::filesystem::exists(home + "/Zelvo/demos/default.zvdemo"));
+    EXPECT_NE(read_file(home + "/Zelvo/config").find("message_lines=7\n"), std::string::npos);
+    hud.graph = 0;
+}
