@@ -29,6 +29,7 @@
 #include "data/data_file.h"
 #include "data/data_index.h"
 #include "track/track_erosion.h"
+#include "track/track_hooks.h"
 #include "track/track_list.h"
 #include "track/track_load.h"
 #include "track/track_objects.h"
@@ -657,6 +658,9 @@ int core_main(int argc, char **argv) {
     }
 
     if (core_options.connect_address[0]) core_server_history_add(core_options.connect_address);
+    // --debug and --super-debug are the loaders' verbose mode.
+    track_verbose = core_render.debug_level;
+    robot_verbose = core_render.debug_level;
 
     // 10. The window.
     if (!open_window()) {

@@ -58,6 +58,8 @@ void flare_element_centre(float a, float b, float x, float y, float out[2]) {
     out[1] = b * y - a * x;
 }
 
+flare_statistics flare_stats;
+
 void flare_update_all(const float eye[3], const float axes[9], float h, float v, int width,
                       int height, flare_pixel_reader read_pixel) {
     for (int i = 0; i < lighting.flare_count; i++) {
@@ -73,6 +75,7 @@ void flare_update_all(const float eye[3], const float axes[9], float h, float v,
         unsigned char rgb[3];
         float depth;
         if (!read_pixel || !read_pixel(px, py, rgb, &depth)) continue;
+        flare_stats.read_backs++;
         if (flare_seen(rgb, depth, lighting.near_plane, lighting.far_plane, f->kind, -c[2]))
             f->visibility = flare_fade(x, y, h, v);
     }
@@ -107,6 +110,7 @@ void flare_draw_all(void) {
             zvglTexCoord2f(1, 1);
             zvglVertex3f(c[0] + s, c[1] + s, -1);
             zvglEnd();
+            flare_stats.elements++;
         }
     }
     zvglDepthMask(GL_TRUE);

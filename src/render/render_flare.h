@@ -28,3 +28,9 @@ void flare_update_all(const float eye[3], const float axes[9], float h, float v,
                       int height, flare_pixel_reader read_pixel);
 // Draws the visible flares' elements as additive squares (after the scene).
 void flare_draw_all(void);
+
+// Counts since start: pixels read back for the visibility test, elements drawn.
+struct flare_statistics {
+    long read_backs, elements;
+};
+extern flare_statistics flare_stats;

@@ -23,11 +23,6 @@ struct ground_gl {
 };
 ground_gl ground_gl_state = {1.0f, 1.0f};
 
-// Ambient and sun are scaled so that a sunlit slope under the default light stays near full
-// brightness and shaded ground keeps its colour.
-const float ambient_scale = 0.6f;
-const float diffuse_scale = 0.75f;
-
 unsigned new_texture(void) {
     if (!zvglStarted()) return 0;
     GLuint tex = 0;
@@ -141,10 +136,11 @@ void ground_textures_begin(void) {
     zvglUseProgram(ZVGL_PROGRAM_TERRAIN);
     zvglSetTerrainSpacing(ground_gl_state.spacing);
     zvglSetHeightsDimInv(ground_gl_state.inv_cells);
+    // The ground takes the light as the models do, so a bike on sunlit dirt is lit like the dirt.
     float ambient[4], diffuse[3], specular[3];
     for (int c = 0; c < 3; c++) {
-        ambient[c] = (lighting.ambient[c] + lighting.global_ambient[c]) * ambient_scale;
-        diffuse[c] = lighting.sun_color[c] * diffuse_scale;
+        ambient[c] = lighting.ambient[c] + lighting.global_ambient[c];
+        diffuse[c] = lighting.sun_color[c];
         specular[c] = lighting.sun_color[c];
     }
     ambient[3] = 1;

@@ -401,6 +401,9 @@ int view_bones(const bike_record *b, float centres[21], float translations[21],
     return 1;
 }
 
+view_levelling view_level;
+FILE *view_orientation_out;
+
 void view_rider_camera(const bike_record *b, frame_camera *out) {
     // The eyes sit ahead of and above the rider body's centre, higher and further forward with
     // the "1st Person Height" setting; the view turns with the rider body.
@@ -418,17 +421,36 @@ void view_rider_camera(const bike_record *b, frame_camera *out) {
             axes[k * 3 + r] = rot[r * 4 + k]; // the body's axes are the camera's right, up, back
     }
     float *right = axes, *up = axes + 3, *back = axes + 6;
+    double now = core_loop.game_clock;
     if (core_settings_number(CORE_SET_FIRST_GIMBAL) > 0.5) {
         // Keep the horizon level: turn right and up about the view axis by the roll that puts
-        // right level, at most a quarter turn either way.
+        // right level, at most a quarter turn either way. After a pause in levelled frames
+        // (entering the view, a stall) the correction eases in instead of snapping the horizon.
+        view_levelling &lv = view_level;
+        if (!lv.valid || now < lv.last || now - lv.last > VIEW_LEVEL_PAUSE) lv.since = now;
+        lv.valid = 1;
+        lv.last = now;
+        double w = (now - lv.since) / VIEW_LEVEL_EASE;
+        w = w < 0 ? 0 : w > 1 ? 1 : w;
         float roll = std::atan2(right[1], std::sqrt(right[0] * right[0] + right[2] * right[2]));
         roll = roll > 0.7853982f ? 0.7853982f : roll < -0.7853982f ? -0.7853982f : roll;
+        roll *= (float)(w * w * (3 - 2 * w));
+        lv.roll = roll;
         float c = std::cos(roll), sn = std::sin(roll);
         for (int k = 0; k < 3; k++) {
             float r = right[k], u = up[k];
             right[k] = c * r - sn * u;
             up[k] = sn * r + c * u;
         }
+    } else {
+        view_level.valid = 0;
+    }
+    if (core_options.print_orientation) {
+        FILE *out = view_orientation_out        ? view_orientation_out
+                    : core_options.record_video ? stderr // stdout carries the video frames
+                                                : stdout;
+        fprintf(out, "t=%f p0=%f p1=%f p2=%f x0=%f x1=%f x2=%f z0=%f z1=%f z2=%f\n", now, eye[0],
+                eye[1], eye[2], right[0], right[1], right[2], back[0], back[1], back[2]);
     }
     // "1st Person Angle": the view tips down about the right axis.
     float pitch = (float)core_settings_number(CORE_SET_FIRST_ANGLE) * 0.017453293f;
@@ -494,14 +516,20 @@ void view_chase_camera(const bike_record *b, int view_mode, frame_camera *out) {
     float heading[2];
     ground_heading(frame_rot, heading);
     core_chase_input in = {};
-    memcpy(in.centre, frame_pos, sizeof in.centre);
-    in.centre[1] += 2;
+    // The centre is the --chase-center point in the bike's own frame.
+    const float *cc = core_options.chase_center;
+    for (int r = 0; r < 3; r++)
+        in.centre[r] = frame_pos[r] + frame_rot[r * 4] * cc[0] + frame_rot[r * 4 + 1] * cc[1] +
+                       frame_rot[r * 4 + 2] * cc[2];
     in.heading[0] = heading[0];
     in.heading[1] = heading[1];
     const dReal *v = dBodyGetLinearVel(b->body[BIKE_FRAME]);
     for (int i = 0; i < 3; i++)
         in.velocity[i] = (float)v[i];
-    in.riding = view_mode != CORE_VIEW_ORBIT;
+    // While the player rides the viewed bike the orbit view trails it with the "3rd Person"
+    // settings; otherwise it circles at the loop's own yaw.
+    int ridden = b->slot >= 0 && b->slot < RACE_SLOTS && race.status[b->slot] == RACE_LOCAL;
+    in.riding = view_mode != CORE_VIEW_ORBIT || ridden;
     float fov = 70;
     if (in.riding) {
         in.distance = (float)core_settings_number(CORE_SET_THIRD_DISTANCE);

@@ -2,6 +2,8 @@
 // every present bike posed from its bodies.
 #pragma once
 
+#include <cstdio>
+
 struct frame_camera;
 struct bike_record;
 
@@ -25,8 +27,23 @@ int view_bones(const bike_record *b, float centres[21], float translations[21],
                float rotations[63]);
 
 // The rider view's camera: at the rider's eyes, turning with the rider body, with the eye
-// height, view angle, gimbal and field-of-view settings.
+// height, view angle, gimbal and field-of-view settings. With --print-orientation each call
+// prints the clock, the eye and the camera's x and z axes.
 void view_rider_camera(const bike_record *b, frame_camera *out);
+
+// The gimbal's levelling, on the game clock: it restarts from no correction when no levelled
+// frame came for VIEW_LEVEL_PAUSE seconds and reaches the full roll VIEW_LEVEL_EASE seconds later.
+constexpr double VIEW_LEVEL_PAUSE = 0.5, VIEW_LEVEL_EASE = 1.0;
+struct view_levelling {
+    int valid;
+    double last;  // clock of the last levelled frame
+    double since; // clock the easing started
+    float roll;   // roll applied last, radians
+};
+extern view_levelling view_level;
+// Where --print-orientation lines go; null: standard output (standard error while video frames
+// go there).
+extern FILE *view_orientation_out;
 
 // A trackside camera post that films a bike: it stays put while the bike is in reach and in
 // front of it, and moves ahead of the bike otherwise. fov zooms so the bike keeps its size.

@@ -9,6 +9,8 @@
 struct track_render_hooks {
     // A texture by game-relative name ("@dirt.png"); 0 when none.
     unsigned (*texture_load)(const char *name);
+    // A ground tile's texture, shrunk by the ground's own texture setting; null: texture_load.
+    unsigned (*ground_texture_load)(const char *name);
     // One-channel 32-bit float texture of w x h texels from rows of `stride` floats.
     unsigned (*height_texture_create)(const float *heights, int stride, int w, int h);
     void (*height_texture_update)(unsigned tex, const float *heights, int stride, int x, int y,

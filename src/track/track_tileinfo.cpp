@@ -25,6 +25,7 @@ struct tileinfo_current {
 
 // Texture handle by name through the drawing code; 0 headless.
 static unsigned tiles_load_texture(const char *name) {
+    if (track_render.ground_texture_load) return track_render.ground_texture_load(name);
     return track_render.texture_load ? track_render.texture_load(name) : 0;
 }
 

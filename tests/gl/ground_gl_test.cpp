@@ -6,6 +6,8 @@
 #include "render/render_ground.h"
 #include "render/render_ground_levels.h"
 #include "render/render_ground_textures.h"
+#include "render/render_model.h"
+#include "render/render_model_draw.h"
 #include "render/render_texture.h"
 #include "render/zvgl.h"
 #include "track/track_hooks.h"
@@ -189,6 +191,10 @@ class GroundGl : public ::testing::Test {
         float l = std::sqrt(0.95f * 0.95f + 0.3f * 0.3f);
         lighting.sun_vector[0] = 0.95f / l, lighting.sun_vector[1] = 0.3f / l;
         lighting.sun_vector[2] = 0;
+        // A track's light that leaves sunlit ground below white.
+        for (int c = 0; c < 3; c++)
+            lighting.ambient[c] = 0.25f, lighting.global_ambient[c] = 0.05f,
+            lighting.sun_color[c] = 0.7f;
     }
     // A ridge along z inside block (1, 0), 12 high at x = 192: one side faces the sun.
     static void raise_ridge() {
@@ -302,6 +308,87 @@ TEST_F(GroundGl, SunInTheSkyWithItsFlare) {
     float away[3] = {2 * eye[0] - at[0], eye[1], 2 * eye[2] - at[2]};
     draw(look(eye, away, 70), 1);
     EXPECT_EQ(0.0f, lighting.flares[0].visibility);
+}
+
+// Under one light, sunlit ground and a sunlit model of the same grey come out alike: the ground
+// takes the lighting's ambient and sun colour as the models do. The levels hold the grey with a
+// flat, lit normal map and no shine; a model quad lies on the ground in the middle of the view.
+TEST_F(GroundGl, GroundAndModelsTakeTheSameLight) {
+    synthetic_ground();
+    lighting.sun_vector[0] = lighting.sun_vector[2] = 0, lighting.sun_vector[1] = 1;
+    for (int c = 0; c < 3; c++)
+        lighting.ambient[c] = 0.2f, lighting.global_ambient[c] = 0.1f, lighting.sun_color[c] = 0.4f;
+    const uint8_t fills[3][4] = {{200, 200, 200, 255}, {128, 255, 128, 255}, {0, 0, 0, 255}};
+    int t = terrain.detail_texture_size;
+    std::vector<uint8_t> px((size_t)t * t * 4);
+    for (const terrain_detail_level &d : terrain.detail)
+        for (int k = 0; k < 3 && d.coverage >= 0; k++) {
+            if (!d.textures[k]) continue;
+            for (size_t i = 0; i < px.size(); i++)
+                px[i] = fills[k][i % 4];
+            zvglBindTexture(GL_TEXTURE_2D, d.textures[k]);
+            zvglTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, t, t, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+            zvglGenerateMipmap(GL_TEXTURE_2D);
+        }
+    auto saved_step = ground_level_step;
+    ground_level_step = [](int, int, int, int) { return 1; };
+    static GLuint grey = 0;
+    zvglGenTextures(1, &grey);
+    zvglBindTexture(GL_TEXTURE_2D, grey);
+    zvglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, fills[0]);
+    zvglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    zvglBindTexture(GL_TEXTURE_2D, 0);
+    // Position, normal, uv, tangent, weights, bones per vertex; 8 x 8 units, facing up.
+    float c = terrain.extent / 2;
+    const float v[4][19] = {{c - 8, 0.05f, c - 8, 0, 1, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0},
+                            {c + 8, 0.05f, c - 8, 0, 1, 0, 1, 0, 1, 0, 0, 1, 0, 0, 0},
+                            {c + 8, 0.05f, c + 8, 0, 1, 0, 1, 1, 1, 0, 0, 1, 0, 0, 0},
+                            {c - 8, 0.05f, c + 8, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0}};
+    const GLuint tris[6] = {0, 2, 1, 0, 3, 2};
+    static render_model quad = {};
+    zvglGenVertexArrays(1, &quad.vao);
+    zvglBindVertexArray(quad.vao);
+    zvglGenBuffers(1, &quad.vbo);
+    zvglBindBuffer(GL_ARRAY_BUFFER, quad.vbo);
+    zvglBufferData(GL_ARRAY_BUFFER, sizeof v, v, GL_STATIC_DRAW);
+    zvglGenBuffers(1, &quad.ibo);
+    zvglBindBuffer(GL_ELEMENT_ARRAY_BUFFER, quad.ibo);
+    zvglBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof tris, tris, GL_STATIC_DRAW);
+    const int layout[][3] = {{ZVGL_ATTR_POSITION, 3, 0}, {ZVGL_ATTR_NORMAL, 3, 3},
+                             {ZVGL_ATTR_TEXCOORD, 2, 6}, {ZVGL_ATTR_TANGENT, 3, 8},
+                             {ZVGL_ATTR_WEIGHTS, 4, 11}, {ZVGL_ATTR_BONES, 4, 15}};
+    for (const auto &l : layout) {
+        zvglVertexAttribPointer(l[0], l[1], GL_FLOAT, GL_FALSE, sizeof v[0],
+                                (const void *)(uintptr_t)(l[2] * sizeof(float)));
+        zvglEnableVertexAttribArray(l[0]);
+    }
+    zvglBindVertexArray(0);
+    quad.triangle_count = 2, quad.vertex_count = 4, quad.factor = 1, quad.shininess = 1;
+    frame_passes.riders = [](int pass) {
+        if (pass) return;
+        zvglUseProgram(ZVGL_PROGRAM_NORM_SPEC_LIT);
+        zvglActiveTexture(GL_TEXTURE1);
+        zvglBindTexture(GL_TEXTURE_2D, zvglFlatNormalTexture());
+        zvglActiveTexture(GL_TEXTURE2);
+        zvglBindTexture(GL_TEXTURE_2D, zvglWhiteTexture());
+        zvglActiveTexture(GL_TEXTURE0);
+        zvglBindTexture(GL_TEXTURE_2D, grey);
+        const float at[3] = {0, 0, 0};
+        model_draw.alpha = 1;
+        model_draw_lit(&quad, at, 0, nullptr, nullptr, nullptr);
+    };
+    float eye[3] = {c, 50, c + 0.01f}, at[3] = {c, 0, c};
+    picture p = draw(look(eye, at, 60), 2);
+    ground_level_step = saved_step;
+    int expect = (int)(0.7f * 200);
+    const uint8_t *model = p.at(W / 2, H / 2), *ground = p.at(8, H / 2);
+    EXPECT_NEAR(ground[1], expect, 4) << "ground lit by ambient + sun";
+    EXPECT_NEAR(model[1], expect, 4) << "model lit by ambient + sun";
+    EXPECT_NEAR(ground[0], model[0], 3);
+    zvglDeleteVertexArrays(1, &quad.vao);
+    zvglDeleteBuffers(1, &quad.vbo);
+    zvglDeleteBuffers(1, &quad.ibo);
+    zvglDeleteTextures(1, &grey);
 }
 
 // Raised heights change the picture only once their block reaches the height texture: the

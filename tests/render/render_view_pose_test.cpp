@@ -12,6 +12,7 @@
 #include "bike/bike.h"
 #include "core/core_loop.h"
 #include "core/core_settings.h"
+#include "race/race.h"
 #include "render/render_frame.h"
 #include "render/render_view.h"
 #include "track/track_terrain.h"
@@ -193,11 +194,32 @@ TEST_F(ViewPose, RiderCameraGimbalLevelsTheHorizon) {
     core_settings_set_number(CORE_SET_FIRST_GIMBAL, 0);
     view_rider_camera(b, &cam);
     EXPECT_NEAR(std::asin(cam.axes[1]), 0.5236, 0.05) << "rolls with the bike";
+    // Switched on, the levelling eases in over a second of frames instead of snapping.
     core_settings_set_number(CORE_SET_FIRST_GIMBAL, 100);
+    core_loop.game_clock = 10;
     view_rider_camera(b, &cam);
+    EXPECT_NEAR(std::asin(cam.axes[1]), 0.5236, 0.05) << "no snap on the first frame";
+    for (int f = 1; f <= 8; f++) {
+        core_loop.game_clock = 10 + f * 0.0625;
+        view_rider_camera(b, &cam);
+    }
+    EXPECT_NEAR(std::asin(cam.axes[1]), 0.5236 / 2, 0.05) << "halfway after half a second";
+    for (int f = 9; f <= 17; f++) {
+        core_loop.game_clock = 10 + f * 0.0625;
+        view_rider_camera(b, &cam);
+    }
     EXPECT_NEAR(cam.axes[1], 0, 0.02) << "level";
     EXPECT_GT(cam.axes[4], 0.99f);
+    // A pause starts the easing again.
+    core_loop.game_clock += 2;
+    view_rider_camera(b, &cam);
+    EXPECT_NEAR(std::asin(cam.axes[1]), 0.5236, 0.05) << "eases in again after a pause";
+    for (int f = 1; f <= 17; f++) {
+        core_loop.game_clock += 0.0625;
+        view_rider_camera(b, &cam);
+    }
     roll_to(1.0472);
+    core_loop.game_clock += 0.0625;
     view_rider_camera(b, &cam);
     EXPECT_NEAR(std::asin(cam.axes[1]), 1.0472 - 0.7854, 0.05) << "a quarter turn at most";
     // The view angle tips the view down; the field of view is the setting's.
@@ -294,10 +316,16 @@ TEST_F(ViewPose, SpectatorCameraFollowsTheThirdPersonSettings) {
     EXPECT_GT(far_d, near_d * 3);
     EXPECT_GT(far_cam.position[1], near_cam.position[1] + 5);
     EXPECT_FLOAT_EQ(near_cam.fov, 60);
-    // The orbit view keeps its own distance, whatever the settings say.
+    // The orbit view trails the player's own bike with the settings and circles any other
+    // bike at its own distance, whatever the settings say.
     frame_camera orbit;
+    race.status[b->slot] = RACE_LOCAL;
+    view_chase_camera(b, CORE_VIEW_ORBIT, &orbit);
+    EXPECT_FLOAT_EQ(orbit.fov, 60);
+    race.status[b->slot] = RACE_ROBOT_DRIVEN;
     view_chase_camera(b, CORE_VIEW_ORBIT, &orbit);
     EXPECT_FLOAT_EQ(orbit.fov, 70);
+    race.status[b->slot] = RACE_LOCAL;
 }
 
 } // namespace

@@ -568,12 +568,14 @@ int write_track(track_gen *g) {
     zv_free(map);
 
     ok &= zvgen_printf_file(ZVGEN_TRACK_DIR "/tileinfo", "%s", TILEINFO_TEXT);
-    // A warm afternoon sun, cool sky light, and a light haze of the sky's horizon colour.
+    // A warm afternoon sun, cool sky light, and a light haze of the sky's horizon colour. Ground
+    // and bikes take the light alike: sun plus sky stay a little above 1 so sunlit dirt keeps
+    // its colour instead of washing out.
     ok &= zvgen_printf_file(ZVGEN_TRACK_DIR "/lighting",
                             "sun_vector [ %.2f %.2f %.2f ]\n"
-                            "sun_color [ 1 0.96 0.88 ]\n"
-                            "ambient [ 0.5 0.53 0.58 ]\n"
-                            "global_ambient [ 0.2 0.2 0.2 ]\n"
+                            "sun_color [ 0.78 0.75 0.69 ]\n"
+                            "ambient [ 0.32 0.34 0.37 ]\n"
+                            "global_ambient [ 0.1 0.1 0.1 ]\n"
                             "fog [ 0.78 0.86 0.95 ] 0.0008\n"
                             "flare_element [ 0 1 ] [ 1 0.95 0.8 ] 0.3 @flare-glow.png\n"
                             "flare_element [ 0 0.45 ] [ 0.25 0.3 0.45 ] 0.06 @flare-ring.png\n"
