@@ -241,6 +241,8 @@ static void draw_light(int origin_u, int origin_v, int coverage) {
     zvglUseProgram(ZVGL_PROGRAM_UNLIT);
 }
 
+long ground_decals_drawn;
+
 // The decals over the square in the step's picture (1), normal map (2) or specular map (3),
 // blended over what the step drew. Hidden decals (console) are left out.
 static void draw_decals(int step, int origin_u, int origin_v, int coverage) {
@@ -260,6 +262,7 @@ static void draw_decals(int step, int origin_u, int origin_v, int coverage) {
             v - reach > origin_v + coverage)
             continue;
         zvglBindTexture(GL_TEXTURE_2D, tex);
+        ground_decals_drawn++;
         zvglBegin(GL_QUADS);
         zvglTexCoord2f(0, 0);
         zvglVertex2f((d.x - ax - bx) * inv, (d.z - az - bz) * inv);

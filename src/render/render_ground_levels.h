@@ -15,6 +15,8 @@ struct ground_redraw_state {
     int track_load;         // the track load the levels were drawn for
 };
 extern ground_redraw_state ground_redraw;
+// Decals drawn into the ground levels since start-up (render statistics take the difference).
+extern long ground_decals_drawn;
 
 // The drawing of one step (1 tiles, 2 light map, 3 base) into the spare set; replaceable for
 // tests. 1 when drawn.

@@ -90,8 +90,11 @@ void objects_draw_statues(const frame_camera *camera) {
     model_draw.specular_map = 0;
 }
 
+int objects_billboards_drawn;
+
 void objects_draw_billboards(void) {
     int n = objects.billboard_count;
+    objects_billboards_drawn = 0;
     if (n <= 0) return;
     if (n > sort_cap) {
         sort_a = (sort_entry *)zv_realloc(sort_a, (size_t)n * sizeof *sort_a);
@@ -151,6 +154,7 @@ void objects_draw_billboards(void) {
         zvglVertex3f(b.x - rx * hw, b.y + b.size, b.z - rz * hw);
     }
     if (open) zvglEnd();
+    objects_billboards_drawn = count;
     zvglColor4f(1, 1, 1, 1);
 }
 

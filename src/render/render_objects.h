@@ -9,5 +9,7 @@ struct frame_camera;
 void objects_draw_statues(const frame_camera *camera);
 // The billboard pass: every billboard with a texture, farthest first.
 void objects_draw_billboards(void);
+// Billboards the last pass drew (render statistics).
+extern int objects_billboards_drawn;
 // Installs the billboard pass into the frame.
 void objects_draw_install(void);

@@ -17,7 +17,9 @@
 #include "render/render_camera.h"
 #include "render/render_font.h"
 #include "render/render_ground.h"
+#include "render/render_ground_levels.h"
 #include "render/render_model_draw.h"
+#include "render/render_objects.h"
 #include "render/render_texture.h"
 #include "render/zvgl.h"
 #include "track/track_load.h"
@@ -399,7 +401,7 @@ int draw_results(int viewed) {
 // ---- drawing statistics
 // --------------------------------------------------------------------------
 
-long last_model_triangles;
+long last_model_triangles, last_decals;
 int last_program_switches, last_texture_binds;
 
 void take_statistics(void) {
@@ -407,11 +409,13 @@ void take_statistics(void) {
     int p = zvglProgramSwitches(), t = zvglTextureBinds();
     hud.stats_now[0] = ground_frame_stats.triangles;
     hud.stats_now[1] = (int)(m >= last_model_triangles ? m - last_model_triangles : m);
-    hud.stats_now[2] = 0; // billboards and decals: none drawn by this build's frame
-    hud.stats_now[3] = 0;
+    hud.stats_now[2] = objects_billboards_drawn;
+    hud.stats_now[3] = (int)(ground_decals_drawn >= last_decals ? ground_decals_drawn - last_decals
+                                                                : ground_decals_drawn);
     hud.stats_now[4] = t >= last_texture_binds ? t - last_texture_binds : t;
     hud.stats_now[5] = p >= last_program_switches ? p - last_program_switches : p;
     last_model_triangles = m;
+    last_decals = ground_decals_drawn;
     last_program_switches = p;
     last_texture_binds = t;
 }

@@ -7,6 +7,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +34,7 @@
 #include "render/zvgl.h"
 #include "track/track_lighting.h"
 #include "track/track_terrain.h"
+#include "ui/hud.h"
 
 namespace {
 
@@ -52,6 +54,8 @@ struct run_record {
     float eye_side = 0;     // camera to the bike's right
     float projection_x = 0; // projection matrix [0]: narrower for a wider field of view
     long flare_reads = 0;   // flare read-backs during the measured frames
+    int billboards = 0;     // most billboards and decals the render statistics counted a frame
+    int decals = 0;
     std::set<unsigned> anim_colours;
     std::vector<int> textures;            // live GL textures before each reload and at the end
     std::vector<size_t> memory;           // the loader's texture memory figure at the same times
@@ -138,6 +142,8 @@ void probe_riders(int pass) {
 void probe_overlays(int view_mode) {
     g_overlays(view_mode);
     if (view_mode == CORE_VIEW_TITLE) return;
+    rec.billboards = std::max(rec.billboards, hud.stats_now[2]);
+    rec.decals = std::max(rec.decals, hud.stats_now[3]);
     rec.frames++;
     rec.view_mode = view_mode;
     if (rec.frames == g_tab_at) {
@@ -361,6 +367,9 @@ TEST_F(GameSettingsGl, CameraDetailAndFlareSettingsChangeTheFrame) {
     EXPECT_LT(far_run.projection_x, near_run.projection_x * 0.6f) << "Field Of View";
     EXPECT_GT(near_run.flare_reads, 0) << "Enable Lens Flares";
     EXPECT_EQ(far_run.flare_reads, 0);
+    // Trees, spectators and flaggers, and the start box painted into the ground.
+    EXPECT_GT(near_run.billboards, 10) << "render statistics: billboards";
+    EXPECT_GT(near_run.decals, 0) << "render statistics: decals";
     EXPECT_GT(near_run.triangles, 0);
     EXPECT_LT(coarse.triangles, near_run.triangles) << "Model Geometric Detail";
     EXPECT_LT(biased.triangles, near_run.triangles) << "--lod-bias";
