@@ -1028,14 +1028,18 @@ int zvgen_model(void) {
         snprintf(check, sizeof check, "%s_frame.jm.gz", fam);
         if (zvgen_find_file(check, nullptr)) continue;
         family_shape st = {0.42f + 0.02f * (made % 3), strchr(bm->engine_class, 'f') == nullptr};
-        // Far away a bike is a few pixels: a coarse level from 64 ft on.
+        // From 22 ft (2 to the 4.5) the sky's reflection is a few pixels of highlight: a middle
+        // level without it (one draw a part instead of two); far away a bike is a few pixels: a
+        // coarse level from 64 ft on.
         if (!make_family(fam, bm, st, "")) return 0;
-        tube_sides = 5;
         mirror_sky = false;
+        tube_sides = 8;
+        int middle = make_family(fam, bm, st, "_lod4.5");
+        tube_sides = 5;
         int coarse = make_family(fam, bm, st, "_lod6");
         mirror_sky = true;
         tube_sides = 10;
-        if (!coarse) return 0;
+        if (!middle || !coarse) return 0;
         rgb main, accent, frame;
         family_colours(fam, &main, &accent, &frame);
         const char *tex = bm->files[BIKE_FILE_BIKE_TEXTURE];
