@@ -111,7 +111,48 @@ void robot_race_control(int slot) {
     robot_update(b, &robot_riders[slot]);
 }
 
-static void record_sample(robot_learner *l, const bike_record *b, int i) {
+// The point of a robot's kept path nearest the frame, among the segments up to the progress
+// index (which runs up to 60 ft ahead of the bike: it is the point the robot steers for): its
+// horizontal distance, and the path's speed there. 0 without a segment.
+static int path_nearest(const robot_path *p, const dReal *pos, double *distance, double *speed) {
+    int last = p->progress < p->count - 1 ? p->progress : p->count - 1;
+    double best = 1e300;
+    for (int i = 0; i < last; i++) {
+        const robot_sample *s0 = &p->samples[i], *s1 = &p->samples[i + 1];
+        double ex = s1->pos[0] - s0->pos[0], ez = s1->pos[2] - s0->pos[2];
+        double px = pos[0] - s0->pos[0], pz = pos[2] - s0->pos[2];
+        double len2 = ex * ex + ez * ez;
+        double t = len2 > 0 ? zv::clamp01((px * ex + pz * ez) / len2) : 0;
+        double d = std::hypot(px - t * ex, pz - t * ez);
+        if (d < best) {
+            best = d;
+            *speed = std::fabs(s0->speed) * (1 - t) + std::fabs(s1->speed) * t;
+        }
+    }
+    *distance = best;
+    return last >= 1;
+}
+
+// Whether a robot is still on its path: within 4 ft of the path where it rides, and not much
+// faster than the path asks. The speed it is held to is the one it rides for, the path's speed
+// at the progress index: held to the speed beside it, a robot already up to the speed of the
+// straight after a gate failed every line there.
+static int robot_on_path(const robot_rider *r, const bike_record *b) {
+    const robot_path *p = &r->path;
+    double distance, beside;
+    if (p->count < 2 ||
+        !path_nearest(p, dBodyGetPosition(b->body[BIKE_FRAME]), &distance, &beside) || distance > 4)
+        return 0;
+    const dReal *vel = dBodyGetLinearVel(b->body[BIKE_FRAME]);
+    double speed = std::sqrt(vel[0] * vel[0] + vel[1] * vel[1] + vel[2] * vel[2]);
+    int last = p->progress < p->count - 1 ? p->progress : p->count - 1;
+    const robot_sample *a = &p->samples[last - 1], *c = &p->samples[last];
+    double scale = 1 + r->push;
+    return !(0.9375 * speed > scale * std::fabs(a->speed) &&
+             0.9375 * speed > scale * std::fabs(c->speed));
+}
+
+static void record_sample(robot_learner *l, const bike_record *b, const robot_rider *r, int i) {
     if (l->rec_count[i] >= ROBOT_SAMPLES_MAX) return;
     if (l->rec_count[i] >= l->rec_cap[i]) {
         int cap = l->rec_cap[i] ? l->rec_cap[i] * 2 : 256;
@@ -127,37 +168,14 @@ static void record_sample(robot_learner *l, const bike_record *b, int i) {
         s->pos[k] = (float)p[k];
     float speed = (float)std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
     int airborne = b->tire[0].depth <= 0 && b->tire[1].depth <= 0;
+    // An explorer records the speed it rode for, its path's where it is with its push: a robot
+    // rides for the speed up to 60 ft ahead, so its own speeds would put every slowing and
+    // speeding up of the line 60 ft early, and further each time a line is learned from one.
+    double beside, d;
+    if (l->explorer && r && path_nearest(&r->path, p, &d, &beside))
+        speed = (float)(beside * (1 + r->push));
     s->speed = airborne ? -speed : speed;
     s->roll = (float)bike_roll(b->body[BIKE_FRAME]);
-}
-
-// Whether a robot is still on its path: within 4 ft of the path where it rides, and not much
-// faster than the path asks. The progress index runs up to 60 ft ahead of the bike (it is the
-// point the robot steers for), so the path "around" the robot is the segment nearest the frame
-// among those from the oldest kept sample up to the progress index; the speed it is held to is
-// the one it rides for, the path's speed at the progress index: held to the speed beside it, a
-// robot already up to the speed of the straight after a gate failed every line there.
-static int robot_on_path(const robot_rider *r, const bike_record *b) {
-    double scale = 1 + r->push;
-    const robot_path *p = &r->path;
-    if (p->count < 2) return 0;
-    const dReal *pos = dBodyGetPosition(b->body[BIKE_FRAME]);
-    const dReal *vel = dBodyGetLinearVel(b->body[BIKE_FRAME]);
-    int last = p->progress < p->count - 1 ? p->progress : p->count - 1;
-    double best = 1e300;
-    for (int i = 0; i < last; i++) {
-        const robot_sample *s0 = &p->samples[i], *s1 = &p->samples[i + 1];
-        double ex = s1->pos[0] - s0->pos[0], ez = s1->pos[2] - s0->pos[2];
-        double px = pos[0] - s0->pos[0], pz = pos[2] - s0->pos[2];
-        double len2 = ex * ex + ez * ez;
-        double t = len2 > 0 ? zv::clamp01((px * ex + pz * ez) / len2) : 0;
-        best = std::fmin(best, std::hypot(px - t * ex, pz - t * ez));
-    }
-    if (last < 1 || best > 4) return 0;
-    double speed = std::sqrt(vel[0] * vel[0] + vel[1] * vel[1] + vel[2] * vel[2]);
-    const robot_sample *a = &p->samples[last - 1], *c = &p->samples[last];
-    return !(0.9375 * speed > scale * std::fabs(a->speed) &&
-             0.9375 * speed > scale * std::fabs(c->speed));
 }
 
 void robot_race_learn(int slot) {
@@ -176,7 +194,7 @@ void robot_race_learn(int slot) {
     if (l->majors == 0 && l->last_progress == 0) l->major_tic[0] = race.gate_drop_tic;
     if (teaches && robot_learning) {
         if (b->trouble) l->invalid[l->majors & 1] = 1;
-        if ((race.tic & 31) == 0) record_sample(l, b, l->majors & 1);
+        if ((race.tic & 31) == 0) record_sample(l, b, r, l->majors & 1);
     }
     while (l->last_progress < rr->progress) {
         int pos = l->last_progress++;
@@ -191,7 +209,7 @@ void robot_race_learn(int slot) {
         // The gate closes one recording and opens the next at the same point, so a rider's
         // consecutive sections meet and chain (samples alone lie a quarter second apart); on a
         // sampling tic the closing sample is already there.
-        if (teaches && robot_learning && (race.tic & 31) != 0) record_sample(l, b, ended & 1);
+        if (teaches && robot_learning && (race.tic & 31) != 0) record_sample(l, b, r, ended & 1);
         // Times need both ends of the section and its successor actually passed.
         if (ended >= 1 &&
             (l->major_tic[(ended - 1) % MAJOR_RING] < 0 || l->major_tic[ended % MAJOR_RING] < 0))
@@ -232,7 +250,7 @@ void robot_race_learn(int slot) {
         // The recording now holds the section just beginning, from this gate on.
         l->rec_count[i] = 0;
         l->invalid[i] = 0;
-        record_sample(l, b, i);
+        record_sample(l, b, r, i);
     }
 }
 
