@@ -19,6 +19,8 @@ int robot_learning = 1;
 int robot_learn_robots;
 
 enum { MAJOR_RING = 4 };
+// How much faster than its path an explorer rides, drawn afresh for every section.
+const float EXPLORE_PUSH_LO = 0.03f, EXPLORE_PUSH_HI = 0.15f;
 
 struct robot_learner {
     int last_progress;
@@ -29,6 +31,7 @@ struct robot_learner {
     int invalid[2];
     int trouble_seen; // the bike's trouble flag as last seen: a new trouble counts once
     int teacher;      // driven by the robot control but learned from as a human rider
+    int explorer;     // learning mode: rides faster than its lines, offers what beat them
 };
 static robot_learner learners[RACE_SLOTS];
 
@@ -45,6 +48,14 @@ void robot_reset_slot(int slot) {
     l->trouble_seen = 0;
     l->majors = 0;
     memset(l->major_tic, 0, sizeof l->major_tic);
+    if (l->explorer) r->push = robot_random(r, EXPLORE_PUSH_LO, EXPLORE_PUSH_HI);
+}
+
+void robot_set_explorer(int slot, int on) {
+    if (slot < 0 || slot >= RACE_SLOTS) return;
+    learners[slot].explorer = on != 0;
+    robot_riders[slot].push =
+        on ? robot_random(&robot_riders[slot], EXPLORE_PUSH_LO, EXPLORE_PUSH_HI) : 0;
 }
 
 void robot_set_teacher(int slot, int on) {
@@ -84,7 +95,8 @@ void robot_race_control(int slot) {
         // stays as loaded and is never written back); pick afresh.
         robot_path *p = &robot_riders[slot].path;
         int sec = l->majors;
-        if (robot_learning) {
+        // An explorer's falls say nothing of the line: it rode faster than the line asks.
+        if (robot_learning && !l->explorer) {
             robot_line_fail(sec, robot_path_pick_of(p, sec));
             int opened = l->major_tic[sec % MAJOR_RING];
             if (sec >= 1 && opened >= 0 && race.tic - opened < zv::TICS_PER_SECOND)
@@ -99,8 +111,48 @@ void robot_race_control(int slot) {
     robot_update(b, &robot_riders[slot]);
 }
 
-static void record_sample(robot_learner *l, const bike_record *b) {
-    int i = l->majors & 1;
+// The point of a robot's kept path nearest the frame, among the segments up to the progress
+// index (which runs up to 60 ft ahead of the bike: it is the point the robot steers for): its
+// horizontal distance, and the path's speed there. 0 without a segment.
+static int path_nearest(const robot_path *p, const dReal *pos, double *distance, double *speed) {
+    int last = p->progress < p->count - 1 ? p->progress : p->count - 1;
+    double best = 1e300;
+    for (int i = 0; i < last; i++) {
+        const robot_sample *s0 = &p->samples[i], *s1 = &p->samples[i + 1];
+        double ex = s1->pos[0] - s0->pos[0], ez = s1->pos[2] - s0->pos[2];
+        double px = pos[0] - s0->pos[0], pz = pos[2] - s0->pos[2];
+        double len2 = ex * ex + ez * ez;
+        double t = len2 > 0 ? zv::clamp01((px * ex + pz * ez) / len2) : 0;
+        double d = std::hypot(px - t * ex, pz - t * ez);
+        if (d < best) {
+            best = d;
+            *speed = std::fabs(s0->speed) * (1 - t) + std::fabs(s1->speed) * t;
+        }
+    }
+    *distance = best;
+    return last >= 1;
+}
+
+// Whether a robot is still on its path: within 4 ft of the path where it rides, and not much
+// faster than the path asks. The speed it is held to is the one it rides for, the path's speed
+// at the progress index: held to the speed beside it, a robot already up to the speed of the
+// straight after a gate failed every line there.
+static int robot_on_path(const robot_rider *r, const bike_record *b) {
+    const robot_path *p = &r->path;
+    double distance, beside;
+    if (p->count < 2 ||
+        !path_nearest(p, dBodyGetPosition(b->body[BIKE_FRAME]), &distance, &beside) || distance > 4)
+        return 0;
+    const dReal *vel = dBodyGetLinearVel(b->body[BIKE_FRAME]);
+    double speed = std::sqrt(vel[0] * vel[0] + vel[1] * vel[1] + vel[2] * vel[2]);
+    int last = p->progress < p->count - 1 ? p->progress : p->count - 1;
+    const robot_sample *a = &p->samples[last - 1], *c = &p->samples[last];
+    double scale = 1 + r->push;
+    return !(0.9375 * speed > scale * std::fabs(a->speed) &&
+             0.9375 * speed > scale * std::fabs(c->speed));
+}
+
+static void record_sample(robot_learner *l, const bike_record *b, const robot_rider *r, int i) {
     if (l->rec_count[i] >= ROBOT_SAMPLES_MAX) return;
     if (l->rec_count[i] >= l->rec_cap[i]) {
         int cap = l->rec_cap[i] ? l->rec_cap[i] * 2 : 256;
@@ -116,38 +168,14 @@ static void record_sample(robot_learner *l, const bike_record *b) {
         s->pos[k] = (float)p[k];
     float speed = (float)std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
     int airborne = b->tire[0].depth <= 0 && b->tire[1].depth <= 0;
+    // An explorer records the speed it rode for, its path's where it is with its push: a robot
+    // rides for the speed up to 60 ft ahead, so its own speeds would put every slowing and
+    // speeding up of the line 60 ft early, and further each time a line is learned from one.
+    double beside, d;
+    if (l->explorer && r && path_nearest(&r->path, p, &d, &beside))
+        speed = (float)(beside * (1 + r->push));
     s->speed = airborne ? -speed : speed;
     s->roll = (float)bike_roll(b->body[BIKE_FRAME]);
-}
-
-// Whether a robot is still on its path: within 4 ft of the path where it rides, and not much
-// faster than the path there. The progress index runs up to 60 ft ahead of the bike (it is the
-// point the robot steers for), so the path "around" the robot is the segment nearest the frame
-// among those from the oldest kept sample up to the progress index.
-static int robot_on_path(const robot_rider *r, const bike_record *b) {
-    const robot_path *p = &r->path;
-    if (p->count < 2) return 0;
-    const dReal *pos = dBodyGetPosition(b->body[BIKE_FRAME]);
-    const dReal *vel = dBodyGetLinearVel(b->body[BIKE_FRAME]);
-    int last = p->progress < p->count - 1 ? p->progress : p->count - 1;
-    double best = 1e300;
-    const robot_sample *a = nullptr, *c = nullptr;
-    for (int i = 0; i < last; i++) {
-        const robot_sample *s0 = &p->samples[i], *s1 = &p->samples[i + 1];
-        double ex = s1->pos[0] - s0->pos[0], ez = s1->pos[2] - s0->pos[2];
-        double px = pos[0] - s0->pos[0], pz = pos[2] - s0->pos[2];
-        double len2 = ex * ex + ez * ez;
-        double t = len2 > 0 ? zv::clamp01((px * ex + pz * ez) / len2) : 0;
-        double d = std::hypot(px - t * ex, pz - t * ez);
-        if (d < best) {
-            best = d;
-            a = s0;
-            c = s1;
-        }
-    }
-    double speed = std::sqrt(vel[0] * vel[0] + vel[1] * vel[1] + vel[2] * vel[2]);
-    if (!a || best > 4) return 0;
-    return !(0.9375 * speed > std::fabs(a->speed) && 0.9375 * speed > std::fabs(c->speed));
 }
 
 void robot_race_learn(int slot) {
@@ -161,12 +189,12 @@ void robot_race_learn(int slot) {
     int human = r->personality == 0;
     // Whose sections become candidate lines: human riders', a starter rider's, and with the
     // learning mode every robot's.
-    int teaches = human || l->teacher || robot_learn_robots;
+    int teaches = human || l->teacher || (robot_learn_robots && l->explorer);
     int robot = !human && !l->teacher;
     if (l->majors == 0 && l->last_progress == 0) l->major_tic[0] = race.gate_drop_tic;
     if (teaches && robot_learning) {
         if (b->trouble) l->invalid[l->majors & 1] = 1;
-        if ((race.tic & 31) == 0) record_sample(l, b);
+        if ((race.tic & 31) == 0) record_sample(l, b, r, l->majors & 1);
     }
     while (l->last_progress < rr->progress) {
         int pos = l->last_progress++;
@@ -178,12 +206,26 @@ void robot_race_learn(int slot) {
         l->majors++;
         l->major_tic[l->majors % MAJOR_RING] = tic;
         int ended = l->majors - 1; // the section this gate closes
+        // The gate closes one recording and opens the next at the same point, so a rider's
+        // consecutive sections meet and chain (samples alone lie a quarter second apart); on a
+        // sampling tic the closing sample is already there.
+        if (teaches && robot_learning && (race.tic & 31) != 0) record_sample(l, b, r, ended & 1);
         // Times need both ends of the section and its successor actually passed.
         if (ended >= 1 &&
             (l->major_tic[(ended - 1) % MAJOR_RING] < 0 || l->major_tic[ended % MAJOR_RING] < 0))
             expected = 0;
         int offer = !robot;
-        if (robot) {
+        if (robot && l->explorer) {
+            // Wherever it rode is the candidate: only beating the line it followed counts.
+            if (expected && ended >= 1 && robot_learning) {
+                int k = ended - 1;
+                int t1 = l->major_tic[(k + 1) % MAJOR_RING] - l->major_tic[k % MAJOR_RING];
+                const robot_line *picked =
+                    robot_line_by_sequence(k, robot_path_pick_of(&r->path, k));
+                offer = picked && t1 < (picked->runs > 0 ? picked->fastest_t1 : picked->t1);
+            }
+            r->push = robot_random(r, EXPLORE_PUSH_LO, EXPLORE_PUSH_HI);
+        } else if (robot) {
             if (!robot_on_path(r, b)) {
                 // The line of the section just ended failed; only that pick is forgotten.
                 if (robot_learning) robot_line_fail(ended, robot_path_pick_of(&r->path, ended));
@@ -192,25 +234,23 @@ void robot_race_learn(int slot) {
                 int k = ended - 1;
                 int t1 = l->major_tic[(k + 1) % MAJOR_RING] - l->major_tic[k % MAJOR_RING];
                 int t2 = tic - l->major_tic[k % MAJOR_RING];
-                int seq = robot_path_pick_of(&r->path, k);
-                // A robot's own ride is only worth keeping when it beat the proven line it
-                // followed: anything else is that line again, ridden less well.
-                const robot_line *picked = robot_line_by_sequence(k, seq);
-                offer = picked && picked->runs > 0 && t1 < picked->fastest_t1;
-                robot_line_run(k, seq, t1, t2);
+                robot_line_run(k, robot_path_pick_of(&r->path, k), t1, t2);
             }
-            if (!teaches) continue;
         }
-        if (!robot_learning || ended < 1) continue;
-        int k = ended - 1, i = k & 1;
-        if (expected && offer) {
-            int t1 = l->major_tic[(k + 1) % MAJOR_RING] - l->major_tic[k % MAJOR_RING];
-            int t2 = tic - l->major_tic[k % MAJOR_RING];
-            robot_learn_candidate(k, l->rec[i], l->rec_count[i], t1, t2, l->invalid[i]);
+        if (!teaches || !robot_learning) continue;
+        int i = l->majors & 1; // the recording of the section before the one just ended
+        if (ended >= 1) {
+            int k = ended - 1;
+            if (expected && offer) {
+                int t1 = l->major_tic[(k + 1) % MAJOR_RING] - l->major_tic[k % MAJOR_RING];
+                int t2 = tic - l->major_tic[k % MAJOR_RING];
+                robot_learn_candidate(k, l->rec[i], l->rec_count[i], t1, t2, l->invalid[i]);
+            }
         }
-        // The recording now holds the section just beginning.
+        // The recording now holds the section just beginning, from this gate on.
         l->rec_count[i] = 0;
         l->invalid[i] = 0;
+        record_sample(l, b, r, i);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "bike/bike.h"
 #include "bike/bike_input.h"
 #include "bike/bike_input_ride.h"
+#include "robot/robot_geometry.h"
 #include "robot/robot_ride.h"
 #include "track/track_terrain.h"
 #include "track/track_tiles.h"
@@ -13,6 +14,8 @@
 static const double RACE_START_FLAGGER_S = zv::FLAGGER_MARK_TICS * zv::TIC; // after race setup
 
 using zv::clamp;
+// Seconds of path a close follower steers ahead of itself at the usual reach of 2 samples.
+static const double LOOK_AHEAD_S = 1.0;
 // x moved toward 0 by d (a dead band that keeps the sign).
 static double toward0(double x, double d) {
     return x > d ? x - d : x < -d ? x + d : 0;
@@ -484,6 +487,7 @@ static double ride_path(bike_record *b, robot_rider *r, double v, double roll, d
     double f = frac - i0;
     double target =
         std::fabs(p->samples[i0].speed) * (1 - f) + std::fabs(p->samples[i0 + 1].speed) * f;
+    target *= 1 + r->push;
 
     double fy = 0;
     for (int w = 0; w < 2; w++)
@@ -511,6 +515,17 @@ static double ride_path(bike_record *b, robot_rider *r, double v, double roll, d
         in.straight += ahead > 0 && std::fabs(lat) <= ahead / 8;
     }
     double reach = b->gates_passed == 0 ? 4 : in.straight > 4 && std::fabs(roll) < M_PI / 8 ? 3 : 2;
+    if (r->close_follow) {
+        // A close follower's path is sampled every few feet, not every quarter second: reach
+        // counted in samples would look a few feet ahead, and at speed the bike weaves.
+        double want = v * LOOK_AHEAD_S * reach / 2, along = 0;
+        int i = (int)frac;
+        while (i + 1 < p->count && along < want) {
+            along += robot_horizontal_distance(p->samples[i].pos, p->samples[i + 1].pos);
+            i++;
+        }
+        if (i - frac > reach) reach = i - frac;
+    }
     double la[3];
     path_point(p, frac + reach, la);
     double tx = la[0] - pos[0], tz = la[2] - pos[2];

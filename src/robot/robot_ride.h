@@ -27,6 +27,9 @@ struct robot_rider {
     // was last), not from the path near the progress index: the starter rider on a tight track.
     int close_follow;
     double follow_at; // fractional path index of that point
+    // Share by which an exploring robot rides faster than its path (learning mode), so that a
+    // ride can beat the line it follows; 0 otherwise.
+    float push;
 };
 
 // The seeded generator every robot draws from: uniform in [lo, hi).

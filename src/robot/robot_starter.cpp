@@ -36,8 +36,10 @@ struct skill_speeds {
     double rough;        // ft/s over jumps and bumps
     double brake, accel; // ft/s^2 toward a slower place and after it
 };
+// The rider follows its path closely enough to use the grip and speeds the default track's
+// lines are laid out with.
 const skill_speeds SKILLS[3] = {
-    {0.24, 20, 14, 8, 6}, {0.30, 24, 17, 10, 8}, {0.36, 28, 20, 12, 10}};
+    {0.30, 20, 14, 8, 6}, {0.38, 26, 17, 10, 8}, {0.46, 32, 20, 12, 10}};
 
 char problem[256];
 

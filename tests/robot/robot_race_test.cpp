@@ -70,15 +70,16 @@ TEST_F(RobotRace, AHumanLapAddsLinesRobotsThenRide) {
     EXPECT_EQ(l0->t2, 300);
     EXPECT_EQ(l1->t1, 200);
     EXPECT_EQ(l1->t2, 400);
-    EXPECT_EQ(l0->count, 4); // tics 0, 32, 64, 96
-    EXPECT_EQ(l1->count, 6); // tics 128 .. 288
+    // Every 32 tics, and at the gates that open and close the section, so lines meet there.
+    EXPECT_EQ(l0->count, 5); // tics 0, 32, 64, 96, gate 100
+    EXPECT_EQ(l1->count, 8); // gate 100, tics 128 .. 288, gate 300
     EXPECT_TRUE(robot_lines.changed);
     // A robot now finds a line for the first section.
     robot_path p = {};
     robot_pick_input in = {};
     in.tic = 800;
     EXPECT_EQ(robot_pick(&p, &in), 0);
-    EXPECT_EQ(p.count, 4);
+    EXPECT_EQ(p.count, 5);
     robot_path_free(&p);
 }
 

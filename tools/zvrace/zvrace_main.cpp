@@ -5,8 +5,9 @@
 //          [--starter] [--learning N]
 //   zvrace --play NAME [--data DIR]
 // A track without a line in some section gets starter lines first, as the game makes them;
-// --starter makes them even when the track has lines. --learning N runs N learning races: every
-// robot's sections are offered as candidate lines, and the lines are saved after each race.
+// --starter makes them even when the track has lines. --learning N runs N learning races: one
+// robot in four explores (rides faster than its lines; its sections that beat them are offered as
+// candidate lines), the others test and rate the lines, and the lines are saved after each race.
 // --record writes the race to a demo through the game's own recording path, then reads it back
 // and replays it through race control: every recorded state must come back byte for byte, and
 // the replay must give the same order and laps. --play prints what a demo holds and replays it
@@ -320,8 +321,16 @@ int run_race(const options *o, unsigned seed) {
         float x, z, h;
         race_grid_position(s, &x, &z, &h);
         bike_place(&bike_world.bikes[s], x, z, h);
-        robot_set_personality(s, names[s % 3], seed * 1000 + (unsigned)s);
+        // Learning races: one robot in four explores (faster than its lines, offering what
+        // beat them), the rest test lines, the untried first, and rate them by their runs.
+        int explorer = o->learning && (s & 3) == 1;
+        robot_set_personality(s,
+                              !o->learning ? names[s % 3]
+                              : explorer   ? "mike"
+                                           : "tester",
+                              seed * 1000 + (unsigned)s);
         robot_reset_slot(s);
+        robot_set_explorer(s, explorer);
     }
     race_reset();
     int recorders[DEMO_SLOTS], riders = 0;
@@ -391,7 +400,8 @@ int run_race(const options *o, unsigned seed) {
     for (int i = 0; i < race.order_count; i++) {
         int s = race.order[i].slot;
         int laps = race_laps_completed(s);
-        printf("%2d. slot %2d %-7s laps %d", i + 1, s, names[s % 3], laps);
+        printf("%2d. slot %2d %-7s laps %d", i + 1, s,
+               robot_personalities[robot_riders[s].personality].name, laps);
         for (int k = 1; k <= laps; k++)
             printf(" %.2f", race_lap_time(s, k));
         const robot_rider *rr = &robot_riders[s];
