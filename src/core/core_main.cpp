@@ -232,6 +232,19 @@ void wire_simulation(void) {
     script_install();
     // The network wraps the loader's rider steps, so it comes after race control and demos.
     net_install();
+    core_hook.connected = net_connected;
+    core_hook.net_step = net_update;
+    core_hook.server_lead_tics = [](int *before_start) {
+        if (before_start) *before_start = race.tic < race.gate_drop_tic;
+        return (double)(net_client.estimate - race.tic - 1);
+    };
+    core_hook.synchronised = []() -> int { return net_client.estimate >= 1; };
+    core_hook.send_chat = [](const char *text) {
+        if (text) net_send_reliable(NET_M_COMMAND, text, (int)strlen(text));
+    };
+    core_hook.local_has_race_slot = []() -> int {
+        return !net_client.open || net_client.race_slot < NET_SLOTS;
+    };
     net_program.load_track = network_load;
     net_program.set_erosion_rate = network_erosion_rate;
     net_program.password = core_options.password;

@@ -1,5 +1,6 @@
-// The network step and its place in the program: the loop's network hooks, the remote riders'
-// bikes in the track loader, strokes to the server, and who was heard lately for race control.
+// The network step and its place in the simulation: the remote riders' bikes in the track loader,
+// strokes to the server, and who was heard lately for race control. The program sets the loop's
+// network hooks from these.
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -7,8 +8,8 @@
 #include "base/zv_message.h"
 #include "bike/bike.h"
 #include "bike/bike_shape.h"
-#include "core/core_hooks.h"
 #include "demo/demo.h"
+#include "platform/platform.h"
 #include "net/net_client.h"
 #include "net/net_socket.h"
 #include "race/race.h"
@@ -151,19 +152,6 @@ void net_disconnect_request(void) {
 }
 
 void net_install(void) {
-    core_hook.connected = net_connected;
-    core_hook.net_step = net_update;
-    core_hook.server_lead_tics = [](int *before_start) {
-        if (before_start) *before_start = race.tic < race.gate_drop_tic;
-        return (double)(net_client.estimate - race.tic - 1);
-    };
-    core_hook.synchronised = []() -> int { return net_client.estimate >= 1; };
-    core_hook.send_chat = [](const char *text) {
-        if (text) net_send_reliable(NET_M_COMMAND, text, (int)strlen(text));
-    };
-    core_hook.local_has_race_slot = []() -> int {
-        return !net_client.open || net_client.race_slot < NET_SLOTS;
-    };
     race_steps.heard_within = [](int slot, int tics) -> int {
         return slot >= 0 && slot < NET_SLOTS && race.tic - net_client.heard_tic[slot] < tics;
     };
