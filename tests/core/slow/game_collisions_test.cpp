@@ -27,7 +27,7 @@ const int ROBOT_FIRST = 16, ROBOTS = 8, PLAYER = 24,
 
 struct state {
     int tic;
-    double x, z;
+    double x, y, z; // y above the terrain's base
 };
 
 // Frame positions of every rider from a recording, in feet (terrain extent 768 ft).
@@ -55,7 +55,8 @@ bool read_states(const std::string &path, int *riders, int *gate_drop,
                 int tic = s[1] | s[2] << 8 | s[3] << 16 | s[4] << 24;
                 double scale = 768.0 / 16777215.0;
                 if (s[0] < *riders)
-                    (*out)[s[0]].push_back({tic, u24(s + 5) * scale, u24(s + 11) * scale});
+                    (*out)[s[0]].push_back(
+                        {tic, u24(s + 5) * scale, u24(s + 8) * scale, u24(s + 11) * scale});
             }
         prev = len;
         off += 9 + len;
@@ -158,8 +159,10 @@ TEST(game_collisions, the_gate_holds_riders_touch_and_knock_and_the_race_finishe
                 while (j < o.size() && o[j].tic < st[a][i].tic)
                     j++;
                 if (j < o.size() && o[j].tic == st[a][i].tic)
+                    // In three dimensions: a rider thrown on top of another is not inside it.
                     closest =
-                        std::fmin(closest, std::hypot(o[j].x - st[a][i].x, o[j].z - st[a][i].z));
+                        std::fmin(closest, std::hypot(o[j].x - st[a][i].x, o[j].y - st[a][i].y,
+                                                      o[j].z - st[a][i].z));
                 j = 0;
             }
             for (const track_statue *bale : bales) {
