@@ -107,7 +107,10 @@ void detect_crash(bike_record *b) {
 void crashed_step(bike_record *b) {
     const dReal *rv = dBodyGetLinearVel(b->body[BIKE_RIDER]);
     double speed = sqrt(rv[0] * rv[0] + rv[1] * rv[1] + rv[2] * rv[2]);
-    if (speed < 2) b->crash_timer--;
+    // A rider tangled with another bike is carried along, not sliding on its own: the timer runs
+    // as if he lay still, or a bike dragging a fallen one would never let him back on.
+    int carried = b->bike_contact_tic == bike_world.tic;
+    if (speed < 2 || carried) b->crash_timer--;
     if (b->crash_timer <= 0) {
         b->crash_timer = 0;
         bike_put_rider_on(b);

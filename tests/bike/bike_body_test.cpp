@@ -412,6 +412,14 @@ TEST_F(BikeWorld, CrashTimerWaitsWhileTheRiderSlides) {
         dJointGroupEmpty(bike_world.contacts);
     }
     EXPECT_EQ(b->crash_timer, 507);
+    // Dragged along by another bike he touches, he is not sliding on his own: the wait goes on.
+    for (int t = 0; t < 7; t++) {
+        dBodySetLinearVel(b->body[BIKE_RIDER], 10, 0, 0);
+        b->bike_contact_tic = bike_world.tic;
+        bike_update(b);
+        dJointGroupEmpty(bike_world.contacts);
+    }
+    EXPECT_EQ(b->crash_timer, 500);
     // A second crash while lying down changes nothing.
     bike_crash(b);
     EXPECT_EQ(b->crash_count, 1);
