@@ -181,16 +181,21 @@ TEST_F(menu_fixture, pages_change_what_the_game_uses_start_a_race_and_quit) {
     s.key(ENTER);
     double race_start = s.t;
 
-    // Ride through the gate drop, then change the brakes twice while rolling: the mechanic
-    // refuses both and complains once.
-    s.wait(1);
-    s.hold(KEY_Q, 22); // throttle, now on Q
+    // After the gate drop (13 to 15 s into the race) ride away, and change the brakes twice while
+    // rolling: the mechanic refuses both and complains once. The throttle opens after the drop,
+    // since a wheel pushing on a gate holds it up.
+    s.wait(15.5);
+    platform_null_script_event(KEY_Q, 1, s.t); // throttle, now on Q, held through the pages
+    s.wait(2);
     s.key(ESC);
     s.key(DOWN, 5);
     s.key(ENTER);
     s.key(DOWN, 12); // "Braking Torque (Front)"
     s.key(LEFT, 2);
     s.key(ESC);
+    s.wait(4);
+    platform_null_script_event(KEY_Q, 0, s.t);
+    s.wait(0.15);
 
     // The chat line: offline, the line is refused by nobody and reported unsent.
     s.type(KEY_T, 't');
