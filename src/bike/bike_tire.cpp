@@ -39,6 +39,14 @@ inline void store(v3 a, double *p) {
 
 const double TIRE_PI = 3.14159265358979323846;
 
+// Plain comparisons: heights and depths are finite, and the library's fmin and fmax are calls.
+inline double min2(double a, double b) {
+    return a < b ? a : b;
+}
+inline double max2(double a, double b) {
+    return a > b ? a : b;
+}
+
 double clampd(double v, double lo, double hi) {
     return v < lo ? lo : (v > hi ? hi : v);
 }
@@ -74,10 +82,11 @@ void segment_span(v3 c, v3 p, v3 q, double *near, double *far) {
     *far = a > b ? a : b;
 }
 
-// Closest approach between the ring and the segment p..q: sampled, then refined by golden
-// section around the best sample. The distance along a segment is smooth, and a wheel-sized
-// ring against cell-sized edges has at most a couple of local minima, which the sampling
-// separates.
+// Closest approach between the ring and the segment p..q: sampled, then refined around the best
+// sample. The distance along a segment is smooth, and a wheel-sized ring against cell-sized edges
+// has at most a couple of local minima, which the sampling separates. The refinement is Newton's
+// on the squared distance g(t) = |w|^2 - 2 R rho + R^2 (w from the centre, rho its distance from
+// the axle), which converges in a few steps where g is convex; golden section where it is not.
 double ring_segment(const ring &g, v3 p, v3 q, v3 *on_segment, v3 *on_ring) {
     const int N = 16;
     v3 d = q - p;
@@ -89,22 +98,49 @@ double ring_segment(const ring &g, v3 p, v3 q, v3 *on_segment, v3 *on_ring) {
         if (dist < best) best = dist, best_t = t;
     }
     double lo = clampd(best_t - 1.0 / N, 0.0, 1.0), hi = clampd(best_t + 1.0 / N, 0.0, 1.0);
-    const double gr = 0.6180339887498949;
-    double t1 = hi - gr * (hi - lo), t2 = lo + gr * (hi - lo);
-    v3 n;
-    double f1 = ring_nearest(g, p + d * t1, &n), f2 = ring_nearest(g, p + d * t2, &n);
-    for (int it = 0; it < 28; it++) {
-        if (f1 < f2) {
-            hi = t2, t2 = t1, f2 = f1;
-            t1 = hi - gr * (hi - lo);
-            f1 = ring_nearest(g, p + d * t1, &n);
-        } else {
-            lo = t1, t1 = t2, f1 = f2;
-            t2 = lo + gr * (hi - lo);
-            f2 = ring_nearest(g, p + d * t2, &n);
+    v3 dp = d - g.a * dot(d, g.a);
+    double dd = dot(d, d), dpp = dot(dp, dp);
+    double t = best_t;
+    bool newton = true;
+    for (int it = 0; it < 12; it++) {
+        v3 w = p + d * t - g.c;
+        v3 u = w - g.a * dot(w, g.a);
+        double rho = len(u);
+        if (!(rho > 1e-9)) {
+            newton = false;
+            break;
         }
+        double ud = dot(u, d);
+        double g1 = 2.0 * dot(w, d) - 2.0 * g.R * ud / rho;
+        double g2 = 2.0 * dd - 2.0 * g.R * (dpp / rho - ud * ud / (rho * rho * rho));
+        if (!(g2 > 0.0)) {
+            newton = false;
+            break;
+        }
+        double next = clampd(t - g1 / g2, lo, hi);
+        double step = next - t;
+        t = next;
+        if (std::fabs(step) < 1e-13) break;
     }
-    double t = 0.5 * (lo + hi);
+    if (!newton) {
+        const double gr = 0.6180339887498949;
+        double t1 = hi - gr * (hi - lo), t2 = lo + gr * (hi - lo);
+        v3 n;
+        double f1 = ring_nearest(g, p + d * t1, &n), f2 = ring_nearest(g, p + d * t2, &n);
+        for (int it = 0; it < 28; it++) {
+            if (f1 < f2) {
+                hi = t2, t2 = t1, f2 = f1;
+                t1 = hi - gr * (hi - lo);
+                f1 = ring_nearest(g, p + d * t1, &n);
+            } else {
+                lo = t1, t1 = t2, f1 = f2;
+                t2 = lo + gr * (hi - lo);
+                f2 = ring_nearest(g, p + d * t2, &n);
+            }
+        }
+        t = 0.5 * (lo + hi);
+    }
+    v3 n;
     double dist = ring_nearest(g, p + d * t, &n);
     if (dist > best) t = best_t, dist = ring_nearest(g, p + d * t, &n);
     *on_segment = p + d * t;
@@ -130,22 +166,42 @@ float corner_height(int i, int k) {
     return terrain.heights[i + k * n];
 }
 
-// One triangle against the ring: depth r - d with the contact and normal; false when the ring
-// cannot reach it.
-bool torus_triangle(const ring &g, double r, const v3 *tri, int mode, double floor_depth,
-                    bike_tire_hit *hit) {
+// A triangle's plane as the ring meets it: the unit normal (upward), the ring points P and Q
+// nearest to and farthest from the plane side, and their heights above it. Shared by the bound
+// pass and the contact test, so both see the same numbers.
+struct tri_plane {
+    v3 n, P, Q;
+    double dP, dQ;
+    bool ok;
+};
+
+tri_plane plane_of(const ring &g, const v3 *tri) {
+    tri_plane pl;
     v3 n = cross(tri[1] - tri[0], tri[2] - tri[0]);
     if (n.y < 0) n = n * -1.0;
     double nl = len(n);
-    if (!(nl > 1e-12)) return false;
+    pl.ok = nl > 1e-12;
+    if (!pl.ok) return pl;
     n = n * (1.0 / nl);
-
     v3 m = n * -1.0;
     v3 mp = m - g.a * dot(m, g.a);
     double ml = len(mp);
     v3 dir = ml > 1e-9 ? mp * (1.0 / ml) : perpendicular(g.a);
-    v3 P = g.c + dir * g.R, Q = g.c - dir * g.R;
-    double dP = dot(P - tri[0], n), dQ = dot(Q - tri[0], n);
+    pl.n = n;
+    pl.P = g.c + dir * g.R;
+    pl.Q = g.c - dir * g.R;
+    pl.dP = dot(pl.P - tri[0], n);
+    pl.dQ = dot(pl.Q - tri[0], n);
+    return pl;
+}
+
+// One triangle against the ring: depth r - d with the contact and normal; false when the ring
+// cannot reach it.
+bool torus_triangle(const ring &g, double r, const v3 *tri, const tri_plane &pl, int mode,
+                    double floor_depth, bike_tire_hit *hit) {
+    if (!pl.ok) return false;
+    v3 n = pl.n, P = pl.P, Q = pl.Q;
+    double dP = pl.dP, dQ = pl.dQ;
     if (dP >= r) return false; // the ring's lowest point is out of the tube's reach
     bool buried_possible = dP <= 0.0 && dQ <= 0.0;
     if (!buried_possible && r - dP <= floor_depth) return false;
@@ -222,25 +278,16 @@ bool torus_triangle(const ring &g, double r, const v3 *tri, int mode, double flo
 
 // The depth torus_triangle finds on the triangle's face (or buried under it), 0 when the
 // nearest part is an edge or nothing: a cheap lower bound on the deepest contact.
-double face_depth(const ring &g, double r, const v3 *tri) {
-    v3 n = cross(tri[1] - tri[0], tri[2] - tri[0]);
-    if (n.y < 0) n = n * -1.0;
-    double nl = len(n);
-    if (!(nl > 1e-12)) return 0.0;
-    n = n * (1.0 / nl);
-    v3 m = n * -1.0;
-    v3 mp = m - g.a * dot(m, g.a);
-    double ml = len(mp);
-    v3 dir = ml > 1e-9 ? mp * (1.0 / ml) : perpendicular(g.a);
-    v3 P = g.c + dir * g.R, Q = g.c - dir * g.R;
-    double dP = dot(P - tri[0], n), dQ = dot(Q - tri[0], n);
+double face_depth(const ring &g, double r, const v3 *tri, const tri_plane &pl) {
+    if (!pl.ok) return 0.0;
+    double dP = pl.dP, dQ = pl.dQ;
     if (dP >= r) return 0.0;
     if (dP <= 0.0 && dQ <= 0.0 && inside_xz(g.c, tri)) return 2.0 * g.R;
     bool face = false;
     if (dP < 0.0) {
-        if (dQ > 0.0) face = inside_xz(Q + (P - Q) * (dQ / (dQ - dP)), tri);
+        if (dQ > 0.0) face = inside_xz(pl.Q + (pl.P - pl.Q) * (dQ / (dQ - dP)), tri);
     } else {
-        face = inside_xz(P - n * dP, tri);
+        face = inside_xz(pl.P - pl.n * dP, tri);
     }
     return face && r - dP > 0.0 ? r - dP : 0.0;
 }
@@ -290,21 +337,32 @@ int bike_tire_collide(const double centre[3], const double axle[3], double R, do
 
     // Every ring point lies within R of the centre, so a cell whose box is farther than R + r
     // from it cannot be touched; and with the centre above the box it cannot be buried in it.
+    // Every point the tube reaches lies within r of the wheel plane, so a cell whose box lies
+    // wholly off that slab cannot be touched either, unless the centre stands over the cell
+    // (buried under a steep face).
     double reach2 = ext * ext * (1.0 + 1e-9);
+    double slab = r * (1.0 + 1e-9) + 1e-9;
+    v3 abs_a{std::fabs(g.a.x), std::fabs(g.a.y), std::fabs(g.a.z)};
     auto reachable = [&](int i, int k, double h00, double h10, double h01, double h11) {
-        double hmax = std::fmax(std::fmax(h00, h10), std::fmax(h01, h11));
+        double hmin = min2(min2(h00, h10), min2(h01, h11));
+        double hmax = max2(max2(h00, h10), max2(h01, h11));
+        double x0 = i * s, x1 = (i + 1) * s, z0 = k * s, z1 = (k + 1) * s;
+        const double edge = 1e-6;
+        bool over =
+            g.c.x >= x0 - edge && g.c.x <= x1 + edge && g.c.z >= z0 - edge && g.c.z <= z1 + edge;
+        if (!over) {
+            v3 mid{0.5 * (x0 + x1), 0.5 * (hmin + hmax), 0.5 * (z0 + z1)};
+            v3 half{0.5 * (x1 - x0), 0.5 * (hmax - hmin), 0.5 * (z1 - z0)};
+            if (std::fabs(dot(mid - g.c, g.a)) - dot(half, abs_a) > slab) return false;
+        }
         if (!(g.c.y > hmax)) return true;
-        double dx = g.c.x < i * s ? i * s - g.c.x : g.c.x > (i + 1) * s ? g.c.x - (i + 1) * s : 0.0;
-        double dz = g.c.z < k * s ? k * s - g.c.z : g.c.z > (k + 1) * s ? g.c.z - (k + 1) * s : 0.0;
+        double dx = g.c.x < x0 ? x0 - g.c.x : g.c.x > x1 ? g.c.x - x1 : 0.0;
+        double dz = g.c.z < z0 ? z0 - g.c.z : g.c.z > z1 ? g.c.z - z1 : 0.0;
         double dy = g.c.y - hmax;
         return dx * dx + dy * dy + dz * dz <= reach2;
     };
-    // The deepest contact is the first triangle (in grid order) reaching the greatest depth. Face
-    // contacts are cheap and give a lower bound on that depth; triangles that cannot beat it are
-    // turned away before their costly edge search, which leaves the answer as it was.
-    double floor0 = 0.0;
-    if (mode == BIKE_TIRE_DEEPEST) {
-        double bound = 0.0;
+    // The triangles the ring may touch, in grid order; fn returns false to stop.
+    auto each_triangle = [&](auto fn) {
         for (int k = k0; k <= k1; k++)
             for (int i = i0; i <= i1; i++) {
                 double h00 = corner_height(i, k), h10 = corner_height(i + 1, k);
@@ -313,29 +371,52 @@ int bike_tire_collide(const double centre[3], const double axle[3], double R, do
                 v3 tris[2][3];
                 cell_triangles(i, k, s, h00, h10, h01, h11, tris);
                 for (int t = 0; t < 2; t++)
-                    bound = std::fmax(bound, face_depth(g, r, tris[t]));
+                    if (!fn(tris[t], plane_of(g, tris[t]))) return;
             }
+    };
+    // The deepest contact is the first triangle (in grid order) reaching the greatest depth. Face
+    // contacts are cheap and give a lower bound on that depth; triangles that cannot beat it are
+    // turned away before their costly edge search, which leaves the answer as it was. The bound
+    // pass keeps the triangles it saw (all of them under an ordinary wheel) for the contact pass.
+    struct seen_triangle {
+        v3 tri[3];
+        tri_plane pl;
+    };
+    enum { SEEN_MAX = 48 };
+    seen_triangle seen[SEEN_MAX];
+    int seen_count = 0;
+    bool seen_all = true;
+    double floor0 = 0.0;
+    if (mode == BIKE_TIRE_DEEPEST) {
+        double bound = 0.0;
+        each_triangle([&](const v3 *tri, const tri_plane &pl) {
+            bound = max2(bound, face_depth(g, r, tri, pl));
+            if (seen_count < SEEN_MAX) {
+                seen_triangle &e = seen[seen_count++];
+                e.tri[0] = tri[0], e.tri[1] = tri[1], e.tri[2] = tri[2];
+                e.pl = pl;
+            } else {
+                seen_all = false;
+            }
+            return true;
+        });
         if (bound > 0.0) floor0 = bound - 1e-9 * (1.0 + bound);
     }
     bike_tire_hit best;
     best.depth = 0.0;
-    for (int k = k0; k <= k1; k++) {
-        for (int i = i0; i <= i1; i++) {
-            double h00 = corner_height(i, k), h10 = corner_height(i + 1, k);
-            double h01 = corner_height(i, k + 1), h11 = corner_height(i + 1, k + 1);
-            if (!reachable(i, k, h00, h10, h01, h11)) continue;
-            v3 tris[2][3];
-            cell_triangles(i, k, s, h00, h10, h01, h11, tris);
-            for (int t = 0; t < 2; t++) {
-                bike_tire_hit h;
-                double floor_depth = best.depth > floor0 ? best.depth : floor0;
-                if (!torus_triangle(g, r, tris[t], mode, floor_depth, &h)) continue;
-                best = h;
-                if (mode == BIKE_TIRE_ROOST) goto done;
-            }
-        }
+    auto contact = [&](const v3 *tri, const tri_plane &pl) {
+        bike_tire_hit h;
+        double floor_depth = best.depth > floor0 ? best.depth : floor0;
+        if (!torus_triangle(g, r, tri, pl, mode, floor_depth, &h)) return true;
+        best = h;
+        return mode != BIKE_TIRE_ROOST;
+    };
+    if (mode == BIKE_TIRE_DEEPEST && seen_all) {
+        for (int e = 0; e < seen_count; e++)
+            contact(seen[e].tri, seen[e].pl);
+    } else {
+        each_triangle(contact);
     }
-done:
     if (!(best.depth > 0.0)) return 0;
     if (mode == BIKE_TIRE_ROOST && best.normal[1] < 0.0) {
         // Spray never goes into the ground: a downward normal keeps only its horizontal part.
