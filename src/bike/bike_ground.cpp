@@ -168,7 +168,10 @@ int bike_sphere_terrain(const double centre[3], double radius, double point[3], 
             double h00 = corner_height(i, k), h10 = corner_height(i + 1, k);
             double h01 = corner_height(i, k + 1), h11 = corner_height(i + 1, k + 1);
             // A cell wholly below the sphere cannot touch it (nor have its plane above the centre).
-            if (c[1] - radius > std::fmax(std::fmax(h00, h10), std::fmax(h01, h11))) continue;
+            double top = h00 > h10 ? h00 : h10;
+            top = h01 > top ? h01 : top;
+            top = h11 > top ? h11 : top;
+            if (c[1] - radius > top) continue;
             double p00[3] = {i * s, h00, k * s};
             double p10[3] = {(i + 1) * s, h10, k * s};
             double p01[3] = {i * s, h01, (k + 1) * s};
@@ -191,15 +194,47 @@ int bike_sphere_terrain(const double centre[3], double radius, double point[3], 
     return 1;
 }
 
+namespace {
+
+// Whether the ground under the box x0..x1, z0..z1 (inside the grid) stays below y: then no
+// sphere within the box and above y can touch it. False when the box is not worth the walk.
+bool ground_below(double x0, double x1, double z0, double z1, double y) {
+    double s = terrain.spacing;
+    if (!(x0 >= 0 && z0 >= 0 && x1 < terrain.extent && z1 < terrain.extent)) return false;
+    int i0 = (int)floor(x0 / s), i1 = (int)floor(x1 / s) + 1;
+    int k0 = (int)floor(z0 / s), k1 = (int)floor(z1 / s) + 1;
+    if (i1 - i0 > 24 || k1 - k0 > 24) return false;
+    for (int k = k0; k <= k1; k++)
+        for (int i = i0; i <= i1; i++)
+            if (!(corner_height(i, k) < y)) return false;
+    return true;
+}
+
+} // namespace
+
 int bike_shape_terrain(const bike_shape *shape, dBodyID body, dJointGroupID group) {
-    if (!shape || !body) return 0;
-    int touching = 0;
-    for (int i = 0; i < shape->count; i++) {
+    if (!shape || !body || shape->count <= 0) return 0;
+    // The spheres in the world, and the box they fill: a shape held clear of the ground (most
+    // parts of a riding bike) is done with one walk over the heights under it.
+    int count = shape->count < BIKE_SHAPE_MAX_SPHERES ? shape->count : BIKE_SHAPE_MAX_SPHERES;
+    double centre[BIKE_SHAPE_MAX_SPHERES][3];
+    double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
+    for (int i = 0; i < count; i++) {
         const bike_sphere *sp = &shape->spheres[i];
         dVector3 w;
         dBodyGetRelPointPos(body, sp->centre[0], sp->centre[1], sp->centre[2], w);
-        double c[3] = {w[0], w[1], w[2]}, point[3], normal[3], depth;
-        if (!bike_sphere_terrain(c, sp->radius, point, normal, &depth)) continue;
+        for (int k = 0; k < 3; k++) {
+            centre[i][k] = w[k];
+            if (w[k] - sp->radius < lo[k]) lo[k] = w[k] - sp->radius;
+            if (w[k] + sp->radius > hi[k]) hi[k] = w[k] + sp->radius;
+        }
+    }
+    if (terrain_present() && ground_below(lo[0], hi[0], lo[2], hi[2], lo[1])) return 0;
+    int touching = 0;
+    for (int i = 0; i < count; i++) {
+        const bike_sphere *sp = &shape->spheres[i];
+        double point[3], normal[3], depth;
+        if (!bike_sphere_terrain(centre[i], sp->radius, point, normal, &depth)) continue;
         touching = 1;
         if (!group) continue;
         dContact ct;
