@@ -365,7 +365,7 @@ int robot_traffic_find(const bike_record *b, double rho, double *distance, doubl
         double h = dx * dx + dz * dz;
         if (h >= best) continue;
         // Each corridor lies within (speed + 4.5) ft of its rider: farther apart, no overlap.
-        double reach = mine_reach + std::hypot(ov[0], ov[2]) + 4.5;
+        double reach = mine_reach + std::sqrt(ov[0] * ov[0] + ov[2] * ov[2]) + 4.5;
         if (h > reach * reach) continue;
         travel_dir(o, odir);
         if (dx * (dir[0] + odir[0]) + dz * (dir[1] + odir[1]) <= 0) continue; // not ahead
