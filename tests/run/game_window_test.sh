@@ -8,30 +8,8 @@ set -uo pipefail
 game=$1
 here=$(cd "$(dirname "$0")" && pwd)
 close_tool=$here/../../scripts/x11_close.py
-for tool in Xvfb xdotool python3; do
-  command -v "$tool" >/dev/null || { echo "skip: $tool is not installed"; exit 77; }
-done
-[ -x "$game" ] || { echo "no game binary at $game"; exit 1; }
-
-tmp=$(mktemp -d)
-display=:$((300 + RANDOM % 400))
-# -noreset: by default the server resets when its last client leaves, and a client that connects
-# while it does (the game, right after the readiness probe below) loses its window to the reset.
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
-xpid=$!
-gpid=
-cleanup() {
-  [ -n "$gpid" ] && kill -9 "$gpid" 2>/dev/null
-  kill "$xpid" 2>/dev/null
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-export DISPLAY=$display
-for _ in $(seq 300); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "FAIL: Xvfb did not start"; cat "$tmp/xvfb.log"; exit 1; }
-export HOME=$tmp/home XDG_DATA_HOME=$tmp/home/data
-mkdir -p "$HOME"
-unset SDL_VIDEODRIVER
+source "$(dirname "$0")/xvfb_session.sh"
+xvfb_session 1024x768
 fail() {
   echo "FAIL: $*"
   [ -f "$tmp/game.log" ] && tail -n 30 "$tmp/game.log"

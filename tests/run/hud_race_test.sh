@@ -10,28 +10,9 @@ set -uo pipefail
 game=$1
 here=$(cd "$(dirname "$0")" && pwd)
 close_tool=$here/../../scripts/x11_close.py
-for tool in Xvfb xdotool python3; do
-  command -v "$tool" >/dev/null || { echo "skip: $tool is not installed"; exit 77; }
-done
-[ -x "$game" ] || { echo "no game binary at $game"; exit 1; }
-
-tmp=$(mktemp -d)
-display=:$((300 + RANDOM % 400))
-# The game's window fills the screen: a screen of the picture's size.
-Xvfb "$display" -screen 0 640x480x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
-xpid=$!
-gpid=
-cleanup() {
-  [ -n "$gpid" ] && kill -9 "$gpid" 2>/dev/null
-  kill "$xpid" 2>/dev/null
-  [ -n "${ZV_KEEP:-}" ] && cp "$tmp"/*.ppm "$ZV_KEEP"/ 2>/dev/null
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-export DISPLAY=$display
-for _ in $(seq 300); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-export HOME=$tmp/home XDG_DATA_HOME=$tmp/home/data
-unset SDL_VIDEODRIVER
+source "$(dirname "$0")/xvfb_session.sh"
+keep_files() { [ -n "${ZV_KEEP:-}" ] && cp "$tmp"/*.ppm "$ZV_KEEP"/ 2>/dev/null; }
+xvfb_session 640x480
 fail() {
   echo "FAIL: $*"
   [ -f "$tmp/game.log" ] && tail -n 20 "$tmp/game.log"

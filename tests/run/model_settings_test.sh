@@ -8,26 +8,8 @@
 # Exit 0 on success, 77 when the machine has no Xvfb or xdotool (ctest reports a skip).
 set -uo pipefail
 game=$1
-for tool in Xvfb xdotool python3; do
-  command -v "$tool" >/dev/null || { echo "skip: $tool is not installed"; exit 77; }
-done
-[ -x "$game" ] || { echo "no game binary at $game"; exit 1; }
-
-tmp=$(mktemp -d)
-display=:$((300 + RANDOM % 400))
-Xvfb "$display" -screen 0 640x480x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
-xpid=$!
-gpid=
-cleanup() {
-  [ -n "$gpid" ] && kill -9 "$gpid" 2>/dev/null
-  kill "$xpid" 2>/dev/null
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-export DISPLAY=$display
-for _ in $(seq 300); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-export HOME=$tmp/home XDG_DATA_HOME=$tmp/home/data
-unset SDL_VIDEODRIVER
+source "$(dirname "$0")/xvfb_session.sh"
+xvfb_session 640x480
 fail() {
   echo "FAIL: $*"
   [ -f "$tmp/game.log" ] && tail -n 20 "$tmp/game.log"
