@@ -232,11 +232,11 @@ bool torus_triangle(const ring &g, double r, const v3 *tri, const tri_plane &pl,
         contact = P - n * dP;
     } else {
         d = 1e300;
-        for (int e = 0; e < 3; e++) {
-            v3 a = tri[e], b = tri[(e + 1) % 3];
-            if (mode == BIKE_TIRE_ROOST) {
-                // An edge through the wheel plane inside the ring counts as a full tube's
-                // penetration.
+        if (mode == BIKE_TIRE_ROOST)
+            // An edge through the wheel plane inside the ring counts as a full tube's
+            // penetration: the nearest there can be, so no edge needs searching then.
+            for (int e = 0; e < 3; e++) {
+                v3 a = tri[e], b = tri[(e + 1) % 3];
                 double sa = dot(a - g.c, g.a), sb = dot(b - g.c, g.a);
                 if ((sa <= 0 && sb >= 0) || (sa >= 0 && sb <= 0)) {
                     double t = sa != sb ? sa / (sa - sb) : 0.0;
@@ -249,9 +249,15 @@ bool torus_triangle(const ring &g, double r, const v3 *tri, const tri_plane &pl,
                     }
                 }
             }
+        for (int e = 0; e < 3 && d > 0.0; e++) {
+            v3 a = tri[e], b = tri[(e + 1) % 3];
+            double sa = dot(a - g.c, g.a), sb = dot(b - g.c, g.a);
             // A ring point is at least | |x - c| - R | from any point x: segments entirely
             // beyond the tube's reach need no search.
             double limit = d < r - floor_depth ? d : r - floor_depth;
+            // Every ring point lies in the wheel plane: an edge wholly on one side of it, limit
+            // or more away, is no nearer than that.
+            if ((sa >= limit && sb >= limit) || (sa <= -limit && sb <= -limit)) continue;
             double span_near, span_far;
             segment_span(g.c, a, b, &span_near, &span_far);
             if (span_near - g.R >= limit || g.R - span_far >= limit) continue;
@@ -312,7 +318,7 @@ void cell_triangles(int i, int k, double s, double h00, double h10, double h01, 
 } // namespace
 
 int bike_tire_collide(const double centre[3], const double axle[3], double R, double r, int mode,
-                      bike_tire_hit *hit) {
+                      bike_tire_hit *hit, const int *try_first) {
     hit->depth = 0.0;
     if (!terrain_present() || !terrain.heights || !(terrain.spacing > 0.0f)) return 0;
     ring g{from(centre), from(axle), R};
@@ -361,17 +367,25 @@ int bike_tire_collide(const double centre[3], const double axle[3], double R, do
         double dy = g.c.y - hmax;
         return dx * dx + dy * dy + dz * dz <= reach2;
     };
+    int cell_now[3] = {0, 0, 0}; // the triangle being tried: cell i, k and which of its two
+    // The triangles of cell (i, k) when the ring may touch the cell.
+    auto cell_reachable = [&](int i, int k, v3 tris[2][3]) {
+        double h00 = corner_height(i, k), h10 = corner_height(i + 1, k);
+        double h01 = corner_height(i, k + 1), h11 = corner_height(i + 1, k + 1);
+        if (!reachable(i, k, h00, h10, h01, h11)) return false;
+        cell_triangles(i, k, s, h00, h10, h01, h11, tris);
+        return true;
+    };
     // The triangles the ring may touch, in grid order; fn returns false to stop.
     auto each_triangle = [&](auto fn) {
         for (int k = k0; k <= k1; k++)
             for (int i = i0; i <= i1; i++) {
-                double h00 = corner_height(i, k), h10 = corner_height(i + 1, k);
-                double h01 = corner_height(i, k + 1), h11 = corner_height(i + 1, k + 1);
-                if (!reachable(i, k, h00, h10, h01, h11)) continue;
                 v3 tris[2][3];
-                cell_triangles(i, k, s, h00, h10, h01, h11, tris);
-                for (int t = 0; t < 2; t++)
+                if (!cell_reachable(i, k, tris)) continue;
+                for (int t = 0; t < 2; t++) {
+                    cell_now[0] = i, cell_now[1] = k, cell_now[2] = t;
                     if (!fn(tris[t], plane_of(g, tris[t]))) return;
+                }
             }
     };
     // The deepest contact is the first triangle (in grid order) reaching the greatest depth. Face
@@ -381,6 +395,7 @@ int bike_tire_collide(const double centre[3], const double axle[3], double R, do
     struct seen_triangle {
         v3 tri[3];
         tri_plane pl;
+        int cell[3];
     };
     enum { SEEN_MAX = 48 };
     seen_triangle seen[SEEN_MAX];
@@ -395,6 +410,7 @@ int bike_tire_collide(const double centre[3], const double axle[3], double R, do
                 seen_triangle &e = seen[seen_count++];
                 e.tri[0] = tri[0], e.tri[1] = tri[1], e.tri[2] = tri[2];
                 e.pl = pl;
+                std::memcpy(e.cell, cell_now, sizeof e.cell);
             } else {
                 seen_all = false;
             }
@@ -409,13 +425,26 @@ int bike_tire_collide(const double centre[3], const double axle[3], double R, do
         double floor_depth = best.depth > floor0 ? best.depth : floor0;
         if (!torus_triangle(g, r, tri, pl, mode, floor_depth, &h)) return true;
         best = h;
+        std::memcpy(best.cell, cell_now, sizeof best.cell);
         return mode != BIKE_TIRE_ROOST;
     };
     if (mode == BIKE_TIRE_DEEPEST && seen_all) {
-        for (int e = 0; e < seen_count; e++)
+        for (int e = 0; e < seen_count; e++) {
+            std::memcpy(cell_now, seen[e].cell, sizeof cell_now);
             contact(seen[e].tri, seen[e].pl);
+        }
     } else {
-        each_triangle(contact);
+        // Any penetrated triangle will do for the roost: the one the caller names (the tire
+        // contact's, usually penetrated as well) saves searching the triangles before it.
+        v3 tris[2][3];
+        if (mode == BIKE_TIRE_ROOST && try_first && try_first[0] >= i0 && try_first[0] <= i1 &&
+            try_first[1] >= k0 && try_first[1] <= k1 && (try_first[2] & ~1) == 0 &&
+            cell_reachable(try_first[0], try_first[1], tris)) {
+            std::memcpy(cell_now, try_first, sizeof cell_now);
+            const v3 *tri = tris[try_first[2]];
+            contact(tri, plane_of(g, tri));
+        }
+        if (!(best.depth > 0.0)) each_triangle(contact);
     }
     if (!(best.depth > 0.0)) return 0;
     if (mode == BIKE_TIRE_ROOST && best.normal[1] < 0.0) {
@@ -449,6 +478,7 @@ void bike_tire_clear(bike_tire *t) {
     t->tile = 0;
     t->roost_tic = -1;
     t->roost_touch = 0;
+    t->ground_cell_ok = 0;
     t->erode_force[0] = t->erode_force[1] = 0.0;
     bike_erosion_reset(&t->erosion);
 }
@@ -541,9 +571,12 @@ int bike_tire_contact(bike_tire *t, dWorldID world, dJointGroupID group, double 
         // No joint this tic: stale forces must not reach erosion or the robots.
         t->depth = 0.0;
         t->mu = 0.0;
+        t->ground_cell_ok = 0;
         std::memset(&t->feedback, 0, sizeof t->feedback);
         return 0;
     }
+    std::memcpy(t->ground_cell, hit.cell, sizeof t->ground_cell);
+    t->ground_cell_ok = 1;
     std::memcpy(t->pos, hit.pos, sizeof t->pos);
     std::memcpy(t->normal, hit.normal, sizeof t->normal);
     t->depth = hit.depth;
@@ -606,7 +639,8 @@ int bike_tire_roost_contact(bike_tire *t, int tic) {
     dBodyVectorToWorld(t->wheel, t->axle_local[0], t->axle_local[1], t->axle_local[2], axle);
     double centre[3] = {cp[0], cp[1], cp[2]}, ax[3] = {axle[0], axle[1], axle[2]};
     bike_tire_hit hit;
-    t->roost_touch = bike_tire_collide(centre, ax, t->R, t->r, BIKE_TIRE_ROOST, &hit);
+    t->roost_touch = bike_tire_collide(centre, ax, t->R, t->r, BIKE_TIRE_ROOST, &hit,
+                                       t->ground_cell_ok ? t->ground_cell : nullptr);
     if (t->roost_touch) {
         std::memcpy(t->roost_pos, hit.pos, sizeof t->roost_pos);
         std::memcpy(t->roost_normal, hit.normal, sizeof t->roost_normal);

@@ -16,6 +16,7 @@ struct bike_tire_hit {
     double pos[3];    // tube surface point
     double normal[3]; // unit, from the ground toward the wheel
     double depth;     // > 0 when touching
+    int cell[3];      // the triangle touched: grid cell i, k and which of its two (0 or 1)
 };
 
 enum {
@@ -24,9 +25,10 @@ enum {
 };
 
 // The torus (centre, unit axle, R, r) against the loaded terrain's triangles under it.
-// Returns 1 with the hit filled when some triangle is penetrated, else 0 (depth 0).
+// Returns 1 with the hit filled when some triangle is penetrated, else 0 (depth 0). The roost
+// mode tries the triangle try_first names (a cell[3] as a hit gives it) before the others.
 int bike_tire_collide(const double centre[3], const double axle[3], double R, double r, int mode,
-                      bike_tire_hit *hit);
+                      bike_tire_hit *hit, const int *try_first = nullptr);
 
 // One wheel's tire.
 struct bike_tire {
@@ -45,6 +47,8 @@ struct bike_tire {
     // Roost contact of this tic (Part of the pre-step), computed at most once per tic.
     int roost_tic;
     int roost_touch;
+    int ground_cell[3]; // the triangle of the last tire contact, when ground_cell_ok
+    int ground_cell_ok;
     double roost_pos[3], roost_normal[3], roost_vel[3];
 };
 
