@@ -159,6 +159,8 @@ void bike_update(bike_record *b);
 // Detaches the rider and starts the crash timer.
 void bike_crash(bike_record *b);
 int bike_crashed(const bike_record *b);
+// Riders fallen off since the program started (a count for tests and benchmarks).
+extern int bike_crashes;
 // Puts the rider back on the bike in the riding pose.
 void bike_put_rider_on(bike_record *b);
 // Joins rider and frame with the hinge-2 joint for the bodies' current (riding) poses.

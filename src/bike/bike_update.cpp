@@ -280,6 +280,8 @@ void update_feet(bike_record *b) {
 
 } // namespace
 
+int bike_crashes;
+
 int bike_crashed(const bike_record *b) {
     return b->crash_timer > 0;
 }
@@ -290,6 +292,7 @@ void bike_crash(bike_record *b) {
     int idx = b->crash_count < 0 ? 0 : (b->crash_count > 15 ? 15 : b->crash_count);
     b->crash_timer = bike_world.crash_delay[idx] + 512;
     b->crash_count++;
+    bike_crashes++;
     // The feet go on from where they are, as they were moving.
 }
 

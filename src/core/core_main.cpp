@@ -39,6 +39,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <chrono>
 #include <cstring>
 
 char core_server_history[CORE_SERVER_HISTORY][CORE_SERVER_NAME];
@@ -99,7 +100,13 @@ void main_erode(int rate) {
             pos[1] = (float)p[2];
             rider = pos;
         }
+    // Benchmarks timing the race tic count the ground's erosion with the tic's own strokes.
+    bool timed = race_stage_seconds && race.tic > race.gate_drop_tic;
+    auto t0 = timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
     erosion_apply(rider, rate / 1024.0f, race.tic);
+    if (timed)
+        race_stage_seconds[RACE_STAGE_EROSION] +=
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
 int main_slot_status(int slot) {

@@ -144,6 +144,9 @@ extern int race_practice;
 void race_limits_set(int network, int time_limit, int laps);
 // Seeds the race's own generator (the gate drop moment): the same seed, the same race.
 void race_seed(uint32_t seed);
+// seam: non-zero (benchmarks) seeds every race's roster and gate drop with it instead of the
+// clock, so that runs ride the same race.
+extern uint32_t race_fixed_seed;
 // Stores the lineup (null: time trial) and gives every slot its status.
 void race_lineup_set(const int *lineup);
 // Creates and places the bike of one slot from the lineup; 1 when the slot has a bike.
@@ -174,8 +177,10 @@ enum race_stage {
     RACE_STAGE_REST,     // debris, starting gates, clock, demo, time trial
     RACE_STAGES
 };
-// seam: when set (benchmarks), every race tic adds each stage's wall time in seconds here.
+// seam: when set (benchmarks), every race tic from the gate drop on adds each stage's wall time
+// in seconds here and counts itself in race_stage_tics.
 extern double *race_stage_seconds;
+extern long race_stage_tics;
 // Adds the frame's ground distance moved since the previous call to the slot's record.
 void race_track_distance(int slot, float x, float z);
 // Logs how far the local rider rode in the race now ending, and how far from the start it ended

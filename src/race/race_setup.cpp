@@ -50,8 +50,10 @@ void race_seed(uint32_t seed) {
     race_rng.seed(seed);
 }
 
+uint32_t race_fixed_seed;
+
 void race_robots_shuffle_now(void) {
-    uint32_t seed = (uint32_t)time(nullptr);
+    uint32_t seed = race_fixed_seed ? race_fixed_seed : (uint32_t)time(nullptr);
     race_rng.seed(seed);
     race_robots_shuffle(race_rng());
 }

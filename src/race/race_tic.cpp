@@ -13,17 +13,23 @@
 #include "track/track_roost.h"
 
 double *race_stage_seconds;
+long race_stage_tics;
 
 namespace {
 
-// Stage timing, only while a benchmark asks for it: the time since the last mark goes to stage k.
+// Stage timing, only while a benchmark asks for it and from the gate drop on: the time since the
+// last mark goes to stage k.
 struct stage_clock {
     std::chrono::steady_clock::time_point last;
+    bool on = false;
     void start() {
-        if (race_stage_seconds) last = std::chrono::steady_clock::now();
+        on = race_stage_seconds && race.tic >= race.gate_drop_tic;
+        if (!on) return;
+        last = std::chrono::steady_clock::now();
+        race_stage_tics++;
     }
     void mark(int k) {
-        if (!race_stage_seconds) return;
+        if (!on) return;
         auto now = std::chrono::steady_clock::now();
         race_stage_seconds[k] += std::chrono::duration<double>(now - last).count();
         last = now;
