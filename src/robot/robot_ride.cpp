@@ -16,6 +16,8 @@ static const double RACE_START_FLAGGER_S = zv::FLAGGER_MARK_TICS * zv::TIC; // a
 using zv::clamp;
 // Seconds of path a close follower steers ahead of itself at the usual reach of 2 samples.
 static const double LOOK_AHEAD_S = 1.0;
+// A robot in recovery jammed against another bike backs away after 5 s, for 2 s, every 6 s.
+static const int JAM_TICS = 5 * 128, BACK_OFF_TICS = 2 * 128, JAM_RETRY_TICS = 4 * 128;
 // x moved toward 0 by d (a dead band that keeps the sign).
 static double toward0(double x, double d) {
     return x > d ? x - d : x < -d ? x + d : 0;
@@ -578,6 +580,7 @@ void robot_update(bike_record *b, robot_rider *r) {
     robot_controls c = {b->ctl.throttle,   b->ctl.clutch,   b->ctl.front_brake,
                         b->ctl.rear_brake, b->ctl.steering, b->ctl.sit_dab};
     double omega = 0; // target roll rate of normal riding, for the lock values
+    int backing = 0;  // backing away from a bike it is jammed against
     const dReal *pos = dBodyGetPosition(b->body[BIKE_FRAME]);
     const dReal *vel = dBodyGetLinearVel(b->body[BIKE_FRAME]);
     dVector3 fwd, right, av;
@@ -640,7 +643,18 @@ void robot_update(bike_record *b, robot_rider *r) {
         si.pitch_rate = av[0];
         si.front_above_rear = b->tire[0].pos[1] - b->tire[1].pos[1];
         double lean;
-        if (stage == 2) {
+        // Two bikes locked together, each riding for its sample, push against each other and
+        // neither moves: one jammed against another bike for 5 s backs away from it for 2 s,
+        // and tries again every 6 s.
+        int jammed = stage == 1 && b->bike_contact_tic == tic && v < 1 && !bike_crashed(b);
+        int since = tic - r->last_advance_tic;
+        if (jammed && since >= JAM_TICS && tic >= r->back_off_until + JAM_RETRY_TICS)
+            r->back_off_until = tic + BACK_OFF_TICS;
+        backing = stage == 1 && tic < r->back_off_until;
+        if (backing) {
+            c.throttle = c.clutch = c.front_brake = c.rear_brake = c.steering = 0;
+            c.sit_dab = 1;
+        } else if (stage == 2) {
             // Long stuck (a bike lying on its side never counts as crashed): lift the frame and
             // drag the front wheel toward the sample, bars centred, nothing driven.
             robot_recovery_lift(b, cur->pos);
@@ -701,4 +715,5 @@ void robot_update(bike_record *b, robot_rider *r) {
     b->ctl.rear_brake = c.rear_brake;
     b->ctl.steering = c.steering;
     b->ctl.sit_dab = c.sit_dab;
+    b->ctl.back_up = backing ? 1.0f : 0.0f;
 }

@@ -13,10 +13,11 @@ struct robot_rider {
     int personality;
     robot_path path;
     int last_advance_tic;
-    int recovery;      // 0 normal, 1..3 recovering
-    float start_timer; // seconds; 0 not drawn, > 0 next moment, < 0 end of a blip
-    float reaction;    // seconds after the gate drop
-    float launch_open; // moment the pre-drop throttle opens (from the flagger mark)
+    int recovery;       // 0 normal, 1..3 recovering
+    int back_off_until; // tic until which a robot jammed against another bike backs away
+    float start_timer;  // seconds; 0 not drawn, > 0 next moment, < 0 end of a blip
+    float reaction;     // seconds after the gate drop
+    float launch_open;  // moment the pre-drop throttle opens (from the flagger mark)
     int grip_tic;
     float last_throttle;
     int auto_shift;

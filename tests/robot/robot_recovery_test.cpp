@@ -1,9 +1,14 @@
-// A stuck robot's long-recovery forces: the frame lifted, the front wheel dragged to the path.
+// A stuck robot's recovery: the frame lifted, the front wheel dragged to the path, and backing
+// away from a bike it is jammed against.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "bike/bike.h"
+#include "bike/bike_setup.h"
+#include "race/race.h"
+#include "robot/robot_race.h"
 #include "robot/robot_ride.h"
 #include "support/ride_harness.h"
 
@@ -72,3 +77,64 @@ TEST(RobotRecovery, RobotsRideSimulationPhysicsWithTheirAids) {
 }
 
 } // namespace
+
+// Two robots in recovery, nose to nose, each riding for a sample behind the other: pushing on,
+// neither moves. After 5 s jammed against the other bike a robot backs away, and the pair comes
+// apart instead of standing locked for the rest of the race.
+TEST(RobotRecovery, RobotsJammedNoseToNoseBackAwayFromEachOther) {
+    ride_harness_flat();
+    // Heading 0 faces -z: bike 0 rides toward -z, bike 1 toward +z; they meet within a second.
+    auto make = [](int slot, double z, double heading) {
+        bike_record *k = bike_create(slot, "crf250(2007)", 1);
+        static bike_setup s;
+        s = bike_setup{};
+        bike_setup_init(&s);
+        bike_apply_setup(k, &s);
+        bike_setup_free(&s);
+        bike_place(k, 0, z, heading);
+        return k;
+    };
+    bike_record *a = make(0, 0, 0), *b = make(1, -5.1, M_PI);
+    ASSERT_TRUE(a && b);
+    race_steps.contacts = race_contacts;
+    robot_install();
+    bike_record *bikes[2] = {a, b};
+    for (int k = 0; k < 2; k++) {
+        robot_set_personality(k, "mike", 1 + k);
+        robot_reset_slot(k);
+        robot_rider *r = &robot_riders[k];
+        // A path straight through the other bike, far enough that no sample is reached.
+        double dir = k == 0 ? -1 : 1;
+        std::vector<robot_sample> path;
+        for (int i = 0; i < 20; i++)
+            path.push_back({{0, 0, (float)(dir * (40 + 4 * i))}, 15, 0});
+        robot_path_append(&r->path, path.data(), (int)path.size());
+        race.present[k] = 1;
+        race.status[k] = RACE_ROBOT_DRIVEN;
+    }
+    // Well into the race, nothing advanced for 3 s: both ride for their samples (recovery).
+    bike_world.tic = race.tic = 40 * 128;
+    for (int k = 0; k < 2; k++)
+        robot_riders[k].last_advance_tic = race.tic - 3 * 128;
+    auto gap = [&] {
+        const dReal *p = dBodyGetPosition(a->body[BIKE_FRAME]);
+        const dReal *q = dBodyGetPosition(b->body[BIKE_FRAME]);
+        return std::hypot(p[0] - q[0], p[2] - q[2]);
+    };
+    double jammed = 0, widest = 0;
+    int backed[2] = {};
+    for (int t = 0; t < 9 * 128; t++) {
+        race_tic();
+        if (t == 4 * 128) jammed = gap();
+        if (t > 4 * 128) widest = std::fmax(widest, gap());
+        for (int k = 0; k < 2; k++)
+            backed[k] |= bikes[k]->ctl.back_up > 0;
+    }
+    EXPECT_LT(jammed, 7.5) << "pushing on, the bikes stay locked nose to nose";
+    EXPECT_TRUE(backed[0] || backed[1]); // the first to back away frees the other
+    EXPECT_GT(widest, 20.0) << "backed apart, they get past each other and ride on";
+    race_steps.contacts = nullptr;
+    for (int k = 0; k < 2; k++)
+        robot_path_free(&robot_riders[k].path);
+    ride_harness_end();
+}
