@@ -85,9 +85,12 @@ TEST(game_collisions, the_gate_holds_riders_touch_and_knock_and_the_race_finishe
     }
     int knocks_before = bike_knocks, touches_before = race_contact_bikes;
     long roost_before = roost.emitted;
-    // The gate drop and the robots' roster are drawn from the clock, so whether a race has a
-    // knock is a matter of luck; three races without one would be a fault.
+    // The game draws the gate drop and the robots' roster from the clock; here each attempt rides
+    // a race of its own fixed seed, so a failure can be ridden again. Whether a race has a knock
+    // is a matter of luck; three races without one would be a fault. (Some races the clock deals
+    // still leave a robot hooked to another bike: see the benchmark notes.)
     for (int attempt = 0; attempt < 3 && bike_knocks == knocks_before; attempt++) {
+        race_fixed_seed = 3 + (uint32_t)attempt; // a busy race: thousands of touches
         platform_null_reset();
         core_hook = core_hooks();
         file_index_free();
@@ -106,6 +109,7 @@ TEST(game_collisions, the_gate_holds_riders_touch_and_knock_and_the_race_finishe
         argv.push_back(nullptr);
         ASSERT_EQ(core_main((int)args.size(), argv.data()), 0);
     }
+    race_fixed_seed = 0;
 
     // The track's objects were there: the starting gate's boards, hay bales with their shapes.
     int gate_boards = 0;
