@@ -1,8 +1,9 @@
 // Race simulation speed of a real race: the program started headless as a player starts it, with
 // robots in every gate of the default track (the roster, their lines and the starting gate as the
-// game gives them), one minute (--minutes) of racing from the gate drop per round. Each round seeds the race
-// (roster and gate drop) with its own fixed number, so runs ride the same races. Prints the time
-// per tic split by the race tic's stages, medians of the rounds, with the bike touches and falls.
+// game gives them), one minute (--minutes) of racing from the gate drop per round. Each round seeds
+// the race (roster and gate drop) with its own fixed number, so runs ride the same races. Prints
+// the time per tic split by the race tic's stages, medians of the rounds, with the bike touches and
+// falls.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -53,8 +54,8 @@ round_result race_round(const std::string &home, int robots, uint32_t seed, doub
     // The gate drops 13 to 15 s after the race starts: timing the whole race from it, the
     // program is closed 16 s plus the race's minutes after the start.
     platform_null_script_event(PLATFORM_CLOSE, 1, 16.0 + 60.0 * minutes);
-    std::vector<std::string> args = {"zelvo", "--nosound", "--lock-fps", "8",
-                                     "--track", "pinehollow"};
+    std::vector<std::string> args = {"zelvo", "--nosound", "--lock-fps",
+                                     "8",     "--track",   "pinehollow"};
     std::vector<char *> argv;
     for (auto &a : args)
         argv.push_back(a.data());
@@ -105,7 +106,8 @@ int main(int argc, char **argv) {
         }
         int n = atoi(argv[i]);
         if (n < 1 || n > 40) {
-            fprintf(stderr, "usage: bench_race_gate [--minutes M] [--no-roost] [robots 1-40 ...]\n");
+            fprintf(stderr,
+                    "usage: bench_race_gate [--minutes M] [--no-roost] [robots 1-40 ...]\n");
             return 2;
         }
         counts.push_back(n);
