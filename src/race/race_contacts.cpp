@@ -36,8 +36,21 @@ void pair(bike_record *a, bike_record *b) {
 void race_contacts(void) {
     if (!bike_world.world) return;
     int list[RACE_SLOTS], count = 0;
-    for (int s = 0; s < RACE_SLOTS; s++)
-        if (simulated(s)) list[count++] = s;
+    double speed[RACE_SLOTS];
+    // Slowest first: the first pair a bike meets in the tic gets the contact joints, so bikes
+    // tangled at a standstill are held by joints and a faster one brushing past them by forces.
+    // Equal speeds keep slot order, so the pairing is the same on every machine.
+    for (int s = 0; s < RACE_SLOTS; s++) {
+        if (!simulated(s)) continue;
+        double v = bike_frame_speed(&bike_world.bikes[s]);
+        int at = count++;
+        for (; at > 0 && speed[at - 1] > v; at--) {
+            list[at] = list[at - 1];
+            speed[at] = speed[at - 1];
+        }
+        list[at] = s;
+        speed[at] = v;
+    }
     if (!race.network) {
         for (int i = 0; i < count; i++)
             for (int j = i + 1; j < count; j++)

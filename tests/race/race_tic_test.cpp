@@ -160,3 +160,33 @@ TEST_F(RaceTic, DistanceCountsRidingNotPlacementAndIsLoggedForTheLocalRider) {
 }
 
 } // namespace
+
+// Bikes meet slowest first: of three bikes side by side, the two standing still are held together
+// by contact joints and the one riding past them by forces (a bike's first pair in a tic gets the
+// joints). Pairing in slot order would give the joints to the rider passing by.
+TEST_F(RaceTic, StandingBikesPairFirstAndARiderPassingThemIsPushedByForces) {
+    bike_record *k[3];
+    for (int s = 0; s < 3; s++) {
+        k[s] = bike_create(s, "crf250(2007)", 1);
+        ASSERT_NE(k[s], nullptr);
+        // Slot 1 in the middle, the others 1.5 ft to either side of it: all overlap it.
+        bike_place(k[s], 100 + 1.5 * (s == 0 ? -1 : s == 2 ? 1 : 0), 100, 0);
+        race.present[s] = 1;
+        race.status[s] = RACE_ROBOT_DRIVEN;
+    }
+    for (int i = 0; i < BIKE_BODIES; i++)
+        dBodySetLinearVel(k[0]->body[i], 0, 0, -20);
+    race.tic = 9;
+    race_contacts();
+    auto joined = [](const bike_record *a, const bike_record *b) {
+        for (int i = 0; i < BIKE_BODIES; i++)
+            for (int j = 0; j < BIKE_BODIES; j++)
+                if (dAreConnected(a->body[i], b->body[j])) return true;
+        return false;
+    };
+    EXPECT_TRUE(joined(k[1], k[2]));
+    EXPECT_FALSE(joined(k[0], k[1]));
+    for (int s = 0; s < 3; s++)
+        EXPECT_EQ(k[s]->bike_contact_tic, 9) << "slot " << s;
+    dJointGroupEmpty(bike_world.contacts);
+}
