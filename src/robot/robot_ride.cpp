@@ -16,8 +16,13 @@ static const double RACE_START_FLAGGER_S = zv::FLAGGER_MARK_TICS * zv::TIC; // a
 using zv::clamp;
 // Seconds of path a close follower steers ahead of itself at the usual reach of 2 samples.
 static const double LOOK_AHEAD_S = 1.0;
-// A robot in recovery jammed against another bike backs away after 5 s, for 2 s, every 6 s.
-static const int JAM_TICS = 5 * 128, BACK_OFF_TICS = 2 * 128, JAM_RETRY_TICS = 4 * 128;
+// A robot jammed against another bike backs away after 5 s (2 s when the other bike stands in
+// its way), for 2 s, at most every 6 s.
+static const int JAM_TICS = 5 * 128, GIVE_WAY_TICS = 2 * 128, BACK_OFF_TICS = 2 * 128,
+                 JAM_RETRY_TICS = 4 * 128;
+// Below this a riding robot puts a foot down (ft/s): held up in traffic it stands instead of
+// toppling onto the rider beside it.
+static const double DAB_SPEED = 5.0;
 // x moved toward 0 by d (a dead band that keeps the sign).
 static double toward0(double x, double d) {
     return x > d ? x - d : x < -d ? x + d : 0;
@@ -400,6 +405,26 @@ int robot_traffic_find(const bike_record *b, double rho, double *distance, doubl
     return 1;
 }
 
+int robot_bike_in_the_way(const bike_record *b) {
+    if (!b->body[BIKE_FRAME]) return 0;
+    const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
+    dVector3 f;
+    dBodyVectorToWorld(b->body[BIKE_FRAME], 0, 0, -1, f);
+    double hl = std::hypot(f[0], f[2]);
+    if (!(hl > 1e-9)) return 0;
+    double hx = f[0] / hl, hz = f[2] / hl;
+    for (int i = 0; i < BIKE_SLOTS; i++) {
+        const bike_record *o = &bike_world.bikes[i];
+        if (o == b || !o->present || !o->body[BIKE_FRAME]) continue;
+        const dReal *q = dBodyGetPosition(o->body[BIKE_FRAME]);
+        double dx = q[0] - p[0], dz = q[2] - p[2];
+        double ahead = dx * hx + dz * hz, lat = -dx * hz + dz * hx;
+        // Within a bike's length, and ahead within 45 degrees of the heading.
+        if (ahead > 0 && ahead >= std::fabs(lat) && dx * dx + dz * dz < 8.0 * 8.0) return 1;
+    }
+    return 0;
+}
+
 void robot_recovery_lift(bike_record *b, const float target[3]) {
     if (!b->body[BIKE_FRAME] || !b->body[BIKE_FRONT_WHEEL]) return;
     dBodyAddForce(b->body[BIKE_FRAME], 0, 16.0 * b->total_mass, 0);
@@ -562,7 +587,7 @@ static double ride_path(bike_record *b, robot_rider *r, double v, double roll, d
     robot_speed_control(si, c);
     c->throttle = (float)(c->throttle * out.traction);
     c->steering = (float)out.steering;
-    c->sit_dab = 0;
+    c->sit_dab = v < DAB_SPEED ? 1 : 0;
     return out.omega;
 }
 
@@ -643,14 +668,17 @@ void robot_update(bike_record *b, robot_rider *r) {
         si.pitch_rate = av[0];
         si.front_above_rear = b->tire[0].pos[1] - b->tire[1].pos[1];
         double lean;
-        // Two bikes locked together, each riding for its sample, push against each other and
-        // neither moves: one jammed against another bike for 5 s backs away from it for 2 s,
-        // and tries again every 6 s.
-        int jammed = stage == 1 && b->bike_contact_tic == tic && v < 1 && !bike_crashed(b);
+        // Two bikes locked together push against each other and neither moves: a front wheel
+        // resting on the bike ahead, which cannot drive out from under it while the one behind
+        // waits for it, or two robots each riding for a sample behind the other. The one behind
+        // gives way after 2 s; any robot jammed for 5 s backs away. Backing lasts 2 s and is
+        // tried again every 6 s.
+        int jammed = stage < 2 && b->bike_contact_tic == tic && v < 1 && !bike_crashed(b);
         int since = tic - r->last_advance_tic;
-        if (jammed && since >= JAM_TICS && tic >= r->back_off_until + JAM_RETRY_TICS)
+        if (jammed && since >= GIVE_WAY_TICS && tic >= r->back_off_until + JAM_RETRY_TICS &&
+            (since >= JAM_TICS || robot_bike_in_the_way(b)))
             r->back_off_until = tic + BACK_OFF_TICS;
-        backing = stage == 1 && tic < r->back_off_until;
+        backing = stage < 2 && tic < r->back_off_until;
         if (backing) {
             c.throttle = c.clutch = c.front_brake = c.rear_brake = c.steering = 0;
             c.sit_dab = 1;
