@@ -39,18 +39,22 @@ const stock_sphere swingarm_spheres[] = {
     {-0.42f, -0.1f, 0.4f, 0.15f, 0.6f, 10000, 500},
     {0.42f, -0.1f, 0.4f, 0.15f, 0.6f, 10000, 500},
 };
-// Wheels: eight spheres of the tube radius around the ring, in the y-z plane.
+// Wheels: eight spheres of the tube radius around the ring, in the y-z plane, and a hub sphere
+// for the spokes, no wider than the tire. Without the hub another wheel's tube fits through the
+// ring, and two wheels pushed into each other hook together like chain links.
 const stock_sphere front_wheel_spheres[] = {
     {0, 0.8333f, 0, 0.3333f, 1, 25000, 2500},  {0, 0.58924f, 0.58924f, 0.3333f, 1, 25000, 2500},
     {0, 0, 0.8333f, 0.3333f, 1, 25000, 2500},  {0, -0.58924f, 0.58924f, 0.3333f, 1, 25000, 2500},
     {0, -0.8333f, 0, 0.3333f, 1, 25000, 2500}, {0, -0.58924f, -0.58924f, 0.3333f, 1, 25000, 2500},
     {0, 0, -0.8333f, 0.3333f, 1, 25000, 2500}, {0, 0.58924f, -0.58924f, 0.3333f, 1, 25000, 2500},
+    {0, 0, 0, 0.3f, 1, 25000, 2500},
 };
 const stock_sphere rear_wheel_spheres[] = {
     {0, 0.75f, 0, 0.3333f, 1, 25000, 2500},  {0, 0.53033f, 0.53033f, 0.3333f, 1, 25000, 2500},
     {0, 0, 0.75f, 0.3333f, 1, 25000, 2500},  {0, -0.53033f, 0.53033f, 0.3333f, 1, 25000, 2500},
     {0, -0.75f, 0, 0.3333f, 1, 25000, 2500}, {0, -0.53033f, -0.53033f, 0.3333f, 1, 25000, 2500},
     {0, 0, -0.75f, 0.3333f, 1, 25000, 2500}, {0, 0.53033f, -0.53033f, 0.3333f, 1, 25000, 2500},
+    {0, 0, 0, 0.3f, 1, 25000, 2500},
 };
 // Rider: torso at the body origin, head above, hips and knees reaching toward the pegs.
 const stock_sphere rider_spheres[] = {
