@@ -131,6 +131,26 @@ TEST_F(Collide, an_upside_down_rider_crashes_on_the_ground_only_when_moving_over
     }
 }
 
+// Another wheel's tube cannot sit in a wheel's middle: the hub pushes it out, so two wheels
+// pushed into each other cannot link like a chain and carry their riders round as one.
+TEST_F(Collide, a_tire_in_another_wheels_middle_is_pushed_out_by_the_hub) {
+    test_world_flat();
+    bike_shape_register_stock();
+    bike_record *a = bike_create(0, "crf250(2007)", 1);
+    for (int w : {BIKE_FRONT_WHEEL, BIKE_REAR_WHEEL}) {
+        bike_placed_shape wheel = bike_shape_on_body(a->shape[w], a->body[w]);
+        // A tube sphere beside the spokes, as far into the middle as the rim lets it go.
+        bike_sphere tube = {{0, 0, 0}, 0.3333f, 1, 25000, 2500};
+        bike_shape one = {1, 0.3333f, &tube, nullptr};
+        bike_placed_shape t = {&one, {}, {1, 0, 0, 0, 1, 0, 0, 0, 1}, 0};
+        dVector3 p;
+        dBodyGetRelPointPos(a->body[w], 0.3, 0.2, 0, p); // 0.3 ft along the axle
+        for (int k = 0; k < 3; k++)
+            t.pos[k] = p[k];
+        EXPECT_TRUE(bike_shape_shape(&wheel, &t, BIKE_CONTACT_TEST)) << "wheel " << w;
+    }
+}
+
 TEST_F(Collide, front_to_front_knocks_both_and_a_side_hit_knocks_the_hit_bike_only) {
     test_world_flat();
     bike_shape_register_stock();
