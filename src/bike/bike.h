@@ -108,6 +108,10 @@ struct bike_world_state {
     int crash_delay[BIKE_CRASH_DELAYS];
     int arcade_allowed;
     bike_record bikes[BIKE_SLOTS];
+    // The slots holding a bike, in slot order (kept by bike_create and bike_destroy), so a walk
+    // over the riders does not touch 160 records for a field of a few.
+    int present_count;
+    int present_slots[BIKE_SLOTS];
 };
 
 extern bike_world_state bike_world;

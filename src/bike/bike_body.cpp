@@ -283,6 +283,12 @@ void bike_world_step(void) {
     dJointGroupEmpty(bike_world.contacts);
 }
 
+static void list_present(void) {
+    bike_world.present_count = 0;
+    for (int i = 0; i < BIKE_SLOTS; i++)
+        if (bike_world.bikes[i].present) bike_world.present_slots[bike_world.present_count++] = i;
+}
+
 bike_record *bike_create(int slot, const char *model_name, int active) {
     if (slot < 0 || slot >= BIKE_SLOTS) return nullptr;
     if (!bike_world.world && !bike_world_create()) return nullptr;
@@ -331,6 +337,7 @@ bike_record *bike_create(int slot, const char *model_name, int active) {
     for (int i = 0; i < BIKE_BODIES; i++)
         b->shape[i] = bike_shape_load(m->files[shape_file[i]]);
     b->present = 1;
+    list_present();
     bike_reset(b);
     if (!active) bike_set_activity(b, 0);
     return b;
@@ -345,6 +352,7 @@ void bike_destroy(bike_record *b) {
         bike_shape_free(b->shape[i]);
     }
     memset(b, 0, sizeof *b);
+    list_present();
 }
 
 void bike_reset(bike_record *b) {

@@ -90,13 +90,21 @@ void segment_span(v3 c, v3 p, v3 q, double *near, double *far) {
 double ring_segment(const ring &g, v3 p, v3 q, v3 *on_segment, v3 *on_ring) {
     const int N = 16;
     v3 d = q - p;
-    double best = 1e300, best_t = 0.0;
+    // The samples compare g(t): with w = p + d t - c, |w|^2 and its part off the axle are
+    // quadratics in t, so each sample costs one square root.
+    v3 w0 = p - g.c;
+    double wa = dot(w0, g.a), da = dot(d, g.a);
+    double ww = dot(w0, w0), wd = dot(w0, d), dd0 = dot(d, d);
+    double best_g = 1e300, best_t = 0.0;
     for (int i = 0; i <= N; i++) {
         double t = (double)i / N;
-        v3 n;
-        double dist = ring_nearest(g, p + d * t, &n);
-        if (dist < best) best = dist, best_t = t;
+        double w2 = ww + t * (2.0 * wd + t * dd0), along = wa + t * da;
+        double rho2 = w2 - along * along;
+        double gt = w2 - 2.0 * g.R * std::sqrt(rho2 > 0.0 ? rho2 : 0.0);
+        if (gt < best_g) best_g = gt, best_t = t;
     }
+    v3 best_n;
+    double best = ring_nearest(g, p + d * best_t, &best_n);
     double lo = clampd(best_t - 1.0 / N, 0.0, 1.0), hi = clampd(best_t + 1.0 / N, 0.0, 1.0);
     v3 dp = d - g.a * dot(d, g.a);
     double dd = dot(d, d), dpp = dot(dp, dp);
@@ -368,10 +376,16 @@ int bike_tire_collide(const double centre[3], const double axle[3], double R, do
         return dx * dx + dy * dy + dz * dz <= reach2;
     };
     int cell_now[3] = {0, 0, 0}; // the triangle being tried: cell i, k and which of its two
+    // Under a wheel inside the grid (nearly always) the corners need no clamping.
+    const int n = terrain.size;
+    const bool inside = i0 >= 0 && k0 >= 0 && i1 + 1 < n && k1 + 1 < n;
+    auto corner = [&](int i, int k) {
+        return inside ? terrain.heights[i + k * n] : corner_height(i, k);
+    };
     // The triangles of cell (i, k) when the ring may touch the cell.
     auto cell_reachable = [&](int i, int k, v3 tris[2][3]) {
-        double h00 = corner_height(i, k), h10 = corner_height(i + 1, k);
-        double h01 = corner_height(i, k + 1), h11 = corner_height(i + 1, k + 1);
+        double h00 = corner(i, k), h10 = corner(i + 1, k);
+        double h01 = corner(i, k + 1), h11 = corner(i + 1, k + 1);
         if (!reachable(i, k, h00, h10, h01, h11)) return false;
         cell_triangles(i, k, s, h00, h10, h01, h11, tris);
         return true;

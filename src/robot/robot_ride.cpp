@@ -362,9 +362,9 @@ int robot_traffic_find(const bike_record *b, double rho, double *distance, doubl
     double mine_reach = std::hypot(v[0], v[2]) + 4.5;
     double best = 1e30;
     const bike_record *near = nullptr;
-    for (int i = 0; i < BIKE_SLOTS; i++) {
-        const bike_record *o = &bike_world.bikes[i];
-        if (o == b || !o->present || !o->body[BIKE_FRAME]) continue;
+    for (int i = 0; i < bike_world.present_count; i++) {
+        const bike_record *o = &bike_world.bikes[bike_world.present_slots[i]];
+        if (o == b || !o->body[BIKE_FRAME]) continue;
         const dReal *op = dBodyGetPosition(o->body[BIKE_FRAME]);
         const dReal *ov = dBodyGetLinearVel(o->body[BIKE_FRAME]);
         double there[2] = {op[0], op[2]}, odir[2];
@@ -372,6 +372,9 @@ int robot_traffic_find(const bike_record *b, double rho, double *distance, doubl
         double h = dx * dx + dz * dz;
         if (h >= best) continue;
         // Each corridor lies within (speed + 4.5) ft of its rider: farther apart, no overlap.
+        // |vx| + |vz| bounds the speed, which turns most of the field away without a root.
+        double bound = mine_reach + std::fabs(ov[0]) + std::fabs(ov[2]) + 4.5;
+        if (h > bound * bound) continue;
         double reach = mine_reach + std::sqrt(ov[0] * ov[0] + ov[2] * ov[2]) + 4.5;
         if (h > reach * reach) continue;
         travel_dir(o, odir);
@@ -413,9 +416,9 @@ int robot_bike_in_the_way(const bike_record *b) {
     double hl = std::hypot(f[0], f[2]);
     if (!(hl > 1e-9)) return 0;
     double hx = f[0] / hl, hz = f[2] / hl;
-    for (int i = 0; i < BIKE_SLOTS; i++) {
-        const bike_record *o = &bike_world.bikes[i];
-        if (o == b || !o->present || !o->body[BIKE_FRAME]) continue;
+    for (int i = 0; i < bike_world.present_count; i++) {
+        const bike_record *o = &bike_world.bikes[bike_world.present_slots[i]];
+        if (o == b || !o->body[BIKE_FRAME]) continue;
         const dReal *q = dBodyGetPosition(o->body[BIKE_FRAME]);
         double dx = q[0] - p[0], dz = q[2] - p[2];
         double ahead = dx * hx + dz * hz, lat = -dx * hz + dz * hx;
