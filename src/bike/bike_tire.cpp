@@ -361,19 +361,20 @@ int bike_tire_collide(const double centre[3], const double axle[3], double R, do
         double hmin = min2(min2(h00, h10), min2(h01, h11));
         double hmax = max2(max2(h00, h10), max2(h01, h11));
         double x0 = i * s, x1 = (i + 1) * s, z0 = k * s, z1 = (k + 1) * s;
+        // The sphere first: it is the cheaper test and turns away most cells.
+        if (g.c.y > hmax) {
+            double dx = g.c.x < x0 ? x0 - g.c.x : g.c.x > x1 ? g.c.x - x1 : 0.0;
+            double dz = g.c.z < z0 ? z0 - g.c.z : g.c.z > z1 ? g.c.z - z1 : 0.0;
+            double dy = g.c.y - hmax;
+            if (dx * dx + dy * dy + dz * dz > reach2) return false;
+        }
         const double edge = 1e-6;
         bool over =
             g.c.x >= x0 - edge && g.c.x <= x1 + edge && g.c.z >= z0 - edge && g.c.z <= z1 + edge;
-        if (!over) {
-            v3 mid{0.5 * (x0 + x1), 0.5 * (hmin + hmax), 0.5 * (z0 + z1)};
-            v3 half{0.5 * (x1 - x0), 0.5 * (hmax - hmin), 0.5 * (z1 - z0)};
-            if (std::fabs(dot(mid - g.c, g.a)) - dot(half, abs_a) > slab) return false;
-        }
-        if (!(g.c.y > hmax)) return true;
-        double dx = g.c.x < x0 ? x0 - g.c.x : g.c.x > x1 ? g.c.x - x1 : 0.0;
-        double dz = g.c.z < z0 ? z0 - g.c.z : g.c.z > z1 ? g.c.z - z1 : 0.0;
-        double dy = g.c.y - hmax;
-        return dx * dx + dy * dy + dz * dz <= reach2;
+        if (over) return true;
+        v3 mid{0.5 * (x0 + x1), 0.5 * (hmin + hmax), 0.5 * (z0 + z1)};
+        v3 half{0.5 * (x1 - x0), 0.5 * (hmax - hmin), 0.5 * (z1 - z0)};
+        return !(std::fabs(dot(mid - g.c, g.a)) - dot(half, abs_a) > slab);
     };
     int cell_now[3] = {0, 0, 0}; // the triangle being tried: cell i, k and which of its two
     // Under a wheel inside the grid (nearly always) the corners need no clamping.
