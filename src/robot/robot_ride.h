@@ -116,13 +116,13 @@ int robot_recovery_stage(int tics_since_advance, int tics_since_setup, int recov
 double robot_recovery_lean(double v, double lat, double ahead);
 double robot_recovery_speed(double v, double roll);
 
-// The per-tic update of a robot's bike (before its bike update).
 // Whether another bike stands in this one's way: its frame within 8 ft, ahead within 45 degrees
 // of the heading (a robot jammed against it gives way first).
 int robot_bike_in_the_way(const bike_record *b);
 // Stuck-recovery forces for this tic: the frame lifted by 16 x total mass, the front wheel
 // pulled toward target at 5 ft/s.
 void robot_recovery_lift(bike_record *b, const float target[3]);
+// The per-tic update of a robot's bike (before its bike update).
 void robot_update(bike_record *b, robot_rider *r);
 // The traffic rule inside robot_update: the nearest rider ahead whose corridor overlaps this
 // bike's. Fills its distance and speed along the robot's course (turning centre at lateral
