@@ -408,21 +408,16 @@ int robot_traffic_find(const bike_record *b, double rho, double *distance, doubl
     return 1;
 }
 
-int robot_bike_in_the_way(const bike_record *b) {
-    if (!b->body[BIKE_FRAME]) return 0;
-    const dReal *p = dBodyGetPosition(b->body[BIKE_FRAME]);
-    dVector3 f;
-    dBodyVectorToWorld(b->body[BIKE_FRAME], 0, 0, -1, f);
-    double hl = std::hypot(f[0], f[2]);
-    if (!(hl > 1e-9)) return 0;
-    double hx = f[0] / hl, hz = f[2] / hl;
+// Whether another bike stands in this one's way: its frame within 8 ft (about a bike's length),
+// ahead within 45 degrees of the heading (pos the frame, heading its horizontal unit direction).
+static int bike_in_the_way(const bike_record *b, const dReal *pos, const double heading[2]) {
     for (int i = 0; i < bike_world.present_count; i++) {
         const bike_record *o = &bike_world.bikes[bike_world.present_slots[i]];
         if (o == b || !o->body[BIKE_FRAME]) continue;
         const dReal *q = dBodyGetPosition(o->body[BIKE_FRAME]);
-        double dx = q[0] - p[0], dz = q[2] - p[2];
-        double ahead = dx * hx + dz * hz, lat = -dx * hz + dz * hx;
-        // Within a bike's length, and ahead within 45 degrees of the heading.
+        double dx = q[0] - pos[0], dz = q[2] - pos[2];
+        double ahead = dx * heading[0] + dz * heading[1];
+        double lat = -dx * heading[1] + dz * heading[0];
         if (ahead > 0 && ahead >= std::fabs(lat) && dx * dx + dz * dz < 8.0 * 8.0) return 1;
     }
     return 0;
@@ -679,7 +674,7 @@ void robot_update(bike_record *b, robot_rider *r) {
         int jammed = stage < 2 && b->bike_contact_tic == tic && v < 1 && !bike_crashed(b);
         int since = tic - r->last_advance_tic;
         if (jammed && since >= GIVE_WAY_TICS && tic >= r->back_off_until + JAM_RETRY_TICS &&
-            (since >= JAM_TICS || robot_bike_in_the_way(b)))
+            (since >= JAM_TICS || bike_in_the_way(b, pos, heading)))
             r->back_off_until = tic + BACK_OFF_TICS;
         backing = stage < 2 && tic < r->back_off_until;
         if (backing) {

@@ -116,9 +116,6 @@ int robot_recovery_stage(int tics_since_advance, int tics_since_setup, int recov
 double robot_recovery_lean(double v, double lat, double ahead);
 double robot_recovery_speed(double v, double roll);
 
-// Whether another bike stands in this one's way: its frame within 8 ft, ahead within 45 degrees
-// of the heading (a robot jammed against it gives way first).
-int robot_bike_in_the_way(const bike_record *b);
 // Stuck-recovery forces for this tic: the frame lifted by 16 x total mass, the front wheel
 // pulled toward target at 5 ft/s.
 void robot_recovery_lift(bike_record *b, const float target[3]);
