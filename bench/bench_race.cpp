@@ -24,8 +24,9 @@ double now(void) {
         .count();
 }
 
-enum { PHASES = 6, ROUNDS = 3 };
-const int TICS = 7680;
+enum { PHASES = 6 };
+// A minute of racing, three times; shorter runs (--tics, --rounds) serve instruction counting.
+int TICS = 7680, ROUNDS = 3;
 const char *const phase_names[PHASES] = {"robots",     "collisions",  "tire contacts",
                                          "world step", "bike update", "erosion"};
 
@@ -126,9 +127,21 @@ int main(int argc, char **argv) {
             collisions = 0;
             continue;
         }
+        if ((!strcmp(argv[i], "--tics") || !strcmp(argv[i], "--rounds")) && i + 1 < argc) {
+            int v = atoi(argv[i + 1]);
+            if (v < 1 || v > 1000000) {
+                fprintf(stderr, "bench_race: %s wants a count from 1\n", argv[i]);
+                return 2;
+            }
+            (argv[i][2] == 't' ? TICS : ROUNDS) = v;
+            i++;
+            continue;
+        }
         int n = atoi(argv[i]);
         if (n < 1 || n > 40) {
-            fprintf(stderr, "usage: bench_race [--no-collisions] [robots 1-40 ...]\n");
+            fprintf(
+                stderr,
+                "usage: bench_race [--no-collisions] [--tics N] [--rounds N] [robots 1-40 ...]\n");
             return 2;
         }
         counts.push_back(n);

@@ -176,14 +176,16 @@ float corner_height(int i, int k) {
 
 // A triangle's plane as the ring meets it: the unit normal (upward), the ring points P and Q
 // nearest to and farthest from the plane side, and their heights above it. Shared by the bound
-// pass and the contact test, so both see the same numbers.
+// pass and the contact test, so both see the same numbers. The ring's points lie at heights
+// s +- R sqrt(1 - (n.a)^2) above the plane (s the centre's), so a ring the tube cannot reach
+// from there (dP >= r) is told apart without finding P and Q, which it never needs.
 struct tri_plane {
     v3 n, P, Q;
     double dP, dQ;
     bool ok;
 };
 
-tri_plane plane_of(const ring &g, const v3 *tri) {
+tri_plane plane_of(const ring &g, double r, const v3 *tri) {
     tri_plane pl;
     v3 n = cross(tri[1] - tri[0], tri[2] - tri[0]);
     if (n.y < 0) n = n * -1.0;
@@ -191,15 +193,18 @@ tri_plane plane_of(const ring &g, const v3 *tri) {
     pl.ok = nl > 1e-12;
     if (!pl.ok) return pl;
     n = n * (1.0 / nl);
-    v3 m = n * -1.0;
-    v3 mp = m - g.a * dot(m, g.a);
-    double ml = len(mp);
-    v3 dir = ml > 1e-9 ? mp * (1.0 / ml) : perpendicular(g.a);
     pl.n = n;
+    double na = dot(n, g.a);
+    double ml = std::sqrt(max2(0.0, 1.0 - na * na)); // |n projected on the wheel plane|
+    double sc = dot(g.c - tri[0], n);
+    pl.dP = sc - g.R * ml;
+    pl.dQ = sc + g.R * ml;
+    if (pl.dP >= r) return pl; // out of reach: P and Q are never read
+    v3 mp = g.a * na - n;
+    v3 dir = ml > 1e-9 ? mp * (1.0 / ml) : perpendicular(g.a);
     pl.P = g.c + dir * g.R;
     pl.Q = g.c - dir * g.R;
-    pl.dP = dot(pl.P - tri[0], n);
-    pl.dQ = dot(pl.Q - tri[0], n);
+    if (!(ml > 1e-9)) pl.dP = pl.dQ = sc; // a ring lying flat on the plane
     return pl;
 }
 
@@ -337,13 +342,20 @@ int bike_tire_collide(const double centre[3], const double axle[3], double R, do
     g.a = g.a * (1.0 / al);
 
     double s = terrain.spacing, ext = R + r;
+    // The tire's box: a circle of radius R about axis a reaches R sqrt(1 - a_x^2) along x (and so
+    // for z), the tube r beyond. An upright wheel is narrow across its heading, so this leaves
+    // out most of the cells a square of R + r would hold.
+    double ext_x = R * std::sqrt(max2(0.0, 1.0 - g.a.x * g.a.x)) + r;
+    double ext_z = R * std::sqrt(max2(0.0, 1.0 - g.a.z * g.a.z)) + r;
+    double pad = 1e-9 * (1.0 + ext);
+    ext_x += pad, ext_z += pad;
     // Beyond the grid the ground continues its edge heights, as the height query does; far
     // coordinates are clamped before they become cell numbers.
     double lim = terrain.size + 1e6;
-    double fi0 = clampd(std::floor((g.c.x - ext) / s), -1e6, lim);
-    double fi1 = clampd(std::floor((g.c.x + ext) / s), -1e6, lim);
-    double fk0 = clampd(std::floor((g.c.z - ext) / s), -1e6, lim);
-    double fk1 = clampd(std::floor((g.c.z + ext) / s), -1e6, lim);
+    double fi0 = clampd(std::floor((g.c.x - ext_x) / s), -1e6, lim);
+    double fi1 = clampd(std::floor((g.c.x + ext_x) / s), -1e6, lim);
+    double fk0 = clampd(std::floor((g.c.z - ext_z) / s), -1e6, lim);
+    double fk1 = clampd(std::floor((g.c.z + ext_z) / s), -1e6, lim);
     int i0 = (int)fi0, i1 = (int)fi1, k0 = (int)fk0, k1 = (int)fk1;
     // Very fine grids under a wheel are still bounded work.
     if (i1 - i0 > 32) i1 = i0 + 32;
@@ -399,7 +411,7 @@ int bike_tire_collide(const double centre[3], const double axle[3], double R, do
                 if (!cell_reachable(i, k, tris)) continue;
                 for (int t = 0; t < 2; t++) {
                     cell_now[0] = i, cell_now[1] = k, cell_now[2] = t;
-                    if (!fn(tris[t], plane_of(g, tris[t]))) return;
+                    if (!fn(tris[t], plane_of(g, r, tris[t]))) return;
                 }
             }
     };
@@ -457,7 +469,7 @@ int bike_tire_collide(const double centre[3], const double axle[3], double R, do
             cell_reachable(try_first[0], try_first[1], tris)) {
             std::memcpy(cell_now, try_first, sizeof cell_now);
             const v3 *tri = tris[try_first[2]];
-            contact(tri, plane_of(g, tri));
+            contact(tri, plane_of(g, r, tri));
         }
         if (!(best.depth > 0.0)) each_triangle(contact);
     }
