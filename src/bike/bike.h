@@ -194,6 +194,9 @@ struct bike_linkage {
 bike_linkage bike_linkage_curve(const float link[7], double x);
 double bike_fork_force(const bike_applied *a, double travel, double p, double v);
 double bike_shock_torque(const bike_applied *a, const float link[7], double theta, double omega);
+// Sets the fork's and the shock's forces for the next step (a push on the bodies, a hold as the
+// joint's motor).
+void bike_suspension_motors(bike_record *b);
 
 // Steps of the update the tire, engine and rider-input code fill in: set before bikes tic,
 // null means the step does nothing. Each runs inside bike_update at its place.

@@ -1,5 +1,6 @@
 // Suspension force laws: the rear linkage curve, the fork's spring, air spring and dampers, and
-// the shock's torque about the swingarm pivot. The joints carry them as motors.
+// the shock's torque about the swingarm pivot. The joints carry them as motors; a push the motor
+// could never complete is handed to the bodies as forces instead (see bike_suspension_motors).
 #include <cmath>
 
 #include "bike/bike.h"
@@ -76,6 +77,79 @@ double bike_shock_torque(const bike_applied *a, const float link[7], double thet
     return clampd(32 * x, 0, 1) * l.leverage * ((a->shock_preload + l.s) * a->shock_spring + fd);
 }
 
+namespace {
+
+// The motors push toward extension with a target speed of 100 (ft/s or rad/s) that a suspension
+// never reaches, so such a push always ends at its force limit: the solver's answer is that force,
+// found at the price of one more bounded row in every bike's constraint problem, two of the ten
+// or so that dominate the cost of the world step. While the push and the joint's own rate leave
+// the target twice out of reach in one tic, the force goes on the bodies directly, exactly as the
+// motor would apply it; a hold (target 0) and a violent push stay motors.
+const double PUSH_TARGET = 100.0;
+const double DIRECT_MARGIN = 0.5;
+
+// A lower bound on the smallest principal moment of a body (Gershgorin), 0 when it tells nothing.
+double least_moment(dBodyID body) {
+    dMass m;
+    dBodyGetMass(body, &m);
+    double least = 1e300;
+    for (int i = 0; i < 3; i++) {
+        double off = 0;
+        for (int j = 0; j < 3; j++)
+            if (j != i) off += fabs(m.I[4 * i + j]);
+        least = fmin(least, m.I[4 * i + i] - off);
+    }
+    return least > 0 ? least : 0;
+}
+
+double body_mass(dBodyID body) {
+    dMass m;
+    dBodyGetMass(body, &m);
+    return m.mass;
+}
+
+// The fork's push as the slider motor applies it: +f along the axis on the upper body, -f on the
+// lower, and the torque that keeps the pair acting through the midpoint of the two centres.
+// Returns false where the motor must do it.
+bool push_slider(dJointID j, double f, double rate) {
+    dBodyID b0 = dJointGetBody(j, 0), b1 = dJointGetBody(j, 1);
+    if (!b0 || !b1) return false;
+    dVector3 ax;
+    dJointGetSliderAxis(j, ax);
+    const dReal *p0 = dBodyGetPosition(b0), *p1 = dBodyGetPosition(b1);
+    double c[3] = {0.5 * (p1[0] - p0[0]), 0.5 * (p1[1] - p0[1]), 0.5 * (p1[2] - p0[2])};
+    double ltd[3] = {c[1] * ax[2] - c[2] * ax[1], c[2] * ax[0] - c[0] * ax[2],
+                     c[0] * ax[1] - c[1] * ax[0]};
+    double m0 = body_mass(b0), m1 = body_mass(b1), i0 = least_moment(b0), i1 = least_moment(b1);
+    if (!(m0 > 0 && m1 > 0 && i0 > 0 && i1 > 0)) return false;
+    double l2 = ltd[0] * ltd[0] + ltd[1] * ltd[1] + ltd[2] * ltd[2];
+    double reach = fabs(rate) + f * bike_tic * (1 / m0 + 1 / m1 + l2 * (1 / i0 + 1 / i1));
+    if (!(reach < DIRECT_MARGIN * PUSH_TARGET)) return false;
+    dBodyAddForce(b0, f * ax[0], f * ax[1], f * ax[2]);
+    dBodyAddForce(b1, -f * ax[0], -f * ax[1], -f * ax[2]);
+    dBodyAddTorque(b0, f * ltd[0], f * ltd[1], f * ltd[2]);
+    dBodyAddTorque(b1, f * ltd[0], f * ltd[1], f * ltd[2]);
+    return true;
+}
+
+// The shock's push as the hinge motor applies it: +t about the axis on the swingarm, -t on the
+// frame.
+bool push_hinge(dJointID j, double t, double rate) {
+    dBodyID b0 = dJointGetBody(j, 0), b1 = dJointGetBody(j, 1);
+    if (!b0 || !b1) return false;
+    double i0 = least_moment(b0), i1 = least_moment(b1);
+    if (!(i0 > 0 && i1 > 0)) return false;
+    double reach = fabs(rate) + t * bike_tic * (1 / i0 + 1 / i1);
+    if (!(reach < DIRECT_MARGIN * PUSH_TARGET)) return false;
+    dVector3 ax;
+    dJointGetHingeAxis(j, ax);
+    dBodyAddTorque(b0, t * ax[0], t * ax[1], t * ax[2]);
+    dBodyAddTorque(b1, -t * ax[0], -t * ax[1], -t * ax[2]);
+    return true;
+}
+
+} // namespace
+
 // Sets the fork slider's and the swingarm hinge's motors for the next step.
 void bike_suspension_motors(bike_record *b) {
     dJointID fork = b->joint[BIKE_JOINT_FORK];
@@ -83,14 +157,16 @@ void bike_suspension_motors(bike_record *b) {
     double v = dJointGetSliderPositionRate(fork);
     double f = bike_fork_force(&b->applied, b->m->fork_travel, p, v);
     if (!std::isfinite(f)) f = 0;
-    dJointSetSliderParam(fork, dParamVel, f >= 0 ? 100 : 0);
-    dJointSetSliderParam(fork, dParamFMax, fabs(f));
+    bool pushed = f > 0 && push_slider(fork, f, v);
+    dJointSetSliderParam(fork, dParamVel, f >= 0 ? PUSH_TARGET : 0);
+    dJointSetSliderParam(fork, dParamFMax, pushed ? 0 : fabs(f));
 
     dJointID arm = b->joint[BIKE_JOINT_SWINGARM];
     double theta = dJointGetHingeAngle(arm);
     double omega = dJointGetHingeAngleRate(arm);
     double t = bike_shock_torque(&b->applied, b->m->linkage, theta, omega);
     if (!std::isfinite(t)) t = 0;
-    dJointSetHingeParam(arm, dParamVel, t >= 0 ? 100 : 0);
-    dJointSetHingeParam(arm, dParamFMax, fabs(t));
+    pushed = t > 0 && push_hinge(arm, t, omega);
+    dJointSetHingeParam(arm, dParamVel, t >= 0 ? PUSH_TARGET : 0);
+    dJointSetHingeParam(arm, dParamFMax, pushed ? 0 : fabs(t));
 }

@@ -7,8 +7,6 @@
 #include "bike/bike.h"
 #include "track/track_terrain.h"
 
-void bike_suspension_motors(bike_record *b);
-
 namespace {
 
 double clampd(double v, double lo, double hi) {

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "bike/bike.h"
+#include "bike_test_world.h"
 
 namespace {
 
@@ -97,6 +99,73 @@ TEST(BikeSuspension, ShockTorqueFollowsTheLinkage) {
     // Beyond full travel the curve's end holds.
     EXPECT_NEAR(bike_shock_torque(&a, m->linkage, -1.0, 0),
                 bike_shock_torque(&a, m->linkage, -m->linkage[2], 0), 1e-6);
+}
+
+// A push is handed to the bodies as forces, not solved as a motor row: one step from a settled
+// bike's state must move every body as the motor the law names (target 100, limit |F|) would.
+TEST(BikeSuspension, PushGivenAsForcesMovesTheBodiesAsTheMotorWould) {
+    test_world_flat();
+    bike_record *b = bike_create(0, "crf250(2007)", 1);
+    bike_place(b, 60, 60, 0);
+    test_world_run(2 * 128);
+    dJointID fork = b->joint[BIKE_JOINT_FORK], arm = b->joint[BIKE_JOINT_SWINGARM];
+    dJointGroupEmpty(bike_world.contacts);
+    struct saved {
+        dReal pos[3], quat[4], lin[3], ang[3];
+    } s[BIKE_BODIES];
+    for (int i = 0; i < BIKE_BODIES; i++) {
+        dBodyID body = b->body[i];
+        memcpy(s[i].pos, dBodyGetPosition(body), sizeof s[i].pos);
+        memcpy(s[i].quat, dBodyGetQuaternion(body), sizeof s[i].quat);
+        memcpy(s[i].lin, dBodyGetLinearVel(body), sizeof s[i].lin);
+        memcpy(s[i].ang, dBodyGetAngularVel(body), sizeof s[i].ang);
+    }
+    auto restore = [&] {
+        for (int i = 0; i < BIKE_BODIES; i++) {
+            dBodyID body = b->body[i];
+            dBodySetPosition(body, s[i].pos[0], s[i].pos[1], s[i].pos[2]);
+            dBodySetQuaternion(body, s[i].quat);
+            dBodySetLinearVel(body, s[i].lin[0], s[i].lin[1], s[i].lin[2]);
+            dBodySetAngularVel(body, s[i].ang[0], s[i].ang[1], s[i].ang[2]);
+            dBodySetForce(body, 0, 0, 0);
+            dBodySetTorque(body, 0, 0, 0);
+        }
+    };
+    double f = bike_fork_force(&b->applied, b->m->fork_travel, dJointGetSliderPosition(fork),
+                               dJointGetSliderPositionRate(fork));
+    double t = bike_shock_torque(&b->applied, b->m->linkage, dJointGetHingeAngle(arm),
+                                 dJointGetHingeAngleRate(arm));
+    ASSERT_GT(f, 0); // both springs hold the bike up
+    ASSERT_GT(t, 0);
+
+    auto step = [&](bool as_motors, saved *out) {
+        restore();
+        if (as_motors) {
+            dJointSetSliderParam(fork, dParamVel, 100);
+            dJointSetSliderParam(fork, dParamFMax, f);
+            dJointSetHingeParam(arm, dParamVel, 100);
+            dJointSetHingeParam(arm, dParamFMax, t);
+        } else {
+            bike_suspension_motors(b);
+            EXPECT_EQ(dJointGetSliderParam(fork, dParamFMax), 0) << "the fork's push is a motor";
+            EXPECT_EQ(dJointGetHingeParam(arm, dParamFMax), 0) << "the shock's push is a motor";
+        }
+        dWorldStep(bike_world.world, bike_tic);
+        dJointGroupEmpty(bike_world.contacts);
+        for (int i = 0; i < BIKE_BODIES; i++) {
+            memcpy(out[i].lin, dBodyGetLinearVel(b->body[i]), sizeof out[i].lin);
+            memcpy(out[i].ang, dBodyGetAngularVel(b->body[i]), sizeof out[i].ang);
+        }
+    };
+    saved motor[BIKE_BODIES], forces[BIKE_BODIES];
+    step(true, motor);
+    step(false, forces);
+    for (int i = 0; i < BIKE_BODIES; i++)
+        for (int k = 0; k < 3; k++) {
+            EXPECT_NEAR(forces[i].lin[k], motor[i].lin[k], 1e-9) << "body " << i;
+            EXPECT_NEAR(forces[i].ang[k], motor[i].ang[k], 1e-9) << "body " << i;
+        }
+    test_world_end();
 }
 
 } // namespace
