@@ -73,6 +73,10 @@ struct bike_record {
     float landing_mult;   // landing damping multiplier (1 .. landing factor)
     float lock_indicator; // 0-1
     float total_mass;     // of the seven bodies
+    // How much one tic's push can speed the suspension up, per unit of push: the fork's (1/m0 +
+    // 1/m1 and the sum of the least inverse moments, for the torque arm) and the shock's; 0 where
+    // the masses bound nothing (bike_suspension_push_bounds).
+    double fork_push_k[2], shock_push_k;
 
     // Timing-gate progress (kept by race control).
     int gates_passed;
@@ -197,6 +201,8 @@ double bike_shock_torque(const bike_applied *a, const float link[7], double thet
 // Sets the fork's and the shock's forces for the next step (a push on the bodies, a hold as the
 // joint's motor).
 void bike_suspension_motors(bike_record *b);
+// Works out the push bounds from the bodies' masses, after any of them changes.
+void bike_suspension_push_bounds(bike_record *b);
 
 // Steps of the update the tire, engine and rider-input code fill in: set before bikes tic,
 // null means the step does nothing. Each runs inside bike_update at its place.

@@ -124,6 +124,7 @@ void set_masses(bike_record *b, double d) {
         dBodyGetMass(b->body[i], &mass);
         b->total_mass += (float)mass.mass;
     }
+    bike_suspension_push_bounds(b);
 }
 
 void vsub(const double *a, const double *c, double *out) {

@@ -89,9 +89,7 @@ const double PUSH_TARGET = 100.0;
 const double DIRECT_MARGIN = 0.5;
 
 // A lower bound on the smallest principal moment of a body (Gershgorin), 0 when it tells nothing.
-double least_moment(dBodyID body) {
-    dMass m;
-    dBodyGetMass(body, &m);
+double least_moment(const dMass &m) {
     double least = 1e300;
     for (int i = 0; i < 3; i++) {
         double off = 0;
@@ -102,28 +100,31 @@ double least_moment(dBodyID body) {
     return least > 0 ? least : 0;
 }
 
-double body_mass(dBodyID body) {
+// 1 / mass and 1 / least moment of a body; false when either is not a positive bound.
+bool inverse_mass(dBodyID body, double *inv_m, double *inv_i) {
     dMass m;
     dBodyGetMass(body, &m);
-    return m.mass;
+    double i = least_moment(m);
+    if (!(m.mass > 0 && i > 0)) return false;
+    *inv_m = 1 / m.mass;
+    *inv_i = 1 / i;
+    return true;
 }
 
 // The fork's push as the slider motor applies it: +f along the axis on the upper body, -f on the
 // lower, and the torque that keeps the pair acting through the midpoint of the two centres.
 // Returns false where the motor must do it.
-bool push_slider(dJointID j, double f, double rate) {
+bool push_slider(dJointID j, const double k[2], double f, double rate) {
     dBodyID b0 = dJointGetBody(j, 0), b1 = dJointGetBody(j, 1);
-    if (!b0 || !b1) return false;
+    if (!b0 || !b1 || !(k[0] > 0 && k[1] > 0)) return false;
     dVector3 ax;
     dJointGetSliderAxis(j, ax);
     const dReal *p0 = dBodyGetPosition(b0), *p1 = dBodyGetPosition(b1);
     double c[3] = {0.5 * (p1[0] - p0[0]), 0.5 * (p1[1] - p0[1]), 0.5 * (p1[2] - p0[2])};
     double ltd[3] = {c[1] * ax[2] - c[2] * ax[1], c[2] * ax[0] - c[0] * ax[2],
                      c[0] * ax[1] - c[1] * ax[0]};
-    double m0 = body_mass(b0), m1 = body_mass(b1), i0 = least_moment(b0), i1 = least_moment(b1);
-    if (!(m0 > 0 && m1 > 0 && i0 > 0 && i1 > 0)) return false;
     double l2 = ltd[0] * ltd[0] + ltd[1] * ltd[1] + ltd[2] * ltd[2];
-    double reach = fabs(rate) + f * bike_tic * (1 / m0 + 1 / m1 + l2 * (1 / i0 + 1 / i1));
+    double reach = fabs(rate) + f * bike_tic * (k[0] + l2 * k[1]);
     if (!(reach < DIRECT_MARGIN * PUSH_TARGET)) return false;
     dBodyAddForce(b0, f * ax[0], f * ax[1], f * ax[2]);
     dBodyAddForce(b1, -f * ax[0], -f * ax[1], -f * ax[2]);
@@ -134,12 +135,10 @@ bool push_slider(dJointID j, double f, double rate) {
 
 // The shock's push as the hinge motor applies it: +t about the axis on the swingarm, -t on the
 // frame.
-bool push_hinge(dJointID j, double t, double rate) {
+bool push_hinge(dJointID j, double k, double t, double rate) {
     dBodyID b0 = dJointGetBody(j, 0), b1 = dJointGetBody(j, 1);
-    if (!b0 || !b1) return false;
-    double i0 = least_moment(b0), i1 = least_moment(b1);
-    if (!(i0 > 0 && i1 > 0)) return false;
-    double reach = fabs(rate) + t * bike_tic * (1 / i0 + 1 / i1);
+    if (!b0 || !b1 || !(k > 0)) return false;
+    double reach = fabs(rate) + t * bike_tic * k;
     if (!(reach < DIRECT_MARGIN * PUSH_TARGET)) return false;
     dVector3 ax;
     dJointGetHingeAxis(j, ax);
@@ -150,6 +149,19 @@ bool push_hinge(dJointID j, double t, double rate) {
 
 } // namespace
 
+void bike_suspension_push_bounds(bike_record *b) {
+    b->fork_push_k[0] = b->fork_push_k[1] = b->shock_push_k = 0;
+    double m0, i0, m1, i1;
+    if (inverse_mass(b->body[BIKE_FORK_UPPER], &m0, &i0) &&
+        inverse_mass(b->body[BIKE_FORK_LOWER], &m1, &i1)) {
+        b->fork_push_k[0] = m0 + m1;
+        b->fork_push_k[1] = i0 + i1;
+    }
+    if (inverse_mass(b->body[BIKE_SWINGARM], &m0, &i0) &&
+        inverse_mass(b->body[BIKE_FRAME], &m1, &i1))
+        b->shock_push_k = i0 + i1;
+}
+
 // Sets the fork slider's and the swingarm hinge's motors for the next step.
 void bike_suspension_motors(bike_record *b) {
     dJointID fork = b->joint[BIKE_JOINT_FORK];
@@ -157,7 +169,7 @@ void bike_suspension_motors(bike_record *b) {
     double v = dJointGetSliderPositionRate(fork);
     double f = bike_fork_force(&b->applied, b->m->fork_travel, p, v);
     if (!std::isfinite(f)) f = 0;
-    bool pushed = f > 0 && push_slider(fork, f, v);
+    bool pushed = f > 0 && push_slider(fork, b->fork_push_k, f, v);
     dJointSetSliderParam(fork, dParamVel, f >= 0 ? PUSH_TARGET : 0);
     dJointSetSliderParam(fork, dParamFMax, pushed ? 0 : fabs(f));
 
@@ -166,7 +178,7 @@ void bike_suspension_motors(bike_record *b) {
     double omega = dJointGetHingeAngleRate(arm);
     double t = bike_shock_torque(&b->applied, b->m->linkage, theta, omega);
     if (!std::isfinite(t)) t = 0;
-    pushed = t > 0 && push_hinge(arm, t, omega);
+    pushed = t > 0 && push_hinge(arm, b->shock_push_k, t, omega);
     dJointSetHingeParam(arm, dParamVel, t >= 0 ? PUSH_TARGET : 0);
     dJointSetHingeParam(arm, dParamFMax, pushed ? 0 : fabs(t));
 }
