@@ -177,6 +177,9 @@ void bike_attach_rider_joint(bike_record *b);
 // under it. Returns 1 with point, outward unit normal and depth (> 0) when it penetrates.
 int bike_sphere_terrain(const double centre[3], double radius, double point[3], double normal[3],
                         double *depth);
+// Whether the ground comes within radius of centre: bike_sphere_terrain's answer, found at once
+// when the ground straight below is near enough.
+int bike_ground_within(const double centre[3], double radius);
 // Shape on a body against the terrain; contacts go to group (0: test only). Returns touching.
 int bike_shape_terrain(const bike_shape *shape, dBodyID body, dJointGroupID group);
 

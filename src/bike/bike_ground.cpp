@@ -194,6 +194,21 @@ int bike_sphere_terrain(const double centre[3], double radius, double point[3], 
     return 1;
 }
 
+int bike_ground_within(const double centre[3], double radius) {
+    if (!terrain_present() || !(radius > 0)) return 0;
+    // A centre over the ground is above the plane of the triangle straight below it, and no
+    // farther from it than from its point below: nearer than the radius (less a margin for the
+    // height's float), the sphere reaches the ground. A wide sphere (the dab's reach) covers a
+    // hundred cells or more, and this is nearly always its answer.
+    double x = centre[0], z = centre[2];
+    if (x >= 0 && z >= 0 && x < terrain.extent && z < terrain.extent) {
+        double above = centre[1] - terrain_height((float)x, (float)z);
+        if (above >= 1.0 / 64 && above < radius - 1.0 / 64) return 1;
+    }
+    double point[3], normal[3], depth;
+    return bike_sphere_terrain(centre, radius, point, normal, &depth);
+}
+
 namespace {
 
 // Whether the ground under the box x0..x1, z0..z1 (inside the grid) stays below y: then no

@@ -190,8 +190,8 @@ void dab_force(bike_record *b, double v, double roll) {
     if (!front) {
         // The ground within the rider's reach (1 ft plus 4.5 ft around the rider's body).
         const dReal *rp = dBodyGetPosition(b->body[BIKE_RIDER]);
-        double c[3] = {rp[0], rp[1], rp[2]}, pt[3], n[3], depth;
-        if (!bike_sphere_terrain(c, 5.5, pt, n, &depth)) return;
+        double c[3] = {rp[0], rp[1], rp[2]};
+        if (!bike_ground_within(c, 5.5)) return;
     }
     if (v > u) return;
     if (v > DAB_SPEED_LIMIT && (!front || !rear || std::fabs(roll) < 0.5890486)) return;

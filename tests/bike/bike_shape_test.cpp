@@ -127,6 +127,28 @@ TEST_F(BikeGround, SphereAgainstAWallFace) {
     EXPECT_FALSE(bike_sphere_terrain(bad, 0.5, p, n, &depth));
 }
 
+// The quick answer from the ground straight below agrees with the sphere test everywhere around a
+// wall and a ramp: near the limit, far above, under the surface, over the grid's edge.
+TEST_F(BikeGround, GroundWithinAgreesWithTheSphereTest) {
+    for (int world = 0; world < 2; world++) {
+        if (world == 0)
+            test_world_wall(50, 6, 6, 1.0f);
+        else
+            test_world_ramp(0.7f, 20);
+        int near = 0, far = 0;
+        for (double x = -3; x < 140; x += 2.9)
+            for (double y = -2; y < 20; y += 0.37) {
+                double c[3] = {x, y, 0.43 * x + 5}, p[3], n[3], depth;
+                int full = bike_sphere_terrain(c, 5.5, p, n, &depth);
+                ASSERT_EQ(bike_ground_within(c, 5.5), full) << x << " " << y;
+                full ? near++ : far++;
+            }
+        EXPECT_GT(near, 100);
+        EXPECT_GT(far, 100);
+        test_world_end();
+    }
+}
+
 TEST_F(BikeGround, SettledBikeTouchesOnlyWithItsTires) {
     test_world_flat();
     bike_record *b = bike_create(0, "crf450(2018)", 1);
