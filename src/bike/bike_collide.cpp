@@ -192,15 +192,20 @@ int bike_tire_shape(bike_tire *t, const bike_placed_shape *s, int mode) {
 int bike_shape_shape(const bike_placed_shape *a, const bike_placed_shape *b, int mode) {
     if (!a->shape || !b->shape || a->shape->count <= 0 || b->shape->count <= 0) return 0;
     if (far_apart(a->pos, b->pos, a->shape->bound + b->shape->bound)) return 0;
+    // b's spheres are placed when the first of a's comes within reach of b's bound: parts whose
+    // bounds overlap while no sphere of one reaches the other are common, and cheap that way.
     bike_world_sphere sb[BIKE_SHAPE_MAX_SPHERES];
-    for (int j = 0; j < b->shape->count; j++)
-        place(b, &b->shape->spheres[j], &sb[j]);
+    bool placed = false;
     int touching = 0;
     for (int i = 0; i < a->shape->count; i++) {
         bike_world_sphere sa;
         place(a, &a->shape->spheres[i], &sa);
-        // Spheres of b beyond this sphere's reach of b's bound are passed over cheaply.
         if (far_apart(sa.pos, b->pos, sa.radius + b->shape->bound)) continue;
+        if (!placed) {
+            for (int j = 0; j < b->shape->count; j++)
+                place(b, &b->shape->spheres[j], &sb[j]);
+            placed = true;
+        }
         for (int j = 0; j < b->shape->count; j++)
             if (bike_sphere_contact(&sa, &sb[j], mode, nullptr)) touching = 1;
     }
