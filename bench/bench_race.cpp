@@ -3,7 +3,7 @@
 // time per tic split by the race tic's own stages (robot control, body collisions, tire contacts,
 // world step, bike update, erosion). The rounds start alike but do not ride alike: the ground
 // keeps the ruts of the rounds before. Prints medians of the rounds, with the crashes and
-// bike touches of a round on average (each round's touches on stderr).
+// bike touches of a round on average (each round's touches and speed on stderr).
 #include "../tests/support/ride_harness.cpp"
 
 #include <algorithm>
@@ -192,6 +192,9 @@ int main(int argc, char **argv) {
         fprintf(stderr, "touches by round:");
         for (int t : round_touches)
             fprintf(stderr, " %d", t);
+        fprintf(stderr, "\ntics/s by round:");
+        for (double s : total)
+            fprintf(stderr, " %.0f", (double)TICS / s);
         fprintf(stderr, "\n");
         fflush(stdout);
     }
