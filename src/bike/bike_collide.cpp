@@ -18,6 +18,10 @@ double dot3(const double *a, const double *b) {
     return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
 }
 
+double dot3_f(const float *a) {
+    return (double)a[0] * a[0] + (double)a[1] * a[1] + (double)a[2] * a[2];
+}
+
 void point_velocity(dBodyID body, const double *p, double *v) {
     if (!body) {
         v[0] = v[1] = v[2] = 0;
@@ -212,6 +216,32 @@ int bike_shape_shape(const bike_placed_shape *a, const bike_placed_shape *b, int
     return touching;
 }
 
+namespace {
+
+// A wheel's spokes against another bike's part. The tire test sees only the ring, so a part
+// could pass between ring and hub and thread a handlebar through the wheel, hooking the two
+// bikes together; the wheel's spheres inside the ring (its hub) meet the part as spheres.
+int wheel_spokes_shape(const bike_placed_shape *wheel, const bike_tire *t,
+                       const bike_placed_shape *s, int mode) {
+    if (!wheel->shape || !s->shape || s->shape->count <= 0) return 0;
+    if (far_apart(wheel->pos, s->pos, t->R + s->shape->bound)) return 0;
+    bike_sphere spokes[BIKE_SHAPE_MAX_SPHERES];
+    bike_shape hub = {0, 0, spokes, nullptr};
+    for (int i = 0; i < wheel->shape->count; i++) {
+        const bike_sphere *sp = &wheel->shape->spheres[i];
+        double reach = sqrt(dot3_f(sp->centre)) + sp->radius;
+        if (!(reach < t->R)) continue;
+        spokes[hub.count++] = *sp;
+        if (reach > hub.bound) hub.bound = (float)reach;
+    }
+    if (!hub.count) return 0;
+    bike_placed_shape h = *wheel;
+    h.shape = &hub;
+    return bike_shape_shape(&h, s, mode);
+}
+
+} // namespace
+
 // How far any part's spheres reach from the frame's centre this tic.
 double bike_reach(const bike_record *b) {
     const dReal *f = dBodyGetPosition(b->body[BIKE_FRAME]);
@@ -283,12 +313,16 @@ int bike_against_bike(bike_record *a, bike_record *b, int mode, int tic) {
     for (int i = 0; i < BIKE_BODIES; i++)
         for (int j = 0; j < BIKE_BODIES; j++) {
             int touch;
-            // A wheel meets the other bike as a tire where the other side is not a wheel.
+            // A wheel meets the other bike as a tire and spokes where the other side is not a
+            // wheel (both tests run: each makes its own contacts).
             if (i == 1 || i == 2)
-                touch = j == 1 || j == 2 ? bike_shape_shape(&sa[i], &sb[j], mode)
-                                         : bike_tire_shape(&a->tire[i - 1], &sb[j], mode);
+                touch = j == 1 || j == 2
+                            ? bike_shape_shape(&sa[i], &sb[j], mode)
+                            : bike_tire_shape(&a->tire[i - 1], &sb[j], mode) |
+                                  wheel_spokes_shape(&sa[i], &a->tire[i - 1], &sb[j], mode);
             else if (j == 1 || j == 2)
-                touch = bike_tire_shape(&b->tire[j - 1], &sa[i], mode);
+                touch = bike_tire_shape(&b->tire[j - 1], &sa[i], mode) |
+                        wheel_spokes_shape(&sb[j], &b->tire[j - 1], &sa[i], mode);
             else
                 touch = bike_shape_shape(&sa[i], &sb[j], mode);
             if (touch) {

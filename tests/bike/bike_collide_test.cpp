@@ -151,6 +151,29 @@ TEST_F(Collide, a_tire_in_another_wheels_middle_is_pushed_out_by_the_hub) {
     }
 }
 
+// Nor can another bike's part pass between ring and hub: a fallen bike's handlebar threaded
+// through a wheel would hook the two bikes together.
+TEST_F(Collide, another_bikes_part_in_a_wheels_middle_meets_the_spokes) {
+    test_world_flat();
+    bike_shape_register_stock();
+    bike_record *a = bike_create(0, "crf250(2007)", 1);
+    bike_record *b = bike_create(1, "crf250(2007)", 1);
+    bike_place(a, 64, 64, 0);
+    bike_place(b, 64, 80, 0);
+    // A bar clamp of b's (one sphere) beside a's front hub, clear of the ring's tube.
+    bike_sphere clamp = {{0, 0, 0}, 0.25f, 0.6f, 10000, 500};
+    bike_shape one = {1, 0.25f, &clamp, nullptr};
+    bike_shape *own = b->shape[BIKE_FORK_UPPER];
+    b->shape[BIKE_FORK_UPPER] = &one;
+    dVector3 p;
+    dBodyGetRelPointPos(a->body[BIKE_FRONT_WHEEL], 0.35, 0.1, 0, p);
+    dBodySetPosition(b->body[BIKE_FORK_UPPER], p[0], p[1], p[2]);
+    int bits = bike_against_bike(a, b, BIKE_CONTACT_TEST, 1);
+    b->shape[BIKE_FORK_UPPER] = own;
+    EXPECT_TRUE(bits & BIKE_PART_FRONT_TIRE);
+    EXPECT_TRUE((bits >> 8) & BIKE_PART_FORK_UPPER);
+}
+
 TEST_F(Collide, front_to_front_knocks_both_and_a_side_hit_knocks_the_hit_bike_only) {
     test_world_flat();
     bike_shape_register_stock();
