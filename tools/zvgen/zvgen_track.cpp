@@ -19,7 +19,7 @@ const int GRID_EXP = 9;
 const int GRID = (1 << (GRID_EXP + 1)) + 1; // 1025 heights per side
 const double SPACING = 0.75;
 const double EXTENT = SPACING * (GRID - 1); // 768 ft
-const double BOTTOM = -20.0, TOP = 80.0;
+const double BOTTOM = -20.0, TOP = 100.0;
 const int TILE_SIDE = 1 << GRID_EXP;
 const double SAMPLE_STEP = 1.0; // ft between racing-line samples
 
@@ -81,16 +81,16 @@ double smoothstep(double a, double b, double v) {
     return smooth01((v - a) / (b - a));
 }
 
-// Rolling ground with higher rims: the arena lies in a hollow. The last 14 ft rise as a bank
-// too steep to ride (up to 75 degrees), so a rider who leaves the track at full speed stops
-// against the hills instead of riding off the edge of the world. It stays clear of the track's
-// shoulders, which reach to 15 ft from the edge.
+// Rolling ground with higher rims: the arena lies in a hollow. The last 14 ft rise 50 ft as a
+// bank too steep to ride (up to 80 degrees) and higher than a rider at full speed can coast, so
+// one who leaves the track stops against the hills instead of riding off the edge of the world.
+// It stays clear of the track's shoulders, which reach to 15 ft from the edge.
 double base_height(double x, double z) {
     double h = 10.0 + 6.0 * sin(x * 0.011 + 0.7) * cos(z * 0.008 - 0.4) +
                3.5 * sin(x * 0.023 - z * 0.017 + 1.3) + 1.5 * sin(x * 0.061 + z * 0.047);
     double edge = fmin(fmin(x, EXTENT - x), fmin(z, EXTENT - z));
     h += 22.0 * (1.0 - smoothstep(0.0, 70.0, edge));
-    h += 35.0 * (1.0 - smoothstep(0.0, 14.0, edge));
+    h += 50.0 * (1.0 - smoothstep(0.0, 14.0, edge));
     return h;
 }
 

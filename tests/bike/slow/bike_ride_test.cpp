@@ -310,3 +310,36 @@ TEST_F(BikeRide, RandomControlsOnTheDefaultTrackNeverExplode) {
     }
     RecordProperty("crashes", crashes);
 }
+
+// Full throttle straight at each edge of the default track's ground: the rider stops against the
+// steep bank of its rim (or falls on it), never riding off the end of the ground.
+TEST_F(BikeRide, FullThrottleAtTheEdgeOfTheGroundStopsAtTheRim) {
+    double x, z, heading;
+    ASSERT_EQ(ride_harness_default_track(ZV_BINARY_DIR, &x, &z, &heading), 1);
+    const double e = terrain.extent, from = 150;
+    // Start point and heading (0 faces -z, pi/2 faces -x) toward the middle of each side.
+    const double starts[4][3] = {{e / 2, from, 0},
+                                 {e / 2, e - from, M_PI},
+                                 {from, e / 2, M_PI / 2},
+                                 {e - from, e / 2, -M_PI / 2}};
+    for (const auto &st : starts) {
+        bike_record *b = ride_harness_bike(MODEL, st[0], st[1], st[2]);
+        ASSERT_NE(b, nullptr);
+        controls full;
+        full.throttle(1);
+        ride_sample s;
+        double nearest = e, fastest = 0;
+        for (int t = 0; t < 12 * TICS_PER_S; t++) {
+            ride_harness_tic(b, full.c, &s);
+            double edge = std::min({s.pos[0], e - s.pos[0], s.pos[2], e - s.pos[2]});
+            nearest = std::min(nearest, edge);
+            fastest = std::max(fastest, s.speed);
+        }
+        printf("toward (%.0f, %.0f): top speed %.1f ft/s, nearest the edge %.1f ft\n", st[0],
+               st[1], fastest, nearest);
+        EXPECT_GT(fastest, 40.0) << "the ride reached speed";
+        EXPECT_LT(nearest, 40.0) << "the ride reached the rim";
+        EXPECT_GT(nearest, 0.0) << "the ride left the ground";
+        bike_destroy(b);
+    }
+}
