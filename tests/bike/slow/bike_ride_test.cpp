@@ -335,8 +335,8 @@ TEST_F(BikeRide, FullThrottleAtTheEdgeOfTheGroundStopsAtTheRim) {
             nearest = std::min(nearest, edge);
             fastest = std::max(fastest, s.speed);
         }
-        printf("toward (%.0f, %.0f): top speed %.1f ft/s, nearest the edge %.1f ft\n", st[0],
-               st[1], fastest, nearest);
+        printf("toward (%.0f, %.0f): top speed %.1f ft/s, nearest the edge %.1f ft\n", st[0], st[1],
+               fastest, nearest);
         EXPECT_GT(fastest, 40.0) << "the ride reached speed";
         EXPECT_LT(nearest, 40.0) << "the ride reached the rim";
         EXPECT_GT(nearest, 0.0) << "the ride left the ground";
